@@ -1,0 +1,14 @@
+// The program's own pictures, drawn in code: tool button icons (each with a normal and a
+// disabled image) and the program picture.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+enum class ToolPicture { New, Open, SaveAs, Close, Copy, Paste, Cut, Transmit, Receive, Settings };
+
+// The button's icon: the normal picture, and a greyed, embossed one for the disabled state.
+QIcon ToolIcon(ToolPicture picture);
+
+// The program picture (a memo pad with a pen) at SIZE × SIZE pixels.
+QPixmap ProgramPicture(int size);

@@ -1,0 +1,51 @@
+#include "link/CommLink.h"
+
+
+TCommLink CommLink;
+
+MemoBlock::~MemoBlock()
+{
+    // Unlink the successors one by one so a long list never recurses.
+    std::unique_ptr<MemoBlock> next = std::move(Next);
+    while (next)
+        next = std::move(next->Next);
+}
+
+void SetLinkDefaults(TCommLink& link)
+{
+    link.Machine = true;
+    link.PortName = "COM1";
+    link.Speed = 9600;
+    link.WordLen = 8;
+    link.Parity = 0;
+    link.StopBits = 0;
+}
+
+void FreeBlocks(TCommLink& link, MemoBlock* node)
+{
+    if (!node)
+        return;
+    std::unique_ptr<MemoBlock>* slot = &link.Head;
+    while (*slot && slot->get() != node)
+        slot = &(*slot)->Next;
+    if (!*slot)
+        return;  // not in the list
+    for (MemoBlock* p = slot->get(); p; p = p->Next.get()) {
+        if (p == link.MemoStart) {
+            link.MemoStart = nullptr;
+            break;
+        }
+    }
+    slot->reset();
+}
+
+MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node)
+{
+    node->Next.reset();
+    std::unique_ptr<MemoBlock>* slot = &link.Head;
+    while (*slot)
+        slot = &(*slot)->Next;
+    *slot = std::move(node);
+    return slot->get();
+}
+

@@ -1,0 +1,95 @@
+// The one communication record of the program: link settings, the open port, the working
+// fields of the running exchange and the list of transfer records.
+//
+// The record list is singly linked; each node owns its successor. Nodes are only ever freed
+// through FreeBlocks (or when the whole list goes), and freeing walks the list in a loop, so a
+// list of any length is released without deep recursion.
+#pragma once
+
+#include "platform/SerialPort.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One record of the list. A received record (MemoBlock) keeps count, type, address and the
+// 256 bytes of the receive buffer; a record to send (SendRecord) keeps its text in Data and
+// the text's length in Count.
+struct MemoBlock {
+    static constexpr int DataSize = 1026;
+
+    MemoBlock() = default;
+    ~MemoBlock();  // releases the successors iteratively
+    MemoBlock(const MemoBlock&) = delete;
+    MemoBlock& operator=(const MemoBlock&) = delete;
+
+    uint16_t Count = 0;
+    uint8_t RecType = 0;
+    uint16_t Address = 0;
+    std::array<uint8_t, DataSize> Data{};
+    std::unique_ptr<MemoBlock> Next;
+};
+using SendRecord = MemoBlock;
+
+// The line state applied to the port, in the shape of the classic device control block.
+struct TDcb {
+    static constexpr uint32_t fBinary = 0x0001;
+    static constexpr uint32_t fOutX = 0x0100;  // XON/XOFF output flow control
+    static constexpr uint32_t fInX = 0x0200;   // XON/XOFF input flow control
+
+    uint32_t DCBlength = 0;
+    uint32_t BaudRate = 0;
+    uint32_t Flags = 0;
+    uint16_t XonLim = 0;
+    uint16_t XoffLim = 0;
+    uint8_t ByteSize = 0;
+    uint8_t Parity = 0;
+    uint8_t StopBits = 0;
+};
+
+struct TCommLink {
+    TCommLink() = default;
+    TCommLink(const TCommLink&) = delete;
+    TCommLink& operator=(const TCommLink&) = delete;
+
+    platform::SerialPort Handle;
+    TDcb Dcb;
+    uint8_t InSum = 0;
+    int32_t Step = 0;
+    int32_t InCount = 0;
+    uint8_t InType = 0;
+    uint16_t InAddress = 0;
+    uint8_t InCheck = 0;
+    std::array<uint8_t, 256> InData{};
+    std::unique_ptr<MemoBlock> Head;
+    MemoBlock* MemoStart = nullptr;
+    int32_t Retries = 0;
+    uint8_t WordLen = 0;
+    uint16_t Speed = 0;
+    uint8_t Parity = 0;
+    uint8_t StopBits = 0;
+    bool KataToHira = false;
+    bool ZenToHan = false;
+    bool Machine = false;
+    // The port to open: "COM1".."COM9" or a device path. Kept whole: a path such as
+    // /dev/ttyUSB0 is longer than the 10 characters the classic record had room for.
+    std::string PortName;
+    int32_t MemoCount = 0;
+    bool AwaitMemo = false;
+};
+
+// The program-wide record; starts zero-filled and lives for the whole run.
+extern TCommLink CommLink;
+
+// QM-10, "COM1", 9600 bit/s, 8 data bits, no parity, one stop bit. Leaves everything else,
+// the two title conversion switches included.
+void SetLinkDefaults(TCommLink& link);
+
+// Cuts the list at NODE and frees NODE and every node after it. NODE == Head empties the
+// list; nullptr or a node that is not in the list frees nothing. MemoStart is cleared when it
+// pointed into the freed part.
+void FreeBlocks(TCommLink& link, MemoBlock* node);
+
+// Appends NODE at the tail of the list (its Next is cleared first); returns the node.
+MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node);

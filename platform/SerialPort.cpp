@@ -1,0 +1,192 @@
+#include "platform/SerialPort.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+speed_t speedCode(uint32_t baud)
+{
+    switch (baud) {
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+    }
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() { close(); }
+
+bool SerialPort::open(const std::string& path)
+{
+    close();
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::ioctl(fd, TIOCEXCL) != 0 || !::isatty(fd)) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+        return false;
+    }
+    fd_ = fd;
+    failed_ = false;
+    pending_.clear();
+    return true;
+}
+
+void SerialPort::close()
+{
+    if (fd_ >= 0) {
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
+    fd_ = -1;
+    pending_.clear();
+}
+
+bool SerialPort::configure(const LineSettings& s)
+{
+    if (fd_ < 0)
+        return false;
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0)
+        return false;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    switch (s.dataBits) {
+    case 5: t.c_cflag |= CS5; break;
+    case 6: t.c_cflag |= CS6; break;
+    case 7: t.c_cflag |= CS7; break;
+    default: t.c_cflag |= CS8; break;
+    }
+    if (s.parity == 1)
+        t.c_cflag |= PARENB | PARODD;
+    else if (s.parity == 2)
+        t.c_cflag |= PARENB;
+    if (s.stopBits != 0)  // termios knows no 1.5 stop bits; two is the closest that still frames
+        t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    if (s.xonXoff)
+        t.c_iflag |= IXON | IXOFF;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    if (speed_t code = speedCode(s.baud); code != B0) {
+        ::cfsetispeed(&t, code);
+        ::cfsetospeed(&t, code);
+    }
+    return ::tcsetattr(fd_, TCSANOW, &t) == 0;
+}
+
+void SerialPort::purge()
+{
+    pending_.clear();
+    if (fd_ >= 0)
+        ::tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialPort::setDtr(bool on)
+{
+    if (fd_ < 0)
+        return;
+    int bit = TIOCM_DTR;
+    (void)::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+void SerialPort::setRts(bool on)
+{
+    if (fd_ < 0)
+        return;
+    int bit = TIOCM_RTS;
+    (void)::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+void SerialPort::checkHangup()
+{
+    if (fd_ < 0 || failed_)
+        return;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        failed_ = true;
+}
+
+int SerialPort::bytesWaiting()
+{
+    if (fd_ < 0)
+        return 0;
+    int n = 0;
+    if (::ioctl(fd_, FIONREAD, &n) != 0) {
+        failed_ = true;
+        return 0;
+    }
+    if (n == 0)
+        checkHangup();
+    return n > 0 ? n : 0;
+}
+
+int SerialPort::bytesQueued()
+{
+    if (fd_ < 0)
+        return 0;
+    pump();
+    int n = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+        n = 0;
+    return n + static_cast<int>(pending_.size());
+}
+
+int SerialPort::read(uint8_t* buf, int max)
+{
+    if (fd_ < 0 || max <= 0)
+        return 0;
+    ssize_t got = ::read(fd_, buf, static_cast<size_t>(max));
+    if (got > 0)
+        return static_cast<int>(got);
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        failed_ = true;
+    return 0;
+}
+
+void SerialPort::write(const uint8_t* data, std::size_t n)
+{
+    if (fd_ < 0 || n == 0)
+        return;
+    pending_.insert(pending_.end(), data, data + n);
+    pump();
+}
+
+void SerialPort::pump()
+{
+    while (fd_ >= 0 && !pending_.empty()) {
+        ssize_t put = ::write(fd_, pending_.data(), pending_.size());
+        if (put > 0) {
+            pending_.erase(pending_.begin(), pending_.begin() + put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            failed_ = true;
+        return;
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,70 @@
+// SerialPort — a serial line on POSIX termios that never waits.
+//
+// Contract
+//   open()        opens PATH read/write, non-blocking, without becoming its controlling
+//                 terminal, and takes it exclusively (TIOCEXCL), so a second open of the same
+//                 line fails while this one holds it. Returns false (errno kept) on failure;
+//                 the port is then closed.
+//   configure()   raw mode with the given speed, data bits, parity, stop bits and XON/XOFF
+//                 both ways when asked. Returns false when the line refuses the settings.
+//   setDtr/Rts    modem lines; a line that has none (a pseudo-terminal) ignores the request.
+//   bytesWaiting  bytes that a read can take now (FIONREAD).
+//   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
+//                 what the layer holds because the kernel did not take it yet.
+//   read()        takes up to MAX waiting bytes; returns how many (0 when none). Never blocks.
+//   write()       accepts every byte. What the kernel does not take at once is kept, in order,
+//                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
+//                 lost, reordered or split.
+//   failed()      the line has gone: hang-up or an I/O error seen on it. Reads then give 0.
+//
+// Every call on a closed port is harmless: reads give 0, writes are dropped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct LineSettings {
+    uint32_t baud = 9600;
+    uint8_t dataBits = 8;  // 5..8
+    uint8_t parity = 0;    // 0 none, 1 odd, 2 even
+    uint8_t stopBits = 0;  // 0 one, 1 one and a half (sent as two), 2 two
+    bool xonXoff = false;  // XON/XOFF flow control in both directions
+};
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    bool open(const std::string& path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    bool configure(const LineSettings& settings);
+    void purge();
+    void setDtr(bool on);
+    void setRts(bool on);
+
+    int bytesWaiting();
+    int bytesQueued();
+    int read(uint8_t* buf, int max);
+    void write(const uint8_t* data, std::size_t n);
+    void pump();
+    bool hasPending() const { return !pending_.empty(); }
+    bool failed() const { return failed_; }
+
+private:
+    void checkHangup();
+    int fd_ = -1;
+    bool failed_ = false;
+    std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
+};
+
+}  // namespace platform

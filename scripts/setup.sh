@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing VEXLO needs.
+# Idempotent: quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libx11-dev libxfixes-dev
+  libgtest-dev googletest
+  xvfb xauth xdotool xclip imagemagick poppler-utils python3-pil
+  fonts-ipafont-gothic fonts-ipafont-mincho
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
