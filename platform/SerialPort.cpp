@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -38,7 +39,9 @@ bool SerialPort::open(const std::string& path)
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    if (::ioctl(fd, TIOCEXCL) != 0 || !::isatty(fd)) {
+    // TIOCEXCL keeps other programs out; root passes it, so an advisory lock also keeps a
+    // second VEXLO (or the simulator's peer check) from sharing the line.
+    if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int saved = errno;
         ::close(fd);
         errno = saved;

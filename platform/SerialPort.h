@@ -2,8 +2,8 @@
 //
 // Contract
 //   open()        opens PATH read/write, non-blocking, without becoming its controlling
-//                 terminal, and takes it exclusively (TIOCEXCL), so a second open of the same
-//                 line fails while this one holds it. Returns false (errno kept) on failure;
+//                 terminal, and takes it exclusively (TIOCEXCL and an advisory flock), so a
+//                 second open of the same line fails while this one holds it. Returns false (errno kept) on failure;
 //                 the port is then closed.
 //   configure()   raw mode with the given speed, data bits, parity, stop bits and XON/XOFF
 //                 both ways when asked. Returns false when the line refuses the settings.
