@@ -1,0 +1,123 @@
+#include "app/Dialogs.h"
+
+#include <QFileDialog>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStringList>
+
+namespace {
+
+std::function<std::optional<QString>(const FileDialogRequest&)>& fileAnswerer()
+{
+    static std::function<std::optional<QString>(const FileDialogRequest&)> instance;
+    return instance;
+}
+
+std::function<bool(QPrinter&)>& printAnswerer()
+{
+    static std::function<bool(QPrinter&)> instance;
+    return instance;
+}
+
+std::function<bool(QPrinter&)>& setupAnswerer()
+{
+    static std::function<bool(QPrinter&)> instance;
+    return instance;
+}
+
+QString bothCases(const QString& patterns)
+{
+    QStringList out;
+    for (const QString& p : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (p == QLatin1String("*.*")) {
+            out << QStringLiteral("*");
+            continue;
+        }
+        out << p;
+        if (p.toLower() != p)
+            out << p.toLower();
+        else if (p.toUpper() != p)
+            out << p.toUpper();
+    }
+    return out.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+QString QtFilterFrom(const QString& classicFilter)
+{
+    const QStringList parts = classicFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        // The name usually shows its pattern in brackets; Qt reads the patterns from there.
+        const int open = name.indexOf(QLatin1Char('('));
+        if (open >= 0)
+            name = name.left(open).trimmed();
+        filters << QStringLiteral("%1 (%2)").arg(name, bothCases(parts[i + 1]));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request)
+{
+    if (fileAnswerer())
+        return fileAnswerer()(request);
+    QFileDialog dialog(parent, request.title);
+    dialog.setObjectName(request.mode == FileDialogRequest::Mode::Open ? QStringLiteral("OpenDialog1")
+                                                                       : QStringLiteral("SaveDialog1"));
+    dialog.setNameFilter(QtFilterFrom(request.filter));
+    if (request.mode == FileDialogRequest::Mode::Open) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    }
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool RunPrintDialog(QWidget* parent, QPrinter& printer)
+{
+    if (printAnswerer())
+        return printAnswerer()(printer);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool RunPrinterSetupDialog(QWidget* parent, QPrinter& printer)
+{
+    if (setupAnswerer())
+        return setupAnswerer()(printer);
+    QPageSetupDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+QPrinter& SharedPrinter()
+{
+    static QPrinter printer(QPrinter::HighResolution);
+    return printer;
+}
+
+void SetFileDialogAnswerer(std::function<std::optional<QString>(const FileDialogRequest&)> a)
+{
+    fileAnswerer() = std::move(a);
+}
+
+void SetPrintDialogAnswerer(std::function<bool(QPrinter&)> a)
+{
+    printAnswerer() = std::move(a);
+}
+
+void SetPrinterSetupAnswerer(std::function<bool(QPrinter&)> a)
+{
+    setupAnswerer() = std::move(a);
+}

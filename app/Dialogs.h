@@ -1,0 +1,43 @@
+// The common dialogs (open, save, print, printer setup) behind seams that tests answer.
+// One printer is shared by the whole program, so a printer chosen in the setup dialog
+// applies to later print jobs of every window.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+struct FileDialogRequest {
+    enum class Mode { Open, Save };
+    Mode mode = Mode::Open;
+    QString title;
+    QString filter;    // in the classic "Name|pattern|Name|pattern" form
+    QString fileName;  // preset name
+    bool fileMustExist = false;
+    bool overwritePrompt = false;
+    bool pathMustExist = false;
+};
+
+// Runs the dialog; the chosen full path, or nothing when the user cancels.
+std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// The print dialog: true when the user confirms printing on PRINTER.
+bool RunPrintDialog(QWidget* parent, QPrinter& printer);
+
+// The printer setup dialog: true when the user confirms; PRINTER takes the settings.
+bool RunPrinterSetupDialog(QWidget* parent, QPrinter& printer);
+
+QPrinter& SharedPrinter();
+
+// "BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*" in the form Qt's dialogs take; patterns
+// match in either case, as they do on the platform the format comes from.
+QString QtFilterFrom(const QString& classicFilter);
+
+// Test seams: while set, the dialog is not shown; the answerer decides.
+void SetFileDialogAnswerer(std::function<std::optional<QString>(const FileDialogRequest&)> answerer);
+void SetPrintDialogAnswerer(std::function<bool(QPrinter&)> answerer);
+void SetPrinterSetupAnswerer(std::function<bool(QPrinter&)> answerer);

@@ -1,0 +1,489 @@
+#include "app/MainForm.h"
+
+#include "app/About.h"
+#include "app/Dialogs.h"
+#include "app/Fonts.h"
+#include "app/Icons.h"
+#include "app/MessageBox.h"
+#include "app/Optdlg.h"
+#include "link/CommLink.h"
+#include "link/Config.h"
+#include "memo/Gmemo.h"
+#include "platform/CursorClip.h"
+#include "platform/HelpEngine.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+TMainForm* MainForm = nullptr;
+
+platform::ClipRect& SavedClipRect()
+{
+    static platform::ClipRect rect;
+    return rect;
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("VEXLO"));
+    setWindowIcon(QIcon(ProgramPicture(32)));
+    setFont(DesignFont("System", 13));
+    resize(520, 378);
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(MdiArea);
+
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    // The area also reports "none active" while another window has the focus (a dialog);
+    // the current memo window stays the one that commands act on.
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        TGraphForm* memo = ActiveMemo();
+        showMenusOf(memo);
+        if (memo && window == memo)
+            memo->FormActivate();
+    });
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+QAction* TMainForm::addItem(QMenu* menu, const char* name, const QString& caption,
+                            void (TMainForm::*handler)())
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    if (handler)
+        connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMainForm::createMenus()
+{
+    File1 = new QMenu(QStringLiteral("ﾌｧｲﾙ(&F)"), this);
+    File1->setObjectName(QStringLiteral("File1"));
+    addItem(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"), &TMainForm::New1Click);
+    addItem(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"), &TMainForm::Open1Click);
+    addItem(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"), &TMainForm::Load1Click);
+    addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &TMainForm::Save1Click);
+    addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &TMainForm::SaveAs1Click);
+    addItem(File1, "Print1", QStringLiteral("印刷(&P)"), &TMainForm::Print1Click);
+    addItem(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)"), &TMainForm::PrintSetup1Click);
+    addItem(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"), &TMainForm::Close1Click);
+    File1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    addItem(File1, "Exit1", QStringLiteral("終了(&X)"), &TMainForm::Exit1Click);
+
+    Edit1 = new QMenu(QStringLiteral("編集(&E)"), this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
+    addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &TMainForm::CopySB1Click);
+    addItem(Edit1, "Cut1", QStringLiteral("切り取り(&T)"), &TMainForm::CutSB1Click);
+    Paste1 = addItem(Edit1, "Paste1", QStringLiteral("張り付け(&P)"), &TMainForm::PasteSB1Click);
+    Delete1 = addItem(Edit1, "Delete1", QStringLiteral("削除(&D)"), nullptr);
+    SelectAll1 = addItem(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"), nullptr);
+    Delete1->setEnabled(false);
+    SelectAll1->setEnabled(false);
+
+    Comm1 = new QMenu(QStringLiteral("通信(&C)"), this);
+    Comm1->setObjectName(QStringLiteral("Comm1"));
+    addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &TMainForm::Transmit1Click);
+    addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &TMainForm::N2Click);
+
+    Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
+    Window1->setObjectName(QStringLiteral("Window1"));
+    addItem(Window1, "Tile1", QStringLiteral("並べて表示(&T)"), &TMainForm::Tile1Click);
+    addItem(Window1, "Cascade1", QStringLiteral("重ねて表示(&C)"), &TMainForm::Cascade1Click);
+    addItem(Window1, "AllangeIcons1", QStringLiteral("アイコンの整理(&A)"), &TMainForm::AllangeIcons1Click);
+
+    About1 = new QMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
+    About1->setObjectName(QStringLiteral("About1"));
+    addItem(About1, "Help1", QStringLiteral("目次(&C)"), &TMainForm::Help1Click);
+    addItem(About1, "K1", QStringLiteral("キーワードで検索(&T)"), &TMainForm::K1Click);
+    addItem(About1, "K2", QStringLiteral("ヘルプの使い方(&H)"), &TMainForm::K2Click);
+    About1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    addItem(About1, "KA1", QStringLiteral("バージョン情報(&A)"), &TMainForm::KA1Click);
+
+    // "設定" is a command on the menu bar itself.
+    Option1 = new QAction(QStringLiteral("設定(&O)"), this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { Option1Click(); }); });
+
+    frameMenus_ = {File1, Edit1, Comm1, Window1, About1};
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    showMenusOf(nullptr);
+}
+
+// While a memo window is active its menu bar takes the place of the frame's entirely, as
+// the merge by group number does: every memo menu replaces the frame's menu of its group.
+void TMainForm::showMenusOf(TGraphForm* memo)
+{
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    if (memo) {
+        bar->addMenu(memo->File1);
+        bar->addMenu(memo->Edit1);
+        bar->addMenu(memo->Comm1);
+        bar->addAction(memo->Option1);
+        bar->addMenu(memo->Window1);
+        bar->addMenu(memo->About1);
+    } else {
+        bar->addMenu(File1);
+        bar->addMenu(Edit1);
+        bar->addMenu(Comm1);
+        bar->addAction(Option1);
+        bar->addMenu(Window1);
+        bar->addMenu(About1);
+    }
+}
+
+QToolButton* TMainForm::addButton(const char* name, int width, const QString& hint, int picture,
+                                  void (TMainForm::*handler)())
+{
+    auto* button = new QToolButton(this);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoRaise(true);  // flat
+    button->setFixedSize(width, 24);
+    button->setToolTip(hint);
+    button->setIcon(ToolIcon(static_cast<ToolPicture>(picture)));
+    button->setIconSize(QSize(18, 18));
+    connect(button, &QToolButton::clicked, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    return button;
+}
+
+void TMainForm::createToolBar()
+{
+    auto* bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("ToolBar1"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setMinimumHeight(28);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 1px; }"));
+    addToolBar(Qt::TopToolBarArea, bar);
+
+    auto spacer = [&](const char* name, int width) {
+        auto* panel = new QWidget(bar);
+        panel->setObjectName(QLatin1String(name));
+        panel->setFixedSize(width, 24);
+        bar->addWidget(panel);
+    };
+    auto add = [&](QToolButton* button) {
+        bar->addWidget(button);
+        return button;
+    };
+    NewSB1 = add(addButton("NewSB1", 25, QStringLiteral("新規作成"), int(ToolPicture::New), &TMainForm::New1Click));
+    SpeedButton1 = add(addButton("SpeedButton1", 25, QStringLiteral("ファイルを開く"), int(ToolPicture::Open),
+                                 &TMainForm::Open1Click));
+    SaveSB1 = add(addButton("SaveSB1", 25, QStringLiteral("名前を付けて保存"), int(ToolPicture::SaveAs),
+                            &TMainForm::SaveAs1Click));
+    CloseSB1 = add(addButton("CloseSB1", 25, QStringLiteral("ファイルを閉じる"), int(ToolPicture::Close),
+                             &TMainForm::Close1Click));
+    spacer("Panel1", 13);
+    CopySB1 = add(addButton("CopySB1", 25, QStringLiteral("コピー"), int(ToolPicture::Copy), &TMainForm::CopySB1Click));
+    PasteSB1 = add(addButton("PasteSB1", 25, QStringLiteral("張り付け"), int(ToolPicture::Paste),
+                             &TMainForm::PasteSB1Click));
+    CutSB1 = add(addButton("CutSB1", 26, QStringLiteral("切り取り"), int(ToolPicture::Cut), &TMainForm::CutSB1Click));
+    spacer("Panel5", 12);
+    TransSB1 = add(addButton("TransSB1", 25, QStringLiteral("データを送信"), int(ToolPicture::Transmit),
+                             &TMainForm::Transmit1Click));
+    RecvSB1 = add(addButton("RecvSB1", 25, QStringLiteral("データを受信"), int(ToolPicture::Receive), &TMainForm::N2Click));
+    spacer("Panel6", 14);
+    CommSB1 = add(addButton("CommSB1", 24, QStringLiteral("設定"), int(ToolPicture::Settings), &TMainForm::Option1Click));
+}
+
+void TMainForm::createStatusBar()
+{
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(22);
+    bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    setStatusBar(bar);
+
+    auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QLatin1String(name));
+        label->setToolTip(hint);
+        label->setAlignment(align | Qt::AlignVCenter);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setLineWidth(1);
+        label->setFixedHeight(22);
+        label->setFont(DesignFont("ＭＳ ゴシック", 16));
+        label->setStyleSheet(QStringLiteral("color: black"));
+        if (width > 0)
+            label->setFixedWidth(width);
+        label->setMinimumWidth(0);
+        return label;
+    };
+    Panel2 = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
+    Panel4 = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
+    Panel3 = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
+    bar->addWidget(Panel2);
+    bar->addWidget(Panel4, 1);
+    bar->addWidget(Panel3);
+    ShowNoImageStatus();
+}
+
+void TMainForm::FormCreate()
+{
+    if (!ConfigPresent())
+        SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
+    else
+        GetCfg();
+    SavedClipRect() = platform::GetClipCursor();
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            AppActivate();
+    });
+    SBinitalize();
+}
+
+void TMainForm::GetCfg()
+{
+    ReadLinkPort(CommLink);
+    const FrameBounds b = ReadFrameBounds();
+    // The window system places the frame where it places new windows; of the stored bounds
+    // only the size applies. Left and top are written back at exit from where the user left it.
+    resize(std::max(b.width, 1), std::max(b.height, 1));
+    ReadLinkLine(CommLink);
+    ReadLinkSwitches(CommLink);
+}
+
+void TMainForm::StoreCfg()
+{
+    const FrameBounds bounds{x(), y(), width(), height()};
+    if (auto failure = StoreConfig(CommLink, bounds))
+        throw CommandFailure(QString::fromStdString(*failure));
+}
+
+bool TMainForm::ClipboardHasBitmap()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasImage();
+}
+
+void TMainForm::SBinitalize()
+{
+    for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
+        b->setEnabled(false);
+    const bool paste = ClipboardHasBitmap() && ActiveMemo() != nullptr;
+    PasteSB1->setEnabled(paste);
+    Paste1->setEnabled(paste);
+}
+
+void TMainForm::ShowNoImageStatus()
+{
+    Panel2->setText(QStringLiteral("NO IMAGE"));
+    Panel4->clear();
+    Panel3->setText(QStringLiteral("0Bytes"));
+}
+
+void TMainForm::AppActivate()
+{
+    if (MemoCount() > 0)
+        if (TGraphForm* memo = ActiveMemo())
+            memo->CoImage1Click();
+    if (TGraphForm* memo = ActiveMemo())
+        memo->SetButtonStatus();
+    else
+        SBinitalize();
+}
+
+void TMainForm::ShareMenuActions(TGraphForm* memo)
+{
+    auto share = [](QMenu* frameMenu, QMenu* memoMenu) {
+        const QList<QAction*> frameItems = frameMenu->actions();
+        const QList<QAction*> memoItems = memoMenu->actions();
+        for (int i = 0; i < frameItems.size() && i < memoItems.size(); ++i) {
+            if (frameItems[i]->isSeparator())
+                continue;
+            QAction* target = frameItems[i];
+            QObject::disconnect(memoItems[i], &QAction::triggered, nullptr, nullptr);
+            QObject::connect(memoItems[i], &QAction::triggered, target, [target] { target->trigger(); });
+        }
+    };
+    share(File1, memo->File1);
+    share(Comm1, memo->Comm1);
+    share(Window1, memo->Window1);
+    share(About1, memo->About1);
+    QObject::disconnect(memo->Option1, &QAction::triggered, nullptr, nullptr);
+    QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
+}
+
+void TMainForm::AddMemoWindow(TGraphForm* memo)
+{
+    MdiArea->addSubWindow(memo);
+    memo->show();
+    MdiArea->setActiveSubWindow(memo);
+}
+
+TGraphForm* TMainForm::ActiveMemo() const
+{
+    return qobject_cast<TGraphForm*>(MdiArea->currentSubWindow());
+}
+
+int TMainForm::MemoCount() const
+{
+    return static_cast<int>(MdiArea->subWindowList().size());
+}
+
+QList<TGraphForm*> TMainForm::MemoWindows() const
+{
+    QList<TGraphForm*> memos;
+    for (QMdiSubWindow* w : MdiArea->subWindowList())
+        if (auto* memo = qobject_cast<TGraphForm*>(w))
+            memos.push_back(memo);
+    return memos;
+}
+
+// The forwarding commands act on the active memo window and do nothing without one.
+void TMainForm::Save1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Save1Click();
+}
+
+void TMainForm::SaveAs1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->SaveAs1Click();
+}
+
+void TMainForm::Print1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Print1Click();
+}
+
+void TMainForm::PrintSetup1Click()
+{
+    RunPrinterSetupDialog(this, SharedPrinter());
+}
+
+void TMainForm::CopySB1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Copy1Click();
+}
+
+void TMainForm::CutSB1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Cut1Click();
+}
+
+void TMainForm::PasteSB1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Paste1Click();
+}
+
+void TMainForm::Edit1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->SetButtonStatus();
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
+void TMainForm::Option1Click()
+{
+    MultPageDlg->exec();
+}
+
+void TMainForm::Tile1Click()
+{
+    MdiArea->tileSubWindows();
+}
+
+void TMainForm::Cascade1Click()
+{
+    MdiArea->cascadeSubWindows();
+}
+
+// Minimised memo windows line up along the bottom of the frame's client area.
+void TMainForm::AllangeIcons1Click()
+{
+    int x = 0;
+    const int bottom = MdiArea->viewport()->height();
+    for (QMdiSubWindow* w : MdiArea->subWindowList()) {
+        if (!w->isMinimized())
+            continue;
+        w->move(x, bottom - w->height());
+        x += w->width();
+    }
+}
+
+void TMainForm::Help1Click()
+{
+    platform::WinHelp(platform::HELP_CONTENTS, 0);
+}
+
+void TMainForm::K1Click()
+{
+    platform::WinHelp(platform::HELP_PARTIALKEY, 0);
+}
+
+void TMainForm::K2Click()
+{
+    platform::WinHelp(platform::HELP_HELPONHELP, 0);
+}
+
+void TMainForm::KA1Click()
+{
+    AboutBox->exec();
+}
+
+// Closing the frame: every memo window may ask to save; a save that fails there keeps the
+// program open. Then the cursor clip comes back, the configuration is written, and help quits.
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    for (TGraphForm* memo : MemoWindows()) {
+        if (!memo->FormCloseQuery()) {
+            event->ignore();
+            return;
+        }
+    }
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+bool TMainForm::FormClose()
+{
+    platform::ClipCursor(SavedClipRect());
+    bool stored = true;
+    RunGuarded([&] {
+        stored = false;
+        StoreCfg();
+        stored = true;
+    });
+    if (!stored)
+        return false;
+    platform::WinHelp(platform::HELP_QUIT, 0);
+    return true;
+}

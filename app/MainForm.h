@@ -1,0 +1,114 @@
+// The frame window: menus, tool bar, status bar and the memo windows inside it. It routes
+// every command either to its own handlers or to the active memo window, keeps the tool
+// buttons' enabled state while no memo window is active, and saves the configuration when it
+// closes.
+#pragma once
+
+#include "platform/CursorClip.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QToolButton;
+class TGraphForm;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // State for no active memo window: the image buttons off, paste after the clipboard.
+    void SBinitalize();
+    // The no-image status: "NO IMAGE", empty, "0Bytes".
+    void ShowNoImageStatus();
+    // Runs when the application becomes the foreground application.
+    void AppActivate();
+    // Gives memo window MEMO the frame's click actions, item by item.
+    void ShareMenuActions(TGraphForm* memo);
+    void GetCfg();
+    void StoreCfg();  // throws CommandFailure when a key cannot be written
+
+    // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
+    void AddMemoWindow(TGraphForm* memo);
+    TGraphForm* ActiveMemo() const;
+    int MemoCount() const;
+    QList<TGraphForm*> MemoWindows() const;
+    // True when the clipboard holds a picture.
+    static bool ClipboardHasBitmap();
+
+    // Command handlers (menu items and tool buttons).
+    void New1Click();
+    void Open1Click();
+    void Load1Click();
+    void Save1Click();
+    void SaveAs1Click();
+    void Print1Click();
+    void PrintSetup1Click();
+    void Close1Click();
+    void Exit1Click();
+    void Edit1Click();
+    void CopySB1Click();
+    void CutSB1Click();
+    void PasteSB1Click();
+    void Transmit1Click();
+    void N2Click();
+    void Option1Click();
+    void Tile1Click();
+    void Cascade1Click();
+    void AllangeIcons1Click();
+    void Help1Click();
+    void K1Click();
+    void K2Click();
+    void KA1Click();
+
+    // Components that the memo windows and the commands use directly.
+    QMdiArea* MdiArea = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* Edit1 = nullptr;
+    QMenu* Comm1 = nullptr;
+    QAction* Option1 = nullptr;
+    QMenu* Window1 = nullptr;
+    QMenu* About1 = nullptr;
+    QAction* Paste1 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* SelectAll1 = nullptr;
+    QToolButton* NewSB1 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SaveSB1 = nullptr;
+    QToolButton* CloseSB1 = nullptr;
+    QToolButton* CopySB1 = nullptr;
+    QToolButton* PasteSB1 = nullptr;
+    QToolButton* CutSB1 = nullptr;
+    QToolButton* TransSB1 = nullptr;
+    QToolButton* RecvSB1 = nullptr;
+    QToolButton* CommSB1 = nullptr;
+    QLabel* Panel2 = nullptr;
+    QLabel* Panel4 = nullptr;
+    QLabel* Panel3 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    bool FormClose();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void showMenusOf(TGraphForm* memo);
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
+    QToolButton* addButton(const char* name, int width, const QString& hint, int picture,
+                           void (TMainForm::*handler)());
+
+    QList<QMenu*> frameMenus_;  // the frame's own menu bar, in order
+};
+
+extern TMainForm* MainForm;
+
+// The cursor clip rectangle in force when the frame was created; restored at exit and
+// whenever a region selection ends.
+platform::ClipRect& SavedClipRect();

@@ -1,0 +1,104 @@
+#include "app/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+BoxAnswerer& answerer()
+{
+    static BoxAnswerer instance;
+    return instance;
+}
+
+QString captionOf(BoxKind kind)
+{
+    switch (kind) {
+    case BoxKind::Warning: return QStringLiteral("警告");
+    case BoxKind::Error: return QStringLiteral("ｴﾗｰ");
+    case BoxKind::Information: return QStringLiteral("情報");
+    case BoxKind::Confirmation: return QStringLiteral("確認");
+    }
+    return {};
+}
+
+QMessageBox::Icon iconOf(const BoxRequest& request)
+{
+    if (request.failure)
+        return QMessageBox::Critical;
+    switch (request.kind) {
+    case BoxKind::Warning: return QMessageBox::Warning;
+    case BoxKind::Error: return QMessageBox::Critical;
+    case BoxKind::Information: return QMessageBox::Information;
+    case BoxKind::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+BoxAnswer run(const BoxRequest& request)
+{
+    if (answerer())
+        return answerer()(request);
+    QMessageBox box(iconOf(request), request.caption, request.text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("MessageBox"));
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    QPushButton* cancel = nullptr;
+    if (request.buttons == BoxButtons::OkCancel) {
+        cancel = box.addButton(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("CancelButton"));
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.setDefaultButton(ok);
+    box.exec();
+    return box.clickedButton() == ok || !cancel ? BoxAnswer::Ok : BoxAnswer::Cancel;
+}
+
+}  // namespace
+
+BoxAnswer ShowBox(BoxKind kind, const QString& text, BoxButtons buttons)
+{
+    BoxRequest request;
+    request.kind = kind;
+    request.caption = captionOf(kind);
+    request.text = text;
+    request.buttons = buttons;
+    return run(request);
+}
+
+void ShowFailureBox(const QString& text)
+{
+    BoxRequest request;
+    request.kind = BoxKind::Error;
+    request.caption = QStringLiteral("VEXLO");
+    request.text = text;
+    request.failure = true;
+    run(request);
+}
+
+CommandFailure::CommandFailure(const QString& text)
+    : std::runtime_error(text.toStdString()), text_(text)
+{
+}
+
+void RunGuarded(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const CommandFailure& failure) {
+        ShowFailureBox(failure.text());
+    } catch (const std::bad_alloc&) {
+        ShowFailureBox(QStringLiteral("メモリが不足しています"));
+    } catch (const std::exception& failure) {
+        ShowFailureBox(QString::fromUtf8(failure.what()));
+    }
+}
+
+void SetBoxAnswerer(BoxAnswerer a)
+{
+    answerer() = std::move(a);
+}

@@ -1,0 +1,170 @@
+#include "memo/Gmemo.h"
+
+#include "app/MainForm.h"
+#include "memo/ImageArea.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+
+TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
+{
+    setObjectName(QStringLiteral("GraphForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    Image1 = new TImageArea(this);
+    setWidget(Image1);
+    connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
+    createMenus();
+    FormCreate();
+}
+
+TGraphForm::~TGraphForm()
+{
+    // The menus are not children of the window (the frame's menu bar shows them while the
+    // window is active), so they go with it explicitly.
+    for (QMenu* menu : {File1, Edit1, Comm1, Window1, About1})
+        delete menu;
+}
+
+void TGraphForm::createMenus()
+{
+    auto menu = [](const char* name, const QString& title) {
+        auto* m = new QMenu(title);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+    auto item = [](QMenu* m, const char* name, const QString& caption) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+
+    File1 = menu("File1", QStringLiteral("ファイル(&F)"));
+    item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
+    item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
+    item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
+    connect(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), &QAction::triggered, this, &TGraphForm::Save1Click);
+    connect(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), &QAction::triggered, this,
+            &TGraphForm::SaveAs1Click);
+    connect(item(File1, "Print1", QStringLiteral("印刷(&P)")), &QAction::triggered, this, &TGraphForm::Print1Click);
+    connect(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), &QAction::triggered, this,
+            &TGraphForm::PrintSetup1Click);
+    item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));
+    File1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    item(File1, "Exit1", QStringLiteral("終了(&X)"));
+
+    Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
+    connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
+    connect(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), &QAction::triggered, this, &TGraphForm::Copy1Click);
+    connect(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), &QAction::triggered, this, &TGraphForm::Cut1Click);
+    Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
+    connect(Paste1, &QAction::triggered, this, &TGraphForm::Paste1Click);
+    item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
+    item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
+
+    Comm1 = menu("Comm1", QStringLiteral("通信(&C)"));
+    item(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"));
+    item(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"));
+
+    Option1 = new QAction(QStringLiteral("設定(&O)"), this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+
+    Window1 = menu("Window1", QStringLiteral("ウィンドウ(&W)"));
+    item(Window1, "Tile1", QStringLiteral("並べて表示(&T)"));
+    item(Window1, "Cascade1", QStringLiteral("重ねて表示(&C)"));
+    item(Window1, "AllangeIcons1", QStringLiteral("アイコンの整理(&A)"));
+
+    About1 = menu("About1", QStringLiteral("ヘルプ(&H)"));
+    item(About1, "Help1", QStringLiteral("目次(&C)"));
+    item(About1, "K1", QStringLiteral("キーワードで検索(&T)"));
+    item(About1, "K2", QStringLiteral("ヘルプの使い方(&H)"));
+    About1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    item(About1, "KA1", QStringLiteral("バージョン情報(&A)"));
+}
+
+void TGraphForm::FormCreate()
+{
+    FileName.clear();
+    SkipPaletteOnce = false;
+    resize(Image1->size());
+    Dragging = false;
+    SelectMode = false;
+    Modified = false;
+    SelLeft = SelRight = SelTop = SelBottom = -1;
+}
+
+void TGraphForm::SetButtonStatus()
+{
+    TMainForm* frame = MainForm;
+    if (!frame)
+        return;
+    const bool hasImage = !FileName.isEmpty();
+    for (QToolButton* b : {frame->CloseSB1, frame->SaveSB1, frame->CopySB1, frame->CutSB1, frame->TransSB1})
+        b->setEnabled(hasImage);
+    if (hasImage) {
+        frame->Panel2->setText(QFileInfo(FileName).fileName());
+        frame->Panel4->setText(QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
+        frame->Panel3->setText(QStringLiteral("%1Bytes").arg((ImageWidth / 8) * ImageHeight));
+    } else {
+        frame->ShowNoImageStatus();
+    }
+    const bool paste = TMainForm::ClipboardHasBitmap();
+    frame->PasteSB1->setEnabled(paste);
+    Paste1->setEnabled(paste);
+}
+
+// Realising the palette repaints the image with its own colours in front; the count lets
+// tests see when it happens.
+void TGraphForm::RealisePalette()
+{
+    ++paletteRealisations_;
+    Image1->update();
+}
+
+void TGraphForm::Image1Click()
+{
+    if (!FileName.isEmpty()) {
+        if (SkipPaletteOnce)
+            SkipPaletteOnce = false;
+        else
+            RealisePalette();
+    }
+    SetButtonStatus();
+}
+
+void TGraphForm::FormActivate()
+{
+    Image1Click();
+}
+
+void TGraphForm::CoImage1Click()
+{
+    SkipPaletteOnce = false;
+    Image1Click();
+    SkipPaletteOnce = true;
+}
+
+void TGraphForm::Edit1Click()
+{
+    SetButtonStatus();
+}
+
+void TGraphForm::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    QMdiSubWindow::closeEvent(event);
+}
+
+void TGraphForm::FormClose()
+{
+    if (MainForm) {
+        MainForm->SBinitalize();
+        MainForm->ShowNoImageStatus();
+    }
+}

@@ -1,0 +1,82 @@
+// A memo window: one memo image inside the frame, with its file name, its modified state,
+// its own menu bar (laid out like the frame's), save, print and the close protocol.
+#pragma once
+
+#include <QImage>
+#include <QMdiSubWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QMenu;
+class TImageArea;
+
+class TGraphForm : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    explicit TGraphForm(QWidget* parent = nullptr);
+    ~TGraphForm() override;
+
+    // Publishes the window's state to the frame's status bar, tool buttons and paste controls.
+    void SetButtonStatus();
+    void FormActivate();
+    void Image1Click();
+    void CoImage1Click();
+    void Edit1Click();
+
+    // Loads an image file; false (state unchanged) when it cannot be read as an image.
+    bool SetImage(const QString& fileName);
+    void Save1Click();
+    void SaveAs1Click();
+    void Print1Click();
+    void PrintSetup1Click();
+    // The save prompt before closing; false only when a save there failed (the window stays).
+    bool FormCloseQuery();
+    void FormClose();
+
+    void Copy1Click();
+    void Cut1Click();
+    void Paste1Click();
+
+    // Times the window realised its palette; lets tests count the refresh rule.
+    int PaletteRealisations() const { return paletteRealisations_; }
+
+    // The window's own menu bar, in the frame's order.
+    QMenu* File1 = nullptr;
+    QMenu* Edit1 = nullptr;
+    QMenu* Comm1 = nullptr;
+    QAction* Option1 = nullptr;
+    QMenu* Window1 = nullptr;
+    QMenu* About1 = nullptr;
+    QAction* Paste1 = nullptr;
+
+    TImageArea* Image1 = nullptr;
+
+    // State fields.
+    bool SkipPaletteOnce = false;
+    uint16_t ImageHeight = 0;
+    uint16_t ImageWidth = 0;
+    QString FileName;
+    int32_t StartX = 0;
+    int32_t StartY = 0;
+    int32_t EndX = 0;
+    int32_t EndY = 0;
+    bool Dragging = false;
+    bool SelectMode = false;
+    int32_t SelLeft = -1;
+    int32_t SelTop = -1;
+    int32_t SelRight = -1;
+    int32_t SelBottom = -1;
+    bool Modified = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void createMenus();
+    void RealisePalette();
+
+    int paletteRealisations_ = 0;
+};

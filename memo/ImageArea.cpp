@@ -1,0 +1,49 @@
+#include "memo/ImageArea.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+TImageArea::TImageArea(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Image1"));
+    resize(542, 173);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TImageArea::setPicture(const QImage& picture)
+{
+    picture_ = picture;
+    if (autoSize_ && !fillsClient_)
+        setFixedSize(picture_.size());
+    update();
+}
+
+void TImageArea::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    if (!picture_.isNull())
+        p.drawImage(0, 0, picture_);
+}
+
+void TImageArea::mousePressEvent(QMouseEvent* event)
+{
+    pressed_ = true;
+    const QPoint pos = event->position().toPoint();
+    emit mousePressed(event->button(), pos.x(), pos.y());
+}
+
+void TImageArea::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    emit mouseMoved(pos.x(), pos.y());
+}
+
+void TImageArea::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    emit mouseReleased(event->button(), pos.x(), pos.y());
+    if (pressed_ && rect().contains(pos))
+        emit clicked();
+    pressed_ = false;
+}
