@@ -1,0 +1,28 @@
+// Walking a received record list memo by memo, as the Receive command does: at every image
+// header record (type 80, address A000) one memo is drawn with DispGraphMemo, and the walk goes
+// on after the block the drawing stopped at.
+#pragma once
+
+#include "link/CommLink.h"
+#include "transfer/MemoImage.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+struct TReceivedMemo {
+    TMemoPicture Picture;      // null Image when Error is set
+    QString Error;             // why the memo was not drawn
+    std::string TitleCodes;    // data of the memo's title record (0000, type 00), or empty
+    std::string ReadingBytes;  // data of the memo's reading record (8000, type 00), or empty
+};
+
+// True for the image header record that starts a memo.
+bool IsImageHeader(const MemoBlock& block);
+
+// Calls ON_MEMO once per image header in list order. A memo's title and reading are the last
+// title and reading records met since the previous memo's header. HOOKS go to DispGraphMemo.
+// Returns the number of memos.
+int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedMemo&)>& onMemo,
+                      const TDrawHooks& hooks = {});

@@ -1,0 +1,38 @@
+#include "transfer/SendAssembly.h"
+
+#include "platform/Cp932.h"
+#include "transfer/HexRecord.h"
+#include "transfer/TitleConv.h"
+
+bool MakeSendText(const QString& title, const QString& reading, const QString& fileName,
+                  TSendText& out, QString& error)
+{
+    QString t = title;
+    QString r = reading;
+    if (r.isEmpty()) {
+        r = fileName;
+        t = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    }
+    TSendText result;
+    if (!platform::ToCp932(t, result.Title, error)) {
+        error = QStringLiteral("title: ") + error;
+        return false;
+    }
+    if (!platform::ToCp932(r, result.Reading, error)) {
+        error = QStringLiteral("reading: ") + error;
+        return false;
+    }
+    out = std::move(result);
+    return true;
+}
+
+void BuildSendChain(TCommLink& link, const TTransferBitmap& bitmap, const TSendText& text)
+{
+    FreeBlocks(link, link.Head.get());
+    AddSegRecord(link, 0x9F20);
+    AddTitleRecord(link, text.Title);
+    AddReaderRecord(link, text.Reading);
+    const uint16_t total = static_cast<uint16_t>(RowByteCount(bitmap.Width) * bitmap.Height);
+    AddImageRecords(link, bitmap.Height, bitmap.Width, total, bitmap.Bits);
+    AddEndRecord(link);
+}

@@ -1,0 +1,26 @@
+// The chain of records of one send, in sending order: segment record 9F20, title, reading,
+// image header, image data records, end-of-memo record.
+#pragma once
+
+#include "link/CommLink.h"
+#include "transfer/MemoImage.h"
+
+#include <QString>
+
+#include <string>
+
+// Title and reading as they go into the records: CP932 bytes.
+struct TSendText {
+    std::string Title;
+    std::string Reading;
+};
+
+// The title dialog's answer, or the file name when the reading is empty: the reading becomes
+// FILE_NAME as stored and the title its name part (after the last '/'). Fails, with ERROR set,
+// when a character has no Shift-JIS (CP932) form.
+bool MakeSendText(const QString& title, const QString& reading, const QString& fileName,
+                  TSendText& out, QString& error);
+
+// Frees whatever list LINK holds and builds the chain at LINK.Head from BITMAP (as
+// ConvPixToBitmap made it) and TEXT, with the link's title switches.
+void BuildSendChain(TCommLink& link, const TTransferBitmap& bitmap, const TSendText& text);
