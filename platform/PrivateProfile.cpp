@@ -145,7 +145,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         return false;  // a read-only file stays as it is, even though its folder would allow a rename
     QDir().mkpath(QFileInfo(qpath).absolutePath());
     QSaveFile file(qpath);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so a short write (a full disk) shows here and not as a truncated file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (file.write(text) != text.size()) {
         file.cancelWriting();
