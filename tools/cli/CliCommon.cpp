@@ -1,0 +1,146 @@
+#include "tools/cli/CliCommon.h"
+
+#include "platform/Cp932.h"
+#include "transfer/HexRecord.h"
+
+#include <QStringDecoder>
+
+#include <cctype>
+#include <cstdio>
+
+namespace cli {
+
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flags,
+               const std::set<std::string>& valued, ParsedArgs& out, QString& error)
+{
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
+            out.Words.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            out.Help = true;
+            continue;
+        }
+        const size_t eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        if (flags.count(name) && eq == std::string::npos) {
+            out.Flags.insert(name);
+        } else if (valued.count(name)) {
+            if (eq != std::string::npos) {
+                out.Values[name] = a.substr(eq + 1);
+            } else if (i + 1 < args.size()) {
+                out.Values[name] = args[++i];
+            } else {
+                error = QStringLiteral("option %1 needs a value").arg(QString::fromStdString(name));
+                return false;
+            }
+        } else {
+            error = QStringLiteral("unknown option %1").arg(QString::fromStdString(a));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Utf8Arg(const std::string& text, QString& out, QString& error)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    out = decoder(QByteArrayView(text.data(), qsizetype(text.size())));
+    if (decoder.hasError()) {
+        error = QStringLiteral("the text is not valid UTF-8");
+        return false;
+    }
+    return true;
+}
+
+bool ParseHexBytes(std::string_view text, std::string& out, QString& error)
+{
+    out.clear();
+    int high = -1;
+    for (const char c : text) {
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            if (high >= 0) {
+                error = QStringLiteral("a hex pair is split by a blank");
+                return false;
+            }
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            error = QStringLiteral("\"%1\" is not a hexadecimal digit").arg(QChar::fromLatin1(c));
+            return false;
+        }
+        if (high < 0) {
+            high = HexToVal(c);
+        } else {
+            out.push_back(static_cast<char>(high * 16 + HexToVal(c)));
+            high = -1;
+        }
+    }
+    if (high >= 0) {
+        error = QStringLiteral("odd number of hexadecimal digits");
+        return false;
+    }
+    return true;
+}
+
+bool TextWordAsCp932(const ParsedArgs& args, std::string& out, QString& error)
+{
+    if (args.Words.size() != 1) {
+        error = args.Words.empty() ? QStringLiteral("TEXT is missing")
+                                   : QStringLiteral("give TEXT as one argument (quote it)");
+        return false;
+    }
+    if (args.Flags.count("--sjis"))
+        return ParseHexBytes(args.Words[0], out, error);
+    QString text;
+    return Utf8Arg(args.Words[0], text, error) && platform::ToCp932(text, out, error);
+}
+
+std::string HexLine(std::string_view bytes)
+{
+    std::string line;
+    for (const char b : bytes) {
+        if (!line.empty())
+            line += ' ';
+        line += ByteToHex(static_cast<uint8_t>(b));
+    }
+    return line;
+}
+
+void PrintLine(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void PrintLine(const QString& text)
+{
+    PrintLine(text.toStdString());
+}
+
+void PrintHelp(const char* text)
+{
+    std::fputs(text, stdout);
+}
+
+int Fail(const QString& message)
+{
+    const std::string line = "vexlo-cli: " + message.toStdString() + "\n";
+    std::fflush(stdout);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return ExitError;
+}
+
+void Note(const QString& message)
+{
+    Fail(message);
+}
+
+}  // namespace cli

@@ -1,0 +1,58 @@
+// What the vexlo-cli commands share: argument splitting, hex text, output and errors.
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitError = 2;
+
+struct ParsedArgs {
+    std::vector<std::string> Words;              // positional arguments, in order
+    std::set<std::string> Flags;                 // switches given
+    std::map<std::string, std::string> Values;   // options given with a value (last one wins)
+    bool Help = false;
+};
+
+// Splits ARGS. FLAGS are switches, VALUED take a value ("--x V" or "--x=V"); "--help" and
+// "-h" set Help; "--" ends the options; "-" is a word. Fails on an unknown option or a missing
+// value, with ERROR set.
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flags,
+               const std::set<std::string>& valued, ParsedArgs& out, QString& error);
+
+// TEXT as UTF-8; fails on bytes that are not UTF-8.
+bool Utf8Arg(const std::string& text, QString& out, QString& error);
+
+// Hex pairs ("82A0", "82 a0") to bytes; blanks between pairs are allowed.
+bool ParseHexBytes(std::string_view text, std::string& out, QString& error);
+
+// The one TEXT word of title and reading as CP932 bytes: with --sjis, hex pairs taken as they
+// are; otherwise UTF-8 converted to CP932 (a character without a CP932 form fails).
+bool TextWordAsCp932(const ParsedArgs& args, std::string& out, QString& error);
+
+// Upper-case pairs separated by single blanks.
+std::string HexLine(std::string_view bytes);
+
+void PrintLine(const QString& text);
+void PrintLine(const std::string& text);
+void PrintHelp(const char* text);
+
+// "vexlo-cli: MESSAGE" on standard error; returns ExitError.
+int Fail(const QString& message);
+// A note on standard error that does not change the exit status.
+void Note(const QString& message);
+
+}  // namespace cli
+
+// The commands: each takes the arguments after its name and returns the exit status.
+int RunTitle(const std::vector<std::string>& args);
+int RunReading(const std::vector<std::string>& args);
+int RunEncode(const std::vector<std::string>& args);
+int RunDecode(const std::vector<std::string>& args);

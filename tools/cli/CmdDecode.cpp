@@ -1,0 +1,205 @@
+// vexlo-cli decode: memos of a received record stream, drawn and written as images.
+#include "tools/cli/CliCommon.h"
+
+#include "link/CommLink.h"
+#include "transfer/DeviceText.h"
+#include "transfer/ReceivedMemos.h"
+#include "transfer/RecordReader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+constexpr char Help[] =
+    "Usage: vexlo-cli decode [FILE|-] --out DIR [--format bmp|png]\n"
+    "\n"
+    "Reads a record stream as the device sends it (FILE, or standard input when FILE is\n"
+    "missing or \"-\"): characters before a \":\" are skipped, a record that fails its checksum\n"
+    "drops the memo it belongs to, and the end-of-exchange record ends the stream. Every memo\n"
+    "is drawn as the Receive command draws it and written, one bit per pixel, to\n"
+    "DIR/memo-001.bmp, DIR/memo-002.bmp, ... (DIR is created when missing).\n"
+    "\n"
+    "Prints one line per memo: file name, WIDTHxHEIGHT, title and reading, separated by tabs.\n"
+    "A memo that cannot be drawn (no pixels, or wider or higher than 4096) is reported on\n"
+    "standard error and the exit status is 2; the other memos still come out.\n";
+
+// Records kept at once before an end-of-memo record lets them go: far beyond the largest
+// memo the device holds, far below what would strain memory (about 1 KiB a record).
+constexpr int MaxPendingRecords = 65536;
+
+class Decoder {
+public:
+    Decoder(QString dir, QString format) : dir_(std::move(dir)), format_(std::move(format))
+    {
+        RecvStart(link_);
+    }
+
+    // Takes received characters; false once the exchange has ended or a limit was hit.
+    bool Feed(const uint8_t* data, size_t size)
+    {
+        for (size_t i = 0; i < size && !ended_ && !failed_; ++i) {
+            const bool wasInRecord = reader_.InRecord();
+            const RecvEvent event = reader_.Put(data[i]);
+            if (wasInRecord && !reader_.InRecord() && event != RecvEvent::BadRecord)
+                ++stored_;
+            switch (event) {
+            case RecvEvent::None:
+                break;
+            case RecvEvent::BadRecord:
+                cli::Note(QStringLiteral("record with a bad checksum: its memo is dropped"));
+                stored_ = CountBlocks();
+                break;
+            case RecvEvent::MemoComplete:
+                // A block outside the image address ends every drawing walk, so the memos
+                // before it can be drawn and let go now.
+                if (LastBlock()->Address != 0xA000) {
+                    DrawAndFree();
+                    stored_ = 0;
+                }
+                break;
+            case RecvEvent::ExchangeEnded:
+                ended_ = true;
+                break;
+            }
+            if (stored_ > MaxPendingRecords) {
+                failed_ = true;
+                status_ = cli::Fail(QStringLiteral("decode: more than %1 records without an "
+                                                   "end-of-memo record; giving up")
+                                        .arg(MaxPendingRecords));
+            }
+        }
+        return !ended_ && !failed_;
+    }
+
+    // Draws what is left and returns the exit status.
+    int Finish()
+    {
+        if (failed_)
+            return status_;
+        if (!ended_) {
+            if (reader_.InRecord())
+                cli::Note(QStringLiteral("the stream ends inside a record; that record is lost"));
+            cli::Note(QStringLiteral("the stream ends without the end-of-exchange record"));
+        }
+        DrawAndFree();
+        return status_;
+    }
+
+private:
+    int CountBlocks() const
+    {
+        int n = 0;
+        for (const MemoBlock* b = link_.Head.get(); b; b = b->Next.get())
+            ++n;
+        return n;
+    }
+
+    const MemoBlock* LastBlock() const
+    {
+        const MemoBlock* b = link_.Head.get();
+        while (b && b->Next)
+            b = b->Next.get();
+        return b;
+    }
+
+    void DrawAndFree()
+    {
+        WalkReceivedMemos(link_.Head.get(), [this](TReceivedMemo& memo) { Write(memo); });
+        FreeBlocks(link_, link_.Head.get());
+    }
+
+    void Write(TReceivedMemo& memo)
+    {
+        ++number_;
+        if (!memo.Error.isEmpty()) {
+            status_ = cli::Fail(QStringLiteral("decode: memo %1: %2").arg(number_).arg(memo.Error));
+            return;
+        }
+        const QString name = QStringLiteral("memo-%1.%2").arg(number_, 3, 10, QLatin1Char('0')).arg(format_);
+        QSaveFile file(QDir(dir_).filePath(name));
+        const QImage mono = memo.Picture.Image.convertToFormat(QImage::Format_Mono);
+        if (!file.open(QIODevice::WriteOnly) ||
+            !mono.save(&file, format_ == QLatin1String("png") ? "PNG" : "BMP") || !file.commit()) {
+            status_ = cli::Fail(QStringLiteral("decode: cannot write %1: %2")
+                                    .arg(file.fileName(), file.errorString()));
+            return;
+        }
+        cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
+                           .arg(name)
+                           .arg(memo.Picture.ImageWidth)
+                           .arg(memo.Picture.ImageHeight)
+                           .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
+    }
+
+    QString dir_;
+    QString format_;
+    TCommLink link_;
+    TRecordStreamReader reader_{link_};
+    bool ended_ = false;
+    bool failed_ = false;
+    int status_ = cli::ExitOk;
+    int stored_ = 0;  // records finished since the list was last let go
+    int number_ = 0;
+};
+
+}  // namespace
+
+int RunDecode(const std::vector<std::string>& args)
+{
+    cli::ParsedArgs parsed;
+    QString error;
+    if (!cli::ParseArgs(args, {}, {"--out", "--format"}, parsed, error))
+        return cli::Fail(error);
+    if (parsed.Help) {
+        cli::PrintHelp(Help);
+        return cli::ExitOk;
+    }
+    if (parsed.Words.size() > 1)
+        return cli::Fail(QStringLiteral("decode: give at most one FILE"));
+    const auto out = parsed.Values.find("--out");
+    if (out == parsed.Values.end() || out->second.empty())
+        return cli::Fail(QStringLiteral("decode: --out DIR is missing"));
+    QString format = QStringLiteral("bmp");
+    if (const auto f = parsed.Values.find("--format"); f != parsed.Values.end()) {
+        format = QString::fromStdString(f->second).toLower();
+        if (format != QLatin1String("bmp") && format != QLatin1String("png"))
+            return cli::Fail(QStringLiteral("decode: --format is bmp or png"));
+    }
+
+    QString dir;
+    if (!cli::Utf8Arg(out->second, dir, error))
+        return cli::Fail(QStringLiteral("decode: --out: ") + error);
+    if (!QDir().mkpath(dir))
+        return cli::Fail(QStringLiteral("decode: cannot create %1").arg(dir));
+
+    QFile input;
+    const std::string name = parsed.Words.empty() ? "-" : parsed.Words[0];
+    bool opened;
+    if (name == "-") {
+        opened = input.open(stdin, QIODevice::ReadOnly);
+    } else {
+        QString path;
+        if (!cli::Utf8Arg(name, path, error))
+            return cli::Fail(QStringLiteral("decode: FILE: ") + error);
+        input.setFileName(path);
+        opened = input.open(QIODevice::ReadOnly);
+    }
+    if (!opened)
+        return cli::Fail(QStringLiteral("decode: cannot open %1: %2")
+                             .arg(QString::fromStdString(name), input.errorString()));
+
+    Decoder decoder(dir, format);
+    char buffer[65536];
+    for (;;) {
+        const qint64 n = input.read(buffer, sizeof buffer);
+        if (n < 0)
+            return cli::Fail(QStringLiteral("decode: read error: %1").arg(input.errorString()));
+        if (n == 0 || !decoder.Feed(reinterpret_cast<const uint8_t*>(buffer), size_t(n)))
+            break;
+    }
+    return decoder.Finish();
+}

@@ -1,0 +1,53 @@
+// vexlo-cli: the transfer encoding without a display. One command per file; see
+// docs/vexlo-cli.md.
+#include "tools/cli/CliCommon.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char Usage[] =
+    "Usage: vexlo-cli COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  title    device codes of a memo title\n"
+    "  reading  bytes of a title reading\n"
+    "  encode   the records that sending an image would put on the line\n"
+    "  decode   memos of a received record stream, as images\n"
+    "\n"
+    "\"vexlo-cli COMMAND --help\" describes a command.\n";
+
+struct Command {
+    const char* Name;
+    int (*Run)(const std::vector<std::string>&);
+};
+
+constexpr Command Commands[] = {
+    {"title", RunTitle},
+    {"reading", RunReading},
+    {"encode", RunEncode},
+    {"decode", RunDecode},
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        cli::PrintHelp(Usage);
+        return cli::ExitError;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        cli::PrintHelp(Usage);
+        return cli::ExitOk;
+    }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    for (const Command& c : Commands)
+        if (name == c.Name)
+            return c.Run(args);
+    return cli::Fail(QStringLiteral("unknown command \"%1\"; try vexlo-cli --help")
+                         .arg(QString::fromLocal8Bit(argv[1])));
+}
