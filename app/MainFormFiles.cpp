@@ -1,7 +1,131 @@
-// Interim: New, Open, Load and Close arrive with the memo window work.
+// The frame's commands that open, fill and close memo windows: New, Open, Load and Close.
 #include "app/MainForm.h"
 
-void TMainForm::New1Click() {}
-void TMainForm::Open1Click() {}
-void TMainForm::Load1Click() {}
-void TMainForm::Close1Click() {}
+#include "app/Dialogs.h"
+#include "app/MessageBox.h"
+#include "memo/Gmemo.h"
+#include "memo/ImageArea.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+
+#include <optional>
+
+namespace {
+
+std::optional<QString> AskForMemoFile(QWidget* parent)
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Open;
+    request.title = QStringLiteral("手書きメモを開く");
+    request.filter = QStringLiteral("BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*");
+    request.fileMustExist = true;  // the other option: no read-only check box, which Qt never shows
+    return RunFileDialog(parent, request);
+}
+
+// Takes a memo window out of the frame at once and frees it once control is back in the
+// event loop: the command may have come from that window's own menu.
+void DiscardMemo(QMdiArea* area, TGraphForm* memo)
+{
+    area->removeSubWindow(memo);
+    memo->hide();
+    memo->deleteLater();
+}
+
+void FitToPicture(TGraphForm* memo)
+{
+    memo->Modified = false;
+    memo->SetClientSize(memo->Image1->width(), memo->Image1->height());
+}
+
+void ReleaseImageArea(TGraphForm* memo)
+{
+    memo->Image1->setAutoSize(true);
+    memo->Image1->setFillsClient(false);
+}
+
+// A new memo window, owned by the frame, with the frame's menu actions and a fixed border.
+TGraphForm* PrepareMemoWindow(TMainForm* frame)
+{
+    auto* memo = new TGraphForm;
+    frame->AddMemoWindow(memo);
+    frame->ShareMenuActions(memo);
+    memo->SetSingleBorder();
+    return memo;
+}
+
+}  // namespace
+
+void TMainForm::New1Click()
+{
+    TGraphForm* memo = PrepareMemoWindow(this);
+    memo->setWindowTitle(QStringLiteral("EMPTY_%1.BMP").arg(MemoCount()));
+    memo->SetButtonStatus();
+}
+
+void TMainForm::Open1Click()
+{
+    const std::optional<QString> path = AskForMemoFile(this);
+    if (!path)
+        return;
+    TGraphForm* memo = PrepareMemoWindow(this);
+    ReleaseImageArea(memo);
+    memo->setWindowTitle(QFileInfo(*path).fileName());
+    if (!memo->SetImage(*path)) {
+        DiscardMemo(MdiArea, memo);
+        return;
+    }
+    memo->SetButtonStatus();
+    FitToPicture(memo);
+}
+
+void TMainForm::Load1Click()
+{
+    const std::optional<QString> path = AskForMemoFile(this);
+    if (!path)
+        return;
+    TGraphForm* memo = ActiveMemo();
+    const bool reused = memo != nullptr;
+    if (reused && memo->Modified &&
+        ShowBox(BoxKind::Warning, QStringLiteral("重ね読みしてもよいですか？"), BoxButtons::OkCancel) != BoxAnswer::Ok)
+        return;
+    if (!reused) {
+        memo = new TGraphForm;
+        AddMemoWindow(memo);
+    }
+    ShareMenuActions(memo);
+    memo->SetSingleBorder();
+    ReleaseImageArea(memo);
+    const QString oldCaption = memo->windowTitle();
+    memo->setWindowTitle(QFileInfo(*path).fileName());
+    if (!memo->SetImage(*path)) {
+        if (reused)
+            memo->setWindowTitle(oldCaption);
+        else
+            DiscardMemo(MdiArea, memo);
+        return;
+    }
+    memo->SetButtonStatus();
+    FitToPicture(memo);
+}
+
+void TMainForm::Close1Click()
+{
+    TGraphForm* memo = ActiveMemo();
+    if (!memo)
+        return;
+    if (memo->Modified) {
+        const QString question =
+            QFileInfo(memo->FileName).fileName() + QStringLiteral(" が変更されています。 保存しますか？");
+        if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) == BoxAnswer::Ok)
+            memo->SaveAs1Click();  // a failing save ends the command here; the window stays
+    }
+    // Freed directly: its own close prompt must not ask a second time.
+    DiscardMemo(MdiArea, memo);
+    if (!ActiveMemo() && MemoCount() > 0)
+        MdiArea->activateNextSubWindow();
+    if (!ActiveMemo()) {
+        SBinitalize();
+        ShowNoImageStatus();
+    }
+}

@@ -1,11 +1,13 @@
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
+#include "app/MessageBox.h"
 #include "memo/ImageArea.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QToolButton>
 
@@ -15,6 +17,9 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     Image1 = new TImageArea(this);
     setWidget(Image1);
+    // A picture smaller than the client area sits at its top-left corner, as at (0, 0).
+    if (layout())
+        layout()->setAlignment(Image1, Qt::AlignLeft | Qt::AlignTop);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
     createMenus();
     FormCreate();
@@ -40,27 +45,29 @@ void TGraphForm::createMenus()
         a->setObjectName(QLatin1String(name));
         return a;
     };
+    // A failing command ends in the failure box, never in the event loop.
+    auto bind = [this](QAction* a, void (TGraphForm::*handler)()) {
+        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    };
 
     File1 = menu("File1", QStringLiteral("ファイル(&F)"));
     item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
     item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
     item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
-    connect(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), &QAction::triggered, this, &TGraphForm::Save1Click);
-    connect(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), &QAction::triggered, this,
-            &TGraphForm::SaveAs1Click);
-    connect(item(File1, "Print1", QStringLiteral("印刷(&P)")), &QAction::triggered, this, &TGraphForm::Print1Click);
-    connect(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), &QAction::triggered, this,
-            &TGraphForm::PrintSetup1Click);
+    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), &TGraphForm::Save1Click);
+    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), &TGraphForm::SaveAs1Click);
+    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), &TGraphForm::Print1Click);
+    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), &TGraphForm::PrintSetup1Click);
     item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));
     File1->addSeparator()->setObjectName(QStringLiteral("N1"));
     item(File1, "Exit1", QStringLiteral("終了(&X)"));
 
     Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
     connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
-    connect(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), &QAction::triggered, this, &TGraphForm::Copy1Click);
-    connect(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), &QAction::triggered, this, &TGraphForm::Cut1Click);
+    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), &TGraphForm::Copy1Click);
+    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), &TGraphForm::Cut1Click);
     Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
-    connect(Paste1, &QAction::triggered, this, &TGraphForm::Paste1Click);
+    bind(Paste1, &TGraphForm::Paste1Click);
     item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
     item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
 
@@ -93,6 +100,32 @@ void TGraphForm::FormCreate()
     SelectMode = false;
     Modified = false;
     SelLeft = SelRight = SelTop = SelBottom = -1;
+}
+
+void TGraphForm::SetSingleBorder()
+{
+    const bool visible = isVisible();
+    setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+    if (visible && !isVisible())
+        show();
+}
+
+// The window's frame and title bar are its contents margins inside the MDI area.
+void TGraphForm::SetClientSize(int width, int height)
+{
+    const QMargins m = contentsMargins();
+    const QSize outer(width + m.left() + m.right(), height + m.top() + m.bottom());
+    if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
+        setFixedSize(outer);
+    else
+        resize(outer);
+}
+
+QSize TGraphForm::ClientSize() const
+{
+    const QMargins m = contentsMargins();
+    return size().shrunkBy(m);
 }
 
 void TGraphForm::SetButtonStatus()

@@ -35,6 +35,12 @@ public:
     bool FormCloseQuery();
     void FormClose();
 
+    // A single border that the user cannot drag to another size.
+    void SetSingleBorder();
+    // Sizes the window so that its client area is W x H pixels.
+    void SetClientSize(int width, int height);
+    QSize ClientSize() const;
+
     void Copy1Click();
     void Cut1Click();
     void Paste1Click();

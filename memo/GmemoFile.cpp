@@ -1,12 +1,104 @@
-// Interim: the file, print and clipboard commands of the memo window arrive with their own work.
+// The memo window's file commands: loading, saving as a monochrome BMP, printing, printer
+// setup and the save prompt before closing.
 #include "memo/Gmemo.h"
 
-bool TGraphForm::SetImage(const QString&) { return false; }
-void TGraphForm::Save1Click() {}
-void TGraphForm::SaveAs1Click() {}
-void TGraphForm::Print1Click() {}
-void TGraphForm::PrintSetup1Click() {}
-bool TGraphForm::FormCloseQuery() { return true; }
+#include "app/Dialogs.h"
+#include "app/MessageBox.h"
+#include "memo/ImageArea.h"
+#include "memo/Picture.h"
+
+#include <QFileInfo>
+#include <QPainter>
+#include <QPrinter>
+
+bool TGraphForm::SetImage(const QString& fileName)
+{
+    std::optional<QImage> picture = ReadPictureFile(fileName);
+    if (!picture)
+        return false;
+    Image1->setPicture(*picture);
+    Modified = false;
+    ImageHeight = uint16_t(picture->height());
+    ImageWidth = uint16_t(picture->width());
+    FileName = fileName;
+    return true;
+}
+
+void TGraphForm::Save1Click()
+{
+    if (FileName.isEmpty()) {
+        SaveAs1Click();
+        return;
+    }
+    // A window that was never given a picture saves what it shows: a white page the size
+    // of its image area, so the file opens again like any other.
+    if (Image1->picture().isNull()) {
+        QImage blank(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        Image1->setPicture(blank);
+    }
+    Image1->setPicture(ToMonochrome(Image1->picture()));
+    if (std::optional<QString> reason = WriteMonochromeBmp(Image1->picture(), FileName))
+        throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(FileName, *reason));
+    Modified = false;
+}
+
+void TGraphForm::SaveAs1Click()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Save;
+    request.title = QStringLiteral("手書きメモをセーブ");
+    request.filter = QStringLiteral("BMP Files(*.BMP)|*.BMP|All Files(*.*)|*.*");
+    request.fileName = FileName;
+    request.overwritePrompt = true;
+    request.pathMustExist = true;
+    const std::optional<QString> chosen = RunFileDialog(this, request);
+    if (!chosen)
+        return;
+    FileName = *chosen;
+    setWindowTitle(QFileInfo(FileName).fileName());
+    Save1Click();
+}
+
+void TGraphForm::Print1Click()
+{
+    QPrinter& printer = SharedPrinter();
+    if (!RunPrintDialog(this, printer))
+        return;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw CommandFailure(QStringLiteral("印刷を開始できません"));
+    // The painter's origin is the printable area's top-left and its unit the printer dot,
+    // so the picture comes out at its natural size in dots.
+    if (!Image1->picture().isNull())
+        painter.drawImage(QPoint(0, 0), Image1->picture());
+    if (!painter.end())
+        throw CommandFailure(QStringLiteral("印刷を終了できません"));
+}
+
+void TGraphForm::PrintSetup1Click()
+{
+    RunPrinterSetupDialog(this, SharedPrinter());
+}
+
+bool TGraphForm::FormCloseQuery()
+{
+    if (!Modified)
+        return true;
+    const QString question = QFileInfo(FileName).fileName() + QStringLiteral(" が変更されています。保存しますか？");
+    if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) == BoxAnswer::Ok) {
+        bool saved = false;
+        RunGuarded([&] {
+            SaveAs1Click();
+            saved = true;
+        });
+        if (!saved)
+            return false;  // the failure box has told why; the window stays with its changes
+    }
+    Modified = false;
+    return true;
+}
+
 void TGraphForm::Copy1Click() {}
 void TGraphForm::Cut1Click() {}
 void TGraphForm::Paste1Click() {}

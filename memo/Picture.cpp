@@ -1,0 +1,129 @@
+#include "memo/Picture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool withinLimits(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           width * height <= kMaxPicturePixels;
+}
+
+quint32 le32(const QByteArray& b, int at)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+quint16 le16(const QByteArray& b, int at)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;
+    return quint16(p[0] | p[1] << 8);
+}
+
+// Qt's BMP decoder fills whatever rows a short file lacks and reports success, so a BMP's
+// header is checked against the file first: sane dimensions, and for uncompressed pixel data,
+// every row present.
+bool bmpLooksWhole(QFile& file)
+{
+    const qint64 fileSize = file.size();
+    const QByteArray head = file.peek(54);
+    if (head.size() < 26)
+        return false;
+    const quint32 dataOffset = le32(head, 10);
+    const quint32 infoSize = le32(head, 14);
+    qint64 width = 0;
+    qint64 height = 0;
+    int bitCount = 0;
+    quint32 compression = 0;
+    if (infoSize == 12) {  // OS/2 core header
+        width = le16(head, 18);
+        height = le16(head, 20);
+        bitCount = le16(head, 24);
+    } else if (infoSize >= 40 && head.size() >= 34) {
+        width = qint32(le32(head, 18));
+        height = std::llabs(qint64(qint32(le32(head, 22))));
+        bitCount = le16(head, 28);
+        compression = le32(head, 30);
+    } else {
+        return false;
+    }
+    if (!withinLimits(width, height) || dataOffset >= fileSize)
+        return false;
+    constexpr quint32 kRgb = 0, kBitfields = 3, kAlphaBitfields = 6;
+    if (compression == kRgb || compression == kBitfields || compression == kAlphaBitfields) {
+        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
+            return false;
+        const qint64 stride = (width * bitCount + 31) / 32 * 4;
+        return qint64(dataOffset) + stride * height <= fileSize;
+    }
+    return true;  // run-length and embedded formats: the decoder checks them itself
+}
+
+}  // namespace
+
+std::optional<QImage> ReadPictureFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (file.peek(2) == "BM" && !bmpLooksWhole(file))
+        return std::nullopt;
+
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && !withinLimits(claimed.width(), claimed.height()))
+        return std::nullopt;
+    QImage picture = reader.read();
+    if (picture.isNull() || !withinLimits(picture.width(), picture.height()))
+        return std::nullopt;
+    return picture;
+}
+
+QImage ToMonochrome(const QImage& picture)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    QImage mono(picture.size(), QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.setDotsPerMeterX(picture.dotsPerMeterX());
+    mono.setDotsPerMeterY(picture.dotsPerMeterY());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        uchar* out = mono.scanLine(y);
+        std::memset(out, 0, size_t(mono.bytesPerLine()));
+        for (int x = 0; x < rgb.width(); ++x)
+            if ((in[x] & 0xFFFFFFu) == 0xFFFFFFu)
+                out[x >> 3] |= uchar(0x80 >> (x & 7));
+    }
+    return mono;
+}
+
+std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path)
+{
+    // Renaming over a file needs no write permission on it, so a read-only file is refused
+    // here rather than silently replaced (also for root, as a read-only mark means "keep").
+    const QFileInfo existing(path);
+    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
+        return QStringLiteral("読み取り専用のファイルです");
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (!mono.save(&file, "BMP")) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason.isEmpty() ? QStringLiteral("BMP を書き出せません") : reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
