@@ -11,6 +11,7 @@
 #include "memo/Gmemo.h"
 #include "platform/CursorClip.h"
 #include "platform/HelpEngine.h"
+#include "transfer/MemoImage.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -63,6 +64,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
 TMainForm::~TMainForm()
 {
+    // The memo windows go with the MDI area; their going must not reach a half-destroyed frame.
+    MdiArea->disconnect(this);
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -231,7 +234,8 @@ void TMainForm::createStatusBar()
         label->setStyleSheet(QStringLiteral("color: black"));
         if (width > 0)
             label->setFixedWidth(width);
-        label->setMinimumWidth(0);
+        else
+            label->setMinimumWidth(0);
         return label;
     };
     Panel2 = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
@@ -249,6 +253,7 @@ void TMainForm::FormCreate()
         SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
     else
         GetCfg();
+    SkipSizeCheck = false;
     SavedClipRect() = platform::GetClipCursor();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)

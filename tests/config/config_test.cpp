@@ -1,6 +1,6 @@
 #include "link/Config.h"
-#include "FileSizeLimit.h"
-#include "TempConfigHome.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempConfigHome.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/PrivateProfile.h"
-#include "FileSizeLimit.h"
-#include "TempConfigHome.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempConfigHome.h"
 
 #include <gtest/gtest.h>
 

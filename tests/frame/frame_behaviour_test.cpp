@@ -1,0 +1,234 @@
+// Start-up, the enable rules, menu sharing and exit of the frame window.
+#include "support/ProgramFixture.h"
+
+#include "memo/Gmemo.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolButton>
+
+namespace {
+
+using FrameBehaviour = ProgramFixture;
+
+void expectImageButtonsEnabled(bool enabled)
+{
+    for (QToolButton* b : {MainForm->CloseSB1, MainForm->SaveSB1, MainForm->CopySB1, MainForm->CutSB1,
+                           MainForm->TransSB1})
+        EXPECT_EQ(b->isEnabled(), enabled) << b->objectName().toStdString();
+}
+
+TGraphForm* newMemo()
+{
+    auto* memo = new TGraphForm;
+    MainForm->AddMemoWindow(memo);
+    MainForm->ShareMenuActions(memo);
+    return memo;
+}
+
+QAction* item(QMenu* menu, const char* name)
+{
+    for (QAction* a : menu->actions())
+        if (a->objectName() == QLatin1String(name))
+            return a;
+    return nullptr;
+}
+
+TEST_F(FrameBehaviour, FirstStartTakesTheLinkDefaultsAndTheNoImageState)
+{
+    start();
+    EXPECT_EQ(CommLink.PortName, "COM1");
+    EXPECT_EQ(CommLink.Speed, 9600);
+    EXPECT_EQ(CommLink.WordLen, 8);
+    EXPECT_FALSE(CommLink.ZenToHan);
+    EXPECT_FALSE(CommLink.KataToHira);
+    EXPECT_TRUE(CommLink.Machine);
+    expectImageButtonsEnabled(false);
+    for (QToolButton* b : {MainForm->NewSB1, MainForm->SpeedButton1, MainForm->RecvSB1, MainForm->CommSB1})
+        EXPECT_TRUE(b->isEnabled());
+    EXPECT_FALSE(MainForm->Delete1->isEnabled());
+    EXPECT_FALSE(MainForm->SelectAll1->isEnabled());
+}
+
+struct StartCase {
+    const char* name;
+    const char* file;
+    QSize size;
+    const char* port;
+    bool switches;
+};
+
+class FrameStart : public ProgramFixture, public testing::WithParamInterface<StartCase> {};
+
+TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
+{
+    const StartCase& c = GetParam();
+    home().write(c.file);
+    start();
+    EXPECT_EQ(MainForm->size(), c.size);
+    EXPECT_EQ(CommLink.PortName, c.port);
+    EXPECT_EQ(CommLink.ZenToHan, c.switches);
+    EXPECT_EQ(CommLink.KataToHira, c.switches);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FrameStart,
+    testing::Values(
+        StartCase{"PortErrorIsNoConfiguration", "[Comm]\nPort=ERROR\n[General]\nWidth=600\n", {520, 378}, "COM1",
+                  false},
+        StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {320, 240}, "COM3", true},
+        StartCase{"StoredSize", "[Comm]\nPort=COM2\n[General]\nLeft=900\nTop=900\nWidth=640\nHeight=0x1e0\n",
+                  {640, 480}, "COM2", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
+{
+    start();
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    QGuiApplication::clipboard()->setImage(picture);
+    MainForm->SBinitalize();
+    EXPECT_FALSE(MainForm->PasteSB1->isEnabled()) << "no memo window: paste stays off";
+    EXPECT_FALSE(MainForm->Paste1->isEnabled());
+
+    TGraphForm* memo = newMemo();
+    memo->SetButtonStatus();
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+    EXPECT_TRUE(memo->Paste1->isEnabled());
+    expectImageButtonsEnabled(false);  // an empty window has no file name
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
+    MainForm->Edit1Click();
+    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
+    EXPECT_FALSE(memo->Paste1->isEnabled());
+}
+
+TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
+{
+    start();
+    struct Case {
+        int w, h;
+        const char* size;
+        const char* bytes;
+    };
+    for (const Case& c : {Case{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
+                          Case{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"}}) {
+        TGraphForm* memo = newMemo();
+        memo->FileName = QStringLiteral("/some/folder/memo.bmp");
+        memo->ImageWidth = c.w;
+        memo->ImageHeight = c.h;
+        memo->SetButtonStatus();
+        EXPECT_EQ(MainForm->Panel2->text(), "memo.bmp");
+        EXPECT_EQ(MainForm->Panel4->text(), QString::fromUtf8(c.size));
+        EXPECT_EQ(MainForm->Panel3->text(), c.bytes);
+        expectImageButtonsEnabled(true);
+    }
+}
+
+TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesCommands)
+{
+    start();
+    TGraphForm* memo = newMemo();
+    QCoreApplication::processEvents();
+    QStringList bar;
+    for (const QAction* a : MainForm->menuBar()->actions())
+        bar << a->text();
+    EXPECT_EQ(bar, QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+
+    // The memo window's Printer Setup runs the frame's command: the shared printer dialog.
+    item(memo->File1, "PrintSetup1")->trigger();
+    EXPECT_EQ(printerSetups, 1);
+    // Its Exit closes the frame like the frame's own.
+    item(memo->File1, "Exit1")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(MainForm->isVisible());
+}
+
+TEST_F(FrameBehaviour, ClosingTheLastMemoWindowBringsBackTheFramesMenus)
+{
+    start();
+    TGraphForm* memo = newMemo();
+    QCoreApplication::processEvents();
+    memo->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MainForm->menuBar()->actions().first()->text(), "ﾌｧｲﾙ(&F)");
+    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    expectImageButtonsEnabled(false);
+}
+
+TEST_F(FrameBehaviour, ActivationRefreshesTheActiveMemoAndSkipsThePaletteOnce)
+{
+    start();
+    TGraphForm* memo = newMemo();
+    memo->FileName = QStringLiteral("a.bmp");
+    memo->ImageWidth = 16;
+    memo->ImageHeight = 2;
+    const int before = memo->PaletteRealisations();
+    MainForm->AppActivate();
+    EXPECT_EQ(memo->PaletteRealisations(), before + 1);
+    EXPECT_EQ(MainForm->Panel3->text(), "4Bytes");
+    memo->Image1Click();
+    EXPECT_EQ(memo->PaletteRealisations(), before + 1) << "the click after re-activation skips it";
+    memo->Image1Click();
+    EXPECT_EQ(memo->PaletteRealisations(), before + 2);
+}
+
+TEST_F(FrameBehaviour, ActivationWithoutMemoWindowsLeavesTheStatusTexts)
+{
+    start();
+    MainForm->Panel2->setText(QStringLiteral("kept"));
+    MainForm->AppActivate();
+    EXPECT_EQ(MainForm->Panel2->text(), "kept");
+    expectImageButtonsEnabled(false);
+}
+
+TEST_F(FrameBehaviour, ForwardingCommandsWithoutAMemoWindowDoNothing)
+{
+    start();
+    for (auto handler : {&TMainForm::Save1Click, &TMainForm::SaveAs1Click, &TMainForm::Print1Click,
+                         &TMainForm::CopySB1Click, &TMainForm::CutSB1Click, &TMainForm::PasteSB1Click})
+        (MainForm->*handler)();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(fileDialogs.empty());
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+}
+
+TEST_F(FrameBehaviour, ExitWritesEveryKey)
+{
+    start();
+    CommLink.Speed = 19200;
+    CommLink.KataToHira = true;
+    MainForm->resize(600, 400);
+    item(MainForm->File1, "Exit1")->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(MainForm->isVisible());
+    const QByteArray file = home().read();
+    for (const char* line : {"[Machine]\r\nSender=QM10\r\n", "Port=COM1\r\n", "Speed=19200\r\n", "WordLen=8\r\n",
+                             "Pariry=0\r\n", "StopBits=0\r\n", "Width=600\r\n", "Height=400\r\n",
+                             "ZenToHan=FALSE\r\n", "KataToHira=TRUE\r\n"})
+        EXPECT_TRUE(file.contains(line)) << line << " in\n" << file.constData();
+    EXPECT_TRUE(file.contains("Left=") && file.contains("Top="));
+}
+
+TEST_F(FrameBehaviour, AnUnwritableConfigurationKeepsTheFrameOpen)
+{
+    start();
+    // The configuration folder cannot be made: a plain file stands where it should be.
+    home().write("in the way");
+    qputenv("XDG_CONFIG_HOME", home().iniPath().toUtf8());
+    MainForm->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(MainForm->isVisible());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].failure);
+    EXPECT_EQ(boxes[0].caption, "VEXLO");
+    EXPECT_EQ(boxes[0].text, "VEXLO.INI に書き込めません");
+    EXPECT_EQ(home().read(), "in the way");
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// The one QApplication of a widget test binary, made on first use.
+#pragma once
+
+#include <QApplication>
+
+inline QApplication& GuiApp()
+{
+    static int argc = 1;
+    static char name[] = "vexlo-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        return a;
+    }();
+    return *app;
+}

@@ -1,0 +1,74 @@
+// Drives the real program on the X server named by DISPLAY (test.sh starts a private Xvfb):
+// starts it in a fresh configuration folder, finds its window, types keys with xdotool.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+class X11Session {
+public:
+    X11Session()
+    {
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
+        env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
+    ~X11Session()
+    {
+        if (program_.state() != QProcess::NotRunning) {
+            program_.kill();
+            program_.waitForFinished(5000);
+        }
+    }
+
+    static bool haveDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY"); }
+
+    QString configDir() const { return config_.path(); }
+
+    bool start()
+    {
+        program_.setProcessEnvironment(env_);
+        program_.setProgram(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/app/vexlo"));
+        program_.start();
+        return program_.waitForStarted(10000);
+    }
+
+    // The id of a window with TITLE, waiting up to 20 s for it to appear.
+    QString waitForWindow(const QString& title)
+    {
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            const QString id = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                    QStringLiteral("^%1$").arg(title)})
+                                   .section(QLatin1Char('\n'), 0, 0)
+                                   .trimmed();
+            if (!id.isEmpty())
+                return id;
+            QThread::msleep(200);
+        }
+        return {};
+    }
+
+    QString xdotool(const QStringList& args) { return run(args); }
+
+    bool waitForExit(int ms) { return program_.waitForFinished(ms); }
+    int exitCode() const { return program_.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return program_.exitStatus(); }
+
+private:
+    QString run(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), args);
+        p.waitForFinished(10000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    QTemporaryDir config_;
+    QProcessEnvironment env_;
+    QProcess program_;
+};
