@@ -1,0 +1,197 @@
+// Runs the real vexlo-cli.
+#include "TransferTestUtil.h"
+#include "transfer/MemoImage.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <random>
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(const QStringList& args, const QByteArray& input = {})
+{
+    const QString bin = qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli");
+    QProcess p;
+    p.start(bin, args);
+    EXPECT_TRUE(p.waitForStarted()) << bin.toStdString();
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+QImage RandomImage(int w, int h, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, rng() % 3 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    return img;
+}
+
+std::vector<std::string> Lines(const std::string& s)
+{
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < s.size()) {
+        const size_t nl = s.find('\n', at);
+        out.push_back(s.substr(at, nl - at));
+        at = nl == std::string::npos ? s.size() : nl + 1;
+    }
+    return out;
+}
+
+bool SamePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if ((a.pixel(x, y) == qRgb(255, 255, 255)) != (b.pixel(x, y) == qRgb(255, 255, 255)))
+                return false;
+    return true;
+}
+
+struct TextCase {
+    QStringList args;
+    int status;
+    std::string out;  // exact standard output
+    std::string err;  // part of standard error
+};
+
+class CliTextTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(CliTextTest, PrintsHexOrFails)
+{
+    const TextCase& c = GetParam();
+    const CliRun r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliTextTest,
+    testing::Values(
+        TextCase{{"title", "--zen-to-han", QString::fromUtf8("タイトル")}, 0, "15 3F 15 24 15 48 15 6B\n", ""},
+        TextCase{{"title", "--kata-to-hira", "--sjis", "B6DEB2C4DE"}, 0, "14 2C 14 24 14 49\n", ""},
+        TextCase{{"title", QString::fromUtf8("é")}, 2, "", "no Shift-JIS (CP932) form"},
+        TextCase{{"title", "--sjis", "8"}, 2, "", "odd number"},
+        TextCase{{"title"}, 2, "", "TEXT is missing"},
+        TextCase{{"reading", QString::fromUtf8("がっこう")}, 0, "B6 DE AF BA B3\n", ""},
+        TextCase{{"reading", QString(100, QChar('a'))}, 0,
+                 [] { std::string s; for (int i = 0; i < 100; ++i) s += i ? " 41" : "41"; return s + "\n"; }(), ""},
+        TextCase{{"reading", "--frobnicate", "x"}, 2, "", "unknown option"},
+        TextCase{{"nonsense"}, 2, "", "unknown command"}));
+
+TEST(CliHelp, EveryCommandHasHelp)
+{
+    for (const char* cmd : {"title", "reading", "encode", "decode"}) {
+        const CliRun r = Cli({cmd, "--help"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(std::string("vexlo-cli ") + cmd), std::string::npos);
+    }
+}
+
+class CliFiles : public testing::Test {
+protected:
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(CliFiles, EncodeThenDecodeGivesTheImageBack)
+{
+    const QImage img = RandomImage(100, 50, 3);
+    ASSERT_TRUE(img.save(Path("memo.bmp"), "BMP"));
+    const CliRun enc = Cli({"encode", Path("memo.bmp"), "--title", QString::fromUtf8("漢字メモ"),
+                         "--reading", QString::fromUtf8("かんじめも")});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    const auto records = Lines(enc.out);
+    ASSERT_EQ(records.size(), 12u);
+    EXPECT_EQ(records[3], ":09A0008001415300640032028A20");
+
+    // As the device would send it back: a call, junk and line ends around records, lower-case
+    // digits, and a first attempt whose header is damaged.
+    std::string damaged = records[3];
+    damaged[12] = damaged[12] == '1' ? '2' : '1';
+    std::string stream = "\r\n\x11junk ";
+    for (size_t i = 0; i < records.size(); ++i)
+        stream += (i == 3 ? damaged : records[i]) + "\r\n";
+    for (const auto& rec : records)
+        stream += QString::fromStdString(rec).toLower().toStdString() + "\n";
+    stream += ":000000FF01\r\n";
+    QFile f(Path("stream.txt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(stream.data(), qint64(stream.size()));
+    f.close();
+
+    const CliRun dec = Cli({"decode", Path("stream.txt"), "--out", Path("out")});
+    EXPECT_EQ(dec.status, 0) << dec.err;
+    EXPECT_EQ(dec.out, "memo-001.bmp\t100x50\t漢字メモ\tｶﾝｼﾞﾒﾓ\n");
+    EXPECT_NE(dec.err.find("bad checksum"), std::string::npos);
+    QImage back(Path("out/memo-001.bmp"));
+    EXPECT_EQ(back.depth(), 1);
+    EXPECT_TRUE(SamePixels(img, back));
+    EXPECT_FALSE(QFile::exists(Path("out/memo-002.bmp")));
+}
+
+TEST_F(CliFiles, TooLargeImageNeedsCropOrRegion)
+{
+    ASSERT_TRUE(RandomImage(200, 150, 5).save(Path("big.bmp"), "BMP"));
+    const CliRun refused = Cli({"encode", Path("big.bmp")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("選択した画像は大きすぎますので、範囲を絞り込んで下さい"), std::string::npos);
+
+    const CliRun cropped = Cli({"encode", Path("big.bmp"), "--crop"});
+    ASSERT_EQ(cropped.status, 0) << cropped.err;
+    EXPECT_EQ(Lines(cropped.out)[3], ":09A00080014153007C00790790B6");
+    const CliRun region = Cli({"encode", Path("big.bmp"), "--region", "190,140,209,149"});
+    ASSERT_EQ(region.status, 0) << region.err;
+    EXPECT_EQ(Lines(region.out)[3].substr(9, 18), "0141530014000A001E");
+    EXPECT_EQ(Cli({"encode", Path("big.bmp"), "--region", "5,5,4,9"}).status, 2);
+    EXPECT_EQ(Cli({"encode", Path("missing.bmp")}).status, 2);
+}
+
+TEST_F(CliFiles, DecodeRefusesAHugeMemoAndKeepsTheOthers)
+{
+    TCommLink link;
+    auto memo = [&](int w, int h) {
+        AddSegRecord(link, 0x9F20);
+        const std::vector<uint8_t> header = {1, 0x41, 0x53, uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8),
+                                             uint8_t(h), 0, 0};
+        AddHexRecord(link, 0xA000, 0x80, header);
+        AddHexRecord(link, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x80, 0x00});
+        AddEndRecord(link);
+    };
+    memo(9, 1);
+    memo(65535, 65535);
+    memo(3, 2);
+    std::string stream;
+    for (const auto& t : testutil::ChainTexts(link))
+        stream += t;
+    const CliRun r = Cli({"decode", "-", "--out", Path("o"), "--format", "png"}, QByteArray::fromStdString(stream));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "memo-001.png\t9x1\t\t\nmemo-003.png\t3x2\t\t\n");
+    EXPECT_NE(r.err.find("memo 2: image of 65535x65535 pixels is larger than 4096x4096"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("without the end-of-exchange record"), std::string::npos);
+    const QImage third(Path("o/memo-003.png"));
+    ASSERT_EQ(third.size(), QSize(3, 2));
+    EXPECT_EQ(third.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(third.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "TransferTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string Rec(uint16_t address, uint8_t type, const std::string& data)
+{
+    SendRecord node;
+    MakeHexRecord(address, type, {reinterpret_cast<const uint8_t*>(data.data()), data.size()},
+                  static_cast<uint16_t>(data.size()), node);
+    return RecordText(node);
+}
+
+// The same record with its checksum spoilt.
+std::string Damaged(std::string record)
+{
+    char& last = record.back();
+    last = last == '0' ? '1' : '0';
+    return record;
+}
+
+std::string Lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+const std::string Seg = ":020000029F203D";
+const std::string Title = Rec(0x0000, 0x00, testutil::Bytes({0x13, 0x41}));
+const std::string Header = Rec(0xA000, 0x80, testutil::Bytes({1, 0x41, 0x53, 0, 8, 0, 1, 0, 1}));
+const std::string Row = Rec(0xA000, 0x00, testutil::Bytes({0, 0, 0xA5, 0}));
+const std::string EndMemo = ":00000001FF";
+const std::string EndAll = ":000000FF01";
+const std::string Memo = Seg + Title + Header + Row + EndMemo;
+
+// "type/address/count" of every stored block.
+std::string Shape(const TCommLink& link)
+{
+    std::string s;
+    for (const MemoBlock* n = link.Head.get(); n; n = n->Next.get()) {
+        if (!s.empty())
+            s += ' ';
+        s += ByteToHex(n->RecType) + "/" + ByteToHex(n->Address >> 8) + ByteToHex(n->Address & 0xFF) +
+             "/" + std::to_string(n->Count);
+    }
+    return s;
+}
+
+const std::string MemoShape = "02/0000/2 00/0000/2 80/A000/9 00/A000/4 01/0000/0";
+
+struct StreamCase {
+    const char* name;
+    std::string stream;
+    std::string events;  // # memo complete, ? bad record, E exchange ended
+    std::string shape;
+    int memos;
+};
+
+class ReceiveStreamTest : public testing::TestWithParam<StreamCase> {};
+
+TEST_P(ReceiveStreamTest, KeepsAndDropsRecordsAsTheExchangeDoes)
+{
+    const StreamCase& c = GetParam();
+    TCommLink link;
+    EXPECT_EQ(testutil::Receive(link, c.stream), c.events);
+    EXPECT_EQ(Shape(link), c.shape);
+    EXPECT_EQ(link.MemoCount, c.memos);
+    EXPECT_EQ(link.Step, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ReceiveStreamTest,
+    testing::Values(
+        StreamCase{"EndRecordAlone", EndAll, "E", "FF/0000/0", 0},
+        StreamCase{"OneMemo", Memo + EndAll, "#E", MemoShape + " FF/0000/0", 1},
+        StreamCase{"LineEndsJunkAndLowerCase",
+                   "\r\n\x11junk " + Lower(Seg) + "\r\n" + Title + "\n\n" + Lower(Header) + "zz" +
+                       Row + "\r\n" + EndMemo + "\r\n" + EndAll + "\r\n",
+                   "#E", MemoShape + " FF/0000/0", 1},
+        StreamCase{"BadFirstRecordFreesNothing", Damaged(Seg) + Memo + EndAll, "?#E",
+                   MemoShape + " FF/0000/0", 1},
+        StreamCase{"BadRecordInSecondMemoDropsOnlyThatMemo",
+                   Memo + Seg + Title + Damaged(Header) + Memo + EndAll, "#?#E",
+                   MemoShape + " " + MemoShape + " FF/0000/0", 2},
+        StreamCase{"NonDigitInsideRecordSpoilsIt", Seg + Title + ":09A00080014153000800010001ZZ" + Memo,
+                   "?#", MemoShape, 1},
+        StreamCase{"ColonInsideRecordIsAPairCharacter", ":0:0000FF01", "E", "FF/0000/0", 0},
+        StreamCase{"TypeOneWithDataDoesNotEndAMemo", Seg + ":0100000100FE" + EndMemo, "#",
+                   "02/0000/2 01/0000/1 01/0000/0", 1},
+        StreamCase{"CountZeroRecordStartsAMemo", ":0000000000" + Damaged(Seg), "?", "", 0},
+        StreamCase{"EndOfExchangeInsideAMemoKeepsIt", Seg + Header + Row + EndAll, "E",
+                   "02/0000/2 80/A000/9 00/A000/4 FF/0000/0", 0},
+        StreamCase{"ThreeMemos", Memo + Memo + Memo, "###",
+                   MemoShape + " " + MemoShape + " " + MemoShape, 3}),
+    [](const testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+
+TEST(ReceiveStep, TakesRawBytesOnlyBetweenRecords)
+{
+    TCommLink link;
+    RecvStart(link);
+    EXPECT_FALSE(RecvWantsHexPair(link));
+    EXPECT_EQ(RecvRecordStep(link, '0'), RecvEvent::None);  // dropped
+    EXPECT_EQ(link.Step, 0);
+    RecvRecordStep(link, ':');
+    EXPECT_TRUE(RecvWantsHexPair(link));
+    // count 2, address A000, type 00, data 12 34, checksum
+    for (int v : {2, 0xA0, 0x00, 0x00, 0x12, 0x34})
+        EXPECT_EQ(RecvRecordStep(link, static_cast<uint8_t>(v)), RecvEvent::None);
+    EXPECT_EQ(link.Step, 12);
+    EXPECT_EQ(RecvRecordStep(link, static_cast<uint8_t>(0 - 2 - 0xA0 - 0x12 - 0x34)), RecvEvent::None);
+    ASSERT_TRUE(link.Head);
+    EXPECT_EQ(link.MemoStart, link.Head.get());
+    EXPECT_FALSE(link.AwaitMemo);
+    EXPECT_EQ(link.Head->Data[1], 0x34);
+}
+
+}  // namespace

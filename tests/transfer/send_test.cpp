@@ -1,0 +1,83 @@
+#include "TransferTestUtil.h"
+#include "transfer/MemoImage.h"
+#include "transfer/SendAssembly.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TTransferBitmap Bitmap(int w, int h)
+{
+    TTransferBitmap b;
+    b.Width = static_cast<uint16_t>(w);
+    b.Height = static_cast<uint16_t>(h);
+    b.Bits.assign(RowByteCount(w) * h, 0x5A);
+    return b;
+}
+
+TEST(SendChain, RecordsGoOutInOrder)
+{
+    TCommLink link;
+    AddEndRecord(link);  // left over from before: freed first
+    TSendText text;
+    QString error;
+    ASSERT_TRUE(MakeSendText(QString::fromUtf8("タイトル"), QString::fromUtf8("たいとる"),
+                             QStringLiteral("/x/y.bmp"), text, error));
+    link.ZenToHan = true;
+    BuildSendChain(link, Bitmap(100, 50), text);
+    const auto texts = testutil::ChainTexts(link);
+    ASSERT_EQ(texts.size(), 1u + 2 + 1 + 7 + 1);
+    EXPECT_EQ(texts[0], ":020000029F203D");
+    EXPECT_EQ(texts[1], ":08000000153F15241548156B8E");
+    EXPECT_EQ(texts[2], ":04800000C0B2C4D96D");
+    EXPECT_EQ(texts[3], ":09A0008001415300640032028A20");
+    EXPECT_EQ(texts[4].substr(0, 15), ":6AA0000000005A");
+    EXPECT_EQ(texts[10].substr(0, 15), ":1CA0000000305A");
+    EXPECT_EQ(texts[11], ":00000001FF");
+}
+
+struct FallbackCase {
+    const char* title;
+    const char* reading;
+    const char* fileName;
+    const char* titleCodes;  // data of the title record
+    const char* readingBytes;
+};
+
+class FileNameFallbackTest : public testing::TestWithParam<FallbackCase> {};
+
+TEST_P(FileNameFallbackTest, EmptyReadingTakesTheFileName)
+{
+    const FallbackCase& c = GetParam();
+    TSendText text;
+    QString error;
+    ASSERT_TRUE(MakeSendText(QString::fromUtf8(c.title), QString::fromUtf8(c.reading),
+                             QString::fromUtf8(c.fileName), text, error));
+    TCommLink link;
+    BuildSendChain(link, Bitmap(1, 1), text);
+    const auto texts = testutil::ChainTexts(link);
+    auto data = [](const std::string& t) { return t.substr(9, t.size() - 11); };
+    EXPECT_EQ(data(texts[1]), c.titleCodes);
+    EXPECT_EQ(data(texts[2]), c.readingBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileNameFallbackTest,
+    testing::Values(
+        FallbackCase{"", "", "/memo/a.bmp", "136111251362136D1370", "2F4D454D4F2F412E424D50"},
+        FallbackCase{"typed", "", "/memo/a.bmp", "136111251362136D1370", "2F4D454D4F2F412E424D50"},
+        FallbackCase{"t", "r", "/memo/a.bmp", "1374", "52"},
+        FallbackCase{"", "", "", "", ""}));
+
+TEST(SendText, CharacterWithoutShiftJisIsAnError)
+{
+    TSendText text;
+    QString error;
+    EXPECT_FALSE(MakeSendText(QString(), QString(), QString::fromUtf8("/tmp/\xF0\x9F\x98\x80.bmp"),
+                              text, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("U+1F600"))) << error.toStdString();
+    EXPECT_FALSE(MakeSendText(QString::fromUtf8("\xC3\xA9"), QStringLiteral("r"), QString(), text, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("title"))) << error.toStdString();
+}
+
+}  // namespace
