@@ -18,6 +18,9 @@ constexpr uint8_t kXon = 0x11, kXoff = 0x13;
 // Bytes that would start within this much time are written together, so that a paced
 // line does not need one wake-up per byte.
 constexpr auto kSlack = std::chrono::milliseconds(2);
+// Bytes already sent when the line is cut still reach the PC: closing the master at once
+// would throw away what the PC has not read yet.
+constexpr auto kCutGrace = std::chrono::milliseconds(200);
 // How often a line that nobody has open is looked at again.
 constexpr auto kIdleLook = std::chrono::milliseconds(10);
 
@@ -160,6 +163,8 @@ void Line::service(Clock::time_point until)
         if (master_ < 0)
             return;
         const auto now = Clock::now();
+        if (cutAt_ && now >= *cutAt_)
+            return hangUp();
         pollfd p{master_, POLLIN, 0};
         ::poll(&p, 1, 0);
         const bool open = !(p.revents & POLLHUP);
@@ -180,7 +185,7 @@ void Line::service(Clock::time_point until)
                     outFree_ += byteTime_ * n;
                     progressed = true;
                     if (budgetLeft(Budget::Sent) == 0)
-                        return hangUp();
+                        cutAt_ = now + kCutGrace;
                 } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                     needRoom = true;
                 }
@@ -220,6 +225,8 @@ void Line::service(Clock::time_point until)
 
         // Sleep until something can happen: input, room for output, or the line's clock.
         auto wake = until;
+        if (cutAt_)
+            wake = std::min(wake, *cutAt_);
         if (open && !held_ && !outbox_.empty() && !needRoom && byteTime_.count())
             wake = std::min(wake, outFree_ + byteTime_ - kSlack);
         if (!open) {

@@ -85,6 +85,7 @@ private:
     bool hungUp_ = false;
     Budget budgetDir_ = Budget::None;
     long budget_ = 0;
+    std::optional<Clock::time_point> cutAt_;  // when the budget's line cut happens
     long sent_ = 0, received_ = 0;
 };
 

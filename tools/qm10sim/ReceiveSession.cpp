@@ -90,6 +90,18 @@ bool ReceiveSession::answerCall(int& calls)
     }
 }
 
+// After a final answer the device stays on the line until the PC has read it and closed
+// its side (closing first would throw the answer away). True when the PC said "!".
+bool ReceiveSession::lingerUntilClosed()
+{
+    bool bang = false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (!line_.closed() && Clock::now() < deadline)
+        if (const auto c = line_.readByte(100))
+            bang |= *c == '!';
+    return bang;
+}
+
 bool ReceiveSession::holdPc()
 {
     const auto until = Clock::now() + std::chrono::seconds(2);
@@ -139,6 +151,7 @@ int ReceiveSession::exchange()
         if (++damagedInRow >= kMaxDamagedInRow) {
             note(memoName() + " came damaged " + std::to_string(damagedInRow) + " times in a row; giving up");
             answer('!');
+            lingerUntilClosed();
             return false;
         }
         note(memoName() + ": " + why + "; asked for it again");
@@ -183,6 +196,8 @@ int ReceiveSession::exchange()
         if (r.type == 0xFF) {
             if (memo.started()) {
                 note("PC fault: the end-of-exchange record in the middle of " + memoName());
+                answer('!');
+                lingerUntilClosed();
                 return kFailed;
             }
             note("end of the exchange; took " + std::to_string(taken) + " memo(s)");
@@ -191,6 +206,7 @@ int ReceiveSession::exchange()
         if (const std::string err = memo.take(r); !err.empty()) {
             note("PC fault in " + memoName() + ", record " + std::to_string(recordNo) + ": " + err);
             answer('!');
+            lingerUntilClosed();
             return kFailed;
         }
         if (!memo.complete())
@@ -207,11 +223,7 @@ int ReceiveSession::exchange()
         if (opt_.abort) {
             note(memoName() + " is good; answering \"!\" as asked");
             answer('!');
-            const auto deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
-            bool bang = false;
-            while (!line_.closed() && Clock::now() < deadline)
-                if (const auto c = line_.readByte(100))
-                    bang |= *c == '!';
+            const bool bang = lingerUntilClosed();
             note(bang ? "the PC answered \"!\" as well" : "the PC did not answer \"!\"");
             return kDone;
         }
@@ -222,6 +234,7 @@ int ReceiveSession::exchange()
         if (path.isEmpty()) {
             note(error.toStdString());
             answer('!');
+            lingerUntilClosed();
             return kSetupFailed;
         }
         answer('#');

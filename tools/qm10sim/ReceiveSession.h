@@ -21,6 +21,7 @@ private:
     int exchange();
     void answer(uint8_t verdict);
     bool holdPc();
+    bool lingerUntilClosed();
     int lineGone(const std::string& where);
 
     Line& line_;
