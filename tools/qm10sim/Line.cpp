@@ -227,18 +227,23 @@ void Line::service(Clock::time_point until)
         auto wake = until;
         if (cutAt_)
             wake = std::min(wake, *cutAt_);
-        if (open && !held_ && !outbox_.empty() && !needRoom && byteTime_.count())
-            wake = std::min(wake, outFree_ + byteTime_ - kSlack);
         if (!open) {
-            std::this_thread::sleep_for(std::min<Clock::duration>(kIdleLook, until - now));
+            std::this_thread::sleep_for(std::min<Clock::duration>(kIdleLook, wake - now));
             continue;
         }
-        pollfd w{master_, static_cast<short>(POLLIN | (needRoom ? POLLOUT : 0)), 0};
-        if (byteTime_.count() && inFree_ > now) {
-            wake = std::min(wake, inFree_ + byteTime_ - kSlack);
-            w.events = static_cast<short>(w.events & ~POLLIN);
+        short events = static_cast<short>(POLLIN | (needRoom ? POLLOUT : 0));
+        if (byteTime_.count()) {
+            const bool outputWaitsForClock =
+                !held_ && !outbox_.empty() && !needRoom && budgetLeft(Budget::Sent) != 0;
+            if (outputWaitsForClock)
+                wake = std::min(wake, outFree_ + byteTime_ - kSlack);
+            if (allowance(byteTime_, inFree_, now) == 0) {
+                wake = std::min(wake, inFree_ + byteTime_ - kSlack);
+                events = static_cast<short>(events & ~POLLIN);
+            }
         }
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count();
+        pollfd w{master_, events, 0};
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
         ::poll(&w, 1, static_cast<int>(std::clamp<long long>(ms, 0, 1000)));
     }
 }
