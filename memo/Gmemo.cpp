@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QToolButton>
 
@@ -17,9 +16,6 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     Image1 = new TImageArea(this);
     setWidget(Image1);
-    // A picture smaller than the client area sits at its top-left corner, as at (0, 0).
-    if (layout())
-        layout()->setAlignment(Image1, Qt::AlignLeft | Qt::AlignTop);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
     createMenus();
     FormCreate();

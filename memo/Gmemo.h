@@ -11,6 +11,7 @@
 class QAction;
 class QMenu;
 class TImageArea;
+struct MemoBlock;
 
 class TGraphForm : public QMdiSubWindow {
     Q_OBJECT
@@ -44,6 +45,11 @@ public:
     void Copy1Click();
     void Cut1Click();
     void Paste1Click();
+
+    // Draws the received memo whose image header record is HEADER into this new window, which
+    // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
+    // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
+    const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
 
     // Times the window realised its palette; lets tests count the refresh rule.
     int PaletteRealisations() const { return paletteRealisations_; }

@@ -68,6 +68,8 @@ void TGraphForm::Print1Click()
     QPainter painter;
     if (!painter.begin(&printer))
         throw CommandFailure(QStringLiteral("印刷を開始できません"));
+    // A monochrome memo must not come out with compression smudges.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     // The painter's origin is the printable area's top-left and its unit the printer dot,
     // so the picture comes out at its natural size in dots.
     if (!Image1->picture().isNull())

@@ -1,5 +1,6 @@
 #include "memo/ImageArea.h"
 
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -8,6 +9,16 @@ TImageArea::TImageArea(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("Image1"));
     resize(542, 173);
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TImageArea::setFillsClient(bool on)
+{
+    fillsClient_ = on;
+    // Released from the client area, the area sits at the window's top-left corner even when
+    // the window is wider than its picture (a window has a minimum width for its title bar).
+    if (QWidget* window = parentWidget())
+        if (QLayout* layout = window->layout())
+            layout->setAlignment(this, on ? Qt::Alignment() : Qt::AlignLeft | Qt::AlignTop);
 }
 
 void TImageArea::setPicture(const QImage& picture)

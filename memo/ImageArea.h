@@ -19,7 +19,7 @@ public:
     bool autoSize() const { return autoSize_; }
     void setAutoSize(bool on) { autoSize_ = on; }
     bool fillsClient() const { return fillsClient_; }
-    void setFillsClient(bool on) { fillsClient_ = on; }
+    void setFillsClient(bool on);
 
 signals:
     void clicked();

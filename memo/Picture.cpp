@@ -1,5 +1,6 @@
 #include "memo/Picture.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -115,13 +116,21 @@ std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& pat
     if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
         return QStringLiteral("読み取り専用のファイルです");
 
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!mono.save(&buffer, "BMP"))
+        return QStringLiteral("BMP を作れません");
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    if (!mono.save(&file, "BMP")) {
-        const QString reason = file.errorString();
+    // QSaveFile itself would commit a file that a short write left incomplete (disk full, a
+    // file size limit), so every byte is confirmed written before the old file is replaced.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        QString reason = file.errorString();
         file.cancelWriting();
-        return reason.isEmpty() ? QStringLiteral("BMP を書き出せません") : reason;
+        return reason.isEmpty() ? QStringLiteral("書き込みが途中で失敗しました") : reason;
     }
     if (!file.commit())
         return file.errorString();

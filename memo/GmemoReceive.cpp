@@ -1,0 +1,37 @@
+// Drawing a memo that came from the device.
+#include "memo/Gmemo.h"
+
+#include "app/MainForm.h"
+#include "memo/ImageArea.h"
+#include "transfer/MemoImage.h"
+
+#include <QCoreApplication>
+
+const MemoBlock* TGraphForm::DispGraphMemo(const MemoBlock* header, QString& error)
+{
+    const int n = MainForm ? MainForm->MemoCount() : 1;
+    FileName = QStringLiteral("NEW_%1.BMP").arg(n);
+    setWindowTitle(FileName);
+
+    // The size first, so the window has its final shape while the rows arrive.
+    const int width = header->Count >= 7 ? header->Data[3] << 8 | header->Data[4] : 0;
+    const int height = header->Count >= 7 ? header->Data[5] << 8 | header->Data[6] : 0;
+    if (width > 0 && height > 0 && width <= MaxReceivedSide && height <= MaxReceivedSide)
+        SetClientSize(width, height);
+
+    TMemoPicture picture;
+    TDrawHooks hooks;
+    hooks.AfterBlock = [&] {
+        ImageWidth = picture.ImageWidth;
+        ImageHeight = picture.ImageHeight;
+        Image1->setPicture(picture.Image);
+        SetButtonStatus();
+    };
+    const MemoBlock* stop = ::DispGraphMemo(picture, header, error, hooks);
+    ImageWidth = picture.ImageWidth;
+    ImageHeight = picture.ImageHeight;
+    Image1->setPicture(picture.Image);
+    QCoreApplication::processEvents();  // let the window paint before the next memo
+    Modified = true;
+    return stop;
+}

@@ -1,0 +1,475 @@
+// Opening, loading, saving and closing memo windows, with the files checked by another reader.
+#include "MemoFixture.h"
+
+#include "support/FileSizeLimit.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QToolButton>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace {
+
+using MemoFiles = MemoFixture;
+
+// ---- Open and Load ------------------------------------------------------------------------
+
+TEST_F(MemoFiles, OpenAsksWithItsTitleAndFilterAndCancelMakesNoWindow)
+{
+    command("Open1");
+    ASSERT_EQ(fileDialogs.size(), 1u);
+    const FileDialogRequest& r = fileDialogs[0];
+    EXPECT_EQ(r.mode, FileDialogRequest::Mode::Open);
+    EXPECT_EQ(r.title, "手書きメモを開く");
+    EXPECT_EQ(r.filter, "BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*");
+    EXPECT_TRUE(r.fileMustExist);
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+}
+
+TEST_F(MemoFiles, OpenShowsTheFilesPixelsAndIsClean)
+{
+    const QImage image = pattern(61, 33);
+    TGraphForm* memo = open(writeImage(QStringLiteral("Memo One.BMP"), image));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->windowTitle(), "Memo One.BMP");
+    EXPECT_FALSE(memo->Modified);
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(image));
+}
+
+TEST_F(MemoFiles, OtherKindsThatQtReadsOpenToo)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("drawing.png"), pattern(20, 12), "PNG"));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->ImageWidth, 20);
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pattern(20, 12)));
+}
+
+QByteArray validBmp(int w, int h)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    pattern(w, h).convertToFormat(QImage::Format_Mono).save(&buffer, "BMP");
+    return bytes;
+}
+
+QByteArray withLe32(QByteArray b, int at, qint32 v)
+{
+    qToLittleEndian(v, b.data() + at);
+    return b;
+}
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (char ch : data) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A real PNG whose header claims W x H, with a correct checksum so only the size is wrong.
+QByteArray pngClaiming(quint32 w, quint32 h)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    pattern(4, 4).save(&buffer, "PNG");
+    qToBigEndian(w, bytes.data() + 16);
+    qToBigEndian(h, bytes.data() + 20);
+    qToBigEndian(crc32(bytes.mid(12, 17)), bytes.data() + 29);
+    return bytes;
+}
+
+struct DamagedCase {
+    const char* name;
+    QByteArray (*bytes)();
+};
+
+class DamagedFile : public MemoFixture, public testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(DamagedFile, OpenLeavesNoWindowAndLoadKeepsTheWindowAsItWas)
+{
+    const QString bad = path(QStringLiteral("bad.BMP"));
+    writeBytes(bad, GetParam().bytes());
+
+    fileAnswers.push_back(bad);
+    command("Open1");
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+
+    const QImage good = pattern(30, 20);
+    TGraphForm* memo = open(writeImage(QStringLiteral("good.bmp"), good));
+    ASSERT_NE(memo, nullptr);
+    fileAnswers.push_back(bad);
+    command("Load1");
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(memo->windowTitle(), "good.bmp");
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("good.bmp")));
+    EXPECT_EQ(memo->ImageWidth, 30);
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(good));
+    EXPECT_TRUE(boxes.empty());  // refused silently
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedFile,
+    testing::Values(
+        DamagedCase{"Empty", [] { return QByteArray(); }},
+        DamagedCase{"Text", [] { return QByteArray("this is not a picture\n"); }},
+        DamagedCase{"HeaderOnly", [] { return validBmp(64, 64).left(62); }},
+        DamagedCase{"Truncated", [] { return validBmp(64, 64).chopped(40); }},
+        DamagedCase{"HugeDimensions", [] { return withLe32(withLe32(validBmp(8, 8), 18, 100000), 22, 100000); }},
+        DamagedCase{"NegativeWidth", [] { return withLe32(validBmp(8, 8), 18, -8); }},
+        DamagedCase{"ZeroHeight", [] { return withLe32(validBmp(8, 8), 22, 0); }},
+        DamagedCase{"DataOffsetPastTheEnd", [] { return withLe32(validBmp(8, 8), 10, 1 << 30); }},
+        DamagedCase{"HugePng", [] { return pngClaiming(60000, 60000); }},
+        DamagedCase{"ZeroSizePng", [] { return pngClaiming(0, 5); }}),
+    [](const testing::TestParamInfo<DamagedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MemoFiles, LoadWithoutAnActiveWindowOpensOne)
+{
+    fileAnswers.push_back(writeImage(QStringLiteral("loaded.bmp"), pattern(50, 40)));
+    command("Load1");
+    TGraphForm* memo = MainForm->ActiveMemo();
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->windowTitle(), "loaded.bmp");
+    EXPECT_EQ(memo->ClientSize(), QSize(50, 40));
+    EXPECT_TRUE(boxes.empty());
+}
+
+struct LoadCase {
+    const char* name;
+    bool modified;
+    BoxAnswer answer;
+    bool asked;
+    bool replaced;
+};
+
+class LoadInto : public MemoFixture, public testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LoadInto, AModifiedWindowIsAskedAboutFirst)
+{
+    const LoadCase& c = GetParam();
+    const QImage before = pattern(30, 20);
+    const QImage after = pattern(45, 25).mirrored(true, false);
+    TGraphForm* memo = open(writeImage(QStringLiteral("before.bmp"), before));
+    ASSERT_NE(memo, nullptr);
+    memo->Modified = c.modified;
+    answers.push_back(c.answer);
+    fileAnswers.push_back(writeImage(QStringLiteral("after.bmp"), after));
+    command("Load1");
+
+    ASSERT_EQ(boxes.size(), c.asked ? 1u : 0u);
+    if (c.asked) {
+        EXPECT_EQ(boxes[0].caption, "警告");
+        EXPECT_EQ(boxes[0].text, "重ね読みしてもよいですか？");
+        EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
+    }
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->ActiveMemo(), memo);
+    const QString name = c.replaced ? "after.bmp" : "before.bmp";
+    EXPECT_EQ(memo->windowTitle(), name);
+    EXPECT_EQ(memo->FileName, path(name));
+    EXPECT_EQ(memo->Modified, c.replaced ? false : c.modified);
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(c.replaced ? after : before));
+    EXPECT_EQ(memo->ClientSize(), c.replaced ? after.size() : before.size());
+    EXPECT_EQ(MainForm->Panel2->text(), name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadInto,
+                         testing::Values(LoadCase{"Clean", false, BoxAnswer::Ok, false, true},
+                                         LoadCase{"ModifiedOk", true, BoxAnswer::Ok, true, true},
+                                         LoadCase{"ModifiedCancel", true, BoxAnswer::Cancel, true, false}),
+                         [](const testing::TestParamInfo<LoadCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MemoFiles, LoadIntoANewWindowReplacesItsGeneratedCaption)
+{
+    command("New1");
+    TGraphForm* memo = MainForm->ActiveMemo();
+    fileAnswers.push_back(writeImage(QStringLiteral("into-empty.bmp"), pattern(70, 30)));
+    command("Load1");
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(memo->windowTitle(), "into-empty.bmp");
+    EXPECT_EQ(memo->ClientSize(), QSize(70, 30));
+    EXPECT_EQ(MainForm->Panel3->text(), "240Bytes");
+}
+
+// ---- Save and Save As ----------------------------------------------------------------------
+
+TEST_F(MemoFiles, SaveWritesAOneBitBmpThatTurnsEveryNonWhitePixelBlack)
+{
+    QImage image(12, 3, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const QRgb row[] = {qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(250, 250, 250), qRgb(254, 255, 255),
+                        qRgb(255, 0, 0), qRgb(255, 255, 255)};
+    for (int x = 0; x < 6; ++x)
+        image.setPixel(x, 1, row[x]);
+    const QString file = writeImage(QStringLiteral("grey.bmp"), image);
+    TGraphForm* memo = open(file);
+    ASSERT_NE(memo, nullptr);
+    memo->Modified = true;
+    command("Save1");
+
+    EXPECT_EQ(failureBoxes(), 0);
+    EXPECT_FALSE(memo->Modified);
+    const QString expected = QStringLiteral("000000000000") + QStringLiteral("111110000000") + QStringLiteral("000000000000");
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), expected);  // the window shows the converted picture
+    EXPECT_EQ(memo->Image1->picture().depth(), 1);
+    const std::optional<FileFacts> facts = readIndependently(file);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->format, "BMP");
+    EXPECT_EQ(facts->bitCount, 1);
+    EXPECT_EQ(facts->width, 12);
+    EXPECT_EQ(facts->height, 3);
+    EXPECT_EQ(facts->bits, expected);
+}
+
+TEST_F(MemoFiles, SaveAsAsksWithItsOwnDialogAndUsesTheNameAsTyped)
+{
+    const QImage image = pattern(33, 17);
+    TGraphForm* memo = open(writeImage(QStringLiteral("source.bmp"), image));
+    const QString target = path(QStringLiteral("no extension"));
+    fileAnswers.push_back(target);
+    command("SaveAs1");
+
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    const FileDialogRequest& r = fileDialogs[1];
+    EXPECT_EQ(r.mode, FileDialogRequest::Mode::Save);
+    EXPECT_EQ(r.title, "手書きメモをセーブ");
+    EXPECT_EQ(r.filter, "BMP Files(*.BMP)|*.BMP|All Files(*.*)|*.*");
+    EXPECT_EQ(r.fileName, path(QStringLiteral("source.bmp")));
+    EXPECT_TRUE(r.overwritePrompt);
+    EXPECT_TRUE(r.pathMustExist);
+
+    EXPECT_EQ(memo->FileName, target);
+    EXPECT_EQ(memo->windowTitle(), "no extension");
+    EXPECT_FALSE(QFile::exists(target + ".bmp"));
+    EXPECT_FALSE(QFile::exists(target + ".BMP"));
+    const std::optional<FileFacts> facts = readIndependently(target);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bitCount, 1);
+    EXPECT_EQ(facts->bits, bitsOf(image));
+}
+
+TEST_F(MemoFiles, SaveAsCancelledChangesNothing)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("keep.bmp"), pattern(9, 9)));
+    memo->Modified = true;
+    const QByteArray before = bytesOf(memo->FileName);
+    command("SaveAs1");  // no answer queued: the dialog is cancelled
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("keep.bmp")));
+    EXPECT_TRUE(memo->Modified);
+    EXPECT_EQ(bytesOf(memo->FileName), before);
+}
+
+TEST_F(MemoFiles, ABareGeneratedNameIsSavedIntoTheCurrentFolderWithoutADialog)
+{
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(path(QString())));
+    TGraphForm* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(16, 8)));
+    memo->FileName = QStringLiteral("NEW_2.BMP");
+    memo->Modified = true;
+    command("Save1");
+    QDir::setCurrent(previous);
+    EXPECT_EQ(fileDialogs.size(), 1u);  // only Open's
+    const std::optional<FileFacts> facts = readIndependently(path(QStringLiteral("NEW_2.BMP")));
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bits, bitsOf(pattern(16, 8)));
+    EXPECT_FALSE(memo->Modified);
+}
+
+TEST_F(MemoFiles, SavingAWindowWithoutAPictureGoesToSaveAsAndWritesItsBlankArea)
+{
+    command("New1");
+    TGraphForm* memo = MainForm->ActiveMemo();
+    const QString target = path(QStringLiteral("blank.bmp"));
+    fileAnswers.push_back(target);
+    command("Save1");
+    ASSERT_EQ(fileDialogs.size(), 1u);
+    EXPECT_EQ(fileDialogs[0].fileName, "");
+    EXPECT_EQ(memo->windowTitle(), "blank.bmp");
+    const std::optional<FileFacts> facts = readIndependently(target);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bitCount, 1);
+    EXPECT_EQ(QSize(facts->width, facts->height), memo->Image1->size());
+    EXPECT_FALSE(facts->bits.contains(QLatin1Char('1')));
+    // The saved blank opens again like any picture.
+    EXPECT_NE(open(target), nullptr);
+    EXPECT_EQ(MainForm->MemoCount(), 2);
+}
+
+TEST_F(MemoFiles, SavedUnderANewNameClosedAndReopenedGivesTheSamePixels)
+{
+    const QImage image = pattern(77, 41);
+    open(writeImage(QStringLiteral("original.bmp"), image));
+    const QString copy = path(QStringLiteral("copy.BMP"));
+    fileAnswers.push_back(copy);
+    command("SaveAs1");
+    command("Close1");
+    ASSERT_EQ(MainForm->MemoCount(), 0);
+    TGraphForm* again = open(copy);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(bitsOf(again->Image1->picture()), bitsOf(image));
+    EXPECT_EQ(again->ClientSize(), image.size());
+    EXPECT_TRUE(boxes.empty());
+}
+
+// A save that cannot be completed must leave the old file as it was, say so, and keep the
+// window's changes marked.
+struct FailingSave {
+    const char* name;
+    void (*breakIt)(const QString& target);
+    bool limitFileSize;
+};
+
+class SaveFailure : public MemoFixture, public testing::WithParamInterface<FailingSave> {};
+
+TEST_P(SaveFailure, LeavesTheOldFileReportsAndStaysModified)
+{
+    const FailingSave& c = GetParam();
+    QDir(path(QString())).mkdir(QStringLiteral("sub"));
+    const QString target = path(QStringLiteral("sub/old.bmp"));
+    const QByteArray old = validBmp(8, 8);
+    writeBytes(target, old);
+    TGraphForm* memo = open(writeImage(QStringLiteral("big.bmp"), pattern(400, 300)));
+    ASSERT_NE(memo, nullptr);
+    memo->FileName = target;
+    memo->Modified = true;
+    c.breakIt(target);
+    {
+        std::optional<FileSizeLimit> limit;
+        if (c.limitFileSize)
+            limit.emplace(4096);
+        command("Save1");
+    }
+    ASSERT_EQ(failureBoxes(), 1);
+    EXPECT_EQ(boxes.back().caption, "VEXLO");
+    EXPECT_TRUE(boxes.back().text.contains(target)) << boxes.back().text.toStdString();
+    EXPECT_TRUE(memo->Modified);
+    if (QFileInfo::exists(target)) {
+        EXPECT_EQ(bytesOf(target), old);
+        EXPECT_EQ(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no leftovers
+    }
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, SaveFailure,
+    testing::Values(FailingSave{"ReadOnlyFile",
+                                [](const QString& t) { QFile::setPermissions(t, QFile::ReadOwner | QFile::ReadGroup); },
+                                false},
+                    FailingSave{"FolderGone", [](const QString& t) { QDir(QFileInfo(t).path()).removeRecursively(); },
+                                false},
+                    FailingSave{"DiskFull", [](const QString&) {}, true}),
+    [](const testing::TestParamInfo<FailingSave>& info) { return std::string(info.param.name); });
+
+// ---- Closing -------------------------------------------------------------------------------
+
+enum class CloseBy { Command, CloseBox };
+
+struct CloseCase {
+    const char* name;
+    CloseBy by;
+    bool modified;
+    BoxAnswer answer;
+    bool saveDialogAnswered;
+    const char* question;  // empty: no question
+};
+
+class CloseQuestion : public MemoFixture, public testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseQuestion, AsksOnlyForChangesAndClosesWhateverTheAnswer)
+{
+    const CloseCase& c = GetParam();
+    const QImage image = pattern(20, 10);
+    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), image));
+    ASSERT_NE(memo, nullptr);
+    memo->Modified = c.modified;
+    answers.push_back(c.answer);
+    const QString target = path(QStringLiteral("saved.bmp"));
+    if (c.saveDialogAnswered)
+        fileAnswers.push_back(target);
+
+    if (c.by == CloseBy::Command)
+        command("Close1");
+    else {
+        memo->close();
+        flushDeletes();
+    }
+
+    const QString question = QString::fromUtf8(c.question);
+    ASSERT_EQ(boxes.size(), question.isEmpty() ? 0u : 1u);
+    if (!question.isEmpty()) {
+        EXPECT_EQ(boxes[0].caption, "確認");
+        EXPECT_EQ(boxes[0].text, question);
+        EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
+    }
+    const bool dialogShown = c.modified && c.answer == BoxAnswer::Ok;
+    EXPECT_EQ(fileDialogs.size(), dialogShown ? 2u : 1u);
+    if (dialogShown) {
+        EXPECT_EQ(fileDialogs.back().fileName, path(QStringLiteral("memo.bmp")));  // always asks, even with a name
+    }
+    EXPECT_EQ(QFile::exists(target), dialogShown && c.saveDialogAnswered);
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+    EXPECT_FALSE(MainForm->CloseSB1->isEnabled());
+}
+
+const char* kCommandQuestion = "memo.bmp が変更されています。 保存しますか？";
+const char* kWindowQuestion = "memo.bmp が変更されています。保存しますか？";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CloseQuestion,
+    testing::Values(CloseCase{"CommandClean", CloseBy::Command, false, BoxAnswer::Ok, false, ""},
+                    CloseCase{"CommandCancel", CloseBy::Command, true, BoxAnswer::Cancel, false, kCommandQuestion},
+                    CloseCase{"CommandOkDialogCancelled", CloseBy::Command, true, BoxAnswer::Ok, false, kCommandQuestion},
+                    CloseCase{"CommandOkSaved", CloseBy::Command, true, BoxAnswer::Ok, true, kCommandQuestion},
+                    CloseCase{"BoxClean", CloseBy::CloseBox, false, BoxAnswer::Ok, false, ""},
+                    CloseCase{"BoxCancel", CloseBy::CloseBox, true, BoxAnswer::Cancel, false, kWindowQuestion},
+                    CloseCase{"BoxOkDialogCancelled", CloseBy::CloseBox, true, BoxAnswer::Ok, false, kWindowQuestion},
+                    CloseCase{"BoxOkSaved", CloseBy::CloseBox, true, BoxAnswer::Ok, true, kWindowQuestion}),
+    [](const testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
+
+class FailedCloseSave : public MemoFixture, public testing::WithParamInterface<CloseBy> {};
+
+TEST_P(FailedCloseSave, KeepsTheWindowOpenWithItsChanges)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
+    memo->Modified = true;
+    answers.push_back(BoxAnswer::Ok);
+    fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
+    if (GetParam() == CloseBy::Command)
+        command("Close1");
+    else {
+        memo->close();
+        flushDeletes();
+    }
+    EXPECT_EQ(failureBoxes(), 1);
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->ActiveMemo(), memo);
+    EXPECT_TRUE(memo->isVisible());
+    EXPECT_TRUE(memo->Modified);
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("missing-folder/saved.bmp")));  // a later Save retries it
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FailedCloseSave, testing::Values(CloseBy::Command, CloseBy::CloseBox));
+
+TEST_F(MemoFiles, AFailedSaveAtExitKeepsTheProgramOpen)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
+    memo->Modified = true;
+    answers.push_back(BoxAnswer::Ok);
+    fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
+    EXPECT_FALSE(MainForm->close());
+    EXPECT_EQ(failureBoxes(), 1);
+    EXPECT_TRUE(memo->Modified);
+    EXPECT_EQ(MainForm->MemoCount(), 1);
+}
+
+}  // namespace

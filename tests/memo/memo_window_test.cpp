@@ -1,0 +1,193 @@
+// Memo windows as the frame makes them: names, sizes, the published status and the palette
+// refresh rule.
+#include "MemoFixture.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QToolButton>
+
+namespace {
+
+using MemoWindow = MemoFixture;
+
+QStringList captions()
+{
+    QStringList out;
+    for (TGraphForm* memo : MainForm->MemoWindows())
+        out << memo->windowTitle();
+    return out;
+}
+
+void expectImageButtons(bool enabled)
+{
+    for (QToolButton* b : {MainForm->CloseSB1, MainForm->SaveSB1, MainForm->CopySB1, MainForm->CutSB1,
+                           MainForm->TransSB1})
+        EXPECT_EQ(b->isEnabled(), enabled) << b->objectName().toStdString();
+}
+
+struct StatusCase {
+    int width;
+    int height;
+    const char* size;
+    const char* bytes;
+};
+
+class MemoStatus : public MemoFixture, public testing::WithParamInterface<StatusCase> {};
+
+TEST_P(MemoStatus, AnOpenedImagePublishesItsNameSizeAndWholeBytesPerRow)
+{
+    const StatusCase& c = GetParam();
+    TGraphForm* memo = open(writeImage(QStringLiteral("picture.bmp"), pattern(c.width, c.height)));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(MainForm->Panel2->text(), "picture.bmp");
+    EXPECT_EQ(MainForm->Panel4->text(), QString::fromUtf8(c.size));
+    EXPECT_EQ(MainForm->Panel3->text(), QString::fromUtf8(c.bytes));
+    expectImageButtons(true);
+    EXPECT_EQ(memo->ImageWidth, c.width);
+    EXPECT_EQ(memo->ImageHeight, c.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, MemoStatus,
+                         testing::Values(StatusCase{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
+                                         StatusCase{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"},
+                                         StatusCase{8, 3, "画像サイズ(X,Y)=(8,3)", "3Bytes"},
+                                         StatusCase{17, 9, "画像サイズ(X,Y)=(17,9)", "18Bytes"},
+                                         StatusCase{124, 121, "画像サイズ(X,Y)=(124,121)", "1815Bytes"}));
+
+TEST_F(MemoWindow, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
+{
+    command("New1");
+    TGraphForm* memo = MainForm->ActiveMemo();
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->windowTitle(), "EMPTY_1.BMP");
+    EXPECT_TRUE(memo->FileName.isEmpty());
+    EXPECT_FALSE(memo->Modified);
+    EXPECT_EQ(memo->ImageWidth, 0);
+    EXPECT_EQ(memo->ImageHeight, 0);
+    EXPECT_EQ(memo->SelLeft, -1);
+    EXPECT_EQ(memo->SelBottom, -1);
+    EXPECT_EQ(memo->size(), QSize(542, 173));
+    EXPECT_TRUE(memo->windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+    EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
+    expectImageButtons(false);
+    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->Panel4->text(), "");
+    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+    for (QAction* a : memo->File1->actions())
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+}
+
+TEST_F(MemoWindow, GeneratedNamesCountTheOpenWindowsAndSoRepeat)
+{
+    for (int i = 0; i < 3; ++i)
+        command("New1");
+    EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_2.BMP", "EMPTY_3.BMP"}));
+
+    MainForm->MdiArea->setActiveSubWindow(MainForm->MemoWindows()[1]);
+    command("Close1");
+    EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP"}));
+    command("New1");
+    EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP", "EMPTY_3.BMP"}));
+}
+
+TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("fit.bmp"), pattern(230, 140)));
+    ASSERT_NE(memo, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(memo->ClientSize(), QSize(230, 140));
+    EXPECT_EQ(memo->Image1->geometry(), QRect(memo->contentsRect().topLeft(), QSize(230, 140)));
+    EXPECT_EQ(memo->windowTitle(), "fit.bmp");
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("fit.bmp")));
+    EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
+}
+
+TEST_F(MemoWindow, WhileAMemoWindowIsActiveTheMenuBarIsItsOwn)
+{
+    auto titles = [] {
+        QStringList out;
+        for (QAction* a : MainForm->menuBar()->actions())
+            out << a->text();
+        return out;
+    };
+    command("New1");
+    EXPECT_EQ(titles(), QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+    command("Close1");
+    EXPECT_EQ(titles(), QStringList({"ﾌｧｲﾙ(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ｳｨﾝﾄﾞｳ(&W)", "ﾍﾙﾌﾟ(&H)"}));
+}
+
+TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
+{
+    open(writeImage(QStringLiteral("first.bmp"), pattern(40, 20)));
+    command("New1");
+    command("Close1");
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->ActiveMemo()->windowTitle(), "first.bmp");
+    EXPECT_EQ(MainForm->Panel2->text(), "first.bmp");
+    EXPECT_EQ(MainForm->Panel3->text(), "100Bytes");
+    expectImageButtons(true);
+    command("Close1");
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->Panel4->text(), "");
+    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+    expectImageButtons(false);
+}
+
+// Steps: C = CoImage1Click (program re-activated), I = Image1Click, A = FormActivate.
+struct PaletteCase {
+    bool hasImage;
+    const char* steps;
+    const char* realisedAfterEach;  // cumulative count after each step
+    bool skipAtEnd;
+};
+
+class MemoPalette : public MemoFixture, public testing::WithParamInterface<PaletteCase> {};
+
+TEST_P(MemoPalette, ReactivationSkipsTheNextRealisationOnceAndOnlyWithAnImage)
+{
+    const PaletteCase& c = GetParam();
+    TGraphForm* memo = nullptr;
+    if (c.hasImage)
+        memo = open(writeImage(QStringLiteral("p.bmp"), pattern(10, 10)));
+    else {
+        command("New1");
+        memo = MainForm->ActiveMemo();
+    }
+    ASSERT_NE(memo, nullptr);
+    const int base = memo->PaletteRealisations();
+    QString seen;
+    for (const char* s = c.steps; *s; ++s) {
+        switch (*s) {
+        case 'C': memo->CoImage1Click(); break;
+        case 'I': memo->Image1Click(); break;
+        case 'A': memo->FormActivate(); break;
+        }
+        seen += QString::number(memo->PaletteRealisations() - base);
+    }
+    EXPECT_EQ(seen, QLatin1String(c.realisedAfterEach));
+    EXPECT_EQ(memo->SkipPaletteOnce, c.skipAtEnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, MemoPalette,
+                         testing::Values(PaletteCase{true, "II", "12", false},
+                                         PaletteCase{true, "CII", "112", false},
+                                         PaletteCase{true, "CAA", "112", false},
+                                         PaletteCase{true, "CC", "12", true},
+                                         PaletteCase{false, "CIAI", "0000", true},
+                                         PaletteCase{false, "I", "0", false}));
+
+TEST_F(MemoWindow, ClickingTheImageRealisesThePaletteAndPublishes)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("click.bmp"), pattern(30, 16)));
+    ASSERT_NE(memo, nullptr);
+    MainForm->Panel2->clear();
+    const int before = memo->PaletteRealisations();
+    QTest::mouseClick(memo->Image1, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(memo->PaletteRealisations(), before + 1);
+    EXPECT_EQ(MainForm->Panel2->text(), "click.bmp");
+}
+
+}  // namespace
