@@ -27,9 +27,10 @@ constexpr char Help[] =
     "A memo that cannot be drawn (no pixels, or wider or higher than 4096) is reported on\n"
     "standard error and the exit status is 2; the other memos still come out.\n";
 
-// Records kept at once before an end-of-memo record lets them go: far beyond the largest
-// memo the device holds, far below what would strain memory (about 1 KiB a record).
-constexpr int MaxPendingRecords = 65536;
+// Records kept at once before an end-of-memo record lets them go: room for a 4096 x 4096 memo
+// (about 8300 full records), and a bound on memory (about 1 KiB a record) and on the time
+// spent appending (each append walks the list).
+constexpr int MaxPendingRecords = 16384;
 
 class Decoder {
 public:
@@ -50,7 +51,7 @@ public:
             case RecvEvent::None:
                 break;
             case RecvEvent::BadRecord:
-                cli::Note(QStringLiteral("record with a bad checksum: its memo is dropped"));
+                ++badRecords_;
                 stored_ = CountBlocks();
                 break;
             case RecvEvent::MemoComplete:
@@ -78,6 +79,10 @@ public:
     // Draws what is left and returns the exit status.
     int Finish()
     {
+        if (badRecords_ > 0)
+            cli::Note(QStringLiteral("%1 record(s) failed their checksum; the memos they belonged "
+                                     "to were dropped")
+                          .arg(badRecords_));
         if (failed_)
             return status_;
         if (!ended_) {
@@ -142,6 +147,7 @@ private:
     bool ended_ = false;
     bool failed_ = false;
     int status_ = cli::ExitOk;
+    int badRecords_ = 0;
     int stored_ = 0;  // records finished since the list was last let go
     int number_ = 0;
 };
