@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <algorithm>
+
 TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
 {
     setObjectName(QStringLiteral("GraphForm"));
@@ -105,6 +107,7 @@ void TGraphForm::SetSingleBorder()
     setFixedSize(size());
     if (visible && !isVisible())
         show();
+    KeepTopLeftVisible();
 }
 
 // The window's frame and title bar are its contents margins inside the MDI area.
@@ -116,6 +119,15 @@ void TGraphForm::SetClientSize(int width, int height)
         setFixedSize(outer);
     else
         resize(outer);
+    KeepTopLeftVisible();
+}
+
+// The MDI area centres a window wider than itself, which pushes the window's left edge, and
+// with it the picture's first columns, out of reach; the top-left corner stays visible.
+void TGraphForm::KeepTopLeftVisible()
+{
+    if (x() < 0 || y() < 0)
+        move(std::max(0, x()), std::max(0, y()));
 }
 
 QSize TGraphForm::ClientSize() const

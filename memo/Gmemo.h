@@ -89,6 +89,7 @@ private:
     void FormCreate();
     void createMenus();
     void RealisePalette();
+    void KeepTopLeftVisible();
 
     int paletteRealisations_ = 0;
 };

@@ -69,6 +69,7 @@ TEST_F(MemoWindow, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
     EXPECT_EQ(memo->SelLeft, -1);
     EXPECT_EQ(memo->SelBottom, -1);
     EXPECT_EQ(memo->size(), QSize(542, 173));
+    EXPECT_EQ(memo->pos(), QPoint(0, 0));  // wider than the frame's client area, yet its left edge shows
     EXPECT_TRUE(memo->windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
     expectImageButtons(false);
@@ -100,6 +101,8 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     EXPECT_EQ(memo->ClientSize(), QSize(230, 140));
     EXPECT_EQ(memo->Image1->geometry(), QRect(memo->contentsRect().topLeft(), QSize(230, 140)));
     EXPECT_EQ(memo->windowTitle(), "fit.bmp");
+    EXPECT_GE(memo->x(), 0);  // wholly inside the frame's client area
+    EXPECT_GE(memo->y(), 0);
     EXPECT_EQ(memo->FileName, path(QStringLiteral("fit.bmp")));
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
 }
