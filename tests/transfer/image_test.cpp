@@ -97,14 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
         ChainCase{10, 3, {1, 0x41, 0x53, 0, 10, 0, 3, 0, 6}, {0}, {8}},
         ChainCase{1, 1, {1, 0x41, 0x53, 0, 1, 0, 1, 0, 1}, {0}, {3}}));
 
-TEST(ImageRecords, RefusesAnImageWithoutPixels)
-{
-    TCommLink link;
-    const std::vector<uint8_t> bits(4);
-    EXPECT_THROW(AddImageRecords(link, 4, 0, 0, bits), std::invalid_argument);
-    EXPECT_THROW(AddImageRecords(link, 3, 16, 6, bits), std::invalid_argument);  // too few bytes
-}
-
 class ConvTest : public testing::Test {
 protected:
     void SetUp() override { SkipSizeCheck = false; }
@@ -292,25 +284,6 @@ TEST(DispGraphMemo, RefusesSizesItCannotDrawAndStillWalks)
         EXPECT_TRUE(error.contains(QString::fromLatin1(c.says))) << error.toStdString();
         EXPECT_TRUE(pic.Image.isNull());
         EXPECT_EQ(stop->RecType, 1);  // walked past the data record to the end of the memo
-    }
-}
-
-TEST(DispGraphMemo, CountTwoDrawsNothingButRefreshes)
-{
-    TCommLink sent, received;
-    AddHexRecord(sent, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 16, 0, 2, 0, 6});
-    AddHexRecord(sent, 0xA000, 0x00, std::vector<uint8_t>{0, 0});
-    // 16 wide: three bytes a row, the top bit of the third is column 16, outside.
-    AddHexRecord(sent, 0xA000, 0x00, std::vector<uint8_t>{0, 1, 0xFF, 0x01, 0xFF, 0x80, 0x00});
-    ReceiveChain(sent, received);
-    TMemoPicture pic;
-    QString error;
-    int refreshed = 0;
-    DispGraphMemo(pic, received.Head.get(), error, {[&] { ++refreshed; }});
-    EXPECT_EQ(refreshed, 2);
-    for (int x = 0; x < 16; ++x) {
-        EXPECT_EQ(pic.Image.pixel(x, 0), qRgb(255, 255, 255));
-        EXPECT_EQ(pic.Image.pixel(x, 1) == qRgb(0, 0, 0), x < 8 || x == 15) << x;
     }
 }
 

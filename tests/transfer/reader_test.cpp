@@ -98,24 +98,4 @@ INSTANTIATE_TEST_SUITE_P(
                    MemoShape + " " + MemoShape + " " + MemoShape, 3}),
     [](const testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
-TEST(ReceiveStep, TakesRawBytesOnlyBetweenRecords)
-{
-    TCommLink link;
-    RecvStart(link);
-    EXPECT_FALSE(RecvWantsHexPair(link));
-    EXPECT_EQ(RecvRecordStep(link, '0'), RecvEvent::None);  // dropped
-    EXPECT_EQ(link.Step, 0);
-    RecvRecordStep(link, ':');
-    EXPECT_TRUE(RecvWantsHexPair(link));
-    // count 2, address A000, type 00, data 12 34, checksum
-    for (int v : {2, 0xA0, 0x00, 0x00, 0x12, 0x34})
-        EXPECT_EQ(RecvRecordStep(link, static_cast<uint8_t>(v)), RecvEvent::None);
-    EXPECT_EQ(link.Step, 12);
-    EXPECT_EQ(RecvRecordStep(link, static_cast<uint8_t>(0 - 2 - 0xA0 - 0x12 - 0x34)), RecvEvent::None);
-    ASSERT_TRUE(link.Head);
-    EXPECT_EQ(link.MemoStart, link.Head.get());
-    EXPECT_FALSE(link.AwaitMemo);
-    EXPECT_EQ(link.Head->Data[1], 0x34);
-}
-
 }  // namespace

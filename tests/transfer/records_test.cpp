@@ -2,28 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
 
 #include <random>
 
 namespace {
-
-TEST(HexDigits, ReadEitherCaseAndNonDigitsAsZero)
-{
-    const struct { char c; int v; } cases[] = {
-        {'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15},
-        {'G', 0}, {'g', 0}, {':', 0}, {' ', 0}, {'\r', 0}, {'@', 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(HexToVal(c.c), c.v) << "'" << c.c << "'";
-    EXPECT_EQ(HexPairValue('0', 'a'), 0x0A);
-    EXPECT_EQ(HexPairValue('f', 'F'), 0xFF);
-    for (int b = 0; b < 256; ++b) {
-        const std::string hex = ByteToHex(static_cast<uint8_t>(b));
-        EXPECT_EQ(HexPairValue(hex[0], hex[1]), b);
-        EXPECT_EQ(hex, QString::number(b, 16).toUpper().rightJustified(2, '0').toStdString());
-    }
-}
 
 struct RecordCase {
     uint16_t address;

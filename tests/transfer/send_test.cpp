@@ -15,27 +15,6 @@ TTransferBitmap Bitmap(int w, int h)
     return b;
 }
 
-TEST(SendChain, RecordsGoOutInOrder)
-{
-    TCommLink link;
-    AddEndRecord(link);  // left over from before: freed first
-    TSendText text;
-    QString error;
-    ASSERT_TRUE(MakeSendText(QString::fromUtf8("タイトル"), QString::fromUtf8("たいとる"),
-                             QStringLiteral("/x/y.bmp"), text, error));
-    link.ZenToHan = true;
-    BuildSendChain(link, Bitmap(100, 50), text);
-    const auto texts = testutil::ChainTexts(link);
-    ASSERT_EQ(texts.size(), 1u + 2 + 1 + 7 + 1);
-    EXPECT_EQ(texts[0], ":020000029F203D");
-    EXPECT_EQ(texts[1], ":08000000153F15241548156B8E");
-    EXPECT_EQ(texts[2], ":04800000C0B2C4D96D");
-    EXPECT_EQ(texts[3], ":09A0008001415300640032028A20");
-    EXPECT_EQ(texts[4].substr(0, 15), ":6AA0000000005A");
-    EXPECT_EQ(texts[10].substr(0, 15), ":1CA0000000305A");
-    EXPECT_EQ(texts[11], ":00000001FF");
-}
-
 struct FallbackCase {
     const char* title;
     const char* reading;

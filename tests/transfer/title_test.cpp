@@ -51,7 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TitleCase{"（＾", false, true, "11 4A"},
                     TitleCase{"（＾", false, false, "21 4A 21 30"},
                     TitleCase{"　 ", false, true, "21 21 11 21"},
-                    TitleCase{"　 ", false, false, "21 21 11 21"},
                     TitleCase{"ｶﾞｲﾄﾞ", true, false, "14 2C 14 24 14 49"},
                     TitleCase{"ｶﾞｲﾄﾞ", false, true, "15 2C 15 24 15 49"},
                     TitleCase{"ﾊﾟﾝ", false, false, "15 51 15 73"},
@@ -184,17 +183,6 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadingCase{"ぱヴゎヶ", "CA DF B3 DE DC B9"},
                     ReadingCase{"「ー」・〜　", "A2 B0 A3 A5 20 20"},
                     ReadingCase{"ｶﾞ0９z", "B6 DE 30 39 5A"}));
-
-TEST(ConvTitleReader, KanaOfBothRowsReadTheSame)
-{
-    // Hiragana cells 21-73 and katakana cells 21-73 give the same bytes.
-    for (int cell = 0x21; cell <= 0x73; ++cell) {
-        const std::string hira = {'\x82', static_cast<char>(cell + 0x7E)};
-        const std::string kata = {'\x83', static_cast<char>(cell < 0x60 ? cell + 0x1F : cell + 0x20)};
-        EXPECT_EQ(ConvTitleReader(hira), ConvTitleReader(kata)) << std::hex << cell;
-        EXPECT_NE(ConvTitleReader(hira), " ") << std::hex << cell;
-    }
-}
 
 TEST(ReadingRecord, IsCutAt84Bytes)
 {
