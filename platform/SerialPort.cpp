@@ -63,13 +63,8 @@ void SerialPort::close()
     pending_.clear();
 }
 
-bool SerialPort::configure(const LineSettings& s)
+void MakeRawTermios(termios& t, const LineSettings& s)
 {
-    if (fd_ < 0)
-        return false;
-    termios t{};
-    if (::tcgetattr(fd_, &t) != 0)
-        return false;
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -86,8 +81,10 @@ bool SerialPort::configure(const LineSettings& s)
     if (s.stopBits != 0)  // termios knows no 1.5 stop bits; two is the closest that still frames
         t.c_cflag |= CSTOPB;
     t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-    if (s.xonXoff)
-        t.c_iflag |= IXON | IXOFF;
+    if (s.outX)
+        t.c_iflag |= IXON;
+    if (s.inX)
+        t.c_iflag |= IXOFF;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = 0x11;
@@ -96,11 +93,22 @@ bool SerialPort::configure(const LineSettings& s)
         ::cfsetispeed(&t, code);
         ::cfsetospeed(&t, code);
     }
+}
+
+bool SerialPort::configure(const LineSettings& s)
+{
+    if (fd_ < 0)
+        return false;
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0)
+        return false;
+    MakeRawTermios(t, s);
     return ::tcsetattr(fd_, TCSANOW, &t) == 0;
 }
 
 void SerialPort::purge()
 {
+    ++activity_;
     pending_.clear();
     if (fd_ >= 0)
         ::tcflush(fd_, TCIOFLUSH);
@@ -151,7 +159,12 @@ int SerialPort::bytesQueued()
         return 0;
     pump();
     int n = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0) {
+        if (errno == EIO || errno == EBADF || errno == ENODEV)
+            failed_ = true;
+        n = 0;
+    }
+    if (n < 0)
         n = 0;
     return n + static_cast<int>(pending_.size());
 }
@@ -161,8 +174,10 @@ int SerialPort::read(uint8_t* buf, int max)
     if (fd_ < 0 || max <= 0)
         return 0;
     ssize_t got = ::read(fd_, buf, static_cast<size_t>(max));
-    if (got > 0)
+    if (got > 0) {
+        activity_ += static_cast<uint64_t>(got);
         return static_cast<int>(got);
+    }
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
         failed_ = true;
     return 0;
@@ -172,6 +187,7 @@ void SerialPort::write(const uint8_t* data, std::size_t n)
 {
     if (fd_ < 0 || n == 0)
         return;
+    activity_ += n;
     pending_.insert(pending_.end(), data, data + n);
     pump();
 }

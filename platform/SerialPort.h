@@ -5,8 +5,13 @@
 //                 terminal, and takes it exclusively (TIOCEXCL and an advisory flock), so a
 //                 second open of the same line fails while this one holds it. Returns false (errno kept) on failure;
 //                 the port is then closed.
-//   configure()   raw mode with the given speed, data bits, parity, stop bits and XON/XOFF
-//                 both ways when asked. Returns false when the line refuses the settings.
+//   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
+//                 on output (the line pauses sending while the other side says XOFF) and on
+//                 input (the kernel says XOFF when its input buffer runs full) as asked.
+//                 A speed the layer does not know keeps the line's speed. Returns false when
+//                 the line refuses the settings.
+//   purge()       drops everything not yet sent (the layer's and the kernel's) and every
+//                 byte received but not yet read.
 //   setDtr/Rts    modem lines; a line that has none (a pseudo-terminal) ignores the request.
 //   bytesWaiting  bytes that a read can take now (FIONREAD).
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
@@ -15,10 +20,17 @@
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
-//   failed()      the line has gone: hang-up or an I/O error seen on it. Reads then give 0.
+//   hasPending()  the layer holds bytes the kernel has refused so far; the descriptor turns
+//                 writable when it takes bytes again.
+//   activity()    a counter that moves whenever bytes are read, written or purged, so that a
+//                 caller can tell whether a piece of code touched the line.
+//   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
+//                 answers. Reads then give 0. Cleared by the next successful open().
 //
 // Every call on a closed port is harmless: reads give 0, writes are dropped.
 #pragma once
+
+#include <termios.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +44,14 @@ struct LineSettings {
     uint8_t dataBits = 8;  // 5..8
     uint8_t parity = 0;    // 0 none, 1 odd, 2 even
     uint8_t stopBits = 0;  // 0 one, 1 one and a half (sent as two), 2 two
-    bool xonXoff = false;  // XON/XOFF flow control in both directions
+    bool outX = false;     // XON/XOFF on output: pause sending while the other side says XOFF
+    bool inX = false;      // XON/XOFF on input: say XOFF when the input buffer runs full
 };
+
+// What configure() makes of T: raw mode, no modem control, reads that never wait, and the
+// settings of S. A pseudo-terminal keeps only some of it (always eight data bits, no
+// parity), which is why this is open to callers.
+void MakeRawTermios(termios& t, const LineSettings& s);
 
 class SerialPort {
 public:
@@ -58,12 +76,15 @@ public:
     void write(const uint8_t* data, std::size_t n);
     void pump();
     bool hasPending() const { return !pending_.empty(); }
+    std::size_t pendingSize() const { return pending_.size(); }
+    uint64_t activity() const { return activity_; }
     bool failed() const { return failed_; }
 
 private:
     void checkHangup();
     int fd_ = -1;
     bool failed_ = false;
+    uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
 };
 

@@ -1,0 +1,179 @@
+#include "link/Comenote.h"
+
+#include "link/ExchangeHost.h"
+#include "platform/IdleDriver.h"
+#include "platform/PrivateProfile.h"
+
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+bool linkInUse = false;
+
+constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
+constexpr int kSettleTicks = 10;
+
+int hexDigit(uint8_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return 0;
+}
+
+void applyDcb(TCommLink& link)
+{
+    platform::LineSettings s;
+    s.baud = link.Dcb.BaudRate;
+    s.dataBits = link.Dcb.ByteSize;
+    s.parity = link.Dcb.Parity;
+    s.stopBits = link.Dcb.StopBits;
+    s.outX = (link.Dcb.Flags & TDcb::fOutX) != 0;
+    s.inX = (link.Dcb.Flags & TDcb::fInX) != 0;
+    (void)link.Handle.configure(s);  // a line that refuses keeps what it had
+}
+
+void raiseDtrLowerRts(TCommLink& link)
+{
+    link.Handle.setDtr(true);
+    link.Handle.setRts(false);
+}
+
+// Ten ticks of the host's timer while events are handled, so the window stays live.
+void settleWait()
+{
+    TExchangeHost* host = ExchangeHost();
+    TickCount = 0;
+    if (!host) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 * kSettleTicks));
+        return;
+    }
+    host->StartTimer();
+    while (TickCount < kSettleTicks && host->TimerActive())
+        host->WaitForEvents();
+    host->StopTimer();
+}
+
+}  // namespace
+
+std::string ResolvePortName(const std::string& name, const std::string& file)
+{
+    if (name.find('/') != std::string::npos)
+        return name;
+    if (!name.empty()) {
+        std::string mapped = platform::GetPrivateProfileString("Ports", name, "", file);
+        if (!mapped.empty())
+            return mapped;
+    }
+    if (name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C'
+        && std::toupper(static_cast<unsigned char>(name[1])) == 'O'
+        && std::toupper(static_cast<unsigned char>(name[2])) == 'M') {
+        long n = 0;
+        for (std::size_t i = 3; i < name.size(); ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(name[i])) || n > 1000000)
+                return name;
+            n = n * 10 + (name[i] - '0');
+        }
+        if (n >= 1)
+            return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    return name;
+}
+
+bool LinkInUse() { return linkInUse; }
+
+bool OpenLink(TCommLink& link)
+{
+    if (linkInUse)
+        return false;
+    // The exclusive open stands for both the open and the queue set-up: a name that is no
+    // terminal, or one that another program holds, fails here and leaves nothing open.
+    if (!link.Handle.open(ResolvePortName(link.PortName)))
+        return false;
+    linkInUse = true;
+
+    link.Dcb.DCBlength = 28;
+    link.Dcb.BaudRate = link.Speed;
+    link.Dcb.Flags = TDcb::fBinary;
+    link.Dcb.ByteSize = link.WordLen;
+    link.Dcb.Parity = link.Parity;
+    link.Dcb.StopBits = link.StopBits;
+    link.Dcb.XonLim = 512;
+    link.Dcb.XoffLim = 1536;
+    applyDcb(link);
+    link.Handle.purge();
+    raiseDtrLowerRts(link);
+    settleWait();
+    return true;
+}
+
+int BytesWaiting(TCommLink& link) { return link.Handle.bytesWaiting(); }
+
+int BytesQueued(TCommLink& link) { return link.Handle.bytesQueued(); }
+
+int FreeSpace(TCommLink& link) { return kQueueSize - BytesQueued(link); }
+
+int ReadByte(TCommLink& link)
+{
+    if (BytesWaiting(link) < 1)
+        return -1;
+    uint8_t b = 0;
+    if (link.Handle.read(&b, 1) != 1)
+        return -1;
+    return b;
+}
+
+int ReadHexByte(TCommLink& link)
+{
+    if (BytesWaiting(link) < 2)
+        return -1;
+    uint8_t pair[2] = {0, 0};
+    int got = 0;
+    // Two bytes are waiting, so two reads at most take both.
+    for (int attempt = 0; attempt < 2 && got < 2; ++attempt)
+        got += link.Handle.read(pair + got, 2 - got);
+    return 16 * hexDigit(pair[0]) + hexDigit(pair[1]);
+}
+
+bool WriteByte(TCommLink& link, uint8_t value)
+{
+    if (BytesQueued(link) >= kQueueSize)
+        return false;
+    link.Handle.write(&value, 1);
+    return true;
+}
+
+bool WriteBlock(TCommLink& link, const uint8_t* data, std::size_t n)
+{
+    const int free = FreeSpace(link);
+    if (free <= 0 || n >= static_cast<std::size_t>(free))
+        return false;
+    link.Handle.write(data, n);
+    return true;
+}
+
+bool WriteEndRecord(TCommLink& link) { return WriteBlock(link, kEndRecord, sizeof kEndRecord); }
+
+void SwitchToDataPhase(TCommLink& link)
+{
+    link.Dcb.Flags = TDcb::fBinary | TDcb::fOutX | TDcb::fInX;
+    applyDcb(link);
+    raiseDtrLowerRts(link);
+}
+
+void PurgeLink(TCommLink& link) { link.Handle.purge(); }
+
+void ClosePort(TCommLink& link)
+{
+    // The host's timer never outlives the exchange that started it.
+    StopTimer();
+    platform::IdleDriver::instance().forgetPort(&link.Handle);
+    link.Handle.pump();  // one last push of what the kernel refused so far
+    link.Handle.close();
+    linkInUse = false;
+}

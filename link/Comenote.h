@@ -1,0 +1,82 @@
+// The serial port of an exchange: opening and preparing the port named in CommLink, single
+// bytes and hexadecimal pairs in and out without ever waiting for the line, the end-of-
+// exchange record, and the switch to flow control for the data phase.
+//
+// Queues are taken as 2048 bytes each way. Free space in the output queue is always 2048
+// minus the bytes that the port reports as queued: what the kernel still holds plus what it
+// has refused so far (platform/SerialPort.h), so a pseudo-terminal stopped by XOFF fills up
+// just like a real port.
+//
+// Nothing here shows a message or reports a failure beyond the -1 and false results below.
+// A port that has gone (hang-up, I/O error) reads as empty; the idle driver notices it and
+// ends the exchange (link/ExchangeHost.h).
+#pragma once
+
+#include "link/CommLink.h"
+#include "link/Config.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr int kQueueSize = 2048;
+
+// The device path for a port name. A name with a '/' is a path and is used as it is. Other
+// names are looked up in the "Ports" section of FILE (COM1=/dev/ttyUSB0); without an entry,
+// "COMn" (any case, n from 1) is /dev/ttyS(n-1), and anything else is used as it is.
+std::string ResolvePortName(const std::string& name, const std::string& file = kConfigFile);
+
+// True from the start of OpenLink until ClosePort: an exchange is opening (its settle wait
+// keeps the frame window live) or running. A command that would start another exchange
+// must not touch CommLink while this holds; OpenLink itself then refuses.
+bool LinkInUse();
+
+// Opens the port named by link.PortName exclusively and prepares it: the line settings of
+// link (Speed, WordLen, Parity, StopBits) go into link.Dcb with the flag word fBinary alone
+// (no flow control), XonLim 512 and XoffLim 1536, and are applied; both queues are purged;
+// DTR is raised, then RTS lowered (a line without modem lines, such as a pseudo-terminal,
+// ignores both). Then it waits 10 ticks of the host's 5 ms timer, handling events meanwhile,
+// and stops the timer. Returns true when the port is open and prepared. Returns false, with
+// no message, when the port does not exist, is no terminal, is held by another program, or
+// an exchange is already opening or running; the port is then left closed (or, in the last
+// case, untouched).
+bool OpenLink(TCommLink& link);
+
+// Bytes waiting to be read, and bytes queued for sending. 0 on a closed port.
+int BytesWaiting(TCommLink& link);
+int BytesQueued(TCommLink& link);
+
+// 2048 minus the bytes queued for sending.
+int FreeSpace(TCommLink& link);
+
+// -1 when no byte is waiting (nothing is read); otherwise reads exactly one byte: 0..255.
+int ReadByte(TCommLink& link);
+
+// -1 when fewer than 2 bytes are waiting (nothing is read); otherwise reads exactly two bytes
+// and returns their value as a hexadecimal pair, high digit first: 0-9, A-F and a-f count
+// as their value, any other character as 0. Always 0..255 otherwise.
+int ReadHexByte(TCommLink& link);
+
+// False when 2048 or more bytes are queued (nothing is written); otherwise queues VALUE.
+bool WriteByte(TCommLink& link, uint8_t value);
+
+// Queues the N bytes at DATA in one piece when N is less than the free space and returns
+// true; otherwise writes nothing and returns false. The bytes go out in order and are never
+// split by another write.
+bool WriteBlock(TCommLink& link, const uint8_t* data, std::size_t n);
+
+// Queues the 11 characters ":000000FF01" (no line end) when more than 11 bytes are free;
+// otherwise writes nothing and returns false.
+bool WriteEndRecord(TCommLink& link);
+
+// The data phase: the flag word of link.Dcb becomes fBinary | fOutX | fInX (XON/XOFF flow
+// control both ways, everything else as OpenLink left it) and is applied; then DTR is
+// raised and RTS lowered again.
+void SwitchToDataPhase(TCommLink& link);
+
+// Drops everything not yet sent and every byte received but not yet read.
+void PurgeLink(TCommLink& link);
+
+// Closes the port (bytes still refused by the kernel are dropped), stops the host's timer
+// and ends LinkInUse. Harmless on a closed port.
+void ClosePort(TCommLink& link);

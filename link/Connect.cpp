@@ -1,0 +1,114 @@
+#include "link/Connect.h"
+
+#include "app/Fonts.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTimer>
+
+TConnect1* Connect1 = nullptr;
+
+TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Connect1"));
+    setWindowTitle(QStringLiteral("通信ステータス"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(188, 100);
+    setFont(DesignFont("ＭＳ ゴシック", 13));
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::ButtonText, Qt::black);
+    setPalette(pal);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(14, 7, 165, 37);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(1);
+    Panel1->setAutoFillBackground(true);
+    QPalette panelPal = Panel1->palette();
+    panelPal.setColor(QPalette::Window, panelPal.color(QPalette::Light));
+    Panel1->setPalette(panelPal);
+
+    Label1 = new QLabel(QStringLiteral("     接続中です"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(14, 10, 100, 13);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("ｷｬﾝｾﾙ"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(57, 57, 79, 29);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] {
+        BitBtn1Click();
+        reject();  // the Cancel kind closes the dialog
+    });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(5);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    connect(Timer1, &QTimer::timeout, this, &TConnect1::Timer1Timer);
+
+    if (!ExchangeHost())
+        SetExchangeHost(this);
+}
+
+TConnect1::~TConnect1()
+{
+    if (ExchangeHost() == this)
+        SetExchangeHost(nullptr);
+}
+
+void TConnect1::SetStatusText(const QString& text)
+{
+    Label1->setText(text);
+    // The label grows with a longer text, never below its laid-out size.
+    const QSize hint = Label1->sizeHint();
+    Label1->resize(std::max(100, hint.width()), std::max(13, hint.height()));
+}
+
+void TConnect1::StartTimer() { Timer1->start(); }
+
+void TConnect1::StopTimer() { Timer1->stop(); }
+
+bool TConnect1::TimerActive() const { return Timer1->isActive(); }
+
+void TConnect1::Run() { exec(); }
+
+void TConnect1::Close() { done(QDialog::Rejected); }
+
+void TConnect1::DispatchPending() { QCoreApplication::processEvents(); }
+
+void TConnect1::WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+void TConnect1::FormShow() { ExchangeOk = false; }
+
+void TConnect1::BitBtn1Click() { CancelExchange(); }
+
+void TConnect1::Timer1Timer() { TimerTick(); }
+
+void TConnect1::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())  // restored from an icon: not a new showing
+        return;
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TConnect1::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BitBtn1->click();  // Escape presses the Cancel button
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,55 @@
+// The connection status dialog Connect1: one line of status text, a Cancel button and the
+// 5 ms timer whose ticks pace the link. It hosts every exchange of the desktop program
+// (link/ExchangeHost.h): an exchange hooks its first step handler and runs the dialog
+// modally; the handlers run in the idle time of the dialog's event loop.
+//
+//   FormShow       (every showing) ExchangeOk becomes false.
+//   BitBtn1Click   the Cancel button, also pressed by Escape: ExchangeOk false, the idle
+//                  slot emptied, and the dialog closes.
+//   Timer1Timer    TickCount + 1.
+// Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
+//
+// Creating the dialog installs it as the exchange host unless another host is installed.
+#pragma once
+
+#include "link/ExchangeHost.h"
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+class TConnect1 : public QDialog, public TExchangeHost {
+    Q_OBJECT
+public:
+    explicit TConnect1(QWidget* parent = nullptr);
+    ~TConnect1() override;
+
+    // TExchangeHost
+    void SetStatusText(const QString& text) override;
+    void StartTimer() override;
+    void StopTimer() override;
+    bool TimerActive() const override;
+    void Run() override;  // exec(): shows the dialog modally until it closes
+    void Close() override;
+    void DispatchPending() override;
+    void WaitForEvents() override;
+
+    QFrame* Panel1;
+    QLabel* Label1;
+    QPushButton* BitBtn1;
+    QTimer* Timer1;
+
+public slots:
+    void FormShow();
+    void BitBtn1Click();
+    void Timer1Timer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+extern TConnect1* Connect1;

@@ -1,0 +1,51 @@
+// The exchange host of the command-line tool: no window, status texts on standard error,
+// Ctrl-C acting as the Cancel button.
+//
+// Needs a QCoreApplication. Creating the host installs it (SetExchangeHost) unless another
+// host is installed; destroying it steps it down. While Run() is active, SIGINT is caught:
+// the first Ctrl-C cancels the exchange (ExchangeOk false, hook emptied, Run() returns);
+// outside Run() the previous SIGINT disposition is in force.
+#pragma once
+
+#include "link/ExchangeHost.h"
+
+#include <QEventLoop>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+class TConsoleHost : public QObject, public TExchangeHost {
+    Q_OBJECT
+public:
+    // Status texts go to OUT (standard error when null).
+    explicit TConsoleHost(std::FILE* out = nullptr, QObject* parent = nullptr);
+    ~TConsoleHost() override;
+
+    void SetStatusText(const QString& text) override;
+    void StartTimer() override;
+    void StopTimer() override;
+    bool TimerActive() const override;
+    void Run() override;
+    void Close() override;  // ends Run(); nothing while it is not running
+    void DispatchPending() override;
+    void WaitForEvents() override;
+
+    // What Ctrl-C does while Run() is active.
+    void Cancel();
+
+    // The last status text set.
+    const QString& StatusText() const { return status_; }
+
+private:
+    void onInterrupt();
+
+    std::FILE* out_;
+    QString status_;
+    QTimer timer_;
+    QEventLoop* loop_ = nullptr;
+    int pipe_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> interrupt_;
+};
