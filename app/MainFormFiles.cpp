@@ -95,14 +95,19 @@ void TMainForm::Load1Click()
     }
     ShareMenuActions(memo);
     memo->SetSingleBorder();
+    const bool autoSize = memo->Image1->autoSize();
+    const bool fillsClient = memo->Image1->fillsClient();
     ReleaseImageArea(memo);
     const QString oldCaption = memo->windowTitle();
     memo->setWindowTitle(QFileInfo(*path).fileName());
     if (!memo->SetImage(*path)) {
-        if (reused)
+        if (reused) {  // as it was, down to how its image area sits
             memo->setWindowTitle(oldCaption);
-        else
+            memo->Image1->setAutoSize(autoSize);
+            memo->Image1->setFillsClient(fillsClient);
+        } else {
             DiscardMemo(MdiArea, memo);
+        }
         return;
     }
     memo->SetButtonStatus();

@@ -1,6 +1,7 @@
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
+#include "app/Icons.h"
 #include "app/MessageBox.h"
 #include "memo/ImageArea.h"
 
@@ -16,6 +17,7 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
 {
     setObjectName(QStringLiteral("GraphForm"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(QIcon(ProgramPicture(16)));
     Image1 = new TImageArea(this);
     setWidget(Image1);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);

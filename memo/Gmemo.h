@@ -90,6 +90,9 @@ private:
     void createMenus();
     void RealisePalette();
     void KeepTopLeftVisible();
+    void EnsurePicture();
+    // The picture, converted in place to one bit per pixel (Save and Copy).
+    void ConvertToMonochrome();
 
     int paletteRealisations_ = 0;
 };

@@ -30,17 +30,27 @@ void TGraphForm::Save1Click()
         SaveAs1Click();
         return;
     }
-    // A window that was never given a picture saves what it shows: a white page the size
-    // of its image area, so the file opens again like any other.
-    if (Image1->picture().isNull()) {
-        QImage blank(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-        blank.fill(Qt::white);
-        Image1->setPicture(blank);
-    }
-    Image1->setPicture(ToMonochrome(Image1->picture()));
+    ConvertToMonochrome();
     if (std::optional<QString> reason = WriteMonochromeBmp(Image1->picture(), FileName))
         throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(FileName, *reason));
     Modified = false;
+}
+
+// A window that was never given a picture first gets what it shows: a white page the size of
+// its image area, so that a saved file opens again like any other.
+void TGraphForm::EnsurePicture()
+{
+    if (!Image1->picture().isNull())
+        return;
+    QImage blank(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    Image1->setPicture(blank);
+}
+
+void TGraphForm::ConvertToMonochrome()
+{
+    EnsurePicture();
+    Image1->setPicture(ToMonochrome(Image1->picture()));
 }
 
 void TGraphForm::SaveAs1Click()
@@ -101,6 +111,3 @@ bool TGraphForm::FormCloseQuery()
     return true;
 }
 
-void TGraphForm::Copy1Click() {}
-void TGraphForm::Cut1Click() {}
-void TGraphForm::Paste1Click() {}

@@ -11,12 +11,6 @@
 
 namespace {
 
-bool withinLimits(qint64 width, qint64 height)
-{
-    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
-           width * height <= kMaxPicturePixels;
-}
-
 quint32 le32(const QByteArray& b, int at)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;
@@ -56,7 +50,7 @@ bool bmpLooksWhole(QFile& file)
     } else {
         return false;
     }
-    if (!withinLimits(width, height) || dataOffset >= fileSize)
+    if (!PictureSizeAccepted(width, height) || dataOffset >= fileSize)
         return false;
     constexpr quint32 kRgb = 0, kBitfields = 3, kAlphaBitfields = 6;
     if (compression == kRgb || compression == kBitfields || compression == kAlphaBitfields) {
@@ -70,6 +64,12 @@ bool bmpLooksWhole(QFile& file)
 
 }  // namespace
 
+bool PictureSizeAccepted(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           width * height <= kMaxPicturePixels;
+}
+
 std::optional<QImage> ReadPictureFile(const QString& path)
 {
     QFile file(path);
@@ -82,10 +82,10 @@ std::optional<QImage> ReadPictureFile(const QString& path)
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
     const QSize claimed = reader.size();
-    if (claimed.isValid() && !withinLimits(claimed.width(), claimed.height()))
+    if (claimed.isValid() && !PictureSizeAccepted(claimed.width(), claimed.height()))
         return std::nullopt;
     QImage picture = reader.read();
-    if (picture.isNull() || !withinLimits(picture.width(), picture.height()))
+    if (picture.isNull() || !PictureSizeAccepted(picture.width(), picture.height()))
         return std::nullopt;
     return picture;
 }

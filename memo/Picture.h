@@ -13,6 +13,9 @@
 inline constexpr int kMaxPictureSide = 65535;
 inline constexpr qint64 kMaxPicturePixels = 30'000'000;
 
+// True when a picture of W x H pixels may be taken in (from a file or the clipboard).
+bool PictureSizeAccepted(qint64 width, qint64 height);
+
 // The picture in PATH, or nothing when it cannot be read as an image: missing, unknown
 // kind, damaged, truncated, or claiming a size beyond the limits above.
 std::optional<QImage> ReadPictureFile(const QString& path);

@@ -1,0 +1,160 @@
+// Copy, Cut and Paste of a memo window through the clipboard.
+#include "MemoFixture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+class MemoClipboard : public MemoFixture {
+protected:
+    void SetUp() override
+    {
+        MemoFixture::SetUp();
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // The active window's own Edit menu, opened (which refreshes its paste item) and chosen.
+    static void edit(const char* name)
+    {
+        TGraphForm* memo = MainForm->ActiveMemo();
+        ASSERT_NE(memo, nullptr);
+        emit memo->Edit1->aboutToShow();
+        for (QAction* a : memo->Edit1->actions())
+            if (a->objectName() == QLatin1String(name))
+                a->trigger();
+    }
+};
+
+QImage greyish()
+{
+    QImage image(10, 4, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setPixel(1, 1, qRgb(200, 200, 200));
+    image.setPixel(2, 2, qRgb(0, 0, 255));
+    image.setPixel(3, 3, qRgb(0, 0, 0));
+    return image;
+}
+
+const char* kGreyishInMonochrome = "0000000000"
+                                   "0100000000"
+                                   "0010000000"
+                                   "0001000000";
+
+TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("grey.bmp"), greyish()));
+    ASSERT_NE(memo, nullptr);
+    ASSERT_FALSE(MainForm->PasteSB1->isEnabled());
+    edit("Copy1");
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), QLatin1String(kGreyishInMonochrome));
+    EXPECT_EQ(bitsOf(QGuiApplication::clipboard()->image()), QLatin1String(kGreyishInMonochrome));
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+    EXPECT_TRUE(memo->Paste1->isEnabled());
+    EXPECT_FALSE(memo->Modified);
+}
+
+TEST_F(MemoClipboard, CutWhitensThePictureAndLeavesNothingToSave)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("cut.bmp"), pattern(20, 10)));
+    edit("Cut1");
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), QString(200, QLatin1Char('0')));
+    EXPECT_EQ(memo->Image1->picture().size(), QSize(20, 10));
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("cut.bmp")));
+    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());  // nothing went to the clipboard
+    memo->close();
+    flushDeletes();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+}
+
+TEST_F(MemoClipboard, CutInAnEmptyWindowGivesItABlankPictureButNoName)
+{
+    command("New1");
+    TGraphForm* memo = MainForm->ActiveMemo();
+    edit("Cut1");
+    EXPECT_EQ(memo->Image1->picture().size(), memo->Image1->size());
+    EXPECT_FALSE(bitsOf(memo->Image1->picture()).contains(QLatin1Char('1')));
+    EXPECT_TRUE(memo->FileName.isEmpty());
+    EXPECT_FALSE(MainForm->CloseSB1->isEnabled());
+}
+
+enum class Target { OpenedFile, NewWindow };
+
+struct PasteCase {
+    const char* name;
+    Target target;
+    bool clipboardHasPicture;
+};
+
+class MemoPaste : public MemoClipboard, public testing::WithParamInterface<PasteCase> {};
+
+TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
+{
+    const PasteCase& c = GetParam();
+    const QString file = writeImage(QStringLiteral("on-disk.bmp"), pattern(30, 20));
+    const QByteArray onDisk = bytesOf(file);
+    open(writeImage(QStringLiteral("other.bmp"), pattern(5, 5)));  // a second window for the count
+    TGraphForm* memo = nullptr;
+    if (c.target == Target::OpenedFile)
+        memo = open(file);
+    else {
+        command("New1");
+        memo = MainForm->ActiveMemo();
+    }
+    const QString captionBefore = memo->windowTitle();
+    const QImage pasted = pattern(64, 48).mirrored(true, true);
+    if (c.clipboardHasPicture)
+        QGuiApplication::clipboard()->setImage(pasted);
+    else
+        QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
+    const int realised = memo->PaletteRealisations();
+
+    edit("Paste1");
+
+    if (!c.clipboardHasPicture) {
+        EXPECT_EQ(memo->windowTitle(), captionBefore);
+        EXPECT_FALSE(memo->Modified);
+        EXPECT_EQ(memo->PaletteRealisations(), realised);
+        return;
+    }
+    EXPECT_EQ(memo->windowTitle(), "NEW_2.BMP");
+    EXPECT_EQ(memo->FileName, "NEW_2.BMP");
+    EXPECT_TRUE(memo->Modified);
+    EXPECT_EQ(memo->PaletteRealisations(), realised + 1);
+    EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pasted));
+    EXPECT_EQ(memo->ClientSize(), QSize(64, 48));
+    EXPECT_EQ(MainForm->Panel2->text(), "NEW_2.BMP");
+    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(64,48)");
+    EXPECT_EQ(MainForm->Panel3->text(), "384Bytes");
+    EXPECT_TRUE(MainForm->CloseSB1->isEnabled());
+    EXPECT_EQ(bytesOf(file), onDisk);
+
+    answers.push_back(BoxAnswer::Cancel);
+    memo->close();
+    flushDeletes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "NEW_2.BMP が変更されています。保存しますか？");
+    EXPECT_EQ(MainForm->MemoCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MemoPaste,
+                         testing::Values(PasteCase{"IntoAnOpenedFile", Target::OpenedFile, true},
+                                         PasteCase{"IntoANewWindow", Target::NewWindow, true},
+                                         PasteCase{"TextOnly", Target::OpenedFile, false}),
+                         [](const testing::TestParamInfo<PasteCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MemoClipboard, CopyThenPasteIntoAnotherWindowCarriesThePicture)
+{
+    TGraphForm* source = open(writeImage(QStringLiteral("grey.bmp"), greyish()));
+    edit("Copy1");
+    command("New1");
+    TGraphForm* target = MainForm->ActiveMemo();
+    ASSERT_NE(target, source);
+    edit("Paste1");
+    EXPECT_EQ(bitsOf(target->Image1->picture()), QLatin1String(kGreyishInMonochrome));
+}
+
+}  // namespace
