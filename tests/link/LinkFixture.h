@@ -1,30 +1,71 @@
-// Shared set-up of the link tests: an application object, a console host, and CommLink-like
-// record whose port is the slave of a fresh pseudo-terminal pair.
+// Shared by the link tests: a pseudo-terminal pair whose slave the test opens through the
+// port layer while it plays the device on the master, and a small exchange in the shape of
+// the receive exchange (CR, LF, answer DC1, data phase, hexadecimal pairs until "FF").
 #pragma once
 
-#include "PtyPair.h"
-
-#include "link/CommLink.h"
 #include "link/Comenote.h"
-#include "link/ConsoleHost.h"
 #include "link/ExchangeHost.h"
 
-#include <QCoreApplication>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
-#include <cstdio>
-#include <memory>
-
-// The unit tests need an event loop but no display.
-inline void EnsureCoreApp()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "link_tests";
-        static char* argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
+class PtyPair {
+public:
+    PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
+    {
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slavePath = ::ptsname(master_);
     }
+    ~PtyPair() { closeMaster(); }
+
+    void send(std::string_view bytes) const { (void)!::write(master_, bytes.data(), bytes.size()); }
+
+    // What the program sent: until COUNT bytes came or nothing came for QUIETMS.
+    std::string receive(std::size_t count, int quietMs = 2000) const
+    {
+        std::string got;
+        pollfd p{master_, POLLIN, 0};
+        char buf[4096];
+        while (got.size() < count && ::poll(&p, 1, quietMs) > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - got.size()));
+            if (n <= 0)
+                break;
+            got.append(buf, std::size_t(n));
+        }
+        return got;
+    }
+
+    void closeMaster()
+    {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+
+    std::string slavePath;
+
+private:
+    int master_;
+};
+
+// Synchronisation only, never a measurement: waits until COND holds, false after 5 s.
+inline bool eventually(const std::function<bool()>& cond)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 inline void SetLine(TCommLink& link, const std::string& port)
@@ -36,58 +77,53 @@ inline void SetLine(TCommLink& link, const std::string& port)
     link.StopBits = 0;
 }
 
-class LinkTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        EnsureCoreApp();
-        statusOut_ = std::tmpfile();
-        host_ = std::make_unique<TConsoleHost>(statusOut_);
-        ASSERT_EQ(ExchangeHost(), host_.get());
-        ASSERT_TRUE(pty_.ok());
-        SetLine(link_, pty_.slavePath());
-    }
+// ---- the test exchange ----
 
-    void TearDown() override
-    {
+inline std::vector<int> pairsRead;  // the pairs before "FF"
+
+inline void TestPairStep(TCommLink& link, bool& done)
+{
+    done = false;
+    const int value = ReadHexByte(link);
+    if (value == 255) {
         UnhookStep();
-        ClosePort(link_);
-        host_.reset();
-        if (statusOut_)
-            std::fclose(statusOut_);
+        ExchangeOk = true;
+        CloseExchangeHost();
+    } else if (value >= 0) {
+        pairsRead.push_back(value);
     }
+}
 
-    // Everything the host printed so far.
-    std::string statusOutput() const
-    {
-        std::fflush(statusOut_);
-        std::rewind(statusOut_);
-        std::string text;
-        for (int c; (c = std::fgetc(statusOut_)) != EOF;)
-            text.push_back(static_cast<char>(c));
-        return text;
+inline void TestHandshakeStep(TCommLink& link, bool& done)
+{
+    done = false;
+    if (link.Step == 0 && ReadByte(link) == 13) {
+        link.Step = 1;
+    } else if (link.Step == 1 && ReadByte(link) == 10) {
+        WriteByte(link, 17);
+        link.Step = 2;
+    } else if (link.Step == 2 && BytesQueued(link) == 0) {
+        ExchangeOk = true;
+        SwitchToDataPhase(link);
+        SetStatusText(QStringLiteral("受信中です"));
+        HookStep(TestPairStep, link);
+        DispatchPendingMessages();
     }
+}
 
-    // Sends BYTES from the device and waits until the port has them all.
-    void deviceSends(std::string_view bytes)
-    {
-        const int before = BytesWaiting(link_);
-        pty_.send(bytes);
-        ASSERT_TRUE(eventually([&] { return BytesWaiting(link_) >= before + int(bytes.size()); }));
-    }
-
-    // The device says XOFF (in the data phase), followed by a marker; once the marker can be
-    // read, the line has taken the XOFF. Reads the marker.
-    void deviceSaysXoff()
-    {
-        pty_.send("\x13M");
-        ASSERT_TRUE(eventually([&] { return BytesWaiting(link_) >= 1; }));
-        ASSERT_EQ(BytesWaiting(link_), 1) << "XOFF is taken by the line, not read as data";
-        ASSERT_EQ(ReadByte(link_), 'M');
-    }
-
-    PtyPair pty_;
-    TCommLink link_;
-    std::FILE* statusOut_ = nullptr;
-    std::unique_ptr<TConsoleHost> host_;
-};
+// The exchange on a port that OpenLink has opened (a device that talks at once must not
+// lose its first bytes to the purge of OpenLink). Returns ExchangeOk.
+inline bool RunOpenedTestExchange(TCommLink& link)
+{
+    pairsRead.clear();
+    link.Step = 0;
+    SetStatusText(QStringLiteral("接続中です..."));
+    HookStep(TestHandshakeStep, link);
+    RunExchangeHost();
+    UnhookStep();
+    const bool ok = ExchangeOk;
+    if (!ok)
+        WriteByte(link, '!');
+    ClosePort(link);
+    return ok;
+}

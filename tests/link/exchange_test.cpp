@@ -1,151 +1,136 @@
 // The idle driver and the console host running exchanges over a pseudo-terminal pair.
-#include "LinkFixture.h"
-#include "TestExchange.h"
+#include "ConsoleFixture.h"
 
 #include "platform/IdleDriver.h"
 
 #include <QTimer>
 
 #include <csignal>
-#include <thread>
 
 namespace {
 
-using Driver = platform::IdleDriver;
-
-// The device side of the test exchange: opening, answer check, then the given pairs.
-void playDevice(const PtyPair& pty, const std::string& pairs, std::string* answer)
-{
-    pty.send("xx\r?\r\n");  // noise before and between the opening bytes
-    *answer = pty.receive(1);
-    pty.send(pairs);
-}
-
 TEST_F(LinkTest, ConsoleHostRunsAWholeExchange)
 {
-    std::string answer;
     ASSERT_TRUE(OpenLink(link_));
-    std::thread device(playDevice, std::cref(pty_), "\r\n:0a1B\nc3ff", &answer);
-    const bool ok = RunOpenedTestExchange(link_);
+    std::string answer;
+    std::thread device([&] {
+        pty_.send("xx\r?\r\n");  // noise before and between the opening bytes
+        answer = pty_.receive(1);
+        pty_.send("\r\n:0a1B\nc3ff");
+    });
+    EXPECT_TRUE(RunOpenedTestExchange(link_));
     device.join();
-    EXPECT_TRUE(ok);
     EXPECT_EQ(answer, "\x11");
-    // "\r\n:0" is read in pairs after the data phase starts: "\r\n", ":0", "a1", "B\n", "c3".
-    EXPECT_EQ(CurrentTestExchange().values, (std::vector<int>{0, 0, 0xA1, 0xB0, 0xC3}));
+    // Read in pairs once the data phase has started: "\r\n", ":0", "a1", "B\n", "c3".
+    EXPECT_EQ(pairsRead, (std::vector<int>{0, 0, 0xA1, 0xB0, 0xC3}));
     EXPECT_EQ(statusOutput(), "接続中です...\n受信中です\n");
     EXPECT_FALSE(LinkInUse());
-    EXPECT_EQ(HookedStep(), nullptr);
 }
 
-// A step that waits for something that never comes and counts its calls.
-int waitingCalls = 0;
-void WaitForeverStep(TCommLink& link, bool& done)
+int calls = 0;
+
+void WaitForPairStep(TCommLink& link, bool& done)
 {
     done = false;
-    ++waitingCalls;
+    ++calls;
     (void)ReadHexByte(link);
 }
 
-// Runs the host with WaitForeverStep hooked until FINISH is called from a timer after MS.
-void runWaiting(TCommLink& link, int ms)
-{
-    waitingCalls = 0;
-    HookStep(WaitForeverStep, link);
-    QTimer::singleShot(ms, [] {
-        CancelExchange();
-        CloseExchangeHost();
-    });
-    RunExchangeHost();
-}
-
-TEST_F(LinkTest, ASilentLineDoesNotCallTheStepOverAndOver)
-{
-    ASSERT_TRUE(OpenLink(link_));
-    runWaiting(link_, 300);
-    // Busy polling would have made hundreds of thousands of calls in that time.
-    EXPECT_LE(waitingCalls, 5);
-    EXPECT_FALSE(ExchangeOk);
-}
-
-TEST_F(LinkTest, HalfAPairWaitingDoesNotMakeTheDriverSpin)
-{
-    ASSERT_TRUE(OpenLink(link_));
-    deviceSends("7");
-    runWaiting(link_, 300);
-    EXPECT_LE(waitingCalls, 10);
-    EXPECT_EQ(BytesWaiting(link_), 1);
-}
-
-TEST_F(LinkTest, InputIsNoticedWithoutPolling)
-{
-    ASSERT_TRUE(OpenLink(link_));
-    std::thread device([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        pty_.send("\r\n");
-        pty_.receive(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        pty_.send("1");
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        pty_.send("2ff");
-    });
-    CurrentTestExchange() = {};
-    link_.Step = 0;
-    HookStep(TestHandshakeStep, link_);
-    RunExchangeHost();
-    device.join();
-    EXPECT_TRUE(ExchangeOk);
-    EXPECT_EQ(CurrentTestExchange().values, std::vector<int>{0x12});
-    EXPECT_LE(CurrentTestExchange().handshakeCalls + CurrentTestExchange().dataCalls, 40);
-}
-
-// Waits for twenty ticks of the host's timer, leaving whatever the device sends unread.
-void TickWaitStep(TCommLink& link, bool& done)
+// Waits for twenty ticks, leaving whatever the device sends unread.
+void WaitForTicksStep(TCommLink& link, bool& done)
 {
     done = false;
-    ++waitingCalls;
+    ++calls;
     if (link.Step == 0) {
         TickCount = 0;
         StartTimer();
         link.Step = 1;
     } else if (TickCount >= 20) {
-        StopTimer();
         UnhookStep();
-        ExchangeOk = true;
         CloseExchangeHost();
     }
 }
 
-TEST_F(LinkTest, UnreadInputDoesNotWakeAStepThatWaitsForTicks)
+struct IdleCase {
+    const char* name;
+    const char* input;
+    TStepHandler step;
+    int cancelAfterMs;  // 0: the step ends itself
+    int maxCalls;       // busy polling would make hundreds of thousands
+};
+
+class IdleTest : public LinkTest, public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(IdleTest, AStepThatCannotMoveOnIsNotCalledOverAndOver)
+{
+    const IdleCase& c = GetParam();
+    ASSERT_TRUE(OpenLink(link_));
+    deviceSends(c.input);
+    calls = 0;
+    link_.Step = 0;
+    HookStep(c.step, link_);
+    if (c.cancelAfterMs)
+        QTimer::singleShot(c.cancelAfterMs, [] {
+            CancelExchange();
+            CloseExchangeHost();
+        });
+    RunExchangeHost();
+    EXPECT_LE(calls, c.maxCalls);
+    EXPECT_EQ(BytesWaiting(link_), int(std::strlen(c.input)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, IdleTest,
+    ::testing::Values(IdleCase{"SilentLine", "", WaitForPairStep, 300, 5},
+                      IdleCase{"HalfAPair", "7", WaitForPairStep, 300, 10},
+                      IdleCase{"UnreadInputWhileTicking", "#?!", WaitForTicksStep, 0, 3 * 20 + 10}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+PtyPair* device = nullptr;
+int byteSeen = -1;
+
+// The first call looks at an empty line, and the byte arrives just before the call returns.
+void LateByteStep(TCommLink& link, bool& done)
+{
+    done = false;
+    if (++calls == 1) {
+        EXPECT_EQ(ReadByte(link), -1);
+        device->send("Z");
+        ASSERT_TRUE(eventually([&] { return BytesWaiting(link) == 1; }));
+    } else if ((byteSeen = ReadByte(link)) >= 0) {
+        UnhookStep();
+        CloseExchangeHost();
+    }
+}
+
+TEST_F(LinkTest, InputThatArrivesWhileAStepRunsIsNotMissed)
 {
     ASSERT_TRUE(OpenLink(link_));
-    deviceSends("#?!");
-    waitingCalls = 0;
-    link_.Step = 0;
-    HookStep(TickWaitStep, link_);
+    device = &pty_;
+    calls = 0;
+    byteSeen = -1;
+    HookStep(LateByteStep, link_);
+    QTimer::singleShot(1000, [] { CloseExchangeHost(); });  // only if it was missed
     RunExchangeHost();
-    EXPECT_TRUE(ExchangeOk);
-    // About one call per tick; a read notifier left on with unread input would spin.
-    EXPECT_LE(waitingCalls, 3 * 20 + 10);
-    EXPECT_EQ(BytesWaiting(link_), 3);
+    EXPECT_EQ(byteSeen, 'Z');
 }
 
 // Sends a block while the device holds the line, then waits for the queue to drain.
 void DrainStep(TCommLink& link, bool& done)
 {
     done = false;
-    ++waitingCalls;
+    ++calls;
     static const std::string block(1500, 'z');
-    if (link.Step == 0) {
-        if (WriteBlock(link, reinterpret_cast<const uint8_t*>(block.data()), block.size()))
-            link.Step = 1;
-    } else if (FreeSpace(link) == kQueueSize) {
+    if (link.Step == 0 && WriteBlock(link, reinterpret_cast<const uint8_t*>(block.data()), block.size())) {
+        link.Step = 1;
+    } else if (link.Step == 1 && FreeSpace(link) == kQueueSize) {
         UnhookStep();
         ExchangeOk = true;
         CloseExchangeHost();
     }
 }
 
-TEST_F(LinkTest, OutputHeldByXoffResumesAfterXon)
+TEST_F(LinkTest, OutputHeldByXoffGoesOnAfterXonWithoutPolling)
 {
     ASSERT_TRUE(OpenLink(link_));
     SwitchToDataPhase(link_);
@@ -156,14 +141,14 @@ TEST_F(LinkTest, OutputHeldByXoffResumesAfterXon)
         pty_.send("\x11");
         got = pty_.receive(1500);
     });
-    waitingCalls = 0;
+    calls = 0;
     link_.Step = 0;
     HookStep(DrainStep, link_);
     RunExchangeHost();
     device.join();
     EXPECT_TRUE(ExchangeOk);
     EXPECT_EQ(got, std::string(1500, 'z'));
-    EXPECT_LE(waitingCalls, 60);
+    EXPECT_LE(calls, 60);
 }
 
 TEST_F(LinkTest, APortThatVanishesEndsTheExchangeAsFailed)
@@ -176,19 +161,16 @@ TEST_F(LinkTest, APortThatVanishesEndsTheExchangeAsFailed)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty_.closeMaster();  // the adapter is pulled
     });
-    const uint64_t callsBefore = Driver::instance().calls();
-    const bool ok = RunOpenedTestExchange(link_);
+    const uint64_t callsBefore = platform::IdleDriver::instance().calls();
+    EXPECT_FALSE(RunOpenedTestExchange(link_));
     device.join();
-    EXPECT_FALSE(ok);
-    EXPECT_FALSE(ExchangeOk);
     EXPECT_EQ(HookedStep(), nullptr);
-    EXPECT_FALSE(Driver::instance().hooked());
     EXPECT_FALSE(LinkInUse());
-    EXPECT_EQ(CurrentTestExchange().values, std::vector<int>{0x12});
-    EXPECT_LE(Driver::instance().calls() - callsBefore, 50u);
+    EXPECT_EQ(pairsRead, std::vector<int>{0x12});
+    EXPECT_LE(platform::IdleDriver::instance().calls() - callsBefore, 50u);
 }
 
-TEST_F(LinkTest, CtrlCCancelsTheConsoleExchange)
+TEST_F(LinkTest, CtrlCCancelsTheConsoleExchangeOnlyWhileItRuns)
 {
     ASSERT_TRUE(OpenLink(link_));
     std::thread device([&] {
@@ -196,29 +178,13 @@ TEST_F(LinkTest, CtrlCCancelsTheConsoleExchange)
         pty_.receive(1);
     });
     QTimer::singleShot(150, [] { std::raise(SIGINT); });
-    const bool ok = RunOpenedTestExchange(link_);
+    EXPECT_FALSE(RunOpenedTestExchange(link_));
     device.join();
-    EXPECT_FALSE(ok);
     EXPECT_EQ(HookedStep(), nullptr);
     EXPECT_EQ(pty_.receive(1), "!") << "a failed exchange says so to the device";
     struct sigaction now {};
     sigaction(SIGINT, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, SIG_DFL) << "Ctrl-C is caught only while the host runs";
-}
-
-TEST_F(LinkTest, AStepThatLeavesDoneTrueWaitsForTheNextWakeUp)
-{
-    static int calls = 0;
-    calls = 0;
-    ASSERT_TRUE(OpenLink(link_));
-    HookStep([](TCommLink&, bool&) { ++calls; }, link_);
-    QTimer::singleShot(100, [] { TimerTick(); });
-    QTimer::singleShot(200, [] {
-        CancelExchange();
-        CloseExchangeHost();
-    });
-    RunExchangeHost();
-    EXPECT_EQ(calls, 2);  // once when hooked, once for the tick
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 }  // namespace
