@@ -3,6 +3,7 @@
 #include "link/ExchangeHost.h"
 #include "platform/IdleDriver.h"
 #include "platform/PrivateProfile.h"
+#include "transfer/HexRecord.h"
 
 #include <cctype>
 #include <chrono>
@@ -14,17 +15,6 @@ bool linkInUse = false;
 
 constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
 constexpr int kSettleTicks = 10;
-
-int hexDigit(uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;
-}
 
 void applyDcb(TCommLink& link)
 {
@@ -137,7 +127,7 @@ int ReadHexByte(TCommLink& link)
     // Two bytes are waiting, so two reads at most take both.
     for (int attempt = 0; attempt < 2 && got < 2; ++attempt)
         got += link.Handle.read(pair + got, 2 - got);
-    return 16 * hexDigit(pair[0]) + hexDigit(pair[1]);
+    return 16 * HexToVal(char(pair[0])) + HexToVal(char(pair[1]));
 }
 
 bool WriteByte(TCommLink& link, uint8_t value)

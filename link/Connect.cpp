@@ -12,6 +12,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
+
 TConnect1* Connect1 = nullptr;
 
 TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
