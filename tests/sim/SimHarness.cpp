@@ -49,8 +49,9 @@ Sim::Sim(const QTemporaryDir& dir, const std::vector<std::string>& args)
 {
     link_ = dir.filePath("COM1").toStdString();
     errPath_ = dir.filePath("sim.err").toStdString();
+    // ctest says where the build is; run by hand, the test falls back to the path it was built with.
     const char* bin = std::getenv("VEXLO_BINARY_DIR");
-    const std::string exe = std::string(bin ? bin : ".") + "/tools/qm10sim/qm10-sim";
+    const std::string exe = bin ? std::string(bin) + "/tools/qm10sim/qm10-sim" : std::string(QM10SIM_PATH);
     std::vector<std::string> all = {exe};
     all.insert(all.end(), args.begin(), args.end());
     all.insert(all.end(), {"--link", link_});

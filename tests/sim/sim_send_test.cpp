@@ -254,6 +254,42 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SimSend, PcXoffHoldsTheDeviceUntilXon)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("a.bmp");
+    ASSERT_TRUE(pattern(124, 30, 6).save(file, "BMP"));
+    Sim sim(dir, {"send", "--baud", "9600", file.toStdString()});  // paced, so the device cannot run ahead
+    Pc pc;
+    ASSERT_TRUE(pc.open(sim.link()));
+    std::string line;
+    auto pull = [&](int ms) {  // everything that arrives within ms
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until)
+            if (const int c = pc.get(5); c >= 0)
+                line += static_cast<char>(c);
+    };
+    auto pullUntil = [&](const std::string& text) {
+        for (int i = 0; i < 100 && line.find(text) == std::string::npos; ++i)
+            pull(100);
+        return line.find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(pullUntil("\r\n"));
+    ASSERT_TRUE(pc.send("\x11"));
+    ASSERT_TRUE(pullUntil(":020000029F203D"));
+    ASSERT_TRUE(pc.send("\x13"));
+    pull(50);  // what was already on its way
+    const std::size_t held = line.size();
+    pull(400);
+    EXPECT_EQ(line.size(), held) << "the device went on sending after XOFF";
+    ASSERT_TRUE(pc.send("\x11"));
+    ASSERT_TRUE(pullUntil(":00000001FF"));
+    ASSERT_TRUE(pc.send("#"));
+    EXPECT_TRUE(pullUntil(":000000FF01"));
+    pc.close();
+    EXPECT_EQ(sim.wait(), 0) << sim.log();
+}
+
 TEST(SimSend, BaudPacesTheLine)
 {
     QTemporaryDir dir;

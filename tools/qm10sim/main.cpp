@@ -2,6 +2,7 @@
 // without the real device.
 #include "tools/qm10sim/Line.h"
 #include "tools/qm10sim/Memo.h"
+#include "tools/qm10sim/MemoWriter.h"
 #include "tools/qm10sim/Options.h"
 #include "tools/qm10sim/ReceiveSession.h"
 #include "tools/qm10sim/Samples.h"
@@ -74,6 +75,14 @@ int main(int argc, char** argv)
                      std::to_string(records) + " records");
                 return kBadCommandLine;
             }
+        }
+    }
+
+    if (options->mode == Options::Mode::Receive) {
+        QString dirError;  // find out before the PC is invited onto the line
+        if (!MemoWriter(QString::fromLocal8Bit(options->outDir.c_str())).prepare(dirError)) {
+            note(dirError.toStdString());
+            return kSetupFailed;
         }
     }
 
