@@ -146,15 +146,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoPaste,
                                          PasteCase{"TextOnly", Target::OpenedFile, false}),
                          [](const testing::TestParamInfo<PasteCase>& info) { return std::string(info.param.name); });
 
-TEST_F(MemoClipboard, CopyThenPasteIntoAnotherWindowCarriesThePicture)
-{
-    TGraphForm* source = open(writeImage(QStringLiteral("grey.bmp"), greyish()));
-    edit("Copy1");
-    command("New1");
-    TGraphForm* target = MainForm->ActiveMemo();
-    ASSERT_NE(target, source);
-    edit("Paste1");
-    EXPECT_EQ(bitsOf(target->Image1->picture()), QLatin1String(kGreyishInMonochrome));
-}
-
 }  // namespace

@@ -98,17 +98,6 @@ TEST_F(MemoPrint, ThePictureLandsAtThePrintableTopLeftOneDotPerPixel)
     EXPECT_FALSE(bitsOf(rest).contains(QLatin1Char('1')));
 }
 
-TEST_F(MemoPrint, PrintingFromTheWindowsOwnMenuRunsTheSameCommand)
-{
-    TGraphForm* memo = open(writeImage(QStringLiteral("print.bmp"), pattern(20, 20)));
-    answerPrintDialog(true, pdf);
-    for (QAction* a : memo->File1->actions())
-        if (a->objectName() == QLatin1String("Print1"))
-            a->trigger();
-    EXPECT_EQ(printDialogs, 1);
-    EXPECT_TRUE(QFile::exists(pdf));
-}
-
 TEST_F(MemoPrint, AWindowWithoutAPicturePrintsAnEmptyPage)
 {
     command("New1");
@@ -137,15 +126,6 @@ TEST_F(MemoPrint, APrinterThatCannotStartIsReportedAndTheWindowGoesOn)
     EXPECT_EQ(boxes.back().caption, "VEXLO");
     EXPECT_EQ(MainForm->ActiveMemo(), memo);
     EXPECT_FALSE(memo->Modified);
-}
-
-TEST_F(MemoPrint, PrinterSetupGoesToTheSharedPrinter)
-{
-    open(writeImage(QStringLiteral("print.bmp"), pattern(20, 20)));
-    command("PrintSetup1");
-    EXPECT_EQ(printerSetups, 1);
-    MainForm->ActiveMemo()->PrintSetup1Click();
-    EXPECT_EQ(printerSetups, 2);
 }
 
 }  // namespace

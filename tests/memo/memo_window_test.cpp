@@ -107,20 +107,6 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
 }
 
-TEST_F(MemoWindow, WhileAMemoWindowIsActiveTheMenuBarIsItsOwn)
-{
-    auto titles = [] {
-        QStringList out;
-        for (QAction* a : MainForm->menuBar()->actions())
-            out << a->text();
-        return out;
-    };
-    command("New1");
-    EXPECT_EQ(titles(), QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
-    command("Close1");
-    EXPECT_EQ(titles(), QStringList({"ﾌｧｲﾙ(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ｳｨﾝﾄﾞｳ(&W)", "ﾍﾙﾌﾟ(&H)"}));
-}
-
 TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
 {
     open(writeImage(QStringLiteral("first.bmp"), pattern(40, 20)));
