@@ -14,6 +14,8 @@ struct TitleCase {
     const char* back;  // what the codes read as again
 };
 
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.text; }
+
 class SimTitleCode : public testing::TestWithParam<TitleCase> {};
 
 TEST_P(SimTitleCode, EncodesAndReadsBack)

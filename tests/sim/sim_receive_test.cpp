@@ -44,6 +44,8 @@ struct TitleCase {
     const char* readingText;
 };
 
+void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.size.width() << "x" << c.size.height() << " " << c.titleText; }
+
 class SimReceiveMemo : public testing::TestWithParam<TitleCase> {};
 
 TEST_P(SimReceiveMemo, IsWrittenAsBmpAndReadableJson)
@@ -100,6 +102,8 @@ struct OrderCase {
     std::function<void(std::vector<std::string>&)> spoil;
     const char* complaint;
 };
+
+void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name; }
 
 class SimReceiveOrder : public testing::TestWithParam<OrderCase> {};
 

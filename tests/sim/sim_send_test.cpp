@@ -181,6 +181,8 @@ struct SendFault {
     std::function<void(const Received&, const Pc&, const std::string& log)> check;
 };
 
+void PrintTo(const SendFault& f, std::ostream* os) { *os << f.name; }
+
 class SimSendFault : public testing::TestWithParam<SendFault> {};
 
 TEST_P(SimSendFault, DoesWhatItSays)
@@ -278,7 +280,7 @@ TEST(SimSend, PcXoffHoldsTheDeviceUntilXon)
     ASSERT_TRUE(pc.send("\x11"));
     ASSERT_TRUE(pullUntil(":020000029F203D"));
     ASSERT_TRUE(pc.send("\x13"));
-    pull(50);  // what was already on its way
+    pull(200);  // what was already on its way
     const std::size_t held = line.size();
     pull(400);
     EXPECT_EQ(line.size(), held) << "the device went on sending after XOFF";
