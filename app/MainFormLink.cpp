@@ -1,5 +1,73 @@
-// The link commands: Send and Receive arrive with the exchanges.
+// The link commands of the frame: Receive (and Send, which arrives with the send exchange).
 #include "app/MainForm.h"
 
+#include "app/MessageBox.h"
+#include "link/CommLink.h"
+#include "link/Comenote.h"
+#include "link/ReceiveExchange.h"
+#include "memo/Gmemo.h"
+#include "transfer/ReceivedMemos.h"
+
+#include <QApplication>
+
 void TMainForm::Transmit1Click() {}
-void TMainForm::N2Click() {}
+
+namespace {
+
+// The hourglass while the memo windows are drawn; the normal cursor again however it ends.
+class HourglassCursor {
+public:
+    HourglassCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~HourglassCursor() { QApplication::restoreOverrideCursor(); }
+    HourglassCursor(const HourglassCursor&) = delete;
+    HourglassCursor& operator=(const HourglassCursor&) = delete;
+};
+
+// Frees the received list however the command ends.
+class ReceivedListGuard {
+public:
+    explicit ReceivedListGuard(TCommLink& link) : link_(link) {}
+    ~ReceivedListGuard() { FreeBlocks(link_, link_.Head.get()); }
+    ReceivedListGuard(const ReceivedListGuard&) = delete;
+    ReceivedListGuard& operator=(const ReceivedListGuard&) = delete;
+
+private:
+    TCommLink& link_;
+};
+
+}  // namespace
+
+void TMainForm::N2Click()
+{
+    if (LinkInUse())
+        return;  // an exchange is already opening or running
+    bool completed = false;
+    const MemoBlock* head = ReceiveExchange(CommLink, &completed);
+    if (!head)
+        return;
+    ReceivedListGuard freeList(CommLink);
+    {
+        HourglassCursor hourglass;
+        for (const MemoBlock* node = head; node;) {
+            if (IsImageHeader(*node)) {
+                auto* memo = new TGraphForm;
+                AddMemoWindow(memo);
+                ShareMenuActions(memo);
+                memo->SetSingleBorder();
+                QString error;
+                node = memo->DispGraphMemo(node, error);
+                if (!error.isEmpty()) {
+                    // This memo cannot be shown; the others still open.
+                    memo->setAttribute(Qt::WA_DeleteOnClose, false);
+                    delete memo;
+                    ShowBox(BoxKind::Error, error);
+                }
+            }
+            if (!node)
+                break;
+            node = node->Next.get();
+        }
+    }
+    if (completed)
+        ShowBox(BoxKind::Information, QStringLiteral("正常に受信されました"));
+}

@@ -3,9 +3,11 @@
 #include "app/About.h"
 #include "app/Fonts.h"
 #include "app/MainForm.h"
+#include "app/MessageBox.h"
 #include "app/Optdlg.h"
 #include "app/Titlein.h"
 #include "link/Connect.h"
+#include "link/ExchangeMessages.h"
 #include "platform/HelpEngine.h"
 
 #include <QApplication>
@@ -16,6 +18,16 @@ void SetUpApplication(QApplication& app)
     app.setApplicationDisplayName(QStringLiteral("VEXLO"));
     platform::SetHelpFile("VEXLO.HLP");
     InstallFontSubstitutions();
+    // The exchanges report through the program's message boxes once their status window is gone.
+    SetExchangeMessenger([](ExchangeBox kind, const QString& text) {
+        switch (kind) {
+        case ExchangeBox::Error: ShowBox(BoxKind::Error, text); return true;
+        case ExchangeBox::Information: ShowBox(BoxKind::Information, text); return true;
+        case ExchangeBox::Question:
+            return ShowBox(BoxKind::Information, text, BoxButtons::OkCancel) == BoxAnswer::Ok;
+        }
+        return false;
+    });
 }
 
 void CreateForms()

@@ -9,6 +9,8 @@ inline QApplication& GuiApp()
     static char name[] = "vexlo-test";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         auto* a = new QApplication(argc, argv);
         return a;
     }();

@@ -1,0 +1,18 @@
+// What an exchange tells the user once its status window has closed. The desktop program
+// shows message boxes; the command-line tool writes to standard error. Nothing installed:
+// the texts go to standard error and every question is answered OK.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+enum class ExchangeBox { Error, Information, Question };
+
+// Shows TEXT; for a question, returns true when the user answered OK.
+using TExchangeMessenger = std::function<bool(ExchangeBox kind, const QString& text)>;
+
+void SetExchangeMessenger(TExchangeMessenger messenger);
+bool ExchangeMessage(ExchangeBox kind, const QString& text);
+
+inline constexpr char16_t CancelledText[] = u"通信がキャンセルされました";

@@ -1,0 +1,110 @@
+#include "link/ReceiveExchange.h"
+
+#include "link/Comenote.h"
+#include "link/ExchangeHost.h"
+#include "link/ExchangeMessages.h"
+#include "transfer/RecordReader.h"
+
+namespace {
+
+constexpr uint8_t CR = 13;
+constexpr uint8_t LF = 10;
+constexpr uint8_t DC1 = 17;
+
+// A "#" the port had no room for yet; it goes out before anything else is read, so the
+// device never waits for an acknowledgement that we dropped.
+int g_pendingAck = -1;
+
+}  // namespace
+
+void RecvHandshakeStep(TCommLink& link, bool& done)
+{
+    done = false;
+    switch (link.Step) {
+    case 0:
+        if (ReadByte(link) == CR)
+            link.Step = 1;
+        break;
+    case 1:
+        if (ReadByte(link) == LF) {
+            WriteByte(link, DC1);
+            link.Step = 2;
+        }
+        break;
+    case 2:
+        if (BytesQueued(link) != 0)
+            break;  // DC1 is still on its way
+        ExchangeOk = true;
+        SwitchToDataPhase(link);
+        SetStatusText(QStringLiteral("受信中です"));
+        link.Step = 0;
+        HookStep(RecvDataStep, link);
+        DispatchPendingMessages();
+        break;
+    default:
+        break;
+    }
+}
+
+void RecvDataStep(TCommLink& link, bool& done)
+{
+    done = false;
+    if (g_pendingAck >= 0) {
+        if (!WriteByte(link, static_cast<uint8_t>(g_pendingAck)))
+            return;
+        g_pendingAck = -1;
+    }
+    const int value = RecvWantsHexPair(link) ? ReadHexByte(link) : ReadByte(link);
+    if (value < 0)
+        return;
+    switch (RecvRecordStep(link, static_cast<uint8_t>(value))) {
+    case RecvEvent::None:
+        break;
+    case RecvEvent::MemoComplete:
+        SetStatusText(QStringLiteral("受信中です:%1").arg(link.MemoCount));
+        if (!WriteByte(link, '#'))
+            g_pendingAck = '#';
+        break;
+    case RecvEvent::BadRecord:
+        WriteByte(link, '?');
+        break;
+    case RecvEvent::ExchangeEnded:
+        UnhookStep();
+        ExchangeOk = true;
+        CloseExchangeHost();
+        break;
+    }
+}
+
+// Drops the memo in progress: the blocks from its first stored record on. What lies before
+// it are memos the device has been told arrived.
+static void dropMemoInProgress(TCommLink& link)
+{
+    if (link.MemoStart)
+        FreeBlocks(link, link.MemoStart);
+    link.MemoStart = nullptr;
+}
+
+MemoBlock* ReceiveExchange(TCommLink& link, bool* completed)
+{
+    if (completed)
+        *completed = false;
+    FreeBlocks(link, link.Head.get());
+    if (!OpenLink(link))
+        return nullptr;
+    RecvStart(link);
+    g_pendingAck = -1;
+    SetStatusText(QStringLiteral("接続中です..."));
+    HookStep(RecvHandshakeStep, link);
+    RunExchangeHost();
+    UnhookStep();
+    if (!ExchangeOk) {
+        dropMemoInProgress(link);
+        WriteByte(link, '!');
+        ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
+    } else if (completed) {
+        *completed = true;
+    }
+    ClosePort(link);
+    return link.Head.get();
+}

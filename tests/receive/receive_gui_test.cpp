@@ -1,0 +1,202 @@
+// Receive in the desktop program against the device simulator on a pseudo-terminal.
+#include "support/MemoImages.h"
+#include "support/ProgramFixture.h"
+#include "support/PtyDevice.h"
+#include "support/SimProcess.h"
+
+#include "link/Comenote.h"
+#include "link/Connect.h"
+#include "memo/Gmemo.h"
+#include "memo/ImageArea.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+struct Memo {
+    int width;
+    int height;
+};
+
+const std::vector<Memo> kThreeMemos = {{100, 50}, {16, 20}, {124, 121}};
+
+class ReceiveGui : public ProgramFixture {
+protected:
+    // Writes the memos as BMP files and returns their paths.
+    QStringList writeMemos(const std::vector<Memo>& memos)
+    {
+        QStringList paths;
+        for (size_t i = 0; i < memos.size(); ++i) {
+            images.push_back(RandomMemo(memos[i].width, memos[i].height, 1000 + quint32(i)));
+            const QString path = dir.path() + QStringLiteral("/memo%1.bmp").arg(i + 1);
+            images.back().save(path, "BMP");
+            paths << path;
+        }
+        return paths;
+    }
+
+    // Starts the simulator with ARGS, points COM1 at it and starts the program.
+    std::unique_ptr<SimProcess> startWithSim(const QStringList& args)
+    {
+        auto sim = std::make_unique<SimProcess>(dir.path(), args);
+        EXPECT_TRUE(sim->ready()) << sim->log().toStdString();
+        home().write(sim->configuration());
+        start();
+        return sim;
+    }
+
+    // Presses Cancel once the status text reads TEXT.
+    void cancelWhenStatusIs(const QString& text)
+    {
+        auto* timer = new QTimer(MainForm);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, text] {
+            if (Connect1->isVisible() && Connect1->Label1->text() == text) {
+                timer->stop();
+                Connect1->BitBtn1->click();
+            }
+        });
+        timer->start(1);
+    }
+
+    QStringList boxTexts() const
+    {
+        QStringList out;
+        for (const BoxRequest& b : boxes)
+            out << b.text;
+        return out;
+    }
+
+    void expectWindowsShowTheMemos(size_t count)
+    {
+        const QList<TGraphForm*> memos = MainForm->MemoWindows();
+        ASSERT_EQ(size_t(memos.size()), count);
+        for (size_t i = 0; i < count; ++i) {
+            TGraphForm* memo = memos[int(i)];
+            const QString name = QStringLiteral("NEW_%1.BMP").arg(i + 1);
+            EXPECT_EQ(memo->FileName, name);
+            EXPECT_EQ(memo->windowTitle(), name);
+            EXPECT_TRUE(memo->Modified);
+            EXPECT_EQ(memo->ImageWidth, images[i].width());
+            EXPECT_EQ(memo->ImageHeight, images[i].height());
+            EXPECT_EQ(memo->ClientSize(), images[i].size());
+            EXPECT_EQ(PixelDifference(images[i], memo->Image1->picture()), QString()) << name.toStdString();
+        }
+    }
+
+    QTemporaryDir dir;
+    std::vector<QImage> images;
+};
+
+struct CleanCase {
+    const char* name;
+    QStringList faults;
+};
+
+class ReceiveGuiClean : public ReceiveGui, public testing::WithParamInterface<CleanCase> {};
+
+TEST_P(ReceiveGuiClean, ThreeMemosOpenAsThreeWindows)
+{
+    QStringList args{QStringLiteral("send")};
+    args << GetParam().faults << writeMemos(kThreeMemos);
+    auto sim = startWithSim(args);
+    MainForm->N2Click();
+    expectWindowsShowTheMemos(3);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
+    EXPECT_EQ(Connect1->Label1->text(), QStringLiteral("受信中です:3"));
+    EXPECT_EQ(MainForm->Panel2->text(), "NEW_3.BMP");
+    EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("画像サイズ(X,Y)=(124,121)"));
+    EXPECT_EQ(MainForm->Panel3->text(), "1815Bytes");
+    EXPECT_EQ(CommLink.Head, nullptr) << "the received list is freed";
+    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReceiveGuiClean,
+                         testing::Values(CleanCase{"Plain", {}},
+                                         CleanCase{"CorruptRecordIsSentAgain", {QStringLiteral("--corrupt"), QStringLiteral("4")}},
+                                         CleanCase{"NoiseBetweenRecords", {QStringLiteral("--noise")}},
+                                         CleanCase{"HeldByXoff", {QStringLiteral("--xoff"), QStringLiteral("200")}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
+{
+    PtyDevice device;
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    start();
+    std::atomic<bool> answered = false;
+    std::thread deviceSide([&] {
+        // The device calls until the PC answers DC1, then ends at once.
+        for (int i = 0; i < 100 && !answered; ++i) {
+            device.send("\r\n");
+            answered = device.expect(17, 100);
+        }
+        device.send(":000000FF01");
+    });
+    MainForm->N2Click();
+    deviceSide.join();
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
+}
+
+TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
+{
+    PtyDevice device;  // a device that never calls
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    start();
+    cancelWhenStatusIs(QStringLiteral("接続中です..."));
+    MainForm->N2Click();
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+    EXPECT_FALSE(ExchangeOk);
+    EXPECT_TRUE(device.expect('!', 2000));
+}
+
+TEST_F(ReceiveGui, CancelAfterTheFirstMemoKeepsTheAcknowledgedMemo)
+{
+    // At line speed the second memo is still on its way when the first is acknowledged.
+    auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--baud"), QStringLiteral("19200")}
+                            << writeMemos(kThreeMemos));
+    cancelWhenStatusIs(QStringLiteral("受信中です:1"));
+    MainForm->N2Click();
+    expectWindowsShowTheMemos(1);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+}
+
+TEST_F(ReceiveGui, CancelWhileRecordsArriveDropsTheMemoInProgress)
+{
+    auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--baud"), QStringLiteral("19200")}
+                            << writeMemos({{124, 121}}));
+    cancelWhenStatusIs(QStringLiteral("受信中です"));
+    MainForm->N2Click();
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+    EXPECT_EQ(CommLink.Head, nullptr);
+}
+
+TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
+{
+    // The first memo (about 1500 characters) gets through; the line drops inside the second.
+    auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--hangup-after"), QStringLiteral("2200")}
+                            << writeMemos({{100, 50}, {124, 121}}));
+    MainForm->N2Click();
+    expectWindowsShowTheMemos(1);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+    EXPECT_FALSE(LinkInUse());
+}
+
+TEST_F(ReceiveGui, AMissingPortDoesNothingVisible)
+{
+    home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n");
+    start();
+    MainForm->N2Click();
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// A scripted device on a pseudo-terminal for what the simulator does not play: a device that
+// never calls, or one that calls and sends a fixed byte stream.
+#pragma once
+
+#include <QString>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <string>
+
+class PtyDevice {
+public:
+    PtyDevice()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master_);
+        unlockpt(master_);
+        path_ = QString::fromLocal8Bit(ptsname(master_));
+        // Keep the line alive while the PC has not opened it yet.
+        keeper_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+        termios t{};
+        tcgetattr(keeper_, &t);
+        cfmakeraw(&t);
+        tcsetattr(keeper_, TCSANOW, &t);
+    }
+    ~PtyDevice()
+    {
+        ::close(keeper_);
+        ::close(master_);
+    }
+
+    const QString& path() const { return path_; }
+
+    void send(const std::string& bytes) { (void)::write(master_, bytes.data(), bytes.size()); }
+
+    // Waits up to MS for BYTE from the PC; true when it came.
+    bool expect(unsigned char byte, int ms)
+    {
+        pollfd p{master_, POLLIN, 0};
+        while (::poll(&p, 1, ms) > 0) {
+            unsigned char c = 0;
+            if (::read(master_, &c, 1) != 1)
+                return false;
+            if (c == byte)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int master_ = -1;
+    int keeper_ = -1;
+    QString path_;
+};
