@@ -253,6 +253,13 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const Received& got, const Pc& pc, const std::string&) {
                       expectTwoGoodMemos(got);
                       EXPECT_GT(pc.longestStallMs, 200.0);
+                  }},
+        SendFault{"Together", {"--noise", "--corrupt", "3", "--xoff", "400"},
+                  [](const Received& got, const Pc& pc, const std::string&) {
+                      expectTwoGoodMemos(got);
+                      EXPECT_EQ(got.badRecords, 1);
+                      EXPECT_GE(got.junk.size(), 16u);  // 13 records and memo 1's first three again
+                      EXPECT_GT(pc.longestStallMs, 200.0);
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
