@@ -41,8 +41,8 @@ void TMainForm::N2Click()
 {
     if (LinkInUse())
         return;  // an exchange is already opening or running
-    bool completed = false;
-    const MemoBlock* head = ReceiveExchange(CommLink, &completed);
+    ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
+    const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
     if (!head)
         return;
     ReceivedListGuard freeList(CommLink);
@@ -68,6 +68,6 @@ void TMainForm::N2Click()
             node = node->Next.get();
         }
     }
-    if (completed)
+    if (outcome == ReceiveOutcome::Completed)
         ShowBox(BoxKind::Information, QStringLiteral("正常に受信されました"));
 }

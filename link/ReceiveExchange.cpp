@@ -85,10 +85,13 @@ static void dropMemoInProgress(TCommLink& link)
     link.MemoStart = nullptr;
 }
 
-MemoBlock* ReceiveExchange(TCommLink& link, bool* completed)
+MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome)
 {
-    if (completed)
-        *completed = false;
+    auto tell = [outcome](ReceiveOutcome o) {
+        if (outcome)
+            *outcome = o;
+    };
+    tell(ReceiveOutcome::PortUnavailable);
     FreeBlocks(link, link.Head.get());
     if (!OpenLink(link))
         return nullptr;
@@ -102,8 +105,9 @@ MemoBlock* ReceiveExchange(TCommLink& link, bool* completed)
         dropMemoInProgress(link);
         WriteByte(link, '!');
         ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
-    } else if (completed) {
-        *completed = true;
+        tell(ReceiveOutcome::Failed);
+    } else {
+        tell(ReceiveOutcome::Completed);
     }
     ClosePort(link);
     return link.Head.get();

@@ -10,12 +10,16 @@
 
 #include "link/CommLink.h"
 
+enum class ReceiveOutcome {
+    PortUnavailable,  // the port could not be opened; nothing was said to anyone
+    Completed,        // the device ended the exchange (or the status window was closed after the opening)
+    Failed,           // Cancel, or the line went away: "!" sent, the user told
+};
+
 // Runs one receive exchange on the installed exchange host. Returns the head of the received
-// list (still owned by LINK; free it with FreeBlocks at Head), or null when the port could not
-// be opened or nothing was kept. COMPLETED, when given, tells whether the exchange ended with
-// the device's end-of-exchange record (or the status window was closed after the opening)
-// rather than by Cancel or a failure.
-MemoBlock* ReceiveExchange(TCommLink& link, bool* completed = nullptr);
+// list (still owned by LINK; free it with FreeBlocks at Head), or null when nothing was kept.
+// OUTCOME, when given, tells how the exchange ended.
+MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome = nullptr);
 
 // The two idle step handlers of the exchange: the opening, then the records.
 void RecvHandshakeStep(TCommLink& link, bool& done);

@@ -56,3 +56,4 @@ int RunTitle(const std::vector<std::string>& args);
 int RunReading(const std::vector<std::string>& args);
 int RunEncode(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
+int RunReceive(const std::vector<std::string>& args);

@@ -1,14 +1,12 @@
 // vexlo-cli decode: memos of a received record stream, drawn and written as images.
 #include "tools/cli/CliCommon.h"
+#include "tools/cli/MemoOutput.h"
 
 #include "link/CommLink.h"
-#include "transfer/DeviceText.h"
 #include "transfer/ReceivedMemos.h"
 #include "transfer/RecordReader.h"
 
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -34,7 +32,7 @@ constexpr int MaxPendingRecords = 16384;
 
 class Decoder {
 public:
-    Decoder(QString dir, QString format) : dir_(std::move(dir)), format_(std::move(format))
+    Decoder(QString dir, QString format) : output_(std::move(dir), std::move(format))
     {
         RecvStart(link_);
     }
@@ -119,29 +117,11 @@ private:
 
     void Write(TReceivedMemo& memo)
     {
-        ++number_;
-        if (!memo.Error.isEmpty()) {
-            status_ = cli::Fail(QStringLiteral("decode: memo %1: %2").arg(number_).arg(memo.Error));
-            return;
-        }
-        const QString name = QStringLiteral("memo-%1.%2").arg(number_, 3, 10, QLatin1Char('0')).arg(format_);
-        QSaveFile file(QDir(dir_).filePath(name));
-        const QImage mono = memo.Picture.Image.convertToFormat(QImage::Format_Mono);
-        if (!file.open(QIODevice::WriteOnly) ||
-            !mono.save(&file, format_ == QLatin1String("png") ? "PNG" : "BMP") || !file.commit()) {
-            status_ = cli::Fail(QStringLiteral("decode: cannot write %1: %2")
-                                    .arg(file.fileName(), file.errorString()));
-            return;
-        }
-        cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
-                           .arg(name)
-                           .arg(memo.Picture.ImageWidth)
-                           .arg(memo.Picture.ImageHeight)
-                           .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
+        if (!output_.Write(memo))
+            status_ = cli::ExitError;
     }
 
-    QString dir_;
-    QString format_;
+    TMemoOutput output_;
     TCommLink link_;
     TRecordStreamReader reader_{link_};
     bool ended_ = false;
@@ -149,7 +129,6 @@ private:
     int status_ = cli::ExitOk;
     int badRecords_ = 0;
     int stored_ = 0;  // records finished since the list was last let go
-    int number_ = 0;
 };
 
 }  // namespace
@@ -167,20 +146,11 @@ int RunDecode(const std::vector<std::string>& args)
     if (parsed.Words.size() > 1)
         return cli::Fail(QStringLiteral("decode: give at most one FILE"));
     const auto out = parsed.Values.find("--out");
-    if (out == parsed.Values.end() || out->second.empty())
-        return cli::Fail(QStringLiteral("decode: --out DIR is missing"));
-    QString format = QStringLiteral("bmp");
-    if (const auto f = parsed.Values.find("--format"); f != parsed.Values.end()) {
-        format = QString::fromStdString(f->second).toLower();
-        if (format != QLatin1String("bmp") && format != QLatin1String("png"))
-            return cli::Fail(QStringLiteral("decode: --format is bmp or png"));
-    }
-
-    QString dir;
-    if (!cli::Utf8Arg(out->second, dir, error))
-        return cli::Fail(QStringLiteral("decode: --out: ") + error);
-    if (!QDir().mkpath(dir))
-        return cli::Fail(QStringLiteral("decode: cannot create %1").arg(dir));
+    const auto format = parsed.Values.find("--format");
+    QString dir, formatName;
+    if (!PrepareMemoOutput(out == parsed.Values.end() ? std::string() : out->second,
+                           format == parsed.Values.end() ? nullptr : &format->second, dir, formatName, error))
+        return cli::Fail(QStringLiteral("decode: ") + error);
 
     QFile input;
     const std::string name = parsed.Words.empty() ? "-" : parsed.Words[0];
@@ -198,7 +168,7 @@ int RunDecode(const std::vector<std::string>& args)
         return cli::Fail(QStringLiteral("decode: cannot open %1: %2")
                              .arg(QString::fromStdString(name), input.errorString()));
 
-    Decoder decoder(dir, format);
+    Decoder decoder(dir, formatName);
     char buffer[65536];
     for (;;) {
         const qint64 n = input.read(buffer, sizeof buffer);

@@ -16,6 +16,7 @@ constexpr char Usage[] =
     "  reading  bytes of a title reading\n"
     "  encode   the records that sending an image would put on the line\n"
     "  decode   memos of a received record stream, as images\n"
+    "  receive  memos from the device over the serial line, as images\n"
     "\n"
     "\"vexlo-cli COMMAND --help\" describes a command.\n";
 
@@ -29,6 +30,7 @@ constexpr Command Commands[] = {
     {"reading", RunReading},
     {"encode", RunEncode},
     {"decode", RunDecode},
+    {"receive", RunReceive},
 };
 
 }  // namespace

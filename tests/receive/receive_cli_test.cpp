@@ -1,0 +1,167 @@
+// vexlo-cli receive against the device simulator on a pseudo-terminal.
+#include "support/MemoImages.h"
+#include "support/SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+namespace {
+
+class ReceiveCli : public testing::Test {
+protected:
+    QStringList writeMemos(const std::vector<QSize>& sizes)
+    {
+        QStringList paths;
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            images.push_back(RandomMemo(sizes[i].width(), sizes[i].height(), 2000 + quint32(i)));
+            const QString path = dir.path() + QStringLiteral("/m%1.bmp").arg(i + 1);
+            images.back().save(path, "BMP");
+            paths << path;
+        }
+        return paths;
+    }
+
+    void startCli(const QStringList& extra = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());  // no VEXLO.INI there
+        cli.setProcessEnvironment(env);
+        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
+                  QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1"),
+                              QStringLiteral("--speed"), QStringLiteral("19200"), QStringLiteral("--out"), out()}
+                      << extra);
+        ASSERT_TRUE(cli.waitForStarted(10000));
+    }
+
+    int finish()
+    {
+        if (!cli.waitForFinished(60000))
+            return -1;
+        stderrText += QString::fromUtf8(cli.readAllStandardError());
+        stdoutText = QString::fromUtf8(cli.readAllStandardOutput());
+        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    }
+
+    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
+    void interruptWhenStatus(const QString& text)
+    {
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            cli.waitForReadyRead(50);
+            stderrText += QString::fromUtf8(cli.readAllStandardError());
+            if (stderrText.split(QLatin1Char('\n')).contains(text)) {
+                ::kill(pid_t(cli.processId()), SIGINT);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no status " << text.toStdString() << " in " << stderrText.toStdString();
+    }
+
+    QString out() const { return dir.path() + QStringLiteral("/out"); }
+
+    void expectFiles(size_t count)
+    {
+        const QStringList files = QDir(out()).entryList({QStringLiteral("memo-*.bmp")}, QDir::Files, QDir::Name);
+        ASSERT_EQ(size_t(files.size()), count) << stdoutText.toStdString();
+        for (size_t i = 0; i < count; ++i) {
+            QImage written(out() + QLatin1Char('/') + files[int(i)]);
+            EXPECT_EQ(written.depth(), 1) << files[int(i)].toStdString();
+            EXPECT_EQ(PixelDifference(images[i], written), QString()) << files[int(i)].toStdString();
+        }
+        EXPECT_EQ(size_t(stdoutText.count(QLatin1Char('\n'))), count);
+    }
+
+    QTemporaryDir dir;
+    std::vector<QImage> images;
+    QProcess cli;
+    QString stderrText;
+    QString stdoutText;
+};
+
+struct CleanCase {
+    const char* name;
+    QStringList faults;
+};
+
+class ReceiveCliClean : public ReceiveCli, public testing::WithParamInterface<CleanCase> {};
+
+TEST_P(ReceiveCliClean, WritesEveryMemo)
+{
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << GetParam().faults
+                                                                  << writeMemos({{100, 50}, {8, 30}, {124, 121}}));
+    ASSERT_TRUE(sim.ready());
+    startCli();
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    expectFiles(3);
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("受信中です:3"))) << stderrText.toStdString();
+    EXPECT_EQ(sim.wait(), 0) << sim.log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReceiveCliClean,
+                         testing::Values(CleanCase{"Plain", {}},
+                                         CleanCase{"Corrupt", {QStringLiteral("--corrupt"), QStringLiteral("3")}},
+                                         CleanCase{"Noise", {QStringLiteral("--noise")}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReceiveCli, CtrlCAfterTheFirstMemoKeepsItAndFails)
+{
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send"), QStringLiteral("--baud"), QStringLiteral("19200")}
+                                   << writeMemos({{60, 40}, {124, 121}, {124, 121}}));
+    ASSERT_TRUE(sim.ready());
+    startCli();
+    interruptWhenStatus(QStringLiteral("受信中です:1"));
+    EXPECT_EQ(finish(), 1);
+    expectFiles(1);
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("通信がキャンセルされました"))) << stderrText.toStdString();
+}
+
+TEST_F(ReceiveCli, ALineThatHangsUpFailsAndKeepsAcknowledgedMemos)
+{
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send"), QStringLiteral("--hangup-after"), QStringLiteral("2200")}
+                                   << writeMemos({{100, 50}, {124, 121}}));
+    ASSERT_TRUE(sim.ready());
+    startCli();
+    EXPECT_EQ(finish(), 1);
+    expectFiles(1);
+}
+
+struct BadCase {
+    const char* name;
+    QStringList args;
+    int status;
+    const char* message;
+};
+
+class ReceiveCliBad : public ReceiveCli, public testing::WithParamInterface<BadCase> {};
+
+TEST_P(ReceiveCliBad, SaysWhatIsWrong)
+{
+    QProcess p;
+    p.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
+            QStringList{QStringLiteral("receive")} << GetParam().args);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), GetParam().status);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QString::fromUtf8(GetParam().message)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiveCliBad,
+    testing::Values(
+        BadCase{"MissingPort", {"--out", "/tmp/x"}, 2, "--port NAME is missing"},
+        BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing"},
+        BadCase{"BadSpeed", {"--port", "COM1", "--speed", "38400", "--out", "/tmp/x"}, 2, "--speed is"},
+        BadCase{"BadParity", {"--port", "COM1", "--parity", "mark", "--out", "/tmp/x"}, 2, "--parity is"},
+        BadCase{"BadStopBits", {"--port", "COM1", "--stop-bits", "3", "--out", "/tmp/x"}, 2, "--stop-bits is"},
+        BadCase{"NoSuchPort", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1, "cannot open"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

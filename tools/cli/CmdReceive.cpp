@@ -1,0 +1,130 @@
+// vexlo-cli receive: memos from the device over the serial line, written as image files.
+#include "tools/cli/CliCommon.h"
+#include "tools/cli/MemoOutput.h"
+
+#include "link/Comenote.h"
+#include "link/CommLink.h"
+#include "link/Config.h"
+#include "link/ConsoleHost.h"
+#include "link/ReceiveExchange.h"
+#include "transfer/ReceivedMemos.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+constexpr char Help[] =
+    "Usage: vexlo-cli receive --port NAME [--speed N] [--word-len 7|8]\n"
+    "                         [--parity none|odd|even] [--stop-bits 1|1.5|2]\n"
+    "                         --out DIR [--format bmp|png]\n"
+    "\n"
+    "Receives memos from the device as the Receive command does: waits for the device's\n"
+    "call, answers it, reads the records, acknowledges every memo and asks for a damaged one\n"
+    "again, until the device ends the exchange. Status texts go to standard error; Ctrl-C\n"
+    "cancels (the device is told, and the memos it was already told had arrived are kept).\n"
+    "\n"
+    "NAME is COM1..COM9 (mapped through the [Ports] section of VEXLO.INI, else /dev/ttyS0..)\n"
+    "or a device path. The line settings not given default to those in VEXLO.INI.\n"
+    "Each memo is written to DIR/memo-001.bmp, ... (one bit per pixel) or .png, with one line\n"
+    "on standard output: file name, WIDTHxHEIGHT, title and reading.\n"
+    "\n"
+    "Exit status: 0 the device ended the exchange, 1 the port could not be opened, the\n"
+    "exchange failed or was cancelled, 2 bad arguments or a memo that could not be written.\n";
+
+constexpr int ExitFailed = 1;
+
+bool parseSetting(const cli::ParsedArgs& parsed, TCommLink& link, QString& error)
+{
+    auto value = [&](const char* name) -> const std::string* {
+        const auto it = parsed.Values.find(name);
+        return it == parsed.Values.end() ? nullptr : &it->second;
+    };
+    if (const std::string* v = value("--speed")) {
+        static const std::set<std::string> speeds{"1200", "2400", "4800", "9600", "19200"};
+        if (!speeds.count(*v)) {
+            error = QStringLiteral("--speed is 1200, 2400, 4800, 9600 or 19200");
+            return false;
+        }
+        link.Speed = static_cast<uint16_t>(std::stoi(*v));
+    }
+    if (const std::string* v = value("--word-len")) {
+        if (*v != "7" && *v != "8") {
+            error = QStringLiteral("--word-len is 7 or 8");
+            return false;
+        }
+        link.WordLen = static_cast<uint8_t>(std::stoi(*v));
+    }
+    if (const std::string* v = value("--parity")) {
+        const std::map<std::string, uint8_t> parities{{"none", 0}, {"odd", 1}, {"even", 2}};
+        const auto it = parities.find(*v);
+        if (it == parities.end()) {
+            error = QStringLiteral("--parity is none, odd or even");
+            return false;
+        }
+        link.Parity = it->second;
+    }
+    if (const std::string* v = value("--stop-bits")) {
+        const std::map<std::string, uint8_t> stops{{"1", 0}, {"1.5", 1}, {"2", 2}};
+        const auto it = stops.find(*v);
+        if (it == stops.end()) {
+            error = QStringLiteral("--stop-bits is 1, 1.5 or 2");
+            return false;
+        }
+        link.StopBits = it->second;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunReceive(const std::vector<std::string>& args)
+{
+    cli::ParsedArgs parsed;
+    QString error;
+    if (!cli::ParseArgs(args, {}, {"--port", "--speed", "--word-len", "--parity", "--stop-bits", "--out", "--format"},
+                        parsed, error))
+        return cli::Fail(QStringLiteral("receive: ") + error);
+    if (parsed.Help) {
+        cli::PrintHelp(Help);
+        return cli::ExitOk;
+    }
+    if (!parsed.Words.empty())
+        return cli::Fail(QStringLiteral("receive: unexpected argument \"%1\"")
+                             .arg(QString::fromStdString(parsed.Words.front())));
+    const auto port = parsed.Values.find("--port");
+    if (port == parsed.Values.end() || port->second.empty())
+        return cli::Fail(QStringLiteral("receive: --port NAME is missing"));
+
+    LoadLinkSettings(CommLink);
+    CommLink.PortName = port->second;
+    if (!parseSetting(parsed, CommLink, error))
+        return cli::Fail(QStringLiteral("receive: ") + error);
+    const auto out = parsed.Values.find("--out");
+    const auto format = parsed.Values.find("--format");
+    QString dir, formatName;
+    if (!PrepareMemoOutput(out == parsed.Values.end() ? std::string() : out->second,
+                           format == parsed.Values.end() ? nullptr : &format->second, dir, formatName, error))
+        return cli::Fail(QStringLiteral("receive: ") + error);
+
+    int argc = 1;
+    char name[] = "vexlo-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    TConsoleHost host;
+
+    ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
+    const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
+    if (outcome == ReceiveOutcome::PortUnavailable) {
+        cli::Fail(QStringLiteral("receive: cannot open %1 (%2): missing, not a serial line, or in use")
+                      .arg(QString::fromStdString(CommLink.PortName),
+                           QString::fromStdString(ResolvePortName(CommLink.PortName))));
+        return ExitFailed;
+    }
+    TMemoOutput output(dir, formatName);
+    bool written = true;
+    WalkReceivedMemos(head, [&](TReceivedMemo& memo) { written = output.Write(memo) && written; });
+    FreeBlocks(CommLink, CommLink.Head.get());
+    if (outcome != ReceiveOutcome::Completed)
+        return ExitFailed;
+    return written ? cli::ExitOk : cli::ExitError;
+}
