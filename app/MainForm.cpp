@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -334,9 +335,17 @@ void TMainForm::ShareMenuActions(TGraphForm* memo)
     QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
 }
 
+// New memo windows cascade from the top-left corner of the client area, one title bar lower
+// and further right each, starting over when the next step would leave the area.
 void TMainForm::AddMemoWindow(TGraphForm* memo)
 {
+    const int others = MemoCount();
     MdiArea->addSubWindow(memo);
+    const int step = std::max(memo->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, memo), 18);
+    const QSize area = MdiArea->viewport()->size();
+    const int places = std::max(1, std::min(area.width(), area.height()) / 2 / step);
+    const int k = others % places;
+    memo->move(k * step, k * step);
     memo->show();
     MdiArea->setActiveSubWindow(memo);
 }
