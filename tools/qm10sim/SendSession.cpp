@@ -132,7 +132,8 @@ int SendSession::exchange()
             return kFailed;
         }
     }
-    note("sent all " + std::to_string(memos_.size()) + " memo(s) and the end of the exchange");
+    note("sent all " + std::to_string(memos_.size()) + " memo(s) and the end of the exchange (" +
+         std::to_string(line_.bytesSent()) + " bytes)");
     // Let the PC take the last record and close its side, as it does after every exchange.
     const auto deadline = Clock::now() + std::chrono::milliseconds(kCloseWaitMs);
     while (!line_.closed() && Clock::now() < deadline)
