@@ -11,17 +11,17 @@
 
 namespace {
 
-quint32 le32(const QByteArray& b, int at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;
-    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
-}
-
-quint16 le16(const QByteArray& b, int at)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData()) + at;
-    return quint16(p[0] | p[1] << 8);
-}
+// The fixed part of a BMP's headers, zero-padded when the file is shorter.
+struct BmpHead {
+    unsigned char bytes[54] = {};
+    qint64 size = 0;
+    quint32 le32(int at) const
+    {
+        return quint32(bytes[at]) | quint32(bytes[at + 1]) << 8 | quint32(bytes[at + 2]) << 16 |
+               quint32(bytes[at + 3]) << 24;
+    }
+    quint16 le16(int at) const { return quint16(bytes[at] | bytes[at + 1] << 8); }
+};
 
 // Qt's BMP decoder fills whatever rows a short file lacks and reports success, so a BMP's
 // header is checked against the file first: sane dimensions, and for uncompressed pixel data,
@@ -29,24 +29,25 @@ quint16 le16(const QByteArray& b, int at)
 bool bmpLooksWhole(QFile& file)
 {
     const qint64 fileSize = file.size();
-    const QByteArray head = file.peek(54);
-    if (head.size() < 26)
+    BmpHead head;
+    head.size = file.peek(reinterpret_cast<char*>(head.bytes), sizeof head.bytes);
+    if (head.size < 26)
         return false;
-    const quint32 dataOffset = le32(head, 10);
-    const quint32 infoSize = le32(head, 14);
+    const quint32 dataOffset = head.le32(10);
+    const quint32 infoSize = head.le32(14);
     qint64 width = 0;
     qint64 height = 0;
     int bitCount = 0;
     quint32 compression = 0;
     if (infoSize == 12) {  // OS/2 core header
-        width = le16(head, 18);
-        height = le16(head, 20);
-        bitCount = le16(head, 24);
-    } else if (infoSize >= 40 && head.size() >= 34) {
-        width = qint32(le32(head, 18));
-        height = std::llabs(qint64(qint32(le32(head, 22))));
-        bitCount = le16(head, 28);
-        compression = le32(head, 30);
+        width = head.le16(18);
+        height = head.le16(20);
+        bitCount = head.le16(24);
+    } else if (infoSize >= 40 && head.size >= 34) {
+        width = qint32(head.le32(18));
+        height = std::llabs(qint64(qint32(head.le32(22))));
+        bitCount = head.le16(28);
+        compression = head.le32(30);
     } else {
         return false;
     }
