@@ -1,6 +1,10 @@
 #include "app/Dialogs.h"
 
+#include "app/MessageBox.h"
+
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -78,9 +82,16 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
     }
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        const QString chosen = dialog.selectedFiles().constFirst();
+        // A name typed with a folder that does not exist is refused, and the dialog asks again.
+        if (!request.pathMustExist || QFileInfo(chosen).absoluteDir().exists())
+            return chosen;
+        ShowBox(BoxKind::Warning, QStringLiteral("%1\nフォルダが存在しません。").arg(QFileInfo(chosen).absolutePath()));
+        dialog.selectFile(QFileInfo(chosen).fileName());
+    }
 }
 
 bool RunPrintDialog(QWidget* parent, QPrinter& printer)
