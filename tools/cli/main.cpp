@@ -1,5 +1,5 @@
 // vexlo-cli: the transfer encoding without a display. One command per file; see
-// docs/vexlo-cli.md.
+// README.md, section vexlo-cli.
 #include "tools/cli/CliCommon.h"
 
 #include <cstring>
