@@ -36,27 +36,12 @@ int ReceiveSession::run()
         note(error.toStdString());
         return kSetupFailed;
     }
-    for (;;) {
-        note("waiting for the PC to open the line");
-        if (!line_.waitForPeer(-1))
-            return kFailed;
-        const int status = exchange();
-        if (!opt_.loop || line_.hungUp())
-            return status;
-        while (!line_.closed() && line_.peerOpen())
-            line_.pause(50);
-        line_.rearm();
-    }
+    return serveExchanges(line_, opt_.loop, [this] { return exchange(); });
 }
 
 int ReceiveSession::lineGone(const std::string& where)
 {
-    if (line_.hungUp()) {
-        note("closed the line after " + std::to_string(line_.bytesReceived()) + " bytes, as asked (" + where + ")");
-        return kDone;
-    }
-    note("the PC closed the line " + where);
-    return kFailed;
+    return qm10sim::lineGone(line_, line_.bytesReceived(), where);
 }
 
 void ReceiveSession::answer(uint8_t verdict)

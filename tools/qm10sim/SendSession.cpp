@@ -27,27 +27,12 @@ SendSession::SendSession(Line& line, const Options& options, std::vector<Memo> m
 
 int SendSession::run()
 {
-    for (;;) {
-        note("waiting for the PC to open the line");
-        if (!line_.waitForPeer(-1))
-            return kFailed;
-        const int status = exchange();
-        if (!opt_.loop || line_.hungUp())
-            return status;
-        while (!line_.closed() && line_.peerOpen())
-            line_.pause(50);
-        line_.rearm();
-    }
+    return serveExchanges(line_, opt_.loop, [this] { return exchange(); });
 }
 
 int SendSession::lineGone(const std::string& where)
 {
-    if (line_.hungUp()) {
-        note("closed the line after " + std::to_string(line_.bytesSent()) + " bytes, as asked (" + where + ")");
-        return kDone;
-    }
-    note("the PC closed the line " + where);
-    return kFailed;
+    return qm10sim::lineGone(line_, line_.bytesSent(), where);
 }
 
 bool SendSession::callUntilAnswered()
