@@ -7,6 +7,7 @@
 namespace platform {
 
 namespace {
+constexpr int kBurst = 16;        // steps in a row before events are handled
 constexpr int kLongestPoll = 16;  // ms; a queue of 2048 bytes takes over a second at 19200 bit/s
 }
 
@@ -77,13 +78,22 @@ uint64_t IdleDriver::fingerprint() const
     return a * 0x9E3779B97F4A7C15ull ^ (p + 0x632BE59BD9B4E019ull + (a << 6) + (a >> 2));
 }
 
+// Steps that make progress are called back to back, a few at a time, before waiting events
+// get their turn; a step that makes none puts the driver to sleep.
 void IdleDriver::run()
 {
+    for (int burst = 0; burst < kBurst; ++burst)
+        if (!runOnce())
+            return;
+}
+
+bool IdleDriver::runOnce()
+{
     if (inRun_)
-        return;
+        return false;
     if (!step_) {
         runTimer_.stop();
-        return;
+        return false;
     }
     inRun_ = true;
     wokenInRun_ = false;
@@ -100,11 +110,11 @@ void IdleDriver::run()
 
     if (port_ && port_->failed() && generation_ == gen) {
         fail();
-        return;
+        return false;
     }
     if (!step_) {
         runTimer_.stop();
-        return;
+        return false;
     }
     const bool progressed = generation_ != gen || (!done && fingerprint() != before);
     if (progressed) {
@@ -113,14 +123,17 @@ void IdleDriver::run()
         readStale_ = false;
         if (port_ && port_->failed()) {  // a new step on a port that has gone
             fail();
-            return;
+            return false;
         }
-        return;  // the run timer stays on: called again once pending events are handled
+        // The run timer stays on. A new step (or a host that closed meanwhile) waits for the
+        // event loop; the same step goes on at once.
+        return generation_ == gen;
     }
     if (wokenInRun_)
-        return;
+        return false;
     pollInterval_ = std::min(pollInterval_ * 2, kLongestPoll);
     sleep(seenWaiting, seenQueued);
+    return false;
 }
 
 void IdleDriver::sleep(int seenWaiting, int seenQueued)
@@ -131,7 +144,8 @@ void IdleDriver::sleep(int seenWaiting, int seenQueued)
         pollTimer_.stop();
         return;
     }
-    const int waiting = port_->bytesWaiting();  // also notices a hang-up
+    port_->checkHangup();
+    const int waiting = port_->bytesWaiting();
     const int queued = port_->bytesQueued();
     if (port_->failed()) {
         fail();
@@ -186,6 +200,8 @@ void IdleDriver::dropNotifiers()
 void IdleDriver::onReadable()
 {
     readNotifier_->setEnabled(false);
+    if (port_)
+        port_->checkHangup();  // a line that hangs up turns readable without data
     if (port_ && port_->bytesWaiting() == 0 && !port_->failed())
         readStale_ = true;  // readable without data: fall back on the poll timer
     wake();
@@ -211,6 +227,7 @@ void IdleDriver::onPoll()
     }
     if (!step_ || !port_)
         return;
+    port_->checkHangup();
     const int waiting = port_->bytesWaiting();
     const int queued = port_->bytesQueued();
     if (port_->failed() || waiting != lastWaiting_ || queued != lastQueued_) {

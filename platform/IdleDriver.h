@@ -73,6 +73,7 @@ public:
 private:
     IdleDriver();
     void run();
+    bool runOnce();
     void sleep(int seenWaiting, int seenQueued);
     void fail();
     void watch(SerialPort* port);

@@ -148,8 +148,6 @@ int SerialPort::bytesWaiting()
         failed_ = true;
         return 0;
     }
-    if (n == 0)
-        checkHangup();
     return n > 0 ? n : 0;
 }
 

@@ -25,7 +25,8 @@
 //   activity()    a counter that moves whenever bytes are read, written or purged, so that a
 //                 caller can tell whether a piece of code touched the line.
 //   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
-//                 answers. Reads then give 0. Cleared by the next successful open().
+//                 answers. Reads then give 0. Cleared by the next successful open(). A
+//                 hang-up shows only to checkHangup(), which a caller about to wait asks.
 //
 // Every call on a closed port is harmless: reads give 0, writes are dropped.
 #pragma once
@@ -80,8 +81,11 @@ public:
     uint64_t activity() const { return activity_; }
     bool failed() const { return failed_; }
 
-private:
+    // Looks for a hang-up or an error on the line (poll) and marks the port failed. Reads see
+    // a hang-up only as "nothing waiting", so whoever waits for input asks this before sleeping.
     void checkHangup();
+
+private:
     int fd_ = -1;
     bool failed_ = false;
     uint64_t activity_ = 0;
