@@ -48,9 +48,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     icon->setPixmap(ProgramPicture(90));
     icon->setGeometry(10, 11, 90, 90);
 
-    makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), DesignFont("Arial", 35), 112, 4);
-    makeLabel(panel, "Version", QStringLiteral(" Version 1.0"), DesignFont("Arial", 24), 270, 14);
-    const QFont small = DesignFont("MS Sans Serif", 13);
+    makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), LayoutFont("Arial", 35), 112, 4);
+    makeLabel(panel, "Version", QStringLiteral(" Version 1.0"), LayoutFont("Arial", 24), 270, 14);
+    const QFont small = LayoutFont("MS Sans Serif", 13);
     makeLabel(panel, "Copyright", QStringLiteral("Copyright (C) 2026 VEXLO developers"), small, 114, 52);
     makeLabel(panel, "Comments", QStringLiteral("E-mail: vexlo@example.org"), small, 114, 70);
     makeLabel(panel, "WebAddress", QStringLiteral("http://vexlo.example.org/"), small, 114, 88);

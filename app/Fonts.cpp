@@ -5,7 +5,7 @@
 namespace {
 
 struct Substitution {
-    const char16_t* designName;
+    const char16_t* windowsName;
     const char* family;
 };
 
@@ -21,12 +21,12 @@ constexpr Substitution kSubstitutions[] = {
 void InstallFontSubstitutions()
 {
     for (const auto& s : kSubstitutions)
-        QFont::insertSubstitution(QString::fromUtf16(s.designName), QLatin1String(s.family));
+        QFont::insertSubstitution(QString::fromUtf16(s.windowsName), QLatin1String(s.family));
 }
 
-QFont DesignFont(const char* designName, int pixelSize)
+QFont LayoutFont(const char* windowsName, int pixelSize)
 {
-    QFont font(QString::fromUtf8(designName));
+    QFont font(QString::fromUtf8(windowsName));
     font.setPixelSize(pixelSize);
     return font;
 }

@@ -1,5 +1,5 @@
-// The design names Windows fonts; here they map onto the IPA fonts (and DejaVu for the Latin
-// ones), so every Japanese text renders, Xvfb included.
+// The windows are laid out with Windows font names; here those names map onto the IPA fonts,
+// so every Japanese text renders, Xvfb included.
 #pragma once
 
 #include <QFont>
@@ -7,5 +7,5 @@
 // Registers the substitutions; call once after the application object exists.
 void InstallFontSubstitutions();
 
-// A font of the design by its design name, with its character height in pixels.
-QFont DesignFont(const char* designName, int pixelSize);
+// A font by its Windows name ("ＭＳ ゴシック", "Arial", ...), with its character height in pixels.
+QFont LayoutFont(const char* windowsName, int pixelSize);

@@ -40,7 +40,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("VEXLO"));
     setWindowIcon(QIcon(ProgramPicture(32)));
-    setFont(DesignFont("System", 13));
+    setFont(LayoutFont("System", 13));
     resize(520, 378);
 
     MdiArea = new QMdiArea(this);
@@ -231,7 +231,7 @@ void TMainForm::createStatusBar()
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setLineWidth(1);
         label->setFixedHeight(22);
-        label->setFont(DesignFont("ＭＳ ゴシック", 16));
+        label->setFont(LayoutFont("ＭＳ ゴシック", 16));
         label->setStyleSheet(QStringLiteral("color: black"));
         if (width > 0)
             label->setFixedWidth(width);

@@ -23,7 +23,7 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
     setFixedSize(188, 100);
-    setFont(DesignFont("ＭＳ ゴシック", 13));
+    setFont(LayoutFont("ＭＳ ゴシック", 13));
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::black);
     pal.setColor(QPalette::ButtonText, Qt::black);

@@ -123,7 +123,7 @@ TEST_F(FrameLayout, StatusPanels)
         }
     }
     EXPECT_GT(MainForm->Panel4->width(), 113) << "the middle panel takes the rest of the bar";
-    // The design's font name maps onto an installed Japanese font.
+    // The Windows font name maps onto an installed Japanese font.
     EXPECT_TRUE(QFontInfo(MainForm->Panel2->font()).family().startsWith(QStringLiteral("IPA")))
         << QFontInfo(MainForm->Panel2->font()).family().toStdString() << " for " << MainForm->Panel2->font().family().toStdString();
 }
