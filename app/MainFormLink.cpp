@@ -6,6 +6,7 @@
 #include "link/Comenote.h"
 #include "link/ReceiveExchange.h"
 #include "memo/Gmemo.h"
+#include "transfer/MemoImage.h"
 #include "transfer/ReceivedMemos.h"
 
 #include <QApplication>
@@ -35,6 +36,20 @@ private:
     TCommLink& link_;
 };
 
+// The user's words for a received memo that could not be drawn.
+QString undrawableMemoText(const MemoBlock& header)
+{
+    const int width = header.Count >= 7 ? header.Data[3] << 8 | header.Data[4] : 0;
+    const int height = header.Count >= 7 ? header.Data[5] << 8 | header.Data[6] : 0;
+    if (width > MaxReceivedSide || height > MaxReceivedSide)
+        return QStringLiteral("受信したメモの画像 (%1×%2) は大きすぎるため表示できません。"
+                              "表示できるのは %3×%3 までです。")
+            .arg(width)
+            .arg(height)
+            .arg(MaxReceivedSide);
+    return QStringLiteral("受信したメモの画像の情報が壊れているため表示できません。");
+}
+
 }  // namespace
 
 void TMainForm::N2Click()
@@ -55,12 +70,13 @@ void TMainForm::N2Click()
                 ShareMenuActions(memo);
                 memo->SetSingleBorder();
                 QString error;
+                const MemoBlock& header = *node;
                 node = memo->DispGraphMemo(node, error);
                 if (!error.isEmpty()) {
                     // This memo cannot be shown; the others still open.
                     memo->setAttribute(Qt::WA_DeleteOnClose, false);
                     delete memo;
-                    ShowBox(BoxKind::Error, error);
+                    ShowBox(BoxKind::Error, undrawableMemoText(header));
                 }
             }
             if (!node)

@@ -8,6 +8,8 @@
 #include "link/Connect.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
+#include "transfer/HexRecord.h"
+#include "transfer/MemoImage.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -142,6 +144,54 @@ TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
     EXPECT_TRUE(answered);
     EXPECT_EQ(MainForm->MemoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
+}
+
+// The record text of a memo whose header claims WIDTH x HEIGHT, with one data record of ROW.
+std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>& row)
+{
+    TCommLink link;
+    AddSegRecord(link, 0x9F20);
+    const std::vector<uint8_t> header{0x01, 0x41, 0x53, uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 8),
+                                      uint8_t(height), 0, 0};
+    AddHexRecord(link, 0xA000, 0x80, header);
+    std::vector<uint8_t> data{0, 0};
+    data.insert(data.end(), row.begin(), row.end());
+    AddHexRecord(link, 0xA000, 0x00, data);
+    AddEndRecord(link);
+    std::string text;
+    for (const MemoBlock* b = link.Head.get(); b; b = b->Next.get())
+        text += RecordText(*b);
+    return text;
+}
+
+TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
+{
+    PtyDevice device;
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    start();
+    std::atomic<bool> answered = false;
+    std::thread deviceSide([&] {
+        for (int i = 0; i < 100 && !answered; ++i) {
+            device.send("\r\n");
+            answered = device.expect(17, 100);
+        }
+        // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
+        device.send(memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01");
+    });
+    MainForm->N2Click();
+    deviceSide.join();
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    TGraphForm* memo = MainForm->MemoWindows().first();
+    EXPECT_EQ(memo->ImageWidth, 7);
+    EXPECT_EQ(memo->ImageHeight, 1);
+    EXPECT_EQ(memo->FileName, "NEW_1.BMP");
+    EXPECT_EQ(memo->Image1->picture().pixel(0, 0) & 0xffffff, 0u);
+    EXPECT_EQ(memo->Image1->picture().pixel(1, 0) & 0xffffff, 0xffffffu);
+    EXPECT_EQ(memo->Image1->picture().pixel(6, 0) & 0xffffff, 0u);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("受信したメモの画像 (5000×10) は大きすぎるため表示できません。表示できるのは 4096×4096 までです。"));
+    EXPECT_EQ(boxes[1].text, QStringLiteral("正常に受信されました"));
 }
 
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
