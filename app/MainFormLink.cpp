@@ -39,13 +39,12 @@ private:
 // The user's words for a received memo that could not be drawn.
 QString undrawableMemoText(const MemoBlock& header)
 {
-    const int width = header.Count >= 7 ? header.Data[3] << 8 | header.Data[4] : 0;
-    const int height = header.Count >= 7 ? header.Data[5] << 8 | header.Data[6] : 0;
-    if (width > MaxReceivedSide || height > MaxReceivedSide)
+    const QSize size = ClaimedImageSize(header);
+    if (size.width() > MaxReceivedSide || size.height() > MaxReceivedSide)
         return QStringLiteral("受信したメモの画像 (%1×%2) は大きすぎるため表示できません。"
                               "表示できるのは %3×%3 までです。")
-            .arg(width)
-            .arg(height)
+            .arg(size.width())
+            .arg(size.height())
             .arg(MaxReceivedSide);
     return QStringLiteral("受信したメモの画像の情報が壊れているため表示できません。");
 }

@@ -14,10 +14,8 @@ const MemoBlock* TGraphForm::DispGraphMemo(const MemoBlock* header, QString& err
     setWindowTitle(FileName);
 
     // The size first, so the window has its final shape while the rows arrive.
-    const int width = header->Count >= 7 ? header->Data[3] << 8 | header->Data[4] : 0;
-    const int height = header->Count >= 7 ? header->Data[5] << 8 | header->Data[6] : 0;
-    if (width > 0 && height > 0 && width <= MaxReceivedSide && height <= MaxReceivedSide)
-        SetClientSize(width, height);
+    if (const QSize size = ClaimedImageSize(*header); DrawableImageSize(size))
+        SetClientSize(size.width(), size.height());
 
     TMemoPicture picture;
     TDrawHooks hooks;

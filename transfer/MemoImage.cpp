@@ -170,6 +170,19 @@ void DrawBlock(QImage& image, int width, const MemoBlock& block)
 
 }  // namespace
 
+QSize ClaimedImageSize(const MemoBlock& header)
+{
+    if (header.Count < 7)
+        return {0, 0};
+    return {header.Data[3] << 8 | header.Data[4], header.Data[5] << 8 | header.Data[6]};
+}
+
+bool DrawableImageSize(QSize size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= MaxReceivedSide
+           && size.height() <= MaxReceivedSide;
+}
+
 const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QString& error,
                                const TDrawHooks& hooks)
 {
@@ -180,8 +193,9 @@ const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QStri
     if (!header)
         return nullptr;
 
-    const int width = header->Data[3] * 256 + header->Data[4];
-    const int height = header->Data[5] * 256 + header->Data[6];
+    const QSize claimed = ClaimedImageSize(*header);
+    const int width = claimed.width();
+    const int height = claimed.height();
     bool draw = true;
     if (header->Count < 7) {
         error = QStringLiteral("image header record too short (%1 data bytes)").arg(header->Count);

@@ -10,6 +10,7 @@
 #include "link/CommLink.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -93,6 +94,14 @@ ConvResult ConvertForSend(const TMemoPicture& pic, TTransferBitmap& out,
 // std::invalid_argument when WIDTH or HEIGHT is 0 or BITS is shorter than the rows.
 void AddImageRecords(TCommLink& link, uint16_t height, uint16_t width, uint16_t byteTotal,
                      std::span<const uint8_t> bits);
+
+// The width and height an image header record claims (data bytes 3-4 and 5-6, high byte
+// first); 0 x 0 when it is shorter than 7 data bytes.
+QSize ClaimedImageSize(const MemoBlock& header);
+
+// True when a received image of SIZE can be drawn: at least one pixel, at most
+// MaxReceivedSide either way.
+bool DrawableImageSize(QSize size);
 
 // Draws the memo whose image header record is HEADER into PIC (ImageWidth, ImageHeight and a
 // white one-bit image of that size), walking the image data records that follow it; each

@@ -66,6 +66,19 @@ protected:
         timer->start(1);
     }
 
+    // Runs Receive while DEVICE calls and, once answered, sends STREAM; true when it was answered.
+    bool receiveFrom(PtyDevice& device, const std::string& stream)
+    {
+        std::atomic<bool> answered = false;
+        std::thread deviceSide([&] {
+            answered = device.answerCall();
+            device.send(stream);
+        });
+        MainForm->N2Click();
+        deviceSide.join();
+        return answered;
+    }
+
     QStringList boxTexts() const
     {
         QStringList out;
@@ -130,18 +143,8 @@ TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
     PtyDevice device;
     home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
     start();
-    std::atomic<bool> answered = false;
-    std::thread deviceSide([&] {
-        // The device calls until the PC answers DC1, then ends at once.
-        for (int i = 0; i < 100 && !answered; ++i) {
-            device.send("\r\n");
-            answered = device.expect(17, 100);
-        }
-        device.send(":000000FF01");
-    });
-    MainForm->N2Click();
-    deviceSide.join();
-    EXPECT_TRUE(answered);
+    // The device calls, then ends at once.
+    EXPECT_TRUE(receiveFrom(device, ":000000FF01"));
     EXPECT_EQ(MainForm->MemoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
 }
@@ -169,17 +172,8 @@ TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
     PtyDevice device;
     home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
     start();
-    std::atomic<bool> answered = false;
-    std::thread deviceSide([&] {
-        for (int i = 0; i < 100 && !answered; ++i) {
-            device.send("\r\n");
-            answered = device.expect(17, 100);
-        }
-        // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
-        device.send(memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01");
-    });
-    MainForm->N2Click();
-    deviceSide.join();
+    // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
+    EXPECT_TRUE(receiveFrom(device, memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01"));
     ASSERT_EQ(MainForm->MemoCount(), 1);
     TGraphForm* memo = MainForm->MemoWindows().first();
     EXPECT_EQ(memo->ImageWidth, 7);

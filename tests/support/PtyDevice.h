@@ -51,6 +51,17 @@ public:
         return false;
     }
 
+    // Calls as the device does (CR, LF) until the PC answers DC1; false when it never does.
+    bool answerCall(int attempts = 100)
+    {
+        for (int i = 0; i < attempts; ++i) {
+            send("\r\n");
+            if (expect(17, 100))
+                return true;
+        }
+        return false;
+    }
+
 private:
     int master_ = -1;
     int keeper_ = -1;

@@ -49,6 +49,19 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
     return true;
 }
 
+std::optional<int> ParseCommandArgs(const std::vector<std::string>& args, const std::set<std::string>& flags,
+                                    const std::set<std::string>& valued, const char* help, ParsedArgs& out)
+{
+    QString error;
+    if (!ParseArgs(args, flags, valued, out, error))
+        return Fail(error);
+    if (out.Help) {
+        PrintHelp(help);
+        return ExitOk;
+    }
+    return std::nullopt;
+}
+
 bool Utf8Arg(const std::string& text, QString& out, QString& error)
 {
     QStringDecoder decoder(QStringDecoder::Utf8);

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -26,6 +27,12 @@ struct ParsedArgs {
 // value, with ERROR set.
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& flags,
                const std::set<std::string>& valued, ParsedArgs& out, QString& error);
+
+// ParseArgs for a command, and what ends the command at once: an unknown option or a missing
+// value (reported; ExitError) or --help (HELP printed; ExitOk). Returns that exit status, or
+// nothing when the command goes on with OUT.
+std::optional<int> ParseCommandArgs(const std::vector<std::string>& args, const std::set<std::string>& flags,
+                                    const std::set<std::string>& valued, const char* help, ParsedArgs& out);
 
 // TEXT as UTF-8; fails on bytes that are not UTF-8.
 bool Utf8Arg(const std::string& text, QString& out, QString& error);

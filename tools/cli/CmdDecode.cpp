@@ -136,13 +136,9 @@ private:
 int RunDecode(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, {}, {"--out", "--format"}, Help, parsed))
+        return *done;
     QString error;
-    if (!cli::ParseArgs(args, {}, {"--out", "--format"}, parsed, error))
-        return cli::Fail(error);
-    if (parsed.Help) {
-        cli::PrintHelp(Help);
-        return cli::ExitOk;
-    }
     if (parsed.Words.size() > 1)
         return cli::Fail(QStringLiteral("decode: give at most one FILE"));
     const auto out = parsed.Values.find("--out");

@@ -59,14 +59,9 @@ bool ParseRegion(const std::string& text, TMemoPicture& pic, QString& error)
 int RunEncode(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, {"--zen-to-han", "--kata-to-hira", "--crop"}, {"--title", "--reading", "--region"}, Help, parsed))
+        return *done;
     QString error;
-    if (!cli::ParseArgs(args, {"--zen-to-han", "--kata-to-hira", "--crop"},
-                        {"--title", "--reading", "--region"}, parsed, error))
-        return cli::Fail(error);
-    if (parsed.Help) {
-        cli::PrintHelp(Help);
-        return cli::ExitOk;
-    }
     if (parsed.Words.size() != 1)
         return cli::Fail(parsed.Words.empty() ? QStringLiteral("encode: IMAGE is missing")
                                               : QStringLiteral("encode: give one IMAGE"));

@@ -20,13 +20,9 @@ constexpr char Help[] =
 int RunReading(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, {"--sjis"}, {}, Help, parsed))
+        return *done;
     QString error;
-    if (!cli::ParseArgs(args, {"--sjis"}, {}, parsed, error))
-        return cli::Fail(error);
-    if (parsed.Help) {
-        cli::PrintHelp(Help);
-        return cli::ExitOk;
-    }
     std::string text;
     if (!cli::TextWordAsCp932(parsed, text, error))
         return cli::Fail(QStringLiteral("reading: ") + error);

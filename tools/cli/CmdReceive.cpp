@@ -80,14 +80,9 @@ bool parseSetting(const cli::ParsedArgs& parsed, TCommLink& link, QString& error
 int RunReceive(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, {}, {"--port", "--speed", "--word-len", "--parity", "--stop-bits", "--out", "--format"}, Help, parsed))
+        return *done;
     QString error;
-    if (!cli::ParseArgs(args, {}, {"--port", "--speed", "--word-len", "--parity", "--stop-bits", "--out", "--format"},
-                        parsed, error))
-        return cli::Fail(QStringLiteral("receive: ") + error);
-    if (parsed.Help) {
-        cli::PrintHelp(Help);
-        return cli::ExitOk;
-    }
     if (!parsed.Words.empty())
         return cli::Fail(QStringLiteral("receive: unexpected argument \"%1\"")
                              .arg(QString::fromStdString(parsed.Words.front())));

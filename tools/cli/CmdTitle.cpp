@@ -22,13 +22,9 @@ constexpr char Help[] =
 int RunTitle(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, {"--zen-to-han", "--kata-to-hira", "--sjis"}, {}, Help, parsed))
+        return *done;
     QString error;
-    if (!cli::ParseArgs(args, {"--zen-to-han", "--kata-to-hira", "--sjis"}, {}, parsed, error))
-        return cli::Fail(error);
-    if (parsed.Help) {
-        cli::PrintHelp(Help);
-        return cli::ExitOk;
-    }
     std::string text;
     if (!cli::TextWordAsCp932(parsed, text, error))
         return cli::Fail(QStringLiteral("title: ") + error);
