@@ -26,8 +26,11 @@ void FreeBlocks(TCommLink& link, MemoBlock* node)
     if (!node)
         return;
     std::unique_ptr<MemoBlock>* slot = &link.Head;
-    while (*slot && slot->get() != node)
+    MemoBlock* before = nullptr;
+    while (*slot && slot->get() != node) {
+        before = slot->get();
         slot = &(*slot)->Next;
+    }
     if (!*slot)
         return;  // not in the list
     for (MemoBlock* p = slot->get(); p; p = p->Next.get()) {
@@ -37,15 +40,23 @@ void FreeBlocks(TCommLink& link, MemoBlock* node)
         }
     }
     slot->reset();
+    link.Tail = before;
 }
 
 MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node)
 {
     node->Next.reset();
-    std::unique_ptr<MemoBlock>* slot = &link.Head;
-    while (*slot)
-        slot = &(*slot)->Next;
-    *slot = std::move(node);
-    return slot->get();
+    if (!link.Head) {
+        link.Head = std::move(node);
+        link.Tail = link.Head.get();
+        return link.Tail;
+    }
+    // Tail is right unless nodes were linked by hand since; then walk on to the real end.
+    MemoBlock* last = link.Tail ? link.Tail : link.Head.get();
+    while (last->Next)
+        last = last->Next.get();
+    last->Next = std::move(node);
+    link.Tail = last->Next.get();
+    return link.Tail;
 }
 

@@ -3,7 +3,8 @@
 //
 // The record list is singly linked; each node owns its successor. Nodes are only ever freed
 // through FreeBlocks (or when the whole list goes), and freeing walks the list in a loop, so a
-// list of any length is released without deep recursion.
+// list of any length is released without deep recursion. The list also knows its last node,
+// so appending takes the same time however long the list has grown.
 #pragma once
 
 #include "platform/SerialPort.h"
@@ -63,7 +64,13 @@ struct TCommLink {
     uint8_t InCheck = 0;
     std::array<uint8_t, 256> InData{};
     std::unique_ptr<MemoBlock> Head;
+    // The last node of the list at Head, kept by AppendBlock and FreeBlocks. Nodes linked by
+    // hand after it (or onto an empty list) are walked once at the next append; a whole list
+    // is let go only through FreeBlocks, never by resetting Head.
+    MemoBlock* Tail = nullptr;
     MemoBlock* MemoStart = nullptr;
+    // Records stored since MemoStart: how much the memo in progress holds (see RecordReader).
+    int32_t MemoRecords = 0;
     int32_t Retries = 0;
     uint8_t WordLen = 0;
     uint16_t Speed = 0;
@@ -91,5 +98,6 @@ void SetLinkDefaults(TCommLink& link);
 // pointed into the freed part.
 void FreeBlocks(TCommLink& link, MemoBlock* node);
 
-// Appends NODE at the tail of the list (its Next is cleared first); returns the node.
+// Appends NODE at the tail of the list (its Next is cleared first), in constant time; returns
+// the node.
 MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node);

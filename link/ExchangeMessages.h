@@ -16,3 +16,10 @@ void SetExchangeMessenger(TExchangeMessenger messenger);
 bool ExchangeMessage(ExchangeBox kind, const QString& text);
 
 inline constexpr char16_t CancelledText[] = u"通信がキャンセルされました";
+
+// A memo that went on past the bound on its records (%1): the exchange was ended.
+inline QString MemoTooLongText()
+{
+    return QStringLiteral("受信中のメモが終わらないまま %1 個を超えるレコードが届いたため、"
+                          "通信を中止しました。それまでに受信し終えたメモは残ります。");
+}

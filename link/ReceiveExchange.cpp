@@ -15,6 +15,9 @@ constexpr uint8_t DC1 = 17;
 // device never waits for an acknowledgement that we dropped.
 int g_pendingAck = -1;
 
+// The exchange was ended because a memo never ended (see MaxMemoRecords).
+bool g_memoTooLong = false;
+
 }  // namespace
 
 void RecvHandshakeStep(TCommLink& link, bool& done)
@@ -73,6 +76,12 @@ void RecvDataStep(TCommLink& link, bool& done)
         ExchangeOk = true;
         CloseExchangeHost();
         break;
+    case RecvEvent::MemoTooLong:
+        UnhookStep();
+        ExchangeOk = false;
+        g_memoTooLong = true;
+        CloseExchangeHost();
+        break;
     }
 }
 
@@ -97,6 +106,7 @@ MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome)
         return nullptr;
     RecvStart(link);
     g_pendingAck = -1;
+    g_memoTooLong = false;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(RecvHandshakeStep, link);
     RunExchangeHost();
@@ -104,7 +114,8 @@ MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome)
     if (!ExchangeOk) {
         dropMemoInProgress(link);
         WriteByte(link, '!');
-        ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
+        ExchangeMessage(ExchangeBox::Error, g_memoTooLong ? MemoTooLongText().arg(MaxMemoRecords)
+                                                          : QString::fromUtf16(CancelledText));
         tell(ReceiveOutcome::Failed);
     } else {
         tell(ReceiveOutcome::Completed);

@@ -5,7 +5,8 @@
 // damaged record (that memo is then sent again from its first record), and the exchange ends
 // with the end-of-exchange record. Cancel, or a port that goes away, ends it as failed: we
 // answer "!" and say "通信がキャンセルされました"; memos the device was already told had
-// arrived are kept, and only the memo in progress is dropped.
+// arrived are kept, and only the memo in progress is dropped. A memo that goes on past
+// MaxMemoRecords records ends the exchange as failed in the same way, with its own message.
 #pragma once
 
 #include "link/CommLink.h"
@@ -13,7 +14,7 @@
 enum class ReceiveOutcome {
     PortUnavailable,  // the port could not be opened; nothing was said to anyone
     Completed,        // the device ended the exchange (or the status window was closed after the opening)
-    Failed,           // Cancel, or the line went away: "!" sent, the user told
+    Failed,           // Cancel, the line went away or a memo never ended: "!" sent, the user told
 };
 
 // Runs one receive exchange on the installed exchange host. Returns the head of the received

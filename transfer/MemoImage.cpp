@@ -227,7 +227,7 @@ const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QStri
     const MemoBlock* cur = header;
     while (cur->Next && cur->RecType != 0xFF) {
         cur = cur->Next.get();
-        if (cur->Address != ImageAddress)
+        if (cur->Address != ImageAddress || IsEndOfMemo(*cur))
             break;
         if (draw) {
             DrawBlock(pic.Image, width, *cur);

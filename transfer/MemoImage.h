@@ -103,10 +103,14 @@ QSize ClaimedImageSize(const MemoBlock& header);
 // MaxReceivedSide either way.
 bool DrawableImageSize(QSize size);
 
+// True for the end-of-memo record (type 1, no data), whatever its address.
+inline bool IsEndOfMemo(const MemoBlock& block) { return block.RecType == 1 && block.Count == 0; }
+
 // Draws the memo whose image header record is HEADER into PIC (ImageWidth, ImageHeight and a
 // white one-bit image of that size), walking the image data records that follow it; each
 // takes W + 1 bits a row. Returns the block the walk stopped at: the first following block
-// whose Address is not A000, or the last block reached. A header that claims no pixels or more
+// whose Address is not A000 or that ends the memo (IsEndOfMemo), or the last block reached.
+// So a memo never takes records from beyond its end-of-memo record. A header that claims no pixels or more
 // than MaxReceivedSide either way, or that is shorter than 7 data bytes, is not drawn: ERROR
 // says why, PIC keeps a null image, and the walk still runs so the caller can go on after it.
 const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QString& error,

@@ -20,6 +20,10 @@ int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedM
 {
     std::string title, reading;
     auto note = [&](const MemoBlock& block) {
+        if (IsEndOfMemo(block)) {
+            title.clear();
+            reading.clear();
+        }
         if (block.RecType != 0x00)
             return;
         if (block.Address == 0x0000)

@@ -22,7 +22,9 @@ struct TReceivedMemo {
 bool IsImageHeader(const MemoBlock& block);
 
 // Calls ON_MEMO once per image header in list order. A memo's title and reading are the last
-// title and reading records met since the previous memo's header. HOOKS go to DispGraphMemo.
+// title and reading records met since the previous memo's header and since the last
+// end-of-memo record, so the memos before an end-of-memo record come out the same whether the
+// list is walked whole or let go memo by memo. HOOKS go to DispGraphMemo.
 // Returns the number of memos.
 int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedMemo&)>& onMemo,
                       const TDrawHooks& hooks = {});

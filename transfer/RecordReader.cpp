@@ -4,13 +4,25 @@
 
 namespace {
 
+// Frees the stored part of the memo in progress; a memo is awaited again.
+void DropMemoInProgress(TCommLink& link)
+{
+    FreeBlocks(link, link.MemoStart);
+    link.MemoStart = nullptr;
+    link.MemoRecords = 0;
+    link.AwaitMemo = true;
+}
+
 RecvEvent FinishRecord(TCommLink& link)
 {
     if (link.InSum != link.InCheck) {
-        FreeBlocks(link, link.MemoStart);
-        link.MemoStart = nullptr;
-        link.AwaitMemo = true;
+        DropMemoInProgress(link);
         return RecvEvent::BadRecord;
+    }
+    const bool endOfMemo = link.InType == 1 && link.InCount == 0;
+    if (!endOfMemo && link.InType != 255 && !link.AwaitMemo && link.MemoRecords >= MaxMemoRecords) {
+        DropMemoInProgress(link);
+        return RecvEvent::MemoTooLong;
     }
 
     auto node = std::make_unique<MemoBlock>();
@@ -21,14 +33,18 @@ RecvEvent FinishRecord(TCommLink& link)
     MemoBlock* stored = AppendBlock(link, std::move(node));
 
     RecvEvent event = RecvEvent::None;
-    if (link.InType == 1 && link.InCount == 0) {
+    if (endOfMemo) {
         link.AwaitMemo = true;
         link.MemoCount += 1;
         link.MemoStart = nullptr;
+        link.MemoRecords = 0;
         event = RecvEvent::MemoComplete;
     } else if (link.AwaitMemo) {
         link.MemoStart = stored;
+        link.MemoRecords = 1;
         link.AwaitMemo = false;
+    } else {
+        link.MemoRecords += 1;
     }
     if (link.InType == 255)
         event = RecvEvent::ExchangeEnded;
@@ -44,6 +60,7 @@ void RecvStart(TCommLink& link)
     link.MemoStart = nullptr;
     link.AwaitMemo = true;
     link.MemoCount = 0;
+    link.MemoRecords = 0;
 }
 
 bool RecvWantsHexPair(const TCommLink& link)

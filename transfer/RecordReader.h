@@ -12,11 +12,22 @@
 //                        becomes MemoStart when a memo is awaited.
 //   bad checksum         the stored part of the current memo (from MemoStart) is freed,
 //                        MemoStart cleared, AwaitMemo set. Acknowledged memos stay.
+//   one record too many  a memo in progress that would hold more than MaxMemoRecords records
+//                        is freed the same way and reported as MemoTooLong: a device that
+//                        never ends its memo cannot fill the memory.
+//
+// The end-of-memo record is what ends a memo, for everyone: the exchange acknowledges it, the
+// drawing walk stops at it (see ReceivedMemos), and what lies before it can be drawn and let
+// go at once. Records already kept never change how an earlier memo is drawn.
 #pragma once
 
 #include "link/CommLink.h"
 
 #include <cstdint>
+
+// Records one memo may hold before its end-of-memo record: room for a 4096 x 4096 memo (about
+// 8300 full records) and a bound on memory (about 1 KiB a record).
+inline constexpr int MaxMemoRecords = 16384;
 
 // What the caller has to do after a step.
 enum class RecvEvent {
@@ -24,10 +35,11 @@ enum class RecvEvent {
     MemoComplete,   // an end-of-memo record was stored: answer "#"
     BadRecord,      // a record failed its checksum: answer "?"
     ExchangeEnded,  // the end-of-exchange record (type 255) was stored: the exchange is over
+    MemoTooLong,    // the memo in progress passed MaxMemoRecords and was dropped
 };
 
 // Prepares LINK for a receive: empties the list at Head, Step 0, no MemoStart, a memo awaited,
-// MemoCount 0.
+// MemoCount 0, MemoRecords 0.
 void RecvStart(TCommLink& link);
 
 // Whether the next step takes a hexadecimal pair (true) or a raw byte (false, at Step 0).

@@ -6,10 +6,12 @@
 
 #include "link/Comenote.h"
 #include "link/Connect.h"
+#include "link/ExchangeMessages.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
 #include "transfer/HexRecord.h"
 #include "transfer/MemoImage.h"
+#include "transfer/RecordReader.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -186,6 +188,26 @@ TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
     EXPECT_EQ(boxes[0].kind, BoxKind::Error);
     EXPECT_EQ(boxes[0].text, QStringLiteral("受信したメモの画像 (5000×10) は大きすぎるため表示できません。表示できるのは 4096×4096 までです。"));
     EXPECT_EQ(boxes[1].text, QStringLiteral("正常に受信されました"));
+}
+
+TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
+{
+    PtyDevice device;
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    start();
+    std::string endless = memoText(7, 1, {0x82});
+    endless.resize(endless.size() - std::string(":00000001FF").size());
+    TCommLink rows;
+    for (int i = 0; i < MaxMemoRecords; ++i)
+        AddHexRecord(rows, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0xFF});
+    for (const MemoBlock* b = rows.Head.get(); b; b = b->Next.get())
+        endless += RecordText(*b);
+    EXPECT_TRUE(receiveFrom(device, memoText(7, 1, {0x82}) + endless));
+    ASSERT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->MemoWindows().first()->Image1->picture().pixel(1, 0) & 0xffffff, 0xffffffu);
+    EXPECT_EQ(boxTexts(), QStringList{MemoTooLongText().arg(MaxMemoRecords)});
+    EXPECT_TRUE(device.expect('!', 2000));
+    EXPECT_EQ(CommLink.Head, nullptr);
 }
 
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)

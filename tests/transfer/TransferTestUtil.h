@@ -25,13 +25,14 @@ inline std::string Receive(TCommLink& link, std::string_view stream)
 {
     RecvStart(link);
     TRecordStreamReader reader(link);
-    std::string events;  // one letter per event: # ? E
+    std::string events;  // one letter per event: # ? E L
     for (const char c : stream) {
         switch (reader.Put(static_cast<uint8_t>(c))) {
         case RecvEvent::None: break;
         case RecvEvent::MemoComplete: events += '#'; break;
         case RecvEvent::BadRecord: events += '?'; break;
         case RecvEvent::ExchangeEnded: events += 'E'; break;
+        case RecvEvent::MemoTooLong: events += 'L'; break;
         }
     }
     return events;

@@ -183,4 +183,29 @@ TEST_F(CliFiles, DecodeRefusesAHugeMemoAndKeepsTheOthers)
     EXPECT_EQ(third.pixel(1, 0), qRgb(255, 255, 255));
 }
 
+// decode lets memos go at each end-of-memo record, as the drawing walk ends them there: memos
+// whose end record carries the image address are all written, however many records they
+// add up to (here 17600).
+TEST_F(CliFiles, DecodeTakesEndOfMemoRecordsAtTheImageAddress)
+{
+    TCommLink link;
+    AddSegRecord(link, 0x9F20);
+    AddHexRecord(link, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 2, 0, 1, 0, 1});
+    for (int i = 0; i < 86; ++i)
+        AddHexRecord(link, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x40});
+    AddHexRecord(link, 0xA000, 0x01, std::vector<uint8_t>{});
+    std::string memo;
+    for (const auto& t : testutil::ChainTexts(link))
+        memo += t;
+    std::string stream;
+    for (int i = 0; i < 200; ++i)
+        stream += memo;
+    const CliRun r = Cli({"decode", "-", "--out", Path("o")}, QByteArray::fromStdString(stream + ":000000FF01"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Lines(r.out).size(), 200u);
+    EXPECT_EQ(Lines(r.out)[199], "memo-200.bmp\t2x1\t\t");
+    const QImage last(Path("o/memo-200.bmp"));
+    EXPECT_EQ(last.pixel(1, 0) & 0xFFFFFF, 0u);
+}
+
 }  // namespace

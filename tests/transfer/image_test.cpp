@@ -287,6 +287,26 @@ TEST(DispGraphMemo, RefusesSizesItCannotDrawAndStillWalks)
     }
 }
 
+// An end-of-memo record ends the drawing whatever its address: the next memo's header and
+// rows are not drawn into the memo before it.
+TEST(ReceivedMemos, AnEndOfMemoRecordAtTheImageAddressEndsTheMemo)
+{
+    TCommLink sent, received;
+    for (const uint8_t pixels : {0x80, 0x20}) {
+        AddHexRecord(sent, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 3, 0, 1, 0, 1});
+        AddHexRecord(sent, 0xA000, 0x00, std::vector<uint8_t>{0, 0, pixels});
+        AddHexRecord(sent, 0xA000, 0x01, std::vector<uint8_t>{});
+    }
+    ReceiveChain(sent, received);
+    std::vector<QRgb> firstRow;
+    const int n = WalkReceivedMemos(received.Head.get(), [&](TReceivedMemo& m) {
+        for (int x = 0; x < 3; ++x)
+            firstRow.push_back(m.Picture.Image.pixel(x, 0) & 0xFFFFFF);
+    });
+    EXPECT_EQ(n, 2);
+    EXPECT_EQ(firstRow, (std::vector<QRgb>{0, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0}));
+}
+
 TEST(ReceivedMemos, EachMemoGetsItsOwnTitleAndReading)
 {
     TCommLink sent, received;

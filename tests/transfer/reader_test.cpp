@@ -98,4 +98,25 @@ INSTANTIATE_TEST_SUITE_P(
                    MemoShape + " " + MemoShape + " " + MemoShape, 3}),
     [](const testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
+// A device that never ends its memo: the memo is dropped at the bound, the acknowledged memo
+// before it stays, and the reader takes the next memo as usual.
+TEST(ReceiveStream, AMemoPastTheRecordBoundIsDropped)
+{
+    const struct { int rows; std::string events; int memos; } cases[] = {
+        {MaxMemoRecords - 2, "###", 3},  // segment, header and rows: exactly at the bound
+        {MaxMemoRecords - 1, "#L##", 3},  // its end record then counts as an empty memo
+    };
+    for (const auto& c : cases) {
+        std::string rows;
+        for (int i = 0; i < c.rows; ++i)
+            rows += Row;
+        TCommLink link;
+        EXPECT_EQ(testutil::Receive(link, Memo + Seg + Header + rows + EndMemo + Memo), c.events) << c.rows;
+        EXPECT_EQ(link.MemoCount, c.memos);
+        if (c.events == "#L##") {
+            EXPECT_EQ(Shape(link), MemoShape + " 01/0000/0 " + MemoShape) << "only the end record is left of it";
+        }
+    }
+}
+
 }  // namespace

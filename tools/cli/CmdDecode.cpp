@@ -25,11 +25,6 @@ constexpr char Help[] =
     "A memo that cannot be drawn (no pixels, or wider or higher than 4096) is reported on\n"
     "standard error and the exit status is 2; the other memos still come out.\n";
 
-// Records kept at once before an end-of-memo record lets them go: room for a 4096 x 4096 memo
-// (about 8300 full records), and a bound on memory (about 1 KiB a record) and on the time
-// spent appending (each append walks the list).
-constexpr int MaxPendingRecords = 16384;
-
 class Decoder {
 public:
     Decoder(QString dir, QString format) : output_(std::move(dir), std::move(format))
@@ -41,34 +36,26 @@ public:
     bool Feed(const uint8_t* data, size_t size)
     {
         for (size_t i = 0; i < size && !ended_ && !failed_; ++i) {
-            const bool wasInRecord = reader_.InRecord();
-            const RecvEvent event = reader_.Put(data[i]);
-            if (wasInRecord && !reader_.InRecord() && event != RecvEvent::BadRecord)
-                ++stored_;
-            switch (event) {
+            switch (reader_.Put(data[i])) {
             case RecvEvent::None:
                 break;
             case RecvEvent::BadRecord:
                 ++badRecords_;
-                stored_ = CountBlocks();
                 break;
             case RecvEvent::MemoComplete:
-                // A block outside the image address ends every drawing walk, so the memos
-                // before it can be drawn and let go now.
-                if (LastBlock()->Address != 0xA000) {
-                    DrawAndFree();
-                    stored_ = 0;
-                }
+                // Nothing after an end-of-memo record changes the memos before it: draw them
+                // and let them go.
+                DrawAndFree();
                 break;
             case RecvEvent::ExchangeEnded:
                 ended_ = true;
                 break;
-            }
-            if (stored_ > MaxPendingRecords) {
+            case RecvEvent::MemoTooLong:
                 failed_ = true;
                 status_ = cli::Fail(QStringLiteral("decode: more than %1 records without an "
                                                    "end-of-memo record; giving up")
-                                        .arg(MaxPendingRecords));
+                                        .arg(MaxMemoRecords));
+                break;
             }
         }
         return !ended_ && !failed_;
@@ -93,22 +80,6 @@ public:
     }
 
 private:
-    int CountBlocks() const
-    {
-        int n = 0;
-        for (const MemoBlock* b = link_.Head.get(); b; b = b->Next.get())
-            ++n;
-        return n;
-    }
-
-    const MemoBlock* LastBlock() const
-    {
-        const MemoBlock* b = link_.Head.get();
-        while (b && b->Next)
-            b = b->Next.get();
-        return b;
-    }
-
     void DrawAndFree()
     {
         WalkReceivedMemos(link_.Head.get(), [this](TReceivedMemo& memo) { Write(memo); });
@@ -128,7 +99,6 @@ private:
     bool failed_ = false;
     int status_ = cli::ExitOk;
     int badRecords_ = 0;
-    int stored_ = 0;  // records finished since the list was last let go
 };
 
 }  // namespace
