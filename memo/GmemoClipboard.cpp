@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 
 void TGraphForm::Copy1Click()
 {
@@ -26,17 +27,51 @@ void TGraphForm::Cut1Click()
     Image1->setPicture(Image1->picture().depth() == 1 ? ToMonochrome(white) : white);
 }
 
-void TGraphForm::Paste1Click()
+namespace {
+
+// The clipboard's picture, read as a picture file is: the bytes of the first picture kind on
+// offer (BMP and PNG first) go through the files' loader, so a damaged or oversized picture
+// from another program is refused the same way and transparency becomes white. Only a picture
+// offered without bytes (one this program put there) is taken as Qt holds it, with the same
+// size limit and flattening.
+QImage clipboardPicture(const QMimeData& data)
 {
-    // Checked again: the clipboard may have changed since the paste controls were set.
-    if (!TMainForm::ClipboardHasBitmap())
-        return;
-    const QImage picture = QGuiApplication::clipboard()->image();
+    QStringList kinds;
+    for (const char* preferred : {"image/bmp", "image/png"})
+        if (data.hasFormat(QLatin1String(preferred)))
+            kinds << QLatin1String(preferred);
+    for (const QString& kind : data.formats())
+        if (kind.startsWith(QLatin1String("image/")) && !kinds.contains(kind))
+            kinds << kind;
+    bool offered = false;
+    for (const QString& kind : kinds) {
+        const QByteArray bytes = data.data(kind);
+        offered = offered || !bytes.isEmpty();
+        if (std::optional<QImage> picture = !bytes.isEmpty() ? ReadPictureBytes(bytes) : std::nullopt)
+            return *picture;
+    }
+    if (offered)
+        throw CommandFailure(QStringLiteral("クリップボードの画像を読み込めません"));
+    const QImage picture = qvariant_cast<QImage>(data.imageData());
     // A picture that cannot be read, or one too large to hold, leaves the window as it was.
     if (picture.isNull())
         throw CommandFailure(QStringLiteral("クリップボードの画像を読み込めません"));
     if (!PictureSizeAccepted(picture.width(), picture.height()))
         throw CommandFailure(QStringLiteral("クリップボードの画像が大きすぎます"));
+    return FlattenOntoWhite(picture);
+}
+
+}  // namespace
+
+void TGraphForm::Paste1Click()
+{
+    // Checked again: the clipboard may have changed since the paste controls were set.
+    if (!TMainForm::ClipboardHasBitmap())
+        return;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data)
+        return;
+    const QImage picture = clipboardPicture(*data);
 
     SetClientSize(picture.width(), picture.height());
     Image1->setPicture(picture);

@@ -11,56 +11,158 @@
 
 namespace {
 
-// The fixed part of a BMP's headers, zero-padded when the file is shorter.
+constexpr quint32 kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
+
+// The fixed part of a BMP's headers, read from a byte array that may be shorter.
 struct BmpHead {
-    unsigned char bytes[54] = {};
-    qint64 size = 0;
-    quint32 le32(int at) const
+    const QByteArray& bytes;
+    quint32 le32(qint64 at) const { return at + 4 <= bytes.size() ? quint32(le16(at)) | quint32(le16(at + 2)) << 16 : 0; }
+    quint16 le16(qint64 at) const
     {
-        return quint32(bytes[at]) | quint32(bytes[at + 1]) << 8 | quint32(bytes[at + 2]) << 16 |
-               quint32(bytes[at + 3]) << 24;
+        if (at + 2 > bytes.size())
+            return 0;
+        return quint16(uchar(bytes[at]) | uchar(bytes[at + 1]) << 8);
     }
-    quint16 le16(int at) const { return quint16(bytes[at] | bytes[at + 1] << 8); }
+
+    quint32 dataOffset = 0;
+    quint32 infoSize = 0;
+    qint64 width = 0;
+    qint64 height = 0;     // rows, always positive
+    bool topDown = false;  // rows stored from the top (a negative height in the header)
+    int bitCount = 0;
+    quint32 compression = kRgb;
+    quint32 colorsUsed = 0;
+
+    // False when the header itself is short or of an unknown kind.
+    bool parse()
+    {
+        if (bytes.size() < 26)
+            return false;
+        dataOffset = le32(10);
+        infoSize = le32(14);
+        if (infoSize == 12) {  // OS/2 core header
+            width = le16(18);
+            height = le16(20);
+            bitCount = le16(24);
+            return true;
+        }
+        if (infoSize < 40 || bytes.size() < 14 + 40)
+            return false;
+        width = qint32(le32(18));
+        const qint64 rows = qint32(le32(22));
+        topDown = rows < 0;
+        height = std::llabs(rows);
+        bitCount = le16(28);
+        compression = le32(30);
+        colorsUsed = le32(46);
+        return true;
+    }
 };
 
 // Qt's BMP decoder fills whatever rows a short file lacks and reports success, so a BMP's
 // header is checked against the file first: sane dimensions, and for uncompressed pixel data,
 // every row present.
-bool bmpLooksWhole(QFile& file)
+bool bmpLooksWhole(const BmpHead& head)
 {
-    const qint64 fileSize = file.size();
-    BmpHead head;
-    head.size = file.peek(reinterpret_cast<char*>(head.bytes), sizeof head.bytes);
-    if (head.size < 26)
+    const qint64 fileSize = head.bytes.size();
+    if (!PictureSizeAccepted(head.width, head.height) || head.dataOffset >= fileSize)
         return false;
-    const quint32 dataOffset = head.le32(10);
-    const quint32 infoSize = head.le32(14);
-    qint64 width = 0;
-    qint64 height = 0;
-    int bitCount = 0;
-    quint32 compression = 0;
-    if (infoSize == 12) {  // OS/2 core header
-        width = head.le16(18);
-        height = head.le16(20);
-        bitCount = head.le16(24);
-    } else if (infoSize >= 40 && head.size >= 34) {
-        width = qint32(head.le32(18));
-        height = std::llabs(qint64(qint32(head.le32(22))));
-        bitCount = head.le16(28);
-        compression = head.le32(30);
-    } else {
-        return false;
-    }
-    if (!PictureSizeAccepted(width, height) || dataOffset >= fileSize)
-        return false;
-    constexpr quint32 kRgb = 0, kBitfields = 3, kAlphaBitfields = 6;
-    if (compression == kRgb || compression == kBitfields || compression == kAlphaBitfields) {
-        if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
+    if (head.compression == kRgb || head.compression == kBitfields || head.compression == kAlphaBitfields) {
+        const int b = head.bitCount;
+        if (b != 1 && b != 4 && b != 8 && b != 16 && b != 24 && b != 32)
             return false;
-        const qint64 stride = (width * bitCount + 31) / 32 * 4;
-        return qint64(dataOffset) + stride * height <= fileSize;
+        const qint64 stride = (head.width * b + 31) / 32 * 4;
+        return qint64(head.dataOffset) + stride * head.height <= fileSize;
     }
-    return true;  // run-length and embedded formats: the decoder checks them itself
+    return true;  // embedded formats: the decoder refuses them itself
+}
+
+// A run-length encoded BMP (8 or 4 bits a pixel). Qt's decoder leaves the pixels that the
+// runs skip as whatever the memory held, and takes a stream cut short as complete; here they
+// are white and the cut stream is damaged. Nothing when the file is damaged.
+std::optional<QImage> decodeRle(const BmpHead& head)
+{
+    const bool four = head.compression == kRle4;
+    if (head.bitCount != (four ? 4 : 8) || head.topDown || head.infoSize < 40 ||
+        !PictureSizeAccepted(head.width, head.height))
+        return std::nullopt;
+    const QByteArray& bytes = head.bytes;
+    const qint64 fileSize = bytes.size();
+    const qint64 paletteAt = 14 + qint64(head.infoSize);
+    const qint64 maxColors = four ? 16 : 256;
+    const qint64 colors = head.colorsUsed == 0 ? maxColors : std::min<qint64>(head.colorsUsed, maxColors);
+    if (paletteAt + 4 * colors > fileSize || head.dataOffset < paletteAt || head.dataOffset > fileSize)
+        return std::nullopt;
+    // Indices past the palette come out black, as they do for Qt's own decoder.
+    QRgb palette[256];
+    for (int i = 0; i < 256; ++i) {
+        if (i < colors) {
+            const qint64 at = paletteAt + 4 * i;
+            palette[i] = qRgb(uchar(bytes[at + 2]), uchar(bytes[at + 1]), uchar(bytes[at]));
+        } else {
+            palette[i] = qRgb(0, 0, 0);
+        }
+    }
+
+    const int w = int(head.width);
+    const int h = int(head.height);
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(qint32(head.le32(38)));
+    image.setDotsPerMeterY(qint32(head.le32(42)));
+
+    const uchar* in = reinterpret_cast<const uchar*>(bytes.constData());
+    qint64 at = head.dataOffset;
+    qint64 x = 0;
+    qint64 row = 0;  // counted from the bottom of the picture
+    auto put = [&](int index) {
+        if (x < w && row < h)
+            reinterpret_cast<QRgb*>(image.scanLine(int(h - 1 - row)))[x] = palette[index];
+        ++x;
+    };
+    while (row < h) {
+        if (at + 2 > fileSize) {
+            // The stream stops: complete once the top row is full, damaged before.
+            if (row == h - 1 && x >= w)
+                return image;
+            return std::nullopt;
+        }
+        const int count = in[at];
+        const int value = in[at + 1];
+        at += 2;
+        if (count > 0) {  // a run of COUNT pixels
+            for (int i = 0; i < count && x < w; ++i)
+                put(four ? (i % 2 == 0 ? value >> 4 : value & 15) : value);
+            continue;
+        }
+        switch (value) {
+        case 0:  // end of line
+            x = 0;
+            ++row;
+            break;
+        case 1:  // end of bitmap: the rest stays white
+            return image;
+        case 2:  // delta: skip right and up, leaving white behind
+            if (at + 2 > fileSize)
+                return std::nullopt;
+            x += in[at];
+            row += in[at + 1];
+            at += 2;
+            break;
+        default: {  // VALUE pixels given one by one, padded to an even number of bytes
+            const qint64 dataBytes = four ? (value + 1) / 2 : value;
+            if (at + dataBytes > fileSize)
+                return std::nullopt;
+            for (int i = 0; i < value && x < w; ++i)
+                put(four ? (i % 2 == 0 ? in[at + i / 2] >> 4 : in[at + i / 2] & 15) : in[at + i]);
+            at += dataBytes + (dataBytes & 1);
+            break;
+        }
+        }
+    }
+    return image;  // every row reached; an end-of-bitmap code after them is not needed
 }
 
 }  // namespace
@@ -71,15 +173,42 @@ bool PictureSizeAccepted(qint64 width, qint64 height)
            width * height <= kMaxPicturePixels;
 }
 
-std::optional<QImage> ReadPictureFile(const QString& path)
+QImage FlattenOntoWhite(const QImage& picture)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    if (file.peek(2) == "BM" && !bmpLooksWhole(file))
-        return std::nullopt;
+    if (!picture.hasAlphaChannel())
+        return picture;
+    const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
+    QImage out(picture.size(), QImage::Format_RGB32);
+    out.setDotsPerMeterX(picture.dotsPerMeterX());
+    out.setDotsPerMeterY(picture.dotsPerMeterY());
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        auto* to = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const int a = qAlpha(in[x]);
+            auto blend = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+            to[x] = qRgb(blend(qRed(in[x])), blend(qGreen(in[x])), blend(qBlue(in[x])));
+        }
+    }
+    return out;
+}
 
-    QImageReader reader(&file);
+std::optional<QImage> ReadPictureBytes(const QByteArray& bytes)
+{
+    if (bytes.startsWith("BM")) {
+        BmpHead head{bytes};
+        if (!head.parse())
+            return std::nullopt;
+        if (head.infoSize >= 40 && (head.compression == kRle8 || head.compression == kRle4))
+            return decodeRle(head);
+        if (!bmpLooksWhole(head))
+            return std::nullopt;
+    }
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
     const QSize claimed = reader.size();
@@ -88,12 +217,23 @@ std::optional<QImage> ReadPictureFile(const QString& path)
     QImage picture = reader.read();
     if (picture.isNull() || !PictureSizeAccepted(picture.width(), picture.height()))
         return std::nullopt;
-    return picture;
+    return FlattenOntoWhite(picture);
+}
+
+std::optional<QImage> ReadPictureFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPictureFileBytes)
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return ReadPictureBytes(bytes);
 }
 
 QImage ToMonochrome(const QImage& picture)
 {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    const QImage rgb = FlattenOntoWhite(picture).convertToFormat(QImage::Format_RGB32);
     QImage mono(picture.size(), QImage::Format_Mono);
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     mono.setDotsPerMeterX(picture.dotsPerMeterX());

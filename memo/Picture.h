@@ -1,6 +1,8 @@
-// Picture files of the memo windows: reading any image file Qt can decode (with its size
-// bounded before anything is decoded), the monochrome conversion used by Save and Copy,
-// and writing a 1-bit BMP that replaces the old file atomically.
+// Picture files of the memo windows: the one loader of pictures from files and from the
+// clipboard's bytes (with its size bounded before anything is decoded, damaged and truncated
+// files refused, pixels a file leaves undefined white, transparency flattened onto white), the
+// monochrome conversion used by Save and Copy, and writing a 1-bit BMP that replaces the old
+// file atomically.
 #pragma once
 
 #include <QImage>
@@ -16,12 +18,26 @@ inline constexpr qint64 kMaxPicturePixels = 30'000'000;
 // True when a picture of W x H pixels may be taken in (from a file or the clipboard).
 bool PictureSizeAccepted(qint64 width, qint64 height);
 
+// Files larger than this are not read at all (a picture at the pixel limit takes 120 MB).
+inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
+
 // The picture in PATH, or nothing when it cannot be read as an image: missing, unknown
-// kind, damaged, truncated, or claiming a size beyond the limits above.
+// kind, damaged, truncated, or claiming a size beyond the limits above. A run-length encoded
+// BMP is decoded here: pixels its runs skip (delta escapes, an early end of the bitmap) are
+// white, and a stream that stops before its end is damaged. Every pixel of the result is
+// opaque: transparent and translucent pixels are laid onto white.
 std::optional<QImage> ReadPictureFile(const QString& path);
 
-// One bit per pixel: a pixel that is exactly white stays white, every other colour becomes
-// black (colour 0 black, colour 1 white, as a device-independent monochrome bitmap has them).
+// The same for the bytes of a picture file (the clipboard offers them too).
+std::optional<QImage> ReadPictureBytes(const QByteArray& bytes);
+
+// PICTURE with every pixel opaque: a pixel of alpha A is blended onto white, so a fully
+// transparent pixel becomes exactly white. A picture without alpha is returned as it is.
+QImage FlattenOntoWhite(const QImage& picture);
+
+// One bit per pixel: a pixel that is exactly white stays white (a transparent one counts as
+// white), every other colour becomes black (colour 0 black, colour 1 white, as a
+// device-independent monochrome bitmap has them).
 QImage ToMonochrome(const QImage& picture);
 
 // Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory).

@@ -1,7 +1,9 @@
 // Copy, Cut and Paste of a memo window through the clipboard.
 #include "MemoFixture.h"
 
+#include <QBuffer>
 #include <QClipboard>
+#include <QMimeData>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QToolButton>
@@ -145,5 +147,43 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoPaste,
                                          PasteCase{"IntoANewWindow", Target::NewWindow, true},
                                          PasteCase{"TextOnly", Target::OpenedFile, false}),
                          [](const testing::TestParamInfo<PasteCase>& info) { return std::string(info.param.name); });
+
+// Picture bytes that another program offers go through the files' loader: transparency
+// becomes white, a damaged picture is refused and the window keeps what it had.
+TEST_F(MemoClipboard, PastedPictureBytesAreReadAsFilesAre)
+{
+    QImage transparent(4, 1, QImage::Format_ARGB32);
+    transparent.fill(qRgba(0, 0, 0, 0));
+    transparent.setPixel(2, 0, qRgba(0, 0, 0, 255));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    transparent.save(&buffer, "PNG");
+    // An RLE8 BMP of 4 x 4 whose stream stops after its first row.
+    QByteArray cutRle = QByteArray::fromHex("424d00000000000000003e00000028000000040000000400000001000800010000000000"
+                                            "00000000000000000000020000000000000000000000ffffff00"
+                                            "04000000");
+    const struct { const char* kind; QByteArray bytes; const char* bits; } cases[] = {
+        {"image/png", png, "0010"},
+        {"image/bmp", cutRle, nullptr},
+    };
+    for (const auto& c : cases) {
+        TGraphForm* memo = open(writeImage(QStringLiteral("before.bmp"), pattern(6, 6)));
+        auto* data = new QMimeData;
+        data->setImageData(QImage(2, 2, QImage::Format_RGB32));  // what Qt would show instead
+        data->setData(QLatin1String(c.kind), c.bytes);
+        QGuiApplication::clipboard()->setMimeData(data);
+        boxes.clear();
+        edit("Paste1");
+        if (c.bits) {
+            EXPECT_EQ(bitsOf(memo->Image1->picture()), QLatin1String(c.bits)) << c.kind;
+            EXPECT_FALSE(memo->Image1->picture().hasAlphaChannel());
+        } else {
+            EXPECT_EQ(failureBoxes(), 1) << c.kind;
+            EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pattern(6, 6))) << c.kind;
+            EXPECT_FALSE(memo->Modified);
+        }
+    }
+}
 
 }  // namespace

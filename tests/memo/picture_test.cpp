@@ -1,0 +1,123 @@
+// The picture loader on files it must decode itself or refuse: run-length encoded BMPs (runs
+// that skip pixels, streams cut short) and pictures with transparency.
+#include "memo/Picture.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void le(std::string& out, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(char(value >> (8 * i)));
+}
+
+// A BMP of W x H with COMPRESSION (1 RLE8, 2 RLE4), the palette black, white, red, and STREAM.
+QByteArray rleBmp(int w, int h, int compression, const std::vector<int>& stream)
+{
+    const int colors = 3;
+    std::string f = "BM";
+    le(f, 0, 4);
+    le(f, 0, 4);
+    le(f, 14 + 40 + 4 * colors, 4);
+    le(f, 40, 4);
+    le(f, quint32(w), 4);
+    le(f, quint32(h), 4);
+    le(f, 1, 2);
+    le(f, compression == 1 ? 8 : 4, 2);
+    le(f, quint32(compression), 4);
+    le(f, quint32(stream.size()), 4);
+    le(f, 2835, 4);
+    le(f, 2835, 4);
+    le(f, colors, 4);
+    le(f, 0, 4);
+    for (quint32 bgr : {0x000000u, 0xFFFFFFu, 0xFF0000u})
+        le(f, bgr, 4);
+    for (int b : stream)
+        f.push_back(char(b));
+    return QByteArray::fromStdString(f);
+}
+
+// One letter a pixel, rows from the top: B black, W white, R red, ? anything else.
+std::string lettersOf(const QImage& image)
+{
+    std::string s;
+    for (int y = 0; y < image.height(); ++y) {
+        if (y > 0)
+            s += '/';
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            s += p == qRgb(0, 0, 0) ? 'B' : p == qRgb(255, 255, 255) ? 'W' : p == qRgb(255, 0, 0) ? 'R' : '?';
+        }
+    }
+    return s;
+}
+
+struct RleCase {
+    const char* name;
+    int w, h, compression;
+    std::vector<int> stream;
+    std::string pixels;  // empty: refused as damaged
+};
+
+class RleBmp : public testing::TestWithParam<RleCase> {};
+
+TEST_P(RleBmp, DecodesSkippedPixelsAsWhiteAndRefusesACutStream)
+{
+    const RleCase& c = GetParam();
+    const std::optional<QImage> picture = ReadPictureBytes(rleBmp(c.w, c.h, c.compression, c.stream));
+    if (c.pixels.empty()) {
+        EXPECT_FALSE(picture.has_value());
+        return;
+    }
+    ASSERT_TRUE(picture.has_value());
+    EXPECT_EQ(lettersOf(*picture), c.pixels);
+}
+
+// Rows are stored from the bottom. RLE8: a run of 2 black, a delta of (1, 1), one red, end of
+// line, three given pixels (red, black, red) and their pad byte, end of bitmap.
+const std::vector<int> kRle8 = {2, 0, 0, 2, 1, 1, 1, 2, 0, 0, 0, 3, 2, 0, 2, 0, 0, 1};
+// RLE4: five pixels alternating black and white, end of line, three given pixels (white,
+// black, white), end of bitmap.
+const std::vector<int> kRle4 = {5, 0x01, 0, 0, 0, 3, 0x10, 0x10, 0, 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RleBmp,
+    testing::Values(RleCase{"Rle8WithDeltaAndPad", 4, 3, 1, kRle8, "RBRW/WWWR/BBWW"},
+                    RleCase{"Rle8EndOfBitmapEarlyLeavesWhite", 4, 3, 1, {2, 1, 0, 1}, "WWWW/WWWW/WWWW"},
+                    RleCase{"Rle8CutAfterTheFirstRow", 4, 3, 1, {2, 0, 0, 2, 1, 1, 1, 2, 0, 0}, ""},
+                    RleCase{"Rle8CutInsideGivenPixels", 4, 3, 1, {0, 3, 2, 0}, ""},
+                    RleCase{"Rle8RowsCompleteWithoutEndCode", 2, 1, 1, {2, 0}, "BB"},
+                    RleCase{"Rle4", 5, 2, 2, kRle4, "WBWWW/BWBWB"},
+                    RleCase{"Rle4Cut", 5, 2, 2, {5, 0x01, 0, 0, 0, 3, 0x10}, ""},
+                    RleCase{"RunsPastTheRightEdgeAreCut", 2, 2, 1, {5, 2, 0, 0, 0, 1}, "WW/RR"}),
+    [](const testing::TestParamInfo<RleCase>& info) { return std::string(info.param.name); });
+
+// A transparent pixel is white, whatever colour it carries, in the picture and in monochrome;
+// an opaque one keeps its colour, a half transparent black one is grey.
+TEST(PictureTransparency, IsLaidOntoWhite)
+{
+    QImage argb(3, 1, QImage::Format_ARGB32);
+    argb.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    argb.setPixel(1, 0, qRgba(0, 0, 0, 255));
+    argb.setPixel(2, 0, qRgba(0, 0, 0, 128));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(argb.save(&buffer, "PNG"));
+
+    const std::optional<QImage> loaded = ReadPictureBytes(png);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_FALSE(loaded->hasAlphaChannel());
+    EXPECT_EQ(loaded->pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(loaded->pixel(1, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(loaded->pixel(2, 0), qRgb(127, 127, 127));
+    EXPECT_EQ(lettersOf(ToMonochrome(argb).convertToFormat(QImage::Format_RGB32)), "WBB");
+}
+
+}  // namespace
