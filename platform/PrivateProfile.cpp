@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -64,7 +66,8 @@ QByteArray readAll(const std::string& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     // A configuration file is small; anything huge is not ours and is read only in part.
-    return file.read(1 << 20);
+    // Asking for no more than the file holds keeps each read from taking a megabyte first.
+    return file.read(std::clamp<qint64>(file.size(), 0, 1 << 20));
 }
 
 }  // namespace

@@ -1,0 +1,52 @@
+// The picture loading path of the memo windows: arbitrary bytes as a picture file through
+// ReadPictureFile, and what a memo window then does with the picture (the monochrome
+// conversion of Save and Copy).
+#include "FuzzTarget.h"
+
+#include "memo/Picture.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const QString& picturePath()
+{
+    static const QString path = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vexlo-fuzz-XXXXXX";
+        FuzzCheck(mkdtemp(pattern.data()) != nullptr);
+        return QString::fromStdString(pattern + "/picture");
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    {
+        QFile out(picturePath());
+        FuzzCheck(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        FuzzCheck(out.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+    }
+    const std::optional<QImage> picture = ReadPictureFile(picturePath());
+    if (!picture)
+        return 0;
+    FuzzCheck(!picture->isNull() && PictureSizeAccepted(picture->width(), picture->height()));
+    FuzzCheck(!picture->hasAlphaChannel());
+    const QImage mono = ToMonochrome(*picture);
+    FuzzCheck(mono.size() == picture->size() && mono.depth() == 1);
+    // Every pixel of the result is black or white; reading them all touches every byte.
+    unsigned blacks = 0;
+    for (int y = 0; y < mono.height(); ++y)
+        for (int x = 0; x < mono.width(); ++x)
+            blacks += mono.pixelIndex(x, y) == 0;
+    FuzzCheck(blacks <= unsigned(mono.width()) * unsigned(mono.height()));
+    return 0;
+}

@@ -1,0 +1,67 @@
+// The profile reader with the configuration rules: arbitrary bytes as VEXLO.INI, read as the
+// program reads it at start-up, then one key written and all read again: what was written is
+// what comes back, and everything else reads as before.
+#include "FuzzTarget.h"
+
+#include "link/CommLink.h"
+#include "link/Comenote.h"
+#include "link/Config.h"
+#include "platform/PrivateProfile.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const std::string& folder()
+{
+    static const std::string path = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vexlo-fuzz-XXXXXX";
+        FuzzCheck(mkdtemp(pattern.data()) != nullptr);
+        return pattern;
+    }();
+    return path;
+}
+
+bool sameLink(const TCommLink& a, const TCommLink& b)
+{
+    return a.PortName == b.PortName && a.Speed == b.Speed && a.WordLen == b.WordLen && a.Parity == b.Parity &&
+           a.StopBits == b.StopBits && a.ZenToHan == b.ZenToHan && a.KataToHira == b.KataToHira &&
+           a.Machine == b.Machine;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string file = folder() + "/VEXLO.INI";
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    }
+    const std::string foreign = platform::GetPrivateProfileString("Other", "Key", "none", file);
+
+    TCommLink link;
+    LoadLinkSettings(link, file);
+    const FrameBounds bounds = ReadFrameBounds(file);
+    ResolvePortName(link.PortName, file);
+    for (int n = 1; n <= 9; ++n)
+        ResolvePortName("COM" + std::to_string(n), file);
+
+    // One write (each costs a whole file replacement): the key written reads back, and the
+    // other sections and keys read as before.
+    FuzzCheck(platform::WritePrivateProfileString("Comm", "Speed", "4800", file));
+    TCommLink again;
+    LoadLinkSettings(again, file);
+    link.Speed = 4800;
+    if (ConfigPresent(file))
+        FuzzCheck(sameLink(link, again));
+    const FrameBounds boundsAgain = ReadFrameBounds(file);
+    FuzzCheck(bounds.left == boundsAgain.left && bounds.top == boundsAgain.top &&
+              bounds.width == boundsAgain.width && bounds.height == boundsAgain.height);
+    FuzzCheck(platform::GetPrivateProfileString("Other", "Key", "none", file) == foreign);
+    return 0;
+}
