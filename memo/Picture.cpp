@@ -165,6 +165,61 @@ std::optional<QImage> decodeRle(const BmpHead& head)
     return image;  // every row reached; an end-of-bitmap code after them is not needed
 }
 
+// Skips a chain of GIF data sub-blocks (each a length byte and that many bytes, ended by a
+// zero length); false when the file ends first.
+bool skipGifSubBlocks(const QByteArray& bytes, qint64& at)
+{
+    for (;;) {
+        if (at >= bytes.size())
+            return false;
+        const int length = uchar(bytes[at++]);
+        if (length == 0)
+            return true;
+        at += length;
+    }
+}
+
+// Qt's GIF decoder shows a picture whose data stops early with the missing part blank, so the
+// blocks up to the end of the first picture (the one that is read) must all be there.
+bool gifLooksWhole(const QByteArray& bytes)
+{
+    if (bytes.size() < 13)
+        return false;
+    qint64 at = 13;
+    const uchar screen = uchar(bytes[10]);
+    if (screen & 0x80)
+        at += 3 * (2 << (screen & 7));  // global colour table
+    for (;;) {
+        if (at >= bytes.size())
+            return false;
+        const uchar kind = uchar(bytes[at++]);
+        if (kind == 0x21) {  // extension: its label, then sub-blocks
+            ++at;
+            if (!skipGifSubBlocks(bytes, at))
+                return false;
+        } else if (kind == 0x2C) {  // the picture: descriptor, local colour table, code size, data
+            if (at + 9 > bytes.size())
+                return false;
+            const uchar flags = uchar(bytes[at + 8]);
+            at += 9;
+            if (flags & 0x80)
+                at += 3 * (2 << (flags & 7));
+            ++at;
+            return skipGifSubBlocks(bytes, at);
+        } else {
+            return false;  // the trailer before any picture, or not a block at all
+        }
+    }
+}
+
+// Qt's JPEG decoder fills what a cut file lacks with grey and reports success. A whole file
+// ends its last scan with the end-of-image marker (entropy-coded data never holds FF D9 or
+// FF DA, so an embedded thumbnail's end marker does not count).
+bool jpegLooksWhole(const QByteArray& bytes)
+{
+    return bytes.lastIndexOf("\xFF\xD9") > bytes.lastIndexOf("\xFF\xDA");
+}
+
 }  // namespace
 
 bool PictureSizeAccepted(qint64 width, qint64 height)
@@ -202,6 +257,12 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes)
         if (head.infoSize >= 40 && (head.compression == kRle8 || head.compression == kRle4))
             return decodeRle(head);
         if (!bmpLooksWhole(head))
+            return std::nullopt;
+    } else if (bytes.startsWith("GIF8")) {
+        if (!gifLooksWhole(bytes))
+            return std::nullopt;
+    } else if (bytes.startsWith("\xFF\xD8\xFF")) {
+        if (!jpegLooksWhole(bytes))
             return std::nullopt;
     }
 

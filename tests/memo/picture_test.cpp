@@ -98,6 +98,28 @@ INSTANTIATE_TEST_SUITE_P(
                     RleCase{"RunsPastTheRightEdgeAreCut", 2, 2, 1, {5, 2, 0, 0, 0, 1}, "WW/RR"}),
     [](const testing::TestParamInfo<RleCase>& info) { return std::string(info.param.name); });
 
+// A file cut short is damaged, whatever its kind, also where Qt's decoders would fill in the
+// missing part (BMP, GIF, JPEG).
+TEST(PictureFile, ACutFileIsRefusedInEveryKind)
+{
+    QImage picture(64, 64, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int i = 0; i < 64; ++i)
+        picture.setPixel(i, (i * 7) % 64, qRgb(0, 0, 0));
+    for (const char* kind : {"BMP", "PNG", "GIF", "JPEG", "PBM"}) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (kind == std::string("GIF"))  // Qt writes no GIF: an 8 x 8 one made elsewhere
+            bytes = QByteArray::fromHex("47494638376108000800810000000000ffffff0000000000002c00000000080008000008"
+                                        "180001041848b0a0c082080f1e44487021c3000a1f361c1810003b");
+        else
+            ASSERT_TRUE(picture.save(&buffer, kind)) << kind;
+        EXPECT_TRUE(ReadPictureBytes(bytes).has_value()) << kind;
+        EXPECT_FALSE(ReadPictureBytes(bytes.chopped(10)).has_value()) << kind;
+    }
+}
+
 // A transparent pixel is white, whatever colour it carries, in the picture and in monochrome;
 // an opaque one keeps its colour, a half transparent black one is grey.
 TEST(PictureTransparency, IsLaidOntoWhite)
