@@ -3,9 +3,11 @@
 #include "link/ExchangeHost.h"
 #include "platform/IdleDriver.h"
 #include "platform/PrivateProfile.h"
+#include "platform/SystemError.h"
 #include "transfer/HexRecord.h"
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -77,14 +79,44 @@ std::string ResolvePortName(const std::string& name, const std::string& file)
 
 bool LinkInUse() { return linkInUse; }
 
+namespace {
+TOpenFailure lastOpenFailure;
+}
+
+const TOpenFailure& LastOpenFailure() { return lastOpenFailure; }
+
+QString OpenFailureText(const TOpenFailure& f)
+{
+    return QStringLiteral("通信ポート %1 (%2) を開けません: %3")
+        .arg(QString::fromStdString(f.PortName), QString::fromStdString(f.Path),
+             f.LinkBusy ? QStringLiteral("通信中です") : platform::SystemErrorText(f.Error));
+}
+
+bool DrainOutput(TCommLink& link, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (link.Handle.isOpen()) {
+        link.Handle.pump();
+        if (link.Handle.bytesQueued() == 0)
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 bool OpenLink(TCommLink& link)
 {
+    lastOpenFailure = TOpenFailure{link.PortName, ResolvePortName(link.PortName), 0, 0, linkInUse};
     if (linkInUse)
         return false;
     // The exclusive open stands for both the open and the queue set-up: a name that is no
     // terminal, or one that another program holds, fails here and leaves nothing open.
-    if (!link.Handle.open(ResolvePortName(link.PortName)))
+    if (!link.Handle.open(ResolvePortName(link.PortName))) {
+        lastOpenFailure.Error = errno;
         return false;
+    }
     linkInUse = true;
 
     link.Dcb.DCBlength = 28;

@@ -15,6 +15,8 @@
 #include "link/CommLink.h"
 #include "link/Config.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -80,3 +82,18 @@ void PurgeLink(TCommLink& link);
 // Closes the port (bytes still refused by the kernel are dropped), stops the host's timer
 // and ends LinkInUse. Harmless on a closed port.
 void ClosePort(TCommLink& link);
+
+// Why the last OpenLink failed.
+struct TOpenFailure {
+    std::string PortName;
+    std::string Path;
+    int Error = 0;
+    long OwnerPid = 0;
+    bool LinkBusy = false;
+};
+const TOpenFailure& LastOpenFailure();
+QString OpenFailureText(const TOpenFailure& failure);
+
+// Waits (bounded, without busy polling) until every queued byte has left; true when the
+// queue emptied.
+bool DrainOutput(TCommLink& link, int ms = 2000);
