@@ -14,6 +14,7 @@
 namespace {
 
 bool linkInUse = false;
+TOpenFailure lastFailure;
 
 constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
 constexpr int kSettleTicks = 10;
@@ -79,44 +80,40 @@ std::string ResolvePortName(const std::string& name, const std::string& file)
 
 bool LinkInUse() { return linkInUse; }
 
-namespace {
-TOpenFailure lastOpenFailure;
-}
-
-const TOpenFailure& LastOpenFailure() { return lastOpenFailure; }
+const TOpenFailure& LastOpenFailure() { return lastFailure; }
 
 QString OpenFailureText(const TOpenFailure& f)
 {
-    return QStringLiteral("通信ポート %1 (%2) を開けません: %3")
-        .arg(QString::fromStdString(f.PortName), QString::fromStdString(f.Path),
-             f.LinkBusy ? QStringLiteral("通信中です") : platform::SystemErrorText(f.Error));
-}
-
-bool DrainOutput(TCommLink& link, int ms)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (link.Handle.isOpen()) {
-        link.Handle.pump();
-        if (link.Handle.bytesQueued() == 0)
-            return true;
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    const QString name = QString::fromStdString(f.PortName);
+    const QString path = QString::fromStdString(f.Path);
+    const QString port = path.isEmpty() || path == name ? name : QStringLiteral("%1 (%2)").arg(name, path);
+    QString reason;
+    if (f.LinkBusy)
+        reason = QStringLiteral("ほかの通信を実行中です");
+    else if (f.Error == EBUSY || f.Error == EWOULDBLOCK)
+        reason = f.OwnerPid > 0 ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(f.OwnerPid)
+                                : QStringLiteral("ほかのプログラムが使用中です");
+    else if (f.Error == ENOENT || f.Error == ENODEV || f.Error == ENXIO)
+        reason = QStringLiteral("デバイスがありません");
+    else
+        reason = platform::SystemErrorText(f.Error);
+    return QStringLiteral("通信ポート %1 を開けません: %2").arg(port, reason);
 }
 
 bool OpenLink(TCommLink& link)
 {
-    lastOpenFailure = TOpenFailure{link.PortName, ResolvePortName(link.PortName), 0, 0, linkInUse};
-    if (linkInUse)
-        return false;
-    // The exclusive open stands for both the open and the queue set-up: a name that is no
-    // terminal, or one that another program holds, fails here and leaves nothing open.
-    if (!link.Handle.open(ResolvePortName(link.PortName))) {
-        lastOpenFailure.Error = errno;
+    lastFailure = TOpenFailure{link.PortName, ResolvePortName(link.PortName), 0, 0, false};
+    if (linkInUse) {
+        lastFailure.LinkBusy = true;
         return false;
     }
+    // The exclusive open stands for both the open and the queue set-up: a name that is no
+    // terminal, or one that another program holds, fails here and leaves nothing open.
+    if (!link.Handle.open(lastFailure.Path)) {
+        lastFailure.Error = errno == EWOULDBLOCK ? EBUSY : errno;
+        return false;
+    }
+    lastFailure = TOpenFailure{};
     linkInUse = true;
 
     link.Dcb.DCBlength = 28;
@@ -190,12 +187,14 @@ void SwitchToDataPhase(TCommLink& link)
 
 void PurgeLink(TCommLink& link) { link.Handle.purge(); }
 
+bool DrainOutput(TCommLink& link, int ms) { return link.Handle.drain(ms); }
+
 void ClosePort(TCommLink& link)
 {
     // The host's timer never outlives the exchange that started it.
     StopTimer();
     platform::IdleDriver::instance().forgetPort(&link.Handle);
-    link.Handle.pump();  // one last push of what the kernel refused so far
+    (void)DrainOutput(link);
     link.Handle.close();
     linkInUse = false;
 }

@@ -242,7 +242,7 @@ TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
     EXPECT_EQ(MainForm->MemoCount(), 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, BoxKind::Error);
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("通信ポート /dev/does-not-exist (/dev/does-not-exist) を開けません: ")))
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("通信ポート /dev/does-not-exist を開けません: デバイスがありません")))
         << boxes[0].text.toStdString();
 }
 

@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BadCase{"NoImage", {"--yes"}, 2, "send: IMAGE is missing"},
                     BadCase{"NoTerminalToAskOn", {"DIR/wide.bmp"}, 2, "give --yes"},
                     BadCase{"TooLarge", {"DIR/wide.bmp", "--yes"}, 2, "use --crop or --region"},
-                    BadCase{"NobodyOnThePort", {"DIR/wide.bmp", "--crop", "--yes"}, 1, "send: cannot open DIR/COM1 (DIR/COM1): no such file or directory"}),
+                    BadCase{"NobodyOnThePort", {"DIR/wide.bmp", "--crop", "--yes"}, 1, "send: cannot open DIR/COM1: no such file or directory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SendGuiRefuses,
     testing::Values(Refusal{"AWindowWithoutAnImage", "/dev/null", true, "送信する画像がありません"},
                     Refusal{"APortThatCannotBeOpened", "/dev/no-such-line", false,
-                            "通信ポート /dev/no-such-line (/dev/no-such-line) を開けません: "}),
+                            "通信ポート /dev/no-such-line を開けません: デバイスがありません"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -174,18 +175,21 @@ bool ApplyLineSettings(const ParsedArgs& parsed, TCommLink& link, QString& error
 
 QString OpenFailureMessage(const TOpenFailure& f)
 {
+    const QString name = QString::fromStdString(f.PortName);
+    const QString path = QString::fromStdString(f.Path);
+    const QString port = path.isEmpty() || path == name ? name : QStringLiteral("%1 (%2)").arg(name, path);
     QString why;
     if (f.LinkBusy) {
         why = QStringLiteral("another exchange is running");
+    } else if (f.Error == EBUSY || f.Error == EWOULDBLOCK) {
+        why = f.OwnerPid > 0 ? QStringLiteral("in use by process %1").arg(f.OwnerPid)
+                             : QStringLiteral("in use by another program");
     } else {
         why = QString::fromLocal8Bit(std::strerror(f.Error));
         if (!why.isEmpty())
             why[0] = why[0].toLower();
     }
-    if (f.OwnerPid > 0)
-        why += QStringLiteral(", in use by process %1").arg(f.OwnerPid);
-    return QStringLiteral("cannot open %1 (%2): %3")
-        .arg(QString::fromStdString(f.PortName), QString::fromStdString(f.Path), why);
+    return QStringLiteral("cannot open %1: %2").arg(port, why);
 }
 
 void PrintLine(const std::string& text)

@@ -61,7 +61,7 @@ inline const std::set<std::string> LineOptions{"--port", "--speed", "--word-len"
 // the line does not take, with ERROR set.
 bool ApplyLineSettings(const ParsedArgs& args, TCommLink& link, QString& error);
 
-// "cannot open COM1 (/dev/ttyUSB0): no such device" (", in use by process N" when known).
+// "cannot open COM1 (/dev/ttyUSB0): no such device", or "...: in use by process N".
 QString OpenFailureMessage(const TOpenFailure& failure);
 
 // "vexlo-cli: MESSAGE" on standard error; returns ExitError.
