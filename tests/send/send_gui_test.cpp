@@ -236,4 +236,25 @@ INSTANTIATE_TEST_SUITE_P(
                             "通信ポート /dev/no-such-line を開けません: デバイスがありません"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SendGui, AProgressBarShowsTheBytesThatLeftWhileTheRecordsGo)
+{
+    auto sim = startWithSim({QStringLiteral("--baud"), QStringLiteral("19200")});
+    openMemo(RandomMemo(124, 121, 8));
+    answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
+    int highest = -1;
+    QSize sizeWhileSending;
+    QObject::connect(Connect1->ProgressBar1, &QProgressBar::valueChanged, Connect1, [&](int value) {
+        highest = std::max(highest, value);
+        if (Connect1->ProgressBar1->isVisible())
+            sizeWhileSending = Connect1->size();
+    });
+    MainForm->Transmit1Click();
+    EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
+    EXPECT_GT(Connect1->ProgressBar1->maximum(), 3872) << "two characters a pixel byte, and more";
+    EXPECT_EQ(highest, Connect1->ProgressBar1->maximum());
+    EXPECT_EQ(sizeWhileSending, QSize(188, 124));
+    EXPECT_FALSE(Connect1->ProgressBar1->isVisibleTo(Connect1));
+    EXPECT_EQ(Connect1->size(), QSize(188, 100));
+}
+
 }  // namespace
