@@ -5,6 +5,7 @@
 #include "link/ExchangeMessages.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -14,9 +15,17 @@ constexpr uint8_t DC1 = 17;
 constexpr int kCallTicks = 10;  // more than this many ticks without DC1: call again
 constexpr int kMaxRetries = 16; // the 17th unanswered call ends the exchange
 
-// Bytes of the chain written in this pass (a "?" starts a new pass) and of the whole chain.
+// Bytes of the chain written in this pass (a "?" starts a new pass) and of the whole chain,
+// and when the pass began.
 int g_written = 0;
 int g_total = 0;
+std::chrono::steady_clock::time_point g_passStart;
+
+void startPass()
+{
+    g_written = 0;
+    g_passStart = std::chrono::steady_clock::now();
+}
 
 int chainLength(const TCommLink& link)
 {
@@ -41,10 +50,18 @@ void endExchange(bool ok)
     CloseExchangeHost();
 }
 
-// What has left the output queue: the bytes written in this pass less those still queued.
+// What has left: the bytes written in this pass less those still queued, and never more than
+// the line can have carried since the pass began (ten bits a byte) -- a line that buffers
+// beyond what it reports, such as a pseudo-terminal, would otherwise run ahead.
 void reportProgress(TCommLink& link)
 {
-    SetProgress(std::max(0, g_written - BytesQueued(link)), g_total);
+    int left = std::max(0, g_written - BytesQueued(link));
+    if (link.Speed > 0) {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - g_passStart);
+        left = static_cast<int>(std::min<int64_t>(left, elapsed.count() * link.Speed / 10'000'000));
+    }
+    SetProgress(left, g_total);
 }
 
 }  // namespace
@@ -78,7 +95,7 @@ void SendHandshakeStep(TCommLink& link, bool& done)
     case 3:
         SetStatusText(QStringLiteral("転送中です"));
         link.Step = 0;
-        g_written = 0;
+        startPass();
         g_total = chainLength(link);
         SetProgress(0, g_total);
         HookStep(SendDataStep, link);
@@ -112,12 +129,13 @@ void SendDataStep(TCommLink& link, bool& done)
             return;
         case '#':
             link.Step = -2;
-            break;
+            SetProgress(g_total, g_total);  // the device has judged the whole chain
+            return;
         case '?':
             while (ReadByte(link) >= 0) {
             }
             link.Step = 0;
-            g_written = 0;
+            startPass();
             break;
         default:
             break;  // nothing yet, or a byte that means nothing here
@@ -150,15 +168,15 @@ SendOutcome SendExchange(TCommLink& link)
     SetProgress(0, 0);
 
     // The device has the memo only once the end record has really left the queue.
-    bool ok = ExchangeOk && DrainOutput(link);
-    if (!ok) {
+    const bool ok = ExchangeOk && DrainOutput(link);
+    if (!ok)
         WriteByte(link, '!');
-        DrainOutput(link);
-        ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
-    } else {
-        ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
-    }
+    // The port is free again (and the "!" on its way) before the user reads the verdict.
     ClosePort(link);
     UnhookStep();
+    if (ok)
+        ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
+    else
+        ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
     return ok ? SendOutcome::Sent : SendOutcome::Failed;
 }
