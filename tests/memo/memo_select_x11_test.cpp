@@ -1,0 +1,133 @@
+// Region selection on a real X display with a window manager: while armed, a hand on the mouse
+// cannot take the pointer out of the memo window; a drag past the window's border goes on
+// giving positions; after the confirmation the pointer is free again.
+#include "MemoFixture.h"
+
+#include "platform/CursorClip.h"
+#include "transfer/MemoImage.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+class RegionOnScreen : public MemoFixture {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X display (test.sh starts Xvfb)";
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        // A window manager as on a user's desktop; one that already runs keeps the display.
+        wm_.start(QStringLiteral("openbox"), {});
+        QTest::qWait(500);
+        MemoFixture::SetUp();
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
+    }
+
+    void TearDown() override
+    {
+        MemoFixture::TearDown();
+        if (wm_.state() != QProcess::NotRunning) {
+            wm_.terminate();
+            wm_.waitForFinished(5000);
+        }
+    }
+
+    // Runs xdotool while the program goes on handling its events.
+    static void xdotool(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), args);
+        ASSERT_TRUE(p.waitForStarted(5000));
+        while (p.state() != QProcess::NotRunning)
+            QTest::qWait(10);
+        QTest::qWait(100);
+    }
+
+    // A hand on the mouse: relative motion, one axis at a time.
+    static void push(int dx, int dy) { xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QString::number(dx), QString::number(dy)}); }
+
+    // Where the X server has the pointer.
+    static QPoint pointer()
+    {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), {QStringLiteral("getmouselocation"), QStringLiteral("--shell")});
+        p.waitForFinished(5000);
+        QPoint at;
+        for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("X=")))
+                at.setX(line.mid(2).toInt());
+            if (line.startsWith(QLatin1String("Y=")))
+                at.setY(line.mid(2).toInt());
+        }
+        return at;
+    }
+
+    // The window below its title bar, borders included; right and bottom exclusive.
+    static QRect confinement(const TGraphForm* memo)
+    {
+        const QRect outer(memo->mapToGlobal(QPoint(0, 0)), memo->size());
+        return outer.adjusted(0, memo->height() - memo->ClientSize().height(), 0, 0);
+    }
+
+private:
+    QProcess wm_;
+};
+
+TEST_F(RegionOnScreen, ThePointerStaysInTheWindowUntilTheRegionIsConfirmed)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("large.bmp"), pattern(300, 200)));
+    ASSERT_NE(memo, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
+    SkipSizeCheck = true;  // as the refused Send leaves it
+    memo->ArmRegionSelection();
+    QTest::qWait(200);
+    const QRect r = confinement(memo);
+    EXPECT_EQ(pointer(), r.topLeft());
+    EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
+
+    struct Push {
+        int dx, dy;
+        const char* where;
+    };
+    for (const Push& p : {Push{-900, 0, "far left"}, Push{0, -900, "far up"}, Push{2000, 0, "far right"},
+                          Push{0, 2000, "far down"}, Push{-2000, 0, "far left again"}}) {
+        push(p.dx, p.dy);
+        const QPoint at = pointer();
+        EXPECT_TRUE(r.contains(at)) << p.where << ": pointer at " << at.x() << "," << at.y() << " outside "
+                                    << r.left() << "," << r.top() << " " << r.width() << "x" << r.height();
+    }
+
+    // The pointer now rests on the window's left border. Drag from inside the picture out past
+    // the border: the capture goes on giving positions, the left one below 0.
+    push(0, -r.height() + 40);
+    push(60, 0);
+    const QPoint start = memo->Image1->mapFromGlobal(pointer());
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    push(0, 60);
+    push(-2000, 0);  // held at the border
+    EXPECT_TRUE(memo->Image1->band().has_value()) << "the band shows while dragging";
+    const QPoint end = memo->Image1->mapFromGlobal(pointer());
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_LT(end.x(), 0);
+    EXPECT_EQ(end.y(), start.y() + 60);
+    EXPECT_EQ(memo->SelLeft, end.x());
+    EXPECT_EQ(memo->SelTop, start.y());
+    EXPECT_EQ(memo->SelRight, start.x());
+    EXPECT_EQ(memo->SelBottom, end.y());
+    EXPECT_FALSE(memo->Image1->band().has_value());
+
+    // Confirmed: the pointer is free.
+    push(-2000, 0);
+    EXPECT_LT(pointer().x(), r.left());
+    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+}
+
+}  // namespace
