@@ -90,16 +90,22 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowUntilTheRegionIsConfirmed)
     EXPECT_EQ(pointer(), r.topLeft());
     EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
 
+    // Pushed far out each way, the pointer comes to rest on the edge of R.
     struct Push {
         int dx, dy;
         const char* where;
+        bool across;  // the push moves along x
+        int edge;
     };
-    for (const Push& p : {Push{-900, 0, "far left"}, Push{0, -900, "far up"}, Push{2000, 0, "far right"},
-                          Push{0, 2000, "far down"}, Push{-2000, 0, "far left again"}}) {
+    for (const Push& p : {Push{-900, 0, "far left", true, r.left()}, Push{0, -900, "far up", false, r.top()},
+                          Push{2000, 0, "far right", true, r.right()},
+                          Push{0, 2000, "far down", false, r.bottom()},
+                          Push{-2000, 0, "far left again", true, r.left()}}) {
         push(p.dx, p.dy);
         const QPoint at = pointer();
         EXPECT_TRUE(r.contains(at)) << p.where << ": pointer at " << at.x() << "," << at.y() << " outside "
                                     << r.left() << "," << r.top() << " " << r.width() << "x" << r.height();
+        EXPECT_EQ(p.across ? at.x() : at.y(), p.edge) << p.where;
     }
 
     // The pointer now rests on the window's left border. Drag from inside the picture out past
