@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdint>
@@ -76,8 +77,14 @@ void TGraphForm::connectSelection()
                     EndRegionSelection();
             });
     });
+    // The frame loses the focus: to another program, or to another window of ours (a dialog
+    // opened from the keyboard) that the held pointer could not reach.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
+            EndRegionSelection();
+    });
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window && MainForm && window != MainForm->windowHandle())
             EndRegionSelection();
     });
 }
@@ -209,8 +216,12 @@ void TGraphForm::EndRegionSelection()
     WatchEscape(false);
     Image1EraseRubber();
     ReleaseConfinement();
-    if (MainForm && MainForm->ActiveMemo() == this)
-        SetButtonStatus();
+    // The status bar is this window's unless another memo window has taken over.
+    if (MainForm) {
+        const TGraphForm* active = MainForm->ActiveMemo();
+        if (!active || active == this)
+            SetButtonStatus();
+    }
 }
 
 void TGraphForm::ReleaseConfinement()

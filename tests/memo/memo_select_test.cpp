@@ -204,6 +204,8 @@ TEST_P(RegionWayOut, FreesThePointerAndSendsNothing)
             QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, QPoint(50, 60));
         EXPECT_EQ(memo->SelLeft, -1);
     }
+    if (memo && MainForm->ActiveMemo() == memo)
+        EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
     EXPECT_NE(MainForm->Panel4->text(), Armed);
     EXPECT_TRUE(boxes.empty());
 }
@@ -216,6 +218,13 @@ INSTANTIATE_TEST_SUITE_P(
         WayOut{"Minimised", false, [](TGraphForm* m) { m->showMinimized(); }},
         WayOut{"AnotherWindowActivated", true,
                [](TGraphForm*) { MainForm->MdiArea->activatePreviousSubWindow(); }},
+        WayOut{"TheFrameLosesTheFocus", false,
+               [](TGraphForm*) {
+                   auto* elsewhere = new QWidget(MainForm, Qt::Window);
+                   elsewhere->show();
+                   elsewhere->activateWindow();
+                   EXPECT_TRUE(QTest::qWaitForWindowActive(elsewhere));
+               }},
         WayOut{"Closed", false, [](TGraphForm* m) { m->close(); }},
         WayOut{"ClosedByTheCommand", true, [](TGraphForm*) { MainForm->Close1Click(); }},
         WayOut{"AnExchangeStarts", false, [](TGraphForm*) { MainForm->EndRegionSelections(); }}),
