@@ -109,25 +109,46 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowUntilTheRegionIsConfirmed)
     }
 
     // The pointer now rests on the window's left border. Drag from inside the picture out past
-    // the border: the capture goes on giving positions, the left one below 0.
+    // the border: the capture goes on giving positions, the left one below 0. Then Cancel.
+    std::vector<int> leftAtQuestion;
+    SetBoxAnswerer([&](const BoxRequest& request) {
+        boxes.push_back(request);
+        leftAtQuestion.push_back(memo->Image1->band() ? memo->Image1->band()->left() : 9999);
+        return boxes.size() == 1 ? BoxAnswer::Cancel : BoxAnswer::Ok;
+    });
     push(0, -r.height() + 40);
     push(60, 0);
-    const QPoint start = memo->Image1->mapFromGlobal(pointer());
     xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
     push(0, 60);
     push(-2000, 0);  // held at the border
     EXPECT_TRUE(memo->Image1->band().has_value()) << "the band shows while dragging";
-    const QPoint end = memo->Image1->mapFromGlobal(pointer());
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
-
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QStringLiteral("この範囲を転送しますか？"));
-    EXPECT_LT(end.x(), 0);
-    EXPECT_EQ(end.y(), start.y() + 60);
-    EXPECT_EQ(memo->SelLeft, end.x());
+    EXPECT_LT(leftAtQuestion[0], 0);
+    EXPECT_EQ(memo->SelLeft, -1);
+    EXPECT_FALSE(memo->Image1->band().has_value());
+
+    // Cancelled: armed again, the pointer back at R's top-left corner and held.
+    EXPECT_EQ(pointer(), r.topLeft());
+    push(0, -500);
+    push(-500, 0);
+    EXPECT_EQ(pointer(), r.topLeft());
+
+    // A drag inside the picture, confirmed.
+    push(40, 0);
+    push(0, 30);
+    const QPoint start = memo->Image1->mapFromGlobal(pointer());
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    push(80, 0);
+    push(0, 70);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_EQ(memo->SelLeft, start.x());
     EXPECT_EQ(memo->SelTop, start.y());
-    EXPECT_EQ(memo->SelRight, start.x());
-    EXPECT_EQ(memo->SelBottom, end.y());
+    EXPECT_EQ(memo->SelRight, start.x() + 80);
+    EXPECT_EQ(memo->SelBottom, start.y() + 70);
     EXPECT_FALSE(memo->Image1->band().has_value());
 
     // Confirmed: the pointer is free.
