@@ -496,7 +496,10 @@ bool TMainForm::FormClose()
         StoreCfg();
         stored = true;
     });
-    if (!stored)
+    // A configuration that cannot be written must not keep the user from leaving: after the
+    // failure box, OK leaves without it, ｷｬﾝｾﾙ stays.
+    if (!stored && ShowBox(BoxKind::Confirmation, QStringLiteral("設定を保存せずに終了しますか？"),
+                           BoxButtons::OkCancel) != BoxAnswer::Ok)
         return false;
     platform::WinHelp(platform::HELP_QUIT, 0);
     return true;

@@ -46,28 +46,28 @@ void TGraphForm::createMenus()
         return a;
     };
     // A failing command ends in the failure box, never in the event loop.
-    auto bind = [this](QAction* a, void (TGraphForm::*handler)()) {
-        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    auto bind = [this](QAction* a, auto handler) {
+        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { handler(this); }); });
     };
 
     File1 = menu("File1", QStringLiteral("ファイル(&F)"));
     item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
     item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
     item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
-    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), &TGraphForm::Save1Click);
-    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), &TGraphForm::SaveAs1Click);
-    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), &TGraphForm::Print1Click);
-    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), &TGraphForm::PrintSetup1Click);
+    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), [](TGraphForm* w) { w->Save1Click(); });
+    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), [](TGraphForm* w) { w->SaveAs1Click(); });
+    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), [](TGraphForm* w) { w->Print1Click(); });
+    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), [](TGraphForm* w) { w->PrintSetup1Click(); });
     item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));
     File1->addSeparator()->setObjectName(QStringLiteral("N1"));
     item(File1, "Exit1", QStringLiteral("終了(&X)"));
 
     Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
     connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
-    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), &TGraphForm::Copy1Click);
-    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), &TGraphForm::Cut1Click);
+    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), [](TGraphForm* w) { w->Copy1Click(); });
+    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), [](TGraphForm* w) { w->Cut1Click(); });
     Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
-    bind(Paste1, &TGraphForm::Paste1Click);
+    bind(Paste1, [](TGraphForm* w) { w->Paste1Click(); });
     item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
     item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
 

@@ -28,11 +28,15 @@ public:
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
     bool SetImage(const QString& fileName);
-    void Save1Click();
-    void SaveAs1Click();
+    // Save and Save As: true when the picture was written, false when the user cancelled the
+    // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
+    // they were. Save on a name that is not ".bmp" asks through Save As, proposing NAME.BMP.
+    bool Save1Click();
+    bool SaveAs1Click(const QString& proposedName = QString());
     void Print1Click();
     void PrintSetup1Click();
-    // The save prompt before closing; false only when a save there failed (the window stays).
+    // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a
+    // cancelled or failed save).
     bool FormCloseQuery();
     void FormClose();
 
@@ -93,6 +97,9 @@ private:
     void EnsurePicture();
     // The picture, converted in place to one bit per pixel (Save and Copy).
     void ConvertToMonochrome();
+    // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
+    void WritePicture(const QString& fileName);
+    static QString BmpNameFor(const QString& fileName);
 
     int paletteRealisations_ = 0;
 };

@@ -56,18 +56,27 @@ TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
     EXPECT_FALSE(memo->Modified);
 }
 
-TEST_F(MemoClipboard, CutWhitensThePictureAndLeavesNothingToSave)
+// A memo cut to be pasted elsewhere must arrive there: Cut copies first, then whitens.
+TEST_F(MemoClipboard, CutThenPasteElsewhereMovesThePicture)
 {
     TGraphForm* memo = open(writeImage(QStringLiteral("cut.bmp"), pattern(20, 10)));
     edit("Cut1");
     EXPECT_EQ(bitsOf(memo->Image1->picture()), QString(200, QLatin1Char('0')));
     EXPECT_EQ(memo->Image1->picture().size(), QSize(20, 10));
     EXPECT_EQ(memo->FileName, path(QStringLiteral("cut.bmp")));
-    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());  // nothing went to the clipboard
-    memo->close();
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+
+    command("New1");
+    TGraphForm* other = MainForm->ActiveMemo();
+    ASSERT_NE(other, memo);
+    edit("Paste1");
+    EXPECT_EQ(bitsOf(other->Image1->picture()), bitsOf(pattern(20, 10)));
+    EXPECT_TRUE(other->Modified);
+
+    memo->close();  // the cut window itself has nothing to save
     flushDeletes();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->MemoCount(), 1);
 }
 
 TEST_F(MemoClipboard, CutInAnEmptyWindowGivesItABlankPictureButNoName)
