@@ -215,20 +215,30 @@ TEST_F(FrameBehaviour, ExitWritesEveryKey)
     EXPECT_TRUE(file.contains("Left=") && file.contains("Top="));
 }
 
-TEST_F(FrameBehaviour, AnUnwritableConfigurationKeepsTheFrameOpen)
+// A configuration that cannot be written is reported, then the user chooses: OK leaves
+// without it, ｷｬﾝｾﾙ stays (and the next Exit asks again), never a frame that cannot be left.
+class UnwritableConfiguration : public FrameBehaviour, public testing::WithParamInterface<BoxAnswer> {};
+
+TEST_P(UnwritableConfiguration, AsksWhetherToLeaveWithoutIt)
 {
     start();
     // The configuration folder cannot be made: a plain file stands where it should be.
     home().write("in the way");
     qputenv("XDG_CONFIG_HOME", home().iniPath().toUtf8());
+    answers = {BoxAnswer::Ok, GetParam()};
     MainForm->close();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(MainForm->isVisible());
-    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(MainForm->isVisible(), GetParam() == BoxAnswer::Cancel);
+    ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[0].failure);
     EXPECT_EQ(boxes[0].caption, "VEXLO");
     EXPECT_EQ(boxes[0].text, "VEXLO.INI に書き込めません");
+    EXPECT_EQ(boxes[1].caption, "確認");
+    EXPECT_EQ(boxes[1].text, "設定を保存せずに終了しますか？");
+    EXPECT_EQ(boxes[1].buttons, BoxButtons::OkCancel);
     EXPECT_EQ(home().read(), "in the way");
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, UnwritableConfiguration, testing::Values(BoxAnswer::Ok, BoxAnswer::Cancel));
 
 }  // namespace

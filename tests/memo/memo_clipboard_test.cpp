@@ -141,7 +141,7 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
     EXPECT_TRUE(MainForm->CloseSB1->isEnabled());
     EXPECT_EQ(bytesOf(file), onDisk);
 
-    answers.push_back(BoxAnswer::Cancel);
+    answers.push_back(BoxAnswer::No);
     memo->close();
     flushDeletes();
     ASSERT_EQ(boxes.size(), 1u);
