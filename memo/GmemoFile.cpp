@@ -97,12 +97,18 @@ void TGraphForm::Print1Click()
     QPainter painter;
     if (!painter.begin(&printer))
         throw CommandFailure(QStringLiteral("印刷を開始できません"));
-    // A monochrome memo must not come out with compression smudges.
+    // A monochrome memo must not come out with compression smudges, nor blurred edges.
     painter.setRenderHint(QPainter::LosslessImageRendering);
-    // The painter's origin is the printable area's top-left and its unit the printer dot,
-    // so the picture comes out at its natural size in dots.
-    if (!Image1->picture().isNull())
-        painter.drawImage(QPoint(0, 0), Image1->picture());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // The painter's origin is the printable area's top-left and its unit the printer dot. One
+    // dot per pixel would shrink a memo to a speck on a 1200-dpi printer, so the picture comes
+    // out at the size it has on screen: one image pixel per 1/96 inch.
+    const QImage& picture = Image1->picture();
+    if (!picture.isNull()) {
+        const qreal sx = painter.device()->logicalDpiX() / 96.0;
+        const qreal sy = painter.device()->logicalDpiY() / 96.0;
+        painter.drawImage(QRectF(0, 0, picture.width() * sx, picture.height() * sy), picture);
+    }
     if (!painter.end())
         throw CommandFailure(QStringLiteral("印刷を終了できません"));
 }
