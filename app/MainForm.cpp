@@ -427,14 +427,97 @@ void TMainForm::Option1Click()
     MultPageDlg->exec();
 }
 
-void TMainForm::Tile1Click()
+namespace {
+
+// The memo windows that tile and cascade arrange, oldest first with the active one last (it
+// ends on top and stays active); minimised ones keep their place, maximised ones come back.
+QList<QMdiSubWindow*> windowsToArrange(QMdiArea* area)
 {
-    MdiArea->tileSubWindows();
+    QList<QMdiSubWindow*> windows;
+    QMdiSubWindow* active = area->currentSubWindow();
+    for (QMdiSubWindow* w : area->subWindowList(QMdiArea::CreationOrder)) {
+        if (w->isMinimized() || w == active)
+            continue;
+        windows.push_back(w);
+    }
+    if (active && !active->isMinimized())
+        windows.push_back(active);
+    for (QMdiSubWindow* w : windows)
+        if (w->isMaximized())
+            w->showNormal();
+    return windows;
 }
 
+// Keeps a window of SIZE at POS inside AREA where it fits; one larger than the area keeps
+// its top-left corner visible.
+QPoint inside(QPoint pos, QSize size, QSize area)
+{
+    return {std::max(0, std::min(pos.x(), area.width() - size.width())),
+            std::max(0, std::min(pos.y(), area.height() - size.height()))};
+}
+
+}  // namespace
+
+// Memo windows have fixed sizes, so tiling cannot size them to a grid: they go one under
+// another, then into the next column, each fully inside the area. When the columns run out,
+// the next layer starts again at the left, one title bar lower and further right.
+void TMainForm::Tile1Click()
+{
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea);
+    const QSize area = MdiArea->viewport()->size();
+    const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
+    int layer = 0;
+    int x = 0;
+    int y = 0;
+    int columnWidth = 0;
+    for (QMdiSubWindow* w : windows) {
+        const QSize size = w->size();
+        if (y > layer * step && y + size.height() > area.height()) {  // next column
+            x += columnWidth;
+            y = layer * step;
+            columnWidth = 0;
+        }
+        if (x > layer * step && x + size.width() > area.width()) {  // next layer
+            ++layer;
+            x = y = layer * step;
+            columnWidth = 0;
+        }
+        w->move(inside(QPoint(x, y), size, area));
+        w->raise();
+        y += size.height();
+        columnWidth = std::max(columnWidth, size.width());
+    }
+}
+
+// Each window one title bar lower and further right than the one before, later ones on top,
+// so that every caption stays visible. A run that would leave the area starts again at the
+// top, to the right of the run before (or over it, a title bar further right, when the area
+// has no room left).
 void TMainForm::Cascade1Click()
 {
-    MdiArea->cascadeSubWindows();
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea);
+    const QSize area = MdiArea->viewport()->size();
+    const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
+    int runX = 0;
+    int runRight = 0;
+    int k = 0;
+    int runs = 0;
+    for (QMdiSubWindow* w : windows) {
+        const QSize size = w->size();
+        QPoint pos(runX + k * step, k * step);
+        if (k > 0 && (pos.y() + size.height() > area.height() || pos.x() + size.width() > area.width())) {
+            ++runs;
+            runX = runRight + size.width() <= area.width() ? runRight : (runs * step) % std::max(step, area.width() / 2);
+            k = 0;
+            pos = QPoint(runX, 0);
+        }
+        w->move(inside(pos, size, area));
+        w->raise();
+        runRight = std::max(runRight, w->x() + size.width());
+        ++k;
+    }
+    if (!windows.isEmpty())
+        MdiArea->setActiveSubWindow(windows.back());
 }
 
 // Minimised memo windows line up along the bottom of the frame's client area.

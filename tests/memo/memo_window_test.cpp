@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QToolButton>
 
@@ -178,5 +179,61 @@ TEST_F(MemoWindow, ClickingTheImageRealisesThePaletteAndPublishes)
     EXPECT_EQ(memo->PaletteRealisations(), before + 1);
     EXPECT_EQ(MainForm->Panel2->text(), "click.bmp");
 }
+
+// Fixed-size memo windows arranged by 並べて表示 and 重ねて表示: each stays fully inside the
+// area; tiled ones do not overlap while they fit, cascaded ones leave every caption in view.
+struct ArrangeCase {
+    const char* name;
+    const char* command;
+    int count;
+    QSize memo;
+};
+
+// Nine 124 x 121 memos do not fit side by side in the frame's area: they overlap, but inside.
+bool fitsSideBySide(const ArrangeCase& c)
+{
+    return c.count * c.memo.width() * c.memo.height() < 100'000;
+}
+
+class MemoArrange : public MemoFixture, public testing::WithParamInterface<ArrangeCase> {};
+
+TEST_P(MemoArrange, KeepsEveryWindowInsideAndItsCaptionVisible)
+{
+    const ArrangeCase& c = GetParam();
+    MainForm->resize(520, 378);
+    const QString file = writeImage(QStringLiteral("m.bmp"), pattern(c.memo.width(), c.memo.height()));
+    for (int i = 0; i < c.count; ++i)
+        open(file);
+    QCoreApplication::processEvents();
+    for (QAction* a : MainForm->Window1->actions())
+        if (a->objectName() == QLatin1String(c.command))
+            a->trigger();
+    QCoreApplication::processEvents();
+
+    const QRect area(QPoint(0, 0), MainForm->MdiArea->viewport()->size());
+    const QList<QMdiSubWindow*> stack = MainForm->MdiArea->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_EQ(stack.size(), c.count);
+    const int caption = stack[0]->contentsMargins().top();
+    for (int i = 0; i < stack.size(); ++i) {
+        const QRect g = stack[i]->geometry();
+        EXPECT_TRUE(area.contains(g)) << i << ": " << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+        const QRect captionBar(g.topLeft(), QSize(g.width(), caption));
+        for (int j = i + 1; j < stack.size(); ++j) {  // windows above it
+            if (QLatin1String(c.command) == QLatin1String("Tile1")) {
+                if (fitsSideBySide(c))
+                    EXPECT_FALSE(g.intersects(stack[j]->geometry())) << i << " under " << j;
+            } else
+                EXPECT_FALSE(captionBar.intersects(stack[j]->geometry())) << "caption " << i << " under " << j;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MemoArrange,
+                         testing::Values(ArrangeCase{"TileFour", "Tile1", 4, {124, 121}},
+                                         ArrangeCase{"TileIntoColumns", "Tile1", 7, {100, 60}},
+                                         ArrangeCase{"TileMoreThanFit", "Tile1", 9, {124, 121}},
+                                         ArrangeCase{"CascadeThree", "Cascade1", 3, {124, 121}},
+                                         ArrangeCase{"CascadeIntoRuns", "Cascade1", 8, {100, 60}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
