@@ -22,10 +22,14 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <functional>
+#include <utility>
 
 TMainForm* MainForm = nullptr;
 
@@ -131,9 +135,78 @@ void TMainForm::createMenus()
     Option1->setObjectName(QStringLiteral("Option1"));
     connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { Option1Click(); }); });
 
+    SetStandardKeys(File1);
+    SetStandardKeys(Edit1);
+    connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
+    createWindowKeys();
+
     frameMenus_ = {File1, Edit1, Comm1, Window1, About1};
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     showMenusOf(nullptr);
+}
+
+void SetStandardKeys(QMenu* menu)
+{
+    static const std::pair<const char*, QKeyCombination> keys[] = {
+        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
+        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
+        {"Paste1", Qt::CTRL | Qt::Key_V},
+    };
+    for (QAction* action : menu->actions())
+        for (const auto& [name, key] : keys)
+            if (action->objectName() == QLatin1String(name))
+                action->setShortcut(QKeySequence(key));
+}
+
+// Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does
+// (with the save question), Ctrl+Tab and Ctrl+Shift+Tab go to the next and previous one.
+void TMainForm::createWindowKeys()
+{
+    auto key = [this](QKeyCombination combination, std::function<void()> run) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(combination));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [run] { RunGuarded(run); });
+        addAction(action);
+    };
+    key(Qt::CTRL | Qt::Key_F4, [this] {
+        if (TGraphForm* memo = ActiveMemo())
+            memo->close();
+    });
+    key(Qt::CTRL | Qt::Key_Tab, [this] { MdiArea->activateNextSubWindow(); });
+    key(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, [this] { MdiArea->activatePreviousSubWindow(); });
+    key(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, [this] { MdiArea->activatePreviousSubWindow(); });
+}
+
+void TMainForm::FillWindowList(QMenu* menu)
+{
+    static const char* kEntry = "memoWindowEntry";
+    for (QAction* action : menu->actions())
+        if (action->property(kEntry).toBool())
+            delete action;
+    const QList<TGraphForm*> memos = MemoWindows();
+    if (memos.isEmpty())
+        return;
+    TGraphForm* active = ActiveMemo();
+    menu->addSeparator()->setProperty(kEntry, true);
+    int n = 0;
+    for (TGraphForm* memo : memos) {
+        QString text = memo->windowTitle();
+        if (!memo->DeviceTitle().isEmpty())
+            text += QStringLiteral("  ") + memo->DeviceTitle();
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        ++n;
+        const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
+        QAction* action = menu->addAction(label);
+        action->setProperty(kEntry, true);
+        action->setCheckable(true);
+        action->setChecked(memo == active);
+        QPointer<TGraphForm> target(memo);
+        connect(action, &QAction::triggered, this, [this, target] {
+            if (target)
+                MdiArea->setActiveSubWindow(target);
+        });
+    }
 }
 
 // While a memo window is active its menu bar takes the place of the frame's entirely, as
@@ -320,7 +393,9 @@ void TMainForm::ShareMenuActions(TGraphForm* memo)
         const QList<QAction*> frameItems = frameMenu->actions();
         const QList<QAction*> memoItems = memoMenu->actions();
         for (int i = 0; i < frameItems.size() && i < memoItems.size(); ++i) {
-            if (frameItems[i]->isSeparator())
+            // The list of windows under the ｳｨﾝﾄﾞｳ commands is each menu's own.
+            if (frameItems[i]->isSeparator() || frameItems[i]->property("memoWindowEntry").toBool() ||
+                memoItems[i]->property("memoWindowEntry").toBool())
                 continue;
             QAction* target = frameItems[i];
             QObject::disconnect(memoItems[i], &QAction::triggered, nullptr, nullptr);
@@ -331,6 +406,9 @@ void TMainForm::ShareMenuActions(TGraphForm* memo)
     share(Comm1, memo->Comm1);
     share(Window1, memo->Window1);
     share(About1, memo->About1);
+    QMenu* memoWindowMenu = memo->Window1;
+    QObject::disconnect(memoWindowMenu, &QMenu::aboutToShow, this, nullptr);
+    connect(memoWindowMenu, &QMenu::aboutToShow, this, [this, memoWindowMenu] { FillWindowList(memoWindowMenu); });
     QObject::disconnect(memo->Option1, &QAction::triggered, nullptr, nullptr);
     QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
 }

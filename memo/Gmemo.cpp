@@ -77,6 +77,8 @@ void TGraphForm::createMenus()
 
     Option1 = new QAction(QStringLiteral("設定(&O)"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
+    SetStandardKeys(File1);
+    SetStandardKeys(Edit1);
 
     Window1 = menu("Window1", QStringLiteral("ウィンドウ(&W)"));
     item(Window1, "Tile1", QStringLiteral("並べて表示(&T)"));
@@ -187,6 +189,12 @@ void TGraphForm::CoImage1Click()
     SkipPaletteOnce = false;
     Image1Click();
     SkipPaletteOnce = true;
+}
+
+void TGraphForm::SetDeviceTitle(const QString& title)
+{
+    deviceTitle_ = title;
+    setToolTip(title);
 }
 
 void TGraphForm::Edit1Click()

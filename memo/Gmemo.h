@@ -55,6 +55,11 @@ public:
     // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
     const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
 
+    // A received memo's title as the device stores it (empty otherwise): shown in the ｳｨﾝﾄﾞｳ
+    // menu's list of windows and as the window's tooltip, as captions alone look alike.
+    void SetDeviceTitle(const QString& title);
+    QString DeviceTitle() const { return deviceTitle_; }
+
     // Times the window realised its palette; lets tests count the refresh rule.
     int PaletteRealisations() const { return paletteRealisations_; }
 
@@ -102,4 +107,5 @@ private:
     static QString BmpNameFor(const QString& fileName);
 
     int paletteRealisations_ = 0;
+    QString deviceTitle_;
 };

@@ -236,4 +236,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoArrange,
                                          ArrangeCase{"CascadeIntoRuns", "Cascade1", 8, {100, 60}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The ｳｨﾝﾄﾞｳ menu lists the memo windows under its commands, with a received memo's device
+// title, in the frame's menu and in a memo window's copy alike; choosing one activates it.
+TEST_F(MemoWindow, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
+{
+    TGraphForm* first = open(writeImage(QStringLiteral("a&b.bmp"), pattern(20, 10)));
+    first->SetDeviceTitle(QStringLiteral("買い物メモ"));
+    open(writeImage(QStringLiteral("c.bmp"), pattern(20, 10)));
+    for (QMenu* menu : {MainForm->ActiveMemo()->Window1, MainForm->Window1}) {
+        for (int round = 0; round < 2; ++round) {  // opened twice: listed once
+            emit menu->aboutToShow();
+            QStringList texts;
+            for (QAction* a : menu->actions())
+                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            EXPECT_EQ(texts, QStringList({"並べて表示(&T)", "重ねて表示(&C)", "アイコンの整理(&A)", "-",
+                                          "&1 a&&b.bmp  買い物メモ", "&2 c.bmp"}));
+        }
+    }
+    EXPECT_EQ(first->toolTip(), "買い物メモ");
+    MainForm->Window1->actions().at(4)->trigger();
+    EXPECT_EQ(MainForm->ActiveMemo(), first);
+}
+
 }  // namespace
