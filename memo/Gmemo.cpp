@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -114,11 +116,12 @@ void TGraphForm::SetSingleBorder()
     KeepTopLeftVisible();
 }
 
-// The window's frame and title bar are its contents margins inside the MDI area.
+// The window's frame and title bar are its contents margins inside the MDI area. A tiny
+// memo (3 x 3) still gets a window as wide as its caption needs, so its close box stays; the
+// picture then sits at the top-left with white beside it.
 void TGraphForm::SetClientSize(int width, int height)
 {
-    const QMargins m = contentsMargins();
-    const QSize outer(width + m.left() + m.right(), height + m.top() + m.bottom());
+    const QSize outer = ClientSizeFor(QSize(width, height)).grownBy(contentsMargins());
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
         setFixedSize(outer);
     else
@@ -132,6 +135,28 @@ void TGraphForm::KeepTopLeftVisible()
 {
     if (x() < 0 || y() < 0)
         move(std::max(0, x()), std::max(0, y()));
+}
+
+// The title bar's icon and buttons, and room for the start of the caption.
+int TGraphForm::CaptionWidth() const
+{
+    return minimumSizeHint().width();
+}
+
+QSize TGraphForm::ClientSizeFor(QSize picture) const
+{
+    const QMargins m = contentsMargins();
+    return {std::max(picture.width(), CaptionWidth() - m.left() - m.right()), picture.height()};
+}
+
+// The client area beside a picture narrower than the window is white, like the paper.
+void TGraphForm::paintEvent(QPaintEvent* event)
+{
+    QMdiSubWindow::paintEvent(event);
+    if (isMinimized())
+        return;
+    QPainter painter(this);
+    painter.fillRect(contentsRect(), Qt::white);
 }
 
 QSize TGraphForm::ClientSize() const

@@ -45,6 +45,9 @@ public:
     // Sizes the window so that its client area is W x H pixels.
     void SetClientSize(int width, int height);
     QSize ClientSize() const;
+    // The client size SetClientSize gives for a picture: its own, but never narrower than the
+    // caption's icon and buttons need.
+    QSize ClientSizeFor(QSize picture) const;
 
     void Copy1Click();
     void Cut1Click();
@@ -93,12 +96,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void FormCreate();
     void createMenus();
     void RealisePalette();
     void KeepTopLeftVisible();
+    int CaptionWidth() const;
     void EnsurePicture();
     // The picture, converted in place to one bit per pixel (Save and Copy).
     void ConvertToMonochrome();

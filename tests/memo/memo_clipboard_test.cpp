@@ -134,7 +134,7 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
     EXPECT_TRUE(memo->Modified);
     EXPECT_EQ(memo->PaletteRealisations(), realised + 1);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pasted));
-    EXPECT_EQ(memo->ClientSize(), QSize(64, 48));
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(64, 48)));
     EXPECT_EQ(MainForm->Panel2->text(), "NEW_2.BMP");
     EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(64,48)");
     EXPECT_EQ(MainForm->Panel3->text(), "384Bytes");

@@ -131,7 +131,7 @@ TEST_F(MemoFiles, LoadWithoutAnActiveWindowOpensOne)
     TGraphForm* memo = MainForm->ActiveMemo();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->windowTitle(), "loaded.bmp");
-    EXPECT_EQ(memo->ClientSize(), QSize(50, 40));
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(50, 40)));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -170,7 +170,7 @@ TEST_P(LoadInto, AModifiedWindowIsAskedAboutFirst)
     EXPECT_EQ(memo->FileName, path(name));
     EXPECT_EQ(memo->Modified, c.replaced ? false : c.modified);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(c.replaced ? after : before));
-    EXPECT_EQ(memo->ClientSize(), c.replaced ? after.size() : before.size());
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(c.replaced ? after.size() : before.size()));
     EXPECT_EQ(MainForm->Panel2->text(), name);
 }
 

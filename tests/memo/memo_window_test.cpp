@@ -106,6 +106,13 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     EXPECT_GE(memo->y(), 0);
     EXPECT_EQ(memo->FileName, path(QStringLiteral("fit.bmp")));
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
+
+    // A tiny memo keeps a window wide enough for its caption's buttons, picture at the top-left.
+    TGraphForm* tiny = open(writeImage(QStringLiteral("tiny.bmp"), pattern(3, 3)));
+    QCoreApplication::processEvents();
+    EXPECT_GE(tiny->width(), tiny->minimumSizeHint().width());
+    EXPECT_EQ(tiny->ClientSize().height(), 3);
+    EXPECT_EQ(tiny->Image1->geometry(), QRect(tiny->contentsRect().topLeft(), QSize(3, 3)));
 }
 
 TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)

@@ -102,7 +102,7 @@ protected:
             EXPECT_TRUE(memo->Modified);
             EXPECT_EQ(memo->ImageWidth, images[i].width());
             EXPECT_EQ(memo->ImageHeight, images[i].height());
-            EXPECT_EQ(memo->ClientSize(), images[i].size());
+            EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(images[i].size()));
             EXPECT_EQ(PixelDifference(images[i], memo->Image1->picture()), QString()) << name.toStdString();
         }
     }
