@@ -23,11 +23,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -292,7 +294,9 @@ void TMainForm::createStatusBar()
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(22);
+    // Qt's status bar keeps a few pixels above its items; the bar is that much taller than
+    // its 22-pixel panels, so the panels show whole, bottom bevel included.
+    bar->setFixedHeight(22 + 3);
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
     setStatusBar(bar);
 
@@ -342,7 +346,14 @@ void TMainForm::GetCfg()
     const FrameBounds b = ReadFrameBounds();
     // The window system places the frame where it places new windows; of the stored bounds
     // only the size applies. Left and top are written back at exit from where the user left it.
-    resize(std::max(b.width, 1), std::max(b.height, 1));
+    // A stored size larger than the screen would put the status bar out of sight: the frame,
+    // with the window system's title bar and borders, is kept to the screen's free area.
+    const QRect free = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1 << 15, 1 << 15);
+    constexpr int kBorders = 8;
+    constexpr int kTitleAndBorders = 40;
+    resize(std::clamp(b.width, 1, std::max(1, free.width() - kBorders)),
+           std::clamp(b.height, 1, std::max(1, free.height() - kTitleAndBorders)));
     ReadLinkLine(CommLink);
     ReadLinkSwitches(CommLink);
 }
