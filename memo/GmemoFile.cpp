@@ -101,7 +101,7 @@ void TGraphForm::Print1Click()
     painter.setRenderHint(QPainter::LosslessImageRendering);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     // The painter's origin is the printable area's top-left and its unit the printer dot. One
-    // dot per pixel would shrink a memo to a speck on a 1200-dpi printer, so the picture comes
+    // dot per pixel would shrink a memo to a dot on a 1200-dpi printer, so the picture comes
     // out at the size it has on screen: one image pixel per 1/96 inch.
     const QImage& picture = Image1->picture();
     if (!picture.isNull()) {
