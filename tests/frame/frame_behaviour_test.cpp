@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -70,7 +71,12 @@ TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
     const StartCase& c = GetParam();
     home().write(c.file);
     start();
-    EXPECT_EQ(MainForm->size(), c.size);
+    if (c.size.isValid())
+        EXPECT_EQ(MainForm->size(), c.size);
+    // Whatever is stored, the frame and its status bar stay on the screen.
+    const QSize free = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(MainForm->width(), free.width());
+    EXPECT_LE(MainForm->height(), free.height());
     EXPECT_EQ(CommLink.PortName, c.port);
     EXPECT_EQ(CommLink.ZenToHan, c.switches);
     EXPECT_EQ(CommLink.KataToHira, c.switches);
@@ -83,7 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {320, 240}, "COM3", true},
         StartCase{"StoredSize", "[Comm]\nPort=COM2\n[General]\nLeft=900\nTop=900\nWidth=640\nHeight=0x1e0\n",
-                  {640, 480}, "COM2", true}),
+                  {640, 480}, "COM2", true},
+        StartCase{"LargerThanTheScreen", "[Comm]\nPort=COM2\n[General]\nWidth=30000\nHeight=20000\n", {}, "COM2",
+                  true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
@@ -240,5 +248,12 @@ TEST_P(UnwritableConfiguration, AsksWhetherToLeaveWithoutIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, UnwritableConfiguration, testing::Values(BoxAnswer::Ok, BoxAnswer::Cancel));
+
+// Qt's own dialogs and menus read in Japanese whatever the locale: its catalogue is loaded.
+TEST_F(FrameBehaviour, QtsOwnTextsAreJapanese)
+{
+    start();
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "アドレス:");
+}
 
 }  // namespace
