@@ -201,7 +201,7 @@ void TMainForm::FillWindowList(QMenu* menu)
         const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
         QAction* action = menu->addAction(label);
         action->setProperty(kEntry, true);
-        action->setCheckable(true);
+        action->setCheckable(memo == active);  // a check mark on the active one only
         action->setChecked(memo == active);
         QPointer<TGraphForm> target(memo);
         connect(action, &QAction::triggered, this, [this, target] {
