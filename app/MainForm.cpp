@@ -518,12 +518,13 @@ void TMainForm::Option1Click()
 
 namespace {
 
-// The memo windows that tile and cascade arrange, oldest first with the active one last (it
-// ends on top and stays active); minimised ones keep their place, maximised ones come back.
-QList<QMdiSubWindow*> windowsToArrange(QMdiArea* area)
+// The memo windows that tile and cascade arrange, oldest first; for cascading the active one
+// goes last (it ends on top and stays active). Minimised ones keep their place, maximised
+// ones come back.
+QList<QMdiSubWindow*> windowsToArrange(QMdiArea* area, bool activeLast)
 {
     QList<QMdiSubWindow*> windows;
-    QMdiSubWindow* active = area->currentSubWindow();
+    QMdiSubWindow* active = activeLast ? area->currentSubWindow() : nullptr;
     for (QMdiSubWindow* w : area->subWindowList(QMdiArea::CreationOrder)) {
         if (w->isMinimized() || w == active)
             continue;
@@ -552,7 +553,7 @@ QPoint inside(QPoint pos, QSize size, QSize area)
 // the next layer starts again at the left, one title bar lower and further right.
 void TMainForm::Tile1Click()
 {
-    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea);
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, false);
     const QSize area = MdiArea->viewport()->size();
     const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
     int layer = 0;
@@ -584,7 +585,7 @@ void TMainForm::Tile1Click()
 // has no room left).
 void TMainForm::Cascade1Click()
 {
-    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea);
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, true);
     const QSize area = MdiArea->viewport()->size();
     const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
     int runX = 0;
