@@ -54,7 +54,7 @@ void TImageArea::setBand(const std::optional<QRect>& band)
 void TImageArea::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.fillRect(rect(), palette().color(QPalette::Window));
+    p.fillRect(rect(), Qt::white);  // beside and below a smaller picture: paper
     if (!picture_.isNull())
         p.drawImage(0, 0, picture_);
     if (band_) {
