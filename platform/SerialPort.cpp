@@ -1,6 +1,8 @@
 #include "platform/SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -36,20 +38,34 @@ SerialPort::~SerialPort() { close(); }
 bool SerialPort::open(const std::string& path)
 {
     close();
+    lockOwner_ = 0;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // TIOCEXCL keeps other programs out; root passes it, so an advisory lock also keeps a
-    // second VEXLO (or the simulator's peer check) from sharing the line.
-    if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int saved = errno;
+    auto refuse = [&](int error) {
+        lock_.release();
         ::close(fd);
-        errno = saved;
+        errno = error;
         return false;
+    };
+    if (!::isatty(fd))
+        return refuse(ENOTTY);
+    // Most terminal programs mark a line with a lock file; root passes TIOCEXCL, so an advisory
+    // lock also keeps a second VEXLO (or the simulator's peer check) from sharing the line.
+    if (lock_.acquire(path) == UucpLock::Result::InUse) {
+        lockOwner_ = lock_.owner();
+        return refuse(EBUSY);
     }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return refuse(EBUSY);
+    // Exclusive only now that the line is ours: set earlier, a refusal would leave the holder
+    // of the line unable to open it again.
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return refuse(errno);
     fd_ = fd;
     failed_ = false;
     pending_.clear();
+    written_ = sent_ = 0;
     return true;
 }
 
@@ -61,6 +77,7 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
+    lock_.release();
 }
 
 void MakeRawTermios(termios& t, const LineSettings& s)
@@ -186,6 +203,7 @@ void SerialPort::write(const uint8_t* data, std::size_t n)
     if (fd_ < 0 || n == 0)
         return;
     activity_ += n;
+    written_ += n;
     pending_.insert(pending_.end(), data, data + n);
     pump();
 }
@@ -195,6 +213,7 @@ void SerialPort::pump()
     while (fd_ >= 0 && !pending_.empty()) {
         ssize_t put = ::write(fd_, pending_.data(), pending_.size());
         if (put > 0) {
+            sent_ += uint64_t(put);
             pending_.erase(pending_.begin(), pending_.begin() + put);
             continue;
         }
@@ -203,6 +222,32 @@ void SerialPort::pump()
         if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             failed_ = true;
         return;
+    }
+}
+
+bool SerialPort::drain(int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (fd_ < 0)
+            return true;
+        if (bytesQueued() == 0)
+            return true;
+        if (failed_)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        // Bytes the kernel refused (a line held by XOFF): sleep until it takes some again.
+        // Otherwise only the kernel's queue is left, which empties at line speed.
+        pollfd p{fd_, POLLOUT, 0};
+        const int nap = hasPending() ? int(std::min<long long>(left, 50)) : int(std::min<long long>(left, 5));
+        if (hasPending())
+            (void)::poll(&p, 1, nap);
+        else
+            (void)::poll(nullptr, 0, nap);
+        checkHangup();
     }
 }
 

@@ -98,10 +98,13 @@ protected:
             const QString name = QStringLiteral("NEW_%1.BMP").arg(i + 1);
             EXPECT_EQ(memo->FileName, name);
             EXPECT_EQ(memo->windowTitle(), name);
+            // The device's title (the simulator's file name) tells the windows apart.
+            EXPECT_EQ(memo->DeviceTitle(), QStringLiteral("memo%1").arg(i + 1));
+            EXPECT_EQ(memo->toolTip(), memo->DeviceTitle());
             EXPECT_TRUE(memo->Modified);
             EXPECT_EQ(memo->ImageWidth, images[i].width());
             EXPECT_EQ(memo->ImageHeight, images[i].height());
-            EXPECT_EQ(memo->ClientSize(), images[i].size());
+            EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(images[i].size()));
             EXPECT_EQ(PixelDifference(images[i], memo->Image1->picture()), QString()) << name.toStdString();
         }
     }
@@ -256,13 +259,16 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
     EXPECT_FALSE(LinkInUse());
 }
 
-TEST_F(ReceiveGui, AMissingPortDoesNothingVisible)
+TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
 {
     home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n");
     start();
     MainForm->N2Click();
     EXPECT_EQ(MainForm->MemoCount(), 0);
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("通信ポート /dev/does-not-exist を開けません: デバイスがありません")))
+        << boxes[0].text.toStdString();
 }
 
 }  // namespace
