@@ -199,3 +199,11 @@ QPixmap ProgramPicture(int size)
     p.restore();
     return pm;
 }
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 90, 128, 256})
+        icon.addPixmap(ProgramPicture(size));
+    return icon;
+}

@@ -75,6 +75,13 @@ std::string ResolvePortName(const std::string& name, const std::string& file)
     return name;
 }
 
+std::string ResolveLinkPort(const TCommLink& link, const std::string& file)
+{
+    if (const auto chosen = link.PortDevices.find(link.PortName); chosen != link.PortDevices.end())
+        return chosen->second;
+    return ResolvePortName(link.PortName, file);
+}
+
 bool LinkInUse() { return linkInUse; }
 
 bool OpenLink(TCommLink& link)
@@ -83,7 +90,7 @@ bool OpenLink(TCommLink& link)
         return false;
     // The exclusive open stands for both the open and the queue set-up: a name that is no
     // terminal, or one that another program holds, fails here and leaves nothing open.
-    if (!link.Handle.open(ResolvePortName(link.PortName)))
+    if (!link.Handle.open(ResolveLinkPort(link)))
         return false;
     linkInUse = true;
 

@@ -116,7 +116,7 @@ int RunReceive(const std::vector<std::string>& args)
     if (outcome == ReceiveOutcome::PortUnavailable) {
         cli::Fail(QStringLiteral("receive: cannot open %1 (%2): missing, not a serial line, or in use")
                       .arg(QString::fromStdString(CommLink.PortName),
-                           QString::fromStdString(ResolvePortName(CommLink.PortName))));
+                           QString::fromStdString(ResolveLinkPort(CommLink))));
         return ExitFailed;
     }
     TMemoOutput output(dir, formatName);
