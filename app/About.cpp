@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 TAboutBox* AboutBox = nullptr;
 
@@ -70,5 +72,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 void TAboutBox::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
     OKButton->setFocus();
 }

@@ -37,7 +37,7 @@ protected:
             return true;
         }
         if (!key->isAutoRepeat())
-            ShowHelpForActiveWindow();
+            ShowHelpFor(static_cast<QWidget*>(watched)->window());
         return true;
     }
 };
@@ -69,11 +69,8 @@ unsigned long HelpContextOf(const QWidget* window)
     return 0;
 }
 
-void ShowHelpForActiveWindow()
+void ShowHelpFor(const QWidget* window)
 {
-    QWidget* window = QApplication::activeModalWidget();
-    if (!window)
-        window = QApplication::activeWindow();
     const unsigned long context = HelpContextOf(window);
     if (context == 0)
         platform::WinHelp(platform::HELP_HELPONHELP, 0);

@@ -28,6 +28,7 @@ std::vector<unsigned long> HelpContextsInUse();
 // help window and for windows that have none (then the page on using help is shown).
 unsigned long HelpContextOf(const QWidget* window);
 
-// Opens the page for the active window; installed once at start-up.
-void ShowHelpForActiveWindow();
+// Opens the page for WINDOW (the page on using help when it has no context).
+void ShowHelpFor(const QWidget* window);
+// Makes F1 call ShowHelpFor with the window of the widget that has the focus; once at start-up.
 void InstallHelpKey(QApplication& app);

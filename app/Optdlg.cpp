@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTabBar>
@@ -173,13 +174,13 @@ QWidget* TMultPageDlg::createPortPage()
 
     PortDevice = new QLabel(GroupBox1);
     PortDevice->setObjectName(QStringLiteral("PortDevice"));
-    PortDevice->setGeometry(80, 20, 112, 22);
+    PortDevice->setGeometry(80, 20, 164, 22);
 
     PortMapBtn = new QToolButton(GroupBox1);
     PortMapBtn->setObjectName(QStringLiteral("PortMapBtn"));
-    PortMapBtn->setText(QStringLiteral("変更(&M)"));
+    PortMapBtn->setText(QStringLiteral("割り当て(&M)"));
     PortMapBtn->setToolTip(QStringLiteral("選択したポート名に使うシリアルデバイスを選びます"));
-    PortMapBtn->setGeometry(194, 20, 52, 22);
+    PortMapBtn->setGeometry(130, 190, 114, 26);
     PortMapBtn->setPopupMode(QToolButton::InstantPopup);
     portMenu_ = new QMenu(PortMapBtn);
     portMenu_->setObjectName(QStringLiteral("PortMenu"));
@@ -258,9 +259,12 @@ void TMultPageDlg::FormCreate()
 
 void TMultPageDlg::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous())
-        FormShow();
     QDialog::showEvent(event);
+    if (event->spontaneous())  // restored from an icon: not a new showing
+        return;
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    FormShow();
 }
 
 void TMultPageDlg::FormShow()
@@ -359,7 +363,12 @@ void TMultPageDlg::showPortDevice()
     }
     const std::string device = DeviceOf(ComboBox1->currentText().toStdString());
     const QString text = deviceText(device);
-    PortDevice->setText(PortDevice->fontMetrics().elidedText(text, Qt::ElideMiddle, PortDevice->width()));
+    // A long path gives way in its middle; the missing mark always shows.
+    const QString mark = deviceMissing(device) ? QStringLiteral(" (ありません)") : QString();
+    const QFontMetrics fm = PortDevice->fontMetrics();
+    PortDevice->setText(fm.elidedText(QString::fromStdString(device), Qt::ElideMiddle,
+                                      PortDevice->width() - fm.horizontalAdvance(mark))
+                        + mark);
     PortDevice->setStyleSheet(deviceMissing(device) ? QStringLiteral("color: #b00000") : QString());
     PortDevice->setToolTip(deviceMissing(device)
                                ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), text)

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -52,8 +53,10 @@ public:
         browser_ = new QTextBrowser(split);
         browser_->setObjectName(QStringLiteral("HelpBrowser"));
         browser_->setOpenExternalLinks(true);
+        tabs_->setMinimumWidth(150);
+        split->setStretchFactor(0, 0);
         split->setStretchFactor(1, 1);
-        split->setSizes({220, 540});
+        split->setSizes({230, 530});
 
         contents_ = new QListWidget;
         contents_->setObjectName(QStringLiteral("HelpContents"));
@@ -242,8 +245,16 @@ QPointer<HelpWindow> g_window;
 // transient child, so the dialog's modality does not block it.
 HelpWindow* window()
 {
-    if (!g_window)
+    if (!g_window) {
         g_window = new HelpWindow;
+        // First showing: in the middle of the screen the program is on.
+        QWidget* near = QApplication::activeWindow();
+        if (QScreen* s = near ? near->screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = s->availableGeometry();
+            g_window->resize(g_window->size().boundedTo(area.size() * 9 / 10));
+            g_window->move(area.center() - g_window->rect().center());
+        }
+    }
     const QString base = QFileInfo(g_helpFile).completeBaseName();
     g_window->setWindowTitle(QStringLiteral("%1 ヘルプ").arg(base.isEmpty() ? QStringLiteral("VEXLO") : base));
     g_window->Reload();
