@@ -3,15 +3,18 @@
 #include "link/ExchangeHost.h"
 #include "platform/IdleDriver.h"
 #include "platform/PrivateProfile.h"
+#include "platform/SystemError.h"
 #include "transfer/HexRecord.h"
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 namespace {
 
 bool linkInUse = false;
+TOpenFailure lastFailure;
 
 constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
 constexpr int kSettleTicks = 10;
@@ -84,14 +87,40 @@ std::string ResolveLinkPort(const TCommLink& link, const std::string& file)
 
 bool LinkInUse() { return linkInUse; }
 
+const TOpenFailure& LastOpenFailure() { return lastFailure; }
+
+QString OpenFailureText(const TOpenFailure& f)
+{
+    const QString name = QString::fromStdString(f.PortName);
+    const QString path = QString::fromStdString(f.Path);
+    const QString port = path.isEmpty() || path == name ? name : QStringLiteral("%1 (%2)").arg(name, path);
+    QString reason;
+    if (f.LinkBusy)
+        reason = QStringLiteral("ほかの通信を実行中です");
+    else if (f.Error == EBUSY || f.Error == EWOULDBLOCK)
+        reason = f.OwnerPid > 0 ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(f.OwnerPid)
+                                : QStringLiteral("ほかのプログラムが使用中です");
+    else if (f.Error == ENOENT || f.Error == ENODEV || f.Error == ENXIO)
+        reason = QStringLiteral("デバイスがありません");
+    else
+        reason = platform::SystemErrorText(f.Error);
+    return QStringLiteral("通信ポート %1 を開けません: %2").arg(port, reason);
+}
+
 bool OpenLink(TCommLink& link)
 {
-    if (linkInUse)
+    lastFailure = TOpenFailure{link.PortName, ResolveLinkPort(link), 0, 0, false};
+    if (linkInUse) {
+        lastFailure.LinkBusy = true;
         return false;
+    }
     // The exclusive open stands for both the open and the queue set-up: a name that is no
     // terminal, or one that another program holds, fails here and leaves nothing open.
-    if (!link.Handle.open(ResolveLinkPort(link)))
+    if (!link.Handle.open(lastFailure.Path)) {
+        lastFailure.Error = errno == EWOULDBLOCK ? EBUSY : errno;
         return false;
+    }
+    lastFailure = TOpenFailure{};
     linkInUse = true;
 
     link.Dcb.DCBlength = 28;
@@ -165,12 +194,14 @@ void SwitchToDataPhase(TCommLink& link)
 
 void PurgeLink(TCommLink& link) { link.Handle.purge(); }
 
+bool DrainOutput(TCommLink& link, int ms) { return link.Handle.drain(ms); }
+
 void ClosePort(TCommLink& link)
 {
     // The host's timer never outlives the exchange that started it.
     StopTimer();
     platform::IdleDriver::instance().forgetPort(&link.Handle);
-    link.Handle.pump();  // one last push of what the kernel refused so far
+    (void)DrainOutput(link);
     link.Handle.close();
     linkInUse = false;
 }

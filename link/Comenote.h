@@ -15,6 +15,8 @@
 #include "link/CommLink.h"
 #include "link/Config.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -35,6 +37,22 @@ std::string ResolveLinkPort(const TCommLink& link, const std::string& file = kCo
 // must not touch CommLink while this holds; OpenLink itself then refuses.
 bool LinkInUse();
 
+// Why the last OpenLink failed: the port as configured, the device it stands for, and the cause
+// (an errno value: ENOENT for a device that does not exist, ENOTTY for one that is no serial
+// line, EBUSY for a line another program holds — OwnerPid names that program when its lock
+// file does). LinkBusy: an exchange of ours was already opening or running.
+struct TOpenFailure {
+    std::string PortName;
+    std::string Path;
+    int Error = 0;
+    long OwnerPid = 0;
+    bool LinkBusy = false;
+};
+const TOpenFailure& LastOpenFailure();
+
+// The user's words for FAILURE: "通信ポート COM1 (/dev/ttyUSB0) を開けません: デバイスがありません".
+QString OpenFailureText(const TOpenFailure& failure);
+
 // Opens the port named by link.PortName exclusively and prepares it: the line settings of
 // link (Speed, WordLen, Parity, StopBits) go into link.Dcb with the flag word fBinary alone
 // (no flow control), XonLim 512 and XoffLim 1536, and are applied; both queues are purged;
@@ -43,7 +61,7 @@ bool LinkInUse();
 // and stops the timer. Returns true when the port is open and prepared. Returns false, with
 // no message, when the port does not exist, is no terminal, is held by another program, or
 // an exchange is already opening or running; the port is then left closed (or, in the last
-// case, untouched).
+// case, untouched), and LastOpenFailure() says why.
 bool OpenLink(TCommLink& link);
 
 // Bytes waiting to be read, and bytes queued for sending. 0 on a closed port.
@@ -81,6 +99,13 @@ void SwitchToDataPhase(TCommLink& link);
 // Drops everything not yet sent and every byte received but not yet read.
 void PurgeLink(TCommLink& link);
 
-// Closes the port (bytes still refused by the kernel are dropped), stops the host's timer
-// and ends LinkInUse. Harmless on a closed port.
+// Waits until every byte queued for sending has left the program and the line's output queue,
+// or MS milliseconds have passed: the last answer of an exchange ("#", "!", the end record)
+// must reach a device that holds us with XOFF at that moment. Sleeps on the line while it
+// waits (no busy polling); handles no events. True when the queue emptied; false on time-out
+// or when the line has gone. True at once on a closed port.
+bool DrainOutput(TCommLink& link, int ms = 2000);
+
+// Drains the output (DrainOutput, bounded), then closes the port (what is still queued then
+// is dropped), stops the host's timer and ends LinkInUse. Harmless on a closed port.
 void ClosePort(TCommLink& link);

@@ -1,6 +1,8 @@
 #include "platform/SerialPort.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -203,6 +205,32 @@ void SerialPort::pump()
         if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             failed_ = true;
         return;
+    }
+}
+
+bool SerialPort::drain(int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (fd_ < 0)
+            return true;
+        if (bytesQueued() == 0)
+            return true;
+        if (failed_)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        // Bytes the kernel refused (a line held by XOFF): sleep until it takes some again.
+        // Otherwise only the kernel's queue is left, which empties at line speed.
+        pollfd p{fd_, POLLOUT, 0};
+        const int nap = hasPending() ? int(std::min<long long>(left, 50)) : int(std::min<long long>(left, 5));
+        if (hasPending())
+            (void)::poll(&p, 1, nap);
+        else
+            (void)::poll(nullptr, 0, nap);
+        checkHangup();
     }
 }
 

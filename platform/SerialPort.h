@@ -20,6 +20,10 @@
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
+//   drain(ms)     waits until bytesQueued() is 0 or MS milliseconds have passed, sleeping on
+//                 the descriptor (writable) or in short naps while the kernel's queue empties at
+//                 line speed; never spins. True when everything has left; false on time-out or
+//                 when the line has gone. True at once on a closed port.
 //   hasPending()  the layer holds bytes the kernel has refused so far; the descriptor turns
 //                 writable when it takes bytes again.
 //   activity()    a counter that moves whenever bytes are read, written or purged, so that a
@@ -76,6 +80,7 @@ public:
     int read(uint8_t* buf, int max);
     void write(const uint8_t* data, std::size_t n);
     void pump();
+    bool drain(int ms);
     bool hasPending() const { return !pending_.empty(); }
     std::size_t pendingSize() const { return pending_.size(); }
     uint64_t activity() const { return activity_; }
