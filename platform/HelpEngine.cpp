@@ -190,6 +190,21 @@ public:
     }
 
     QString Page() const { return page_; }
+
+protected:
+    // A modal dialog that opens while the window is up would block it; the window becomes
+    // the dialog's transient child instead, so help stays usable beside the dialog.
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::WindowBlocked && windowHandle()) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal != this && modal->windowHandle())
+                windowHandle()->setTransientParent(modal->windowHandle());
+        }
+        return QWidget::event(e);
+    }
+
+public:
     QString Text() const { return browser_->toPlainText(); }
 
 private:
