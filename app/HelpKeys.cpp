@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 
 namespace {
 
@@ -46,7 +47,7 @@ protected:
 
 std::vector<unsigned long> HelpContextsInUse()
 {
-    std::vector<unsigned long> all{HelpContext::Frame, HelpContext::Memo, HelpContext::Region};
+    std::vector<unsigned long> all{HelpContext::Frame, HelpContext::Memo, HelpContext::Region, HelpContext::Messages};
     for (const WindowContext& w : kWindowContexts)
         all.push_back(w.context);
     return all;
@@ -54,6 +55,8 @@ std::vector<unsigned long> HelpContextsInUse()
 
 unsigned long HelpContextOf(const QWidget* window)
 {
+    if (qobject_cast<const QMessageBox*>(window))
+        return HelpContext::Messages;
     for (const QWidget* w = window; w; w = w->parentWidget()) {
         if (w->objectName() == QLatin1String("HelpWindow"))
             return 0;

@@ -2,8 +2,8 @@
 //
 // Each program-wide window has a help context number: the frame, a memo window (and a memo
 // window while a region is being selected), the options dialog (24), the title dialog
-// (8000), the connection status dialog and the About box. F1 in the help window opens the
-// page on using help. Message boxes take the context of the window they belong to.
+// (8000), the connection status dialog and the About box; a message box opens the page that
+// explains the messages. F1 in the help window opens the page on using help.
 #pragma once
 
 #include <vector>
@@ -19,6 +19,7 @@ inline constexpr unsigned long Memo = 200;
 inline constexpr unsigned long Region = 210;
 inline constexpr unsigned long Status = 300;
 inline constexpr unsigned long About = 400;
+inline constexpr unsigned long Messages = 500;
 }  // namespace HelpContext
 
 // Every context number the program asks the help engine for.

@@ -56,7 +56,7 @@ public:
         tabs_->setMinimumWidth(150);
         split->setStretchFactor(0, 0);
         split->setStretchFactor(1, 1);
-        split->setSizes({230, 530});
+        split->setSizes({260, 500});
 
         contents_ = new QListWidget;
         contents_->setObjectName(QStringLiteral("HelpContents"));
@@ -225,6 +225,7 @@ private:
             const HelpTopic* t = index_.ByFile(file);
             auto* item = new QListWidgetItem(QStringLiteral("%1 — %2").arg(keyword, t ? t->title : file), keywords_);
             item->setData(Qt::UserRole, file);
+            item->setToolTip(item->text());
         }
         if (keywords_->count() > 0)
             keywords_->setCurrentRow(0);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -149,6 +150,8 @@ TEST_F(HelpWindow, EveryWindowHasTheContextOfItsPage)
     for (const Case& c : {Case{MainForm, HelpContext::Frame}, Case{MultPageDlg, 24}, Case{TitleInput1, 8000},
                           Case{Connect1, HelpContext::Status}, Case{AboutBox, HelpContext::About}})
         EXPECT_EQ(HelpContextOf(c.window), c.context) << c.window->objectName().toStdString();
+    QMessageBox box;
+    EXPECT_EQ(HelpContextOf(&box), HelpContext::Messages);
     auto* memo = new TGraphForm;
     MainForm->AddMemoWindow(memo);
     EXPECT_EQ(HelpContextOf(MainForm), HelpContext::Memo);
