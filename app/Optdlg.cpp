@@ -273,11 +273,18 @@ void TMultPageDlg::FormShow()
     OKBtn->setFocus();
 }
 
-// Escape presses ｷｬﾝｾﾙ (its handler runs); the close box only closes.
+// Escape presses ｷｬﾝｾﾙ (its handler runs); the close box only closes. Ctrl+Tab and
+// Ctrl+Shift+Tab turn the pages, as in other tabbed dialogs.
 void TMultPageDlg::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         CancelBtn->click();
+        return;
+    }
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && (event->modifiers() & Qt::ControlModifier)) {
+        const int step = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier) ? -1 : 1;
+        TabSet->setCurrentIndex((TabSet->currentIndex() + step + TabSet->count()) % TabSet->count());
         return;
     }
     QDialog::keyPressEvent(event);
