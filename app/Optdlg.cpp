@@ -318,8 +318,8 @@ void TMultPageDlg::SettingsToControls()
 {
     CheckBox1->setChecked(CommLink.ZenToHan);
     CheckBox2->setChecked(CommLink.KataToHira);
-    ComboBox1->setCurrentIndex(ComboBox1->findText(QString::fromStdString(CommLink.PortName), Qt::MatchExactly
-                                                                                                  | Qt::MatchCaseSensitive));
+    const QString port = QString::fromStdString(CommLink.PortName);
+    ComboBox1->setCurrentIndex(ComboBox1->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive));
     RadioGroup4->SetItemIndex(indexOf(kWordLens, CommLink.WordLen));
     RadioGroup1->SetItemIndex(indexOf(kSpeeds, CommLink.Speed));
     RadioGroup2->SetItemIndex(CommLink.Parity <= 2 ? CommLink.Parity : -1);
