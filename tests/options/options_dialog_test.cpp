@@ -151,6 +151,12 @@ INSTANTIATE_TEST_SUITE_P(
                    LinkValues{"", 38400, 5, 3, 9, false, false}, kNothing},
         DialogCase{"OutsideValuesCancel", kOutside, kNothing, [] { MultPageDlg->CancelBtn->click(); },
                    kOutsideLink, kNothing},
+        // Port names compare case-sensitively.
+        DialogCase{"LowerCasePortSelectsNothing",
+                   "[Comm]\r\nPort=com2\r\nSpeed=19200\r\nWordLen=8\r\nPariry=1\r\nStopBits=1\r\n"
+                   "[Mode]\r\nZenToHan=FALSE\r\nKataToHira=TRUE\r\n",
+                   ControlValues{-1, 4, 1, 1, 1, false, true}, [] { MultPageDlg->OKBtn->click(); },
+                   LinkValues{"", 19200, 1, 1, 8, false, true}, ControlValues{-1, 4, 1, 1, 1, false, true}},
         // A cancelled choice does not come back selected, where the next OK would store it.
         DialogCase{"OutsideValuesEditedThenCancelled", kOutside, kNothing,
                    [] { edit(); MultPageDlg->CancelBtn->click(); }, kOutsideLink, kNothing}),
