@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -117,6 +120,7 @@ public:
         connect(found_, &QListWidget::itemActivated, this, openItem);
         connect(found_, &QListWidget::itemClicked, this, openItem);
         connect(keyEdit_, &QLineEdit::textChanged, this, [this] { fillKeywords(); });
+        keyEdit_->installEventFilter(this);  // Up and Down move through the list while typing
         connect(keyEdit_, &QLineEdit::returnPressed, this, [this, openItem] {
             openItem(keywords_->currentItem() ? keywords_->currentItem() : keywords_->item(0));
         });
@@ -192,6 +196,19 @@ public:
     QString Page() const { return page_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched == keyEdit_ && e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(e)->key();
+            if ((key == Qt::Key_Up || key == Qt::Key_Down) && keywords_->count() > 0) {
+                const int row = keywords_->currentRow() + (key == Qt::Key_Down ? 1 : -1);
+                keywords_->setCurrentRow(std::clamp(row, 0, keywords_->count() - 1));
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, e);
+    }
+
     // A modal dialog that opens while the window is up would block it; the window becomes
     // the dialog's transient child instead, so help stays usable beside the dialog.
     bool event(QEvent* e) override
