@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QListWidget>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -138,6 +140,40 @@ TEST_F(HelpWindow, MenusButtonsAndF1OpenTheirPages)
     MainForm->close();
     QCoreApplication::processEvents();
     EXPECT_FALSE(platform::HelpWindowOpen());
+}
+
+// The options dialog runs modally; its Help button opens the window, which must still take
+// clicks (a page chosen in the contents) while the dialog is up.
+TEST_F(HelpWindow, StaysUsableBesideAModalDialog)
+{
+    start();
+    QString pageAfterClick;
+    bool modalWhileClicking = false;
+    QTimer::singleShot(0, [&] {
+        modalWhileClicking = QApplication::activeModalWidget() == MultPageDlg;
+        MultPageDlg->HelpBtn->click();
+        QCoreApplication::processEvents();
+        QListWidget* list = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "HelpWindow")
+                list = w->findChild<QListWidget*>("HelpContents");
+        if (list) {
+            for (int i = 0; i < list->count(); ++i) {
+                if (list->item(i)->data(Qt::UserRole).toString() == "ini.html") {
+                    // Through the window system, where a modal dialog blocks input.
+                    const QPoint at = list->viewport()->mapTo(list->window(),
+                                                              list->visualItemRect(list->item(i)).center());
+                    QTest::mouseClick(list->window()->windowHandle(), Qt::LeftButton, {}, at);
+                }
+            }
+        }
+        QCoreApplication::processEvents();
+        pageAfterClick = platform::HelpWindowPage();
+        MultPageDlg->CancelBtn->click();
+    });
+    MultPageDlg->exec();
+    EXPECT_TRUE(modalWhileClicking);
+    EXPECT_EQ(pageAfterClick, "ini.html");
 }
 
 TEST_F(HelpWindow, EveryWindowHasTheContextOfItsPage)
