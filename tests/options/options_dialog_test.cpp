@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -81,6 +82,7 @@ struct DialogCase {
     std::function<void()> act;           // what the user does
     LinkValues after;                    // CommLink afterwards
     ControlValues reopened;              // the controls when the dialog opens again
+    std::optional<ControlValues> closed; // the hidden dialog's controls, where they matter
 };
 
 class OptionsDialog : public ProgramFixture, public testing::WithParamInterface<DialogCase> {};
@@ -127,6 +129,8 @@ TEST_P(OptionsDialog, ControlsFollowTheLinkRecordAndOnlyOkWritesBack)
     EXPECT_EQ(got.zenToHan, c.after.zenToHan);
     EXPECT_EQ(got.kataToHira, c.after.kataToHira);
     EXPECT_EQ(home().read(), QByteArray(c.ini)) << "the file changes only at exit";
+    if (c.closed)
+        expectControls(*c.closed, "closed");
     show();
     expectControls(c.reopened, "on reopening");
     MultPageDlg->hide();
@@ -140,11 +144,12 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"EnterPressesOk", kStored, kStoredControls,
                    [] { edit(); QTest::keyClick(MultPageDlg, Qt::Key_Return); }, kEdited, kEditedControls},
         DialogCase{"CancelThrowsTheEditsAway", kStored, kStoredControls,
-                   [] { edit(); MultPageDlg->CancelBtn->click(); }, kStoredLink, kStoredControls},
+                   [] { edit(); MultPageDlg->CancelBtn->click(); }, kStoredLink, kStoredControls, kStoredControls},
         DialogCase{"EscapeIsCancel", kStored, kStoredControls,
-                   [] { edit(); QTest::keyClick(MultPageDlg, Qt::Key_Escape); }, kStoredLink, kStoredControls},
+                   [] { edit(); QTest::keyClick(MultPageDlg, Qt::Key_Escape); }, kStoredLink, kStoredControls,
+                   kStoredControls},
         DialogCase{"CloseBoxKeepsTheSettings", kStored, kStoredControls,
-                   [] { edit(); MultPageDlg->close(); }, kStoredLink, kStoredControls},
+                   [] { edit(); MultPageDlg->close(); }, kStoredLink, kStoredControls, kEditedControls},
         // Values no entry stands for select nothing; OK keeps them, except the port,
         // which becomes empty.
         DialogCase{"OutsideValuesOk", kOutside, kNothing, [] { MultPageDlg->OKBtn->click(); },
