@@ -296,11 +296,8 @@ HelpWindow* window()
     if (QWindow* handle = g_window->windowHandle()) {
         QWindow* parent = modal && modal != g_window ? modal->windowHandle() : nullptr;
         if (handle->transientParent() != parent) {
-            const bool shown = g_window->isVisible();
             g_window->hide();  // a window manager reads the transient hint when the window maps
             handle->setTransientParent(parent);
-            if (shown)
-                g_window->show();
         }
     }
     g_window->show();
