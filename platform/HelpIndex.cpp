@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTextDocumentFragment>
 
 #include <algorithm>
 
@@ -23,6 +22,24 @@ QString metaContent(const QString& html, const QString& name)
         QRegularExpression::CaseInsensitiveOption);
     const auto m = meta.match(html);
     return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// The text a reader sees: the body without tags, style sheets and scripts, entities decoded.
+QString plainText(QString html)
+{
+    static const QRegularExpression hidden(QStringLiteral("<(head|style|script)\\b.*?</\\1>"),
+                                           QRegularExpression::CaseInsensitiveOption
+                                               | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    html.remove(hidden);
+    html.replace(tag, QStringLiteral(" "));
+    html.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    html.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    html.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    html.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
+    html.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return html.replace(blanks, QStringLiteral(" ")).trimmed();
 }
 
 HelpTopic parse(const QString& file, const QString& html)
@@ -44,7 +61,7 @@ HelpTopic parse(const QString& file, const QString& html)
     static const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""), QRegularExpression::CaseInsensitiveOption);
     for (auto it = href.globalMatch(html); it.hasNext();)
         topic.links.push_back(it.next().captured(1));
-    topic.text = QTextDocumentFragment::fromHtml(html).toPlainText();
+    topic.text = plainText(html);
     return topic;
 }
 
