@@ -1,4 +1,4 @@
-// The link commands of the frame: Receive (and Send, which arrives with the send exchange).
+// The link command Receive of the frame (Send is in MainFormSend.cpp).
 #include "app/MainForm.h"
 
 #include "app/MessageBox.h"
@@ -10,8 +10,6 @@
 #include "transfer/ReceivedMemos.h"
 
 #include <QApplication>
-
-void TMainForm::Transmit1Click() {}
 
 namespace {
 
@@ -57,6 +55,10 @@ void TMainForm::N2Click()
         return;  // an exchange is already opening or running
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
     const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
+    if (outcome == ReceiveOutcome::PortUnavailable) {
+        ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
+        return;
+    }
     if (!head)
         return;
     ReceivedListGuard freeList(CommLink);

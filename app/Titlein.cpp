@@ -1,10 +1,235 @@
 #include "app/Titlein.h"
 
+#include "app/Fonts.h"
+#include "app/MessageBox.h"
+#include "platform/Cp932.h"
+#include "platform/HelpEngine.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QValidator>
+
+#include <functional>
+#include <string>
+
 TTitleInput1* TitleInput1 = nullptr;
+
+namespace {
+
+// Shift-JIS bytes of one character (a code point); 0 when it has none.
+int sjisBytes(char32_t c)
+{
+    std::string bytes;
+    QString error;
+    return platform::ToCp932(QString::fromUcs4(&c, 1), bytes, error) ? int(bytes.size()) : 0;
+}
+
+int sjisBytes(const QString& text)
+{
+    int total = 0;
+    for (const char32_t c : text.toUcs4())
+        total += sjisBytes(c);
+    return total;
+}
+
+// Keeps a line edit within LIMIT Shift-JIS bytes of characters that have a Shift-JIS form.
+// It sees each change as the text before and after it: the new part is kept character by
+// character while it fits, and characters without a Shift-JIS form are dropped and named.
+// That holds for typing, pasting, dropping and input methods alike.
+class SjisLimitValidator : public QValidator {
+public:
+    SjisLimitValidator(QLineEdit* edit, int limit, std::function<void(const QString&)> note)
+        : QValidator(edit), limit_(limit), note_(std::move(note))
+    {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { accepted_ = text; });
+    }
+
+    State validate(QString& input, int& pos) const override
+    {
+        if (!produced_.isNull() && input == produced_) {
+            produced_ = QString();  // what we made of the last change, looked at once more
+            return Acceptable;
+        }
+        const QString& before = accepted_;
+        qsizetype prefix = 0;
+        const qsizetype shorter = std::min(before.size(), input.size());
+        while (prefix < shorter && before[prefix] == input[prefix])
+            ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < shorter - prefix && before[before.size() - 1 - suffix] == input[input.size() - 1 - suffix])
+            ++suffix;
+        // Never split a surrogate pair between the kept and the new part.
+        if (prefix > 0 && input[prefix - 1].isHighSurrogate())
+            --prefix;
+        if (suffix > 0 && input[input.size() - suffix].isLowSurrogate())
+            --suffix;
+        const QString added = input.mid(prefix, input.size() - prefix - suffix);
+        if (added.isEmpty())
+            return Acceptable;  // only removed
+
+        int room = limit_ - sjisBytes(input.left(prefix)) - sjisBytes(input.right(suffix));
+        QString kept;
+        QString refused;
+        bool full = false;
+        for (const char32_t c : added.toUcs4()) {
+            const int n = sjisBytes(c);
+            if (n == 0) {
+                if (!refused.contains(QString::fromUcs4(&c, 1)))
+                    refused += QString::fromUcs4(&c, 1);
+                continue;
+            }
+            if (full || n > room) {
+                full = true;  // at the limit: nothing after it either
+                continue;
+            }
+            room -= n;
+            kept += QString::fromUcs4(&c, 1);
+        }
+        if (!refused.isEmpty())
+            note_(QStringLiteral("「%1」は使えない文字です").arg(refused));
+        else if (full)
+            note_(QStringLiteral("全角%1文字(半角%2文字)までです").arg(limit_ / 2).arg(limit_));
+        else
+            note_(QString());
+        if (kept == added)
+            return Acceptable;
+        if (kept.isEmpty())
+            return Invalid;  // the edit keeps what it had
+        input = input.left(prefix) + kept + input.right(suffix);
+        pos = int(prefix + kept.size());
+        produced_ = input;
+        return Acceptable;
+    }
+
+private:
+    int limit_;
+    std::function<void(const QString&)> note_;
+    QString accepted_;
+    mutable QString produced_;
+};
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, int y, QLabel* note)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(88, y, 201, 22);
+    edit->setValidator(new SjisLimitValidator(edit, TitleEditLimit, [note](const QString& text) {
+        note->setText(text);
+    }));
+    return edit;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QStyle::StandardPixmap picture,
+                        int x, const QString& hint)
+{
+    auto* button = new QPushButton(parent->style()->standardIcon(picture), caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(x, 96, 89, 27);
+    button->setToolTip(hint);
+    return button;
+}
+
+}  // namespace
 
 TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TitleInput1"));
     setWindowTitle(QStringLiteral("手書きメモ－題名入力"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
     setFixedSize(299, 134);
+    setFont(LayoutFont("ＭＳ ゴシック", 13));
+
+    Note1 = new QLabel(this);
+    Note1->setObjectName(QStringLiteral("Note1"));
+    Note1->setGeometry(88, 70, 201, 16);
+    QPalette notePal = Note1->palette();
+    notePal.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
+    Note1->setPalette(notePal);
+
+    Label1 = makeLabel(this, "Label1", QStringLiteral("題名"), 10, 15);
+    Edit1 = makeEdit(this, "Edit1", 11, Note1);
+    Label2 = makeLabel(this, "Label2", QStringLiteral("題名読み"), 10, 46);
+    Edit2 = makeEdit(this, "Edit2", 42, Note1);
+    Label1->setBuddy(Edit1);
+    Label2->setBuddy(Edit2);
+
+    BitBtn1 = makeButton(this, "BitBtn1", QStringLiteral("OK"), QStyle::SP_DialogOkButton, 10,
+                         QStringLiteral("上記の題名で転送します"));
+    BitBtn1->setDefault(true);
+    BitBtn3 = makeButton(this, "BitBtn3", QStringLiteral("無視(&I)"), QStyle::SP_FileIcon, 105,
+                         QStringLiteral("ファイル名を題名に使用します"));
+    BitBtn2 = makeButton(this, "BitBtn2", QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStyle::SP_DialogHelpButton, 200, QString());
+    connect(BitBtn1, &QPushButton::clicked, this, &TTitleInput1::BitBtn1Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TTitleInput1::BitBtn3Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TTitleInput1::BitBtn2Click);
+
+    setTabOrder(Edit1, Edit2);
+    setTabOrder(Edit2, BitBtn2);
+    setTabOrder(BitBtn2, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn3);
+}
+
+void TTitleInput1::FormShow()
+{
+    Title.clear();
+    TitleReader.clear();
+    Note1->clear();
+}
+
+void TTitleInput1::BitBtn1Click()
+{
+    if (Edit2->text().isEmpty()) {
+        ShowBox(BoxKind::Error, QStringLiteral("題名読みは省略できません"));
+        Edit2->setFocus();
+        return;
+    }
+    Title = Edit1->text();
+    TitleReader = Edit2->text();
+    done(QDialog::Accepted);
+}
+
+void TTitleInput1::BitBtn3Click()
+{
+    Title.clear();
+    TitleReader.clear();
+    done(QDialog::Rejected);
+}
+
+void TTitleInput1::BitBtn2Click() { platform::WinHelp(platform::HELP_CONTEXT, 8000); }
+
+void TTitleInput1::reject() { BitBtn3Click(); }
+
+void TTitleInput1::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())  // restored from an icon: not a new showing
+        return;
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    FormShow();
+    Edit1->setFocus();
+}
+
+void TTitleInput1::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();  // no Cancel: Escape does nothing
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -1,8 +1,25 @@
 // The title dialog: asks for a memo's title and its reading before a send.
+//
+//   FormShow      (every showing) Title and TitleReader become empty; the edit boxes keep
+//                 what was typed the last time.
+//   BitBtn1Click  OK: an empty reading is refused with the error box "題名読みは省略できません"
+//                 and the dialog stays; otherwise both texts are taken and the dialog closes.
+//   BitBtn3Click  無視: both texts empty (the memo is named after its file); closes.
+//   BitBtn2Click  help topic 8000.
+// The close box acts as 無視; Escape does nothing. There is no way to call the send off.
+//
+// Each edit box takes at most 60 Shift-JIS bytes (a full-width character counts two) and only
+// characters that have a Shift-JIS form, so whatever OK accepts can be sent. Typing or pasting
+// past the limit stops at the last whole character that fits; a character without a Shift-JIS
+// form is left out and named in a note under the boxes.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
 class TTitleInput1 : public QDialog {
     Q_OBJECT
@@ -12,9 +29,32 @@ public:
     QString GetTitle() const { return Title; }
     QString GetTitleReader() const { return TitleReader; }
 
+    QLabel* Label1;
+    QLineEdit* Edit1;
+    QLabel* Label2;
+    QLineEdit* Edit2;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn3;
+    QPushButton* BitBtn2;
+    QLabel* Note1;  // why a typed or pasted character was left out
+
+public slots:
+    void FormShow();
+    void BitBtn1Click();
+    void BitBtn3Click();
+    void BitBtn2Click();
+    void reject() override;  // the close box: as 無視
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QString Title;
     QString TitleReader;
 };
 
 extern TTitleInput1* TitleInput1;
+
+// Bytes of the edit limit: Shift-JIS bytes, a full-width character taking two.
+inline constexpr int TitleEditLimit = 60;

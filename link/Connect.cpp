@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -16,13 +17,21 @@
 
 TConnect1* Connect1 = nullptr;
 
+namespace {
+
+constexpr int kWidth = 188;
+constexpr int kHeight = 100;
+constexpr int kBarRoom = 24;  // what the dialog grows by while the bar shows
+
+}  // namespace
+
 TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Connect1"));
     setWindowTitle(QStringLiteral("通信ステータス"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(188, 100);
+    setFixedSize(kWidth, kHeight);
     setFont(LayoutFont("ＭＳ ゴシック", 13));
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, Qt::black);
@@ -58,8 +67,29 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TConnect1::Timer1Timer);
 
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(14, kHeight - 4, 165, 18);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->hide();
+
     if (!ExchangeHost())
         SetExchangeHost(this);
+}
+
+void TConnect1::SetProgress(int done, int total)
+{
+    if (total <= 0) {
+        ProgressBar1->hide();
+        setFixedSize(kWidth, kHeight);
+        return;
+    }
+    if (ProgressBar1->isHidden()) {
+        setFixedSize(kWidth, kHeight + kBarRoom);
+        ProgressBar1->show();
+    }
+    ProgressBar1->setRange(0, total);
+    ProgressBar1->setValue(std::clamp(done, 0, total));
 }
 
 TConnect1::~TConnect1()
@@ -101,6 +131,7 @@ void TConnect1::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())  // restored from an icon: not a new showing
         return;
+    SetProgress(0, 0);
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
     FormShow();

@@ -9,6 +9,10 @@
 //   Timer1Timer    TickCount + 1.
 // Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
 //
+// While a send's records go out, a progress bar (ProgressBar1) under the Cancel button shows
+// the bytes of the chain that have left; the dialog grows by the bar's height for that time
+// and is otherwise laid out as above.
+//
 // Creating the dialog installs it as the exchange host unless another host is installed.
 #pragma once
 
@@ -18,6 +22,7 @@
 
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -36,11 +41,13 @@ public:
     void Close() override;
     void DispatchPending() override;
     void WaitForEvents() override;
+    void SetProgress(int done, int total) override;
 
     QFrame* Panel1;
     QLabel* Label1;
     QPushButton* BitBtn1;
     QTimer* Timer1;
+    QProgressBar* ProgressBar1;
 
 public slots:
     void FormShow();

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -50,6 +51,26 @@ void TConsoleHost::SetStatusText(const QString& text)
 {
     status_ = text;
     std::fprintf(out_, "%s\n", text.trimmed().toUtf8().constData());
+    std::fflush(out_);
+}
+
+void TConsoleHost::SetProgress(int done, int total)
+{
+    if (total <= 0) {
+        if (shownPercent_ >= 0)
+            std::fputc('\n', out_);
+        std::fflush(out_);
+        shownPercent_ = -1;
+        return;
+    }
+    if (!::isatty(::fileno(out_)))
+        return;
+    done = std::clamp(done, 0, total);
+    const int percent = static_cast<int>(100LL * done / total);
+    if (percent == shownPercent_)
+        return;
+    shownPercent_ = percent;
+    std::fprintf(out_, "\r%d / %d バイト (%d%%)", done, total, percent);
     std::fflush(out_);
 }
 

@@ -5,6 +5,9 @@
 // host is installed; destroying it steps it down. While Run() is active, SIGINT is caught:
 // the first Ctrl-C cancels the exchange (ExchangeOk false, hook emptied, Run() returns);
 // outside Run() the previous SIGINT disposition is in force.
+//
+// Progress of a send is shown on OUT only when it is a terminal: one line, rewritten as the
+// whole percentage grows.
 #pragma once
 
 #include "link/ExchangeHost.h"
@@ -32,6 +35,7 @@ public:
     void Close() override;  // ends Run(); nothing while it is not running
     void DispatchPending() override;
     void WaitForEvents() override;
+    void SetProgress(int done, int total) override;
 
     // What Ctrl-C does while Run() is active.
     void Cancel();
@@ -44,6 +48,7 @@ private:
 
     std::FILE* out_;
     QString status_;
+    int shownPercent_ = -1;  // -1: no progress line on the terminal
     QTimer timer_;
     QEventLoop* loop_ = nullptr;
     int pipe_[2] = {-1, -1};

@@ -52,6 +52,12 @@ void DispatchPendingMessages()
         installedHost->DispatchPending();
 }
 
+void SetProgress(int done, int total)
+{
+    if (installedHost)
+        installedHost->SetProgress(done, total);
+}
+
 void HookStep(TStepHandler handler, TCommLink& link)
 {
     if (!handler) {

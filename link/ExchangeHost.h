@@ -52,6 +52,13 @@ public:
     virtual void DispatchPending() = 0;
     // Handles events, sleeping until at least one has come.
     virtual void WaitForEvents() = 0;
+    // DONE of TOTAL bytes of a send have left; TOTAL 0 ends the display. A host that shows
+    // no progress ignores it.
+    virtual void SetProgress(int done, int total)
+    {
+        (void)done;
+        (void)total;
+    }
 };
 
 // Installs HOST (null: none). Connect1 and the console host install themselves when created
@@ -66,6 +73,7 @@ void StopTimer();
 void RunExchangeHost();
 void CloseExchangeHost();
 void DispatchPendingMessages();
+void SetProgress(int done, int total);
 
 // Puts HANDLER with LINK into the idle slot, replacing whatever was there. Should the port
 // of LINK fail while a handler is hooked (hang-up, I/O error), the slot is emptied,

@@ -4,14 +4,33 @@
 #include "transfer/HexRecord.h"
 #include "transfer/TitleConv.h"
 
+namespace {
+
+// TEXT without the characters that have no Shift-JIS form.
+QString sendableOnly(const QString& text)
+{
+    QString kept;
+    for (const char32_t c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        std::string bytes;
+        QString error;
+        if (platform::ToCp932(one, bytes, error))
+            kept += one;
+    }
+    return kept;
+}
+
+}  // namespace
+
 bool MakeSendText(const QString& title, const QString& reading, const QString& fileName,
                   TSendText& out, QString& error)
 {
     QString t = title;
     QString r = reading;
     if (r.isEmpty()) {
-        r = fileName;
-        t = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+        // A file name may hold anything the file system allows; what cannot be sent is left out.
+        r = sendableOnly(fileName);
+        t = sendableOnly(fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1));
     }
     TSendText result;
     if (!platform::ToCp932(t, result.Title, error)) {

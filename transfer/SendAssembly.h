@@ -16,8 +16,9 @@ struct TSendText {
 };
 
 // The title dialog's answer, or the file name when the reading is empty: the reading becomes
-// FILE_NAME as stored and the title its name part (after the last '/'). Fails, with ERROR set,
-// when a character has no Shift-JIS (CP932) form.
+// FILE_NAME as stored and the title its name part (after the last '/'); characters of the
+// file name that have no Shift-JIS (CP932) form are left out of both. Fails, with ERROR set,
+// when a character of a typed title or reading has no Shift-JIS form.
 bool MakeSendText(const QString& title, const QString& reading, const QString& fileName,
                   TSendText& out, QString& error);
 

@@ -234,13 +234,16 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
     EXPECT_FALSE(LinkInUse());
 }
 
-TEST_F(ReceiveGui, AMissingPortDoesNothingVisible)
+TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
 {
     home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n");
     start();
     MainForm->N2Click();
     EXPECT_EQ(MainForm->MemoCount(), 0);
-    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("通信ポート /dev/does-not-exist を開けません: デバイスがありません")))
+        << boxes[0].text.toStdString();
 }
 
 }  // namespace

@@ -48,13 +48,14 @@ INSTANTIATE_TEST_SUITE_P(
         FallbackCase{"t", "r", "/memo/a.bmp", "1374", "52"},
         FallbackCase{"", "", "", "", ""}));
 
-TEST(SendText, CharacterWithoutShiftJisIsAnError)
+TEST(SendText, TypedCharacterWithoutShiftJisIsAnErrorAndTheFileNameLeavesItOut)
 {
     TSendText text;
     QString error;
-    EXPECT_FALSE(MakeSendText(QString(), QString(), QString::fromUtf8("/tmp/\xF0\x9F\x98\x80.bmp"),
-                              text, error));
-    EXPECT_TRUE(error.contains(QStringLiteral("U+1F600"))) << error.toStdString();
+    EXPECT_TRUE(MakeSendText(QString(), QString(), QString::fromUtf8("/tmp/x\xF0\x9F\x98\x80y.bmp"),
+                             text, error));
+    EXPECT_EQ(text.Title, "xy.bmp");
+    EXPECT_EQ(text.Reading, "/tmp/xy.bmp");
     EXPECT_FALSE(MakeSendText(QString::fromUtf8("\xC3\xA9"), QStringLiteral("r"), QString(), text, error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("title"))) << error.toStdString();
 }

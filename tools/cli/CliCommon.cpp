@@ -1,12 +1,16 @@
 #include "tools/cli/CliCommon.h"
 
+#include "link/Comenote.h"
+#include "link/CommLink.h"
 #include "platform/Cp932.h"
 #include "transfer/HexRecord.h"
 
 #include <QStringDecoder>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -125,6 +129,67 @@ std::string HexLine(std::string_view bytes)
         line += ByteToHex(static_cast<uint8_t>(b));
     }
     return line;
+}
+
+bool ApplyLineSettings(const ParsedArgs& parsed, TCommLink& link, QString& error)
+{
+    auto value = [&](const char* name) -> const std::string* {
+        const auto it = parsed.Values.find(name);
+        return it == parsed.Values.end() ? nullptr : &it->second;
+    };
+    if (const std::string* v = value("--speed")) {
+        static const std::set<std::string> speeds{"1200", "2400", "4800", "9600", "19200"};
+        if (!speeds.count(*v)) {
+            error = QStringLiteral("--speed is 1200, 2400, 4800, 9600 or 19200");
+            return false;
+        }
+        link.Speed = static_cast<uint16_t>(std::stoi(*v));
+    }
+    if (const std::string* v = value("--word-len")) {
+        if (*v != "7" && *v != "8") {
+            error = QStringLiteral("--word-len is 7 or 8");
+            return false;
+        }
+        link.WordLen = static_cast<uint8_t>(std::stoi(*v));
+    }
+    if (const std::string* v = value("--parity")) {
+        const std::map<std::string, uint8_t> parities{{"none", 0}, {"odd", 1}, {"even", 2}};
+        const auto it = parities.find(*v);
+        if (it == parities.end()) {
+            error = QStringLiteral("--parity is none, odd or even");
+            return false;
+        }
+        link.Parity = it->second;
+    }
+    if (const std::string* v = value("--stop-bits")) {
+        const std::map<std::string, uint8_t> stops{{"1", 0}, {"1.5", 1}, {"2", 2}};
+        const auto it = stops.find(*v);
+        if (it == stops.end()) {
+            error = QStringLiteral("--stop-bits is 1, 1.5 or 2");
+            return false;
+        }
+        link.StopBits = it->second;
+    }
+    return true;
+}
+
+QString OpenFailureMessage(const TOpenFailure& f)
+{
+    const QString name = QString::fromStdString(f.PortName);
+    const QString path = QString::fromStdString(f.Path);
+    const QString port = path.isEmpty() || path == name ? name : QStringLiteral("%1 (%2)").arg(name, path);
+    QString why;
+    if (f.LinkBusy) {
+        why = QStringLiteral("another exchange is running");
+    } else if (f.Error == EBUSY || f.Error == EWOULDBLOCK) {
+        why = f.OwnerPid > 0 ? QStringLiteral("in use by process %1").arg(f.OwnerPid)
+                             : QStringLiteral("in use by another program");
+    } else {
+        why = QString::fromLocal8Bit(std::strerror(f.Error));
+        if (!why.isEmpty())
+            why[0] = why[0].toLower();
+    }
+    return QStringLiteral("cannot open %1: %2").arg(port, why);
 }
 
 void PrintLine(const std::string& text)

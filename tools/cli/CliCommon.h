@@ -3,6 +3,9 @@
 
 #include <QString>
 
+struct TCommLink;
+struct TOpenFailure;
+
 #include <map>
 #include <optional>
 #include <set>
@@ -51,6 +54,16 @@ void PrintLine(const QString& text);
 void PrintLine(const std::string& text);
 void PrintHelp(const char* text);
 
+// Line options of the link commands: --port, --speed, --word-len, --parity, --stop-bits.
+inline const std::set<std::string> LineOptions{"--port", "--speed", "--word-len", "--parity", "--stop-bits"};
+
+// --speed, --word-len, --parity and --stop-bits given in ARGS into LINK; fails on a value
+// the line does not take, with ERROR set.
+bool ApplyLineSettings(const ParsedArgs& args, TCommLink& link, QString& error);
+
+// "cannot open COM1 (/dev/ttyUSB0): no such device", or "...: in use by process N".
+QString OpenFailureMessage(const TOpenFailure& failure);
+
 // "vexlo-cli: MESSAGE" on standard error; returns ExitError.
 int Fail(const QString& message);
 // A note on standard error that does not change the exit status.
@@ -64,3 +77,4 @@ int RunReading(const std::vector<std::string>& args);
 int RunEncode(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunReceive(const std::vector<std::string>& args);
+int RunSend(const std::vector<std::string>& args);

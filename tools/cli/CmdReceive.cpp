@@ -33,48 +33,6 @@ constexpr char Help[] =
 
 constexpr int ExitFailed = 1;
 
-bool parseSetting(const cli::ParsedArgs& parsed, TCommLink& link, QString& error)
-{
-    auto value = [&](const char* name) -> const std::string* {
-        const auto it = parsed.Values.find(name);
-        return it == parsed.Values.end() ? nullptr : &it->second;
-    };
-    if (const std::string* v = value("--speed")) {
-        static const std::set<std::string> speeds{"1200", "2400", "4800", "9600", "19200"};
-        if (!speeds.count(*v)) {
-            error = QStringLiteral("--speed is 1200, 2400, 4800, 9600 or 19200");
-            return false;
-        }
-        link.Speed = static_cast<uint16_t>(std::stoi(*v));
-    }
-    if (const std::string* v = value("--word-len")) {
-        if (*v != "7" && *v != "8") {
-            error = QStringLiteral("--word-len is 7 or 8");
-            return false;
-        }
-        link.WordLen = static_cast<uint8_t>(std::stoi(*v));
-    }
-    if (const std::string* v = value("--parity")) {
-        const std::map<std::string, uint8_t> parities{{"none", 0}, {"odd", 1}, {"even", 2}};
-        const auto it = parities.find(*v);
-        if (it == parities.end()) {
-            error = QStringLiteral("--parity is none, odd or even");
-            return false;
-        }
-        link.Parity = it->second;
-    }
-    if (const std::string* v = value("--stop-bits")) {
-        const std::map<std::string, uint8_t> stops{{"1", 0}, {"1.5", 1}, {"2", 2}};
-        const auto it = stops.find(*v);
-        if (it == stops.end()) {
-            error = QStringLiteral("--stop-bits is 1, 1.5 or 2");
-            return false;
-        }
-        link.StopBits = it->second;
-    }
-    return true;
-}
-
 }  // namespace
 
 int RunReceive(const std::vector<std::string>& args)
@@ -92,7 +50,7 @@ int RunReceive(const std::vector<std::string>& args)
 
     LoadLinkSettings(CommLink);
     CommLink.PortName = port->second;
-    if (!parseSetting(parsed, CommLink, error))
+    if (!cli::ApplyLineSettings(parsed, CommLink, error))
         return cli::Fail(QStringLiteral("receive: ") + error);
     const auto out = parsed.Values.find("--out");
     const auto format = parsed.Values.find("--format");
@@ -114,9 +72,7 @@ int RunReceive(const std::vector<std::string>& args)
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
     const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
     if (outcome == ReceiveOutcome::PortUnavailable) {
-        cli::Fail(QStringLiteral("receive: cannot open %1 (%2): missing, not a serial line, or in use")
-                      .arg(QString::fromStdString(CommLink.PortName),
-                           QString::fromStdString(ResolveLinkPort(CommLink))));
+        cli::Fail(QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure()));
         return ExitFailed;
     }
     TMemoOutput output(dir, formatName);

@@ -17,6 +17,7 @@ constexpr char Usage[] =
     "  encode   the records that sending an image would put on the line\n"
     "  decode   memos of a received record stream, as images\n"
     "  receive  memos from the device over the serial line, as images\n"
+    "  send     an image to the device as a memo, over the serial line\n"
     "\n"
     "\"vexlo-cli COMMAND --help\" describes a command.\n";
 
@@ -31,6 +32,7 @@ constexpr Command Commands[] = {
     {"encode", RunEncode},
     {"decode", RunDecode},
     {"receive", RunReceive},
+    {"send", RunSend},
 };
 
 }  // namespace

@@ -1,0 +1,96 @@
+// The link command Send of the frame: the active memo window's image (or its selected region)
+// becomes one memo on the device.
+#include "app/MainForm.h"
+
+#include "app/MessageBox.h"
+#include "app/Titlein.h"
+#include "link/Comenote.h"
+#include "link/CommLink.h"
+#include "link/SendExchange.h"
+#include "memo/Gmemo.h"
+#include "memo/ImageArea.h"
+#include "transfer/MemoImage.h"
+#include "transfer/SendAssembly.h"
+
+#include <QApplication>
+
+namespace {
+
+// Frees the send chain however the command ends.
+class SendChainGuard {
+public:
+    explicit SendChainGuard(TCommLink& link) : link_(link) {}
+    ~SendChainGuard() { FreeBlocks(link_, link_.Head.get()); }
+    SendChainGuard(const SendChainGuard&) = delete;
+    SendChainGuard& operator=(const SendChainGuard&) = delete;
+
+private:
+    TCommLink& link_;
+};
+
+// What the conversion needs of a memo window: its picture, stored size and selected region.
+TMemoPicture pictureOf(const TGraphForm& memo)
+{
+    TMemoPicture pic;
+    pic.Image = memo.Image1->picture();
+    pic.ImageWidth = memo.ImageWidth;
+    pic.ImageHeight = memo.ImageHeight;
+    pic.SelLeft = memo.SelLeft;
+    pic.SelTop = memo.SelTop;
+    pic.SelRight = memo.SelRight;
+    pic.SelBottom = memo.SelBottom;
+    return pic;
+}
+
+void showNothingToSend() { ShowBox(BoxKind::Information, QStringLiteral("送信する画像がありません")); }
+
+}  // namespace
+
+void TMainForm::Transmit1Click()
+{
+    TGraphForm* memo = ActiveMemo();
+    if (!memo)
+        return;
+    if (LinkInUse())
+        return;  // an exchange is already opening or running: its chain stays as it is
+    if (memo->ImageWidth == 0 || memo->ImageHeight == 0) {
+        showNothingToSend();
+        return;
+    }
+
+    TConvHooks hooks;
+    hooks.Refused = [memo] {
+        ShowBox(BoxKind::Warning, QString::fromUtf16(TooLargeWarning));
+        // REGION SELECTION: arm it in MEMO here, so that the user can drag the part to send.
+        (void)memo;
+    };
+    hooks.Busy = [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+    TTransferBitmap bitmap;  // the work buffer
+    switch (ConvertForSend(pictureOf(*memo), bitmap, hooks)) {
+    case ConvResult::TooLarge:
+        return;
+    case ConvResult::NoImage:
+        showNothingToSend();
+        return;
+    case ConvResult::Converted:
+        break;
+    }
+
+    SendChainGuard freeChain(CommLink);
+    FreeBlocks(CommLink, CommLink.Head.get());
+    TitleInput1->exec();
+    TSendText text;
+    QString error;
+    if (!MakeSendText(TitleInput1->GetTitle(), TitleInput1->GetTitleReader(), memo->FileName, text, error)) {
+        ShowBox(BoxKind::Error, error);
+        return;
+    }
+    BuildSendChain(CommLink, bitmap, text);
+    if (SendExchange(CommLink) == SendOutcome::PortUnavailable)
+        ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
+}

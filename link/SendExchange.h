@@ -1,0 +1,36 @@
+// The send exchange: the chain of records at Head of the link record to the device.
+//
+// After the user has confirmed ("送信を行いますか？"), we call the device with CR and, at least
+// one tick later, LF, and wait more than 10 ticks for its DC1; 17 calls without an answer
+// fail the exchange. After DC1 we switch to XON/XOFF flow control, drop whatever is queued
+// either way, and write the records back to back, each whole and only when the output queue
+// has room for all of it. Then the device judges the memo: "#" accepted (we end with the
+// end-of-exchange record), "?" send it again (waiting input is dropped, the chain goes out
+// again from its first record), "!" or the quotation mark abort. Cancel, an abort or a line
+// that goes away end it as failed: we answer "!" and say "通信がキャンセルされました". Before
+// the port closes, what we wrote last gets (bounded) time to leave, so a device that holds
+// XOFF at that moment still gets it; "正常に送信されました" only once the end record has left.
+//
+// While the records go out the host is told how many bytes of the chain have left the
+// output queue (SetProgress), so it can show progress.
+#pragma once
+
+#include "link/CommLink.h"
+
+enum class SendOutcome {
+    PortUnavailable,  // the port could not be opened; nothing was said to anyone
+    Declined,         // the user did not confirm; the port was opened and closed, nothing sent
+    Sent,             // the device accepted the memo and the end record has left
+    Failed,           // no answer, the device aborted, Cancel, or the line went away: "!" sent, the user told
+};
+
+inline constexpr char16_t ConfirmSendText[] = u"送信を行いますか？";
+inline constexpr char16_t SentText[] = u"正常に送信されました";
+
+// Runs one send exchange of the chain at link.Head (built by the Send command, which frees
+// it afterwards) on the installed exchange host.
+SendOutcome SendExchange(TCommLink& link);
+
+// The two idle step handlers of the exchange: the call, then the records and the verdict.
+void SendHandshakeStep(TCommLink& link, bool& done);
+void SendDataStep(TCommLink& link, bool& done);

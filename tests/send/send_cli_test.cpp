@@ -1,0 +1,199 @@
+// vexlo-cli send against the device simulator on a pseudo-terminal.
+#include "DeviceMemos.h"
+#include "support/MemoImages.h"
+#include "support/SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+
+class SendCli : public testing::Test {
+protected:
+    QString writeImage(const QImage& image)
+    {
+        const QString path = dir.path() + QStringLiteral("/memo.bmp");
+        image.save(path, "BMP");
+        return path;
+    }
+
+    void startCli(const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());  // no VEXLO.INI there
+        cli.setProcessEnvironment(env);
+        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
+                  QStringList{QStringLiteral("send"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1")}
+                      << args);
+        ASSERT_TRUE(cli.waitForStarted(10000));
+    }
+
+    int finish()
+    {
+        if (!cli.waitForFinished(60000))
+            return -1;
+        stderrText += QString::fromUtf8(cli.readAllStandardError());
+        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    }
+
+    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
+    void interruptWhenStatus(const QString& text)
+    {
+        QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            cli.waitForReadyRead(20);
+            stderrText += QString::fromUtf8(cli.readAllStandardError());
+            if (stderrText.split(QLatin1Char('\n')).contains(text)) {
+                ::kill(pid_t(cli.processId()), SIGINT);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no status " << text.toStdString() << " in " << stderrText.toStdString();
+    }
+
+    // Waits up to 5 s for TEXT in the simulator's log.
+    static bool simSaid(SimProcess& sim, const QString& text)
+    {
+        QString log;
+        for (int i = 0; i < 200 && !log.contains(text); ++i) {
+            sim.wait(25);
+            log += sim.log();
+        }
+        return log.contains(text);
+    }
+
+    QString out() const { return dir.path() + QStringLiteral("/device"); }
+
+    QTemporaryDir dir;
+    QProcess cli;
+    QString stderrText;
+};
+
+struct Delivery {
+    const char* name;
+    int width;
+    int height;
+    QStringList faults;
+};
+
+class SendCliDelivers : public SendCli, public testing::WithParamInterface<Delivery> {};
+
+TEST_P(SendCliDelivers, TheDeviceStoresTheMemoOnce)
+{
+    const Delivery& c = GetParam();
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("receive")} << c.faults << QStringLiteral("--out") << out());
+    ASSERT_TRUE(sim.ready());
+    const QImage image = RandomMemo(c.width, c.height, 31);
+    startCli({writeImage(image), QStringLiteral("--title"), QStringLiteral("買い物"), QStringLiteral("--reading"),
+              QStringLiteral("かいもの"), QStringLiteral("--yes")});
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    EXPECT_EQ(stderrText, QStringLiteral("接続中です\n転送中です\n正常に送信されました\n"));
+    EXPECT_EQ(sim.wait(), 0) << sim.log().toStdString();
+    const QList<DeviceMemo> memos = StoredMemos(out());
+    ASSERT_EQ(memos.size(), 1);
+    EXPECT_EQ(PixelDifference(image, memos[0].image), QString());
+    EXPECT_EQ(memos[0].info[QStringLiteral("title")].toString(), QStringLiteral("買い物"));
+    EXPECT_EQ(memos[0].info[QStringLiteral("reading")].toString(), QStringLiteral("ｶｲﾓﾉ"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendCliDelivers,
+    testing::Values(Delivery{"Memo100x50", 100, 50, {}}, Delivery{"Memo124x121", 124, 121, {}},
+                    Delivery{"WidthNotAMultipleOf8", 13, 121, {}},
+                    Delivery{"ResentAfterAResendRequest", 124, 121, {QStringLiteral("--nak"), QStringLiteral("1")}},
+                    Delivery{"HeldByXoff", 100, 50, {QStringLiteral("--xoff"), QStringLiteral("300")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Failure {
+    const char* name;
+    QStringList faults;
+    const char* interruptAt;  // status at which Ctrl-C comes, or null
+    const char* simSays;  // or null
+};
+
+class SendCliFails : public SendCli, public testing::WithParamInterface<Failure> {};
+
+TEST_P(SendCliFails, ExitsOneAndNothingIsStored)
+{
+    const Failure& c = GetParam();
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("receive")} << c.faults << QStringLiteral("--out") << out());
+    ASSERT_TRUE(sim.ready());
+    startCli({writeImage(RandomMemo(124, 121, 4)), QStringLiteral("--yes")});
+    if (c.interruptAt)
+        interruptWhenStatus(QString::fromUtf8(c.interruptAt));
+    EXPECT_EQ(finish(), 1);
+    EXPECT_TRUE(stderrText.endsWith(QStringLiteral("通信がキャンセルされました\n"))) << stderrText.toStdString();
+    if (c.simSays) {
+        EXPECT_TRUE(simSaid(sim, QString::fromUtf8(c.simSays)));
+    }
+    EXPECT_TRUE(StoredMemos(out()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendCliFails,
+    testing::Values(Failure{"DeviceAborts", {QStringLiteral("--abort")}, nullptr, "the PC answered \"!\" as well"},
+                    Failure{"NobodyAnswers", {QStringLiteral("--silent")}, nullptr, "ignored 17 call(s)"},
+                    Failure{"CtrlCWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, "転送中です", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SendCli, AskedOnATerminalAndAnsweredNoSendsNothing)
+{
+    SimProcess sim(dir.path(), {QStringLiteral("receive"), QStringLiteral("--out"), out()});
+    ASSERT_TRUE(sim.ready());
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    cli.setStandardInputFile(QString::fromLocal8Bit(::ptsname(terminal)));
+    startCli({writeImage(RandomMemo(10, 10, 1))});
+    QDeadlineTimer deadline(20000);
+    while (!stderrText.contains(QStringLiteral("送信を行いますか？ [y/N] ")) && !deadline.hasExpired()) {
+        cli.waitForReadyRead(20);
+        stderrText += QString::fromUtf8(cli.readAllStandardError());
+    }
+    (void)!::write(terminal, "n\n", 2);
+    EXPECT_EQ(finish(), 1);
+    ::close(terminal);
+    EXPECT_TRUE(simSaid(sim, QStringLiteral("the PC closed the line before calling")));
+    EXPECT_TRUE(StoredMemos(out()).isEmpty());
+}
+
+struct BadCase {
+    const char* name;
+    QStringList args;  // after "send --port DIR/COM1"
+    int status;
+    const char* message;
+};
+
+class SendCliBad : public SendCli, public testing::WithParamInterface<BadCase> {};
+
+TEST_P(SendCliBad, SaysWhatIsWrong)
+{
+    RandomMemo(130, 20, 1).save(dir.path() + QStringLiteral("/wide.bmp"), "BMP");
+    QStringList args;
+    for (const QString& a : GetParam().args)
+        args << QString(a).replace(QStringLiteral("DIR"), dir.path());
+    cli.setStandardInputFile(QProcess::nullDevice());
+    startCli(args);
+    EXPECT_EQ(finish(), GetParam().status);
+    const QString message = QString::fromUtf8(GetParam().message).replace(QStringLiteral("DIR"), dir.path());
+    EXPECT_TRUE(stderrText.contains(message)) << stderrText.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendCliBad,
+    testing::Values(BadCase{"NoImage", {"--yes"}, 2, "send: IMAGE is missing"},
+                    BadCase{"NoTerminalToAskOn", {"DIR/wide.bmp"}, 2, "give --yes"},
+                    BadCase{"TooLarge", {"DIR/wide.bmp", "--yes"}, 2, "use --crop or --region"},
+                    BadCase{"NobodyOnThePort", {"DIR/wide.bmp", "--crop", "--yes"}, 1, "send: cannot open DIR/COM1: no such file or directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
