@@ -22,10 +22,16 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 TMainForm* MainForm = nullptr;
 
@@ -131,9 +137,78 @@ void TMainForm::createMenus()
     Option1->setObjectName(QStringLiteral("Option1"));
     connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { Option1Click(); }); });
 
+    SetStandardKeys(File1);
+    SetStandardKeys(Edit1);
+    connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
+    createWindowKeys();
+
     frameMenus_ = {File1, Edit1, Comm1, Window1, About1};
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     showMenusOf(nullptr);
+}
+
+void SetStandardKeys(QMenu* menu)
+{
+    static const std::pair<const char*, QKeyCombination> keys[] = {
+        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
+        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
+        {"Paste1", Qt::CTRL | Qt::Key_V},
+    };
+    for (QAction* action : menu->actions())
+        for (const auto& [name, key] : keys)
+            if (action->objectName() == QLatin1String(name))
+                action->setShortcut(QKeySequence(key));
+}
+
+// Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does
+// (with the save question), Ctrl+Tab and Ctrl+Shift+Tab go to the next and previous one.
+void TMainForm::createWindowKeys()
+{
+    auto key = [this](QKeyCombination combination, std::function<void()> run) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(combination));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [run] { RunGuarded(run); });
+        addAction(action);
+    };
+    key(Qt::CTRL | Qt::Key_F4, [this] {
+        if (TGraphForm* memo = ActiveMemo())
+            memo->close();
+    });
+    key(Qt::CTRL | Qt::Key_Tab, [this] { MdiArea->activateNextSubWindow(); });
+    key(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, [this] { MdiArea->activatePreviousSubWindow(); });
+    key(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, [this] { MdiArea->activatePreviousSubWindow(); });
+}
+
+void TMainForm::FillWindowList(QMenu* menu)
+{
+    static const char* kEntry = "memoWindowEntry";
+    for (QAction* action : menu->actions())
+        if (action->property(kEntry).toBool())
+            delete action;
+    const QList<TGraphForm*> memos = MemoWindows();
+    if (memos.isEmpty())
+        return;
+    TGraphForm* active = ActiveMemo();
+    menu->addSeparator()->setProperty(kEntry, true);
+    int n = 0;
+    for (TGraphForm* memo : memos) {
+        QString text = memo->windowTitle();
+        if (!memo->DeviceTitle().isEmpty())
+            text += QStringLiteral("  ") + memo->DeviceTitle();
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        ++n;
+        const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
+        QAction* action = menu->addAction(label);
+        action->setProperty(kEntry, true);
+        action->setCheckable(memo == active);  // a check mark on the active one only
+        action->setChecked(memo == active);
+        QPointer<TGraphForm> target(memo);
+        connect(action, &QAction::triggered, this, [this, target] {
+            if (target)
+                MdiArea->setActiveSubWindow(target);
+        });
+    }
 }
 
 // While a memo window is active its menu bar takes the place of the frame's entirely, as
@@ -219,7 +294,9 @@ void TMainForm::createStatusBar()
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(22);
+    // Qt's status bar keeps a few pixels above its items; the bar is that much taller than
+    // its 22-pixel panels, so the panels show whole, bottom bevel included.
+    bar->setFixedHeight(22 + 3);
     bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
     setStatusBar(bar);
 
@@ -269,7 +346,14 @@ void TMainForm::GetCfg()
     const FrameBounds b = ReadFrameBounds();
     // The window system places the frame where it places new windows; of the stored bounds
     // only the size applies. Left and top are written back at exit from where the user left it.
-    resize(std::max(b.width, 1), std::max(b.height, 1));
+    // A stored size larger than the screen would put the status bar out of sight: the frame,
+    // with the window system's title bar and borders, is kept to the screen's free area.
+    const QRect free = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                        : QRect(0, 0, 1 << 15, 1 << 15);
+    constexpr int kBorders = 8;
+    constexpr int kTitleAndBorders = 40;
+    resize(std::clamp(b.width, 1, std::max(1, free.width() - kBorders)),
+           std::clamp(b.height, 1, std::max(1, free.height() - kTitleAndBorders)));
     ReadLinkLine(CommLink);
     ReadLinkSwitches(CommLink);
 }
@@ -320,7 +404,9 @@ void TMainForm::ShareMenuActions(TGraphForm* memo)
         const QList<QAction*> frameItems = frameMenu->actions();
         const QList<QAction*> memoItems = memoMenu->actions();
         for (int i = 0; i < frameItems.size() && i < memoItems.size(); ++i) {
-            if (frameItems[i]->isSeparator())
+            // The list of windows under the ｳｨﾝﾄﾞｳ commands is each menu's own.
+            if (frameItems[i]->isSeparator() || frameItems[i]->property("memoWindowEntry").toBool() ||
+                memoItems[i]->property("memoWindowEntry").toBool())
                 continue;
             QAction* target = frameItems[i];
             QObject::disconnect(memoItems[i], &QAction::triggered, nullptr, nullptr);
@@ -331,6 +417,9 @@ void TMainForm::ShareMenuActions(TGraphForm* memo)
     share(Comm1, memo->Comm1);
     share(Window1, memo->Window1);
     share(About1, memo->About1);
+    QMenu* memoWindowMenu = memo->Window1;
+    QObject::disconnect(memoWindowMenu, &QMenu::aboutToShow, this, nullptr);
+    connect(memoWindowMenu, &QMenu::aboutToShow, this, [this, memoWindowMenu] { FillWindowList(memoWindowMenu); });
     QObject::disconnect(memo->Option1, &QAction::triggered, nullptr, nullptr);
     QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
 }
@@ -427,14 +516,98 @@ void TMainForm::Option1Click()
     MultPageDlg->exec();
 }
 
-void TMainForm::Tile1Click()
+namespace {
+
+// The memo windows that tile and cascade arrange, oldest first; for cascading the active one
+// goes last (it ends on top and stays active). Minimised ones keep their place, maximised
+// ones come back.
+QList<QMdiSubWindow*> windowsToArrange(QMdiArea* area, bool activeLast)
 {
-    MdiArea->tileSubWindows();
+    QList<QMdiSubWindow*> windows;
+    QMdiSubWindow* active = activeLast ? area->currentSubWindow() : nullptr;
+    for (QMdiSubWindow* w : area->subWindowList(QMdiArea::CreationOrder)) {
+        if (w->isMinimized() || w == active)
+            continue;
+        windows.push_back(w);
+    }
+    if (active && !active->isMinimized())
+        windows.push_back(active);
+    for (QMdiSubWindow* w : windows)
+        if (w->isMaximized())
+            w->showNormal();
+    return windows;
 }
 
+// Keeps a window of SIZE at POS inside AREA where it fits; one larger than the area keeps
+// its top-left corner visible.
+QPoint inside(QPoint pos, QSize size, QSize area)
+{
+    return {std::max(0, std::min(pos.x(), area.width() - size.width())),
+            std::max(0, std::min(pos.y(), area.height() - size.height()))};
+}
+
+}  // namespace
+
+// Memo windows have fixed sizes, so tiling cannot size them to a grid: they go one under
+// another, then into the next column, each fully inside the area. When the columns run out,
+// the next layer starts again at the left, one title bar lower and further right.
+void TMainForm::Tile1Click()
+{
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, false);
+    const QSize area = MdiArea->viewport()->size();
+    const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
+    int layer = 0;
+    int x = 0;
+    int y = 0;
+    int columnWidth = 0;
+    for (QMdiSubWindow* w : windows) {
+        const QSize size = w->size();
+        if (y > layer * step && y + size.height() > area.height()) {  // next column
+            x += columnWidth;
+            y = layer * step;
+            columnWidth = 0;
+        }
+        if (x > layer * step && x + size.width() > area.width()) {  // next layer
+            ++layer;
+            x = y = layer * step;
+            columnWidth = 0;
+        }
+        w->move(inside(QPoint(x, y), size, area));
+        w->raise();
+        y += size.height();
+        columnWidth = std::max(columnWidth, size.width());
+    }
+}
+
+// Each window one title bar lower and further right than the one before, later ones on top,
+// so that every caption stays visible. A run that would leave the area starts again at the
+// top, to the right of the run before (or over it, a title bar further right, when the area
+// has no room left).
 void TMainForm::Cascade1Click()
 {
-    MdiArea->cascadeSubWindows();
+    const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, true);
+    const QSize area = MdiArea->viewport()->size();
+    const int step = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 18);
+    int runX = 0;
+    int runRight = 0;
+    int k = 0;
+    int runs = 0;
+    for (QMdiSubWindow* w : windows) {
+        const QSize size = w->size();
+        QPoint pos(runX + k * step, k * step);
+        if (k > 0 && (pos.y() + size.height() > area.height() || pos.x() + size.width() > area.width())) {
+            ++runs;
+            runX = runRight + size.width() <= area.width() ? runRight : (runs * step) % std::max(step, area.width() / 2);
+            k = 0;
+            pos = QPoint(runX, 0);
+        }
+        w->move(inside(pos, size, area));
+        w->raise();
+        runRight = std::max(runRight, w->x() + size.width());
+        ++k;
+    }
+    if (!windows.isEmpty())
+        MdiArea->setActiveSubWindow(windows.back());
 }
 
 // Minimised memo windows line up along the bottom of the frame's client area.
@@ -496,7 +669,10 @@ bool TMainForm::FormClose()
         StoreCfg();
         stored = true;
     });
-    if (!stored)
+    // A configuration that cannot be written must not keep the user from leaving: after the
+    // failure box, OK leaves without it, ｷｬﾝｾﾙ stays.
+    if (!stored && ShowBox(BoxKind::Confirmation, QStringLiteral("設定を保存せずに終了しますか？"),
+                           BoxButtons::OkCancel) != BoxAnswer::Ok)
         return false;
     platform::WinHelp(platform::HELP_QUIT, 0);
     return true;

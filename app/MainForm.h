@@ -39,6 +39,8 @@ public:
     QList<TGraphForm*> MemoWindows() const;
     // True when the clipboard holds a picture.
     static bool ClipboardHasBitmap();
+    // Ends any armed or dragging region selection in every memo window (an exchange starts).
+    void EndRegionSelections();
 
     // Command handlers (menu items and tool buttons).
     void New1Click();
@@ -100,6 +102,10 @@ private:
     void createToolBar();
     void createStatusBar();
     void showMenusOf(TGraphForm* memo);
+    // Lists the open memo windows under the ｳｨﾝﾄﾞｳ menu's three commands; choosing one
+    // activates it.
+    void FillWindowList(QMenu* menu);
+    void createWindowKeys();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
     QToolButton* addButton(const char* name, int width, const QString& hint, int picture,
                            void (TMainForm::*handler)());
@@ -108,6 +114,10 @@ private:
 };
 
 extern TMainForm* MainForm;
+
+// The usual keys on the file and edit commands of a menu (frame's or memo window's copy):
+// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.
+void SetStandardKeys(QMenu* menu);
 
 // The cursor clip rectangle in force when the frame was created; restored at exit and
 // whenever a region selection ends.

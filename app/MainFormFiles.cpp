@@ -122,8 +122,16 @@ void TMainForm::Close1Click()
     if (memo->Modified) {
         const QString question =
             QFileInfo(memo->FileName).fileName() + QStringLiteral(" が変更されています。 保存しますか？");
-        if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) == BoxAnswer::Ok)
-            memo->SaveAs1Click();  // a failing save ends the command here; the window stays
+        // ｷｬﾝｾﾙ, Escape and a cancelled save dialog keep the window; a failing save ends the
+        // command in the failure box and keeps it too.
+        switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {
+        case BoxAnswer::Yes:
+            if (!memo->SaveAs1Click())
+                return;
+            break;
+        case BoxAnswer::No: break;
+        default: return;
+        }
     }
     // Freed directly: its own close prompt must not ask a second time.
     DiscardMemo(MdiArea, memo);

@@ -6,10 +6,14 @@
 #include "link/Comenote.h"
 #include "link/ReceiveExchange.h"
 #include "memo/Gmemo.h"
+#include "transfer/DeviceText.h"
 #include "transfer/MemoImage.h"
 #include "transfer/ReceivedMemos.h"
 
 #include <QApplication>
+
+#include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -47,10 +51,23 @@ QString undrawableMemoText(const MemoBlock& header)
     return QStringLiteral("受信したメモの画像の情報が壊れているため表示できません。");
 }
 
+// The memo's title as the device stores it (record 0000 of type 00), which tells memos apart
+// in the ｳｨﾝﾄﾞｳ menu and the window's tooltip.
+bool isTitleRecord(const MemoBlock& block)
+{
+    return block.RecType == 0x00 && block.Address == 0x0000;
+}
+
+std::string_view recordData(const MemoBlock& block)
+{
+    return {reinterpret_cast<const char*>(block.Data.data()), std::min<size_t>(block.Count, 256)};
+}
+
 }  // namespace
 
 void TMainForm::N2Click()
 {
+    EndRegionSelections();
     if (LinkInUse())
         return;  // an exchange is already opening or running
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
@@ -64,6 +81,7 @@ void TMainForm::N2Click()
     ReceivedListGuard freeList(CommLink);
     {
         HourglassCursor hourglass;
+        QString title;  // the device's title of the memo whose header comes next
         for (const MemoBlock* node = head; node;) {
             if (IsImageHeader(*node)) {
                 auto* memo = new TGraphForm;
@@ -78,10 +96,15 @@ void TMainForm::N2Click()
                     memo->setAttribute(Qt::WA_DeleteOnClose, false);
                     delete memo;
                     ShowBox(BoxKind::Error, undrawableMemoText(header));
+                } else {
+                    memo->SetDeviceTitle(title);
                 }
+                title.clear();
             }
             if (!node)
                 break;
+            if (isTitleRecord(*node))
+                title = DeviceCodesToText(recordData(*node));
             node = node->Next.get();
         }
     }

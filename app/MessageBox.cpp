@@ -38,17 +38,35 @@ QMessageBox::Icon iconOf(const BoxRequest& request)
 
 BoxAnswer run(const BoxRequest& request)
 {
-    if (answerer())
-        return answerer()(request);
+    if (answerer()) {
+        const BoxAnswer answer = answerer()(request);
+        if (request.buttons == BoxButtons::YesNoCancel && answer == BoxAnswer::Ok)
+            return BoxAnswer::Yes;
+        return answer;
+    }
     QMessageBox box(iconOf(request), request.caption, request.text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageBox"));
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("OKButton"));
+    auto add = [&box](const QString& text, QMessageBox::ButtonRole role, const char* name) {
+        QPushButton* button = box.addButton(text, role);
+        button->setObjectName(QLatin1String(name));
+        return button;
+    };
+    if (request.buttons == BoxButtons::YesNoCancel) {
+        QPushButton* yes = add(QStringLiteral("はい(&Y)"), QMessageBox::YesRole, "YesButton");
+        QPushButton* no = add(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole, "NoButton");
+        QPushButton* cancel = add(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole, "CancelButton");
+        box.setDefaultButton(yes);
+        box.setEscapeButton(cancel);  // Escape and the close box keep the memo
+        box.exec();
+        if (box.clickedButton() == yes)
+            return BoxAnswer::Yes;
+        return box.clickedButton() == no ? BoxAnswer::No : BoxAnswer::Cancel;
+    }
+    QPushButton* ok = add(QStringLiteral("OK"), QMessageBox::AcceptRole, "OKButton");
     QPushButton* cancel = nullptr;
     if (request.buttons == BoxButtons::OkCancel) {
-        cancel = box.addButton(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole);
-        cancel->setObjectName(QStringLiteral("CancelButton"));
+        cancel = add(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole, "CancelButton");
         box.setEscapeButton(cancel);
     } else {
         box.setEscapeButton(ok);

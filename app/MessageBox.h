@@ -9,8 +9,9 @@
 #include <stdexcept>
 
 enum class BoxKind { Warning, Error, Information, Confirmation };
-enum class BoxButtons { Ok, OkCancel };
-enum class BoxAnswer { Ok, Cancel };
+// YesNoCancel is the question that can lose a memo: はい(&Y), いいえ(&N), ｷｬﾝｾﾙ.
+enum class BoxButtons { Ok, OkCancel, YesNoCancel };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
 
 struct BoxRequest {
     BoxKind kind = BoxKind::Information;
@@ -21,6 +22,7 @@ struct BoxRequest {
 };
 
 // Shows a modal box; Escape or the close box answer Cancel (OK when OK is the only button).
+// A YesNoCancel box answers Yes, No or Cancel; an answerer's Ok counts as Yes there.
 BoxAnswer ShowBox(BoxKind kind, const QString& text, BoxButtons buttons = BoxButtons::Ok);
 
 // The application failure box: caption "VEXLO", the failure's text, error icon, OK.

@@ -13,11 +13,31 @@
 #include "platform/HelpEngine.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace {
+
+// Qt's own dialogs and menus (file, print and page setup dialogs, a memo window's system menu)
+// speak Japanese like the rest of the program, whatever the user's locale. Without the
+// catalogue they stay in English; the program works all the same.
+void LoadQtJapanese(QApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+}  // namespace
 
 void SetUpApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("VEXLO"));
-    app.setApplicationDisplayName(QStringLiteral("VEXLO"));
+    // No display name: Qt would append it to every window's caption, and captions are exactly
+    // the program's own ("確認", "手書きメモを開く", "VEXLO - [a.bmp]").
+    LoadQtJapanese(app);
     platform::SetHelpFile("VEXLO.HLP");
     InstallFontSubstitutions();
     app.setWindowIcon(ProgramIcon());

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -21,12 +23,16 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     Image1 = new TImageArea(this);
     setWidget(Image1);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
+    connectSelection();
     createMenus();
     FormCreate();
 }
 
 TGraphForm::~TGraphForm()
 {
+    if (SelectMode || Dragging)
+        ReleaseConfinement();  // a window freed directly (the Close command) frees the pointer too
+    disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
     // The menus are not children of the window (the frame's menu bar shows them while the
     // window is active), so they go with it explicitly.
     for (QMenu* menu : {File1, Edit1, Comm1, Window1, About1})
@@ -46,28 +52,28 @@ void TGraphForm::createMenus()
         return a;
     };
     // A failing command ends in the failure box, never in the event loop.
-    auto bind = [this](QAction* a, void (TGraphForm::*handler)()) {
-        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    auto bind = [this](QAction* a, auto handler) {
+        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { handler(this); }); });
     };
 
     File1 = menu("File1", QStringLiteral("ファイル(&F)"));
     item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
     item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
     item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
-    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), &TGraphForm::Save1Click);
-    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), &TGraphForm::SaveAs1Click);
-    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), &TGraphForm::Print1Click);
-    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), &TGraphForm::PrintSetup1Click);
+    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), [](TGraphForm* w) { w->Save1Click(); });
+    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), [](TGraphForm* w) { w->SaveAs1Click(); });
+    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), [](TGraphForm* w) { w->Print1Click(); });
+    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), [](TGraphForm* w) { w->PrintSetup1Click(); });
     item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));
     File1->addSeparator()->setObjectName(QStringLiteral("N1"));
     item(File1, "Exit1", QStringLiteral("終了(&X)"));
 
     Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
     connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
-    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), &TGraphForm::Copy1Click);
-    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), &TGraphForm::Cut1Click);
+    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), [](TGraphForm* w) { w->Copy1Click(); });
+    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), [](TGraphForm* w) { w->Cut1Click(); });
     Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
-    bind(Paste1, &TGraphForm::Paste1Click);
+    bind(Paste1, [](TGraphForm* w) { w->Paste1Click(); });
     item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
     item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
 
@@ -77,6 +83,8 @@ void TGraphForm::createMenus()
 
     Option1 = new QAction(QStringLiteral("設定(&O)"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
+    SetStandardKeys(File1);
+    SetStandardKeys(Edit1);
 
     Window1 = menu("Window1", QStringLiteral("ウィンドウ(&W)"));
     item(Window1, "Tile1", QStringLiteral("並べて表示(&T)"));
@@ -112,11 +120,12 @@ void TGraphForm::SetSingleBorder()
     KeepTopLeftVisible();
 }
 
-// The window's frame and title bar are its contents margins inside the MDI area.
+// The window's frame and title bar are its contents margins inside the MDI area. A tiny
+// memo (3 x 3) still gets a window as wide as its caption needs, so its close box stays; the
+// picture then sits at the top-left with white beside it.
 void TGraphForm::SetClientSize(int width, int height)
 {
-    const QMargins m = contentsMargins();
-    const QSize outer(width + m.left() + m.right(), height + m.top() + m.bottom());
+    const QSize outer = ClientSizeFor(QSize(width, height)).grownBy(contentsMargins());
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
         setFixedSize(outer);
     else
@@ -130,6 +139,28 @@ void TGraphForm::KeepTopLeftVisible()
 {
     if (x() < 0 || y() < 0)
         move(std::max(0, x()), std::max(0, y()));
+}
+
+// The title bar's icon and buttons, and room for the start of the caption.
+int TGraphForm::CaptionWidth() const
+{
+    return minimumSizeHint().width();
+}
+
+QSize TGraphForm::ClientSizeFor(QSize picture) const
+{
+    const QMargins m = contentsMargins();
+    return {std::max(picture.width(), CaptionWidth() - m.left() - m.right()), picture.height()};
+}
+
+// The client area beside a picture narrower than the window is white, like the paper.
+void TGraphForm::paintEvent(QPaintEvent* event)
+{
+    QMdiSubWindow::paintEvent(event);
+    if (isMinimized())
+        return;
+    QPainter painter(this);
+    painter.fillRect(contentsRect(), Qt::white);
 }
 
 QSize TGraphForm::ClientSize() const
@@ -148,7 +179,9 @@ void TGraphForm::SetButtonStatus()
         b->setEnabled(hasImage);
     if (hasImage) {
         frame->Panel2->setText(QFileInfo(FileName).fileName());
-        frame->Panel4->setText(QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
+        frame->Panel4->setText(SelectMode && !Dragging
+                                   ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
+                                   : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
         frame->Panel3->setText(QStringLiteral("%1Bytes").arg((ImageWidth / 8) * ImageHeight));
     } else {
         frame->ShowNoImageStatus();
@@ -189,6 +222,12 @@ void TGraphForm::CoImage1Click()
     SkipPaletteOnce = true;
 }
 
+void TGraphForm::SetDeviceTitle(const QString& title)
+{
+    deviceTitle_ = title;
+    setToolTip(title);
+}
+
 void TGraphForm::Edit1Click()
 {
     SetButtonStatus();
@@ -196,6 +235,7 @@ void TGraphForm::Edit1Click()
 
 void TGraphForm::closeEvent(QCloseEvent* event)
 {
+    EndRegionSelection();  // the save question must not find the pointer held
     if (!FormCloseQuery()) {
         event->ignore();
         return;

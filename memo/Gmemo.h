@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -28,11 +29,15 @@ public:
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
     bool SetImage(const QString& fileName);
-    void Save1Click();
-    void SaveAs1Click();
+    // Save and Save As: true when the picture was written, false when the user cancelled the
+    // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
+    // they were. Save on a name that is not ".bmp" asks through Save As, proposing NAME.BMP.
+    bool Save1Click();
+    bool SaveAs1Click(const QString& proposedName = QString());
     void Print1Click();
     void PrintSetup1Click();
-    // The save prompt before closing; false only when a save there failed (the window stays).
+    // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a
+    // cancelled or failed save).
     bool FormCloseQuery();
     void FormClose();
 
@@ -41,15 +46,37 @@ public:
     // Sizes the window so that its client area is W x H pixels.
     void SetClientSize(int width, int height);
     QSize ClientSize() const;
+    // The client size SetClientSize gives for a picture: its own, but never narrower than the
+    // caption's icon and buttons need.
+    QSize ClientSizeFor(QSize picture) const;
 
     void Copy1Click();
     void Cut1Click();
     void Paste1Click();
 
+    // Region selection. Arming (after Send refused the image as too large) confines the
+    // pointer to the window and waits for a drag; the release asks whether to send that
+    // region, OK stores it and runs Send, Cancel arms again. Escape, closing or minimising the
+    // window, another window becoming active and another exchange starting end it.
+    void ArmRegionSelection();
+    void Image1Set();
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Image1EraseRubber();
+    // Ends an armed selection or a drag: the band goes, the pointer is free, nothing is sent.
+    // Harmless when none is in progress.
+    void EndRegionSelection();
+
     // Draws the received memo whose image header record is HEADER into this new window, which
     // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
     // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
     const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
+
+    // A received memo's title as the device stores it (empty otherwise): shown in the ｳｨﾝﾄﾞｳ
+    // menu's list of windows and as the window's tooltip, as captions alone look alike.
+    void SetDeviceTitle(const QString& title);
+    QString DeviceTitle() const { return deviceTitle_; }
 
     // Times the window realised its palette; lets tests count the refresh rule.
     int PaletteRealisations() const { return paletteRealisations_; }
@@ -84,15 +111,30 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void FormCreate();
     void createMenus();
     void RealisePalette();
     void KeepTopLeftVisible();
+    int CaptionWidth() const;
     void EnsurePicture();
     // The picture, converted in place to one bit per pixel (Save and Copy).
     void ConvertToMonochrome();
+    // Selection: the status text while armed; watching for Escape and for the window or the
+    // program losing the user's attention.
+    void connectSelection();
+    void ShowSelectionStatus(int x, int y);
+    void ReleaseConfinement();
+    void WatchEscape(bool on);
+    // The rectangle the pointer is held in while selection is armed (screen pixels).
+    QRect ConfinementRect() const;
+    // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
+    void WritePicture(const QString& fileName);
+    static QString BmpNameFor(const QString& fileName);
 
     int paletteRealisations_ = 0;
+    QString deviceTitle_;
+    std::unique_ptr<QObject> escapeWatcher_;  // while selection is armed or dragging
 };

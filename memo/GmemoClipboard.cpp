@@ -1,5 +1,5 @@
 // The memo window's clipboard commands: Copy puts the whole picture on the clipboard in
-// monochrome, Cut whitens it, Paste replaces it by the clipboard's picture.
+// monochrome, Cut copies it and then whitens it, Paste replaces it by the clipboard's picture.
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
@@ -17,9 +17,11 @@ void TGraphForm::Copy1Click()
     SetButtonStatus();
 }
 
+// Cut first puts the picture on the clipboard exactly as Copy does, so that a memo cut to be
+// pasted elsewhere is not lost, then whitens it.
 void TGraphForm::Cut1Click()
 {
-    EnsurePicture();
+    Copy1Click();
     QImage white(Image1->picture().size(), QImage::Format_RGB32);
     white.fill(Qt::white);
     // A monochrome picture stays monochrome.

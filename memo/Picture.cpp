@@ -1,11 +1,14 @@
 #include "memo/Picture.h"
 
+#include "platform/SystemError.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -123,17 +126,30 @@ std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& pat
     if (!mono.save(&buffer, "BMP"))
         return QStringLiteral("BMP を作れません");
 
+    // The reason is told in the user's words: errno is taken at once after the failing call,
+    // before anything else can change it; Qt's own English text only when the system said nothing.
+    auto reasonOf = [](int error, const QFileDevice& file) {
+        return error != 0 ? platform::SystemErrorText(error) : file.errorString();
+    };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int error = errno;
+        return reasonOf(error, file);
+    }
     // QSaveFile itself would commit a file that a short write left incomplete (disk full, a
     // file size limit), so every byte is confirmed written before the old file is replaced.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        QString reason = file.errorString();
+    errno = 0;
+    if (file.write(bytes) != bytes.size()) {
+        const int error = errno;
+        QString reason = reasonOf(error, file);
         file.cancelWriting();
         return reason.isEmpty() ? QStringLiteral("書き込みが途中で失敗しました") : reason;
     }
-    if (!file.commit())
-        return file.errorString();
+    errno = 0;
+    if (!file.commit()) {
+        const int error = errno;
+        return reasonOf(error, file);
+    }
     return std::nullopt;
 }

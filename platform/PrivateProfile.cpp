@@ -58,13 +58,24 @@ bool sameName(const QByteArray& a, const std::string& b)
     return a.compare(QByteArray::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
+// A configuration file is small; one beyond this is not ours. Reading looks at its first part
+// only, and writing refuses it rather than cut off what lies beyond.
+constexpr qint64 kMaxProfileSize = qint64(16) << 20;
+
 QByteArray readAll(const std::string& path)
 {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    // A configuration file is small; anything huge is not ours and is read only in part.
-    return file.read(1 << 20);
+    return file.read(kMaxProfileSize);
+}
+
+// A file marked read-only is kept even where the system would let the owner replace it (a
+// rename needs no write permission on the file, and root may write anything).
+bool markedReadOnly(const QFileInfo& info)
+{
+    const auto writeBits = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
 }  // namespace
@@ -100,6 +111,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& value, const std::string& fileName)
 {
     const std::string path = ProfilePath(fileName);
+    const QString qpath = QString::fromStdString(path);
+    if (const QFileInfo info(qpath); info.exists() && (markedReadOnly(info) || info.size() > kMaxProfileSize))
+        return false;
     QList<Line> lines = parse(readAll(path));
     const QByteArray newLine = QByteArray::fromStdString(key) + '=' + QByteArray::fromStdString(value);
 
@@ -140,9 +154,6 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     for (const Line& line : lines)
         text += line.raw + "\r\n";
 
-    const QString qpath = QString::fromStdString(path);
-    if (const QFileInfo info(qpath); info.exists() && !info.isWritable())
-        return false;  // a read-only file stays as it is, even though its folder would allow a rename
     QDir().mkpath(QFileInfo(qpath).absolutePath());
     QSaveFile file(qpath);
     // Unbuffered, so a short write (a full disk) shows here and not as a truncated file.

@@ -9,7 +9,9 @@
 //
 // Writing replaces the file atomically (a temporary file renamed over it), keeping every
 // other section, key and line; the file and its folder are created when missing. It returns
-// false, leaving the old file untouched, when the file cannot be written.
+// false, leaving the old file untouched, when the file cannot be written, when it is marked
+// read-only (no write permission bit, which holds for root too), or when it is larger than
+// 16 MiB (a file that size is not a configuration; it is never cut short).
 #pragma once
 
 #include <string>

@@ -93,4 +93,37 @@ TEST(Profile, ValuesAreCutAt1023Characters)
     EXPECT_EQ(GetPrivateProfileString("Comm", "Port", "", "VEXLO.INI").size(), 1023u);
 }
 
+// A file the user protects or a large one must come out whole: refused as it is, or kept to
+// the last line (the program runs as root here too, which may write any file).
+struct KeepCase {
+    const char* name;
+    bool readOnly;
+    int fillerBytes;
+    bool written;
+};
+
+class ProfileKeeps : public testing::TestWithParam<KeepCase> {};
+
+TEST_P(ProfileKeeps, NeverCutsOrOverridesTheFile)
+{
+    TempConfigHome home;
+    const KeepCase& c = GetParam();
+    const QByteArray old = "[Comm]\r\nPort=COM1\r\n; " + QByteArray(c.fillerBytes, 'x') +
+                           "\r\n[Ports]\r\nCOM1=/dev/ttyUSB0\r\n";
+    home.write(old);
+    if (c.readOnly)
+        QFile::setPermissions(home.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(WritePrivateProfileString("Comm", "Port", "COM2", "VEXLO.INI"), c.written);
+    QByteArray expected = old;
+    if (c.written)
+        expected.replace("Port=COM1", "Port=COM2");
+    EXPECT_EQ(home.read(), expected);
+    QFile::setPermissions(home.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileKeeps,
+                         testing::Values(KeepCase{"ReadOnly", true, 10, false},
+                                         KeepCase{"TwoMiB", false, 2 << 20, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

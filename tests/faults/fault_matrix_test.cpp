@@ -121,8 +121,9 @@ TEST_P(FaultMatrix, EndsAndKeepsEveryDeliveredMemoExactlyOnce)
         const QStringList stored = imagesIn(out(), QStringLiteral("*.bmp"));
         // The device stores what it accepted ("#" from it), once; after a failed exchange nothing.
         ASSERT_EQ(stored.size(), c.cliStatus == 0 ? 1 : 0) << sim.log().toStdString();
-        if (!stored.isEmpty())
+        if (!stored.isEmpty()) {
             EXPECT_EQ(PixelDifference(images[0], QImage(out() + QLatin1Char('/') + stored[0])), QString());
+        }
     }
 }
 
@@ -136,7 +137,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"ReceiveNoise", Direction::Receive, {K("--noise")}, nullptr, 0, 0},
         FaultCase{"ReceiveXoff", Direction::Receive, {K("--xoff"), K("300")}, nullptr, 0, 0},
         FaultCase{"ReceiveHangup", Direction::Receive, {K("--hangup-after"), K("2200")}, nullptr, 1, 0},
-        FaultCase{"ReceiveCancel", Direction::Receive, {}, "受信中です:1", 1, 1}),
+        FaultCase{"ReceiveCancel", Direction::Receive, {}, "受信中です:1", 1, 1},
+        FaultCase{"SendPlain", Direction::Send, {}, nullptr, 0, 0},
+        FaultCase{"SendNoise", Direction::Send, {K("--noise")}, nullptr, 0, 0},
+        FaultCase{"SendNak", Direction::Send, {K("--nak"), K("2")}, nullptr, 0, 0},
+        FaultCase{"SendXoff", Direction::Send, {K("--xoff"), K("300")}, nullptr, 0, 0},
+        FaultCase{"SendAbort", Direction::Send, {K("--abort")}, nullptr, 1, -1},
+        FaultCase{"SendSilent", Direction::Send, {K("--silent")}, nullptr, 1, -1},
+        FaultCase{"SendHangup", Direction::Send, {K("--hangup-after"), K("300")}, nullptr, 1, -1},
+        FaultCase{"SendCancel", Direction::Send, {}, "転送中です", 1, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -70,7 +71,12 @@ TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
     const StartCase& c = GetParam();
     home().write(c.file);
     start();
-    EXPECT_EQ(MainForm->size(), c.size);
+    if (c.size.isValid())
+        EXPECT_EQ(MainForm->size(), c.size);
+    // Whatever is stored, the frame and its status bar stay on the screen.
+    const QSize free = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(MainForm->width(), free.width());
+    EXPECT_LE(MainForm->height(), free.height());
     EXPECT_EQ(CommLink.PortName, c.port);
     EXPECT_EQ(CommLink.ZenToHan, c.switches);
     EXPECT_EQ(CommLink.KataToHira, c.switches);
@@ -83,7 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {320, 240}, "COM3", true},
         StartCase{"StoredSize", "[Comm]\nPort=COM2\n[General]\nLeft=900\nTop=900\nWidth=640\nHeight=0x1e0\n",
-                  {640, 480}, "COM2", true}),
+                  {640, 480}, "COM2", true},
+        StartCase{"LargerThanTheScreen", "[Comm]\nPort=COM2\n[General]\nWidth=30000\nHeight=20000\n", {}, "COM2",
+                  true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
@@ -215,20 +223,37 @@ TEST_F(FrameBehaviour, ExitWritesEveryKey)
     EXPECT_TRUE(file.contains("Left=") && file.contains("Top="));
 }
 
-TEST_F(FrameBehaviour, AnUnwritableConfigurationKeepsTheFrameOpen)
+// A configuration that cannot be written is reported, then the user chooses: OK leaves
+// without it, ｷｬﾝｾﾙ stays (and the next Exit asks again), never a frame that cannot be left.
+class UnwritableConfiguration : public FrameBehaviour, public testing::WithParamInterface<BoxAnswer> {};
+
+TEST_P(UnwritableConfiguration, AsksWhetherToLeaveWithoutIt)
 {
     start();
     // The configuration folder cannot be made: a plain file stands where it should be.
     home().write("in the way");
     qputenv("XDG_CONFIG_HOME", home().iniPath().toUtf8());
+    answers = {BoxAnswer::Ok, GetParam()};
     MainForm->close();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(MainForm->isVisible());
-    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(MainForm->isVisible(), GetParam() == BoxAnswer::Cancel);
+    ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[0].failure);
     EXPECT_EQ(boxes[0].caption, "VEXLO");
     EXPECT_EQ(boxes[0].text, "VEXLO.INI に書き込めません");
+    EXPECT_EQ(boxes[1].caption, "確認");
+    EXPECT_EQ(boxes[1].text, "設定を保存せずに終了しますか？");
+    EXPECT_EQ(boxes[1].buttons, BoxButtons::OkCancel);
     EXPECT_EQ(home().read(), "in the way");
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, UnwritableConfiguration, testing::Values(BoxAnswer::Ok, BoxAnswer::Cancel));
+
+// Qt's own dialogs and menus read in Japanese whatever the locale: its catalogue is loaded.
+TEST_F(FrameBehaviour, QtsOwnTextsAreJapanese)
+{
+    start();
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "アドレス:");
 }
 
 }  // namespace

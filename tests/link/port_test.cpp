@@ -272,8 +272,9 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
         EXPECT_EQ(exclusive, 0);
         if (probe != holder)
             ::close(probe);
-        if (owner)
+        if (owner) {
             EXPECT_EQ(readFile(lockFile()).trimmed().toLong(), owner) << "the holder's lock file stays";
+        }
     } else if (GetParam() == Holder::StaleLockFile) {
         EXPECT_EQ(readFile(lockFile()), QByteArray::number(qlonglong(::getpid())).rightJustified(10, ' ') + "\n");
         ClosePort(link_);

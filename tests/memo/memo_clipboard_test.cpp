@@ -56,18 +56,27 @@ TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
     EXPECT_FALSE(memo->Modified);
 }
 
-TEST_F(MemoClipboard, CutWhitensThePictureAndLeavesNothingToSave)
+// A memo cut to be pasted elsewhere must arrive there: Cut copies first, then whitens.
+TEST_F(MemoClipboard, CutThenPasteElsewhereMovesThePicture)
 {
     TGraphForm* memo = open(writeImage(QStringLiteral("cut.bmp"), pattern(20, 10)));
     edit("Cut1");
     EXPECT_EQ(bitsOf(memo->Image1->picture()), QString(200, QLatin1Char('0')));
     EXPECT_EQ(memo->Image1->picture().size(), QSize(20, 10));
     EXPECT_EQ(memo->FileName, path(QStringLiteral("cut.bmp")));
-    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());  // nothing went to the clipboard
-    memo->close();
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+
+    command("New1");
+    TGraphForm* other = MainForm->ActiveMemo();
+    ASSERT_NE(other, memo);
+    edit("Paste1");
+    EXPECT_EQ(bitsOf(other->Image1->picture()), bitsOf(pattern(20, 10)));
+    EXPECT_TRUE(other->Modified);
+
+    memo->close();  // the cut window itself has nothing to save
     flushDeletes();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->MemoCount(), 1);
 }
 
 TEST_F(MemoClipboard, CutInAnEmptyWindowGivesItABlankPictureButNoName)
@@ -125,14 +134,14 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
     EXPECT_TRUE(memo->Modified);
     EXPECT_EQ(memo->PaletteRealisations(), realised + 1);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pasted));
-    EXPECT_EQ(memo->ClientSize(), QSize(64, 48));
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(64, 48)));
     EXPECT_EQ(MainForm->Panel2->text(), "NEW_2.BMP");
     EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(64,48)");
     EXPECT_EQ(MainForm->Panel3->text(), "384Bytes");
     EXPECT_TRUE(MainForm->CloseSB1->isEnabled());
     EXPECT_EQ(bytesOf(file), onDisk);
 
-    answers.push_back(BoxAnswer::Cancel);
+    answers.push_back(BoxAnswer::No);
     memo->close();
     flushDeletes();
     ASSERT_EQ(boxes.size(), 1u);

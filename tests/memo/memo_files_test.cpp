@@ -131,7 +131,7 @@ TEST_F(MemoFiles, LoadWithoutAnActiveWindowOpensOne)
     TGraphForm* memo = MainForm->ActiveMemo();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->windowTitle(), "loaded.bmp");
-    EXPECT_EQ(memo->ClientSize(), QSize(50, 40));
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(50, 40)));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -170,7 +170,7 @@ TEST_P(LoadInto, AModifiedWindowIsAskedAboutFirst)
     EXPECT_EQ(memo->FileName, path(name));
     EXPECT_EQ(memo->Modified, c.replaced ? false : c.modified);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(c.replaced ? after : before));
-    EXPECT_EQ(memo->ClientSize(), c.replaced ? after.size() : before.size());
+    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(c.replaced ? after.size() : before.size()));
     EXPECT_EQ(MainForm->Panel2->text(), name);
 }
 
@@ -279,6 +279,7 @@ struct FailingSave {
     const char* name;
     void (*breakIt)(const QString& target);
     bool limitFileSize;
+    const char* reason;  // told in Japanese, not in the system's English
 };
 
 class SaveFailure : public MemoFixture, public testing::WithParamInterface<FailingSave> {};
@@ -304,6 +305,7 @@ TEST_P(SaveFailure, LeavesTheOldFileReportsAndStaysModified)
     ASSERT_EQ(failureBoxes(), 1);
     EXPECT_EQ(boxes.back().caption, "VEXLO");
     EXPECT_TRUE(boxes.back().text.contains(target)) << boxes.back().text.toStdString();
+    EXPECT_TRUE(boxes.back().text.endsWith(QString::fromUtf8(c.reason))) << boxes.back().text.toStdString();
     EXPECT_TRUE(memo->Modified);
     if (QFileInfo::exists(target)) {
         EXPECT_EQ(bytesOf(target), old);
@@ -316,10 +318,10 @@ INSTANTIATE_TEST_SUITE_P(
     Causes, SaveFailure,
     testing::Values(FailingSave{"ReadOnlyFile",
                                 [](const QString& t) { QFile::setPermissions(t, QFile::ReadOwner | QFile::ReadGroup); },
-                                false},
+                                false, "読み取り専用のファイルです"},
                     FailingSave{"FolderGone", [](const QString& t) { QDir(QFileInfo(t).path()).removeRecursively(); },
-                                false},
-                    FailingSave{"DiskFull", [](const QString&) {}, true}),
+                                false, "ファイルまたはフォルダーがありません"},
+                    FailingSave{"DiskFull", [](const QString&) {}, true, "ファイルが大きすぎます"}),
     [](const testing::TestParamInfo<FailingSave>& info) { return std::string(info.param.name); });
 
 // ---- Closing -------------------------------------------------------------------------------
@@ -333,11 +335,14 @@ struct CloseCase {
     BoxAnswer answer;
     bool saveDialogAnswered;
     const char* question;  // empty: no question
+    bool closes;
 };
 
 class CloseQuestion : public MemoFixture, public testing::WithParamInterface<CloseCase> {};
 
-TEST_P(CloseQuestion, AsksOnlyForChangesAndClosesWhateverTheAnswer)
+// はい saves through the dialog, いいえ closes without saving, ｷｬﾝｾﾙ (Escape) and a cancelled
+// save dialog keep the window with its changes.
+TEST_P(CloseQuestion, AsksOnlyForChangesAndKeepsTheMemoUnlessToldOtherwise)
 {
     const CloseCase& c = GetParam();
     const QImage image = pattern(20, 10);
@@ -361,18 +366,25 @@ TEST_P(CloseQuestion, AsksOnlyForChangesAndClosesWhateverTheAnswer)
     if (!question.isEmpty()) {
         EXPECT_EQ(boxes[0].caption, "確認");
         EXPECT_EQ(boxes[0].text, question);
-        EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
+        EXPECT_EQ(boxes[0].buttons, BoxButtons::YesNoCancel);
     }
-    const bool dialogShown = c.modified && c.answer == BoxAnswer::Ok;
+    const bool dialogShown = c.modified && c.answer == BoxAnswer::Yes;
     EXPECT_EQ(fileDialogs.size(), dialogShown ? 2u : 1u);
     if (dialogShown) {
         EXPECT_EQ(fileDialogs.back().fileName, path(QStringLiteral("memo.bmp")));  // always asks, even with a name
     }
     EXPECT_EQ(QFile::exists(target), dialogShown && c.saveDialogAnswered);
-    EXPECT_EQ(MainForm->MemoCount(), 0);
-    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
-    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
-    EXPECT_FALSE(MainForm->CloseSB1->isEnabled());
+    if (c.closes) {
+        EXPECT_EQ(MainForm->MemoCount(), 0);
+        EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+        EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+        EXPECT_FALSE(MainForm->CloseSB1->isEnabled());
+    } else {
+        ASSERT_EQ(MainForm->MemoCount(), 1);
+        EXPECT_TRUE(memo->isVisible());
+        EXPECT_TRUE(memo->Modified);
+        EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(image));
+    }
 }
 
 const char* kCommandQuestion = "memo.bmp が変更されています。 保存しますか？";
@@ -380,14 +392,17 @@ const char* kWindowQuestion = "memo.bmp が変更されています。保存し�
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CloseQuestion,
-    testing::Values(CloseCase{"CommandClean", CloseBy::Command, false, BoxAnswer::Ok, false, ""},
-                    CloseCase{"CommandCancel", CloseBy::Command, true, BoxAnswer::Cancel, false, kCommandQuestion},
-                    CloseCase{"CommandOkDialogCancelled", CloseBy::Command, true, BoxAnswer::Ok, false, kCommandQuestion},
-                    CloseCase{"CommandOkSaved", CloseBy::Command, true, BoxAnswer::Ok, true, kCommandQuestion},
-                    CloseCase{"BoxClean", CloseBy::CloseBox, false, BoxAnswer::Ok, false, ""},
-                    CloseCase{"BoxCancel", CloseBy::CloseBox, true, BoxAnswer::Cancel, false, kWindowQuestion},
-                    CloseCase{"BoxOkDialogCancelled", CloseBy::CloseBox, true, BoxAnswer::Ok, false, kWindowQuestion},
-                    CloseCase{"BoxOkSaved", CloseBy::CloseBox, true, BoxAnswer::Ok, true, kWindowQuestion}),
+    testing::Values(
+        CloseCase{"CommandClean", CloseBy::Command, false, BoxAnswer::Yes, false, "", true},
+        CloseCase{"CommandNo", CloseBy::Command, true, BoxAnswer::No, false, kCommandQuestion, true},
+        CloseCase{"CommandCancel", CloseBy::Command, true, BoxAnswer::Cancel, false, kCommandQuestion, false},
+        CloseCase{"CommandYesDialogCancelled", CloseBy::Command, true, BoxAnswer::Yes, false, kCommandQuestion, false},
+        CloseCase{"CommandYesSaved", CloseBy::Command, true, BoxAnswer::Yes, true, kCommandQuestion, true},
+        CloseCase{"BoxClean", CloseBy::CloseBox, false, BoxAnswer::Yes, false, "", true},
+        CloseCase{"BoxNo", CloseBy::CloseBox, true, BoxAnswer::No, false, kWindowQuestion, true},
+        CloseCase{"BoxCancel", CloseBy::CloseBox, true, BoxAnswer::Cancel, false, kWindowQuestion, false},
+        CloseCase{"BoxYesDialogCancelled", CloseBy::CloseBox, true, BoxAnswer::Yes, false, kWindowQuestion, false},
+        CloseCase{"BoxYesSaved", CloseBy::CloseBox, true, BoxAnswer::Yes, true, kWindowQuestion, true}),
     [](const testing::TestParamInfo<CloseCase>& info) { return std::string(info.param.name); });
 
 class FailedCloseSave : public MemoFixture, public testing::WithParamInterface<CloseBy> {};
@@ -396,7 +411,7 @@ TEST_P(FailedCloseSave, KeepsTheWindowOpenWithItsChanges)
 {
     TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
     memo->Modified = true;
-    answers.push_back(BoxAnswer::Ok);
+    answers.push_back(BoxAnswer::Yes);
     fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
     if (GetParam() == CloseBy::Command)
         command("Close1");
@@ -409,7 +424,8 @@ TEST_P(FailedCloseSave, KeepsTheWindowOpenWithItsChanges)
     EXPECT_EQ(MainForm->ActiveMemo(), memo);
     EXPECT_TRUE(memo->isVisible());
     EXPECT_TRUE(memo->Modified);
-    EXPECT_EQ(memo->FileName, path(QStringLiteral("missing-folder/saved.bmp")));  // a later Save retries it
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("memo.bmp")));  // the failed name is not taken
+    EXPECT_EQ(memo->windowTitle(), "memo.bmp");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, FailedCloseSave, testing::Values(CloseBy::Command, CloseBy::CloseBox));
@@ -418,12 +434,70 @@ TEST_F(MemoFiles, AFailedSaveAtExitKeepsTheProgramOpen)
 {
     TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
     memo->Modified = true;
-    answers.push_back(BoxAnswer::Ok);
+    answers.push_back(BoxAnswer::Yes);
     fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
     EXPECT_FALSE(MainForm->close());
     EXPECT_EQ(failureBoxes(), 1);
     EXPECT_TRUE(memo->Modified);
     EXPECT_EQ(MainForm->MemoCount(), 1);
+}
+
+// Three changed memos at Exit: ｷｬﾝｾﾙ on any of them keeps the program and every memo.
+struct ExitCase {
+    const char* name;
+    std::vector<BoxAnswer> answers;
+    bool exits;
+};
+
+class ExitQuestions : public MemoFixture, public testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ExitQuestions, CancelKeepsTheProgramRunning)
+{
+    const ExitCase& c = GetParam();
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
+        open(writeImage(QString::fromLatin1(name), pattern(20, 10)))->Modified = true;
+    answers.assign(c.answers.begin(), c.answers.end());
+    EXPECT_EQ(MainForm->close(), c.exits);
+    EXPECT_EQ(boxes.size(), c.answers.size());
+    if (!c.exits) {
+        EXPECT_EQ(MainForm->MemoCount(), 3);
+        for (TGraphForm* memo : MainForm->MemoWindows())
+            EXPECT_TRUE(memo->Modified);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitQuestions,
+                         testing::Values(ExitCase{"AllNo", {BoxAnswer::No, BoxAnswer::No, BoxAnswer::No}, true},
+                                         ExitCase{"CancelFirst", {BoxAnswer::Cancel}, false},
+                                         ExitCase{"NoThenCancel", {BoxAnswer::No, BoxAnswer::Cancel}, false}),
+                         [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+
+// Save writes BMP bytes: a picture from another kind of file goes through Save As with a BMP
+// name proposed, and the original file stays as it was.
+TEST_F(MemoFiles, SaveOnAPngAsksForABmpNameAndLeavesThePngAlone)
+{
+    const QString png = writeImage(QStringLiteral("photo.png"), pattern(20, 12), "PNG");
+    const QByteArray pngBytes = bytesOf(png);
+    TGraphForm* memo = open(png);
+    ASSERT_NE(memo, nullptr);
+    fileAnswers.push_back(QString());  // first Save: the dialog is cancelled
+    command("Save1");
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    EXPECT_EQ(fileDialogs[1].mode, FileDialogRequest::Mode::Save);
+    EXPECT_EQ(fileDialogs[1].fileName, path(QStringLiteral("photo.BMP")));
+    EXPECT_EQ(memo->FileName, png);
+
+    fileAnswers.push_back(path(QStringLiteral("photo.BMP")));
+    command("Save1");
+    EXPECT_EQ(bytesOf(png), pngBytes);
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("photo.BMP")));
+    EXPECT_EQ(memo->windowTitle(), "photo.BMP");
+    const std::optional<FileFacts> facts = readIndependently(path(QStringLiteral("photo.BMP")));
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->bits, bitsOf(pattern(20, 12)));
+    command("Save1");  // now a BMP: written in place without a dialog
+    EXPECT_EQ(fileDialogs.size(), 3u);
+    EXPECT_EQ(failureBoxes(), 0);
 }
 
 }  // namespace

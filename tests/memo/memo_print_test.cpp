@@ -8,10 +8,12 @@
 
 namespace {
 
-// 144 dots per inch and half-inch margins: the printable area starts 72 dots in, and a
-// picture printed one dot per pixel covers as many rendered pixels as it has.
-constexpr int kDpi = 144;
-constexpr int kMargin = 72;
+// A 1200-dpi printer with half-inch margins; the page rendered at 96 dpi, where a picture
+// printed at its screen size (one pixel per 1/96 inch) covers exactly as many pixels as it
+// has, and the printable area starts 48 pixels in.
+constexpr int kPrinterDpi = 1200;
+constexpr int kDpi = 96;
+constexpr int kMargin = 48;
 
 class MemoPrint : public MemoFixture {
 protected:
@@ -32,7 +34,7 @@ protected:
             ++printDialogs;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(output);
-            printer.setResolution(kDpi);
+            printer.setResolution(kPrinterDpi);
             printer.setPageSize(QPageSize(QPageSize::A5));
             printer.setPageMargins(QMarginsF(36, 36, 36, 36), QPageLayout::Point);
             return confirm;
@@ -69,7 +71,7 @@ protected:
     int printDialogs = 0;
 };
 
-TEST_F(MemoPrint, ThePictureLandsAtThePrintableTopLeftOneDotPerPixel)
+TEST_F(MemoPrint, ThePictureLandsAtThePrintableTopLeftAtItsScreenSize)
 {
     const QImage image = pattern(100, 50);
     TGraphForm* memo = open(writeImage(QStringLiteral("print.bmp"), image));

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTest>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QToolButton>
 
@@ -105,6 +106,13 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     EXPECT_GE(memo->y(), 0);
     EXPECT_EQ(memo->FileName, path(QStringLiteral("fit.bmp")));
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
+
+    // A tiny memo keeps a window wide enough for its caption's buttons, picture at the top-left.
+    TGraphForm* tiny = open(writeImage(QStringLiteral("tiny.bmp"), pattern(3, 3)));
+    QCoreApplication::processEvents();
+    EXPECT_GE(tiny->width(), tiny->minimumSizeHint().width());
+    EXPECT_EQ(tiny->ClientSize().height(), 3);
+    EXPECT_EQ(tiny->Image1->geometry(), QRect(tiny->contentsRect().topLeft(), QSize(3, 3)));
 }
 
 TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
@@ -177,6 +185,84 @@ TEST_F(MemoWindow, ClickingTheImageRealisesThePaletteAndPublishes)
     QTest::mouseClick(memo->Image1, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(memo->PaletteRealisations(), before + 1);
     EXPECT_EQ(MainForm->Panel2->text(), "click.bmp");
+}
+
+// Fixed-size memo windows arranged by 並べて表示 and 重ねて表示: each stays fully inside the
+// area; tiled ones do not overlap while they fit, cascaded ones leave every caption in view.
+struct ArrangeCase {
+    const char* name;
+    const char* command;
+    int count;
+    QSize memo;
+};
+
+// Nine 124 x 121 memos do not fit side by side in the frame's area: they overlap, but inside.
+bool fitsSideBySide(const ArrangeCase& c)
+{
+    return c.count * c.memo.width() * c.memo.height() < 100'000;
+}
+
+class MemoArrange : public MemoFixture, public testing::WithParamInterface<ArrangeCase> {};
+
+TEST_P(MemoArrange, KeepsEveryWindowInsideAndItsCaptionVisible)
+{
+    const ArrangeCase& c = GetParam();
+    MainForm->resize(520, 378);
+    const QString file = writeImage(QStringLiteral("m.bmp"), pattern(c.memo.width(), c.memo.height()));
+    for (int i = 0; i < c.count; ++i)
+        open(file);
+    QCoreApplication::processEvents();
+    for (QAction* a : MainForm->Window1->actions())
+        if (a->objectName() == QLatin1String(c.command))
+            a->trigger();
+    QCoreApplication::processEvents();
+
+    const QRect area(QPoint(0, 0), MainForm->MdiArea->viewport()->size());
+    const QList<QMdiSubWindow*> stack = MainForm->MdiArea->subWindowList(QMdiArea::StackingOrder);
+    ASSERT_EQ(stack.size(), c.count);
+    const int caption = stack[0]->contentsMargins().top();
+    for (int i = 0; i < stack.size(); ++i) {
+        const QRect g = stack[i]->geometry();
+        EXPECT_TRUE(area.contains(g)) << i << ": " << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+        const QRect captionBar(g.topLeft(), QSize(g.width(), caption));
+        for (int j = i + 1; j < stack.size(); ++j) {  // windows above it
+            if (QLatin1String(c.command) == QLatin1String("Tile1")) {
+                if (fitsSideBySide(c))
+                    EXPECT_FALSE(g.intersects(stack[j]->geometry())) << i << " under " << j;
+            } else
+                EXPECT_FALSE(captionBar.intersects(stack[j]->geometry())) << "caption " << i << " under " << j;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MemoArrange,
+                         testing::Values(ArrangeCase{"TileFour", "Tile1", 4, {124, 121}},
+                                         ArrangeCase{"TileIntoColumns", "Tile1", 7, {100, 60}},
+                                         ArrangeCase{"TileMoreThanFit", "Tile1", 9, {124, 121}},
+                                         ArrangeCase{"CascadeThree", "Cascade1", 3, {124, 121}},
+                                         ArrangeCase{"CascadeIntoRuns", "Cascade1", 8, {100, 60}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The ｳｨﾝﾄﾞｳ menu lists the memo windows under its commands, with a received memo's device
+// title, in the frame's menu and in a memo window's copy alike; choosing one activates it.
+TEST_F(MemoWindow, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
+{
+    TGraphForm* first = open(writeImage(QStringLiteral("a&b.bmp"), pattern(20, 10)));
+    first->SetDeviceTitle(QStringLiteral("買い物メモ"));
+    open(writeImage(QStringLiteral("c.bmp"), pattern(20, 10)));
+    for (QMenu* menu : {MainForm->ActiveMemo()->Window1, MainForm->Window1}) {
+        for (int round = 0; round < 2; ++round) {  // opened twice: listed once
+            emit menu->aboutToShow();
+            QStringList texts;
+            for (QAction* a : menu->actions())
+                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            EXPECT_EQ(texts, QStringList({"並べて表示(&T)", "重ねて表示(&C)", "アイコンの整理(&A)", "-",
+                                          "&1 a&&b.bmp  買い物メモ", "&2 c.bmp"}));
+        }
+    }
+    EXPECT_EQ(first->toolTip(), "買い物メモ");
+    MainForm->Window1->actions().at(4)->trigger();
+    EXPECT_EQ(MainForm->ActiveMemo(), first);
 }
 
 }  // namespace

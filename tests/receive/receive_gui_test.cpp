@@ -96,10 +96,13 @@ protected:
             const QString name = QStringLiteral("NEW_%1.BMP").arg(i + 1);
             EXPECT_EQ(memo->FileName, name);
             EXPECT_EQ(memo->windowTitle(), name);
+            // The device's title (the simulator's file name) tells the windows apart.
+            EXPECT_EQ(memo->DeviceTitle(), QStringLiteral("memo%1").arg(i + 1));
+            EXPECT_EQ(memo->toolTip(), memo->DeviceTitle());
             EXPECT_TRUE(memo->Modified);
             EXPECT_EQ(memo->ImageWidth, images[i].width());
             EXPECT_EQ(memo->ImageHeight, images[i].height());
-            EXPECT_EQ(memo->ClientSize(), images[i].size());
+            EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(images[i].size()));
             EXPECT_EQ(PixelDifference(images[i], memo->Image1->picture()), QString()) << name.toStdString();
         }
     }
