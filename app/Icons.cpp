@@ -203,7 +203,9 @@ QPixmap ProgramPicture(int size)
 QIcon ProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 90, 128, 256})
+    // Window managers want small sizes; the desktop takes the installed PNGs. Few sizes keep
+    // start-up quick.
+    for (int size : {16, 32, 48, 64})
         icon.addPixmap(ProgramPicture(size));
     return icon;
 }

@@ -110,7 +110,6 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("各種設定"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(364, 258);
-    setFont(LayoutFont("ＭＳ Ｐゴシック", 12));
 
     Notebook = new QStackedWidget(this);
     Notebook->setObjectName(QStringLiteral("Notebook"));
@@ -122,7 +121,6 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
     TabSet = new QTabBar(this);
     TabSet->setObjectName(QStringLiteral("TabSet"));
     TabSet->setShape(QTabBar::RoundedSouth);
-    TabSet->setFont(LayoutFont("ＭＳ 明朝", 12));
     TabSet->setDrawBase(false);
     TabSet->setExpanding(false);
     TabSet->setGeometry(0, 239, 264, 19);
@@ -262,6 +260,13 @@ void TMultPageDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (event->spontaneous())  // restored from an icon: not a new showing
         return;
+    if (!fontsSet_) {
+        // The dialog's two fonts are loaded when it is first shown, not at start-up, where
+        // they would cost the program several megabytes before anyone opens 設定.
+        setFont(LayoutFont("ＭＳ Ｐゴシック", 12));
+        TabSet->setFont(LayoutFont("ＭＳ 明朝", 12));
+        fontsSet_ = true;
+    }
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
     FormShow();

@@ -92,6 +92,7 @@ private:
     void showPortDevice();
 
     QMenu* portMenu_ = nullptr;
+    bool fontsSet_ = false;
     std::map<std::string, std::string> devices_;  // the port mapping being edited
 };
 
