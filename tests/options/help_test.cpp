@@ -45,8 +45,9 @@ TEST(HelpPages, ContextsKeywordsAndLinksAllLeadToPages)
     const platform::HelpTopic* contents = index.ByFile("contents.html");
     for (const platform::HelpTopic& page : index.Topics()) {
         EXPECT_FALSE(page.title.isEmpty()) << page.file.toStdString();
-        if (&page != contents)
+        if (&page != contents) {
             EXPECT_TRUE(contents->links.contains(page.file)) << page.file.toStdString() << " is not in the contents";
+        }
         for (const QString& link : page.links) {
             if (link.startsWith("http:") || link.startsWith("https:") || link.startsWith("mailto:"))
                 continue;

@@ -140,9 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, OptionsDialog,
     testing::Values(
         DialogCase{"OkStoresTheEdits", kStored, kStoredControls,
-                   [] { edit(); MultPageDlg->OKBtn->click(); }, kEdited, kEditedControls},
+                   [] { edit(); MultPageDlg->OKBtn->click(); }, kEdited, kEditedControls, std::nullopt},
         DialogCase{"EnterPressesOk", kStored, kStoredControls,
-                   [] { edit(); QTest::keyClick(MultPageDlg, Qt::Key_Return); }, kEdited, kEditedControls},
+                   [] { edit(); QTest::keyClick(MultPageDlg, Qt::Key_Return); }, kEdited, kEditedControls, std::nullopt},
         DialogCase{"CancelThrowsTheEditsAway", kStored, kStoredControls,
                    [] { edit(); MultPageDlg->CancelBtn->click(); }, kStoredLink, kStoredControls, kStoredControls},
         DialogCase{"EscapeIsCancel", kStored, kStoredControls,
@@ -153,18 +153,18 @@ INSTANTIATE_TEST_SUITE_P(
         // Values no entry stands for select nothing; OK keeps them, except the port,
         // which becomes empty.
         DialogCase{"OutsideValuesOk", kOutside, kNothing, [] { MultPageDlg->OKBtn->click(); },
-                   LinkValues{"", 38400, 5, 3, 9, false, false}, kNothing},
+                   LinkValues{"", 38400, 5, 3, 9, false, false}, kNothing, std::nullopt},
         DialogCase{"OutsideValuesCancel", kOutside, kNothing, [] { MultPageDlg->CancelBtn->click(); },
-                   kOutsideLink, kNothing},
+                   kOutsideLink, kNothing, std::nullopt},
         // Port names compare case-sensitively.
         DialogCase{"LowerCasePortSelectsNothing",
                    "[Comm]\r\nPort=com2\r\nSpeed=19200\r\nWordLen=8\r\nPariry=1\r\nStopBits=1\r\n"
                    "[Mode]\r\nZenToHan=FALSE\r\nKataToHira=TRUE\r\n",
                    ControlValues{-1, 4, 1, 1, 1, false, true}, [] { MultPageDlg->OKBtn->click(); },
-                   LinkValues{"", 19200, 1, 1, 8, false, true}, ControlValues{-1, 4, 1, 1, 1, false, true}},
+                   LinkValues{"", 19200, 1, 1, 8, false, true}, ControlValues{-1, 4, 1, 1, 1, false, true}, std::nullopt},
         // A cancelled choice does not come back selected, where the next OK would store it.
         DialogCase{"OutsideValuesEditedThenCancelled", kOutside, kNothing,
-                   [] { edit(); MultPageDlg->CancelBtn->click(); }, kOutsideLink, kNothing}),
+                   [] { edit(); MultPageDlg->CancelBtn->click(); }, kOutsideLink, kNothing, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using OptionsDialogMore = ProgramFixture;
