@@ -39,6 +39,8 @@ public:
     QList<TGraphForm*> MemoWindows() const;
     // True when the clipboard holds a picture.
     static bool ClipboardHasBitmap();
+    // Ends any armed or dragging region selection in every memo window (an exchange starts).
+    void EndRegionSelections();
 
     // Command handlers (menu items and tool buttons).
     void New1Click();

@@ -51,6 +51,7 @@ QString undrawableMemoText(const MemoBlock& header)
 
 void TMainForm::N2Click()
 {
+    EndRegionSelections();
     if (LinkInUse())
         return;  // an exchange is already opening or running
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;

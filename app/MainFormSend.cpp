@@ -48,6 +48,7 @@ void showNothingToSend() { ShowBox(BoxKind::Information, QStringLiteral("送信�
 
 void TMainForm::Transmit1Click()
 {
+    EndRegionSelections();
     TGraphForm* memo = ActiveMemo();
     if (!memo)
         return;
@@ -61,8 +62,7 @@ void TMainForm::Transmit1Click()
     TConvHooks hooks;
     hooks.Refused = [memo] {
         ShowBox(BoxKind::Warning, QString::fromUtf16(TooLargeWarning));
-        // REGION SELECTION: arm it in MEMO here, so that the user can drag the part to send.
-        (void)memo;
+        memo->ArmRegionSelection();  // the user drags the part to send
     };
     hooks.Busy = [](bool busy) {
         if (busy)

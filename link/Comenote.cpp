@@ -111,6 +111,7 @@ bool OpenLink(TCommLink& link)
     // terminal, or one that another program holds, fails here and leaves nothing open.
     if (!link.Handle.open(lastFailure.Path)) {
         lastFailure.Error = errno == EWOULDBLOCK ? EBUSY : errno;
+        lastFailure.OwnerPid = link.Handle.lockOwner();
         return false;
     }
     lastFailure = TOpenFailure{};

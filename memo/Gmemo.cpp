@@ -21,12 +21,16 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     Image1 = new TImageArea(this);
     setWidget(Image1);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
+    connectSelection();
     createMenus();
     FormCreate();
 }
 
 TGraphForm::~TGraphForm()
 {
+    if (SelectMode || Dragging)
+        ReleaseConfinement();  // a window freed directly (the Close command) frees the pointer too
+    disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
     // The menus are not children of the window (the frame's menu bar shows them while the
     // window is active), so they go with it explicitly.
     for (QMenu* menu : {File1, Edit1, Comm1, Window1, About1})
@@ -148,7 +152,9 @@ void TGraphForm::SetButtonStatus()
         b->setEnabled(hasImage);
     if (hasImage) {
         frame->Panel2->setText(QFileInfo(FileName).fileName());
-        frame->Panel4->setText(QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
+        frame->Panel4->setText(SelectMode && !Dragging
+                                   ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
+                                   : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
         frame->Panel3->setText(QStringLiteral("%1Bytes").arg((ImageWidth / 8) * ImageHeight));
     } else {
         frame->ShowNoImageStatus();
@@ -196,6 +202,7 @@ void TGraphForm::Edit1Click()
 
 void TGraphForm::closeEvent(QCloseEvent* event)
 {
+    EndRegionSelection();  // the save question must not find the pointer held
     if (!FormCloseQuery()) {
         event->ignore();
         return;

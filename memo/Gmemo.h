@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -45,6 +46,20 @@ public:
     void Copy1Click();
     void Cut1Click();
     void Paste1Click();
+
+    // Region selection. Arming (after Send refused the image as too large) confines the
+    // pointer to the window and waits for a drag; the release asks whether to send that
+    // region, OK stores it and runs Send, Cancel arms again. Escape, closing or minimising the
+    // window, another window becoming active and another exchange starting end it.
+    void ArmRegionSelection();
+    void Image1Set();
+    void Image1MouseDown(Qt::MouseButton button, int x, int y);
+    void Image1MouseMove(int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, int x, int y);
+    void Image1EraseRubber();
+    // Ends an armed selection or a drag: the band goes, the pointer is free, nothing is sent.
+    // Harmless when none is in progress.
+    void EndRegionSelection();
 
     // Draws the received memo whose image header record is HEADER into this new window, which
     // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
@@ -93,6 +108,15 @@ private:
     void EnsurePicture();
     // The picture, converted in place to one bit per pixel (Save and Copy).
     void ConvertToMonochrome();
+    // Selection: the status text while armed; watching for Escape and for the window or the
+    // program losing the user's attention.
+    void connectSelection();
+    void ShowSelectionStatus(int x, int y);
+    void ReleaseConfinement();
+    void WatchEscape(bool on);
+    // The rectangle the pointer is held in while selection is armed (screen pixels).
+    QRect ConfinementRect() const;
 
     int paletteRealisations_ = 0;
+    std::unique_ptr<QObject> escapeWatcher_;  // while selection is armed or dragging
 };

@@ -29,12 +29,41 @@ void TImageArea::setPicture(const QImage& picture)
     update();
 }
 
+QRegion TImageArea::bandOutline(const QRect& band)
+{
+    const QRect r = band.normalized();
+    QRegion outline(r);
+    if (r.width() > 2 && r.height() > 2)
+        outline -= QRegion(r.adjusted(1, 1, -1, -1));
+    return outline;
+}
+
+void TImageArea::setBand(const std::optional<QRect>& band)
+{
+    if (band == band_)
+        return;
+    QRegion dirty;
+    if (band_)
+        dirty += bandOutline(*band_);
+    band_ = band;
+    if (band_)
+        dirty += bandOutline(*band_);
+    update(dirty);
+}
+
 void TImageArea::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
     if (!picture_.isNull())
         p.drawImage(0, 0, picture_);
+    if (band_) {
+        // NOT (source XOR destination): the black outline inverts the screen; a white inside
+        // would leave it unchanged, so only the outline is drawn.
+        p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+        for (const QRect& r : bandOutline(*band_))
+            p.fillRect(r, Qt::black);
+    }
 }
 
 void TImageArea::mousePressEvent(QMouseEvent* event)

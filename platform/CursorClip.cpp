@@ -49,8 +49,10 @@ void applyBarriers(const std::optional<ClipRect>& clip)
     if (clip && XFixesQueryExtension(dpy, &event, &error) && XFixesQueryVersion(dpy, &major, &minor)
         && major >= 5) {
         const Window root = DefaultRootWindow(dpy);
-        const int l = clip->left, t = clip->top, r = clip->right - 1, b = clip->bottom - 1;
-        // Each barrier stops the pointer leaving the rectangle through one edge.
+        // Each barrier stops the pointer leaving the rectangle through one edge. Moving left
+        // or up the pointer comes to rest on a barrier's line; moving right or down it stops
+        // one pixel short of it, so those two lines lie just past the last column and row.
+        const int l = clip->left, t = clip->top, r = clip->right, b = clip->bottom;
         g_barriers.push_back(XFixesCreatePointerBarrier(dpy, root, l, t, l, b, BarrierPositiveX, 0, nullptr));
         g_barriers.push_back(XFixesCreatePointerBarrier(dpy, root, r, t, r, b, BarrierNegativeX, 0, nullptr));
         g_barriers.push_back(XFixesCreatePointerBarrier(dpy, root, l, t, r, t, BarrierPositiveY, 0, nullptr));

@@ -38,20 +38,34 @@ SerialPort::~SerialPort() { close(); }
 bool SerialPort::open(const std::string& path)
 {
     close();
+    lockOwner_ = 0;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // TIOCEXCL keeps other programs out; root passes it, so an advisory lock also keeps a
-    // second VEXLO (or the simulator's peer check) from sharing the line.
-    if (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int saved = errno;
+    auto refuse = [&](int error) {
+        lock_.release();
         ::close(fd);
-        errno = saved;
+        errno = error;
         return false;
+    };
+    if (!::isatty(fd))
+        return refuse(ENOTTY);
+    // Most terminal programs mark a line with a lock file; root passes TIOCEXCL, so an advisory
+    // lock also keeps a second VEXLO (or the simulator's peer check) from sharing the line.
+    if (lock_.acquire(path) == UucpLock::Result::InUse) {
+        lockOwner_ = lock_.owner();
+        return refuse(EBUSY);
     }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return refuse(EBUSY);
+    // Exclusive only now that the line is ours: set earlier, a refusal would leave the holder
+    // of the line unable to open it again.
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        return refuse(errno);
     fd_ = fd;
     failed_ = false;
     pending_.clear();
+    written_ = sent_ = 0;
     return true;
 }
 
@@ -63,6 +77,7 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
+    lock_.release();
 }
 
 void MakeRawTermios(termios& t, const LineSettings& s)
@@ -188,6 +203,7 @@ void SerialPort::write(const uint8_t* data, std::size_t n)
     if (fd_ < 0 || n == 0)
         return;
     activity_ += n;
+    written_ += n;
     pending_.insert(pending_.end(), data, data + n);
     pump();
 }
@@ -197,6 +213,7 @@ void SerialPort::pump()
     while (fd_ >= 0 && !pending_.empty()) {
         ssize_t put = ::write(fd_, pending_.data(), pending_.size());
         if (put > 0) {
+            sent_ += uint64_t(put);
             pending_.erase(pending_.begin(), pending_.begin() + put);
             continue;
         }

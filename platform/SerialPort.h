@@ -2,9 +2,13 @@
 //
 // Contract
 //   open()        opens PATH read/write, non-blocking, without becoming its controlling
-//                 terminal, and takes it exclusively (TIOCEXCL and an advisory flock), so a
-//                 second open of the same line fails while this one holds it. Returns false (errno kept) on failure;
-//                 the port is then closed.
+//                 terminal, and takes it exclusively: first the line's UUCP lock file
+//                 (platform/UucpLock.h) and an advisory flock, and only once both are ours
+//                 TIOCEXCL, so a refused open never leaves the line exclusive for the program that
+//                 holds it. A second open of the same line fails while this one holds it.
+//                 Returns false on failure with errno kept (EBUSY when another program holds the
+//                 line; lockOwner() then names it when its lock file does); the port is then
+//                 closed and nothing of ours stays on the line. close() removes the lock file.
 //   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
 //                 on output (the line pauses sending while the other side says XOFF) and on
 //                 input (the kernel says XOFF when its input buffer runs full) as asked.
@@ -34,6 +38,8 @@
 //
 // Every call on a closed port is harmless: reads give 0, writes are dropped.
 #pragma once
+
+#include "platform/UucpLock.h"
 
 #include <termios.h>
 
@@ -68,6 +74,8 @@ public:
     bool open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    // The process that holds the line, from its lock file, after open() failed with EBUSY; else 0.
+    long lockOwner() const { return lockOwner_; }
     int fd() const { return fd_; }
 
     bool configure(const LineSettings& settings);
@@ -82,6 +90,10 @@ public:
     void pump();
     bool drain(int ms);
     bool hasPending() const { return !pending_.empty(); }
+    // Bytes accepted by write() since open, and of those the bytes that have left the layer for
+    // the kernel: a byte written when bytesWritten() was N has left once bytesSent() >= N + 1.
+    uint64_t bytesWritten() const { return written_; }
+    uint64_t bytesSent() const { return sent_; }
     std::size_t pendingSize() const { return pending_.size(); }
     uint64_t activity() const { return activity_; }
     bool failed() const { return failed_; }
@@ -95,6 +107,10 @@ private:
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
+    uint64_t written_ = 0;          // bytes accepted by write() since open
+    uint64_t sent_ = 0;             // of those, bytes the kernel has taken
+    long lockOwner_ = 0;
+    UucpLock lock_;
 };
 
 }  // namespace platform

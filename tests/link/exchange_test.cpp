@@ -1,7 +1,9 @@
 // The idle driver and the console host running exchanges over a pseudo-terminal pair.
 #include "ConsoleFixture.h"
 
+#include "link/ReceiveExchange.h"
 #include "platform/IdleDriver.h"
+#include "transfer/HexRecord.h"
 
 #include <QTimer>
 
@@ -173,6 +175,8 @@ TEST_F(LinkTest, APortThatVanishesEndsTheExchangeAsFailed)
 TEST_F(LinkTest, CtrlCCancelsTheConsoleExchangeOnlyWhileItRuns)
 {
     ASSERT_TRUE(OpenLink(link_));
+    struct sigaction before {};
+    sigaction(SIGINT, nullptr, &before);
     std::thread device([&] {
         pty_.send("\r\n");
         pty_.receive(1);
@@ -184,7 +188,61 @@ TEST_F(LinkTest, CtrlCCancelsTheConsoleExchangeOnlyWhileItRuns)
     EXPECT_EQ(pty_.receive(1), "!") << "a failed exchange says so to the device";
     struct sigaction now {};
     sigaction(SIGINT, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, SIG_DFL);
+    EXPECT_EQ(now.sa_handler, before.sa_handler) << "outside the exchange Ctrl-C does what it did before";
 }
+
+
+
+// A memo ends while the device holds us with XOFF, so its "#" cannot leave; then the user
+// cancels. The memo counts as delivered only if its "#" really reached the device during the
+// drain before the port closes — otherwise the device sends it again and it would be stored
+// twice.
+class HeldAckTest : public LinkTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
+{
+    const bool xonDuringDrain = GetParam();
+    TCommLink records;
+    AddEndRecord(records);
+    const std::string memo = ":02000002AABB97" + RecordText(*records.Head);  // any record, then end of memo
+    std::string heard;
+    std::thread device([&] {
+        pty_.send("\r\n");
+        pty_.receive(1);  // DC1
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the PC switches to XON/XOFF
+        pty_.send("\x13" + memo);
+        if (xonDuringDrain) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            pty_.send("\x11");
+        }
+        heard = pty_.receive(2, 3000);
+    });
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        if (statusOutput().find("受信中です:1") != std::string::npos) {
+            poll->stop();
+            host_->Cancel();
+        }
+    });
+    poll->start(1);
+    ReceiveOutcome outcome{};
+    const MemoBlock* head = ReceiveExchange(link_, &outcome);
+    device.join();
+    delete poll;
+    EXPECT_EQ(outcome, ReceiveOutcome::Failed);
+    if (xonDuringDrain) {
+        EXPECT_EQ(heard, "#!");
+        ASSERT_NE(head, nullptr);
+        ASSERT_NE(head->Next, nullptr);
+        EXPECT_EQ(head->Next->RecType, 1) << "the delivered memo is kept";
+    } else {
+        EXPECT_EQ(heard, "") << "held back by XOFF to the end";
+        EXPECT_EQ(head, nullptr) << "the device was never told; it will send the memo again";
+    }
+    FreeBlocks(link_, link_.Head.get());
+}
+
+INSTANTIATE_TEST_SUITE_P(Xon, HeldAckTest, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "XonDuringDrain" : "XoffToTheEnd"); });
 
 }  // namespace

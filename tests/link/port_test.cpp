@@ -1,9 +1,15 @@
 // The port operations over a real pseudo-terminal pair.
 #include "ConsoleFixture.h"
 
+#include "platform/UucpLock.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 #include <filesystem>
@@ -162,19 +168,126 @@ TEST_F(LinkTest, OpenSurvivesRefusedModemLinesAndSettlesForTenTicksWithEventsFlo
     EXPECT_TRUE(eventHandled);
 }
 
-class OpenLinkUnavailableTest : public LinkTest, public ::testing::WithParamInterface<const char*> {};
+struct UnavailableCase {
+    const char* port;
+    const char* reason;  // what the user is told after the port's name
+};
 
-TEST_P(OpenLinkUnavailableTest, FailsQuietlyAndLeavesNothingOpen)
+class OpenLinkUnavailableTest : public LinkTest, public ::testing::WithParamInterface<UnavailableCase> {};
+
+TEST_P(OpenLinkUnavailableTest, FailsQuietlyLeavesNothingOpenAndSaysWhy)
 {
-    link_.PortName = GetParam();
+    link_.PortName = GetParam().port;
     EXPECT_FALSE(OpenLink(link_));
     EXPECT_FALSE(link_.Handle.isOpen());
     EXPECT_FALSE(LinkInUse());
     EXPECT_EQ(statusOutput(), "");
+    EXPECT_EQ(OpenFailureText(LastOpenFailure()),
+              QStringLiteral("通信ポート %1 を開けません: %2").arg(QString::fromUtf8(GetParam().port),
+                                                                 QString::fromUtf8(GetParam().reason)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, OpenLinkUnavailableTest,
-                         ::testing::Values("/dev/vexlo-no-such-port", "/dev/null", "", "/dev/"));
+                         ::testing::Values(UnavailableCase{"/dev/vexlo-no-such-port", "デバイスがありません"},
+                                           UnavailableCase{"/dev/null", "シリアルポートではありません"},
+                                           UnavailableCase{"/dev/", "フォルダーです"}));
+
+// Another program holds the line: by flock, or by a UUCP lock file as terminal programs do.
+enum class Holder { Flock, LiveLockFile, StaleLockFile, NoLockFolder };
+
+const char* HolderName(Holder h)
+{
+    static const char* const names[] = {"Flock", "LiveLockFile", "StaleLockFile", "NoLockFolder"};
+    return names[int(h)];
+}
+
+class LineHeldTest : public LinkTest, public ::testing::WithParamInterface<Holder> {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        ASSERT_TRUE(locks_.isValid());
+        qputenv("VEXLO_LOCK_DIR", GetParam() == Holder::NoLockFolder ? QByteArray("/nonexistent/vexlo-locks")
+                                                                     : locks_.path().toUtf8());
+    }
+    void TearDown() override
+    {
+        LinkTest::TearDown();
+        qunsetenv("VEXLO_LOCK_DIR");
+    }
+    QString lockFile() const
+    {
+        return locks_.path() + QLatin1Char('/') + QString::fromStdString(platform::UucpLockName(pty_.slavePath));
+    }
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir locks_;
+};
+
+TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGone)
+{
+    int holder = -1;
+    long owner = 0;
+    switch (GetParam()) {
+    case Holder::Flock:
+        holder = ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        break;
+    case Holder::LiveLockFile:
+        owner = long(::getppid());
+        writeFile(lockFile(), QByteArray::number(qlonglong(owner)).rightJustified(10, ' ') + "\n");
+        break;
+    case Holder::StaleLockFile: {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        ::waitpid(child, nullptr, 0);  // a pid nobody has any more
+        writeFile(lockFile(), QByteArray::number(qlonglong(child)).rightJustified(10, ' ') + "\n");
+        break;
+    }
+    case Holder::NoLockFolder:
+        break;
+    }
+    const bool refused = GetParam() == Holder::Flock || GetParam() == Holder::LiveLockFile;
+    EXPECT_EQ(OpenLink(link_), !refused);
+    if (refused) {
+        EXPECT_EQ(LastOpenFailure().Error, EBUSY);
+        EXPECT_EQ(LastOpenFailure().OwnerPid, owner);
+        EXPECT_TRUE(OpenFailureText(LastOpenFailure()).endsWith(
+            owner ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(owner)
+                  : QStringLiteral("ほかのプログラムが使用中です")));
+        // The program that holds the line can still open it again: we left it not exclusive.
+        const int probe = holder >= 0 ? holder : ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
+        int exclusive = -1;
+        ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        if (probe != holder)
+            ::close(probe);
+        if (owner) {
+            EXPECT_EQ(readFile(lockFile()).trimmed().toLong(), owner) << "the holder's lock file stays";
+        }
+    } else if (GetParam() == Holder::StaleLockFile) {
+        EXPECT_EQ(readFile(lockFile()), QByteArray::number(qlonglong(::getpid())).rightJustified(10, ' ') + "\n");
+        ClosePort(link_);
+        EXPECT_FALSE(QFile::exists(lockFile())) << "the lock file goes with the port";
+    }
+    if (holder >= 0)
+        ::close(holder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, LineHeldTest,
+                         ::testing::Values(Holder::Flock, Holder::LiveLockFile, Holder::StaleLockFile,
+                                           Holder::NoLockFolder),
+                         [](const auto& info) { return std::string(HolderName(info.param)); });
 
 TEST_F(LinkTest, APortHeldElsewhereOrASecondExchangeIsRefused)
 {

@@ -1,0 +1,242 @@
+// Region selection in a memo window: after Send refused an image as too large, the pointer is
+// held inside the window, the user drags a rubber band over the picture, and the region is
+// sent once the user confirms it.
+//
+// States: idle; armed (SelectMode, pointer confined); dragging (SelectMode and Dragging);
+// asking (pointer free, the confirmation shown). A confined pointer must never trap the user:
+// Escape, closing or minimising the window, another window becoming active, the program losing
+// the focus and another exchange starting all end the selection.
+#include "memo/Gmemo.h"
+
+#include "app/MainForm.h"
+#include "app/MessageBox.h"
+#include "memo/ImageArea.h"
+#include "platform/CursorClip.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// The widest region sent: more than this many columns are cut to it from the left edge.
+constexpr int MaxRegionSpan = 1000;
+
+// Sees Escape anywhere in the program while no dialog or menu is open.
+class EscapeWatcher : public QObject {
+public:
+    explicit EscapeWatcher(TGraphForm* memo) : memo_(memo) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+            return false;
+        if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+            return false;
+        memo_->EndRegionSelection();
+        return true;
+    }
+
+private:
+    TGraphForm* memo_;
+};
+
+}  // namespace
+
+void TGraphForm::connectSelection()
+{
+    connect(Image1, &TImageArea::mousePressed, this, &TGraphForm::Image1MouseDown);
+    connect(Image1, &TImageArea::mouseMoved, this, &TGraphForm::Image1MouseMove);
+    // The release may run Send: a failure there ends in the failure box.
+    connect(Image1, &TImageArea::mouseReleased, this, [this](Qt::MouseButton button, int x, int y) {
+        RunGuarded([&] { Image1MouseUp(button, x, y); });
+    });
+    connect(this, &QMdiSubWindow::windowStateChanged, this, [this](Qt::WindowStates before, Qt::WindowStates now) {
+        if (!SelectMode && !Dragging)
+            return;
+        if (now & Qt::WindowMinimized) {
+            EndRegionSelection();
+            return;
+        }
+        // The area also reports none active while a dialog has the focus; only another memo
+        // window taking over ends the selection (the program losing the focus is seen below).
+        if ((before & Qt::WindowActive) && !(now & Qt::WindowActive))
+            QTimer::singleShot(0, this, [this] {
+                if (MainForm && MainForm->ActiveMemo() != this)
+                    EndRegionSelection();
+            });
+    });
+    // The frame loses the focus: to another program, or to another window of ours (a dialog
+    // opened from the keyboard) that the held pointer could not reach.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state != Qt::ApplicationActive)
+            EndRegionSelection();
+    });
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window && MainForm && window != MainForm->windowHandle())
+            EndRegionSelection();
+    });
+}
+
+void TGraphForm::ArmRegionSelection()
+{
+    Image1Set();
+    SelectMode = true;
+    WatchEscape(true);
+    SetButtonStatus();  // says how to drag and how to get out
+}
+
+// R: the window's outer rectangle with its top moved down by (outer height - client height),
+// right and bottom exclusive.
+QRect TGraphForm::ConfinementRect() const
+{
+    const QRect outer(mapToGlobal(QPoint(0, 0)), size());
+    return outer.adjusted(0, outer.height() - ClientSize().height(), 0, 0);
+}
+
+void TGraphForm::Image1Set()
+{
+    if (isMinimized() || isMaximized())
+        showNormal();
+
+    TMainForm* frame = MainForm;
+    QRect r = ConfinementRect();
+    if (frame) {
+        const QRect outer = frame->frameGeometry();
+        const bool fits = outer.top() + outer.height() >= r.top() + r.height() + frame->Panel2->height()
+                          && x() >= 0 && outer.left() + outer.width() >= r.left() + r.width();
+        if (!fits) {
+            move(0, 0);
+            // The frame grows to show the whole window, but never past the screen.
+            const int menu = frame->menuWidget() ? frame->menuWidget()->height() : 0;
+            const auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+            const int tools = toolBar ? toolBar->height() : 0;
+            QSize client(frame->width(), frame->height() - menu);
+            if (client.height() - frame->Panel2->height() - tools < Image1->height())
+                client.setHeight(height() + 50);
+            if (client.width() < Image1->width())
+                client.setWidth(Image1->width() + 50);
+            QSize wanted(client.width(), client.height() + menu);
+            if (const QScreen* screen = frame->screen()) {
+                const QSize decoration = outer.size() - frame->size();
+                wanted = wanted.boundedTo(screen->availableGeometry().size() - decoration);
+            }
+            if (wanted != frame->size())
+                frame->resize(wanted.expandedTo(frame->size()));
+            r = ConfinementRect();
+        }
+    }
+    platform::ClipCursor({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
+    platform::SetCursorPos(0, 0);  // lands on R's top-left corner
+}
+
+void TGraphForm::Image1MouseDown(Qt::MouseButton, int x, int y)
+{
+    if (!SelectMode)
+        return;
+    Dragging = true;
+    StartX = EndX = x;
+    StartY = EndY = y;
+}
+
+void TGraphForm::Image1MouseMove(int x, int y)
+{
+    if (!Dragging)
+        return;
+    Image1->setBand(QRect(QPoint(std::min(StartX, x), std::min(StartY, y)),
+                          QPoint(std::max(StartX, x), std::max(StartY, y))));
+    ShowSelectionStatus(x, y);
+    EndX = x;
+    EndY = y;
+}
+
+void TGraphForm::ShowSelectionStatus(int x, int y)
+{
+    if (MainForm)
+        MainForm->Panel4->setText(QStringLiteral("選択範囲(X,Y)=(%1,%2)")
+                                      .arg(std::abs(int64_t(x) - StartX) + 1)
+                                      .arg(std::abs(int64_t(y) - StartY) + 1));
+}
+
+void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
+{
+    if (!Dragging)
+        return;
+    // The band shows exactly the region asked about, release point included.
+    Image1MouseMove(x, y);
+    Dragging = false;
+    SelectMode = false;
+    ReleaseConfinement();
+
+    QPointer<TGraphForm> self(this);
+    const BoxAnswer answer =
+        ShowBox(BoxKind::Confirmation, QStringLiteral("この範囲を転送しますか？"), BoxButtons::OkCancel);
+    if (!self)
+        return;
+    if (answer == BoxAnswer::Ok) {
+        SelLeft = std::min(StartX, x);
+        SelRight = std::max(StartX, x);
+        SelTop = std::min(StartY, y);
+        SelBottom = std::max(StartY, y);
+        if (int64_t(SelRight) - SelLeft > MaxRegionSpan)
+            SelRight = SelLeft + MaxRegionSpan - 1;
+    } else {
+        SelectMode = true;
+        Image1Set();
+    }
+    WatchEscape(SelectMode);
+    Image1EraseRubber();
+    SetButtonStatus();
+    if (answer == BoxAnswer::Ok && MainForm)
+        MainForm->Transmit1Click();
+}
+
+void TGraphForm::Image1EraseRubber()
+{
+    Image1->setBand(std::nullopt);
+}
+
+void TGraphForm::EndRegionSelection()
+{
+    if (!SelectMode && !Dragging)
+        return;
+    SelectMode = false;
+    Dragging = false;
+    WatchEscape(false);
+    Image1EraseRubber();
+    ReleaseConfinement();
+    // The status bar is this window's unless another memo window has taken over.
+    if (MainForm) {
+        const TGraphForm* active = MainForm->ActiveMemo();
+        if (!active || active == this)
+            SetButtonStatus();
+    }
+}
+
+void TGraphForm::ReleaseConfinement()
+{
+    platform::ClipCursor(SavedClipRect());
+}
+
+void TGraphForm::WatchEscape(bool on)
+{
+    if (on && !escapeWatcher_) {
+        escapeWatcher_ = std::make_unique<EscapeWatcher>(this);
+        qApp->installEventFilter(escapeWatcher_.get());
+    } else if (!on && escapeWatcher_) {
+        qApp->removeEventFilter(escapeWatcher_.get());
+        // It may be inside its own event filter (Escape) right now.
+        escapeWatcher_.release()->deleteLater();
+    }
+}

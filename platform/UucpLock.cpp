@@ -1,0 +1,174 @@
+#include "platform/UucpLock.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// The files this process holds, in fixed storage the signal handler can read.
+constexpr int kSlots = 8;
+constexpr std::size_t kPathMax = 512;
+std::array<char[kPathMax], kSlots> g_held{};
+
+extern "C" void removeHeldAndDie(int sig)
+{
+    for (auto& path : g_held)
+        if (path[0] != '\0')
+            ::unlink(path);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void remember(const std::string& path)
+{
+    static bool handlersSet = false;
+    if (!handlersSet) {
+        handlersSet = true;
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction old{};
+            if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+                std::signal(sig, removeHeldAndDie);
+        }
+    }
+    if (path.size() >= kPathMax)
+        return;
+    for (auto& slot : g_held)
+        if (slot[0] == '\0') {
+            std::memcpy(slot, path.c_str(), path.size() + 1);
+            return;
+        }
+}
+
+void forget(const std::string& path)
+{
+    for (auto& slot : g_held)
+        if (path == slot)
+            slot[0] = '\0';
+}
+
+// The pid a lock file names: ten ASCII digits (the usual form) or a binary int (the old one).
+long readOwner(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    char buf[32] = {};
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n == int(sizeof(int)) && (buf[0] < '0' || buf[0] > '9') && buf[0] != ' ') {
+        int pid = 0;
+        std::memcpy(&pid, buf, sizeof pid);
+        return pid;
+    }
+    return n > 0 ? std::strtol(buf, nullptr, 10) : 0;
+}
+
+bool alive(long pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+void noteUnavailable(const std::string& dir, int error)
+{
+    static bool said = false;
+    if (said)
+        return;
+    said = true;
+    std::fprintf(stderr, "vexlo: cannot create lock files in %s (%s); the line is locked without them\n",
+                 dir.c_str(), std::strerror(error));
+}
+
+}  // namespace
+
+std::string UucpLockDir()
+{
+    const char* dir = std::getenv("VEXLO_LOCK_DIR");
+    return dir && *dir ? dir : "/run/lock";
+}
+
+std::string UucpLockName(const std::string& device)
+{
+    std::string real = device;
+    if (char* resolved = ::realpath(device.c_str(), nullptr)) {
+        real = resolved;
+        std::free(resolved);
+    }
+    std::string name;
+    if (real.rfind("/dev/", 0) == 0)
+        name = real.substr(5);
+    else
+        name = real.substr(real.find_last_of('/') + 1);
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    return "LCK.." + name;
+}
+
+UucpLock::Result UucpLock::acquire(const std::string& device)
+{
+    release();
+    owner_ = 0;
+    const std::string dir = UucpLockDir();
+    const std::string path = dir + "/" + UucpLockName(device);
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        noteUnavailable(dir, errno);
+        return Result::Unavailable;
+    }
+    char text[16];
+    const int len = std::snprintf(text, sizeof text, "%10ld\n", long(::getpid()));
+    const bool written = ::write(fd, text, size_t(len)) == len;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temp.c_str());
+        noteUnavailable(dir, ENOSPC);
+        return Result::Unavailable;
+    }
+    // link() is atomic: of two programs that try at once, one gets the name.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (::link(temp.c_str(), path.c_str()) == 0) {
+            ::unlink(temp.c_str());
+            path_ = path;
+            remember(path_);
+            return Result::Taken;
+        }
+        if (errno != EEXIST)
+            break;
+        const long pid = readOwner(path);
+        if (alive(pid)) {
+            ::unlink(temp.c_str());
+            owner_ = pid;
+            return Result::InUse;
+        }
+        ::unlink(path.c_str());  // stale: its owner is gone
+    }
+    const int error = errno;
+    ::unlink(temp.c_str());
+    if (error == EEXIST) {  // another program took the name between our two tries
+        owner_ = readOwner(path);
+        return Result::InUse;
+    }
+    noteUnavailable(dir, error);
+    return Result::Unavailable;
+}
+
+void UucpLock::release()
+{
+    if (path_.empty())
+        return;
+    forget(path_);
+    ::unlink(path_.c_str());
+    path_.clear();
+}
+
+}  // namespace platform

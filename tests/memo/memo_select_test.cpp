@@ -1,0 +1,304 @@
+// Region selection driven by mouse and keyboard events as a user makes them: the region
+// stored for each kind of drag, the confirmation, Cancel arming again, every way out freeing
+// the pointer, and a rubber band that never touches the picture.
+#include "MemoFixture.h"
+
+#include "app/Titlein.h"
+#include "platform/CursorClip.h"
+#include "transfer/MemoImage.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QMdiArea>
+#include <QTest>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+const QString Armed = QStringLiteral("範囲をドラッグしてください (Esc で中止)");
+const QString Question = QStringLiteral("この範囲を転送しますか？");
+
+// One step of the user: press, move or release the left button at (x, y) of the image.
+struct Step {
+    enum Kind { Press, Move, Release } kind;
+    int x;
+    int y;
+};
+
+struct Region {
+    int left, top, right, bottom;
+    bool operator==(const Region&) const = default;
+};
+
+void PrintTo(const Region& r, std::ostream* os)
+{
+    *os << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
+}
+
+struct DragCase {
+    const char* name;
+    std::vector<Step> steps;
+    BoxAnswer answer;
+    const char* status;  // Panel4 while the question is up
+    Region stored;       // the region afterwards
+};
+
+void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
+
+class RegionSelection : public MemoFixture {
+protected:
+    // The program with a line that cannot be opened: a confirmed region goes through Send up to
+    // the port, whose failure box shows that Send ran. The title dialog is left with 無視.
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        home().write("[Comm]\r\nPort=/dev/no-such-line\r\n");
+        start();
+        auto* titleAnswer = new QTimer(MainForm);
+        QObject::connect(titleAnswer, &QTimer::timeout, titleAnswer, [this] {
+            if (TitleInput1->isVisible()) {
+                ++titleDialogs;
+                TitleInput1->BitBtn3->click();
+            }
+        });
+        titleAnswer->start(1);
+    }
+
+    // Send ran with the region: the conversion passed (the title dialog came), the port failed.
+    void expectSendRan(size_t box)
+    {
+        EXPECT_EQ(titleDialogs, 1);
+        EXPECT_FALSE(SkipSizeCheck);
+        ASSERT_EQ(boxes.size(), box + 1);
+        EXPECT_TRUE(boxes[box].text.startsWith(QStringLiteral("通信ポート /dev/no-such-line を開けません")))
+            << boxes[box].text.toStdString();
+    }
+
+    int titleDialogs = 0;
+
+    TGraphForm* armed(const QImage& image)
+    {
+        TGraphForm* memo = open(writeImage(QStringLiteral("large.bmp"), image));
+        if (!memo)
+            return nullptr;
+        SkipSizeCheck = true;  // as the refused Send leaves it
+        memo->ArmRegionSelection();
+        return memo;
+    }
+
+    static void play(TGraphForm* memo, const std::vector<Step>& steps)
+    {
+        for (const Step& s : steps) {
+            const QPoint at(s.x, s.y);
+            switch (s.kind) {
+            case Step::Press: QTest::mousePress(memo->Image1, Qt::LeftButton, {}, at); break;
+            case Step::Move: QTest::mouseMove(memo->Image1, at); break;
+            case Step::Release: QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, at); break;
+            }
+        }
+    }
+
+    static Region regionOf(const TGraphForm* memo)
+    {
+        return {memo->SelLeft, memo->SelTop, memo->SelRight, memo->SelBottom};
+    }
+
+    // The rectangle the pointer is held in: the window below its title bar, borders included.
+    static platform::ClipRect windowRect(const TGraphForm* memo)
+    {
+        const QPoint origin = memo->mapToGlobal(QPoint(0, 0));
+        const int below = memo->height() - memo->ClientSize().height();
+        return {origin.x(), origin.y() + below, origin.x() + memo->width(), origin.y() + memo->height()};
+    }
+};
+
+class RegionDrag : public RegionSelection, public testing::WithParamInterface<DragCase> {};
+
+TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
+{
+    const DragCase& c = GetParam();
+    TGraphForm* memo = armed(pattern(1300, 200));
+    ASSERT_NE(memo, nullptr);
+    const platform::ClipRect r = windowRect(memo);
+    EXPECT_EQ(platform::GetClipCursor(), r);
+    EXPECT_EQ(QCursor::pos(), QPoint(r.left, r.top));
+    EXPECT_EQ(MainForm->Panel4->text(), Armed);
+
+    struct AtQuestion {
+        QString status;
+        std::optional<QRect> band;
+        bool confined;
+    };
+    std::vector<AtQuestion> seen;
+    SetBoxAnswerer([&](const BoxRequest& request) {
+        boxes.push_back(request);
+        seen.push_back({MainForm->Panel4->text(), memo->Image1->band(), platform::CursorConfined()});
+        return c.answer;
+    });
+    play(memo, c.steps);
+
+    ASSERT_GE(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Confirmation);
+    EXPECT_EQ(boxes[0].text, Question);
+    EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
+    EXPECT_EQ(seen[0].status, QString::fromUtf8(c.status));
+    EXPECT_FALSE(seen[0].confined) << "the pointer is free while the question is up";
+    ASSERT_TRUE(seen[0].band.has_value()) << "the band stays while the question is up";
+
+    EXPECT_EQ(regionOf(memo), c.stored);
+    EXPECT_FALSE(memo->Dragging);
+    EXPECT_FALSE(memo->Image1->band().has_value());
+    if (c.answer == BoxAnswer::Ok) {
+        EXPECT_FALSE(memo->SelectMode);
+        EXPECT_FALSE(platform::CursorConfined());
+        EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(1300,200)");
+        expectSendRan(1);
+    } else {
+        EXPECT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(titleDialogs, 0);
+        EXPECT_TRUE(memo->SelectMode);
+        EXPECT_EQ(platform::GetClipCursor(), windowRect(memo));
+        EXPECT_EQ(QCursor::pos(), QPoint(windowRect(memo).left, windowRect(memo).top));
+        EXPECT_EQ(MainForm->Panel4->text(), Armed);
+        // Armed again: the next drag is taken.
+        SetBoxAnswerer([&](const BoxRequest& request) {
+            boxes.push_back(request);
+            return BoxAnswer::Ok;
+        });
+        play(memo, {{Step::Press, 5, 6}, {Step::Move, 7, 9}, {Step::Release, 8, 9}});
+        EXPECT_EQ(regionOf(memo), (Region{5, 6, 8, 9}));
+        EXPECT_FALSE(platform::CursorConfined());
+        expectSendRan(2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegionDrag,
+    testing::Values(
+        DragCase{"AClickIsOnePixel", {{Step::Press, 10, 20}, {Step::Release, 10, 20}}, BoxAnswer::Ok,
+                 "選択範囲(X,Y)=(1,1)", {10, 20, 10, 20}},
+        DragCase{"UpAndLeftGivesTheSameRegion",
+                 {{Step::Press, 250, 150}, {Step::Move, 100, 100}, {Step::Move, 40, 30}, {Step::Release, 40, 30}},
+                 BoxAnswer::Ok, "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150}},
+        DragCase{"ReleasedAwayFromTheLastMove",
+                 {{Step::Press, 40, 30}, {Step::Move, 60, 60}, {Step::Release, 250, 150}}, BoxAnswer::Ok,
+                 "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150}},
+        DragCase{"TwelveHundredWideKeepsAThousandColumns",
+                 {{Step::Press, 20, 5}, {Step::Move, 600, 8}, {Step::Release, 1220, 10}}, BoxAnswer::Ok,
+                 "選択範囲(X,Y)=(1201,6)", {20, 5, 1019, 10}},
+        DragCase{"ExactlyAThousandApartKeepsBothEnds",
+                 {{Step::Press, 1100, 5}, {Step::Move, 100, 9}, {Step::Release, 100, 9}}, BoxAnswer::Ok,
+                 "選択範囲(X,Y)=(1001,5)", {100, 5, 1100, 9}},
+        DragCase{"OneMoreColumnIsCut", {{Step::Press, 100, 5}, {Step::Release, 1101, 5}}, BoxAnswer::Ok,
+                 "選択範囲(X,Y)=(1002,1)", {100, 5, 1099, 5}},
+        DragCase{"OffTheLeftEdgeGoesNegative",
+                 {{Step::Press, 30, 40}, {Step::Move, -3, 50}, {Step::Move, -15, 60}, {Step::Release, -15, 60}},
+                 BoxAnswer::Ok, "選択範囲(X,Y)=(46,21)", {-15, 40, 30, 60}},
+        DragCase{"CancelKeepsNoRegionAndArmsAgain",
+                 {{Step::Press, 30, 40}, {Step::Move, 80, 90}, {Step::Release, 80, 90}}, BoxAnswer::Cancel,
+                 "選択範囲(X,Y)=(51,51)", {-1, -1, -1, -1}}),
+    [](const testing::TestParamInfo<DragCase>& info) { return info.param.name; });
+
+// Every way out of an armed selection or a drag frees the pointer, removes the band and
+// sends nothing.
+struct WayOut {
+    const char* name;
+    bool dragging;  // ended in the middle of a drag rather than while armed
+    std::function<void(TGraphForm*)> leave;
+    size_t boxes = 0;  // an exchange that starts meets the line that cannot be opened
+};
+
+void PrintTo(const WayOut& c, std::ostream* os) { *os << c.name; }
+
+class RegionWayOut : public RegionSelection, public testing::WithParamInterface<WayOut> {};
+
+TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
+{
+    const WayOut& c = GetParam();
+    TGraphForm* other = open(writeImage(QStringLiteral("other.bmp"), pattern(40, 30)));
+    ASSERT_NE(other, nullptr);
+    QPointer<TGraphForm> memo = armed(pattern(300, 200));
+    ASSERT_NE(memo, nullptr);
+    if (c.dragging)
+        play(memo, {{Step::Press, 10, 10}, {Step::Move, 50, 60}});
+    ASSERT_TRUE(platform::CursorConfined());
+
+    c.leave(memo);
+    QCoreApplication::processEvents();
+    flushDeletes();
+    EXPECT_FALSE(platform::CursorConfined());
+    EXPECT_EQ(platform::GetClipCursor(), SavedClipRect());
+    if (memo) {
+        EXPECT_FALSE(memo->SelectMode);
+        EXPECT_FALSE(memo->Dragging);
+        EXPECT_FALSE(memo->Image1->band().has_value());
+        // A release still to come ends no drag.
+        if (c.dragging)
+            QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, QPoint(50, 60));
+        EXPECT_EQ(memo->SelLeft, -1);
+    }
+    if (memo && MainForm->ActiveMemo() == memo)
+        EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+    EXPECT_NE(MainForm->Panel4->text(), Armed);
+    EXPECT_EQ(boxes.size(), c.boxes);
+    for (const BoxRequest& b : boxes)
+        EXPECT_TRUE(b.text.startsWith(QStringLiteral("通信ポート"))) << b.text.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, RegionWayOut,
+    testing::Values(
+        WayOut{"EscapeWhileArmed", false, [](TGraphForm* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
+        WayOut{"EscapeWhileDragging", true, [](TGraphForm* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
+        WayOut{"Minimised", false, [](TGraphForm* m) { m->showMinimized(); }},
+        WayOut{"AnotherWindowActivated", true,
+               [](TGraphForm*) { MainForm->MdiArea->activatePreviousSubWindow(); }},
+        WayOut{"TheFrameLosesTheFocus", false,
+               [](TGraphForm*) {
+                   auto* elsewhere = new QWidget(MainForm, Qt::Window);
+                   elsewhere->show();
+                   elsewhere->activateWindow();
+                   EXPECT_TRUE(QTest::qWaitForWindowActive(elsewhere));
+               }},
+        WayOut{"Closed", false, [](TGraphForm* m) { m->close(); }},
+        WayOut{"ClosedByTheCommand", true, [](TGraphForm*) { MainForm->Close1Click(); }},
+        WayOut{"AReceiveStarts", true, [](TGraphForm*) { MainForm->N2Click(); }, 1},
+        WayOut{"ASendStarts", false, [](TGraphForm*) { MainForm->Transmit1Click(); }, 1}),
+    [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
+
+TEST_F(RegionSelection, TheBandInvertsItsOutlineOnTheScreenAndNeverTouchesThePicture)
+{
+    const QImage image = pattern(300, 200);
+    TGraphForm* memo = armed(image);
+    ASSERT_NE(memo, nullptr);
+    const QImage before = memo->Image1->picture();
+
+    auto expectShown = [&](const QRect& band, const char* when) {
+        const QImage shown = memo->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage picture = memo->Image1->picture().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), picture.size()) << when;
+        int wrong = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const bool onOutline = band.contains(x, y) && !band.adjusted(1, 1, -1, -1).contains(x, y);
+                const QRgb p = picture.pixel(x, y) & 0xffffff;
+                const QRgb expected = onOutline ? (~p & 0xffffff) : p;
+                wrong += (shown.pixel(x, y) & 0xffffff) != expected ? 1 : 0;
+            }
+        EXPECT_EQ(wrong, 0) << when;
+        EXPECT_EQ(memo->Image1->picture(), before) << when;
+    };
+
+    play(memo, {{Step::Press, 50, 40}, {Step::Move, 120, 90}});
+    expectShown(QRect(QPoint(50, 40), QPoint(120, 90)), "first band");
+    play(memo, {{Step::Move, 20, 60}});
+    expectShown(QRect(QPoint(20, 40), QPoint(50, 60)), "the band moved left");
+    answers.push_back(BoxAnswer::Cancel);
+    play(memo, {{Step::Release, 20, 60}});
+    expectShown(QRect(), "after Cancel");
+}
+
+}  // namespace

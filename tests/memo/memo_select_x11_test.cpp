@@ -1,0 +1,198 @@
+// Region selection on a real X display with a window manager, from Send to the device: while
+// armed, a hand on the mouse cannot take the pointer out of the memo window; a drag past the
+// window's border goes on giving positions; the confirmed region is what the device stores.
+#include "MemoFixture.h"
+#include "send/DeviceMemos.h"
+#include "support/MemoImages.h"
+#include "support/SimProcess.h"
+
+#include "app/Titlein.h"
+#include "transfer/MemoImage.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+class RegionOnScreen : public MemoFixture {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            GTEST_SKIP() << "needs an X display (test.sh starts Xvfb)";
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        // A window manager as on a user's desktop; one that already runs keeps the display.
+        wm_.start(QStringLiteral("openbox"), {});
+        QTest::qWait(500);
+        // A device that takes memos on "COM1".
+        ProgramFixture::SetUp();
+        sim_ = std::make_unique<SimProcess>(dir_.path(), QStringList{QStringLiteral("receive"), QStringLiteral("--out"),
+                                                                     deviceDir()});
+        ASSERT_TRUE(sim_->ready()) << sim_->log().toStdString();
+        home().write(sim_->configuration());
+        start();
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
+        // The title dialog is left with 無視.
+        auto* titleAnswer = new QTimer(MainForm);
+        QObject::connect(titleAnswer, &QTimer::timeout, titleAnswer, [] {
+            if (TitleInput1->isVisible())
+                TitleInput1->BitBtn3->click();
+        });
+        titleAnswer->start(10);
+    }
+
+    QString deviceDir() const { return dir_.path() + QStringLiteral("/device"); }
+    SimProcess& sim() { return *sim_; }
+
+    void TearDown() override
+    {
+        MemoFixture::TearDown();
+        if (wm_.state() != QProcess::NotRunning) {
+            wm_.terminate();
+            wm_.waitForFinished(5000);
+        }
+    }
+
+    // Runs xdotool while the program goes on handling its events.
+    static void xdotool(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), args);
+        ASSERT_TRUE(p.waitForStarted(5000));
+        while (p.state() != QProcess::NotRunning)
+            QTest::qWait(10);
+        QTest::qWait(100);
+    }
+
+    // A hand on the mouse: relative motion, one axis at a time.
+    static void push(int dx, int dy) { xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QString::number(dx), QString::number(dy)}); }
+
+    // Where the X server has the pointer.
+    static QPoint pointer()
+    {
+        QProcess p;
+        p.start(QStringLiteral("xdotool"), {QStringLiteral("getmouselocation"), QStringLiteral("--shell")});
+        p.waitForFinished(5000);
+        QPoint at;
+        for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("X=")))
+                at.setX(line.mid(2).toInt());
+            if (line.startsWith(QLatin1String("Y=")))
+                at.setY(line.mid(2).toInt());
+        }
+        return at;
+    }
+
+    // The window below its title bar, borders included; right and bottom exclusive.
+    static QRect confinement(const TGraphForm* memo)
+    {
+        const QRect outer(memo->mapToGlobal(QPoint(0, 0)), memo->size());
+        return outer.adjusted(0, memo->height() - memo->ClientSize().height(), 0, 0);
+    }
+
+private:
+    QProcess wm_;
+    QTemporaryDir dir_;
+    std::unique_ptr<SimProcess> sim_;
+};
+
+TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedRegion)
+{
+    const QImage image = pattern(300, 200);
+    TGraphForm* memo = open(writeImage(QStringLiteral("large.bmp"), image));
+    ASSERT_NE(memo, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
+    MainForm->Transmit1Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
+    boxes.clear();
+    QTest::qWait(200);
+    const QRect r = confinement(memo);
+    EXPECT_EQ(pointer(), r.topLeft());
+    EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
+
+    // Pushed far out each way, the pointer comes to rest on the edge of R.
+    struct Push {
+        int dx, dy;
+        const char* where;
+        bool across;  // the push moves along x
+        int edge;
+    };
+    for (const Push& p : {Push{-900, 0, "far left", true, r.left()}, Push{0, -900, "far up", false, r.top()},
+                          Push{2000, 0, "far right", true, r.right()},
+                          Push{0, 2000, "far down", false, r.bottom()},
+                          Push{-2000, 0, "far left again", true, r.left()}}) {
+        push(p.dx, p.dy);
+        const QPoint at = pointer();
+        EXPECT_TRUE(r.contains(at)) << p.where << ": pointer at " << at.x() << "," << at.y() << " outside "
+                                    << r.left() << "," << r.top() << " " << r.width() << "x" << r.height();
+        EXPECT_EQ(p.across ? at.x() : at.y(), p.edge) << p.where;
+    }
+
+    // The pointer now rests on the window's left border. Drag from inside the picture out past
+    // the border: the capture goes on giving positions, the left one below 0. Then Cancel.
+    std::vector<int> leftAtQuestion;
+    SetBoxAnswerer([&](const BoxRequest& request) {
+        boxes.push_back(request);
+        leftAtQuestion.push_back(memo->Image1->band() ? memo->Image1->band()->left() : 9999);
+        return boxes.size() == 1 ? BoxAnswer::Cancel : BoxAnswer::Ok;  // then OK, also to Send's questions
+    });
+    push(0, -r.height() + 40);
+    push(60, 0);
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    push(0, 60);
+    push(-2000, 0);  // held at the border
+    EXPECT_TRUE(memo->Image1->band().has_value()) << "the band shows while dragging";
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_LT(leftAtQuestion[0], 0);
+    EXPECT_EQ(memo->SelLeft, -1);
+    EXPECT_FALSE(memo->Image1->band().has_value());
+
+    // Cancelled: armed again, the pointer back at R's top-left corner and held.
+    EXPECT_EQ(pointer(), r.topLeft());
+    push(0, -500);
+    push(-500, 0);
+    EXPECT_EQ(pointer(), r.topLeft());
+
+    // A drag inside the picture, confirmed.
+    push(40, 0);
+    push(0, 30);
+    const QPoint start = memo->Image1->mapFromGlobal(pointer());
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    push(80, 0);
+    push(0, 70);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_EQ(memo->SelLeft, start.x());
+    EXPECT_EQ(memo->SelTop, start.y());
+    EXPECT_EQ(memo->SelRight, start.x() + 80);
+    EXPECT_EQ(memo->SelBottom, start.y() + 70);
+    EXPECT_FALSE(memo->Image1->band().has_value());
+
+    // Confirmed: Send ran with the region, and the device stored exactly its pixels.
+    QStringList texts;
+    for (const BoxRequest& b : boxes)
+        texts << b.text;
+    EXPECT_EQ(texts.mid(2), QStringList({QStringLiteral("送信を行いますか？"), QStringLiteral("正常に送信されました")}));
+    EXPECT_EQ(sim().wait(), 0) << sim().log().toStdString();
+    const QList<DeviceMemo> memos = StoredMemos(deviceDir());
+    ASSERT_EQ(memos.size(), 1);
+    EXPECT_EQ(PixelDifference(image.copy(start.x(), start.y(), 81, 71), memos[0].image), QString());
+
+    // The pointer is free.
+    push(-2000, 0);
+    EXPECT_LT(pointer().x(), r.left());
+    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+}
+
+}  // namespace
