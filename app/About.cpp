@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 TAboutBox* AboutBox = nullptr;
 
@@ -29,36 +31,50 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("バージョン情報"));
-    setFixedSize(496, 173);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
+    setFixedSize(496, 173);
 
+    // The panel: a lowered outer bevel around a raised inner one, in the highlight colour.
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setGeometry(8, 8, 480, 112);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setLineWidth(2);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
     panel->setAutoFillBackground(true);
     QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, palette().color(QPalette::Light));
+    pal.setColor(QPalette::Window, Qt::white);
     panel->setPalette(pal);
+    auto* inner = new QFrame(panel);
+    inner->setGeometry(1, 1, 478, 110);
+    inner->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    inner->setLineWidth(1);
 
     auto* icon = new QLabel(panel);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
     icon->setPixmap(ProgramPicture(90));
     icon->setGeometry(10, 11, 90, 90);
 
-    makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), LayoutFont("Arial", 35), 112, 4);
-    makeLabel(panel, "Version", QStringLiteral(" Version 1.0"), LayoutFont("Arial", 24), 270, 14);
+    makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), LayoutFont("Arial", 35), 112, 6);
+    makeLabel(panel, "Version", QStringLiteral(" Version 1.0"), LayoutFont("Arial", 24), 262, 16);
     const QFont small = LayoutFont("MS Sans Serif", 13);
-    makeLabel(panel, "Copyright", QStringLiteral("Copyright (C) 2026 VEXLO developers"), small, 114, 52);
-    makeLabel(panel, "Comments", QStringLiteral("E-mail: vexlo@example.org"), small, 114, 70);
+    makeLabel(panel, "Copyright", QStringLiteral("Copyright (C) 2026 VEXLO developers"), small, 114, 54);
+    makeLabel(panel, "Comments", QStringLiteral("E-mail: vexlo@example.org"), small, 114, 71);
     makeLabel(panel, "WebAddress", QStringLiteral("http://vexlo.example.org/"), small, 114, 88);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("OKButton"));
-    ok->setGeometry(211, 132, 75, 28);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    ok->setFocus();
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton->setGeometry(211, 134, 75, 27);
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    OKButton->setFocus();
 }

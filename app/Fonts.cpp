@@ -10,10 +10,13 @@ struct Substitution {
 };
 
 // Gothic names go to IPA Gothic, Mincho to IPA Mincho; proportional to the P variants.
+// Arial and MS Sans Serif go to Liberation Sans (metric-compatible with Arial), with IPA
+// P Gothic behind it for any Japanese text.
 constexpr Substitution kSubstitutions[] = {
-    {u"ＭＳ ゴシック", "IPAGothic"},   {u"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {u"ＭＳ 明朝", "IPAMincho"},       {u"System", "IPAGothic"},
-    {u"Arial", "IPAPGothic"},          {u"MS Sans Serif", "IPAPGothic"},
+    {u"ＭＳ ゴシック", "IPAGothic"},       {u"ＭＳ Ｐゴシック", "IPAPGothic"},
+    {u"ＭＳ 明朝", "IPAMincho"},           {u"System", "IPAGothic"},
+    {u"Arial", "Liberation Sans"},         {u"Arial", "IPAPGothic"},
+    {u"MS Sans Serif", "Liberation Sans"}, {u"MS Sans Serif", "IPAPGothic"},
 };
 
 }  // namespace

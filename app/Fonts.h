@@ -1,5 +1,6 @@
-// The windows are laid out with Windows font names; here those names map onto the IPA fonts,
-// so every Japanese text renders, Xvfb included.
+// The windows are laid out with Windows font names; here those names map onto free fonts of
+// the same metrics (the IPA fonts for the Japanese names, Liberation Sans for Arial and
+// MS Sans Serif), so every text renders, Xvfb included.
 #pragma once
 
 #include <QFont>

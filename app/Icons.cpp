@@ -199,3 +199,13 @@ QPixmap ProgramPicture(int size)
     p.restore();
     return pm;
 }
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    // Window managers want small sizes; the desktop takes the installed PNGs. Few sizes keep
+    // start-up quick.
+    for (int size : {16, 32, 48, 64})
+        icon.addPixmap(ProgramPicture(size));
+    return icon;
+}

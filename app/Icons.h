@@ -10,5 +10,8 @@ enum class ToolPicture { New, Open, SaveAs, Close, Copy, Paste, Cut, Transmit, R
 // The button's icon: the normal picture, and a greyed, embossed one for the disabled state.
 QIcon ToolIcon(ToolPicture picture);
 
-// The program picture (a memo pad with a pen) at SIZE × SIZE pixels.
+// The program picture (a memo pad with a pen) at SIZE × SIZE pixels; drawn for 90 × 90.
 QPixmap ProgramPicture(int size);
+
+// The program picture at the sizes window managers and desktops ask for (window icon).
+QIcon ProgramIcon();

@@ -1,20 +1,413 @@
 #include "app/Optdlg.h"
 
+#include "app/Fonts.h"
 #include "link/CommLink.h"
+#include "link/Comenote.h"
+#include "platform/HelpEngine.h"
+#include "platform/SerialDevices.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QToolButton>
+
+#include <array>
 
 TMultPageDlg* MultPageDlg = nullptr;
+
+namespace {
+
+constexpr std::array<int, 5> kSpeeds{1200, 2400, 4800, 9600, 19200};
+constexpr std::array<int, 2> kWordLens{7, 8};
+constexpr int kPortCount = 9;
+
+int indexOf(const auto& values, int value)
+{
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i] == value)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool deviceMissing(const std::string& device)
+{
+    return !platform::IsCharacterDevice(device);
+}
+
+QString deviceText(const std::string& device)
+{
+    const QString path = QString::fromStdString(device);
+    return deviceMissing(device) ? QStringLiteral("%1 (ありません)").arg(path) : path;
+}
+
+// The port list's drop-down shows, after each name, the device it stands for; a name whose
+// device is missing is greyed. The entries' own texts stay "COM1" … "COM9".
+class PortItemDelegate : public QStyledItemDelegate {
+public:
+    PortItemDelegate(const TMultPageDlg* dialog, QObject* parent) : QStyledItemDelegate(parent), dialog_(dialog) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const std::string device = dialog_->DeviceOf(index.data().toString().toStdString());
+        option->text = QStringLiteral("%1  %2").arg(index.data().toString(), deviceText(device));
+        if (deviceMissing(device))
+            option->palette.setColor(QPalette::Text, QColor(128, 128, 128));
+    }
+
+private:
+    const TMultPageDlg* dialog_;
+};
+
+}  // namespace
+
+TRadioGroup::TRadioGroup(QWidget* parent, const char* name, const QString& caption, const QStringList& items)
+{
+    Box = new QGroupBox(caption, parent);
+    Box->setObjectName(QLatin1String(name));
+    Buttons = new QButtonGroup(Box);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], Box);
+        button->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i));
+        button->setGeometry(10, 17 + i * 17, 100, 17);
+        Buttons->addButton(button, i);
+    }
+}
+
+int TRadioGroup::ItemIndex() const
+{
+    return Buttons->checkedId();
+}
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (QAbstractButton* button = Buttons->button(index)) {
+        button->setChecked(true);
+        return;
+    }
+    // An exclusive group cannot uncheck its checked button; lift the rule for a moment.
+    Buttons->setExclusive(false);
+    for (QAbstractButton* button : Buttons->buttons())
+        button->setChecked(false);
+    Buttons->setExclusive(true);
+}
 
 TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("MultPageDlg"));
     setWindowTitle(QStringLiteral("各種設定"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(364, 258);
+
+    Notebook = new QStackedWidget(this);
+    Notebook->setObjectName(QStringLiteral("Notebook"));
+    Notebook->setGeometry(0, 0, 264, 239);
+    Notebook->addWidget(createPortPage());
+    Notebook->addWidget(createModelPage());
+    Notebook->addWidget(createSwitchPage());
+
+    TabSet = new QTabBar(this);
+    TabSet->setObjectName(QStringLiteral("TabSet"));
+    TabSet->setShape(QTabBar::RoundedSouth);
+    TabSet->setDrawBase(false);
+    TabSet->setExpanding(false);
+    TabSet->setGeometry(0, 239, 264, 19);
+    connect(TabSet, &QTabBar::currentChanged, this, &TMultPageDlg::TabSetClick);
+
+    ButtonPanel = new QWidget(this);
+    ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
+    ButtonPanel->setGeometry(264, 0, 100, 258);
+    auto button = [&](const char* name, const QString& caption, int top) {
+        auto* b = new QPushButton(caption, ButtonPanel);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(12, top, 77, 27);
+        return b;
+    };
+    OKBtn = button("OKBtn", QStringLiteral("OK"), 10);
+    CancelBtn = button("CancelBtn", QStringLiteral("ｷｬﾝｾﾙ"), 44);
+    HelpBtn = button("HelpBtn", QStringLiteral("ﾍﾙﾌﾟ(&H)"), 78);
+    OKBtn->setDefault(true);  // Enter presses OK
+    connect(OKBtn, &QPushButton::clicked, this, &TMultPageDlg::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TMultPageDlg::CancelBtnClick);
+    connect(HelpBtn, &QPushButton::clicked, this, &TMultPageDlg::HelpBtnClick);
+
     FormCreate();
+}
+
+TMultPageDlg::~TMultPageDlg()
+{
+    if (MultPageDlg == this)
+        MultPageDlg = nullptr;
+}
+
+QWidget* TMultPageDlg::createPortPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("通信設定"));
+    GroupBox1 = new QGroupBox(QStringLiteral("通信ポートの設定"), page);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(6, 4, 252, 231);
+
+    ComboBox1 = new QComboBox(GroupBox1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setGeometry(10, 20, 64, 22);
+    for (int n = 1; n <= kPortCount; ++n)
+        ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setItemDelegate(new PortItemDelegate(this, ComboBox1));
+    ComboBox1->view()->setMinimumWidth(236);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TMultPageDlg::showPortDevice);
+
+    PortDevice = new QLabel(GroupBox1);
+    PortDevice->setObjectName(QStringLiteral("PortDevice"));
+    PortDevice->setGeometry(80, 20, 164, 22);
+
+    PortMapBtn = new QToolButton(GroupBox1);
+    PortMapBtn->setObjectName(QStringLiteral("PortMapBtn"));
+    PortMapBtn->setText(QStringLiteral("割り当て(&M)"));
+    PortMapBtn->setToolTip(QStringLiteral("選択したポート名に使うシリアルデバイスを選びます"));
+    PortMapBtn->setGeometry(130, 190, 114, 26);
+    PortMapBtn->setPopupMode(QToolButton::InstantPopup);
+    portMenu_ = new QMenu(PortMapBtn);
+    portMenu_->setObjectName(QStringLiteral("PortMenu"));
+    PortMapBtn->setMenu(portMenu_);
+    connect(portMenu_, &QMenu::aboutToShow, this, &TMultPageDlg::fillPortMenu);
+
+    RadioGroup1 = new TRadioGroup(GroupBox1, "RadioGroup1", QStringLiteral("通信速度"),
+                                  {QStringLiteral("1200BPS"), QStringLiteral("2400BPS"), QStringLiteral("4800BPS"),
+                                   QStringLiteral("9600BPS"), QStringLiteral("19200BPS")});
+    RadioGroup1->Box->setGeometry(8, 48, 116, 106);
+    RadioGroup2 = new TRadioGroup(GroupBox1, "RadioGroup2", QStringLiteral("パリティ"),
+                                  {QStringLiteral("NONE"), QStringLiteral("ODD"), QStringLiteral("EVEN")});
+    RadioGroup2->Box->setGeometry(130, 48, 114, 72);
+    RadioGroup3 = new TRadioGroup(GroupBox1, "RadioGroup3", QStringLiteral("ｽﾄｯﾌﾟﾋﾞｯﾄ"),
+                                  {QStringLiteral("1BIT"), QStringLiteral("1.5BIT"), QStringLiteral("2BIT")});
+    RadioGroup3->Box->setGeometry(8, 156, 116, 72);
+    RadioGroup4 = new TRadioGroup(GroupBox1, "RadioGroup4", QStringLiteral("データ長"),
+                                  {QStringLiteral("7BIT"), QStringLiteral("8BIT")});
+    RadioGroup4->Box->setGeometry(130, 122, 114, 55);
+    return page;
+}
+
+QWidget* TMultPageDlg::createModelPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("接続機種"));
+    GroupBox2 = new QGroupBox(QStringLiteral("接続する機種"), page);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(6, 4, 252, 160);
+    int top = 24;
+    auto model = [&](const char* name, const QString& caption, bool enabled) {
+        auto* b = new QRadioButton(caption, GroupBox2);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(14, top, 230, 20);
+        b->setEnabled(enabled);
+        top += 26;
+        return b;
+    };
+    RadioButton2 = model("RadioButton2", QStringLiteral("TW系列(海外電子手帳)"), false);
+    RadioButton11 = model("RadioButton11", QStringLiteral("HN､HV系(国内電子手帳)"), false);
+    RadioButton3 = model("RadioButton3", QStringLiteral("KL-XXXX系(国内キッズ)"), false);
+    RadioButton1 = model("RadioButton1", QStringLiteral("QM-10(国内コンシューマペン)"), true);
+    RadioButton4 = model("RadioButton4", QStringLiteral("QM-800系(国内カラーペン)"), false);
+    return page;
+}
+
+QWidget* TMultPageDlg::createSwitchPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("環境設定"));
+    GroupBox3 = new QGroupBox(QStringLiteral("その他の設定"), page);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(6, 4, 252, 90);
+    CheckBox1 = new QCheckBox(QStringLiteral("送信時に全角→半角変換を行う"), GroupBox3);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(14, 26, 230, 20);
+    CheckBox2 = new QCheckBox(QStringLiteral("半角ｶﾀｶﾅをひらがなに変換する"), GroupBox3);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setGeometry(14, 54, 230, 20);
+    return page;
 }
 
 void TMultPageDlg::FormCreate()
 {
+    for (int i = 0; i < Notebook->count(); ++i)
+        TabSet->addTab(Notebook->widget(i)->objectName());
     // The QM-10 is the one model this program talks to; creating the dialog selects it, so
     // the configuration written at exit always records it.
     CommLink.Machine = true;
+    RadioButton1->setChecked(CommLink.Machine);
+    RadioButton1->setChecked(!RadioButton11->isChecked());
+    if (RadioGroup1->ItemIndex() < 0)
+        SettingsToControls();
+    OKBtn->setFocus();
+}
+
+void TMultPageDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (event->spontaneous())  // restored from an icon: not a new showing
+        return;
+    if (!fontsSet_) {
+        // The dialog's two fonts are loaded when it is first shown, not at start-up, where
+        // they would cost the program several megabytes before anyone opens 設定.
+        setFont(LayoutFont("ＭＳ Ｐゴシック", 12));
+        TabSet->setFont(LayoutFont("ＭＳ 明朝", 12));
+        fontsSet_ = true;
+    }
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TMultPageDlg::FormShow()
+{
+    SettingsToControls();
+    OKBtn->setFocus();
+}
+
+// Escape presses ｷｬﾝｾﾙ (its handler runs); the close box only closes. Ctrl+Tab and
+// Ctrl+Shift+Tab turn the pages, as in other tabbed dialogs.
+void TMultPageDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        CancelBtn->click();
+        return;
+    }
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && (event->modifiers() & Qt::ControlModifier)) {
+        const int step = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier) ? -1 : 1;
+        TabSet->setCurrentIndex((TabSet->currentIndex() + step + TabSet->count()) % TabSet->count());
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TMultPageDlg::TabSetClick(int index)
+{
+    Notebook->setCurrentIndex(index);
+}
+
+void TMultPageDlg::OKBtnClick()
+{
+    ControlsToSettings();
+    accept();
+}
+
+void TMultPageDlg::CancelBtnClick()
+{
+    SettingsToControls();
+    reject();
+}
+
+void TMultPageDlg::HelpBtnClick()
+{
+    platform::WinHelp(platform::HELP_CONTEXT, 24);
+}
+
+// A value no entry stands for selects nothing (rather than leaving an earlier, cancelled
+// choice selected, which the next OK would then store as if the user had made it).
+void TMultPageDlg::SettingsToControls()
+{
+    CheckBox1->setChecked(CommLink.ZenToHan);
+    CheckBox2->setChecked(CommLink.KataToHira);
+    const QString port = QString::fromStdString(CommLink.PortName);
+    ComboBox1->setCurrentIndex(ComboBox1->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    RadioGroup4->SetItemIndex(indexOf(kWordLens, CommLink.WordLen));
+    RadioGroup1->SetItemIndex(indexOf(kSpeeds, CommLink.Speed));
+    RadioGroup2->SetItemIndex(CommLink.Parity <= 2 ? CommLink.Parity : -1);
+    RadioGroup3->SetItemIndex(CommLink.StopBits <= 2 ? CommLink.StopBits : -1);
+    devices_ = CommLink.PortDevices;
+    showPortDevice();
+}
+
+void TMultPageDlg::ControlsToSettings()
+{
+    CommLink.PortName = ComboBox1->currentIndex() < 0 ? std::string() : ComboBox1->currentText().toStdString();
+    CommLink.ZenToHan = CheckBox1->isChecked();
+    CommLink.KataToHira = CheckBox2->isChecked();
+    if (const int i = RadioGroup4->ItemIndex(); i >= 0)
+        CommLink.WordLen = static_cast<uint8_t>(kWordLens[i]);
+    if (const int i = RadioGroup1->ItemIndex(); i >= 0)
+        CommLink.Speed = static_cast<uint16_t>(kSpeeds[i]);
+    if (const int i = RadioGroup2->ItemIndex(); i >= 0)
+        CommLink.Parity = static_cast<uint8_t>(i);
+    if (const int i = RadioGroup3->ItemIndex(); i >= 0)
+        CommLink.StopBits = static_cast<uint8_t>(i);
+    CommLink.PortDevices = devices_;
+}
+
+std::string TMultPageDlg::DeviceOf(const std::string& name) const
+{
+    if (const auto chosen = devices_.find(name); chosen != devices_.end())
+        return chosen->second;
+    return ResolvePortName(name);
+}
+
+void TMultPageDlg::MapSelectedPort(const std::string& device)
+{
+    if (ComboBox1->currentIndex() < 0 || device.empty())
+        return;
+    devices_[ComboBox1->currentText().toStdString()] = device;
+    showPortDevice();
+}
+
+void TMultPageDlg::showPortDevice()
+{
+    const bool selected = ComboBox1->currentIndex() >= 0;
+    PortMapBtn->setEnabled(selected);
+    if (!selected) {
+        PortDevice->clear();
+        PortDevice->setToolTip(QString());
+        return;
+    }
+    const std::string device = DeviceOf(ComboBox1->currentText().toStdString());
+    const QString text = deviceText(device);
+    // A long path gives way in its middle; the missing mark always shows.
+    const QString mark = deviceMissing(device) ? QStringLiteral(" (ありません)") : QString();
+    const QFontMetrics fm = PortDevice->fontMetrics();
+    PortDevice->setText(fm.elidedText(QString::fromStdString(device), Qt::ElideMiddle,
+                                      PortDevice->width() - fm.horizontalAdvance(mark))
+                        + mark);
+    PortDevice->setStyleSheet(deviceMissing(device) ? QStringLiteral("color: #b00000") : QString());
+    PortDevice->setToolTip(deviceMissing(device)
+                               ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), text)
+                               : QStringLiteral("%1 は %2 を使います").arg(ComboBox1->currentText(), text));
+}
+
+// The devices found now, the port's usual /dev/ttyS(n-1) first; the current one is checked.
+void TMultPageDlg::fillPortMenu()
+{
+    portMenu_->clear();
+    if (ComboBox1->currentIndex() < 0)
+        return;
+    const QString name = ComboBox1->currentText();
+    const std::string current = DeviceOf(name.toStdString());
+    auto add = [&](const std::string& device, const QString& label) {
+        QAction* action = portMenu_->addAction(label);
+        action->setCheckable(true);
+        action->setChecked(device == current);
+        connect(action, &QAction::triggered, this, [this, device] { MapSelectedPort(device); });
+    };
+    const std::string usual = "/dev/ttyS" + std::to_string(ComboBox1->currentIndex());
+    add(usual, QStringLiteral("%1 (標準)").arg(deviceText(usual)));
+    portMenu_->addSeparator();
+    const std::vector<std::string> found = platform::ListSerialDevices();
+    for (const std::string& device : found)
+        if (device != usual)
+            add(device, QString::fromStdString(device));
+    if (found.empty() || (found.size() == 1 && found.front() == usual))
+        portMenu_->addAction(QStringLiteral("(ほかのシリアルデバイスは見つかりません)"))->setEnabled(false);
 }

@@ -1,15 +1,99 @@
-// The options dialog: link settings and the two title conversion switches, edited in memory.
+// The options dialog: the link settings and the two title conversion switches, edited in
+// memory. Its controls are loaded from CommLink when it is shown (SettingsToControls) and
+// written back by OK (ControlsToSettings); Cancel throws the edits away; the close box does
+// neither. The settings reach VEXLO.INI when the program ends.
+//
+// Beside the port list the dialog shows which device each port name stands for (the device
+// chosen in this run, the [Ports] entry, or /dev/ttyS(n-1)), marks names whose device is
+// missing, and lets the user map the chosen name to one of the serial devices found.
 #pragma once
 
 #include <QDialog>
+
+#include <map>
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTabBar;
+class QToolButton;
+
+// A group box of radio buttons with an item index, where -1 means none selected.
+class TRadioGroup {
+public:
+    TRadioGroup(QWidget* parent, const char* name, const QString& caption, const QStringList& items);
+    int ItemIndex() const;
+    void SetItemIndex(int index);  // -1 clears the selection
+    QGroupBox* Box = nullptr;
+    QButtonGroup* Buttons = nullptr;
+};
 
 class TMultPageDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TMultPageDlg(QWidget* parent = nullptr);
+    ~TMultPageDlg() override;
+
+    void SettingsToControls();
+    void ControlsToSettings();
+
+    // The device path port NAME stands for while the dialog is open.
+    std::string DeviceOf(const std::string& name) const;
+    // Maps the selected port to DEVICE (kept until OK, thrown away by Cancel).
+    void MapSelectedPort(const std::string& device);
+
+    QTabBar* TabSet = nullptr;
+    QStackedWidget* Notebook = nullptr;
+    QWidget* ButtonPanel = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* HelpBtn = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    TRadioGroup* RadioGroup1 = nullptr;  // speed
+    TRadioGroup* RadioGroup2 = nullptr;  // parity
+    TRadioGroup* RadioGroup3 = nullptr;  // stop bits
+    TRadioGroup* RadioGroup4 = nullptr;  // data length
+    QComboBox* ComboBox1 = nullptr;
+    QLabel* PortDevice = nullptr;        // the device the selected port stands for
+    QToolButton* PortMapBtn = nullptr;   // maps the selected port to a device found
+    QRadioButton* RadioButton2 = nullptr;
+    QRadioButton* RadioButton11 = nullptr;
+    QRadioButton* RadioButton3 = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton4 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FormCreate();
+    void FormShow();
+    void TabSetClick(int index);
+    void OKBtnClick();
+    void CancelBtnClick();
+    void HelpBtnClick();
+
+    QWidget* createPortPage();
+    QWidget* createModelPage();
+    QWidget* createSwitchPage();
+    void fillPortMenu();
+    void showPortDevice();
+
+    QMenu* portMenu_ = nullptr;
+    bool fontsSet_ = false;
+    std::map<std::string, std::string> devices_;  // the port mapping being edited
 };
 
 extern TMultPageDlg* MultPageDlg;

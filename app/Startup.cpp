@@ -2,6 +2,8 @@
 
 #include "app/About.h"
 #include "app/Fonts.h"
+#include "app/HelpKeys.h"
+#include "app/Icons.h"
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
 #include "app/Optdlg.h"
@@ -38,6 +40,8 @@ void SetUpApplication(QApplication& app)
     LoadQtJapanese(app);
     platform::SetHelpFile("VEXLO.HLP");
     InstallFontSubstitutions();
+    app.setWindowIcon(ProgramIcon());
+    InstallHelpKey(app);
     // The exchanges report through the program's message boxes once their status window is gone.
     SetExchangeMessenger([](ExchangeBox kind, const QString& text) {
         switch (kind) {

@@ -78,6 +78,13 @@ std::string ResolvePortName(const std::string& name, const std::string& file)
     return name;
 }
 
+std::string ResolveLinkPort(const TCommLink& link, const std::string& file)
+{
+    if (const auto chosen = link.PortDevices.find(link.PortName); chosen != link.PortDevices.end())
+        return chosen->second;
+    return ResolvePortName(link.PortName, file);
+}
+
 bool LinkInUse() { return linkInUse; }
 
 const TOpenFailure& LastOpenFailure() { return lastFailure; }
@@ -102,7 +109,7 @@ QString OpenFailureText(const TOpenFailure& f)
 
 bool OpenLink(TCommLink& link)
 {
-    lastFailure = TOpenFailure{link.PortName, ResolvePortName(link.PortName), 0, 0, false};
+    lastFailure = TOpenFailure{link.PortName, ResolveLinkPort(link), 0, 0, false};
     if (linkInUse) {
         lastFailure.LinkBusy = true;
         return false;

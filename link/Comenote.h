@@ -28,6 +28,10 @@ inline constexpr int kQueueSize = 2048;
 // "COMn" (any case, n from 1) is /dev/ttyS(n-1), and anything else is used as it is.
 std::string ResolvePortName(const std::string& name, const std::string& file = kConfigFile);
 
+// The device path of LINK's port: a device chosen for that name in this run
+// (link.PortDevices) comes first, then the rules of ResolvePortName.
+std::string ResolveLinkPort(const TCommLink& link, const std::string& file = kConfigFile);
+
 // True from the start of OpenLink until ClosePort: an exchange is opening (its settle wait
 // keeps the frame window live) or running. A command that would start another exchange
 // must not touch CommLink while this holds; OpenLink itself then refuses.

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -82,6 +83,10 @@ struct TCommLink {
     // The port to open: "COM1".."COM9" or a device path. Kept whole: a path such as
     // /dev/ttyUSB0 is longer than the 10 characters the classic record had room for.
     std::string PortName;
+    // Device paths chosen in the options dialog for port names ("COM3" -> "/dev/ttyUSB0").
+    // They take the place of the [Ports] entries of the configuration file for this run and
+    // are written to that section at exit.
+    std::map<std::string, std::string> PortDevices;
     int32_t MemoCount = 0;
     bool AwaitMemo = false;
 };

@@ -104,6 +104,8 @@ std::optional<std::string> StoreConfig(const TCommLink& link, const FrameBounds&
     entries.push_back({"General", "Height", std::to_string(bounds.height)});
     entries.push_back({"Mode", "ZenToHan", yesNo(link.ZenToHan)});
     entries.push_back({"Mode", "KataToHira", yesNo(link.KataToHira)});
+    for (const auto& [port, device] : link.PortDevices)
+        entries.push_back({"Ports", port.c_str(), device});
 
     for (const Entry& e : entries)
         if (!WritePrivateProfileString(e.section, e.key, e.value, file))

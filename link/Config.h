@@ -42,7 +42,9 @@ FrameBounds ReadFrameBounds(const std::string& file = kConfigFile);
 void LoadLinkSettings(TCommLink& link, const std::string& file = kConfigFile);
 
 // Writes every key in order: [Machine] Sender (when Machine is set), [Comm] Port, Speed,
-// WordLen, Pariry, StopBits, [General] Left, Top, Width, Height, [Mode] ZenToHan, KataToHira.
+// WordLen, Pariry, StopBits, [General] Left, Top, Width, Height, [Mode] ZenToHan, KataToHira,
+// then one [Ports] key for each device chosen in this run (link.PortDevices); the other
+// [Ports] keys stay as they are.
 // Stops at the first key that cannot be written and returns the failure text
 // "<file> に書き込めません"; the keys before it keep their new values.
 std::optional<std::string> StoreConfig(const TCommLink& link, const FrameBounds& bounds,

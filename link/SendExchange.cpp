@@ -4,6 +4,8 @@
 #include "link/ExchangeHost.h"
 #include "link/ExchangeMessages.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <chrono>
 
@@ -93,6 +95,8 @@ void SendHandshakeStep(TCommLink& link, bool& done)
         }
         break;
     case 3:
+        // Nothing counts ticks from here on; a 5 ms timer would only cost wake-ups.
+        StopTimer();
         SetStatusText(QStringLiteral("転送中です"));
         link.Step = 0;
         startPass();
@@ -162,7 +166,17 @@ SendOutcome SendExchange(TCommLink& link)
     link.Step = 0;
     link.Retries = 0;
     HookStep(SendHandshakeStep, link);
+    // The line may take bytes faster than it carries them (a pseudo-terminal buffers a whole
+    // memo), so the progress is refreshed on its own pace too, not only when a step runs.
+    QTimer progressTimer;
+    progressTimer.setInterval(100);
+    QObject::connect(&progressTimer, &QTimer::timeout, [&link] {
+        if (HookedStep() == SendDataStep && link.Step >= -1)
+            reportProgress(link);
+    });
+    progressTimer.start();
     RunExchangeHost();
+    progressTimer.stop();
     UnhookStep();
     StopTimer();
     SetProgress(0, 0);

@@ -12,7 +12,8 @@
 // XOFF at that moment still gets it; "正常に送信されました" only once the end record has left.
 //
 // While the records go out the host is told how many bytes of the chain have left the
-// output queue (SetProgress), so it can show progress.
+// output queue (SetProgress), so it can show progress. The 5 ms tick timer runs only while the
+// call is made: nothing counts ticks once the device has answered.
 #pragma once
 
 #include "link/CommLink.h"

@@ -5,6 +5,7 @@
 #include "platform/IdleDriver.h"
 #include "transfer/HexRecord.h"
 
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <csignal>
@@ -207,8 +208,9 @@ TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
     const std::string memo = ":02000002AABB97" + RecordText(*records.Head);  // any record, then end of memo
     std::string heard;
     std::thread device([&] {
-        pty_.send("\r\n");
-        pty_.receive(1);  // DC1
+        // Call until answered: a call made before the PC has opened the line is purged.
+        for (int call = 0; call < 50 && pty_.receive(1, 100) != "\x11"; ++call)
+            pty_.send("\r\n");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the PC switches to XON/XOFF
         pty_.send("\x13" + memo);
         if (xonDuringDrain) {
@@ -218,8 +220,9 @@ TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
         heard = pty_.receive(2, 3000);
     });
     auto* poll = new QTimer;
+    QDeadlineTimer guard(20000);  // a hang guard: the test fails instead of waiting forever
     QObject::connect(poll, &QTimer::timeout, [&] {
-        if (statusOutput().find("受信中です:1") != std::string::npos) {
+        if (statusOutput().find("受信中です:1") != std::string::npos || guard.hasExpired()) {
             poll->stop();
             host_->Cancel();
         }

@@ -227,10 +227,12 @@ TEST_P(MemoArrange, KeepsEveryWindowInsideAndItsCaptionVisible)
         const QRect captionBar(g.topLeft(), QSize(g.width(), caption));
         for (int j = i + 1; j < stack.size(); ++j) {  // windows above it
             if (QLatin1String(c.command) == QLatin1String("Tile1")) {
-                if (fitsSideBySide(c))
+                if (fitsSideBySide(c)) {
                     EXPECT_FALSE(g.intersects(stack[j]->geometry())) << i << " under " << j;
-            } else
+                }
+            } else {
                 EXPECT_FALSE(captionBar.intersects(stack[j]->geometry())) << "caption " << i << " under " << j;
+            }
         }
     }
 }

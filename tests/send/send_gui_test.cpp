@@ -2,6 +2,7 @@
 #include "DeviceMemos.h"
 #include "support/MemoImages.h"
 #include "support/ProgramFixture.h"
+#include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
 #include "app/Titlein.h"
@@ -255,6 +256,32 @@ TEST_F(SendGui, AProgressBarShowsTheBytesThatLeftWhileTheRecordsGo)
     EXPECT_EQ(sizeWhileSending, QSize(188, 124));
     EXPECT_FALSE(Connect1->ProgressBar1->isVisibleTo(Connect1));
     EXPECT_EQ(Connect1->size(), QSize(188, 100));
+}
+
+TEST_F(SendGui, SendWhileAReceiveRunsIsRefusedBeforeTheListIsTouched)
+{
+    PtyDevice device;  // calls only once the test has looked
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    start();
+    openMemo(RandomMemo(10, 10, 1));
+    bool titleDialogCame = false;
+    const MemoBlock* headDuringSend = nullptr;
+    QTimer::singleShot(0, MainForm, [&] {
+        // The receive's settle wait is running: its port is open, its list at Head.
+        CommLink.Head = std::make_unique<MemoBlock>();
+        headDuringSend = CommLink.Head.get();
+        QTimer::singleShot(0, TitleInput1, [&] {
+            titleDialogCame = TitleInput1->isVisible();
+            if (titleDialogCame)
+                TitleInput1->BitBtn3->click();
+        });
+        MainForm->Transmit1Click();
+        EXPECT_EQ(CommLink.Head.get(), headDuringSend);
+    });
+    cancelWhenStatusIs(QStringLiteral("接続中です..."));
+    MainForm->N2Click();
+    EXPECT_FALSE(titleDialogCame);
+    EXPECT_EQ(boxTexts(), QStringList{kCancelled}) << "only the receive speaks";
 }
 
 }  // namespace

@@ -77,6 +77,7 @@ protected:
     {
         FreeBlocks(CommLink, CommLink.Head.get());
         CommLink.PortName.clear();
+        CommLink.PortDevices.clear();
         CommLink.Speed = 0;
         CommLink.WordLen = 0;
         CommLink.Parity = 0;

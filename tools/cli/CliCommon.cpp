@@ -120,6 +120,15 @@ bool TextWordAsCp932(const ParsedArgs& args, std::string& out, QString& error)
     return Utf8Arg(args.Words[0], text, error) && platform::ToCp932(text, out, error);
 }
 
+static int& withoutGlib(int& argc)
+{
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+    return argc;
+}
+
+ConsoleApplication::ConsoleApplication() : app_(withoutGlib(argc_), argv_) {}
+
 std::string HexLine(std::string_view bytes)
 {
     std::string line;

@@ -1,6 +1,7 @@
 // What the vexlo-cli commands share: argument splitting, hex text, output and errors.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 struct TCommLink;
@@ -46,6 +47,20 @@ bool ParseHexBytes(std::string_view text, std::string& out, QString& error);
 // The one TEXT word of title and reading as CP932 bytes: with --sjis, hex pairs taken as they
 // are; otherwise UTF-8 converted to CP932 (a character without a CP932 form fails).
 bool TextWordAsCp932(const ParsedArgs& args, std::string& out, QString& error);
+
+// The event loop an exchange runs on. Qt's own event dispatcher is leaner than the GLib one,
+// and a console tool needs nothing from GLib: the exchange wakes once per byte at line speed,
+// and each wake costs less.
+class ConsoleApplication {
+public:
+    ConsoleApplication();
+
+private:
+    int argc_ = 1;
+    char name_[10] = "vexlo-cli";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication app_;
+};
 
 // Upper-case pairs separated by single blanks.
 std::string HexLine(std::string_view bytes);

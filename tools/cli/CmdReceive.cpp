@@ -59,14 +59,7 @@ int RunReceive(const std::vector<std::string>& args)
                            format == parsed.Values.end() ? nullptr : &format->second, dir, formatName, error))
         return cli::Fail(QStringLiteral("receive: ") + error);
 
-    // Qt's own event dispatcher is leaner than the GLib one, and a console tool needs nothing
-    // from GLib: the exchange wakes once per byte at line speed, and each wake costs less.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
-    int argc = 1;
-    char name[] = "vexlo-cli";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    cli::ConsoleApplication app;
     TConsoleHost host;
 
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;

@@ -83,13 +83,7 @@ int RunSend(const std::vector<std::string>& args)
     if (!BuildChainFromImage("send", parsed.Words[0], parsed, CommLink))
         return cli::ExitError;
 
-    // As for receive: Qt's own event dispatcher is the leaner one for a console tool.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
-    int argc = 1;
-    char name[] = "vexlo-cli";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    cli::ConsoleApplication app;
     TConsoleHost host;
     SetExchangeMessenger([yes](ExchangeBox kind, const QString& text) {
         if (kind == ExchangeBox::Question)
