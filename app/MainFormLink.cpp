@@ -26,18 +26,6 @@ public:
     HourglassCursor& operator=(const HourglassCursor&) = delete;
 };
 
-// Frees the received list however the command ends.
-class ReceivedListGuard {
-public:
-    explicit ReceivedListGuard(TCommLink& link) : link_(link) {}
-    ~ReceivedListGuard() { FreeBlocks(link_, link_.Head.get()); }
-    ReceivedListGuard(const ReceivedListGuard&) = delete;
-    ReceivedListGuard& operator=(const ReceivedListGuard&) = delete;
-
-private:
-    TCommLink& link_;
-};
-
 // The user's words for a received memo that could not be drawn.
 QString undrawableMemoText(const MemoBlock& header)
 {
@@ -78,7 +66,7 @@ void TMainForm::N2Click()
     }
     if (!head)
         return;
-    ReceivedListGuard freeList(CommLink);
+    TListGuard freeList(CommLink);
     {
         HourglassCursor hourglass;
         QString title;  // the device's title of the memo whose header comes next

@@ -16,18 +16,6 @@
 
 namespace {
 
-// Frees the send chain however the command ends.
-class SendChainGuard {
-public:
-    explicit SendChainGuard(TCommLink& link) : link_(link) {}
-    ~SendChainGuard() { FreeBlocks(link_, link_.Head.get()); }
-    SendChainGuard(const SendChainGuard&) = delete;
-    SendChainGuard& operator=(const SendChainGuard&) = delete;
-
-private:
-    TCommLink& link_;
-};
-
 // What the conversion needs of a memo window: its picture, stored size and selected region.
 TMemoPicture pictureOf(const TGraphForm& memo)
 {
@@ -81,7 +69,7 @@ void TMainForm::Transmit1Click()
         break;
     }
 
-    SendChainGuard freeChain(CommLink);
+    TListGuard freeChain(CommLink);
     FreeBlocks(CommLink, CommLink.Head.get());
     TitleInput1->exec();
     TSendText text;

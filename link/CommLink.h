@@ -106,3 +106,16 @@ void FreeBlocks(TCommLink& link, MemoBlock* node);
 // Appends NODE at the tail of the list (its Next is cleared first), in constant time; returns
 // the node.
 MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node);
+
+// Frees the whole list of LINK when it goes out of scope: a command's list (a send chain, the
+// received records) never outlives the command, however it ends.
+class TListGuard {
+public:
+    explicit TListGuard(TCommLink& link) : link_(link) {}
+    ~TListGuard() { FreeBlocks(link_, link_.Head.get()); }
+    TListGuard(const TListGuard&) = delete;
+    TListGuard& operator=(const TListGuard&) = delete;
+
+private:
+    TCommLink& link_;
+};

@@ -71,8 +71,9 @@ TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
     const StartCase& c = GetParam();
     home().write(c.file);
     start();
-    if (c.size.isValid())
+    if (c.size.isValid()) {
         EXPECT_EQ(MainForm->size(), c.size);
+    }
     // Whatever is stored, the frame and its status bar stay on the screen.
     const QSize free = QGuiApplication::primaryScreen()->availableGeometry().size();
     EXPECT_LE(MainForm->width(), free.width());

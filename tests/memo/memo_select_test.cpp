@@ -240,8 +240,9 @@ TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
             QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, QPoint(50, 60));
         EXPECT_EQ(memo->SelLeft, -1);
     }
-    if (memo && MainForm->ActiveMemo() == memo)
+    if (memo && MainForm->ActiveMemo() == memo) {
         EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+    }
     EXPECT_NE(MainForm->Panel4->text(), Armed);
     EXPECT_EQ(boxes.size(), c.boxes);
     for (const BoxRequest& b : boxes)
