@@ -148,6 +148,9 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
 
 TMultPageDlg::~TMultPageDlg()
 {
+    // The groups' widgets belong to the page; the small records that bind them are ours.
+    for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4})
+        delete group;
     if (MultPageDlg == this)
         MultPageDlg = nullptr;
 }
