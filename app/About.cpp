@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
-TAboutBox* AboutBox = nullptr;
+LazyForm<TAboutBox> AboutBox;
 
 namespace {
 

@@ -2,6 +2,8 @@
 // program. OK has the focus when it opens and closes it.
 #pragma once
 
+#include "app/LazyForm.h"
+
 #include <QDialog>
 
 class QPushButton;
@@ -17,4 +19,4 @@ protected:
     void showEvent(QShowEvent* event) override;
 };
 
-extern TAboutBox* AboutBox;
+extern LazyForm<TAboutBox> AboutBox;

@@ -4,6 +4,7 @@
 #include "app/MessageBox.h"
 #include "link/CommLink.h"
 #include "link/Comenote.h"
+#include "link/Connect.h"
 #include "link/ReceiveExchange.h"
 #include "memo/Gmemo.h"
 #include "transfer/DeviceText.h"
@@ -58,6 +59,7 @@ void TMainForm::N2Click()
     EndRegionSelections();
     if (LinkInUse())
         return;  // an exchange is already opening or running
+    Connect1.get();  // the status dialog, built on first use, hosts the exchange
     ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
     const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
     if (outcome == ReceiveOutcome::PortUnavailable) {

@@ -6,6 +6,7 @@
 #include "app/Titlein.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
+#include "link/Connect.h"
 #include "link/SendExchange.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
@@ -79,6 +80,7 @@ void TMainForm::Transmit1Click()
         return;
     }
     BuildSendChain(CommLink, bitmap, text);
+    Connect1.get();  // the status dialog, built on first use, hosts the exchange
     if (SendExchange(CommLink) == SendOutcome::PortUnavailable)
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
 }

@@ -24,7 +24,7 @@
 
 #include <array>
 
-TMultPageDlg* MultPageDlg = nullptr;
+LazyForm<TMultPageDlg> MultPageDlg;
 
 namespace {
 
@@ -151,8 +151,6 @@ TMultPageDlg::~TMultPageDlg()
     // The groups' widgets belong to the page; the small records that bind them are ours.
     for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4})
         delete group;
-    if (MultPageDlg == this)
-        MultPageDlg = nullptr;
 }
 
 QWidget* TMultPageDlg::createPortPage()

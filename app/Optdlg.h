@@ -8,6 +8,8 @@
 // missing, and lets the user map the chosen name to one of the serial devices found.
 #pragma once
 
+#include "app/LazyForm.h"
+
 #include <QDialog>
 
 #include <map>
@@ -96,4 +98,4 @@ private:
     std::map<std::string, std::string> devices_;  // the port mapping being edited
 };
 
-extern TMultPageDlg* MultPageDlg;
+extern LazyForm<TMultPageDlg> MultPageDlg;

@@ -57,18 +57,15 @@ void SetUpApplication(QApplication& app)
 void CreateForms()
 {
     MainForm = new TMainForm;
-    AboutBox = new TAboutBox(MainForm);
-    MultPageDlg = new TMultPageDlg(MainForm);
-    Connect1 = new TConnect1(MainForm);
-    TitleInput1 = new TTitleInput1(MainForm);
+    // The dialogs are built when first used; the frame owns them from then on.
+    AboutBox.SetOwner(MainForm);
+    MultPageDlg.SetOwner(MainForm);
+    Connect1.SetOwner(MainForm);
+    TitleInput1.SetOwner(MainForm);
 }
 
 void DestroyForms()
 {
-    delete MainForm;  // owns the dialogs
+    delete MainForm;  // and with it every dialog built
     MainForm = nullptr;
-    AboutBox = nullptr;
-    MultPageDlg = nullptr;
-    Connect1 = nullptr;
-    TitleInput1 = nullptr;
 }

@@ -1,10 +1,10 @@
-// Program start: the application's title and help file, then the five program-wide windows
-// in their fixed order (the frame first: it loads the settings the options dialog copies).
+// Program start: the application's title and help file, then the frame, which loads the
+// settings. The four program-wide dialogs are built when first used, owned by the frame.
 #pragma once
 
 class QApplication;
 
 void SetUpApplication(QApplication& app);
 void CreateForms();
-// Destroys the program-wide windows in the reverse order (end of run, and between tests).
+// Destroys the frame and every dialog built (end of run, and between tests).
 void DestroyForms();

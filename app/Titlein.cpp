@@ -17,7 +17,7 @@
 #include <functional>
 #include <string>
 
-TTitleInput1* TitleInput1 = nullptr;
+LazyForm<TTitleInput1> TitleInput1;
 
 namespace {
 

@@ -14,6 +14,8 @@
 // form is left out and named in a note under the boxes.
 #pragma once
 
+#include "app/LazyForm.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -54,7 +56,7 @@ private:
     QString TitleReader;
 };
 
-extern TTitleInput1* TitleInput1;
+extern LazyForm<TTitleInput1> TitleInput1;
 
 // Bytes of the edit limit: Shift-JIS bytes, a full-width character taking two.
 inline constexpr int TitleEditLimit = 60;

@@ -15,7 +15,7 @@
 
 #include <algorithm>
 
-TConnect1* Connect1 = nullptr;
+LazyForm<TConnect1> Connect1;
 
 namespace {
 

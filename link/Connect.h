@@ -16,6 +16,7 @@
 // Creating the dialog installs it as the exchange host unless another host is installed.
 #pragma once
 
+#include "app/LazyForm.h"
 #include "link/ExchangeHost.h"
 
 #include <QDialog>
@@ -59,4 +60,4 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-extern TConnect1* Connect1;
+extern LazyForm<TConnect1> Connect1;
