@@ -1,35 +1,65 @@
 #include "app/Fonts.h"
 
+#include <QFontDatabase>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 namespace {
 
 struct Substitution {
     const char16_t* windowsName;
-    const char* family;
+    QStringList families;
 };
 
 // Gothic names go to IPA Gothic, Mincho to IPA Mincho; proportional to the P variants.
 // Arial and MS Sans Serif go to Liberation Sans (metric-compatible with Arial), with IPA
 // P Gothic behind it for any Japanese text.
-constexpr Substitution kSubstitutions[] = {
-    {u"ＭＳ ゴシック", "IPAGothic"},       {u"ＭＳ Ｐゴシック", "IPAPGothic"},
-    {u"ＭＳ 明朝", "IPAMincho"},           {u"System", "IPAGothic"},
-    {u"Arial", "Liberation Sans"},         {u"Arial", "IPAPGothic"},
-    {u"MS Sans Serif", "Liberation Sans"}, {u"MS Sans Serif", "IPAPGothic"},
+const Substitution kSubstitutions[] = {
+    {u"ＭＳ ゴシック", {QStringLiteral("IPAGothic")}},
+    {u"ＭＳ Ｐゴシック", {QStringLiteral("IPAPGothic")}},
+    {u"ＭＳ 明朝", {QStringLiteral("IPAMincho")}},
+    {u"System", {QStringLiteral("IPAGothic")}},
+    {u"Arial", {QStringLiteral("Liberation Sans"), QStringLiteral("IPAPGothic")}},
+    {u"MS Sans Serif", {QStringLiteral("Liberation Sans"), QStringLiteral("IPAPGothic")}},
 };
+
+const Substitution* substitutionFor(const QString& windowsName)
+{
+    for (const auto& s : kSubstitutions)
+        if (windowsName == QString::fromUtf16(s.windowsName))
+            return &s;
+    return nullptr;
+}
+
+// Whether the Windows font itself is installed; asked once a name, as the question costs a
+// fontconfig match.
+bool installed(const QString& windowsName)
+{
+    static QHash<QString, bool> known;
+    auto it = known.find(windowsName);
+    if (it == known.end())
+        it = known.insert(windowsName, QFontDatabase::hasFamily(windowsName));
+    return *it;
+}
 
 }  // namespace
 
 void InstallFontSubstitutions()
 {
     for (const auto& s : kSubstitutions)
-        QFont::insertSubstitution(QString::fromUtf16(s.windowsName), QLatin1String(s.family));
+        QFont::insertSubstitutions(QString::fromUtf16(s.windowsName), s.families);
 }
 
 QFont LayoutFont(const char* windowsName, int pixelSize)
 {
-    QFont font(QString::fromUtf8(windowsName));
+    const QString name = QString::fromUtf8(windowsName);
+    QFont font(name);
+    // Naming the free family straight away spares the font database a fallback search for
+    // a family it does not have (a sort of every installed font, for every script in the
+    // text); the Windows font itself is still used where it is installed.
+    if (const Substitution* s = substitutionFor(name); s && !installed(name))
+        font.setFamilies(s->families);
     font.setPixelSize(pixelSize);
     return font;
 }

@@ -138,22 +138,18 @@ QPixmap render(ToolPicture picture)
 // The classic disabled look: the shape in grey with a white highlight one pixel down-right.
 QPixmap disabledFrom(const QPixmap& normal)
 {
-    QImage shape = normal.toImage().convertToFormat(QImage::Format_ARGB32);
-    auto tinted = [&](QColor color) {
-        QImage out = shape;
-        for (int y = 0; y < out.height(); ++y)
-            for (int x = 0; x < out.width(); ++x) {
-                const int alpha = qAlpha(shape.pixel(x, y));
-                color.setAlpha(alpha);
-                out.setPixelColor(x, y, color);
-            }
+    auto tinted = [&](const QColor& color) {
+        QPixmap out = normal;  // keeps the shape's alpha, takes the colour
+        QPainter p(&out);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(out.rect(), color);
         return out;
     };
     QPixmap pm(normal.size());
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    p.drawImage(QPoint(1, 1), tinted(Qt::white));
-    p.drawImage(QPoint(0, 0), tinted(QColor(128, 128, 128)));
+    p.drawPixmap(QPoint(1, 1), tinted(Qt::white));
+    p.drawPixmap(QPoint(0, 0), tinted(QColor(128, 128, 128)));
     return pm;
 }
 
@@ -166,6 +162,20 @@ QIcon ToolIcon(ToolPicture picture)
     icon.addPixmap(normal, QIcon::Normal);
     icon.addPixmap(disabledFrom(normal), QIcon::Disabled);
     return icon;
+}
+
+QIcon ExtensionIcon(Qt::Orientation orientation)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (orientation == Qt::Vertical)
+        p.rotate(90), p.translate(0, -16);
+    p.setPen(QPen(QColor(60, 60, 60), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (qreal x : {4.5, 9.0})
+        p.drawPolyline(QPolygonF({QPointF(x, 4.5), QPointF(x + 3.5, 8), QPointF(x, 11.5)}));
+    return QIcon(pm);
 }
 
 QPixmap ProgramPicture(int size)

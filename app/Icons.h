@@ -10,6 +10,10 @@ enum class ToolPicture { New, Open, SaveAs, Close, Copy, Paste, Cut, Transmit, R
 // The button's icon: the normal picture, and a greyed, embossed one for the disabled state.
 QIcon ToolIcon(ToolPicture picture);
 
+// The "more" arrows (») of a bar whose items do not all fit: pointing right for a horizontal
+// bar, down for a vertical one.
+QIcon ExtensionIcon(Qt::Orientation orientation);
+
 // The program picture (a memo pad with a pen) at SIZE × SIZE pixels; drawn for 90 × 90.
 QPixmap ProgramPicture(int size);
 

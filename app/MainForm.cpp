@@ -45,7 +45,6 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("VEXLO"));
-    setWindowIcon(QIcon(ProgramPicture(32)));
     setFont(LayoutFont("System", 13));
     resize(520, 378);
 
@@ -375,7 +374,9 @@ void TMainForm::SBinitalize()
 {
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(false);
-    const bool paste = ClipboardHasBitmap() && ActiveMemo() != nullptr;
+    // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
+    // is not asked.
+    const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();
     PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
 }

@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
 #include "app/Optdlg.h"
+#include "app/ProgramStyle.h"
 #include "app/Titlein.h"
 #include "link/Connect.h"
 #include "link/ExchangeMessages.h"
@@ -38,6 +39,7 @@ void SetUpApplication(QApplication& app)
     // No display name: Qt would append it to every window's caption, and captions are exactly
     // the program's own ("確認", "手書きメモを開く", "VEXLO - [a.bmp]").
     LoadQtJapanese(app);
+    app.setStyle(new TProgramStyle);  // the application takes it
     platform::SetHelpFile("VEXLO.HLP");
     InstallFontSubstitutions();
     app.setWindowIcon(ProgramIcon());
