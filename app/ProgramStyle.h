@@ -8,6 +8,9 @@
 
 class TProgramStyle : public QProxyStyle {
 public:
+    // Wraps the style named KEY (the one the user or the platform chose).
+    explicit TProgramStyle(const QString& key) : QProxyStyle(key) {}
+
     QIcon standardIcon(StandardPixmap icon, const QStyleOption* option = nullptr,
                        const QWidget* widget = nullptr) const override;
 };

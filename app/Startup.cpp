@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QStyle>
 #include <QTranslator>
 
 namespace {
@@ -39,7 +40,7 @@ void SetUpApplication(QApplication& app)
     // No display name: Qt would append it to every window's caption, and captions are exactly
     // the program's own ("確認", "手書きメモを開く", "VEXLO - [a.bmp]").
     LoadQtJapanese(app);
-    app.setStyle(new TProgramStyle);  // the application takes it
+    app.setStyle(new TProgramStyle(app.style()->name()));  // the application takes it
     platform::SetHelpFile("VEXLO.HLP");
     InstallFontSubstitutions();
     app.setWindowIcon(ProgramIcon());
