@@ -6,6 +6,7 @@
 #include "app/Icons.h"
 #include "app/MessageBox.h"
 #include "app/Optdlg.h"
+#include "app/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "link/Config.h"
 #include "memo/Gmemo.h"
@@ -255,7 +256,9 @@ void TMainForm::createToolBar()
     bar->setFloatable(false);
     bar->setMinimumHeight(28);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
-    bar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 1px; }"));
+    bar->setProperty(TProgramStyle::CompactBar, true);
+    QEvent restyled(QEvent::StyleChange);  // the bar's layout takes the style's metrics anew
+    QCoreApplication::sendEvent(bar, &restyled);
     addToolBar(Qt::TopToolBarArea, bar);
 
     auto spacer = [&](const char* name, int width) {
@@ -296,7 +299,6 @@ void TMainForm::createStatusBar()
     // Qt's status bar keeps a few pixels above its items; the bar is that much taller than
     // its 22-pixel panels, so the panels show whole, bottom bevel included.
     bar->setFixedHeight(22 + 3);
-    bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
     setStatusBar(bar);
 
     auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width) {
@@ -308,7 +310,9 @@ void TMainForm::createStatusBar()
         label->setLineWidth(1);
         label->setFixedHeight(22);
         label->setFont(LayoutFont("ＭＳ ゴシック", 16));
-        label->setStyleSheet(QStringLiteral("color: black"));
+        QPalette black = label->palette();
+        black.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(black);
         if (width > 0)
             label->setFixedWidth(width);
         else

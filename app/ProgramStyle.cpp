@@ -2,6 +2,9 @@
 
 #include "app/Icons.h"
 
+#include <QVariant>
+#include <QWidget>
+
 QIcon TProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const
 {
     switch (icon) {
@@ -9,4 +12,25 @@ QIcon TProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* optio
     case SP_ToolBarVerticalExtensionButton: return ExtensionIcon(Qt::Vertical);
     default: return QProxyStyle::standardIcon(icon, option, widget);
     }
+}
+
+int TProgramStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
+{
+    if (widget && widget->property(CompactBar).toBool()) {
+        switch (metric) {
+        case PM_ToolBarItemSpacing: return 0;
+        case PM_ToolBarItemMargin: return 0;
+        case PM_ToolBarFrameWidth: return 1;
+        default: break;
+        }
+    }
+    return QProxyStyle::pixelMetric(metric, option, widget);
+}
+
+void TProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                  const QWidget* widget) const
+{
+    if (element == PE_FrameStatusBarItem)
+        return;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
