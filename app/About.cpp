@@ -19,7 +19,9 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: black"));
+    QPalette black = label->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(black);
     label->move(x, y);
     label->adjustSize();
     return label;

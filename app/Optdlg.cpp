@@ -382,7 +382,10 @@ void TMultPageDlg::showPortDevice()
     PortDevice->setText(fm.elidedText(QString::fromStdString(device), Qt::ElideMiddle,
                                       PortDevice->width() - fm.horizontalAdvance(mark))
                         + mark);
-    PortDevice->setStyleSheet(deviceMissing(device) ? QStringLiteral("color: #b00000") : QString());
+    QPalette colours = palette();  // the dialog's; red for a device that is missing
+    if (deviceMissing(device))
+        colours.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
+    PortDevice->setPalette(colours);
     PortDevice->setToolTip(deviceMissing(device)
                                ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), text)
                                : QStringLiteral("%1 は %2 を使います").arg(ComboBox1->currentText(), text));
