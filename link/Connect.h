@@ -60,4 +60,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+// Built on first use (app/LazyForm.h); Receive and Send build it before their exchange starts,
+// so that it hosts the exchange.
 extern LazyForm<TConnect1> Connect1;
