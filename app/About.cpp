@@ -2,6 +2,7 @@
 
 #include "app/Fonts.h"
 #include "app/Icons.h"
+#include "app/ProgramStyle.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -19,9 +20,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(font);
-    QPalette black = label->palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(black);
+    SetTextColour(label, Qt::black);
     label->move(x, y);
     label->adjustSize();
     return label;

@@ -4,9 +4,9 @@
 //
 // The slot reads like the pointer it stands for: ->, * and the conversion to T* build the
 // dialog on first use, as a child of the owner given to SetOwner(), which then owns and
-// destroys it; Built() looks without building. Once the dialog is destroyed (with its owner)
-// the slot is empty again. Used before an owner is set, it builds a dialog without a parent,
-// which nobody deletes: CreateForms sets the owners before anything runs.
+// destroys it. Once the dialog is destroyed (with its owner) the slot is empty again. Used
+// before an owner is set, it builds a dialog without a parent, which nobody deletes:
+// CreateForms sets the owners before anything runs.
 #pragma once
 
 #include <QPointer>
@@ -23,7 +23,6 @@ public:
             form_ = new T(owner_.data());
         return form_.data();
     }
-    T* Built() const { return form_.data(); }
 
     T* operator->() { return get(); }
     T& operator*() { return *get(); }

@@ -310,9 +310,7 @@ void TMainForm::createStatusBar()
         label->setLineWidth(1);
         label->setFixedHeight(22);
         label->setFont(LayoutFont("ＭＳ ゴシック", 16));
-        QPalette black = label->palette();
-        black.setColor(QPalette::WindowText, Qt::black);
-        label->setPalette(black);
+        SetTextColour(label, Qt::black);
         if (width > 0)
             label->setFixedWidth(width);
         else

@@ -1,6 +1,7 @@
 #include "app/Optdlg.h"
 
 #include "app/Fonts.h"
+#include "app/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "platform/HelpEngine.h"
@@ -382,10 +383,9 @@ void TMultPageDlg::showPortDevice()
     PortDevice->setText(fm.elidedText(QString::fromStdString(device), Qt::ElideMiddle,
                                       PortDevice->width() - fm.horizontalAdvance(mark))
                         + mark);
-    QPalette colours = palette();  // the dialog's; red for a device that is missing
-    if (deviceMissing(device))
-        colours.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x00));
-    PortDevice->setPalette(colours);
+    // Red for a device that is missing, else the dialog's own colour.
+    SetTextColour(PortDevice,
+                  deviceMissing(device) ? QColor(0xb0, 0x00, 0x00) : palette().color(QPalette::WindowText));
     PortDevice->setToolTip(deviceMissing(device)
                                ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), text)
                                : QStringLiteral("%1 は %2 を使います").arg(ComboBox1->currentText(), text));

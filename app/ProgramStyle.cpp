@@ -2,8 +2,16 @@
 
 #include "app/Icons.h"
 
+#include <QPalette>
 #include <QVariant>
 #include <QWidget>
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
 
 QIcon TProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const
 {

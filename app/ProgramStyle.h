@@ -10,6 +10,12 @@
 
 #include <QProxyStyle>
 
+class QColor;
+class QWidget;
+
+// Gives WIDGET's text COLOUR (all states), by palette.
+void SetTextColour(QWidget* widget, const QColor& colour);
+
 class TProgramStyle : public QProxyStyle {
 public:
     // The dynamic property that marks a compact tool bar.

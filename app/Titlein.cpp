@@ -2,6 +2,7 @@
 
 #include "app/Fonts.h"
 #include "app/MessageBox.h"
+#include "app/ProgramStyle.h"
 #include "platform/Cp932.h"
 #include "platform/HelpEngine.h"
 
@@ -157,9 +158,7 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
     Note1 = new QLabel(this);
     Note1->setObjectName(QStringLiteral("Note1"));
     Note1->setGeometry(88, 70, 201, 16);
-    QPalette notePal = Note1->palette();
-    notePal.setColor(QPalette::WindowText, QColor(0xB0, 0, 0));
-    Note1->setPalette(notePal);
+    SetTextColour(Note1, QColor(0xB0, 0, 0));
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("題名"), 10, 15);
     Edit1 = makeEdit(this, "Edit1", 11, Note1);
