@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config scdoc
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxfixes-dev
   libgtest-dev googletest
