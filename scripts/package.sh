@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package: a Release build in build-package/, then cpack. The package is
-# build-package/vexlo_<version>_amd64.deb; install it with
-#   sudo apt-get install ./build-package/vexlo_*_amd64.deb
+# Builds the Debian package: a Release build in build-package/ (VEXLO_PACKAGE_DIR names another
+# folder), then cpack. The package, vexlo_<version>_amd64.deb, is put in the folder the script
+# was started from; install it with
+#   sudo apt-get install ./vexlo_*_amd64.deb
 # The desktop entry and the AppStream metadata are checked by their own validators, and the
 # package by lintian (VEXLO_LINTIAN=0 leaves lintian out). Exit status: 0 when the package was
 # built and no check found an error.
 set -euo pipefail
+START_DIR=$PWD
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
@@ -26,6 +28,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 BUILD=${VEXLO_PACKAGE_DIR:-build-package}
+case "$BUILD" in /*) ;; *) BUILD="$PWD/$BUILD" ;; esac
 # Debian's own compiler and linker flags (hardening: fortified functions, read-only
 # relocations, immediate binding); CMake reads them when the folder is first configured.
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
@@ -40,7 +43,9 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFI
 cmake --build "$BUILD" --parallel "$(nproc)"
 rm -f "$BUILD"/vexlo_*.deb
 (cd "$BUILD" && cpack -G DEB >/dev/null)
-deb=$(ls "$BUILD"/vexlo_*.deb)
+built=$(ls "$BUILD"/vexlo_*.deb)
+deb="$START_DIR/$(basename "$built")"
+[ "$built" -ef "$deb" ] || cp "$built" "$deb"
 
 status=0
 desktop-file-validate resources/vexlo.desktop || status=1
