@@ -10,22 +10,11 @@ set -euo pipefail
 START_DIR=$PWD
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
-# What only building and checking the package needs: dpkg-shlibdeps, the validators, lintian.
+# Besides what the build needs, what only building and checking the package needs:
+# dpkg-shlibdeps, the two validators, lintian.
 tools=(dpkg-dev desktop-file-utils appstream)
 [ "${VEXLO_LINTIAN:-1}" = 0 ] || tools+=(lintian)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "package: installing ${missing[*]}" >&2
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh "${tools[@]}"
 
 BUILD=${VEXLO_PACKAGE_DIR:-build-package}
 case "$BUILD" in /*) ;; *) BUILD="$PWD/$BUILD" ;; esac
