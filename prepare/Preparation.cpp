@@ -3,6 +3,7 @@
 #include "prepare/AreaAverage.h"
 #include "prepare/Conversion.h"
 #include "prepare/Geometry.h"
+#include "prepare/Tone.h"
 
 namespace {
 
@@ -19,31 +20,48 @@ bool sameTone(const TPrepareSettings& a, const TPrepareSettings& b)
 
 }  // namespace
 
-TPrepSource SourceFromImage(const QImage& picture, const TPrepareSettings& settings)
+TPictureSource::TPictureSource(QSize nominal, Loader loader) : nominal_(nominal), loader_(std::move(loader)) {}
+
+std::shared_ptr<TPictureSource> TPictureSource::FromImage(const QImage& picture)
 {
-    TPrepSource source;
-    if (picture.isNull())
-        return source;
-    source.Nominal = picture.size();
-    source.Plane = ReducePlane(ToLinearPlane(picture), ReductionFor(picture.size(), Clamped(settings)));
-    return source;
+    return std::make_shared<TPictureSource>(picture.size(), [picture](int reduction) -> std::optional<TPrepSource> {
+        if (picture.isNull())
+            return std::nullopt;
+        return TPrepSource{ReducePlane(ToLinearPlane(picture), reduction), picture.size()};
+    });
 }
 
-void TPreparation::SetSource(TPrepSource source)
+std::shared_ptr<const TPrepSource> TPictureSource::At(int reduction)
 {
-    source_ = std::move(source);
-    scaledFor_.reset();
-    tonedFor_.reset();
-    convertedFor_.reset();
+    auto it = made_.find(reduction);
+    if (it == made_.end()) {
+        std::optional<TPrepSource> made = loader_(reduction);
+        if (!made)
+            return nullptr;
+        // Keep this one and the one asked for before it: a setting moved back and forth
+        // across a step of reduction does not read the picture again.
+        for (auto old = made_.begin(); old != made_.end();)
+            old = old->first == lastAsked_ ? std::next(old) : made_.erase(old);
+        it = made_.emplace(reduction, std::make_shared<const TPrepSource>(std::move(*made))).first;
+    }
+    lastAsked_ = reduction;
+    return it->second;
 }
+
+TPreparation::TPreparation(std::shared_ptr<TPictureSource> picture) : picture_(std::move(picture)) {}
 
 QImage TPreparation::Render(const TPrepareSettings& wanted)
 {
     const TPrepareSettings s = Clamped(wanted);
-    if (source_.Plane.Values.empty())
+    std::shared_ptr<const TPrepSource> source = picture_->At(ReductionFor(picture_->Nominal(), s));
+    if (!source || source->Plane.Values.empty())
         return {};
+    if (source != source_) {
+        source_ = std::move(source);
+        scaledFor_.reset();
+    }
     if (!scaledFor_ || !sameGeometry(*scaledFor_, s)) {
-        scaled_ = AreaAverage(source_.Plane, source_.Nominal, s.Rotation, s.Flip, ResultGeometry(source_.Nominal, s));
+        scaled_ = AreaAverage(source_->Plane, source_->Nominal, s.Rotation, s.Flip, ResultGeometry(source_->Nominal, s));
         scaledFor_ = s;
         tonedFor_.reset();
     }
@@ -63,7 +81,11 @@ int TPreparation::AutoLevel() const { return OtsuLevel(toned_); }
 
 QImage PreparePicture(const TPrepSource& source, const TPrepareSettings& settings)
 {
-    TPreparation preparation;
-    preparation.SetSource(source);
-    return preparation.Render(settings);
+    auto fixed = std::make_shared<TPictureSource>(source.Nominal, [&source](int) { return source; });
+    return TPreparation(fixed).Render(settings);
+}
+
+QImage PreparePicture(const QImage& picture, const TPrepareSettings& settings)
+{
+    return TPreparation(TPictureSource::FromImage(picture)).Render(settings);
 }

@@ -5,11 +5,13 @@
 
 #include "prepare/LinearPlane.h"
 #include "prepare/PrepareSettings.h"
-#include "prepare/Tone.h"
 
 #include <QImage>
 #include <QSize>
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 // A picture ready to be prepared: its light, perhaps reduced (ReductionFor), and the size the
@@ -19,26 +21,50 @@ struct TPrepSource {
     QSize Nominal;
 };
 
-// PICTURE as a source for SETTINGS: its light, reduced by ReductionFor(its size, SETTINGS).
-TPrepSource SourceFromImage(const QImage& picture, const TPrepareSettings& settings);
+// A picture that can be had at each reduction (1, 2, 4 or 8, see ReductionFor): a file read
+// at a reduced size, or a picture in memory averaged down. Each reduction is made when first
+// asked for; the last two are kept.
+class TPictureSource {
+public:
+    // LOADER makes the picture at a reduction; nothing when it cannot (the file went away).
+    using Loader = std::function<std::optional<TPrepSource>(int reduction)>;
+    TPictureSource(QSize nominal, Loader loader);
+
+    // PICTURE, averaged down in linear light for each reduction.
+    static std::shared_ptr<TPictureSource> FromImage(const QImage& picture);
+
+    // The picture's own size (as shown: turned upright where a photo says so).
+    QSize Nominal() const { return nominal_; }
+
+    // The picture at REDUCTION, or null when it cannot be made.
+    std::shared_ptr<const TPrepSource> At(int reduction);
+
+private:
+    QSize nominal_;
+    Loader loader_;
+    std::map<int, std::shared_ptr<const TPrepSource>> made_;
+    int lastAsked_ = 0;
+};
 
 class TPreparation {
 public:
-    // A new source; every step is done again at the next Render.
-    void SetSource(TPrepSource source);
-    const TPrepSource& Source() const { return source_; }
+    explicit TPreparation(std::shared_ptr<TPictureSource> picture);
 
-    // The picture as the device gets it (QImage::Format_Mono, colour 0 black, 1 white); a null
-    // image when the source is empty. SETTINGS are used as Clamped() gives them.
+    // The picture as the device gets it (QImage::Format_Mono, colour 0 black, 1 white), made
+    // from the picture at ReductionFor(its size, SETTINGS); a null image when that cannot be
+    // had. SETTINGS are used as Clamped() gives them.
     QImage Render(const TPrepareSettings& settings);
 
     // The greys after tone that the last Render converted, and the level Otsu finds in them.
     const TGreyImage& Toned() const { return toned_; }
     int AutoLevel() const;
 
+    QSize Nominal() const { return picture_->Nominal(); }
+
 private:
-    TPrepSource source_;
-    std::optional<TPrepareSettings> scaledFor_;  // geometry fields of the scaled step
+    std::shared_ptr<TPictureSource> picture_;
+    std::shared_ptr<const TPrepSource> source_;
+    std::optional<TPrepareSettings> scaledFor_;
     std::optional<TPrepareSettings> tonedFor_;
     std::optional<TPrepareSettings> convertedFor_;
     TGreyImage scaled_;
@@ -46,5 +72,8 @@ private:
     QImage mono_;
 };
 
-// SOURCE prepared with SETTINGS at once.
+// SOURCE (its plane as it is, whatever the settings' reduction) prepared with SETTINGS.
 QImage PreparePicture(const TPrepSource& source, const TPrepareSettings& settings);
+
+// PICTURE prepared with SETTINGS, as the preparation dialog makes it of a picture in memory.
+QImage PreparePicture(const QImage& picture, const TPrepareSettings& settings);
