@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -328,6 +329,11 @@ void TMainForm::createStatusBar()
 
 void TMainForm::FormCreate()
 {
+    if (const std::optional<std::string> refusal = ConfigFileRefusal()) {
+        configRefused_ = true;
+        // Once the frame is on the screen, so that the box stands over it.
+        QTimer::singleShot(0, this, [text = QString::fromStdString(*refusal)] { ShowBox(BoxKind::Warning, text); });
+    }
     if (!ConfigPresent())
         SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
     else
@@ -667,11 +673,13 @@ bool TMainForm::FormClose()
 {
     platform::ClipCursor(SavedClipRect());
     bool stored = true;
-    RunGuarded([&] {
-        stored = false;
-        StoreCfg();
-        stored = true;
-    });
+    if (!configRefused_) {
+        RunGuarded([&] {
+            stored = false;
+            StoreCfg();
+            stored = true;
+        });
+    }
     // A configuration that cannot be written must not keep the user from leaving: after the
     // failure box, OK leaves without it, ｷｬﾝｾﾙ stays.
     if (!stored && ShowBox(BoxKind::Confirmation, QStringLiteral("設定を保存せずに終了しますか？"),

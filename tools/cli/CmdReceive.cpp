@@ -48,7 +48,7 @@ int RunReceive(const std::vector<std::string>& args)
     if (port == parsed.Values.end() || port->second.empty())
         return cli::Fail(QStringLiteral("receive: --port NAME is missing"));
 
-    LoadLinkSettings(CommLink);
+    cli::LoadSettings(CommLink);
     CommLink.PortName = port->second;
     if (!cli::ApplyLineSettings(parsed, CommLink, error))
         return cli::Fail(QStringLiteral("receive: ") + error);
