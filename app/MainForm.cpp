@@ -338,6 +338,9 @@ void TMainForm::FormCreate()
         SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
     else
         GetCfg();
+    // The options dialog selects the one device model when it is created; it is built only when
+    // first used, so the model is set here, and every exit records it ([Machine] Sender).
+    CommLink.Machine = true;
     SkipSizeCheck = false;
     SavedClipRect() = platform::GetClipCursor();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {

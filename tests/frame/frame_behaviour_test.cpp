@@ -211,8 +211,10 @@ TEST_F(FrameBehaviour, ForwardingCommandsWithoutAMemoWindowDoNothing)
 
 TEST_F(FrameBehaviour, ExitWritesEveryKey)
 {
+    home().write("[Comm]\r\nPort=COM1\r\n");  // read at start, without the model's key
     start();
     CommLink.Speed = 19200;
+    CommLink.ZenToHan = false;
     CommLink.KataToHira = true;
     MainForm->resize(600, 400);
     item(MainForm->File1, "Exit1")->trigger();
