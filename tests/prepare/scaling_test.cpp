@@ -114,7 +114,7 @@ TEST_P(TurnTest, TurnsAndMirrors)
     TPrepareSettings s;
     s.Rotation = c.rotation;
     s.Flip = c.flip;
-    EXPECT_EQ(Pattern(PreparePicture(SourceFromImage(l, s), s)), c.expected);
+    EXPECT_EQ(Pattern(PreparePicture(l, s)), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, TurnTest,
@@ -163,7 +163,7 @@ TEST(ThinLineTest, SurvivesShrinking)
     QPainter(&img).fillRect(202, 0, 1, 300, Qt::black);
     TPrepareSettings s = Mode(TSizeMode::Fit);
     s.Conversion = TConversion::Otsu;
-    const QImage mono = PreparePicture(SourceFromImage(img, s), s);
+    const QImage mono = PreparePicture(img, s);
     ASSERT_EQ(mono.size(), QSize(124, 93));
     for (int y = 0; y < mono.height(); y += 23)
         for (int x = 0; x < mono.width(); ++x)
@@ -178,7 +178,7 @@ TEST(NeutralTest, KeepsTheDesignsRule)
     for (int x = 0; x < 5; ++x)
         img.setPixel(x, 0, colours[x]);
     const TPrepareSettings neutral;
-    const QImage mono = PreparePicture(SourceFromImage(img, neutral), neutral);
+    const QImage mono = PreparePicture(img, neutral);
     EXPECT_EQ(Pattern(mono), Pattern(ToMonochrome(img)));
     EXPECT_EQ(Pattern(mono), std::vector<std::string>{".####"});
 }
