@@ -24,7 +24,7 @@ TPictureSource::TPictureSource(QSize nominal, Loader loader) : nominal_(nominal)
 
 std::shared_ptr<TPictureSource> TPictureSource::FromImage(const QImage& picture)
 {
-    return std::make_shared<TPictureSource>(picture.size(), [picture](int reduction) -> std::optional<TPrepSource> {
+    return std::make_shared<TPictureSource>(picture.size(), [picture](int reduction, QString*) -> std::optional<TPrepSource> {
         if (picture.isNull())
             return std::nullopt;
         return TPrepSource{ReducePlane(ToLinearPlane(picture), reduction), picture.size()};
@@ -35,7 +35,8 @@ std::shared_ptr<const TPrepSource> TPictureSource::At(int reduction)
 {
     auto it = made_.find(reduction);
     if (it == made_.end()) {
-        std::optional<TPrepSource> made = loader_(reduction);
+        error_.clear();
+        std::optional<TPrepSource> made = loader_(reduction, &error_);
         if (!made)
             return nullptr;
         // Keep this one and the one asked for before it: a setting moved back and forth
@@ -81,7 +82,7 @@ int TPreparation::AutoLevel() const { return OtsuLevel(toned_); }
 
 QImage PreparePicture(const TPrepSource& source, const TPrepareSettings& settings)
 {
-    auto fixed = std::make_shared<TPictureSource>(source.Nominal, [&source](int) { return source; });
+    auto fixed = std::make_shared<TPictureSource>(source.Nominal, [&source](int, QString*) { return source; });
     return TPreparation(fixed).Render(settings);
 }
 

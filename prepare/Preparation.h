@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QString>
 
 #include <functional>
 #include <map>
@@ -26,8 +27,9 @@ struct TPrepSource {
 // asked for; the last two are kept.
 class TPictureSource {
 public:
-    // LOADER makes the picture at a reduction; nothing when it cannot (the file went away).
-    using Loader = std::function<std::optional<TPrepSource>(int reduction)>;
+    // LOADER makes the picture at a reduction; nothing when it cannot (the file is damaged), with
+    // the reason in its second argument.
+    using Loader = std::function<std::optional<TPrepSource>(int reduction, QString* whyNot)>;
     TPictureSource(QSize nominal, Loader loader);
 
     // PICTURE, averaged down in linear light for each reduction.
@@ -36,14 +38,16 @@ public:
     // The picture's own size (as shown: turned upright where a photo says so).
     QSize Nominal() const { return nominal_; }
 
-    // The picture at REDUCTION, or null when it cannot be made.
+    // The picture at REDUCTION, or null when it cannot be made (Error() says why).
     std::shared_ptr<const TPrepSource> At(int reduction);
+    const QString& Error() const { return error_; }
 
 private:
     QSize nominal_;
     Loader loader_;
     std::map<int, std::shared_ptr<const TPrepSource>> made_;
     int lastAsked_ = 0;
+    QString error_;
 };
 
 class TPreparation {
@@ -60,6 +64,8 @@ public:
     int AutoLevel() const;
 
     QSize Nominal() const { return picture_->Nominal(); }
+    // Why the last Render gave a null image.
+    const QString& Error() const { return picture_->Error(); }
 
 private:
     std::shared_ptr<TPictureSource> picture_;
