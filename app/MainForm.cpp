@@ -105,6 +105,8 @@ void TMainForm::createMenus()
     Edit1 = new QMenu(QStringLiteral("編集(&E)"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
+    Undo1 = addItem(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"), &TMainForm::Undo1Click);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
     addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &TMainForm::CopySB1Click);
     addItem(Edit1, "Cut1", QStringLiteral("切り取り(&T)"), &TMainForm::CutSB1Click);
     Paste1 = addItem(Edit1, "Paste1", QStringLiteral("張り付け(&P)"), &TMainForm::PasteSB1Click);
@@ -152,7 +154,7 @@ void SetStandardKeys(QMenu* menu)
     static const std::pair<const char*, QKeyCombination> keys[] = {
         {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
         {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z},
     };
     for (QAction* action : menu->actions())
         for (const auto& [name, key] : keys)
@@ -193,9 +195,7 @@ void TMainForm::FillWindowList(QMenu* menu)
     menu->addSeparator()->setProperty(kEntry, true);
     int n = 0;
     for (TGraphForm* memo : memos) {
-        QString text = memo->windowTitle();
-        if (!memo->DeviceTitle().isEmpty())
-            text += QStringLiteral("  ") + memo->DeviceTitle();
+        QString text = memo->windowTitle();  // a received memo's device title included
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         ++n;
         const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
@@ -376,6 +376,7 @@ void TMainForm::SBinitalize()
 {
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(false);
+    Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
     const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();
@@ -501,6 +502,12 @@ void TMainForm::PasteSB1Click()
 {
     if (TGraphForm* memo = ActiveMemo())
         memo->Paste1Click();
+}
+
+void TMainForm::Undo1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Undo1Click();
 }
 
 void TMainForm::Edit1Click()
@@ -650,11 +657,9 @@ void TMainForm::KA1Click()
 // program open. Then the cursor clip comes back, the configuration is written, and help quits.
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    for (TGraphForm* memo : MemoWindows()) {
-        if (!memo->FormCloseQuery()) {
-            event->ignore();
-            return;
-        }
+    if (!MayCloseMemos()) {
+        event->ignore();
+        return;
     }
     if (!FormClose()) {
         event->ignore();

@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QApplication>
+#include <QScreen>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QToolButton>
 
 #include <algorithm>
@@ -70,6 +73,10 @@ void TGraphForm::createMenus()
 
     Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
     connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
+    Undo1 = item(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"));
+    bind(Undo1, [](TGraphForm* w) { w->Undo1Click(); });
+    Undo1->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
     bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), [](TGraphForm* w) { w->Copy1Click(); });
     bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), [](TGraphForm* w) { w->Cut1Click(); });
     Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
@@ -141,10 +148,43 @@ void TGraphForm::KeepTopLeftVisible()
         move(std::max(0, x()), std::max(0, y()));
 }
 
-// The title bar's icon and buttons, and room for the start of the caption.
+// The title bar's icon and buttons, and room for the caption's name (a received memo's
+// device title after it may be cut). A name too long for half the screen is cut as well.
 int TGraphForm::CaptionWidth() const
 {
-    return minimumSizeHint().width();
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    option.subControls = QStyle::SC_All;
+    option.titleBarFlags = windowFlags();
+    option.titleBarState = int(windowState());
+    option.icon = windowIcon();
+    constexpr int kProbe = 1000;
+    option.rect = QRect(0, 0, kProbe, style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this));
+    const QRect label = style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarLabel, this);
+    // The window draws its caption in the title bar's font, inside a border on either side.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    constexpr int kBorders = 2 * 4 + 4;
+    int needed = kProbe - label.width() + metrics.horizontalAdvance(captionName_) + kBorders;
+    if (const QScreen* s = screen())
+        needed = std::min(needed, s->availableGeometry().width() / 2);
+    return std::max(minimumSizeHint().width(), needed);
+}
+
+void TGraphForm::SetCaption(const QString& name)
+{
+    captionName_ = name;
+    setWindowTitle(deviceTitle_.isEmpty() ? name : name + QStringLiteral("  ") + deviceTitle_);
+    // Only a fixed size keeps the window from taking the width the caption needs.
+    if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint) {
+        const QSize client = ClientSize();
+        if (ClientSizeFor(client).width() > client.width())
+            SetClientSize(client.width(), client.height());
+    }
+}
+
+QString TGraphForm::MemoLabel() const
+{
+    return deviceTitle_.isEmpty() ? captionName_ : QStringLiteral("%1「%2」").arg(captionName_, deviceTitle_);
 }
 
 QSize TGraphForm::ClientSizeFor(QSize picture) const
@@ -189,6 +229,7 @@ void TGraphForm::SetButtonStatus()
     const bool paste = TMainForm::ClipboardHasBitmap();
     frame->PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
+    Undo1->setEnabled(CanUndo());
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets
@@ -226,6 +267,7 @@ void TGraphForm::SetDeviceTitle(const QString& title)
 {
     deviceTitle_ = title;
     setToolTip(title);
+    SetCaption(captionName_);
 }
 
 void TGraphForm::Edit1Click()

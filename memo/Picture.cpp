@@ -313,6 +313,31 @@ QImage ToMonochrome(const QImage& picture)
     return mono;
 }
 
+bool IsBlackAndWhite(const QImage& picture)
+{
+    if (picture.isNull())
+        return true;
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb white = qRgb(255, 255, 255);
+    if ((picture.format() == QImage::Format_Mono || picture.format() == QImage::Format_MonoLSB)
+        && !picture.colorTable().isEmpty()) {
+        for (const QRgb colour : picture.colorTable())
+            if (colour != black && colour != white)
+                return false;
+        return true;
+    }
+    const QImage rgb = FlattenOntoWhite(picture).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb colour = row[x] | 0xFF000000u;
+            if (colour != black && colour != white)
+                return false;
+        }
+    }
+    return true;
+}
+
 std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path)
 {
     // Renaming over a file needs no write permission on it, so a read-only file is refused

@@ -40,6 +40,10 @@ QImage FlattenOntoWhite(const QImage& picture);
 // device-independent monochrome bitmap has them).
 QImage ToMonochrome(const QImage& picture);
 
+// True when every pixel is exactly black or exactly white, so that ToMonochrome leaves the
+// picture as it is (a null picture counts: it shows white paper).
+bool IsBlackAndWhite(const QImage& picture);
+
 // Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory).
 // The old file is replaced only by a complete new one; on failure it is left as it was and
 // the reason is returned.
