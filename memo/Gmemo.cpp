@@ -4,6 +4,7 @@
 #include "app/Icons.h"
 #include "app/MessageBox.h"
 #include "memo/ImageArea.h"
+#include "transfer/MemoImage.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -33,8 +34,10 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
 
 TGraphForm::~TGraphForm()
 {
-    if (SelectMode || Dragging)
+    if (SelectMode || Dragging) {
         ReleaseConfinement();  // a window freed directly (the Close command) frees the pointer too
+        SkipSizeCheck = false;
+    }
     disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
     // The menus are not children of the window (the frame's menu bar shows them while the
     // window is active), so they go with it explicitly.

@@ -5,13 +5,16 @@
 // States: idle; armed (SelectMode, pointer confined); dragging (SelectMode and Dragging);
 // asking (pointer free, the confirmation shown). A confined pointer must never trap the user:
 // Escape, closing or minimising the window, another window becoming active, the program losing
-// the focus and another exchange starting all end the selection.
+// the focus and another exchange starting all end the selection. Each of them also forgets
+// that the refused Send left the size check to be skipped: the next Send warns again rather
+// than sending the middle of the picture unasked.
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "platform/CursorClip.h"
+#include "transfer/MemoImage.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -31,6 +34,32 @@ namespace {
 
 // The widest region sent: more than this many columns are cut to it from the left edge.
 constexpr int MaxRegionSpan = 1000;
+
+// The confirmation of a dragged region, which says so when the device will not get all of it:
+// a region larger than the device takes is cut around its middle, and one that reaches left
+// of the picture sends the middle of the whole picture.
+QString RegionQuestion(QRect region, QSize picture)
+{
+    QString question = QStringLiteral("この範囲を転送しますか？");
+    const bool whole = region.left() < 0;
+    const QSize size = whole ? picture : region.size();
+    const QSize sent = size.boundedTo(QSize(MaxSendWidth, MaxSendHeight));
+    if (whole)
+        question += QStringLiteral("\n\n範囲が画像の左にはみ出しているため、画像全体 (%1×%2) の中央の %3×%4 を送ります。")
+                        .arg(size.width())
+                        .arg(size.height())
+                        .arg(sent.width())
+                        .arg(sent.height());
+    else if (sent != size)
+        question += QStringLiteral("\n\n範囲 (%1×%2) は本体が受け取れる %3×%4 より大きいため、その中央の %5×%6 を送ります。")
+                        .arg(size.width())
+                        .arg(size.height())
+                        .arg(MaxSendWidth)
+                        .arg(MaxSendHeight)
+                        .arg(sent.width())
+                        .arg(sent.height());
+    return question;
+}
 
 // Sees Escape anywhere in the program while no dialog or menu is open.
 class EscapeWatcher : public QObject {
@@ -179,18 +208,25 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
     SelectMode = false;
     ReleaseConfinement();
 
+    const int left = std::min(StartX, x);
+    const int top = std::min(StartY, y);
+    int right = std::max(StartX, x);
+    const int bottom = std::max(StartY, y);
+    if (int64_t(right) - left > MaxRegionSpan)
+        right = left + MaxRegionSpan - 1;
+
     QPointer<TGraphForm> self(this);
     const BoxAnswer answer =
-        ShowBox(BoxKind::Confirmation, QStringLiteral("この範囲を転送しますか？"), BoxButtons::OkCancel);
+        ShowBox(BoxKind::Confirmation, RegionQuestion(QRect(QPoint(left, top), QPoint(right, bottom)),
+                                                      QSize(ImageWidth, ImageHeight)),
+                BoxButtons::OkCancel);
     if (!self)
         return;
     if (answer == BoxAnswer::Ok) {
-        SelLeft = std::min(StartX, x);
-        SelRight = std::max(StartX, x);
-        SelTop = std::min(StartY, y);
-        SelBottom = std::max(StartY, y);
-        if (int64_t(SelRight) - SelLeft > MaxRegionSpan)
-            SelRight = SelLeft + MaxRegionSpan - 1;
+        SelLeft = left;
+        SelRight = right;
+        SelTop = top;
+        SelBottom = bottom;
     } else {
         SelectMode = true;
         Image1Set();
@@ -213,6 +249,7 @@ void TGraphForm::EndRegionSelection()
         return;
     SelectMode = false;
     Dragging = false;
+    SkipSizeCheck = false;
     WatchEscape(false);
     Image1EraseRubber();
     ReleaseConfinement();
