@@ -163,14 +163,16 @@ private:
     void EnsurePicture();
     // Shows PICTURE at its own size and takes its size as the image size.
     void ShowPicture(const QImage& picture);
-    // The picture, converted in place to one bit per pixel (Save and Copy).
+    // The picture, converted in place to one bit per pixel (Save).
     void ConvertToMonochrome();
     // Selection: the status text while armed; watching for Escape and for the window or the
     // program losing the user's attention.
     void connectSelection();
     void ShowSelectionStatus(int x, int y);
     void ReleaseConfinement();
-    void WatchEscape(bool on);
+    void WatchSelection(bool on);
+    // Holds the pointer in ConfinementRect and puts it at its top-left corner.
+    void ConfinePointer();
     // The rectangle the pointer is held in while selection is armed (screen pixels).
     QRect ConfinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
@@ -183,5 +185,5 @@ private:
     QString captionName_;
     QString deviceTitle_;
     std::optional<TMemoState> undo_;
-    std::unique_ptr<QObject> escapeWatcher_;  // while selection is armed or dragging
+    std::unique_ptr<QObject> selectionWatcher_;  // while selection is armed or dragging
 };

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -61,14 +62,26 @@ QString RegionQuestion(QRect region, QSize picture)
     return question;
 }
 
-// Sees Escape anywhere in the program while no dialog or menu is open.
-class EscapeWatcher : public QObject {
+// While a selection is armed or dragged: sees Escape anywhere in the program while no dialog or
+// menu is open, and tells MOVED once the window system has moved or resized the frame or the
+// memo window (several such changes in a row are told once).
+class SelectionWatcher : public QObject {
 public:
-    explicit EscapeWatcher(TGraphForm* memo) : memo_(memo) {}
+    SelectionWatcher(TGraphForm* memo, std::function<void()> moved) : memo_(memo)
+    {
+        settled_.setSingleShot(true);
+        settled_.setInterval(0);
+        connect(&settled_, &QTimer::timeout, this, std::move(moved));
+    }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            && (watched == memo_ || watched == MainForm)) {
+            settled_.start();
+            return false;
+        }
         if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
             return false;
         if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
@@ -79,6 +92,7 @@ protected:
 
 private:
     TGraphForm* memo_;
+    QTimer settled_;
 };
 
 }  // namespace
@@ -122,7 +136,7 @@ void TGraphForm::ArmRegionSelection()
 {
     Image1Set();
     SelectMode = true;
-    WatchEscape(true);
+    WatchSelection(true);
     SetButtonStatus();  // says how to drag and how to get out
 }
 
@@ -140,7 +154,7 @@ void TGraphForm::Image1Set()
         showNormal();
 
     TMainForm* frame = MainForm;
-    QRect r = ConfinementRect();
+    const QRect r = ConfinementRect();
     if (frame) {
         const QRect outer = frame->frameGeometry();
         const bool fits = outer.top() + outer.height() >= r.top() + r.height() + frame->Panel2->height()
@@ -161,11 +175,18 @@ void TGraphForm::Image1Set()
                 const QSize decoration = outer.size() - frame->size();
                 wanted = wanted.boundedTo(screen->availableGeometry().size() - decoration);
             }
+            // The window system applies the new size (and may move the frame to keep it on
+            // the screen) after this returns; the pointer follows once it has (WatchSelection).
             if (wanted != frame->size())
                 frame->resize(wanted.expandedTo(frame->size()));
-            r = ConfinementRect();
         }
     }
+    ConfinePointer();
+}
+
+void TGraphForm::ConfinePointer()
+{
+    const QRect r = ConfinementRect();
     platform::ClipCursor({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     platform::SetCursorPos(0, 0);  // lands on R's top-left corner
 }
@@ -231,7 +252,7 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
         SelectMode = true;
         Image1Set();
     }
-    WatchEscape(SelectMode);
+    WatchSelection(SelectMode);
     Image1EraseRubber();
     SetButtonStatus();
     if (answer == BoxAnswer::Ok && MainForm)
@@ -250,7 +271,7 @@ void TGraphForm::EndRegionSelection()
     SelectMode = false;
     Dragging = false;
     SkipSizeCheck = false;
-    WatchEscape(false);
+    WatchSelection(false);
     Image1EraseRubber();
     ReleaseConfinement();
     // The status bar is this window's unless another memo window has taken over.
@@ -266,14 +287,18 @@ void TGraphForm::ReleaseConfinement()
     platform::ClipCursor(SavedClipRect());
 }
 
-void TGraphForm::WatchEscape(bool on)
+// While armed, the held pointer follows the window wherever the window system puts it.
+void TGraphForm::WatchSelection(bool on)
 {
-    if (on && !escapeWatcher_) {
-        escapeWatcher_ = std::make_unique<EscapeWatcher>(this);
-        qApp->installEventFilter(escapeWatcher_.get());
-    } else if (!on && escapeWatcher_) {
-        qApp->removeEventFilter(escapeWatcher_.get());
+    if (on && !selectionWatcher_) {
+        selectionWatcher_ = std::make_unique<SelectionWatcher>(this, [this] {
+            if (SelectMode && !Dragging)
+                ConfinePointer();
+        });
+        qApp->installEventFilter(selectionWatcher_.get());
+    } else if (!on && selectionWatcher_) {
+        qApp->removeEventFilter(selectionWatcher_.get());
         // It may be inside its own event filter (Escape) right now.
-        escapeWatcher_.release()->deleteLater();
+        selectionWatcher_.release()->deleteLater();
     }
 }
