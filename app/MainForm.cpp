@@ -328,10 +328,12 @@ void TMainForm::createStatusBar()
 
 void TMainForm::FormCreate()
 {
-    if (!ConfigPresent())
-        SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
-    else
+    if (!ConfigPresent()) {
+        SetLinkDefaults(CommLink);  // no configuration yet
+        resize(FirstStartSize());
+    } else {
         GetCfg();
+    }
     SkipSizeCheck = false;
     SavedClipRect() = platform::GetClipCursor();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -349,14 +351,43 @@ void TMainForm::GetCfg()
     // only the size applies. Left and top are written back at exit from where the user left it.
     // A stored size larger than the screen would put the status bar out of sight: the frame,
     // with the window system's title bar and borders, is kept to the screen's free area.
+    // Without a stored size (a [Comm] section written by hand) the frame opens as on a first
+    // start, not at the 320 x 240 the missing keys stand for.
+    const bool sizeStored = ReadConfigInt("General", "Width", 0) > 0 && ReadConfigInt("General", "Height", 0) > 0;
+    const QSize free = FreeScreenSize();
+    resize(sizeStored ? QSize(std::clamp(b.width, 1, free.width()), std::clamp(b.height, 1, free.height()))
+                      : FirstStartSize());
+    ReadLinkLine(CommLink);
+    ReadLinkSwitches(CommLink);
+}
+
+// The room the frame may take on the screen, leaving the window system's title bar and borders.
+QSize TMainForm::FreeScreenSize()
+{
     const QRect free = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                         : QRect(0, 0, 1 << 15, 1 << 15);
     constexpr int kBorders = 8;
     constexpr int kTitleAndBorders = 40;
-    resize(std::clamp(b.width, 1, std::max(1, free.width() - kBorders)),
-           std::clamp(b.height, 1, std::max(1, free.height() - kTitleAndBorders)));
-    ReadLinkLine(CommLink);
-    ReadLinkSwitches(CommLink);
+    return {std::max(1, free.width() - kBorders), std::max(1, free.height() - kTitleAndBorders)};
+}
+
+// Without a stored size the frame opens at its layout size, 520 x 378, grown where the fonts
+// and the screen's scale need more: wide enough for its whole tool bar and menu bar (also a
+// memo window's, whose titles are written in wider katakana), high enough for the bars and a
+// memo of the largest size the device takes. Never larger than the screen.
+QSize TMainForm::FirstStartSize() const
+{
+    const QFontMetrics metrics(menuBar()->font());
+    const int memoMenus = menuBar()->sizeHint().width() + metrics.horizontalAdvance(QStringLiteral("ファイルウィンドウヘルプ"))
+                          - metrics.horizontalAdvance(QStringLiteral("ﾌｧｲﾙｳｨﾝﾄﾞｳﾍﾙﾌﾟ"));
+    const auto* tools = findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+    const int toolsWidth = tools ? tools->sizeHint().width() : 0;
+    const int toolsHeight = tools ? tools->sizeHint().height() : 0;
+    const int memoFrame = 2 * style()->pixelMetric(QStyle::PM_TitleBarHeight);  // its title bar and borders
+    const int bars = menuBar()->sizeHint().height() + toolsHeight + statusBar()->height();
+    const QSize size(std::max({520, memoMenus, toolsWidth, MaxSendWidth + memoFrame}),
+                     std::max(378, bars + MaxSendHeight + memoFrame));
+    return size.boundedTo(FreeScreenSize());
 }
 
 void TMainForm::StoreCfg()

@@ -31,6 +31,9 @@ public:
     void ShareMenuActions(TGraphForm* memo);
     void GetCfg();
     void StoreCfg();  // throws CommandFailure when a key cannot be written
+    // The frame's size when none is stored.
+    QSize FirstStartSize() const;
+    static QSize FreeScreenSize();
 
     // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
     void AddMemoWindow(TGraphForm* memo);
