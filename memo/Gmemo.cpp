@@ -151,8 +151,8 @@ void TGraphForm::KeepTopLeftVisible()
         move(std::max(0, x()), std::max(0, y()));
 }
 
-// The title bar's icon and buttons, and room for the caption's name (a received memo's
-// device title after it may be cut). A name too long for half the screen is cut as well.
+// The title bar's icon and buttons, and room for the whole caption: the name and a received
+// memo's device title. A caption too long for half the screen is cut.
 int TGraphForm::CaptionWidth() const
 {
     QStyleOptionTitleBar option;
@@ -167,7 +167,7 @@ int TGraphForm::CaptionWidth() const
     // The window draws its caption in the title bar's font, inside a border on either side.
     const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
     constexpr int kBorders = 2 * 4 + 4;
-    int needed = kProbe - label.width() + metrics.horizontalAdvance(captionName_) + kBorders;
+    int needed = kProbe - label.width() + metrics.horizontalAdvance(windowTitle()) + kBorders;
     if (const QScreen* s = screen())
         needed = std::min(needed, s->availableGeometry().width() / 2);
     return std::max(minimumSizeHint().width(), needed);
@@ -177,7 +177,8 @@ void TGraphForm::SetCaption(const QString& name)
 {
     captionName_ = name;
     setWindowTitle(deviceTitle_.isEmpty() ? name : name + QStringLiteral("  ") + deviceTitle_);
-    // Only a fixed size keeps the window from taking the width the caption needs.
+    // Only a fixed size keeps the window from taking the width the caption needs (set once the
+    // caption is: a received memo's device title comes after its picture).
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint) {
         const QSize client = ClientSize();
         if (ClientSizeFor(client).width() > client.width())

@@ -108,7 +108,7 @@ public:
 
     // The caption: NAME (a file name without its folder, or a generated name), then a
     // received memo's device title. A window with a fixed size widens, where it must, so that
-    // NAME shows whole.
+    // the caption shows whole (up to half the screen's width).
     void SetCaption(const QString& name);
     QString CaptionName() const { return captionName_; }
     // A received memo's title as the device stores it (empty otherwise): shown in the caption,
