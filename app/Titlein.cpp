@@ -139,12 +139,12 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, int y, QLabel* note)
     return edit;
 }
 
-// Two lines under the edit boxes, wide as they are.
+// Three lines under the edit boxes (60 letters, wrapped between words), wide as they are.
 QLabel* makeView(QWidget* parent, const char* name, int y, const QString& hint)
 {
     auto* view = new QLabel(parent);
     view->setObjectName(QLatin1String(name));
-    view->setGeometry(88, y, 201, 30);
+    view->setGeometry(88, y, 201, 48);
     view->setTextFormat(Qt::RichText);
     view->setWordWrap(true);
     view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -152,12 +152,20 @@ QLabel* makeView(QWidget* parent, const char* name, int y, const QString& hint)
     return view;
 }
 
-// TEXT for a rich-text label, free to wrap after any character (a long run of letters too).
+// TEXT for a rich-text label that wraps between words, and inside a run of letters too long
+// for a line (60 letters without a blank), after any of its characters.
 QString wrappable(const QString& text)
 {
+    constexpr qsizetype kLongRun = 24;
     QString out;
-    for (const char32_t c : text.toUcs4())
-        out += QString::fromUcs4(&c, 1).toHtmlEscaped() + QChar(0x200B);
+    qsizetype run = 0;
+    for (const char32_t c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        run = one == QLatin1String(" ") ? 0 : run + 1;
+        out += one.toHtmlEscaped();
+        if (run >= kLongRun)
+            out += QChar(0x200B);
+    }
     return out;
 }
 
@@ -166,7 +174,7 @@ QString coloured(const QString& html, const QColor& colour)
     return QStringLiteral("<span style=\"color:%1\">%2</span>").arg(colour.name(), html);
 }
 
-constexpr int kButtonsTop = 156;
+constexpr int kButtonsTop = 192;
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QStyle::StandardPixmap picture,
                         int x, const QString& hint)
@@ -215,13 +223,13 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
 
     Note1 = new QLabel(this);
     Note1->setObjectName(QStringLiteral("Note1"));
-    Note1->setGeometry(88, 134, 201, 16);
+    Note1->setGeometry(88, 170, 201, 16);
     SetTextColour(Note1, QColor(0xB0, 0, 0));
     makeLabel(this, "Label3", QStringLiteral("本体の題名"), 10, 72);
     TitleView = makeView(this, "TitleView", 70,
                          QStringLiteral("本体に表示される題名です。灰色の部分は長すぎるため送られません"));
-    makeLabel(this, "Label4", QStringLiteral("本体の読み"), 10, 104);
-    ReadingView = makeView(this, "ReadingView", 102,
+    makeLabel(this, "Label4", QStringLiteral("本体の読み"), 10, 122);
+    ReadingView = makeView(this, "ReadingView", 120,
                            QStringLiteral("本体に送られる題名読みです (半角の英数字とカタカナ、漢字は送られません)"));
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("題名"), 10, 15);
