@@ -6,8 +6,6 @@
 #include "memo/Gmemo.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QSet>
 
 namespace {
 
@@ -24,20 +22,6 @@ QString changedMemosQuestion(const QList<TGraphForm*>& memos)
     return QStringLiteral("次の %1 件のメモが変更されています。保存しますか？\n\n%2")
         .arg(memos.size())
         .arg(lines.join(QLatin1Char('\n')));
-}
-
-// NAME in FOLDER, or NAME-2, NAME-3 … where a file (or anything else) already has the name or
-// an earlier memo of this save took it: nothing is written over.
-QString freeName(const QDir& folder, const QString& name, const QSet<QString>& taken)
-{
-    const QFileInfo parts(name);
-    QString candidate = name;
-    for (int n = 2;; ++n) {
-        const QFileInfo there(folder.filePath(candidate));
-        if (!there.exists() && !there.isSymLink() && !taken.contains(candidate.toLower()))
-            return candidate;
-        candidate = QStringLiteral("%1-%2.%3").arg(parts.completeBaseName()).arg(n).arg(parts.suffix());
-    }
 }
 
 }  // namespace
@@ -72,12 +56,7 @@ bool TMainForm::SaveChangedMemos(const QList<TGraphForm*>& memos)
     const std::optional<QString> chosen = RunFileDialog(this, request);
     if (!chosen)
         return false;
-    const QDir folder(*chosen);
-    QSet<QString> taken;
-    for (TGraphForm* memo : memos) {
-        const QString name = freeName(folder, QFileInfo(memo->SaveName()).fileName(), taken);
-        taken.insert(name.toLower());
-        memo->SaveUnder(folder.filePath(name));
-    }
+    for (TGraphForm* memo : memos)
+        memo->SaveIntoFolder(*chosen);
     return true;
 }

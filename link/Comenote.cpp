@@ -97,6 +97,8 @@ QString OpenFailureText(const TOpenFailure& f)
     QString reason;
     if (f.LinkBusy)
         reason = QStringLiteral("ほかの通信を実行中です");
+    else if (f.BadSpeed)
+        reason = QStringLiteral("通信速度 %1 bit/s には設定できません").arg(*f.BadSpeed);
     else if (f.Error == EBUSY || f.Error == EWOULDBLOCK)
         reason = f.OwnerPid > 0 ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(f.OwnerPid)
                                 : QStringLiteral("ほかのプログラムが使用中です");
@@ -109,9 +111,14 @@ QString OpenFailureText(const TOpenFailure& f)
 
 bool OpenLink(TCommLink& link)
 {
-    lastFailure = TOpenFailure{link.PortName, ResolveLinkPort(link), 0, 0, false};
+    lastFailure = TOpenFailure{link.PortName, ResolveLinkPort(link), 0, 0, false, std::nullopt};
     if (linkInUse) {
         lastFailure.LinkBusy = true;
+        return false;
+    }
+    if (!platform::SpeedSupported(link.Speed)) {  // never run a line at a speed nobody chose
+        lastFailure.Error = EINVAL;
+        lastFailure.BadSpeed = link.Speed;
         return false;
     }
     // The exclusive open stands for both the open and the queue set-up: a name that is no

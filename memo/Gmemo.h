@@ -43,6 +43,9 @@ public:
     // Writes the picture to PATH, which the window then takes as its name; throws
     // CommandFailure (name, caption and Modified as they were) when it cannot be written.
     void SaveUnder(const QString& path);
+    // The same into FOLDER under the name SaveName has there, or NAME-2.BMP, NAME-3.BMP ...
+    // when that is taken: nothing in FOLDER is written over.
+    void SaveIntoFolder(const QString& folder);
     void Print1Click();
     void PrintSetup1Click();
     // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a

@@ -105,6 +105,21 @@ void TGraphForm::SaveUnder(const QString& path)
     SetCaption(QFileInfo(FileName).fileName());
 }
 
+void TGraphForm::SaveIntoFolder(const QString& folder)
+{
+    const QFileInfo name(SaveName());
+    const auto nameFor = [&name](int n) {
+        return n == 1 ? name.fileName() : QStringLiteral("%1-%2.%3").arg(name.completeBaseName()).arg(n).arg(name.suffix());
+    };
+    ConvertToMonochrome();
+    QString path;
+    if (std::optional<QString> reason = WriteNewMonochromeBmp(Image1->picture(), folder, nameFor, path))
+        throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(QDir(folder).filePath(name.fileName()), *reason));
+    Modified = false;
+    FileName = path;
+    SetCaption(QFileInfo(FileName).fileName());
+}
+
 void TGraphForm::Print1Click()
 {
     QPrinter& printer = SharedPrinter();

@@ -201,7 +201,7 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
 TEST_F(RegionOnScreen, ThePointerIsHeldWhereTheWindowIsAfterTheFrameGrew)
 {
     MainForm->move(300, 300);
-    QTest::qWaitFor([] { return MainForm->frameGeometry().topLeft() == QPoint(300, 300); }, 2000);
+    (void)QTest::qWaitFor([] { return MainForm->frameGeometry().topLeft() == QPoint(300, 300); }, 2000);
     QImage image(2000, 1500, QImage::Format_Mono);
     image.fill(1);
     TGraphForm* memo = open(writeImage(QStringLiteral("huge.bmp"), image));
