@@ -11,7 +11,7 @@ const MemoBlock* TGraphForm::DispGraphMemo(const MemoBlock* header, QString& err
 {
     const int n = MainForm ? MainForm->MemoCount() : 1;
     FileName = QStringLiteral("NEW_%1.BMP").arg(n);
-    setWindowTitle(FileName);
+    SetCaption(FileName);
 
     // The size first, so the window has its final shape while the rows arrive.
     if (const QSize size = ClaimedImageSize(*header); DrawableImageSize(size))
