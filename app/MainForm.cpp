@@ -12,6 +12,7 @@
 #include "memo/Gmemo.h"
 #include "platform/CursorClip.h"
 #include "platform/HelpEngine.h"
+#include "prepare/PrepareConfig.h"
 #include "transfer/MemoImage.h"
 
 #include <QApplication>
@@ -115,6 +116,8 @@ void TMainForm::createMenus()
     SelectAll1 = addItem(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"), nullptr);
     Delete1->setEnabled(false);
     SelectAll1->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."), &TMainForm::Prepare1Click);
 
     Comm1 = new QMenu(QStringLiteral("通信(&C)"), this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
@@ -155,7 +158,7 @@ void SetStandardKeys(QMenu* menu)
     static const std::pair<const char*, QKeyCombination> keys[] = {
         {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
         {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
     };
     for (QAction* action : menu->actions())
         for (const auto& [name, key] : keys)
@@ -404,6 +407,11 @@ void TMainForm::StoreCfg()
     const FrameBounds bounds{x(), y(), width(), height()};
     if (auto failure = StoreConfig(CommLink, bounds))
         throw CommandFailure(QString::fromStdString(*failure));
+    if (prepareSettings_ && prepareSettingsChanged_) {
+        if (auto failure = StorePrepareSettings(*prepareSettings_, kConfigFile))
+            throw CommandFailure(QString::fromStdString(*failure));
+        prepareSettingsChanged_ = false;
+    }
 }
 
 bool TMainForm::ClipboardHasBitmap()
@@ -417,6 +425,7 @@ void TMainForm::SBinitalize()
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(false);
     Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
+    Prepare1->setEnabled(false);  // and so does the picture 送信用に変換 prepares
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
     const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();

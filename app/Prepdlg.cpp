@@ -224,7 +224,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
 
 void TPrepareDialog::SetPicture(std::shared_ptr<TPictureSource> picture)
 {
-    preparation_ = std::make_unique<TPreparation>(std::move(picture));
+    preparation_ = picture ? std::make_unique<TPreparation>(std::move(picture)) : nullptr;
     settings_.CropAt = QPointF(0.5, 0.5);
     Render();
 }

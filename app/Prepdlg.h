@@ -40,7 +40,8 @@ class TPrepareDialog : public QDialog {
 public:
     explicit TPrepareDialog(QWidget* parent = nullptr);
 
-    // The picture to prepare; the preview shows it at once with the current settings.
+    // The picture to prepare; the preview shows it at once with the current settings. Null lets
+    // go of the last one.
     void SetPicture(std::shared_ptr<TPictureSource> picture);
     // The controls take SETTINGS (brought into their ranges).
     void SetSettings(const TPrepareSettings& settings);

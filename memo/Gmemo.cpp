@@ -86,6 +86,13 @@ void TGraphForm::createMenus()
     bind(Paste1, [](TGraphForm* w) { w->Paste1Click(); });
     item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
     item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    // The frame's command: it opens the result in a window of its own.
+    Prepare1 = item(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."));
+    connect(Prepare1, &QAction::triggered, this, [] {
+        if (MainForm)
+            RunGuarded([] { MainForm->Prepare1Click(); });
+    });
 
     Comm1 = menu("Comm1", QStringLiteral("通信(&C)"));
     item(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"));
@@ -234,6 +241,7 @@ void TGraphForm::SetButtonStatus()
     frame->PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
     Undo1->setEnabled(CanUndo());
+    Prepare1->setEnabled(hasImage);
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets

@@ -30,6 +30,9 @@ public:
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
     bool SetImage(const QString& fileName);
+    // The file the picture was read from, as long as the picture has not changed since;
+    // empty otherwise.
+    QString PictureFile() const;
     // Save and Save As: true when the picture was written, false when the user cancelled the
     // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
     // they were. Save writes in place only a black and white picture to a ".bmp" name; any
@@ -40,6 +43,9 @@ public:
     // Where Save writes without asking: FileName itself, or, where Save asks through Save As,
     // the name it proposes there.
     QString SaveName() const;
+    // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
+    // saving turns black and white (or that 送信用に変換 made).
+    static QString BmpNameFor(const QString& fileName, bool converted);
     // Writes the picture to PATH, which the window then takes as its name; throws
     // CommandFailure (name, caption and Modified as they were) when it cannot be written.
     void SaveUnder(const QString& path);
@@ -133,6 +139,7 @@ public:
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
     QAction* Undo1 = nullptr;
+    QAction* Prepare1 = nullptr;
 
     TImageArea* Image1 = nullptr;
 
@@ -180,11 +187,11 @@ private:
     QRect ConfinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
     void WritePicture(const QString& fileName);
-    // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
-    // saving turns black and white.
-    static QString BmpNameFor(const QString& fileName, bool converted);
 
     int paletteRealisations_ = 0;
+    QString pictureFile_;      // the file SetImage read the picture from
+    qint64 pictureFileKey_ = 0; // the picture's cache key just after
+
     QString captionName_;
     QString deviceTitle_;
     std::optional<TMemoState> undo_;

@@ -23,7 +23,15 @@ bool TGraphForm::SetImage(const QString& fileName)
     ImageWidth = uint16_t(picture->width());
     FileName = fileName;
     SetDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
+    pictureFile_ = fileName;
+    pictureFileKey_ = Image1->picture().cacheKey();
     return true;
+}
+
+// A picture's cache key changes with every change of its pixels (Cut, Paste, Load, Undo).
+QString TGraphForm::PictureFile() const
+{
+    return Image1->picture().cacheKey() == pictureFileKey_ ? pictureFile_ : QString();
 }
 
 bool TGraphForm::Save1Click()

@@ -60,7 +60,7 @@ TPrepareSettings ReadPrepareSettings(const std::string& file)
     return Clamped(s);
 }
 
-bool StorePrepareSettings(const TPrepareSettings& settings, const std::string& file)
+std::optional<std::string> StorePrepareSettings(const TPrepareSettings& settings, const std::string& file)
 {
     const TPrepareSettings s = Clamped(settings);
     auto text = [](bool v) { return std::string(v ? "TRUE" : "FALSE"); };
@@ -77,8 +77,10 @@ bool StorePrepareSettings(const TPrepareSettings& settings, const std::string& f
         {"Dither", ConversionName(s.Conversion).toStdString()},
         {"Level", std::to_string(s.ThresholdLevel)},
     };
-    for (const auto& [key, value] : keys)
-        if (!platform::WritePrivateProfileString(Section, key, value, file))
-            return false;
-    return true;
+    for (const auto& [key, value] : keys) {
+        platform::FileWriteError why;
+        if (!platform::WritePrivateProfileString(Section, key, value, file, &why))
+            return file + " に書き込めません\n" + why.text().toStdString();
+    }
+    return std::nullopt;
 }

@@ -6,6 +6,7 @@
 
 #include "prepare/PrepareSettings.h"
 
+#include <optional>
 #include <string>
 
 // The dialog's first settings: fit into 124 x 121 and Otsu's threshold (scanned text is what
@@ -16,6 +17,7 @@ TPrepareSettings DialogDefaults();
 // DialogDefaults().
 TPrepareSettings ReadPrepareSettings(const std::string& file);
 
-// Writes [Convert] to FILE, every key; false when a key cannot be written (the keys before
-// it keep their new values).
-bool StorePrepareSettings(const TPrepareSettings& settings, const std::string& file);
+// Writes [Convert] to FILE, every key. Stops at the first key that cannot be written and
+// returns "<file> に書き込めません" and the cause on a second line, as the other settings do;
+// the keys before it keep their new values.
+std::optional<std::string> StorePrepareSettings(const TPrepareSettings& settings, const std::string& file);
