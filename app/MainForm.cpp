@@ -124,6 +124,15 @@ void TMainForm::createMenus()
     addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &TMainForm::Transmit1Click);
     addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &TMainForm::N2Click);
 
+    // 表示 acts on a memo window, whose own menu shows while one is open; the frame's stays off.
+    View1 = new QMenu(QStringLiteral("表示(&V)"), this);
+    View1->setObjectName(QStringLiteral("View1"));
+    for (QAction* a : {addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), nullptr),
+                       addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), nullptr),
+                       addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), nullptr)})
+        a->setEnabled(false);
+    SetZoomKeys(View1);
+
     Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
     Window1->setObjectName(QStringLiteral("Window1"));
     addItem(Window1, "Tile1", QStringLiteral("並べて表示(&T)"), &TMainForm::Tile1Click);
@@ -148,7 +157,7 @@ void TMainForm::createMenus()
     connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
     createWindowKeys();
 
-    frameMenus_ = {File1, Edit1, Comm1, Window1, About1};
+    frameMenus_ = {File1, Edit1, Comm1, View1, Window1, About1};
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     showMenusOf(nullptr);
 }
@@ -164,6 +173,21 @@ void SetStandardKeys(QMenu* menu)
         for (const auto& [name, key] : keys)
             if (action->objectName() == QLatin1String(name))
                 action->setShortcut(QKeySequence(key));
+}
+
+void SetZoomKeys(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("ZoomIn1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
+        else if (name == QLatin1String("ZoomOut1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+        else if (name == QLatin1String("ActualSize1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
+    }
 }
 
 // Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does
@@ -226,6 +250,7 @@ void TMainForm::showMenusOf(TGraphForm* memo)
         bar->addMenu(memo->Edit1);
         bar->addMenu(memo->Comm1);
         bar->addAction(memo->Option1);
+        bar->addMenu(memo->View1);
         bar->addMenu(memo->Window1);
         bar->addMenu(memo->About1);
     } else {
@@ -233,6 +258,7 @@ void TMainForm::showMenusOf(TGraphForm* memo)
         bar->addMenu(Edit1);
         bar->addMenu(Comm1);
         bar->addAction(Option1);
+        bar->addMenu(View1);
         bar->addMenu(Window1);
         bar->addMenu(About1);
     }
@@ -371,6 +397,8 @@ void TMainForm::GetCfg()
                       : FirstStartSize());
     ReadLinkLine(CommLink);
     ReadLinkSwitches(CommLink);
+    if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
+        TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
 }
 
 // The room the frame may take on the screen, leaving the window system's title bar and borders.

@@ -86,6 +86,7 @@ public:
     QMenu* Edit1 = nullptr;
     QMenu* Comm1 = nullptr;
     QAction* Option1 = nullptr;
+    QMenu* View1 = nullptr;
     QMenu* Window1 = nullptr;
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
@@ -140,6 +141,10 @@ private:
 };
 
 extern TMainForm* MainForm;
+
+// Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
+// menu's 拡大, 縮小 and 等倍.
+void SetZoomKeys(QMenu* menu);
 
 // The usual keys on the file and edit commands of a menu (frame's or memo window's copy):
 // Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.

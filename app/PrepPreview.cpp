@@ -1,5 +1,7 @@
 #include "app/PrepPreview.h"
 
+#include "memo/ImageArea.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -39,13 +41,7 @@ void TPrepPreview::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), palette().window());
     if (picture_.isNull())
         return;
-    // Only the pixels under the exposed part: a large picture at 4x is never scaled whole.
-    const QRect shown = event->rect() & QRect(QPoint(), picture_.size() * zoom_);
-    if (shown.isEmpty())
-        return;
-    const QRect pixels(QPoint(shown.left() / zoom_, shown.top() / zoom_),
-                       QPoint(shown.right() / zoom_, shown.bottom() / zoom_));
-    painter.drawImage(QRect(pixels.topLeft() * zoom_, pixels.size() * zoom_), picture_, pixels);
+    TImageArea::drawZoomed(painter, picture_, zoom_, event->rect());
 }
 
 void TPrepPreview::mousePressEvent(QMouseEvent* event)

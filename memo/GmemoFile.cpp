@@ -17,6 +17,7 @@ bool TGraphForm::SetImage(const QString& fileName)
     std::optional<QImage> picture = ReadPictureFile(fileName);
     if (!picture)
         return false;
+    ChooseZoomFor(picture->size());
     Image1->setPicture(*picture);
     Modified = false;
     ImageHeight = uint16_t(picture->height());
@@ -77,7 +78,7 @@ void TGraphForm::EnsurePicture()
 {
     if (!Image1->picture().isNull())
         return;
-    QImage blank(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QImage blank((Image1->size() / Image1->zoom()).expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     blank.fill(Qt::white);
     Image1->setPicture(blank);
 }

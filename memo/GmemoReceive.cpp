@@ -14,8 +14,10 @@ const MemoBlock* TGraphForm::DispGraphMemo(const MemoBlock* header, QString& err
     SetCaption(FileName);
 
     // The size first, so the window has its final shape while the rows arrive.
-    if (const QSize size = ClaimedImageSize(*header); DrawableImageSize(size))
-        SetClientSize(size.width(), size.height());
+    if (const QSize size = ClaimedImageSize(*header); DrawableImageSize(size)) {
+        ChooseZoomFor(size);
+        SetClientSize(size.width() * Zoom(), size.height() * Zoom());
+    }
 
     TMemoPicture picture;
     TDrawHooks hooks;

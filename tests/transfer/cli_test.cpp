@@ -142,7 +142,7 @@ TEST_F(CliFiles, EncodeThenDecodeGivesTheImageBack)
 }
 
 // Without an option of preparation, encode gives byte for byte what it gave before pictures
-// could be prepared, over every picture in the repository's fixtures.
+// could be prepared, over every picture of the picture loader's fuzz corpus.
 TEST(CliDefaultOutput, UnchangedOverTheFixtures)
 {
     const QString source = qEnvironmentVariable("VEXLO_SOURCE_DIR");
@@ -163,7 +163,7 @@ TEST(CliDefaultOutput, UnchangedOverTheFixtures)
             << f[0].toStdString();
         ++compared;
     }
-    EXPECT_GE(compared, 60);
+    EXPECT_GE(compared, 50);
 }
 
 // The options of preparation: neutral ones change nothing, and convert writes exactly the
