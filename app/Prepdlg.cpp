@@ -290,8 +290,9 @@ void TPrepareDialog::ControlChanged()
         s.Conversion = TConversion::WhiteOnly;
         break;
     }
-    // While the level is automatic the slider shows Otsu's level; it is not a setting.
-    if (s.Conversion != TConversion::Otsu)
+    // Only a level set by hand is a setting; while it is automatic the slider shows Otsu's
+    // level, which a fixed level then starts from.
+    if (s.Conversion == TConversion::Threshold)
         s.ThresholdLevel = TrackBar3->value();
     settings_ = Clamped(s);
     Render();
