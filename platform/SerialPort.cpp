@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/LineHolders.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -39,9 +41,16 @@ bool SerialPort::open(const std::string& path)
 {
     close();
     lockOwner_ = 0;
+    ownerName_.clear();
+    leftExclusive_ = false;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY)  // another program has set the line exclusive
+            findHolder(path);
+        errno = error;
         return false;
+    }
     auto refuse = [&](int error) {
         lock_.release();
         ::close(fd);
@@ -54,10 +63,13 @@ bool SerialPort::open(const std::string& path)
     // lock also keeps a second VEXLO (or the simulator's peer check) from sharing the line.
     if (lock_.acquire(path) == UucpLock::Result::InUse) {
         lockOwner_ = lock_.owner();
+        ownerName_ = ProcessName(lockOwner_);
         return refuse(EBUSY);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        findHolder(path);
         return refuse(EBUSY);
+    }
     // Exclusive only now that the line is ours: set earlier, a refusal would leave the holder
     // of the line unable to open it again.
     if (::ioctl(fd, TIOCEXCL) != 0)
@@ -65,8 +77,27 @@ bool SerialPort::open(const std::string& path)
     fd_ = fd;
     failed_ = false;
     pending_.clear();
-    written_ = sent_ = 0;
+    written_ = sent_ = gone_ = 0;
     return true;
+}
+
+void SerialPort::findHolder(const std::string& path)
+{
+    const std::vector<LineHolder> holders = FindLineHolders(path);
+    for (const LineHolder& h : holders)
+        if (!h.OtherEnd) {
+            lockOwner_ = h.Pid;
+            ownerName_ = h.Name;
+            return;
+        }
+    // Nobody has the line itself open, yet it refuses us: a program that ended without closing
+    // it properly left it exclusive, and it stays so while the other end (a pseudo-terminal's
+    // master) is held.
+    if (!holders.empty()) {
+        lockOwner_ = holders.front().Pid;
+        ownerName_ = holders.front().Name;
+        leftExclusive_ = true;
+    }
 }
 
 void SerialPort::close()
@@ -129,6 +160,32 @@ void SerialPort::purge()
     pending_.clear();
     if (fd_ >= 0)
         ::tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialPort::discardOutput()
+{
+    ++activity_;
+    pending_.clear();
+    if (fd_ >= 0)
+        ::tcflush(fd_, TCOFLUSH);
+    // What was dropped never leaves: count it as gone, so bytesGone() goes on matching
+    // bytesWritten() for what is written next.
+    gone_ = written_;
+    sent_ = written_;
+}
+
+uint64_t SerialPort::bytesGone()
+{
+    if (fd_ < 0)
+        return written_;
+    pump();
+    int n = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+        n = 0;
+    const uint64_t inKernel = std::min<uint64_t>(uint64_t(n), sent_ - gone_);
+    // Bytes never come back into the queue: keep the highest count seen.
+    gone_ = std::max(gone_, sent_ - inKernel);
+    return gone_;
 }
 
 void SerialPort::setDtr(bool on)

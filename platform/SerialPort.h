@@ -6,9 +6,13 @@
 //                 (platform/UucpLock.h) and an advisory flock, and only once both are ours
 //                 TIOCEXCL, so a refused open never leaves the line exclusive for the program that
 //                 holds it. A second open of the same line fails while this one holds it.
-//                 Returns false on failure with errno kept (EBUSY when another program holds the
-//                 line; lockOwner() then names it when its lock file does); the port is then
-//                 closed and nothing of ours stays on the line. close() removes the lock file.
+//                 Returns false on failure with errno kept; the port is then closed and nothing
+//                 of ours stays on the line. EBUSY: another program holds the line; lockOwner()
+//                 and ownerName() name it when its lock file or /proc does (platform/
+//                 LineHolders.h); leftExclusive(): nobody has the line itself open, but a program
+//                 that ended left it exclusive, and lockOwner() is the process holding its other
+//                 end (a pseudo-terminal's master), which keeps it so. close() removes the lock
+//                 file.
 //   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
 //                 on output (the line pauses sending while the other side says XOFF) and on
 //                 input (the kernel says XOFF when its input buffer runs full) as asked.
@@ -16,6 +20,8 @@
 //                 the line refuses the settings.
 //   purge()       drops everything not yet sent (the layer's and the kernel's) and every
 //                 byte received but not yet read.
+//   discardOutput() drops everything not yet sent (the layer's and the kernel's output queue;
+//                 on a pseudo-terminal also what the other side has not read yet); input stays.
 //   setDtr/Rts    modem lines; a line that has none (a pseudo-terminal) ignores the request.
 //   bytesWaiting  bytes that a read can take now (FIONREAD).
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
@@ -74,12 +80,16 @@ public:
     bool open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
-    // The process that holds the line, from its lock file, after open() failed with EBUSY; else 0.
+    // The process that holds the line, and its command name, after open() failed with EBUSY;
+    // else 0 and empty. See leftExclusive() in the contract above.
     long lockOwner() const { return lockOwner_; }
+    const std::string& ownerName() const { return ownerName_; }
+    bool leftExclusive() const { return leftExclusive_; }
     int fd() const { return fd_; }
 
     bool configure(const LineSettings& settings);
     void purge();
+    void discardOutput();
     void setDtr(bool on);
     void setRts(bool on);
 
@@ -94,6 +104,9 @@ public:
     // the kernel: a byte written when bytesWritten() was N has left once bytesSent() >= N + 1.
     uint64_t bytesWritten() const { return written_; }
     uint64_t bytesSent() const { return sent_; }
+    // Of those, the bytes that have left the kernel's output queue too, so are on the line
+    // (a pseudo-terminal reports no queue: there it is bytesSent()). Asks the kernel.
+    uint64_t bytesGone();
     std::size_t pendingSize() const { return pending_.size(); }
     uint64_t activity() const { return activity_; }
     bool failed() const { return failed_; }
@@ -103,13 +116,18 @@ public:
     void checkHangup();
 
 private:
+    void findHolder(const std::string& path);
+
     int fd_ = -1;
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
     uint64_t written_ = 0;          // bytes accepted by write() since open
     uint64_t sent_ = 0;             // of those, bytes the kernel has taken
+    uint64_t gone_ = 0;             // of those, bytes that have left the kernel's queue as well
     long lockOwner_ = 0;
+    std::string ownerName_;
+    bool leftExclusive_ = false;
     UucpLock lock_;
 };
 

@@ -263,7 +263,7 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
         EXPECT_EQ(LastOpenFailure().Error, EBUSY);
         EXPECT_EQ(LastOpenFailure().OwnerPid, owner);
         EXPECT_TRUE(OpenFailureText(LastOpenFailure()).endsWith(
-            owner ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(owner)
+            owner ? QStringLiteral("(プロセス %1) が使用中です").arg(owner)
                   : QStringLiteral("ほかのプログラムが使用中です")));
         // The program that holds the line can still open it again: we left it not exclusive.
         const int probe = holder >= 0 ? holder : ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
