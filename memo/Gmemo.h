@@ -12,7 +12,7 @@
 class QAction;
 class QMenu;
 class TImageArea;
-struct MemoBlock;
+struct TMemoPicture;
 
 class TGraphForm : public QMdiSubWindow {
     Q_OBJECT
@@ -68,10 +68,9 @@ public:
     // Harmless when none is in progress.
     void EndRegionSelection();
 
-    // Draws the received memo whose image header record is HEADER into this new window, which
-    // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
-    // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
-    const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
+    // Shows the received memo PICTURE (drawn by the receive exchange) in this new window, which
+    // takes the name NEW_n.BMP, the memo's size and the changed state.
+    void ShowReceivedMemo(const TMemoPicture& picture);
 
     // A received memo's title as the device stores it (empty otherwise): shown in the ｳｨﾝﾄﾞｳ
     // menu's list of windows and as the window's tooltip, as captions alone look alike.
