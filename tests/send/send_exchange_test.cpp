@@ -61,7 +61,7 @@ TEST_F(SendExchangeTest, AQuotationMarkAbortsAndIsAnsweredWithAbort)
         pty_.send("\"");
     });
     EXPECT_EQ(outcome, SendOutcome::Failed);
-    EXPECT_EQ(messages, QStringList({QStringLiteral("送信を行いますか？"), QStringLiteral("通信がキャンセルされました")}));
+    EXPECT_EQ(messages, QStringList({QStringLiteral("送信を行いますか？"), QStringLiteral("デバイスが受け取りを拒否しました")}));
     EXPECT_EQ(heard, "\r\n" + kChain + "!");
 }
 
