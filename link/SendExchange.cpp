@@ -32,10 +32,8 @@ enum class Failure { None, Cancelled, LineGone, Refused, NoAnswer, NoVerdict, To
 // Bytes of the chain written in this pass (a "?" starts a new pass) and of the whole chain.
 int g_written = 0;
 int g_total = 0;
-// One byte's time on the line (zero when the speed is unknown) and when the line will have
-// carried everything written so far, as far as the speed tells.
+// One byte's time on the line; zero when the speed is unknown.
 Clock::duration g_byteTime{};
-Clock::time_point g_lineFree;
 // The last sign of life of the exchange: a record written, or a "?" from the device.
 Clock::time_point g_lastProgress;
 int g_resends = 0;
@@ -81,40 +79,27 @@ void endExchange(bool ok, Failure failure = Failure::None)
     CloseExchangeHost();
 }
 
-// Bytes written that have not left yet: what the port reports as queued, and never less than
-// the line cannot have carried yet -- a line that buffers beyond what it reports, such as a
-// pseudo-terminal, would otherwise seem to take a whole memo at once.
-int backlog(TCommLink& link, Clock::time_point now)
-{
-    int onClock = 0;
-    if (g_byteTime.count() > 0 && g_lineFree > now)
-        onClock = int((g_lineFree - now + g_byteTime - Clock::duration(1)) / g_byteTime);
-    return std::max(BytesQueued(link), std::min(onClock, g_written));
-}
-
+// What has left: the bytes written in this pass less those still queued. The port is paced
+// (platform/SerialPort.h), so a line that buffers beyond what it reports, such as a
+// pseudo-terminal, does not seem to take a whole memo at once.
 void reportProgress(TCommLink& link)
 {
-    SetProgress(std::max(0, g_written - backlog(link, Clock::now())), g_total);
+    SetProgress(std::max(0, g_written - BytesQueued(link)), g_total);
 }
 
-// True when a record of N bytes may be written now; otherwise has the step called again once
-// the line should have carried enough.
+// True when a record of N bytes may be written now. The idle driver calls the step again as
+// the queue drains.
 bool roomAhead(TCommLink& link, int n)
 {
     if (g_byteTime.count() == 0)
         return true;
-    const Clock::time_point now = Clock::now();
     const auto limit = std::max<Clock::duration>(kMaxAhead, n * g_byteTime + kMinAhead);
-    const auto ahead = (backlog(link, now) + n) * g_byteTime;
-    if (ahead <= limit)
-        return true;
-    WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(ahead - limit).count()));
-    return false;
+    return (BytesQueued(link) + n) * g_byteTime <= limit;
 }
 
 // The device has not said anything for longer than the exchange waits: ends the exchange and
-// returns true. Otherwise, with ARM, has the step called again when that time is up.
-bool gaveUpWaiting(bool arm = true)
+// returns true. Otherwise has the step called again when that time is up.
+bool gaveUpWaiting()
 {
     const auto waited = Clock::now() - g_lastProgress;
     const auto limit = std::chrono::milliseconds(SendVerdictWaitMs);
@@ -122,8 +107,7 @@ bool gaveUpWaiting(bool arm = true)
         endExchange(false, Failure::NoVerdict);
         return true;
     }
-    if (arm)
-        WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(limit - waited).count()) + 1);
+    WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(limit - waited).count()) + 1);
     return false;
 }
 
@@ -177,7 +161,6 @@ void SendHandshakeStep(TCommLink& link, bool& done)
         SetStatusText(QStringLiteral("転送中です"));
         link.Step = 0;
         startPass();
-        g_lineFree = Clock::now();
         g_total = chainLength(link);
         SetProgress(0, g_total);
         HookStep(SendDataStep, link);
@@ -199,17 +182,12 @@ void SendDataStep(TCommLink& link, bool& done)
             endExchange(false, Failure::Empty);  // nothing the device could accept
             return;
         }
-        // A device that holds us with XOFF for ever is given up like a silent one; the pacing
-        // has the step called again meanwhile.
-        if (!roomAhead(link, record->Count)) {
-            if (gaveUpWaiting(false))
-                return;
-        } else if (!WriteBlock(link, record->Data.data(), record->Count)) {
+        // A device that holds us with XOFF for ever is given up like a silent one.
+        if (!roomAhead(link, record->Count) || !WriteBlock(link, record->Data.data(), record->Count)) {
             if (gaveUpWaiting())
                 return;
         } else {
             g_written += record->Count;
-            g_lineFree = std::max(g_lineFree, Clock::now()) + record->Count * g_byteTime;
             g_lastProgress = Clock::now();
             link.Step = record->Next ? link.Step + 1 : -1;
         }
@@ -251,6 +229,7 @@ SendOutcome SendExchange(TCommLink& link)
 {
     if (!OpenLink(link))
         return SendOutcome::PortUnavailable;
+    link.Handle.setPaced(true);
     if (!ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
         ClosePort(link);
         UnhookStep();

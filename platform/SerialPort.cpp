@@ -76,6 +76,8 @@ bool SerialPort::open(const std::string& path)
         return refuse(errno);
     fd_ = fd;
     failed_ = false;
+    paced_ = refused_ = false;
+    byteTime_ = {};
     pending_.clear();
     written_ = sent_ = gone_ = 0;
     return true;
@@ -108,6 +110,7 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
+    refused_ = paced_ = false;
     lock_.release();
 }
 
@@ -147,6 +150,9 @@ bool SerialPort::configure(const LineSettings& s)
 {
     if (fd_ < 0)
         return false;
+    const int bits = 1 + (s.dataBits >= 5 && s.dataBits <= 8 ? s.dataBits : 8) + (s.parity ? 1 : 0) + (s.stopBits ? 2 : 1);
+    if (speedCode(s.baud) != B0)
+        byteTime_ = std::chrono::nanoseconds(1'000'000'000LL * bits / s.baud);
     termios t{};
     if (::tcgetattr(fd_, &t) != 0)
         return false;
@@ -158,6 +164,7 @@ void SerialPort::purge()
 {
     ++activity_;
     pending_.clear();
+    refused_ = false;
     if (fd_ >= 0)
         ::tcflush(fd_, TCIOFLUSH);
 }
@@ -166,6 +173,7 @@ void SerialPort::discardOutput()
 {
     ++activity_;
     pending_.clear();
+    refused_ = false;
     if (fd_ >= 0)
         ::tcflush(fd_, TCOFLUSH);
     // What was dropped never leaves: count it as gone, so bytesGone() goes on matching
@@ -265,18 +273,42 @@ void SerialPort::write(const uint8_t* data, std::size_t n)
     pump();
 }
 
+void SerialPort::setPaced(bool on)
+{
+    paced_ = on;
+    lineFree_ = std::chrono::steady_clock::now();
+}
+
 void SerialPort::pump()
 {
+    using Clock = std::chrono::steady_clock;
+    // How far the kernel may run ahead of the line while paced: more than the idle driver's
+    // longest nap, so the line never runs dry between two pumps.
+    constexpr auto kPaceAhead = std::chrono::milliseconds(30);
     while (fd_ >= 0 && !pending_.empty()) {
-        ssize_t put = ::write(fd_, pending_.data(), pending_.size());
+        std::size_t n = pending_.size();
+        if (paced_ && byteTime_.count() > 0) {
+            const Clock::time_point now = Clock::now();
+            if (lineFree_ < now)
+                lineFree_ = now;  // an idle line saves up no time
+            const auto room = now + kPaceAhead - lineFree_;
+            if (room.count() < 0)
+                return;
+            n = std::min<std::size_t>(n, std::size_t(room / byteTime_) + 1);
+        }
+        ssize_t put = ::write(fd_, pending_.data(), n);
         if (put > 0) {
+            refused_ = false;
             sent_ += uint64_t(put);
+            lineFree_ += byteTime_ * put;
             pending_.erase(pending_.begin(), pending_.begin() + put);
             continue;
         }
         if (put < 0 && errno == EINTR)
             continue;
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            refused_ = true;
+        else if (put < 0)
             failed_ = true;
         return;
     }

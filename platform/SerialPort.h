@@ -30,12 +30,18 @@
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
+//   setPaced(on)  while on, bytes go to the kernel no faster than the line's speed (from the last
+//                 configure(); start, data, parity and stop bits a byte) and at most about 30 ms
+//                 ahead of it; the rest waits in the layer (queued, and dropped by purge() and
+//                 discardOutput()). A line that buffers beyond what it reports (a pseudo-terminal)
+//                 then holds no more than a real one would, so what has not left can still be
+//                 taken back. Off after open(); no effect while the speed is unknown.
 //   drain(ms)     waits until bytesQueued() is 0 or MS milliseconds have passed, sleeping on
 //                 the descriptor (writable) or in short naps while the kernel's queue empties at
 //                 line speed; never spins. True when everything has left; false on time-out or
 //                 when the line has gone. True at once on a closed port.
-//   hasPending()  the layer holds bytes the kernel has refused so far; the descriptor turns
-//                 writable when it takes bytes again.
+//   hasPending()  the layer holds bytes the kernel has refused so far (not those held back by
+//                 setPaced); the descriptor turns writable when it takes bytes again.
 //   activity()    a counter that moves whenever bytes are read, written or purged, so that a
 //                 caller can tell whether a piece of code touched the line.
 //   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
@@ -49,6 +55,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -99,7 +106,8 @@ public:
     void write(const uint8_t* data, std::size_t n);
     void pump();
     bool drain(int ms);
-    bool hasPending() const { return !pending_.empty(); }
+    bool hasPending() const { return !pending_.empty() && refused_; }
+    void setPaced(bool on);
     // Bytes accepted by write() since open, and of those the bytes that have left the layer for
     // the kernel: a byte written when bytesWritten() was N has left once bytesSent() >= N + 1.
     uint64_t bytesWritten() const { return written_; }
@@ -122,6 +130,10 @@ private:
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
+    bool refused_ = false;          // the kernel refused the last bytes offered
+    bool paced_ = false;
+    std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown
+    std::chrono::steady_clock::time_point lineFree_{};  // when the line has carried what went to the kernel
     uint64_t written_ = 0;          // bytes accepted by write() since open
     uint64_t sent_ = 0;             // of those, bytes the kernel has taken
     uint64_t gone_ = 0;             // of those, bytes that have left the kernel's queue as well
