@@ -3,6 +3,7 @@
 #include "app/Fonts.h"
 #include "app/Icons.h"
 #include "app/ProgramStyle.h"
+#include "resources/Version.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -57,7 +58,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     icon->setGeometry(10, 11, 90, 90);
 
     makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), LayoutFont("Arial", 35), 112, 6);
-    makeLabel(panel, "Version", QStringLiteral(" Version 1.0"), LayoutFont("Arial", 24), 262, 16);
+    makeLabel(panel, "Version", QStringLiteral(" Version " VEXLO_VERSION), LayoutFont("Arial", 24), 262, 16);
     const QFont small = LayoutFont("MS Sans Serif", 13);
     makeLabel(panel, "Copyright", QStringLiteral("Copyright (C) 2026 VEXLO developers"), small, 114, 54);
     makeLabel(panel, "Comments", QStringLiteral("E-mail: vexlo@example.org"), small, 114, 71);

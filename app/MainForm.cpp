@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -328,10 +329,18 @@ void TMainForm::createStatusBar()
 
 void TMainForm::FormCreate()
 {
+    if (const std::optional<std::string> refusal = ConfigFileRefusal()) {
+        configRefused_ = true;
+        // Once the frame is on the screen, so that the box stands over it.
+        QTimer::singleShot(0, this, [text = QString::fromStdString(*refusal)] { ShowBox(BoxKind::Warning, text); });
+    }
     if (!ConfigPresent())
         SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
     else
         GetCfg();
+    // The options dialog selects the one device model when it is created; it is built only when
+    // first used, so the model is set here, and every exit records it ([Machine] Sender).
+    CommLink.Machine = true;
     SkipSizeCheck = false;
     SavedClipRect() = platform::GetClipCursor();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -667,11 +676,13 @@ bool TMainForm::FormClose()
 {
     platform::ClipCursor(SavedClipRect());
     bool stored = true;
-    RunGuarded([&] {
-        stored = false;
-        StoreCfg();
-        stored = true;
-    });
+    if (!configRefused_) {
+        RunGuarded([&] {
+            stored = false;
+            StoreCfg();
+            stored = true;
+        });
+    }
     // A configuration that cannot be written must not keep the user from leaving: after the
     // failure box, OK leaves without it, ｷｬﾝｾﾙ stays.
     if (!stored && ShowBox(BoxKind::Confirmation, QStringLiteral("設定を保存せずに終了しますか？"),

@@ -111,6 +111,9 @@ private:
                            void (TMainForm::*handler)());
 
     QList<QMenu*> frameMenus_;  // the frame's own menu bar, in order
+    // Something other than a regular file stands where VEXLO.INI belongs: the user was told at
+    // start-up, and the exit writes nothing over it.
+    bool configRefused_ = false;
 };
 
 extern TMainForm* MainForm;

@@ -104,6 +104,8 @@ QString OpenFailureText(const TOpenFailure& f)
     QString reason;
     if (f.LinkBusy)
         reason = QStringLiteral("ほかの通信を実行中です");
+    else if (f.BadSpeed)
+        reason = QStringLiteral("通信速度 %1 bit/s には設定できません").arg(*f.BadSpeed);
     else if ((f.Error == EBUSY || f.Error == EWOULDBLOCK) && f.LeftExclusive)
         reason = QStringLiteral("強制終了したプログラムが回線を排他使用のまま残しています。"
                                 "回線のもう一方の端を開いている %1 を起動し直してください")
@@ -125,6 +127,11 @@ bool OpenLink(TCommLink& link)
     lastFailure.Path = ResolveLinkPort(link);
     if (linkInUse) {
         lastFailure.LinkBusy = true;
+        return false;
+    }
+    if (!platform::SpeedSupported(link.Speed)) {  // never run a line at a speed nobody chose
+        lastFailure.Error = EINVAL;
+        lastFailure.BadSpeed = link.Speed;
         return false;
     }
     // The exclusive open stands for both the open and the queue set-up: a name that is no

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 inline constexpr int kQueueSize = 2048;
@@ -42,13 +43,15 @@ bool LinkInUse();
 // line, EBUSY for a line another program holds — OwnerPid and OwnerName name that program when
 // its lock file or the system's process table does). LeftExclusive: nobody has the line open,
 // but a program that ended left it exclusive; OwnerPid holds its other end and keeps it so.
-// LinkBusy: an exchange of ours was already opening or running.
+// LinkBusy: an exchange of ours was already opening or running. BadSpeed: the configured
+// speed, when the line cannot take it (the port is then not opened; Error EINVAL).
 struct TOpenFailure {
     std::string PortName;
     std::string Path;
     int Error = 0;
     long OwnerPid = 0;
     bool LinkBusy = false;
+    std::optional<uint32_t> BadSpeed;
     std::string OwnerName;
     bool LeftExclusive = false;
 };
@@ -63,8 +66,9 @@ QString OpenFailureText(const TOpenFailure& failure);
 // DTR is raised, then RTS lowered (a line without modem lines, such as a pseudo-terminal,
 // ignores both). Then it waits 10 ticks of the host's 5 ms timer, handling events meanwhile,
 // and stops the timer. Returns true when the port is open and prepared. Returns false, with
-// no message, when the port does not exist, is no terminal, is held by another program, or
-// an exchange is already opening or running; the port is then left closed (or, in the last
+// no message, when the port does not exist, is no terminal, is held by another program, its
+// speed is not one the line takes (platform::SpeedSupported), or an exchange is already
+// opening or running; the port is then left closed (or, in the last
 // case, untouched), and LastOpenFailure() says why.
 bool OpenLink(TCommLink& link);
 

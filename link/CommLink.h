@@ -74,7 +74,7 @@ struct TCommLink {
     int32_t MemoRecords = 0;
     int32_t Retries = 0;
     uint8_t WordLen = 0;
-    uint16_t Speed = 0;
+    uint32_t Speed = 9600;  // bit/s, as the configuration gives it (115200 fits)
     uint8_t Parity = 0;
     uint8_t StopBits = 0;
     bool KataToHira = false;

@@ -3,6 +3,7 @@
 #include "platform/PrivateProfile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -47,7 +48,10 @@ void ReadLinkPort(TCommLink& link, const std::string& file)
 
 void ReadLinkLine(TCommLink& link, const std::string& file)
 {
-    link.Speed = static_cast<uint16_t>(ReadConfigInt("Comm", "Speed", 9600, file));
+    // The speed is kept as the file says it (115200 stays 115200); one the line cannot take is
+    // refused when the port is opened, with the speed named, rather than silently changed.
+    const long speed = ReadConfigInt("Comm", "Speed", 9600, file);
+    link.Speed = speed >= 0 && speed <= long(UINT32_MAX) ? static_cast<uint32_t>(speed) : 9600u;
     link.WordLen = static_cast<uint8_t>(ReadConfigInt("Comm", "WordLen", 8, file));
     link.Parity = static_cast<uint8_t>(ReadConfigInt("Comm", "Pariry", 0, file));
     link.StopBits = static_cast<uint8_t>(ReadConfigInt("Comm", "StopBits", 0, file));
@@ -67,6 +71,14 @@ FrameBounds ReadFrameBounds(const std::string& file)
     b.width = static_cast<int>(ReadConfigInt("General", "Width", 320, file));
     b.height = static_cast<int>(ReadConfigInt("General", "Height", 240, file));
     return b;
+}
+
+std::optional<std::string> ConfigFileRefusal(const std::string& file)
+{
+    if (platform::ProfileFileKind(file) != platform::ProfileFile::NotRegular)
+        return std::nullopt;
+    return "設定ファイル " + platform::ProfilePath(file) +
+           " は通常のファイルではないので、読み書きしません。既定の設定を使います";
 }
 
 void LoadLinkSettings(TCommLink& link, const std::string& file)
@@ -107,8 +119,10 @@ std::optional<std::string> StoreConfig(const TCommLink& link, const FrameBounds&
     for (const auto& [port, device] : link.PortDevices)
         entries.push_back({"Ports", port.c_str(), device});
 
-    for (const Entry& e : entries)
-        if (!WritePrivateProfileString(e.section, e.key, e.value, file))
-            return file + " に書き込めません";
+    for (const Entry& e : entries) {
+        platform::FileWriteError why;
+        if (!WritePrivateProfileString(e.section, e.key, e.value, file, &why))
+            return file + " に書き込めません\n" + why.text().toStdString();
+    }
     return std::nullopt;
 }

@@ -37,6 +37,11 @@ void ReadLinkSwitches(TCommLink& link, const std::string& file = kConfigFile);
 // The frame bounds as stored (defaults 0, 0, 320, 240).
 FrameBounds ReadFrameBounds(const std::string& file = kConfigFile);
 
+// When something other than a regular file stands where the configuration belongs (a FIFO,
+// a device, a folder): the warning to give once. Such a file is neither read (the defaults
+// apply) nor written over.
+std::optional<std::string> ConfigFileRefusal(const std::string& file = kConfigFile);
+
 // Loads the link settings as a program that has no frame window does (the command-line
 // tools): defaults when there is no configuration, else the stored values.
 void LoadLinkSettings(TCommLink& link, const std::string& file = kConfigFile);
@@ -46,6 +51,7 @@ void LoadLinkSettings(TCommLink& link, const std::string& file = kConfigFile);
 // then one [Ports] key for each device chosen in this run (link.PortDevices); the other
 // [Ports] keys stay as they are.
 // Stops at the first key that cannot be written and returns the failure text
-// "<file> に書き込めません"; the keys before it keep their new values.
+// "<file> に書き込めません", a line end and the cause ("ディスクの空き容量が足りません"); the keys
+// before it keep their new values.
 std::optional<std::string> StoreConfig(const TCommLink& link, const FrameBounds& bounds,
                                        const std::string& file = kConfigFile);

@@ -1,16 +1,19 @@
 #include "memo/Picture.h"
 
+#include "memo/PictureChecks.h"
+#include "platform/DurableFile.h"
 #include "platform/SystemError.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +64,22 @@ struct BmpHead {
         return true;
     }
 };
+
+QString englishError(int error)
+{
+    return platform::SystemErrorTextEnglish(error);
+}
+
+QString sizeRefusal(qint64 width, qint64 height)
+{
+    if (width <= 0 || height <= 0)
+        return QStringLiteral("the picture has no pixels");
+    return QStringLiteral("%1x%2 pixels is more than VEXLO takes (at most %3 on a side, %4 in all)")
+        .arg(width)
+        .arg(height)
+        .arg(kMaxPictureSide)
+        .arg(kMaxPicturePixels);
+}
 
 // Qt's BMP decoder fills whatever rows a short file lacks and reports success, so a BMP's
 // header is checked against the file first: sane dimensions, and for uncompressed pixel data,
@@ -168,61 +187,6 @@ std::optional<QImage> decodeRle(const BmpHead& head)
     return image;  // every row reached; an end-of-bitmap code after them is not needed
 }
 
-// Skips a chain of GIF data sub-blocks (each a length byte and that many bytes, ended by a
-// zero length); false when the file ends first.
-bool skipGifSubBlocks(const QByteArray& bytes, qint64& at)
-{
-    for (;;) {
-        if (at >= bytes.size())
-            return false;
-        const int length = uchar(bytes[at++]);
-        if (length == 0)
-            return true;
-        at += length;
-    }
-}
-
-// Qt's GIF decoder shows a picture whose data stops early with the missing part blank, so the
-// blocks up to the end of the first picture (the one that is read) must all be there.
-bool gifLooksWhole(const QByteArray& bytes)
-{
-    if (bytes.size() < 13)
-        return false;
-    qint64 at = 13;
-    const uchar screen = uchar(bytes[10]);
-    if (screen & 0x80)
-        at += 3 * (2 << (screen & 7));  // global colour table
-    for (;;) {
-        if (at >= bytes.size())
-            return false;
-        const uchar kind = uchar(bytes[at++]);
-        if (kind == 0x21) {  // extension: its label, then sub-blocks
-            ++at;
-            if (!skipGifSubBlocks(bytes, at))
-                return false;
-        } else if (kind == 0x2C) {  // the picture: descriptor, local colour table, code size, data
-            if (at + 9 > bytes.size())
-                return false;
-            const uchar flags = uchar(bytes[at + 8]);
-            at += 9;
-            if (flags & 0x80)
-                at += 3 * (2 << (flags & 7));
-            ++at;
-            return skipGifSubBlocks(bytes, at);
-        } else {
-            return false;  // the trailer before any picture, or not a block at all
-        }
-    }
-}
-
-// Qt's JPEG decoder fills what a cut file lacks with grey and reports success. A whole file
-// ends its last scan with the end-of-image marker (entropy-coded data never holds FF D9 or
-// FF DA, so an embedded thumbnail's end marker does not count).
-bool jpegLooksWhole(const QByteArray& bytes)
-{
-    return bytes.lastIndexOf("\xFF\xD9") > bytes.lastIndexOf("\xFF\xDA");
-}
-
 }  // namespace
 
 bool PictureSizeAccepted(qint64 width, qint64 height)
@@ -251,22 +215,26 @@ QImage FlattenOntoWhite(const QImage& picture)
     return out;
 }
 
-std::optional<QImage> ReadPictureBytes(const QByteArray& bytes)
+std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot)
 {
+    auto refuse = [whyNot](const QString& why) -> std::optional<QImage> {
+        if (whyNot)
+            *whyNot = why;
+        return std::nullopt;
+    };
+    const QString damaged = QStringLiteral("the file is damaged or cut short");
     if (bytes.startsWith("BM")) {
         BmpHead head{bytes};
         if (!head.parse())
-            return std::nullopt;
-        if (head.infoSize >= 40 && (head.compression == kRle8 || head.compression == kRle4))
-            return decodeRle(head);
+            return refuse(damaged);
+        if (!PictureSizeAccepted(head.width, head.height))
+            return refuse(sizeRefusal(head.width, head.height));
+        if (head.infoSize >= 40 && (head.compression == kRle8 || head.compression == kRle4)) {
+            std::optional<QImage> picture = decodeRle(head);
+            return picture ? picture : refuse(damaged);
+        }
         if (!bmpLooksWhole(head))
-            return std::nullopt;
-    } else if (bytes.startsWith("GIF8")) {
-        if (!gifLooksWhole(bytes))
-            return std::nullopt;
-    } else if (bytes.startsWith("\xFF\xD8\xFF")) {
-        if (!jpegLooksWhole(bytes))
-            return std::nullopt;
+            return refuse(damaged);
     }
 
     QBuffer buffer;
@@ -275,24 +243,54 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes)
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
+    if (reader.format().isEmpty())
+        return refuse(QStringLiteral("not a picture format VEXLO reads (BMP, PNG, GIF, JPEG, ...)"));
     const QSize claimed = reader.size();
     if (claimed.isValid() && !PictureSizeAccepted(claimed.width(), claimed.height()))
-        return std::nullopt;
+        return refuse(sizeRefusal(claimed.width(), claimed.height()));
+    if ((bytes.startsWith("GIF8") && !GifLooksWhole(bytes)) ||
+        (bytes.startsWith("\xFF\xD8\xFF") && !JpegLooksWhole(bytes)))
+        return refuse(damaged);
     QImage picture = reader.read();
-    if (picture.isNull() || !PictureSizeAccepted(picture.width(), picture.height()))
-        return std::nullopt;
+    if (picture.isNull())
+        return refuse(damaged);
+    if (!PictureSizeAccepted(picture.width(), picture.height()))
+        return refuse(sizeRefusal(picture.width(), picture.height()));
     return FlattenOntoWhite(picture);
 }
 
-std::optional<QImage> ReadPictureFile(const QString& path)
+std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxPictureFileBytes)
+    auto refuse = [whyNot](const QString& why) -> std::optional<QImage> {
+        if (whyNot)
+            *whyNot = why;
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
+    };
+    // Opened without waiting (a FIFO would block until a writer came) and looked at before
+    // anything is read: only a regular file of bounded size is read, and no more than its size.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(englishError(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return refuse(englishError(EIO));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return refuse(englishError(errno));
+    if (S_ISDIR(st.st_mode))
+        return refuse(englishError(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return refuse(QStringLiteral("not a regular file"));
+    if (st.st_size > kMaxPictureFileBytes)
+        return refuse(QStringLiteral("larger than %1 MiB").arg(kMaxPictureFileBytes >> 20));
+    const QByteArray bytes = file.read(st.st_size);
     if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return ReadPictureBytes(bytes);
+        return refuse(QStringLiteral("read error: %1").arg(file.errorString()));
+    if (bytes.size() != st.st_size)
+        return refuse(QStringLiteral("the file changed while it was read"));
+    return ReadPictureBytes(bytes, whyNot);
 }
 
 QImage ToMonochrome(const QImage& picture)
@@ -315,42 +313,12 @@ QImage ToMonochrome(const QImage& picture)
 
 std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path)
 {
-    // Renaming over a file needs no write permission on it, so a read-only file is refused
-    // here rather than silently replaced (also for root, as a read-only mark means "keep").
-    const QFileInfo existing(path);
-    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & QFileDevice::WriteOwner)))
-        return QStringLiteral("読み取り専用のファイルです");
-
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!mono.save(&buffer, "BMP"))
         return QStringLiteral("BMP を作れません");
-
-    // The reason is told in the user's words: errno is taken at once after the failing call,
-    // before anything else can change it; Qt's own English text only when the system said nothing.
-    auto reasonOf = [](int error, const QFileDevice& file) {
-        return error != 0 ? platform::SystemErrorText(error) : file.errorString();
-    };
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        const int error = errno;
-        return reasonOf(error, file);
-    }
-    // QSaveFile itself would commit a file that a short write left incomplete (disk full, a
-    // file size limit), so every byte is confirmed written before the old file is replaced.
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const int error = errno;
-        QString reason = reasonOf(error, file);
-        file.cancelWriting();
-        return reason.isEmpty() ? QStringLiteral("書き込みが途中で失敗しました") : reason;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        const int error = errno;
-        return reasonOf(error, file);
-    }
+    if (const std::optional<platform::FileWriteError> failure = platform::ReplaceFile(path, bytes))
+        return failure->text();
     return std::nullopt;
 }

@@ -1,8 +1,8 @@
 // Picture files of the memo windows: the one loader of pictures from files and from the
-// clipboard's bytes (with its size bounded before anything is decoded, damaged and truncated
-// files refused, pixels a file leaves undefined white, transparency flattened onto white), the
-// monochrome conversion used by Save and Copy, and writing a 1-bit BMP that replaces the old
-// file atomically.
+// clipboard's bytes (with its size bounded before anything is decoded, special files, damaged
+// and truncated files refused, pixels a file leaves undefined white, transparency flattened
+// onto white), the monochrome conversion used by Save and Copy, and writing a 1-bit BMP that
+// replaces the old file atomically and durably.
 #pragma once
 
 #include <QImage>
@@ -21,15 +21,20 @@ bool PictureSizeAccepted(qint64 width, qint64 height);
 // Files larger than this are not read at all (a picture at the pixel limit takes 120 MB).
 inline constexpr qint64 kMaxPictureFileBytes = 256LL * 1024 * 1024;
 
-// The picture in PATH, or nothing when it cannot be read as an image: missing, unknown
-// kind, damaged, truncated, or claiming a size beyond the limits above. A run-length encoded
-// BMP is decoded here: pixels its runs skip (delta escapes, an early end of the bitmap) are
-// white, and a stream that stops before its end is damaged. Every pixel of the result is
-// opaque: transparent and translucent pixels are laid onto white.
-std::optional<QImage> ReadPictureFile(const QString& path);
+// The picture in PATH, or nothing when it cannot be read as an image: missing, not a regular
+// file (a FIFO or a device is refused before anything is read, without waiting), larger than
+// the file limit, unknown kind, damaged, truncated (also where Qt's decoders would fill in the
+// missing part: a BMP short of rows, a GIF whose data ends before its last pixel, a JPEG whose
+// scan stops early), or claiming a size beyond the limits above. No more than the file's size
+// is read. A run-length encoded BMP is decoded here: pixels its runs skip (delta escapes, an
+// early end of the bitmap) are white, and a stream that stops before its end is damaged.
+// Every pixel of the result is opaque: transparent and translucent pixels are laid onto white.
+// WHYNOT, when given, receives the reason in English (for the command line; the memo windows
+// show none).
+std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot = nullptr);
 
 // The same for the bytes of a picture file (the clipboard offers them too).
-std::optional<QImage> ReadPictureBytes(const QByteArray& bytes);
+std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot = nullptr);
 
 // PICTURE with every pixel opaque: a pixel of alpha A is blended onto white, so a fully
 // transparent pixel becomes exactly white. A picture without alpha is returned as it is.
@@ -40,7 +45,8 @@ QImage FlattenOntoWhite(const QImage& picture);
 // device-independent monochrome bitmap has them).
 QImage ToMonochrome(const QImage& picture);
 
-// Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory).
-// The old file is replaced only by a complete new one; on failure it is left as it was and
-// the reason is returned.
+// Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory),
+// through platform::ReplaceFile: the old file is replaced only by a complete new one that is on
+// disk; on failure it is left as it was and the reason is returned in the user's words (a
+// folder, a FIFO or a device at PATH, a read-only file, a full disk ...).
 std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path);

@@ -35,6 +35,11 @@ speed_t speedCode(uint32_t baud)
 
 }  // namespace
 
+bool SpeedSupported(uint32_t baud)
+{
+    return speedCode(baud) != B0;
+}
+
 SerialPort::~SerialPort() { close(); }
 
 bool SerialPort::open(const std::string& path)

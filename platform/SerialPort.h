@@ -16,8 +16,8 @@
 //   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
 //                 on output (the line pauses sending while the other side says XOFF) and on
 //                 input (the kernel says XOFF when its input buffer runs full) as asked.
-//                 A speed the layer does not know keeps the line's speed. Returns false when
-//                 the line refuses the settings.
+//                 A speed the layer does not know (SpeedSupported) keeps the line's speed.
+//                 Returns false when the line refuses the settings.
 //   purge()       drops everything not yet sent (the layer's and the kernel's) and every
 //                 byte received but not yet read.
 //   discardOutput() drops everything not yet sent (the layer's and the kernel's output queue;
@@ -71,6 +71,10 @@ struct LineSettings {
     bool outX = false;     // XON/XOFF on output: pause sending while the other side says XOFF
     bool inX = false;      // XON/XOFF on input: say XOFF when the input buffer runs full
 };
+
+// The speeds configure() sets: 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200.
+inline constexpr uint32_t kLineSpeeds[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+bool SpeedSupported(uint32_t baud);
 
 // What configure() makes of T: raw mode, no modem control, reads that never wait, and the
 // settings of S. A pseudo-terminal keeps only some of it (always eight data bits, no

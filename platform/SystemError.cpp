@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <locale.h>
 
 namespace platform {
 
@@ -25,6 +26,15 @@ QString SystemErrorText(int error)
     case EISDIR: return QStringLiteral("フォルダーです");
     default: return QString::fromLocal8Bit(std::strerror(error));
     }
+}
+
+QString SystemErrorTextEnglish(int error)
+{
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    QString text = QString::fromLocal8Bit(c ? ::strerror_l(error, c) : std::strerror(error));
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
 }
 
 }  // namespace platform

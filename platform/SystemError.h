@@ -6,6 +6,8 @@
 //                    such device, not a terminal, I/O error, file too large); for any other
 //                    errno value the system's own text (strerror). Never empty; 0 gives the
 //                    text for "unknown cause".
+//   SystemErrorTextEnglish  the system's own English text, whatever the locale, starting
+//                    in lower case ("no space left on device"), for the command line.
 #pragma once
 
 #include <QString>
@@ -13,5 +15,6 @@
 namespace platform {
 
 QString SystemErrorText(int error);
+QString SystemErrorTextEnglish(int error);
 
 }  // namespace platform

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing VEXLO needs.
-# Idempotent: quiet and quick when everything is already there.
+# Idempotent: quiet and quick when everything is already there. Package names given as
+# arguments are installed as well (scripts/package.sh passes the tools only it needs).
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config scdoc
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxfixes-dev
   libgtest-dev googletest
+  libjpeg-dev
   qt6-translations-l10n
   xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
+  "$@"
 )
 
 missing=()

@@ -9,7 +9,7 @@ namespace {
 struct IntCase {
     const char* name;
     const char* stored;  // nullptr: key missing
-    uint16_t speed;      // Speed after reading (16 bits kept)
+    uint32_t speed;      // Speed after reading
 };
 
 class ConfigSpeed : public testing::TestWithParam<IntCase> {};
@@ -31,12 +31,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ConfigSpeed,
     testing::Values(IntCase{"Decimal", "19200", 19200}, IntCase{"HexLower", "0x2580", 9600},
                     IntCase{"HexUpperX", "0X2580", 9600}, IntCase{"HexDigitsLowerCase", "0x4b0", 1200},
-                    IntCase{"Above16Bits", "75536", 10000}, IntCase{"HexAbove16Bits", "0x12580", 9600},
+                    IntCase{"Above16BitsKeptWhole", "115200", 115200},
+                    IntCase{"HexAbove16Bits", "0x12580", 75136},
                     IntCase{"NotANumber", "fast", 9600}, IntCase{"Empty", "", 9600},
                     IntCase{"Missing", nullptr, 9600}, IntCase{"BareZeroX", "0x", 9600},
                     IntCase{"HexWithoutPrefixIsNoNumber", "2580h", 9600},
                     IntCase{"TrailingGarbage", "9600baud", 9600}, IntCase{"BadHex", "0xZZ", 9600},
-                    IntCase{"Negative", "-1", 65535}, IntCase{"Huge", "99999999999999999999999", 9600}),
+                    IntCase{"Negative", "-1", 9600}, IntCase{"Huge", "99999999999999999999999", 9600}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Config, EightBitKeysKeepTheirLowByte)
@@ -188,7 +189,7 @@ TEST(Config, StoreOverwritesEveryKeyAndKeepsOthers)
     EXPECT_EQ(back.Speed, 19200);
     EXPECT_TRUE(back.ZenToHan);
     EXPECT_FALSE(back.KataToHira);
-    EXPECT_TRUE(home.read().contains("[Ports]\r\nCOM4=/dev/ttyUSB1\r\n"));
+    EXPECT_TRUE(home.read().contains("[Ports]\nCOM4=/dev/ttyUSB1\n"));
 }
 
 TEST(Config, AFailingKeyStopsTheSaveAndKeepsTheKeysBeforeIt)
@@ -201,7 +202,7 @@ TEST(Config, AFailingKeyStopsTheSaveAndKeepsTheKeysBeforeIt)
         failure = StoreConfig(sampleLink(), {0, 0, 320, 240});
     }
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(*failure, "VEXLO.INI に書き込めません");
+    EXPECT_EQ(*failure, "VEXLO.INI に書き込めません\nファイルが大きすぎます");
     const QByteArray text = home.read();
     EXPECT_TRUE(text.startsWith("[Machine]\r\nSender=QM10\r\n[Comm]\r\nPort=COM4\r\n")) << text.constData();
     EXPECT_FALSE(text.contains("[Mode]"));
@@ -215,7 +216,7 @@ TEST(Config, AnUnwritableFolderFailsAtTheFirstKey)
     const std::string below = home.iniPath().toStdString() + "/VEXLO.INI";  // under a plain file
     const auto failure = StoreConfig(sampleLink(), {0, 0, 320, 240}, below);
     ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(*failure, below + " に書き込めません");
+    EXPECT_EQ(*failure, below + " に書き込めません\nフォルダーがありません");
 }
 
 }  // namespace

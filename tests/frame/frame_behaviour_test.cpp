@@ -13,6 +13,8 @@
 #include <QMenuBar>
 #include <QToolButton>
 
+#include <sys/stat.h>
+
 namespace {
 
 using FrameBehaviour = ProgramFixture;
@@ -209,8 +211,10 @@ TEST_F(FrameBehaviour, ForwardingCommandsWithoutAMemoWindowDoNothing)
 
 TEST_F(FrameBehaviour, ExitWritesEveryKey)
 {
+    home().write("[Comm]\r\nPort=COM1\r\n");  // read at start, without the model's key
     start();
     CommLink.Speed = 19200;
+    CommLink.ZenToHan = false;
     CommLink.KataToHira = true;
     MainForm->resize(600, 400);
     item(MainForm->File1, "Exit1")->trigger();
@@ -222,6 +226,23 @@ TEST_F(FrameBehaviour, ExitWritesEveryKey)
                              "ZenToHan=FALSE\r\n", "KataToHira=TRUE\r\n"})
         EXPECT_TRUE(file.contains(line)) << line << " in\n" << file.constData();
     EXPECT_TRUE(file.contains("Left=") && file.contains("Top="));
+}
+
+// Something other than a file where VEXLO.INI belongs (here a FIFO, which would wait for a
+// writer forever) is not opened: one warning, the defaults, and nothing written over it.
+TEST_F(FrameBehaviour, AConfigurationThatIsNoFileIsNeitherReadNorReplaced)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home().iniPath()).constData(), 0600), 0);
+    start();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Warning);
+    EXPECT_TRUE(boxes[0].text.contains(home().iniPath())) << boxes[0].text.toStdString();
+    EXPECT_EQ(CommLink.PortName, "COM1");
+    MainForm->close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(MainForm->isVisible());
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(QFileInfo(home().iniPath()).isFile());
 }
 
 // A configuration that cannot be written is reported, then the user chooses: OK leaves
@@ -241,7 +262,7 @@ TEST_P(UnwritableConfiguration, AsksWhetherToLeaveWithoutIt)
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(boxes[0].failure);
     EXPECT_EQ(boxes[0].caption, "VEXLO");
-    EXPECT_EQ(boxes[0].text, "VEXLO.INI に書き込めません");
+    EXPECT_EQ(boxes[0].text, "VEXLO.INI に書き込めません\nフォルダーがありません");
     EXPECT_EQ(boxes[1].caption, "確認");
     EXPECT_EQ(boxes[1].text, "設定を保存せずに終了しますか？");
     EXPECT_EQ(boxes[1].buttons, BoxButtons::OkCancel);

@@ -10,6 +10,8 @@
 #include <QToolButton>
 #include <QtEndian>
 
+#include <sys/stat.h>
+
 namespace {
 
 using MemoFiles = MemoFixture;
@@ -307,9 +309,11 @@ TEST_P(SaveFailure, LeavesTheOldFileReportsAndStaysModified)
     EXPECT_TRUE(boxes.back().text.contains(target)) << boxes.back().text.toStdString();
     EXPECT_TRUE(boxes.back().text.endsWith(QString::fromUtf8(c.reason))) << boxes.back().text.toStdString();
     EXPECT_TRUE(memo->Modified);
-    if (QFileInfo::exists(target)) {
+    if (QFileInfo(target).isFile()) {
         EXPECT_EQ(bytesOf(target), old);
         EXPECT_EQ(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no leftovers
+    } else if (QFileInfo::exists(target)) {  // a FIFO or a folder stays what it was, with nothing beside it
+        EXPECT_TRUE(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 }
@@ -321,7 +325,19 @@ INSTANTIATE_TEST_SUITE_P(
                                 false, "読み取り専用のファイルです"},
                     FailingSave{"FolderGone", [](const QString& t) { QDir(QFileInfo(t).path()).removeRecursively(); },
                                 false, "ファイルまたはフォルダーがありません"},
-                    FailingSave{"DiskFull", [](const QString&) {}, true, "ファイルが大きすぎます"}),
+                    FailingSave{"DiskFull", [](const QString&) {}, true, "ファイルが大きすぎます"},
+                    FailingSave{"AFifoInItsPlace",
+                                [](const QString& t) {
+                                    QFile::remove(t);
+                                    ::mkfifo(QFile::encodeName(t).constData(), 0644);
+                                },
+                                false, "通常のファイルではありません (名前付きパイプ)"},
+                    FailingSave{"AFolderInItsPlace",
+                                [](const QString& t) {
+                                    QFile::remove(t);
+                                    QDir().mkdir(t);
+                                },
+                                false, "同じ名前のフォルダーがあります"}),
     [](const testing::TestParamInfo<FailingSave>& info) { return std::string(info.param.name); });
 
 // ---- Closing -------------------------------------------------------------------------------

@@ -120,6 +120,31 @@ TEST(PictureFile, ACutFileIsRefusedInEveryKind)
     }
 }
 
+// Files whose blocks are all there but whose picture data stops short: Qt's decoders draw
+// the missing pixels as background or grey and call that success.
+TEST(PictureFile, DataThatStopsBeforeTheLastPixelIsRefused)
+{
+    // An 8 x 8 GIF whose LZW data (clear, one pixel, end) covers one pixel of 64.
+    const QByteArray gif = QByteArray::fromHex("47494638376108000800810000000000ffffff0000000000002c00000000"
+                                               "080008000008" "0400010404" "003b");
+    // A JPEG cut inside its scan, its end marker put back.
+    QImage picture(64, 64, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (int i = 0; i < 64; ++i)
+        picture.setPixel(i, (i * 7) % 64, qRgb(0, 0, 0));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "JPEG"));
+    const QByteArray cutJpeg = jpeg.left(jpeg.size() * 3 / 4) + "\xFF\xD9";
+
+    for (const QByteArray& bytes : {gif, cutJpeg}) {
+        QString why;
+        EXPECT_FALSE(ReadPictureBytes(bytes, &why).has_value()) << bytes.left(4).toHex().constData();
+        EXPECT_EQ(why, "the file is damaged or cut short");
+    }
+}
+
 // A transparent pixel is white, whatever colour it carries, in the picture and in monochrome;
 // an opaque one keeps its colour, a half transparent black one is grey.
 TEST(PictureTransparency, IsLaidOntoWhite)

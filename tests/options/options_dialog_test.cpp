@@ -25,7 +25,7 @@ namespace {
 
 struct LinkValues {
     std::string port;
-    int speed;
+    uint32_t speed;
     int parity;
     int stopBits;
     int wordLen;

@@ -7,12 +7,14 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -139,6 +141,7 @@ struct BadCase {
     QStringList args;
     int status;
     const char* message;
+    const char* ini = nullptr;  // VEXLO.INI's text; "FIFO" puts a FIFO in its place
 };
 
 class ReceiveCliBad : public ReceiveCli, public testing::WithParamInterface<BadCase> {};
@@ -146,6 +149,17 @@ class ReceiveCliBad : public ReceiveCli, public testing::WithParamInterface<BadC
 TEST_P(ReceiveCliBad, SaysWhatIsWrong)
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    p.setProcessEnvironment(env);
+    const QString ini = dir.path() + QStringLiteral("/VEXLO.INI");
+    if (const char* text = GetParam().ini; text && std::string(text) == "FIFO") {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0);
+    } else if (text) {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
     p.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
             QStringList{QStringLiteral("receive")} << GetParam().args);
     ASSERT_TRUE(p.waitForFinished(20000));
@@ -158,10 +172,16 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BadCase{"MissingPort", {"--out", "/tmp/x"}, 2, "--port NAME is missing"},
         BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing"},
-        BadCase{"BadSpeed", {"--port", "COM1", "--speed", "38400", "--out", "/tmp/x"}, 2, "--speed is"},
+        BadCase{"BadSpeed", {"--port", "COM1", "--speed", "12345", "--out", "/tmp/x"}, 2, "--speed is"},
         BadCase{"BadParity", {"--port", "COM1", "--parity", "mark", "--out", "/tmp/x"}, 2, "--parity is"},
         BadCase{"BadStopBits", {"--port", "COM1", "--stop-bits", "3", "--out", "/tmp/x"}, 2, "--stop-bits is"},
-        BadCase{"NoSuchPort", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1, "cannot open"}),
+        BadCase{"NoSuchPort", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1, "cannot open"},
+        // The settings file: a speed the line cannot take is named, never run silently at
+        // another; a FIFO in the file's place is not opened (it would wait for a writer).
+        BadCase{"ConfiguredSpeedRefused", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1,
+                "cannot run at 12345 bit/s", "[Comm]\nPort=COM1\nSpeed=12345\n"},
+        BadCase{"ConfigurationIsAFifo", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1,
+                "is not a regular file", "FIFO"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <random>
+#include <sys/stat.h>
 
 namespace {
 
@@ -207,5 +211,80 @@ TEST_F(CliFiles, DecodeTakesEndOfMemoRecordsAtTheImageAddress)
     const QImage last(Path("o/memo-200.bmp"));
     EXPECT_EQ(last.pixel(1, 0) & 0xFFFFFF, 0u);
 }
+
+// decode (and receive, which writes the same way) never replaces what DIR holds: the numbers
+// go on after the highest memo file there, and a file that cannot be written whole is an
+// error that names the cause and leaves nothing behind.
+struct OutputCase {
+    const char* name;
+    std::vector<const char*> present;  // in DIR before: read-only files, or "fifo:NAME"
+    rlim_t diskFullAt;                 // 0: room enough
+    int status;
+    const char* written;  // the new file, or nullptr
+    const char* err;
+};
+
+class CliOutput : public CliFiles, public testing::WithParamInterface<OutputCase> {};
+
+TEST_P(CliOutput, NeverReplacesAFileAndReportsAFailedWrite)
+{
+    const OutputCase& c = GetParam();
+    QDir().mkpath(Path("o"));
+    for (const QString entry : c.present) {
+        if (entry.startsWith(QLatin1String("fifo:"))) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(Path("o/" + entry.mid(5))).constData(), 0644), 0);
+            continue;
+        }
+        QFile f(Path("o/" + entry));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+        f.close();
+        f.setPermissions(QFile::ReadOwner);
+    }
+    TCommLink link;
+    AddSegRecord(link, 0x9F20);
+    AddHexRecord(link, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 9, 0, 1, 0, 2});
+    AddHexRecord(link, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x80, 0x00});
+    AddEndRecord(link);
+    std::string stream;
+    for (const auto& t : testutil::ChainTexts(link))
+        stream += t;
+    CliRun r;
+    {
+        std::optional<FileSizeLimit> full;
+        if (c.diskFullAt > 0)
+            full.emplace(c.diskFullAt);
+        r = Cli({"decode", "-", "--out", Path("o")}, QByteArray::fromStdString(stream + ":000000FF01"));
+    }
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    QStringList expected;
+    for (const QString entry : c.present) {
+        const QString name = entry.startsWith(QLatin1String("fifo:")) ? entry.mid(5) : entry;
+        expected << name;
+        const QFileInfo info(Path("o/" + name));
+        if (entry.startsWith(QLatin1String("fifo:")))
+            EXPECT_FALSE(info.isFile()) << "the FIFO was replaced";
+        else
+            EXPECT_EQ(info.size(), 3) << "the earlier file was replaced";
+    }
+    if (c.written) {
+        expected << QString::fromLatin1(c.written);
+        EXPECT_EQ(r.out, std::string(c.written) + "\t9x1\t\t\n");
+        EXPECT_EQ(QImage(Path(QStringLiteral("o/") + c.written)).size(), QSize(9, 1));
+    }
+    expected.sort();
+    EXPECT_EQ(QDir(Path("o")).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                        QDir::Name),
+              expected);  // nothing else, no temporary file left behind
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliOutput,
+    testing::Values(OutputCase{"ContinuesAfterTheHighestNumber", {"memo-001.bmp", "memo-007.png"}, 0, 0,
+                               "memo-008.bmp", ""},
+                    OutputCase{"PassesOverAFifo", {"fifo:memo-001.bmp"}, 0, 0, "memo-002.bmp", ""},
+                    OutputCase{"DiskFull", {"memo-001.bmp"}, 40, 2, nullptr, "cannot write"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

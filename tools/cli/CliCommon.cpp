@@ -2,11 +2,16 @@
 
 #include "link/Comenote.h"
 #include "link/CommLink.h"
+#include "link/Config.h"
 #include "platform/Cp932.h"
+#include "platform/PrivateProfile.h"
+#include "platform/SerialPort.h"
 #include "transfer/HexRecord.h"
 
 #include <QStringDecoder>
+#include <QStringList>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -140,6 +145,22 @@ std::string HexLine(std::string_view bytes)
     return line;
 }
 
+QString SpeedList()
+{
+    QStringList speeds;
+    for (const uint32_t s : platform::kLineSpeeds)
+        speeds << QString::number(s);
+    return speeds.join(QStringLiteral(", "));
+}
+
+void LoadSettings(TCommLink& link)
+{
+    if (platform::ProfileFileKind(kConfigFile) == platform::ProfileFile::NotRegular)
+        Note(QStringLiteral("%1 is not a regular file; it is not read, and the default settings apply")
+                 .arg(QString::fromStdString(platform::ProfilePath(kConfigFile))));
+    LoadLinkSettings(link);
+}
+
 bool ApplyLineSettings(const ParsedArgs& parsed, TCommLink& link, QString& error)
 {
     auto value = [&](const char* name) -> const std::string* {
@@ -147,12 +168,13 @@ bool ApplyLineSettings(const ParsedArgs& parsed, TCommLink& link, QString& error
         return it == parsed.Values.end() ? nullptr : &it->second;
     };
     if (const std::string* v = value("--speed")) {
-        static const std::set<std::string> speeds{"1200", "2400", "4800", "9600", "19200"};
-        if (!speeds.count(*v)) {
-            error = QStringLiteral("--speed is 1200, 2400, 4800, 9600 or 19200");
+        const auto speed = std::find_if(std::begin(platform::kLineSpeeds), std::end(platform::kLineSpeeds),
+                                        [&](uint32_t s) { return std::to_string(s) == *v; });
+        if (speed == std::end(platform::kLineSpeeds)) {
+            error = QStringLiteral("--speed is one of %1").arg(SpeedList());
             return false;
         }
-        link.Speed = static_cast<uint16_t>(std::stoi(*v));
+        link.Speed = *speed;
     }
     if (const std::string* v = value("--word-len")) {
         if (*v != "7" && *v != "8") {
@@ -191,35 +213,42 @@ QString OpenFailureMessage(const TOpenFailure& f)
                                 ? QStringLiteral("process %1").arg(f.OwnerPid)
                                 : QStringLiteral("process %1 (%2)").arg(f.OwnerPid).arg(QString::fromStdString(f.OwnerName));
     QString why;
-    switch (f.Error) {
-    case 0:
-        why = f.LinkBusy ? QStringLiteral("another exchange is running") : QStringLiteral("the line did not open");
-        break;
-    case EBUSY:
-    case EWOULDBLOCK:
-        if (f.LeftExclusive)
-            why = QStringLiteral("left in exclusive use by a program that was killed; %1 holds the other end "
-                                 "of the line and keeps it so: restart it")
-                      .arg(process);
-        else
-            why = f.OwnerPid > 0 ? QStringLiteral("in use by %1").arg(process) : QStringLiteral("in use by another program");
-        break;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        why = QStringLiteral("no such device");
-        break;
-    case ENOTTY:
-        why = QStringLiteral("not a serial line");
-        break;
-    case EACCES:
-    case EPERM:
-        why = QStringLiteral("permission denied (is the user in the group of the device, such as dialout?)");
-        break;
-    default:
-        why = QString::fromLocal8Bit(std::strerror(f.Error));
-        if (!why.isEmpty())
-            why[0] = why[0].toLower();
+    if (f.LinkBusy) {
+        why = QStringLiteral("another exchange is running");
+    } else if (f.BadSpeed) {
+        why = QStringLiteral("the line cannot run at %1 bit/s (give --speed: %2)").arg(*f.BadSpeed).arg(SpeedList());
+    } else {
+        switch (f.Error) {
+        case 0:
+            why = QStringLiteral("the line did not open");
+            break;
+        case EBUSY:
+        case EWOULDBLOCK:
+            if (f.LeftExclusive)
+                why = QStringLiteral("left in exclusive use by a program that was killed; %1 holds the other end "
+                                     "of the line and keeps it so: restart it")
+                          .arg(process);
+            else
+                why = f.OwnerPid > 0 ? QStringLiteral("in use by %1").arg(process)
+                                     : QStringLiteral("in use by another program");
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            why = QStringLiteral("no such device");
+            break;
+        case ENOTTY:
+            why = QStringLiteral("not a serial line");
+            break;
+        case EACCES:
+        case EPERM:
+            why = QStringLiteral("permission denied (is the user in the group of the device, such as dialout?)");
+            break;
+        default:
+            why = QString::fromLocal8Bit(std::strerror(f.Error));
+            if (!why.isEmpty())
+                why[0] = why[0].toLower();
+        }
     }
     return QStringLiteral("cannot open %1: %2").arg(port, why);
 }

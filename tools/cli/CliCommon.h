@@ -72,6 +72,13 @@ void PrintHelp(const char* text);
 // Line options of the link commands: --port, --speed, --word-len, --parity, --stop-bits.
 inline const std::set<std::string> LineOptions{"--port", "--speed", "--word-len", "--parity", "--stop-bits"};
 
+// The link settings of VEXLO.INI (defaults without one); a note when something other than a
+// regular file stands in its place.
+void LoadSettings(TCommLink& link);
+
+// "300, 600, ..., 115200": the speeds --speed takes.
+QString SpeedList();
+
 // --speed, --word-len, --parity and --stop-bits given in ARGS into LINK; fails on a value
 // the line does not take, with ERROR set.
 bool ApplyLineSettings(const ParsedArgs& args, TCommLink& link, QString& error);

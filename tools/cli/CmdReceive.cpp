@@ -27,7 +27,8 @@ constexpr char Help[] =
     "NAME is COM1..COM9 (mapped through the [Ports] section of VEXLO.INI, else /dev/ttyS0..)\n"
     "or a device path. The line settings not given default to those in VEXLO.INI.\n"
     "Each memo is written to DIR/memo-001.bmp, ... (one bit per pixel) or .png, with one line\n"
-    "on standard output: file name, WIDTHxHEIGHT, title and reading.\n"
+    "on standard output: file name, WIDTHxHEIGHT, title and reading. Nothing in DIR is\n"
+    "replaced: the numbers go on after the highest memo-N.bmp or memo-N.png there.\n"
     "\n"
     "Exit status: 0 the device ended the exchange and every memo it sent was written, 1 the\n"
     "port could not be opened, or the exchange failed or was cancelled (the line went away, a\n"
@@ -51,7 +52,7 @@ int RunReceive(const std::vector<std::string>& args)
     if (port == parsed.Values.end() || port->second.empty())
         return cli::Fail(QStringLiteral("receive: --port NAME is missing"));
 
-    LoadLinkSettings(CommLink);
+    cli::LoadSettings(CommLink);
     CommLink.PortName = port->second;
     if (!cli::ApplyLineSettings(parsed, CommLink, error))
         return cli::Fail(QStringLiteral("receive: ") + error);

@@ -75,7 +75,7 @@ int RunSend(const std::vector<std::string>& args)
     if (!yes && !::isatty(STDIN_FILENO))
         return cli::Fail(QStringLiteral("send: no terminal to confirm the send on; give --yes"));
 
-    LoadLinkSettings(CommLink);
+    cli::LoadSettings(CommLink);
     CommLink.PortName = port->second;
     QString error;
     if (!cli::ApplyLineSettings(parsed, CommLink, error))

@@ -46,9 +46,10 @@ bool BuildChainFromImage(const char* command, const std::string& pathArg, const 
     QString path;
     if (!cli::Utf8Arg(pathArg, path, error))
         return fail(QStringLiteral("IMAGE: ") + error);
-    const std::optional<QImage> picture = ReadPictureFile(path);
+    QString whyNot;
+    const std::optional<QImage> picture = ReadPictureFile(path, &whyNot);
     if (!picture)
-        return fail(QStringLiteral("cannot read %1 as an image").arg(path));
+        return fail(QStringLiteral("cannot read %1 as an image: %2").arg(path, whyNot));
     TMemoPicture pic;
     pic.Image = *picture;
     pic.ImageWidth = static_cast<uint16_t>(pic.Image.width());

@@ -1,28 +1,73 @@
 #include "tools/cli/MemoOutput.h"
 
+#include "platform/DurableFile.h"
 #include "tools/cli/CliCommon.h"
 #include "transfer/DeviceText.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QSaveFile>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <climits>
+#include <unistd.h>
+
+namespace {
+
+QString memoFileName(int number, const QString& format)
+{
+    return QStringLiteral("memo-%1.%2").arg(number, 3, 10, QLatin1Char('0')).arg(format);
+}
+
+// The number after the highest memo-N.bmp or memo-N.png in DIR (1 when there is none).
+int firstFreeNumber(const QString& dir)
+{
+    static const QRegularExpression memoName(QStringLiteral("^memo-(\\d{1,9})\\.(bmp|png)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    int highest = 0;
+    for (const QString& name : QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch m = memoName.match(name);
+        if (m.hasMatch())
+            highest = std::max(highest, m.captured(1).toInt());
+    }
+    return highest + 1;
+}
+
+}  // namespace
+
+TMemoOutput::TMemoOutput(QString dir, QString format)
+    : dir_(std::move(dir)), format_(std::move(format)), nextFile_(firstFreeNumber(dir_))
+{
+}
 
 bool TMemoOutput::Write(const TReceivedMemo& memo)
 {
-    ++number_;
+    ++memos_;
     if (!memo.Error.isEmpty()) {
-        cli::Fail(QStringLiteral("memo %1: %2").arg(number_).arg(memo.Error));
+        ++nextFile_;  // the memo keeps its number: the files after it match their place in the stream
+        cli::Fail(QStringLiteral("memo %1: %2").arg(memos_).arg(memo.Error));
         return false;
     }
-    const QString name = QStringLiteral("memo-%1.%2").arg(number_, 3, 10, QLatin1Char('0')).arg(format_);
-    QSaveFile file(QDir(dir_).filePath(name));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     const QImage mono = memo.Picture.Image.convertToFormat(QImage::Format_Mono);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !mono.save(&file, format_ == QLatin1String("png") ? "PNG" : "BMP") || !file.commit()) {
-        cli::Fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+    if (!mono.save(&buffer, format_ == QLatin1String("png") ? "PNG" : "BMP")) {
+        cli::Fail(QStringLiteral("memo %1: cannot encode it as %2").arg(memos_).arg(format_.toUpper()));
         return false;
     }
+    QString written;
+    int number = 0;
+    const auto nameFor = [this](int n) { return memoFileName(n, format_); };
+    if (const auto failure = platform::WriteNewFile(dir_, nameFor, nextFile_, bytes, &written, &number)) {
+        cli::Fail(QStringLiteral("memo %1: cannot write %2: %3")
+                      .arg(memos_)
+                      .arg(QDir(dir_).filePath(nameFor(nextFile_)), failure->englishText()));
+        return false;
+    }
+    nextFile_ = number + 1;
     cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
-                       .arg(name)
+                       .arg(nameFor(number))
                        .arg(memo.Picture.ImageWidth)
                        .arg(memo.Picture.ImageHeight)
                        .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
@@ -48,8 +93,15 @@ bool PrepareMemoOutput(const std::string& out, const std::string* format, QStrin
         error = QStringLiteral("--out: ") + error;
         return false;
     }
-    if (!QDir().mkpath(dir)) {
-        error = QStringLiteral("cannot create %1").arg(dir);
+    if (const auto failure = platform::MakeFolders(dir)) {
+        error = QStringLiteral("cannot create %1: %2").arg(dir, failure->englishText());
+        return false;
+    }
+    // Found out now, not after the device has handed its memos over.
+    if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0) {
+        platform::FileWriteError why;
+        why.error = errno;
+        error = QStringLiteral("cannot write into %1: %2").arg(dir, why.englishText());
         return false;
     }
     return true;

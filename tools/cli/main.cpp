@@ -1,7 +1,9 @@
 // vexlo-cli: the transfer encoding without a display. One command per file; see
 // README.md, section vexlo-cli.
 #include "tools/cli/CliCommon.h"
+#include "resources/Version.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,7 +21,8 @@ constexpr char Usage[] =
     "  receive  memos from the device over the serial line, as images\n"
     "  send     an image to the device as a memo, over the serial line\n"
     "\n"
-    "\"vexlo-cli COMMAND --help\" describes a command.\n";
+    "\"vexlo-cli COMMAND --help\" describes a command, \"vexlo-cli --version\" prints the\n"
+    "version.\n";
 
 struct Command {
     const char* Name;
@@ -46,6 +49,10 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         cli::PrintHelp(Usage);
+        return cli::ExitOk;
+    }
+    if (name == "--version") {
+        std::fputs("vexlo-cli " VEXLO_VERSION "\n", stdout);
         return cli::ExitOk;
     }
     const std::vector<std::string> args(argv + 2, argv + argc);

@@ -8,6 +8,7 @@ namespace qm10sim {
 const char* const kUsage =
     "usage: qm10-sim send    [--link PATH] [--baud N] [--loop] [faults] [MEMO...]\n"
     "       qm10-sim receive [--link PATH] [--baud N] [--loop] [faults] --out DIR\n"
+    "       qm10-sim --help | --version\n"
     "\n"
     "Plays a QM-10 memo device on a pseudo-terminal for VEXLO.\n"
     "  send       the device sends memos to the PC (the PC receives). MEMO is an image\n"

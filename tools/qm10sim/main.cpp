@@ -8,6 +8,7 @@
 #include "tools/qm10sim/Samples.h"
 #include "tools/qm10sim/SendSession.h"
 #include "tools/qm10sim/Talk.h"
+#include "resources/Version.h"
 
 #include <QGuiApplication>
 
@@ -37,6 +38,10 @@ void onSignal(int sig)
 int main(int argc, char** argv)
 {
     using namespace qm10sim;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("qm10-sim " VEXLO_VERSION);
+        return kDone;
+    }
     std::string error;
     bool help = false;
     const auto options = parseOptions(argc, argv, error, help);

@@ -1,0 +1,219 @@
+#include "memo/PictureChecks.h"
+
+#include "memo/Picture.h"
+
+#include <array>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+
+// Reads a chain of GIF data sub-blocks (a length byte and that many bytes, ended by a zero
+// length) one byte at a time. ended() tells a proper end from data that stops too soon.
+class GifSubBlocks {
+public:
+    GifSubBlocks(const QByteArray& bytes, qint64 at) : bytes_(bytes), at_(at) {}
+
+    // The next data byte, or -1 at the end of the chain (or of the file).
+    int next()
+    {
+        while (left_ == 0) {
+            if (at_ >= bytes_.size())
+                return -1;
+            left_ = uchar(bytes_[at_++]);
+            if (left_ == 0) {
+                ended_ = true;
+                return -1;
+            }
+        }
+        if (at_ >= bytes_.size())
+            return -1;
+        --left_;
+        return uchar(bytes_[at_++]);
+    }
+
+    // Passes over the rest of the chain; false when the file ends first.
+    bool skip()
+    {
+        while (next() >= 0) {
+        }
+        return ended_;
+    }
+
+    // Where reading stands: after skip(), the first byte after the chain.
+    qint64 position() const { return at_; }
+
+private:
+    const QByteArray& bytes_;
+    qint64 at_;
+    int left_ = 0;
+    bool ended_ = false;
+};
+
+// How many pixels the LZW data of a GIF picture yields, counted without producing them: each
+// code stands for a string whose length the code table knows. Counting stops at the end code,
+// at a code that is not in the table, where the data stops, or once NEEDED pixels are reached.
+qint64 gifPixelsCovered(GifSubBlocks& data, int minCodeSize, qint64 needed)
+{
+    if (minCodeSize < 1 || minCodeSize > 11)
+        return 0;
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
+    std::array<uint16_t, 4096> length{};
+    for (int i = 0; i < clear; ++i)
+        length[size_t(i)] = 1;
+    int codeSize = minCodeSize + 1;
+    int next = clear + 2;
+    int previous = -1;
+    qint64 pixels = 0;
+    uint32_t bits = 0;
+    int bitCount = 0;
+    for (int byte; pixels < needed && (byte = data.next()) >= 0;) {
+        bits |= uint32_t(byte) << bitCount;
+        bitCount += 8;
+        while (bitCount >= codeSize && pixels < needed) {
+            const int code = int(bits & ((1u << codeSize) - 1));
+            bits >>= codeSize;
+            bitCount -= codeSize;
+            if (code == clear) {
+                codeSize = minCodeSize + 1;
+                next = clear + 2;
+                previous = -1;
+                continue;
+            }
+            if (code == end)
+                return pixels;
+            int size;
+            if (previous < 0) {
+                if (code >= clear)
+                    return pixels;
+                size = 1;
+            } else if (code < next) {
+                size = length[size_t(code)];
+                if (next < 4096)
+                    length[size_t(next++)] = uint16_t(length[size_t(previous)] + 1);
+            } else if (code == next && next < 4096) {
+                size = length[size_t(previous)] + 1;
+                length[size_t(next++)] = uint16_t(size);
+            } else {
+                return pixels;
+            }
+            pixels += size;
+            previous = code;
+            if (next == (1 << codeSize) && codeSize < 12)
+                ++codeSize;
+        }
+    }
+    return pixels;
+}
+
+// libjpeg reports through these: a fatal error jumps back to the check, and the warnings that
+// mean missing or damaged data mark the file.
+struct JpegTrap {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    bool damaged;
+};
+
+[[noreturn]] void jpegFails(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JpegTrap*>(info->err)->jump, 1);
+}
+
+void jpegNotes(j_common_ptr info, int level)
+{
+    if (level >= 0)
+        return;  // trace output
+    switch (info->err->msg_code) {
+    case JWRN_HIT_MARKER:     // the data stops at a marker before the picture is complete
+    case JWRN_JPEG_EOF:       // the file stops
+    case JWRN_HUFF_BAD_CODE:  // damaged data
+    case JWRN_MUST_RESYNC:
+        reinterpret_cast<JpegTrap*>(info->err)->damaged = true;
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+bool GifLooksWhole(const QByteArray& bytes)
+{
+    if (bytes.size() < 13)
+        return false;
+    qint64 at = 13;
+    const uchar screen = uchar(bytes[10]);
+    if (screen & 0x80)
+        at += 3 * (2 << (screen & 7));  // global colour table
+    for (;;) {
+        if (at >= bytes.size())
+            return false;
+        const uchar kind = uchar(bytes[at++]);
+        if (kind == 0x21) {  // extension: its label, then sub-blocks
+            GifSubBlocks blocks(bytes, at + 1);
+            if (!blocks.skip())
+                return false;
+            at = blocks.position();
+        } else if (kind == 0x2C) {  // the picture: descriptor, local colour table, code size, data
+            if (at + 10 > bytes.size())
+                return false;
+            const qint64 width = uchar(bytes[at + 4]) | uchar(bytes[at + 5]) << 8;
+            const qint64 height = uchar(bytes[at + 6]) | uchar(bytes[at + 7]) << 8;
+            const uchar flags = uchar(bytes[at + 8]);
+            at += 9;
+            if (flags & 0x80)
+                at += 3 * (2 << (flags & 7));
+            if (at >= bytes.size())
+                return false;
+            const int minCodeSize = uchar(bytes[at]);
+            GifSubBlocks data(bytes, at + 1);
+            // Qt shows pixels the data does not reach as background, and calls that success.
+            return gifPixelsCovered(data, minCodeSize, width * height) >= width * height && data.skip();
+        } else {
+            return false;  // the trailer before any picture, or not a block at all
+        }
+    }
+}
+
+bool JpegLooksWhole(const QByteArray& bytes)
+{
+    jpeg_decompress_struct info;
+    JpegTrap trap;
+    trap.damaged = false;
+    info.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = jpegFails;
+    trap.manager.emit_message = jpegNotes;
+    // No object with a destructor lives between here and the decoder calls: a jump back skips
+    // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress.
+    if (setjmp(trap.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    if (!PictureSizeAccepted(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    // Every coefficient is decoded, but the picture comes out an eighth of its size: the check
+    // costs little more than reading the data.
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&info);
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * JDIMENSION(info.output_components), 1);
+    while (info.output_scanline < info.output_height && !trap.damaged)
+        jpeg_read_scanlines(&info, row, 1);
+    if (!trap.damaged)
+        jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return !trap.damaged;
+}

@@ -1,0 +1,320 @@
+#include "platform/DurableFile.h"
+
+#include "platform/SystemError.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+using Result = std::optional<FileWriteError>;
+
+FileWriteError systemError(int error)
+{
+    FileWriteError failure;
+    failure.error = error != 0 ? error : EIO;
+    return failure;
+}
+
+FileWriteError notRegular(mode_t mode)
+{
+    FileWriteError failure;
+    failure.cause = FileWriteError::Cause::NotRegular;
+    failure.mode = mode;
+    return failure;
+}
+
+// What stands at a path that is to be replaced: nothing is fine, a regular file is fine
+// unless it is marked read-only, anything else is refused.
+Result refuseTarget(const QByteArray& path, const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        return systemError(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return notRegular(st.st_mode);
+    // A rename needs no write permission on the file it replaces, and root may write anything:
+    // a read-only mark means "keep this file" all the same.
+    if ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0) {
+        FileWriteError failure;
+        failure.cause = FileWriteError::Cause::ReadOnly;
+        return failure;
+    }
+    return std::nullopt;
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+QByteArray nameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The file a path names once its symbolic links are followed (the path itself when it is
+// none). A link to nothing yields where the new file is to be made.
+Result followLinks(QByteArray& path)
+{
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return std::nullopt;
+        if (hops == 40)
+            return systemError(ELOOP);
+        QByteArray link(4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (n < 0)
+            return systemError(errno);
+        if (n >= link.size())
+            return systemError(ENAMETOOLONG);
+        link.truncate(n);
+        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
+    }
+}
+
+// A file of our own in the target's folder, removed again unless it was renamed into place.
+class TempFile {
+public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!path_.isEmpty())
+            ::unlink(path_.constData());
+    }
+
+    // ".NAME.xxxxxxxx" next to the target. O_EXCL makes the call fail on anything already
+    // there, a link included, so nothing planted in a shared folder is ever followed.
+    Result create(const QByteArray& folder, const QByteArray& name)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QByteArray candidate = folder + "/." + name.left(200) + '.' +
+                                         QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+            fd_ = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ >= 0) {
+                path_ = candidate;
+                return std::nullopt;
+            }
+            if (errno != EEXIST)
+                return systemError(errno);
+        }
+        return systemError(EEXIST);
+    }
+
+    // The old file's permission bits, and its owner when root replaces it.
+    Result takeOver(const struct stat& old)
+    {
+        if (::fchmod(fd_, old.st_mode & 0777) != 0)
+            return systemError(errno);
+        if (::geteuid() == 0 && ::fchown(fd_, old.st_uid, old.st_gid) != 0)
+            return systemError(errno);
+        return std::nullopt;
+    }
+
+    // Every byte written, on disk, and the file closed: a full disk shows at one of these
+    // steps (some file systems report it only at fsync or close).
+    Result write(QByteArrayView bytes)
+    {
+        const char* at = bytes.data();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, at, size_t(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return systemError(n < 0 ? errno : ENOSPC);
+            at += n;
+            left -= n;
+        }
+        if (::fsync(fd_) != 0)
+            return systemError(errno);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            return systemError(errno);
+        return std::nullopt;
+    }
+
+    const QByteArray& path() const { return path_; }
+    void renamed() { path_.clear(); }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+};
+
+// The folder's entry for the new file is on disk too. File systems that cannot flush a
+// folder say EINVAL; that is no failure.
+Result syncFolder(const QByteArray& folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return systemError(errno);
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0 && error != EINVAL && error != ENOTSUP)
+        return systemError(error);
+    return std::nullopt;
+}
+
+// Puts FROM under TO unless TO exists. EEXIST when it does.
+int renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // A file system without the flag: a hard link fails on an existing name just as well.
+    if (::link(from.constData(), to.constData()) == 0) {
+        ::unlink(from.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return errno;
+    // Nor hard links (FAT): look first, then rename; only a race with another writer can lose.
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+QString fileKind(mode_t mode, bool japanese)
+{
+    if (S_ISFIFO(mode))
+        return japanese ? QStringLiteral("名前付きパイプ") : QStringLiteral("a FIFO");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return japanese ? QStringLiteral("デバイス") : QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return japanese ? QStringLiteral("ソケット") : QStringLiteral("a socket");
+    if (S_ISLNK(mode))
+        return japanese ? QStringLiteral("リンク") : QStringLiteral("a link");
+    return japanese ? QStringLiteral("特殊なファイル") : QStringLiteral("a special file");
+}
+
+}  // namespace
+
+QString FileWriteError::text() const
+{
+    switch (cause) {
+    case Cause::System:
+        return error == EISDIR ? QStringLiteral("同じ名前のフォルダーがあります") : SystemErrorText(error);
+    case Cause::NotRegular: return QStringLiteral("通常のファイルではありません (%1)").arg(fileKind(mode, true));
+    case Cause::ReadOnly: return QStringLiteral("読み取り専用のファイルです");
+    case Cause::NoFreeName: return QStringLiteral("空いているファイル名がありません");
+    }
+    return SystemErrorText(0);
+}
+
+QString FileWriteError::englishText() const
+{
+    switch (cause) {
+    case Cause::System: return SystemErrorTextEnglish(error);
+    case Cause::NotRegular: return QStringLiteral("not a regular file (%1)").arg(fileKind(mode, false));
+    case Cause::ReadOnly: return QStringLiteral("the file is read-only");
+    case Cause::NoFreeName: return QStringLiteral("no free file name left");
+    }
+    return {};
+}
+
+std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes)
+{
+    QByteArray target = QFile::encodeName(path);
+    if (target.isEmpty())
+        return systemError(ENOENT);
+    if (Result failure = followLinks(target))
+        return failure;
+    struct stat old;
+    const bool exists = ::lstat(target.constData(), &old) == 0;
+    if (!exists && errno != ENOENT)
+        return systemError(errno);
+    if (exists)
+        if (Result refused = refuseTarget(target, old))
+            return refused;
+
+    const QByteArray folder = folderOf(target);
+    TempFile temp;
+    if (Result failure = temp.create(folder, nameOf(target)))
+        return failure;
+    if (exists)
+        if (Result failure = temp.takeOver(old))
+            return failure;
+    if (Result failure = temp.write(bytes))
+        return failure;
+    // Something may have taken the name meanwhile; it is replaced only if it is a file.
+    struct stat now;
+    if (::lstat(target.constData(), &now) == 0)
+        if (Result refused = refuseTarget(target, now))
+            return refused;
+    if (::rename(temp.path().constData(), target.constData()) != 0)
+        return systemError(errno);
+    temp.renamed();
+    return syncFolder(folder);
+}
+
+std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
+                                           int first, QByteArrayView bytes, QString* written, int* number)
+{
+    const QByteArray dir = folder.isEmpty() ? QByteArray(".") : QFile::encodeName(folder);
+    TempFile temp;
+    if (Result failure = temp.create(dir, QFile::encodeName(nameFor(first))))
+        return failure;
+    if (Result failure = temp.write(bytes))
+        return failure;
+    constexpr int kNamesTried = 100000;
+    for (int n = first; n - first < kNamesTried; ++n) {
+        const QString name = nameFor(n);
+        const int error = renameNoReplace(temp.path(), dir + '/' + QFile::encodeName(name));
+        if (error == EEXIST)
+            continue;
+        if (error != 0)
+            return systemError(error);
+        temp.renamed();
+        if (written)
+            *written = folder.isEmpty() ? name : folder + QLatin1Char('/') + name;
+        if (number)
+            *number = n;
+        return syncFolder(dir);
+    }
+    FileWriteError failure;
+    failure.cause = FileWriteError::Cause::NoFreeName;
+    return failure;
+}
+
+std::optional<FileWriteError> MakeFolders(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(path);
+    if (p.isEmpty())
+        return systemError(ENOENT);
+    for (qsizetype slash = p.indexOf('/', 1);; slash = p.indexOf('/', slash + 1)) {
+        const QByteArray prefix = slash < 0 ? p : p.left(slash);
+        if (::mkdir(prefix.constData(), 0777) != 0 && errno != EEXIST)
+            return systemError(errno);
+        if (slash < 0)
+            break;
+    }
+    struct stat st;
+    if (::stat(p.constData(), &st) != 0)
+        return systemError(errno);
+    if (!S_ISDIR(st.st_mode))
+        return systemError(ENOTDIR);
+    return std::nullopt;
+}
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+// DurableFile — every file the program writes goes through here, so that a file on disk is
+// always either its old self or the whole new content, and a failure says why.
+//
+// Contract
+//   ReplaceFile(path, bytes)
+//       Afterwards PATH holds exactly BYTES, on disk. The bytes go to a new temporary file in
+//       PATH's folder, created with O_CREAT|O_EXCL|O_NOFOLLOW (it can neither follow nor reuse
+//       anything planted there); they are written, the file is flushed to disk (fsync) and
+//       closed, renamed over PATH, and the folder is flushed. Every step is checked: on any
+//       failure the temporary file is removed, PATH is left as it was, and the cause is
+//       returned (only a failing flush of the folder comes after the rename: the new file is
+//       then in place, but may not outlast a power cut, and the failure is reported all the
+//       same). A symbolic link at PATH is followed to the file it names, which is replaced
+//       (the link stays). Refused without writing anything: a folder at PATH (EISDIR), anything
+//       else that is not a regular file (NotRegular: a FIFO, a device, a socket), and a file
+//       marked read-only (ReadOnly: no write permission for us, or no write permission bit at
+//       all, which holds for root too). A replaced file keeps its permission bits (and, when root
+//       replaces it, its owner); a new file gets 0666 less the umask.
+//   WriteNewFile(folder, nameFor, first, bytes, written)
+//       The same durable write, but never over anything: the file is put under the first
+//       name nameFor(n), n = first, first + 1, ..., that nothing in FOLDER carries (no file,
+//       folder or link of any kind), atomically (a name taken meanwhile by another program
+//       is skipped, never replaced). WRITTEN receives the path, NUMBER the n used. At most
+//       100000 names are tried (NoFreeName).
+//   MakeFolders(path)
+//       PATH and its missing parents as folders (0777 less the umask). Succeeds when PATH
+//       is a folder afterwards; otherwise says why (a file in the way: ENOTDIR).
+//
+// Nothing here shows anything: FileWriteError::text() gives the cause in the user's words
+// (Japanese, for message boxes: "ディスクの空き容量が足りません", for EISDIR
+// "同じ名前のフォルダーがあります"), englishText() the same for the command line.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+namespace platform {
+
+struct FileWriteError {
+    enum class Cause {
+        System,      // a system call failed: error holds errno
+        NotRegular,  // the target is a FIFO, a device or a socket: mode holds its st_mode
+        ReadOnly,    // the target is marked read-only
+        NoFreeName,  // every name WriteNewFile may use is taken
+    };
+    Cause cause = Cause::System;
+    int error = 0;
+    mode_t mode = 0;
+
+    QString text() const;         // "ディスクの空き容量が足りません"
+    QString englishText() const;  // "no space left on device"
+};
+
+std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes);
+
+std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
+                                           int first, QByteArrayView bytes, QString* written = nullptr,
+                                           int* number = nullptr);
+
+std::optional<FileWriteError> MakeFolders(const QString& path);
+
+}  // namespace platform
