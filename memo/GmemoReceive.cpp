@@ -11,7 +11,7 @@ void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
 {
     const int n = MainForm ? MainForm->MemoCount() : 1;
     FileName = QStringLiteral("NEW_%1.BMP").arg(n);
-    setWindowTitle(FileName);
+    SetCaption(FileName);
     SetClientSize(picture.ImageWidth, picture.ImageHeight);
     ImageWidth = picture.ImageWidth;
     ImageHeight = picture.ImageHeight;
