@@ -167,11 +167,9 @@ bool SerialPort::configure(const LineSettings& s)
 
 void SerialPort::purge()
 {
-    ++activity_;
-    pending_.clear();
-    refused_ = false;
+    discardOutput();
     if (fd_ >= 0)
-        ::tcflush(fd_, TCIOFLUSH);
+        ::tcflush(fd_, TCIFLUSH);
 }
 
 void SerialPort::discardOutput()
