@@ -14,7 +14,7 @@ class QAction;
 class QMenu;
 class QScrollArea;
 class TImageArea;
-struct MemoBlock;
+struct TMemoPicture;
 
 class TGraphForm : public QMdiSubWindow {
     Q_OBJECT
@@ -125,10 +125,9 @@ public:
     // Harmless when none is in progress.
     void EndRegionSelection();
 
-    // Draws the received memo whose image header record is HEADER into this new window, which
-    // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
-    // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
-    const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
+    // Shows the received memo PICTURE (drawn by the receive exchange) in this new window, which
+    // takes the name NEW_n.BMP, the memo's size and the changed state.
+    void ShowReceivedMemo(const TMemoPicture& picture);
 
     // The caption: NAME (a file name without its folder, or a generated name), then a
     // received memo's device title. A window with a fixed size widens, where it must, so that

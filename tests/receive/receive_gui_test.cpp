@@ -255,7 +255,7 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
                             << writeMemos({{100, 50}, {124, 121}}));
     MainForm->N2Click();
     expectWindowsShowTheMemos(1);
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("回線が切れました")});
     EXPECT_FALSE(LinkInUse());
 }
 

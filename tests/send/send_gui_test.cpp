@@ -93,6 +93,8 @@ protected:
 const QString kConfirm = QStringLiteral("送信を行いますか？");
 const QString kSent = QStringLiteral("正常に送信されました");
 const QString kCancelled = QStringLiteral("通信がキャンセルされました");
+const QString kRefused = QStringLiteral("デバイスが受け取りを拒否しました");
+const QString kNoAnswer = QStringLiteral("QM-10 が応答しません — 受信の準備ができているか確かめてください");
 
 struct Delivery {
     const char* name;
@@ -183,8 +185,8 @@ TEST_P(SendGuiFails, NothingIsStoredAndTheUserIsTold)
 INSTANTIATE_TEST_SUITE_P(
     Cases, SendGuiFails,
     testing::Values(
-        Failure{"DeviceAborts", {QStringLiteral("--abort")}, {}, nullptr, {kConfirm, kCancelled}, "the PC answered \"!\" as well"},
-        Failure{"NobodyAnswers", {QStringLiteral("--silent")}, {}, nullptr, {kConfirm, kCancelled}, "ignored 17 call(s)"},
+        Failure{"DeviceAborts", {QStringLiteral("--abort")}, {}, nullptr, {kConfirm, kRefused}, "the PC answered \"!\" as well"},
+        Failure{"NobodyAnswers", {QStringLiteral("--silent")}, {}, nullptr, {kConfirm, kNoAnswer}, "ignored 17 call(s)"},
         Failure{"CancelWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, {}, "転送中です",
                 {kConfirm, kCancelled}, nullptr},
         Failure{"ConfirmationAnsweredWithCancel", {}, {BoxAnswer::Cancel}, nullptr, {kConfirm}, "the PC closed the line before calling"}),
