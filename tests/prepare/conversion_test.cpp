@@ -2,6 +2,8 @@
 #include "prepare/Conversion.h"
 #include "prepare/Tone.h"
 
+#include "MonoPattern.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,19 +20,6 @@ TGreyImage Grey(const std::vector<std::vector<int>>& rows)
         for (int v : row)
             g.Values.push_back(uint8_t(v));
     return g;
-}
-
-// '#' black, '.' white, one string a row.
-std::vector<std::string> Pattern(const QImage& mono)
-{
-    std::vector<std::string> rows;
-    for (int y = 0; y < mono.height(); ++y) {
-        std::string row;
-        for (int x = 0; x < mono.width(); ++x)
-            row += mono.pixelIndex(x, y) == 1 ? '.' : '#';
-        rows.push_back(row);
-    }
-    return rows;
 }
 
 struct ConversionCase {

@@ -4,6 +4,8 @@
 #include "prepare/Geometry.h"
 #include "prepare/Preparation.h"
 
+#include "MonoPattern.h"
+
 #include <gtest/gtest.h>
 
 #include <QPainter>
@@ -12,18 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::string> Pattern(const QImage& mono)
-{
-    std::vector<std::string> rows;
-    for (int y = 0; y < mono.height(); ++y) {
-        std::string row;
-        for (int x = 0; x < mono.width(); ++x)
-            row += mono.pixelIndex(x, y) == 1 ? '.' : '#';
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 QImage FromPattern(const std::vector<std::string>& rows)
 {
