@@ -7,6 +7,13 @@ std::shared_ptr<TPictureSource> OpenPictureForPreparation(const QString& path, Q
     std::optional<QByteArray> bytes = ReadPictureFileBytes(path, whyNot);
     if (!bytes)
         return nullptr;
+    // Any other kind is decoded whole once (its header may not tell its size truly) and
+    // averaged down from memory.
+    if (!bytes->startsWith("\xFF\xD8\xFF")) {
+        const std::optional<QImage> picture = ReadUprightPicture(*bytes, 1, whyNot);
+        return picture ? TPictureSource::FromImage(*picture) : nullptr;
+    }
+    // A JPEG is decoded anew at each reduction asked for, from the bytes read once.
     const std::optional<QSize> shown = UprightPictureSize(*bytes, whyNot);
     if (!shown)
         return nullptr;
@@ -16,10 +23,7 @@ std::shared_ptr<TPictureSource> OpenPictureForPreparation(const QString& path, Q
         std::optional<QImage> picture = ReadUprightPicture(*data, reduction, why);
         if (!picture)
             return std::nullopt;
-        // A JPEG comes back reduced already; any other picture is averaged down here.
-        const bool whole = picture->size() == nominal;
         TLinearPlane plane = ToLinearPlane(*picture);
-        picture.reset();
-        return TPrepSource{whole && reduction > 1 ? ReducePlane(plane, reduction) : std::move(plane), nominal};
+        return TPrepSource{std::move(plane), nominal};
     });
 }

@@ -1,8 +1,8 @@
 // A picture file as the source of a preparation. The file is read once, with every check of
-// the picture loader; each reduction the preparation asks for is decoded from those bytes. A
-// JPEG is decoded at 1/2, 1/4 or 1/8 of its size while it is decompressed (far faster than
-// decoding it whole and scaling it down), and a photo that says it was taken turned is shown
-// upright.
+// the picture loader. A JPEG is decoded from those bytes at each reduction the preparation asks
+// for, at 1/2, 1/4 or 1/8 of its size while it is decompressed (far faster than decoding it
+// whole and scaling it down); any other picture is decoded whole once. A photo that says it was
+// taken turned is shown upright.
 #pragma once
 
 #include "prepare/Preparation.h"
