@@ -98,7 +98,7 @@ TEST_P(ToneTest, MapsLevels)
 INSTANTIATE_TEST_SUITE_P(
     All, ToneTest,
     testing::Values(
-        // Neutral settings keep every level, white above all (the design's rule relies on it).
+        // Neutral settings keep every level, white above all (Send's rule relies on it).
         ToneCase{"neutral", 0, 0, 1.0, false, {{0, 0}, {1, 1}, {128, 128}, {254, 254}, {255, 255}}},
         // + 20 % of the range adds 51 levels.
         ToneCase{"brighter", 20, 0, 1.0, false, {{0, 51}, {100, 151}, {250, 255}}},

@@ -161,7 +161,7 @@ TEST(ThinLineTest, SurvivesShrinking)
 }
 
 // Untouched settings give what Send takes today: only exactly white stays white.
-TEST(NeutralTest, KeepsTheDesignsRule)
+TEST(NeutralTest, KeepsSendsRule)
 {
     QImage img(5, 1, QImage::Format_RGB32);
     const QRgb colours[] = {qRgb(255, 255, 255), qRgb(255, 255, 254), qRgb(254, 255, 255), qRgb(200, 30, 30), qRgb(0, 0, 0)};

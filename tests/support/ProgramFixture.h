@@ -31,7 +31,7 @@ protected:
         }();
         (void)setUp;
         home_ = std::make_unique<TempConfigHome>();
-        // New memo windows at 1x, the design's look, unless a test asks for its own zoom.
+        // New memo windows at 1x, the natural size, unless a test asks for its own zoom.
         TGraphForm::SetConfiguredZoom(1);
         SetBoxAnswerer([this](const BoxRequest& request) {
             boxes.push_back(request);
