@@ -369,6 +369,9 @@ void TMainForm::FormCreate()
     } else {
         GetCfg();
     }
+    // Written by hand alone, without any other setting, it still counts.
+    if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
+        TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
     // The options dialog selects the one device model when it is created; it is built only when
     // first used, so the model is set here, and every exit records it ([Machine] Sender).
     CommLink.Machine = true;
@@ -397,8 +400,6 @@ void TMainForm::GetCfg()
                       : FirstStartSize());
     ReadLinkLine(CommLink);
     ReadLinkSwitches(CommLink);
-    if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
-        TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
 }
 
 // The room the frame may take on the screen, leaving the window system's title bar and borders.

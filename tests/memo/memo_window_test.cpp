@@ -164,6 +164,24 @@ TEST_F(MemoWindow, ZoomShowsLargerPixelsAndKeepsTheImage)
     EXPECT_EQ(memo->ClientSize(), QSize(124, 121).expandedTo(memo->ClientSizeFor(QSize(124, 121))));
 }
 
+// [General] Zoom= written by hand, with no other setting, sets the zoom new windows open at.
+class ConfiguredZoom : public MemoFixture {
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        home().write("[General]\r\nZoom=3\r\n");
+        start();
+    }
+};
+
+TEST_F(ConfiguredZoom, NewWindowsOpenAtIt)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("small.bmp"), pattern(20, 10)));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->Zoom(), 3);
+}
+
 TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
 {
     open(writeImage(QStringLiteral("first.bmp"), pattern(40, 20)));
