@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
@@ -172,7 +173,21 @@ void TGraphForm::SetClientSize(int width, int height)
         setFixedSize(outer);
     else
         resize(outer);
+    if (Zoom() > 1)
+        KeepInsideFrame();
     KeepTopLeftVisible();
+}
+
+// A zoomed window that has grown past the frame's client area moves up and left into it.
+void TGraphForm::KeepInsideFrame()
+{
+    const QMdiArea* area = mdiArea();
+    if (!area)
+        return;
+    const QSize room = area->viewport()->size();
+    const QPoint inside(std::min(x(), room.width() - width()), std::min(y(), room.height() - height()));
+    if (inside != pos())
+        move(std::max(0, inside.x()), std::max(0, inside.y()));
 }
 
 // The MDI area centres a window wider than itself, which pushes the window's left edge, and

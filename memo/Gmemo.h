@@ -186,6 +186,7 @@ private:
     void createMenus();
     void RealisePalette();
     void KeepTopLeftVisible();
+    void KeepInsideFrame();
     int CaptionWidth() const;
     void EnsurePicture();
     // Shows PICTURE at its own size and takes its size as the image size.

@@ -137,6 +137,7 @@ TEST_F(MemoWindow, ZoomShowsLargerPixelsAndKeepsTheImage)
     MainForm->resize(800, 700);
     QCoreApplication::processEvents();
     const QImage picture = pattern(124, 121);
+    open(writeImage(QStringLiteral("first.bmp"), pattern(30, 20)));  // the next one cascades below it
     TGraphForm* memo = open(writeImage(QStringLiteral("zoom.bmp"), picture));
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->Zoom(), 2);
@@ -150,8 +151,8 @@ TEST_F(MemoWindow, ZoomShowsLargerPixelsAndKeepsTheImage)
     memo->SetZoom(8);
     QCoreApplication::processEvents();
     const QSize room = MainForm->MdiArea->viewport()->size();
-    EXPECT_LE(memo->width(), room.width());
-    EXPECT_LE(memo->height(), room.height());
+    EXPECT_LE(memo->x() + memo->width(), room.width());
+    EXPECT_LE(memo->y() + memo->height(), room.height());
     EXPECT_TRUE(memo->Scroll1->horizontalScrollBar()->isVisible());
     EXPECT_TRUE(memo->Scroll1->verticalScrollBar()->isVisible());
     EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(124,121)");
