@@ -103,23 +103,27 @@ static QString Q(const std::string& s) { return QString::fromStdString(s); }
 // What the user can do when the device's permissions keep them out.
 static QString AccessText(const platform::AccessDenial& a)
 {
-    QString text = QStringLiteral("アクセスが拒否されました");
-    if (a.GroupMayOpen && !a.InGroup && a.Joined)
-        return text + QStringLiteral("。ユーザー %1 はデバイスのグループ %2 に加えられていますが、今のログインには"
-                                     "まだ反映されていません。ログアウトしてログインし直してください")
-                          .arg(Q(a.User), Q(a.Group));
-    if (a.GroupMayOpen && !a.InGroup)
-        return text + QStringLiteral("。デバイスはグループ %2 のもので、ユーザー %1 はこのグループに入っていません。"
-                                     "次のコマンドでグループに加え、ログインし直してください (新しいグループは次の"
-                                     "ログインから有効になります):\nsudo usermod -aG %2 %1")
-                          .arg(Q(a.User), Q(a.Group));
-    if (!a.Mode.empty())
-        text += QStringLiteral(" (デバイスの所有者 %1、グループ %2、%3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
-    if (!a.Mode.empty() && !a.GroupMayOpen)
-        text += QStringLiteral("。このデバイスはグループのメンバーにも開けません。udev 規則 %1 (man vexlo の "
-                               "SERIAL PORTS) で、ログインしているユーザーに使えるようにできます")
-                    .arg(QStringLiteral(VEXLO_UDEV_RULE));
-    return text;
+    const QString denied = QStringLiteral("アクセスが拒否されました");
+    const QString about = QStringLiteral(" (デバイスの所有者 %1、グループ %2、%3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
+    switch (a.Remedy()) {
+    case platform::AccessDenial::Fix::LogInAgain:
+        return denied + QStringLiteral("。ユーザー %1 はデバイスのグループ %2 に加えられていますが、今のログインには"
+                                       "まだ反映されていません。ログアウトしてログインし直してください")
+                            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::JoinGroup:
+        return denied + QStringLiteral("。デバイスはグループ %2 のもので、ユーザー %1 はこのグループに入っていません。"
+                                       "次のコマンドでグループに加え、ログインし直してください (新しいグループは次の"
+                                       "ログインから有効になります):\nsudo usermod -aG %2 %1")
+                            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::NoGroupAccess:
+        return denied + about
+               + QStringLiteral("。このデバイスはグループのメンバーにも開けません。udev 規則 %1 (man vexlo の "
+                                "SERIAL PORTS) で、ログインしているユーザーに使えるようにできます")
+                     .arg(QStringLiteral(VEXLO_UDEV_RULE));
+    case platform::AccessDenial::Fix::Unknown:
+        break;
+    }
+    return a.Mode.empty() ? denied : denied + about;
 }
 
 // ModemManager probes every newly plugged serial device as a possible modem for a few seconds.

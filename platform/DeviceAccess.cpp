@@ -49,6 +49,17 @@ std::vector<gid_t> databaseGroups(const std::string& user, gid_t gid)
 
 }  // namespace
 
+AccessDenial::Fix AccessDenial::Remedy() const
+{
+    if (Mode.empty())
+        return Fix::Unknown;
+    if (!GroupMayOpen)
+        return Fix::NoGroupAccess;
+    if (InGroup)
+        return Fix::Unknown;
+    return Joined ? Fix::LogInAgain : Fix::JoinGroup;
+}
+
 AccessDenial ExplainAccessDenied(const std::string& device)
 {
     AccessDenial a;

@@ -212,23 +212,26 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // What the user can do when the device's permissions keep them out.
 QString AccessMessage(const platform::AccessDenial& a)
 {
-    if (a.GroupMayOpen && !a.InGroup && a.Joined)
+    const QString about = QStringLiteral(" (owner %1, group %2, %3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
+    switch (a.Remedy()) {
+    case platform::AccessDenial::Fix::LogInAgain:
         return QStringLiteral("permission denied: user %1 was added to group %2, which owns the device, after this "
                               "login; log out and in again")
             .arg(Q(a.User), Q(a.Group));
-    if (a.GroupMayOpen && !a.InGroup)
+    case platform::AccessDenial::Fix::JoinGroup:
         return QStringLiteral("permission denied: the device belongs to group %2, and user %1 is not in it; join it "
                               "with `sudo usermod -aG %2 %1`, then log out and in again (a new group holds from the "
                               "next login on)")
             .arg(Q(a.User), Q(a.Group));
-    QString text = QStringLiteral("permission denied");
-    if (!a.Mode.empty())
-        text += QStringLiteral(" (owner %1, group %2, %3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
-    if (!a.Mode.empty() && !a.GroupMayOpen)
-        text += QStringLiteral(": not even its group may open it; the udev rule %1 gives the user at the desk access "
-                               "(see man vexlo, SERIAL PORTS)")
-                    .arg(QStringLiteral(VEXLO_UDEV_RULE));
-    return text;
+    case platform::AccessDenial::Fix::NoGroupAccess:
+        return QStringLiteral("permission denied") + about
+               + QStringLiteral(": not even its group may open it; the udev rule %1 gives the user at the desk access "
+                                "(see man vexlo, SERIAL PORTS)")
+                     .arg(QStringLiteral(VEXLO_UDEV_RULE));
+    case platform::AccessDenial::Fix::Unknown:
+        break;
+    }
+    return a.Mode.empty() ? QStringLiteral("permission denied") : QStringLiteral("permission denied") + about;
 }
 
 QString ModemManagerAdvice()
