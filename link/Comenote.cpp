@@ -135,18 +135,22 @@ static QString ModemManagerText()
         .arg(QStringLiteral(VEXLO_UDEV_RULE));
 }
 
-// The serial devices there are instead of a missing one.
+// The serial devices there are instead of a missing one, each by what it is first.
 static QString PresentText(const std::vector<platform::SerialDevice>& present)
 {
     if (present.empty())
         return QStringLiteral("。シリアルデバイスが一つも見つかりません (アダプターが差し込まれているか確かめてください)");
     constexpr std::size_t kShown = 8;
-    QString text = QStringLiteral("。今あるシリアルデバイス:");
-    for (std::size_t i = 0; i < present.size() && i < kShown; ++i)
-        text += QStringLiteral("\n  ") + Q(present[i].Summary());
+    QString text = QStringLiteral("。\n\n今あるシリアルデバイス:");
+    for (std::size_t i = 0; i < present.size() && i < kShown; ++i) {
+        const platform::SerialDevice& d = present[i];
+        const QString about = d.Description().empty() ? QString()
+                                                      : QStringLiteral("%1 (%2) — ").arg(Q(d.Description()), Q(d.NodeName()));
+        text += QStringLiteral("\n  ") + about + Q(d.Path);
+    }
     if (present.size() > kShown)
         text += QStringLiteral("\n  ほか %1 個").arg(present.size() - kShown);
-    return text + QStringLiteral("\n各種設定の 割り当て でポート名に割り当てられます");
+    return text + QStringLiteral("\n\n各種設定の「割り当て」でポート名に割り当てられます");
 }
 
 QString OpenFailureText(const TOpenFailure& f)

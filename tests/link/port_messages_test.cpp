@@ -198,9 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"receive: cannot open DEV: no such device; serial devices there are now (give one to --port):\n"
                      "  ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (FTDI FT232R USB UART, "
                      "ttyUSB0)\n"},
-                    {"通信ポート DEV を開けません: デバイスがありません。今あるシリアルデバイス:\n"
-                     "  ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (FTDI FT232R USB UART, "
-                     "ttyUSB0)\n"}}),
+                    {"通信ポート DEV を開けません: デバイスがありません。\n\n今あるシリアルデバイス:\n"
+                     "  FTDI FT232R USB UART (ttyUSB0) — ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -195,10 +195,10 @@ TEST_P(OpenLinkUnavailableTest, FailsQuietlyLeavesNothingOpenAndSaysWhy)
 
 INSTANTIATE_TEST_SUITE_P(Ports, OpenLinkUnavailableTest,
                          ::testing::Values(UnavailableCase{"/dev/vexlo-no-such-port",
-                                                           "デバイスがありません。今あるシリアルデバイス:\n  "
-                                                           "ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 "
-                                                           "(FTDI FT232R USB UART, ttyUSB0)\n"
-                                                           "各種設定の 割り当て でポート名に割り当てられます"},
+                                                           "デバイスがありません。\n\n今あるシリアルデバイス:\n"
+                                                           "  FTDI FT232R USB UART (ttyUSB0) — "
+                                                           "ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n\n"
+                                                           "各種設定の「割り当て」でポート名に割り当てられます"},
                                            UnavailableCase{"/dev/null", "シリアルポートではありません"},
                                            UnavailableCase{"/dev/", "フォルダーです"}));
 
