@@ -1,10 +1,10 @@
 // The link command Receive of the frame (Send is in MainFormSend.cpp).
 #include "app/MainForm.h"
 
+#include "app/Connect.h"
 #include "app/MessageBox.h"
 #include "link/CommLink.h"
 #include "link/Comenote.h"
-#include "link/Connect.h"
 #include "link/ReceiveExchange.h"
 #include "memo/Gmemo.h"
 #include "transfer/DeviceText.h"

@@ -4,8 +4,8 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
+#include "app/Connect.h"
 #include "link/Comenote.h"
-#include "link/Connect.h"
 #include "link/ExchangeMessages.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
