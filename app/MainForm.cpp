@@ -12,6 +12,7 @@
 #include "memo/Gmemo.h"
 #include "platform/CursorClip.h"
 #include "platform/HelpEngine.h"
+#include "store/MemoStore.h"
 #include "transfer/MemoImage.h"
 
 #include <QApplication>
@@ -97,6 +98,7 @@ void TMainForm::createMenus()
     addItem(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"), &TMainForm::Load1Click);
     addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &TMainForm::Save1Click);
     addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &TMainForm::SaveAs1Click);
+    addItem(File1, "Export1", QStringLiteral("書き出し(&E)..."), &TMainForm::Export1Click);
     addItem(File1, "Print1", QStringLiteral("印刷(&P)"), &TMainForm::Print1Click);
     addItem(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)"), &TMainForm::PrintSetup1Click);
     addItem(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"), &TMainForm::Close1Click);
@@ -340,6 +342,7 @@ void TMainForm::FormCreate()
     } else {
         GetCfg();
     }
+    LibrarySettings = ReadLibrarySettings();
     // The options dialog selects the one device model when it is created; it is built only when
     // first used, so the model is set here, and every exit records it ([Machine] Sender).
     CommLink.Machine = true;
@@ -403,6 +406,8 @@ void TMainForm::StoreCfg()
 {
     const FrameBounds bounds{x(), y(), width(), height()};
     if (auto failure = StoreConfig(CommLink, bounds))
+        throw CommandFailure(QString::fromStdString(*failure));
+    if (auto failure = StoreLibrarySettings(LibrarySettings))
         throw CommandFailure(QString::fromStdString(*failure));
 }
 
@@ -513,6 +518,12 @@ void TMainForm::SaveAs1Click()
 {
     if (TGraphForm* memo = ActiveMemo())
         memo->SaveAs1Click();
+}
+
+void TMainForm::Export1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Export1Click();
 }
 
 void TMainForm::Print1Click()

@@ -7,6 +7,9 @@
 // chosen in this run, the [Ports] entry, or /dev/ttyS(n-1)), marks names whose device is
 // missing, and lets the user map the chosen name to one of the serial devices found. A port
 // stored as a device path is listed after COM9 as an entry of its own.
+//
+// A fourth page, 保存, holds the memo library's settings (LibrarySettings, store/MemoStore.h):
+// whether received memos are stored as they arrive, and the folder they go to.
 #pragma once
 
 #include "app/LazyForm.h"
@@ -21,6 +24,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -75,6 +79,11 @@ public:
     QRadioButton* RadioButton4 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QCheckBox* CheckBox2 = nullptr;
+    // Page 保存.
+    QGroupBox* GroupBox4 = nullptr;
+    QCheckBox* AutoSaveCheck = nullptr;
+    QLineEdit* FolderEdit = nullptr;
+    QPushButton* FolderBtn = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -91,6 +100,10 @@ private:
     QWidget* createPortPage();
     QWidget* createModelPage();
     QWidget* createSwitchPage();
+    QWidget* createLibraryPage();
+    void LibraryToControls();
+    void ControlsToLibrary();
+    void FolderBtnClick();
     void fillPortMenu();
     void showPortDevice();
 

@@ -6,6 +6,7 @@
 #include "transfer/MemoImage.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
 {
@@ -19,4 +20,17 @@ void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
     SetButtonStatus();
     QCoreApplication::processEvents();  // let the window paint before the next memo
     Modified = true;
+}
+
+void TGraphForm::ShowStoredMemo(const TMemoPicture& picture, const QString& path)
+{
+    FileName = path;
+    SetCaption(QFileInfo(path).fileName());
+    SetClientSize(picture.ImageWidth, picture.ImageHeight);
+    ImageWidth = picture.ImageWidth;
+    ImageHeight = picture.ImageHeight;
+    Image1->setPicture(picture.Image);
+    Modified = false;  // it is on disk already
+    SetButtonStatus();
+    QCoreApplication::processEvents();
 }

@@ -279,15 +279,16 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
     return bytes;
 }
 
-bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& out,
+bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& outPath,
                  QString* error, QStringList* written, QString* englishError)
 {
     const Failure fail{error, englishError};
+    const QString out = QDir::cleanPath(outPath);
     if (memos.isEmpty())
         return fail(QStringLiteral("書き出すメモがありません"), QStringLiteral("no memo to export"));
     const QString suffix = ExportSuffix(options.Format);
     const QFileInfo target(out);
-    const bool intoFolder = target.isDir() || out.endsWith(QLatin1Char('/')) ||
+    const bool intoFolder = target.isDir() || outPath.endsWith(QLatin1Char('/')) ||
                             (options.Format != ExportFormat::Pdf && memos.size() > 1);
     if (intoFolder) {
         if (auto failure = platform::MakeFolders(out))

@@ -190,10 +190,11 @@ TEST_F(OptionsDialogMore, LayoutModelPageAndTheLastPageKept)
     start();
     EXPECT_EQ(MultPageDlg->windowTitle(), "各種設定");
     EXPECT_EQ(MultPageDlg->size(), QSize(364, 258));
-    ASSERT_EQ(MultPageDlg->TabSet->count(), 3);
+    ASSERT_EQ(MultPageDlg->TabSet->count(), 4);
     EXPECT_EQ(MultPageDlg->TabSet->tabText(0), "通信設定");
     EXPECT_EQ(MultPageDlg->TabSet->tabText(1), "接続機種");
     EXPECT_EQ(MultPageDlg->TabSet->tabText(2), "環境設定");
+    EXPECT_EQ(MultPageDlg->TabSet->tabText(3), "保存");
     EXPECT_EQ(MultPageDlg->TabSet->shape(), QTabBar::RoundedSouth);
     ASSERT_EQ(MultPageDlg->ComboBox1->count(), 9);
     EXPECT_EQ(MultPageDlg->ComboBox1->itemText(8), "COM9");

@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ReceiveCliBad,
     testing::Values(
         BadCase{"MissingPort", {"--out", "/tmp/x"}, 2, "--port NAME is missing"},
-        BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing"},
+        BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing", "[Library]\nAutoSave=FALSE\n"},
         BadCase{"BadSpeed", {"--port", "COM1", "--speed", "12345", "--out", "/tmp/x"}, 2, "--speed is"},
         BadCase{"BadParity", {"--port", "COM1", "--parity", "mark", "--out", "/tmp/x"}, 2, "--parity is"},
         BadCase{"BadStopBits", {"--port", "COM1", "--stop-bits", "3", "--out", "/tmp/x"}, 2, "--stop-bits is"},

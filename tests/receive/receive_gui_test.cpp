@@ -30,6 +30,9 @@ struct Memo {
 
 const std::vector<Memo> kThreeMemos = {{100, 50}, {16, 20}, {124, 121}};
 
+// Received memos open as unsaved NEW_n windows, as they did before the library.
+const QByteArray kWithoutInbox = "[Library]\r\nAutoSave=FALSE\r\n";
+
 class ReceiveGui : public ProgramFixture {
 protected:
     // Writes the memos as BMP files and returns their paths.
@@ -50,7 +53,7 @@ protected:
     {
         auto sim = std::make_unique<SimProcess>(dir.path(), args);
         EXPECT_TRUE(sim->ready()) << sim->log().toStdString();
-        home().write(sim->configuration());
+        home().write(sim->configuration() + kWithoutInbox);
         start();
         return sim;
     }
@@ -146,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReceiveGuiClean,
 TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     // The device calls, then ends at once.
     EXPECT_TRUE(receiveFrom(device, ":000000FF01"));
@@ -175,7 +178,7 @@ std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>
 TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
     EXPECT_TRUE(receiveFrom(device, memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01"));
@@ -196,7 +199,7 @@ TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
 TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     std::string endless = memoText(7, 1, {0x82});
     endless.resize(endless.size() - std::string(":00000001FF").size());
@@ -216,7 +219,7 @@ TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
 {
     PtyDevice device;  // a device that never calls
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
     MainForm->N2Click();
@@ -261,7 +264,7 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
 
 TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
 {
-    home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n");
+    home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n" + kWithoutInbox);
     start();
     MainForm->N2Click();
     EXPECT_EQ(MainForm->MemoCount(), 0);

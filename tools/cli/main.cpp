@@ -18,7 +18,8 @@ constexpr char Usage[] =
     "  reading  bytes of a title reading\n"
     "  encode   the records that sending an image would put on the line\n"
     "  decode   memos of a received record stream, as images\n"
-    "  receive  memos from the device over the serial line, as images\n"
+    "  receive  memos from the device over the serial line, into the memo library\n"
+    "  export   memo files as PNG, SVG or PDF\n"
     "  send     an image to the device as a memo, over the serial line\n"
     "\n"
     "\"vexlo-cli COMMAND --help\" describes a command, \"vexlo-cli --version\" prints the\n"
@@ -35,6 +36,7 @@ constexpr Command Commands[] = {
     {"encode", RunEncode},
     {"decode", RunDecode},
     {"receive", RunReceive},
+    {"export", RunExport},
     {"send", RunSend},
 };
 
