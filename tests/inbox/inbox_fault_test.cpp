@@ -212,7 +212,10 @@ TEST_P(InboxFaults, AFullDiskEndsTheExchangeWithAbortAndKeepsWhatWasAcknowledged
     if (GetParam() == Program::Vexlo) {
         EXPECT_TRUE(full.output.contains(QStringLiteral("BOX ｴﾗｰ: 受信したメモを保存できない"))) << full.output.toStdString();
     }
-    const QString log = simLog();
+    // The device may write its line a moment after the program has ended.
+    QString log;
+    for (int i = 0; i < 200 && !(log = simLog()).contains(QStringLiteral("the PC aborted the exchange at memo")); ++i)
+        QThread::msleep(25);
     EXPECT_TRUE(log.contains(QStringLiteral("the PC aborted the exchange at memo"))) << log.toStdString();
     const std::map<QString, int> device = accepted();
     const std::map<QString, int> stored = storedMemos();

@@ -9,12 +9,14 @@
 #include "link/ExchangeMessages.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
+#include "store/MemoStore.h"
 #include "transfer/HexRecord.h"
 #include "transfer/MemoImage.h"
 #include "transfer/RecordReader.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -260,6 +262,71 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
     expectWindowsShowTheMemos(1);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("回線が切れました")});
     EXPECT_FALSE(LinkInUse());
+}
+
+// With the inbox on (the default), each memo is a file of the library before the device hears
+// its "#"; its window shows that file and has nothing to save.
+TEST_F(ReceiveGui, TheInboxStoresEachMemoAndItsWindowShowsTheFile)
+{
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{QStringLiteral("send")} << writeMemos(kThreeMemos));
+    ASSERT_TRUE(sim->ready());
+    home().write(sim->configuration());
+    start();
+    MainForm->N2Click();
+    const QDir library(home().libraryPath());
+    const QStringList files = library.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ASSERT_EQ(files.size(), 3) << files.join(QLatin1Char(' ')).toStdString();
+    const QList<TGraphForm*> memos = MainForm->MemoWindows();
+    ASSERT_EQ(memos.size(), 3);
+    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d memo(\\d)\\.png$"));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(files[i].toStdString());
+        const QRegularExpressionMatch m = name.match(files[i]);
+        ASSERT_TRUE(m.hasMatch());
+        EXPECT_EQ(m.captured(1).toInt(), i + 1);
+        EXPECT_EQ(PixelDifference(images[size_t(i)], QImage(library.filePath(files[i]))), QString());
+        EXPECT_EQ(memos[i]->FileName, library.filePath(files[i]));
+        EXPECT_EQ(memos[i]->windowTitle(), files[i] + QStringLiteral("  memo%1").arg(i + 1));
+        EXPECT_FALSE(memos[i]->Modified);
+    }
+    for (TGraphForm* memo : memos)
+        memo->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")}) << "closing asked nothing";
+    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
+}
+
+TEST_F(ReceiveGui, AMemoThatCannotBeStoredIsNotAcknowledgedAndTheOnesBeforeStay)
+{
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{QStringLiteral("send"), QStringLiteral("--baud"),
+                                                                    QStringLiteral("19200")}
+                                                            << writeMemos(kThreeMemos));
+    ASSERT_TRUE(sim->ready());
+    home().write(sim->configuration());
+    start();
+    // The folder goes away once the first memo is in it.
+    const QString library = home().libraryPath();
+    auto* timer = new QTimer(MainForm);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, library] {
+        if (Connect1->isVisible() && Connect1->Label1->text() == QStringLiteral("受信中です:1")) {
+            timer->stop();
+            QDir().rename(library, library + QStringLiteral("-moved"));
+        }
+    });
+    timer->start(1);
+    MainForm->N2Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+    platform::FileWriteError gone;
+    gone.error = ENOENT;
+    EXPECT_EQ(boxes[0].text, StoreFailureText(library, gone, 1));
+    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(QDir(library + QStringLiteral("-moved")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    sim->wait();
+    const QString log = sim->log();
+    EXPECT_TRUE(log.contains(QStringLiteral("memo 1 \"memo1\" accepted"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("the PC aborted the exchange at memo 2"))) << log.toStdString();
 }
 
 TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)

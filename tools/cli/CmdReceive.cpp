@@ -62,6 +62,7 @@ constexpr char Help[] =
 
 constexpr int ExitFailed = 1;
 constexpr int kRetryMs = 2000;
+constexpr int kRestMs = 200;
 
 // Where the memos go: the library folder, or DIR/memo-NNN with --out.
 class Collector {
@@ -124,23 +125,36 @@ private:
     bool allStored_ = true;
 };
 
-// Sleeps MS milliseconds, handling events; false when Ctrl-C came meanwhile.
+// Ctrl-C between the exchanges of --loop (inside one, the console host cancels it).
 volatile std::sig_atomic_t interrupted = 0;
 void onSigint(int) { interrupted = 1; }
 
-bool pause(int ms)
+class CatchInterrupt {
+public:
+    CatchInterrupt()
+    {
+        struct sigaction action {};
+        action.sa_handler = onSigint;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~CatchInterrupt() { ::sigaction(SIGINT, &previous_, nullptr); }
+    CatchInterrupt(const CatchInterrupt&) = delete;
+    CatchInterrupt& operator=(const CatchInterrupt&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+// Sleeps MS milliseconds, handling events; false when Ctrl-C came meanwhile (or came at the
+// end of the last exchange and is only seen now).
+bool pause(int ms, const TConsoleHost& host)
 {
-    struct sigaction action {}, previous {};
-    action.sa_handler = onSigint;
-    sigemptyset(&action.sa_mask);
-    interrupted = 0;
-    ::sigaction(SIGINT, &action, &previous);
-    for (int waited = 0; waited < ms && !interrupted; waited += 50) {
+    for (int waited = 0; waited < ms && !interrupted && !host.Interrupted(); waited += 50) {
         QCoreApplication::processEvents();
         QThread::msleep(50);
     }
-    ::sigaction(SIGINT, &previous, nullptr);
-    return !interrupted;
+    return !interrupted && !host.Interrupted();
 }
 
 }  // namespace
@@ -210,7 +224,10 @@ int RunReceive(const std::vector<std::string>& args)
     int status = cli::ExitOk;
     bool portFailed = false;
     QString lastPortFailure;
-    for (;;) {
+    std::optional<CatchInterrupt> catcher;
+    if (loop)
+        catcher.emplace();
+    while (!interrupted) {
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
         if (outcome == ReceiveOutcome::PortUnavailable) {
             const QString message = QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure());
@@ -223,7 +240,7 @@ int RunReceive(const std::vector<std::string>& args)
             if (message != lastPortFailure)
                 cli::Fail(message + QStringLiteral("; trying again every 2 seconds"));
             lastPortFailure = message;
-            if (!pause(kRetryMs))
+            if (!pause(kRetryMs, host))
                 break;
             continue;
         }
@@ -232,9 +249,12 @@ int RunReceive(const std::vector<std::string>& args)
             status = outcome == ReceiveOutcome::Completed ? cli::ExitOk : ExitFailed;
             break;
         }
-        if (HostStop() == ExchangeStop::Cancelled)
+        if (HostStop() == ExchangeStop::Cancelled || host.Interrupted())
             break;  // Ctrl-C: the collector stops
-        QCoreApplication::processEvents();
+        // The line rests a moment closed, as between two exchanges a person starts; the device
+        // calls again anyway.
+        if (!pause(kRestMs, host))
+            break;
     }
     if (exec)
         exec->Finish();
