@@ -123,5 +123,6 @@ bool PrepareMemoOutput(const std::string& out, const std::string* format, QStrin
         error = QStringLiteral("cannot write into %1: %2").arg(dir, why.englishText());
         return false;
     }
+    platform::RemoveAbandonedFiles(dir);  // what an earlier run that was killed left behind
     return true;
 }
