@@ -14,8 +14,8 @@
 //
 // Contract
 //   EncodeMemoPng(picture, meta)
-//       The PNG bytes: PICTURE as one bit per pixel (every pixel that is not exactly white is
-//       black), and META's fields in the chunks above (empty text still written; an invalid
+//       The PNG bytes: PICTURE as one bit per pixel (a pixel that is not exactly white once
+//       transparency is laid onto white is black), and META's fields in the chunks above (empty text still written; an invalid
 //       Arrived and empty codes left out). Empty bytes when PICTURE is null.
 //   ParseMemoMeta(bytes) / ReadMemoMeta(path)
 //       The chunks of a PNG, read from its start up to its pixel data: iTXt (uncompressed)
