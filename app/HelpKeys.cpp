@@ -18,6 +18,7 @@ struct WindowContext {
 constexpr WindowContext kWindowContexts[] = {
     {"MultPageDlg", HelpContext::Options}, {"TitleInput1", HelpContext::Title},
     {"Connect1", HelpContext::Status},     {"AboutBox", HelpContext::About},
+    {"PrepareDlg", HelpContext::Prepare},
 };
 
 // F1 pressed anywhere; the key never reaches the widget that has the focus.
