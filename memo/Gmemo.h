@@ -194,6 +194,8 @@ protected:
 private:
     void FormCreate();
     void createMenus();
+    // A received picture shown under FILENAME and CAPTION, at the zoom new windows open at.
+    void ShowArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption);
     void RealisePalette();
     void KeepTopLeftVisible();
     void KeepInsideFrame();
