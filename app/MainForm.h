@@ -32,6 +32,9 @@ public:
     void GetCfg();
     void StoreCfg();  // throws CommandFailure when a key cannot be written
 
+    // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
+    // (and no window) when it cannot be read.
+    TGraphForm* OpenMemoFile(const QString& path);
     // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
     void AddMemoWindow(TGraphForm* memo);
     TGraphForm* ActiveMemo() const;
@@ -46,6 +49,7 @@ public:
     void New1Click();
     void Open1Click();
     void Load1Click();
+    void Library1Click();
     void Save1Click();
     void SaveAs1Click();
     void Print1Click();

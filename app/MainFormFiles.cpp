@@ -65,18 +65,22 @@ void TMainForm::New1Click()
 
 void TMainForm::Open1Click()
 {
-    const std::optional<QString> path = AskForMemoFile(this);
-    if (!path)
-        return;
+    if (const std::optional<QString> path = AskForMemoFile(this))
+        OpenMemoFile(*path);
+}
+
+TGraphForm* TMainForm::OpenMemoFile(const QString& path)
+{
     TGraphForm* memo = PrepareMemoWindow(this);
     ReleaseImageArea(memo);
-    memo->setWindowTitle(QFileInfo(*path).fileName());
-    if (!memo->SetImage(*path)) {
+    memo->setWindowTitle(QFileInfo(path).fileName());
+    if (!memo->SetImage(path)) {
         DiscardMemo(MdiArea, memo);
-        return;
+        return nullptr;
     }
     memo->SetButtonStatus();
     FitToPicture(memo);
+    return memo;
 }
 
 void TMainForm::Load1Click()

@@ -153,11 +153,11 @@ void SendDataStep(TCommLink& link, bool& done)
     reportProgress(link);
 }
 
-SendOutcome SendExchange(TCommLink& link)
+SendOutcome SendExchange(TCommLink& link, SendTelling telling)
 {
     if (!OpenLink(link))
         return SendOutcome::PortUnavailable;
-    if (!ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
+    if (telling.confirm && !ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
         ClosePort(link);
         UnhookStep();
         return SendOutcome::Declined;
@@ -188,9 +188,11 @@ SendOutcome SendExchange(TCommLink& link)
     // The port is free again (and the "!" on its way) before the user reads the verdict.
     ClosePort(link);
     UnhookStep();
-    if (ok)
-        ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
-    else
+    if (ok) {
+        if (telling.tellSuccess)
+            ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
+    } else {
         ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
+    }
     return ok ? SendOutcome::Sent : SendOutcome::Failed;
 }

@@ -1,0 +1,22 @@
+#include "library/LibraryFolder.h"
+
+#include "link/Config.h"
+#include "platform/PrivateProfile.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+QString DefaultLibraryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/memos");
+}
+
+QString ConfiguredLibraryFolder()
+{
+    QString folder = QString::fromStdString(platform::GetPrivateProfileString("Library", "Folder", "", kConfigFile));
+    if (folder.isEmpty())
+        return DefaultLibraryFolder();
+    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+        folder = QDir::homePath() + folder.mid(1);
+    return QDir::cleanPath(folder);
+}

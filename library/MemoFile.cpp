@@ -1,0 +1,151 @@
+#include "library/MemoFile.h"
+
+#include "library/PngText.h"
+#include "memo/Picture.h"
+
+namespace {
+
+constexpr int kMaxNameBytes = 254;  // under 255
+const QString kNameTimeFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
+constexpr int kNameTimeLength = 19;
+
+bool endsWithCi(const QString& name, QLatin1StringView suffix)
+{
+    return name.endsWith(suffix, Qt::CaseInsensitive);
+}
+
+// The size a BMP's headers claim: the core header (12 bytes) or a later one.
+QSize bmpSize(const QByteArray& head)
+{
+    if (head.size() < 26 || !head.startsWith("BM"))
+        return {};
+    auto le = [&](int at, int bytes) {
+        quint32 v = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            v = v << 8 | uchar(head[at + i]);
+        return v;
+    };
+    if (le(14, 4) == 12)
+        return QSize(int(le(18, 2)), int(le(20, 2)));
+    return QSize(std::abs(qint32(le(18, 4))), std::abs(qint32(le(22, 4))));
+}
+
+// "2026-12-07T16:23:32+01:00" (or Z) as ms since the epoch; the common form is read by hand,
+// as a rebuild reads ten thousand of them, anything else by Qt.
+std::optional<qint64> arrivalTime(const QString& text)
+{
+    auto digits = [&](int at, int n) {
+        int v = 0;
+        for (int i = at; i < at + n; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            v = v * 10 + (c - u'0');
+        }
+        return v;
+    };
+    auto is = [&](int at, char16_t c) { return text[at].unicode() == c; };
+    if (text.size() == 25 && is(4, u'-') && is(7, u'-') && is(10, u'T') && is(13, u':') && is(16, u':') &&
+        (is(19, u'+') || is(19, u'-')) && is(22, u':')) {
+        const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
+        const int h = digits(11, 2), m = digits(14, 2), sec = digits(17, 2), oh = digits(20, 2), om = digits(23, 2);
+        if (date.isValid() && h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60 && oh >= 0 && om >= 0) {
+            const qint64 offset = (is(19, u'+') ? 1 : -1) * (qint64(oh) * 3600 + om * 60);
+            const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+            return ((days * 86400 + h * 3600 + m * 60 + sec) - offset) * 1000;
+        }
+    }
+    const QDateTime parsed = QDateTime::fromString(text, Qt::ISODate);
+    return parsed.isValid() ? std::optional(parsed.toMSecsSinceEpoch()) : std::nullopt;
+}
+
+}  // namespace
+
+bool IsMemoFileName(const QString& name)
+{
+    return !name.startsWith(QLatin1Char('.')) &&
+           (endsWithCi(name, QLatin1StringView(".png")) || endsWithCi(name, QLatin1StringView(".bmp")));
+}
+
+MemoInfo ReadMemoInfo(const QString& name, const QByteArray& head, qint64 modified)
+{
+    MemoInfo info;
+    info.time = modified;
+    if (endsWithCi(name, QLatin1StringView(".png"))) {
+        static const QList<QByteArray> keys = {kMemoTitleKey, kMemoReadingKey, kMemoArrivedKey};
+        if (const std::optional<PngText> png = ReadPngText(head, keys)) {
+            info.size = png->size;
+            for (const auto& [key, value] : png->texts) {
+                if (key == QLatin1StringView(kMemoTitleKey)) {
+                    info.title = value;
+                    info.titled = true;
+                } else if (key == QLatin1StringView(kMemoReadingKey)) {
+                    info.reading = value;
+                } else if (key == QLatin1StringView(kMemoArrivedKey)) {
+                    if (const std::optional<qint64> arrived = arrivalTime(value))
+                        info.time = *arrived;
+                }
+            }
+        }
+    } else {
+        info.size = bmpSize(head);
+    }
+    if (!info.titled)
+        info.title = name;
+    return info;
+}
+
+QString FileNameTitle(const QString& title, int reserve)
+{
+    QString safe;
+    for (const char32_t c : title.toUcs4()) {
+        const bool bad = c == U'/' || c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0);
+        safe += bad ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
+    }
+    for (qsizetype i = 0; i < safe.size() && safe[i] == QLatin1Char('.'); ++i)
+        safe[i] = QLatin1Char('_');
+    for (qsizetype i = safe.size() - 1; i >= 0 && (safe[i] == QLatin1Char('.') || safe[i] == QLatin1Char(' ')); --i)
+        safe[i] = QLatin1Char('_');
+    // Cut at a character boundary until the UTF-8 form fits.
+    const qsizetype room = std::max(0, kMaxNameBytes - reserve);
+    while (safe.toUtf8().size() > room) {
+        safe.chop(1);
+        if (!safe.isEmpty() && safe.back().isHighSurrogate())
+            safe.chop(1);
+    }
+    return safe;
+}
+
+QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension)
+{
+    const QString prefix = time.isValid() ? time.toString(kNameTimeFormat) : QString();
+    const QString number = n > 1 ? QStringLiteral(" (%1)").arg(n) : QString();
+    const int reserve = int((prefix + QLatin1Char(' ') + number + extension).toUtf8().size());
+    QString part = FileNameTitle(title, reserve);
+    if (prefix.isEmpty() && part.isEmpty())
+        part = QStringLiteral("_");  // a name must not start with the extension's dot
+    QString name = prefix;
+    if (!part.isEmpty())
+        name += (prefix.isEmpty() ? QString() : QStringLiteral(" ")) + part;
+    return name + number + extension;
+}
+
+QDateTime TimeOfMemoFileName(const QString& name)
+{
+    if (name.size() < kNameTimeLength ||
+        (name.size() > kNameTimeLength && name[kNameTimeLength] != QLatin1Char(' ') &&
+         name[kNameTimeLength] != QLatin1Char('.')))
+        return {};
+    return QDateTime::fromString(name.left(kNameTimeLength), kNameTimeFormat);
+}
+
+QImage ReadThumbnail(const QString& path)
+{
+    std::optional<QImage> picture = ReadPictureFile(path);
+    if (!picture || picture->isNull())
+        return {};
+    QImage small = *picture;
+    if (small.width() > kThumbnailBox.width() || small.height() > kThumbnailBox.height())
+        small = small.scaled(kThumbnailBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return small.convertToFormat(QImage::Format_Mono, Qt::MonoOnly | Qt::DiffuseDither);
+}
