@@ -14,9 +14,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QRegularExpression>
 #include <QMainWindow>
 #include <QScreen>
 #include <QScrollBar>
@@ -131,10 +133,11 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     Count1->setToolTip(QDir::toNativeSeparators(folder_));
 
     createActions();
-    auto* tools = new QToolBar(this);
-    tools->setObjectName(QStringLiteral("LibraryTools1"));
+    auto* tools = Tools1 = new QToolBar(this);
+    tools->setObjectName(QStringLiteral("Tools1"));
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     tools->setIconSize(QSize(16, 16));
+    tools->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 3px; }"));
     for (QAction* a : {OpenMemo1, SendMemo1, PrintMemo1, ExportMemo1, TrashMemo1, RenameMemo1})
         tools->addAction(a);
 
@@ -168,6 +171,7 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
             List1->scrollToTop();
     });
     connect(List1, &QListView::activated, this, [this] { OpenMemo1->trigger(); });
+    List1->installEventFilter(this);
     connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         updateActions();
         updateCount();
@@ -200,11 +204,29 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
 
 TLibraryPanel::~TLibraryPanel() = default;
 
+bool TLibraryPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == List1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        const bool typed = !text.isEmpty() && text.at(0).isPrint() &&
+                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (typed) {
+            Filter1->setFocus();
+            Filter1->insert(text);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TLibraryPanel::createActions()
 {
     auto make = [this](const char* name, const QString& text, QKeySequence key, auto slot) {
         auto* action = new QAction(text, this);
         action->setObjectName(QLatin1String(name));
+        // On the buttons without the key letter and the dots, so that all fit beside two memos.
+        action->setIconText(QString(text).remove(QRegularExpression(QStringLiteral("\\(&.\\)|\\.\\.\\."))));
         if (!key.isEmpty()) {
             action->setShortcut(key);
             action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -323,12 +345,18 @@ QDockWidget* ShowLibrary(QMainWindow* frame, const MemoOpener& open)
         panel = new TLibraryPanel(folder, dock);
         dock->setWidget(panel);
         // Two columns of memos beside the memo windows; the frame grows when it has no room.
-        const int width = 2 * panel->List1->gridSize().width() +
-                          panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24;
+        const int width = std::max(2 * panel->List1->gridSize().width() +
+                                       panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24,
+                                   panel->Tools1->sizeHint().width() + 16);
         const QRect free = frame->screen() ? frame->screen()->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
         const int wanted = width + 420;
-        if (frame->width() < wanted)
+        if (frame->width() < wanted) {
             frame->resize(std::min(wanted, free.width() - 8), std::max(frame->height(), std::min(560, free.height() - 40)));
+            // Grown to the right and down: kept on the screen.
+            const QRect placed = frame->frameGeometry();
+            frame->move(std::max(free.left(), std::min(placed.left(), free.right() - placed.width())),
+                        std::max(free.top(), std::min(placed.top(), free.bottom() - placed.height())));
+        }
         frame->resizeDocks({dock}, {width}, Qt::Horizontal);
     }
     panel->setOpener(open);

@@ -22,6 +22,7 @@ class QLineEdit;
 class QListView;
 class QMainWindow;
 class QTimer;
+class QToolBar;
 class LibraryIndex;
 
 class TLibraryPanel : public QWidget {
@@ -41,6 +42,7 @@ public:
     QComboBox* Order1 = nullptr;
     QListView* List1 = nullptr;
     QLabel* Count1 = nullptr;
+    QToolBar* Tools1 = nullptr;
     TLibraryModel* Model1 = nullptr;
     QAction* OpenMemo1 = nullptr;
     QAction* SendMemo1 = nullptr;
@@ -48,6 +50,10 @@ public:
     QAction* ExportMemo1 = nullptr;
     QAction* TrashMemo1 = nullptr;
     QAction* RenameMemo1 = nullptr;
+
+protected:
+    // Letters typed in the list go into the filter box.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     class KeepSelection;

@@ -13,6 +13,8 @@
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 
 #include <vector>
@@ -55,6 +57,16 @@ std::optional<QString> prepare(const LibraryMemo& memo, Prepared& out)
     return std::nullopt;
 }
 
+// Between two exchanges the line stays closed a moment: the device takes the close as the end
+// of one exchange before the next call comes. The user's input waits meanwhile.
+void letTheDeviceSeeTheLineClose()
+{
+    constexpr int kClosedMs = 500;
+    QDeadlineTimer closed(kClosedMs);
+    while (!closed.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, int(std::max<qint64>(1, closed.remainingTime())));
+}
+
 }  // namespace
 
 bool SendLibraryMemos(const QList<LibraryMemo>& memos)
@@ -79,7 +91,10 @@ bool SendLibraryMemos(const QList<LibraryMemo>& memos)
                            BoxButtons::OkCancel) != BoxAnswer::Ok)
         return false;
     Connect1.get();  // the status dialog, built on first use, hosts the exchanges
-    for (const Prepared& memo : prepared) {
+    for (size_t i = 0; i < prepared.size(); ++i) {
+        const Prepared& memo = prepared[i];
+        if (i > 0)
+            letTheDeviceSeeTheLineClose();
         TListGuard freeChain(CommLink);
         BuildSendChain(CommLink, memo.bitmap, memo.text);
         // One memo is asked about and reported as a memo window's Send does.
