@@ -6,16 +6,11 @@
 #include <QDir>
 #include <QStandardPaths>
 
-QString DefaultLibraryFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/memos");
-}
-
 QString ConfiguredLibraryFolder()
 {
     QString folder = QString::fromStdString(platform::GetPrivateProfileString("Library", "Folder", "", kConfigFile));
     if (folder.isEmpty())
-        return DefaultLibraryFolder();
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/memos");
     if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
         folder = QDir::homePath() + folder.mid(1);
     return QDir::cleanPath(folder);

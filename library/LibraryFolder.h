@@ -4,5 +4,4 @@
 
 #include <QString>
 
-QString DefaultLibraryFolder();
 QString ConfiguredLibraryFolder();

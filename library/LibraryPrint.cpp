@@ -4,7 +4,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MessageBox.h"
-#include "library/MemoFile.h"
+#include "library/LibraryFile.h"
 #include "memo/Picture.h"
 
 #include <QFontMetricsF>

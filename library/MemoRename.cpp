@@ -1,6 +1,6 @@
 #include "library/MemoRename.h"
 
-#include "library/MemoFile.h"
+#include "library/LibraryFile.h"
 #include "library/PngText.h"
 #include "memo/Picture.h"
 #include "platform/DurableFile.h"

@@ -3,7 +3,7 @@
 // library's tests and benchmark.
 #pragma once
 
-#include "library/MemoFile.h"
+#include "library/LibraryFile.h"
 #include "library/PngText.h"
 
 #include <QBuffer>

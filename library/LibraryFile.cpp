@@ -1,4 +1,4 @@
-#include "library/MemoFile.h"
+#include "library/LibraryFile.h"
 
 #include "library/PngText.h"
 #include "memo/Picture.h"

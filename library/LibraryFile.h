@@ -1,4 +1,4 @@
-// MemoFile — one memo of the library folder: what its file says about it, its name, and a
+// LibraryFile — one memo file of the library folder: what its file says about it, its name, and a
 // small picture of it for the list.
 //
 // A memo file is a 1-bit PNG named "YYYY-MM-DD HH.MM.SS title.png" whose text chunks carry
