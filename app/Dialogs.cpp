@@ -71,6 +71,15 @@ std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& r
     QFileDialog dialog(parent, request.title);
     dialog.setObjectName(request.mode == FileDialogRequest::Mode::Open ? QStringLiteral("OpenDialog1")
                                                                        : QStringLiteral("SaveDialog1"));
+    if (request.mode == FileDialogRequest::Mode::Folder) {
+        dialog.setObjectName(QStringLiteral("FolderDialog"));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setDirectory(request.fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().constFirst();
+    }
     dialog.setNameFilter(QtFilterFrom(request.filter));
     if (request.mode == FileDialogRequest::Mode::Open) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -12,11 +12,11 @@ class QPrinter;
 class QWidget;
 
 struct FileDialogRequest {
-    enum class Mode { Open, Save };
+    enum class Mode { Open, Save, Folder };  // Folder: an existing folder is chosen
     Mode mode = Mode::Open;
     QString title;
     QString filter;    // in the classic "Name|pattern|Name|pattern" form
-    QString fileName;  // preset name
+    QString fileName;  // preset name (Folder: the folder shown first)
     bool fileMustExist = false;
     bool overwritePrompt = false;
     bool pathMustExist = false;

@@ -107,6 +107,8 @@ void TMainForm::createMenus()
     Edit1 = new QMenu(QStringLiteral("編集(&E)"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
+    Undo1 = addItem(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"), &TMainForm::Undo1Click);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
     addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &TMainForm::CopySB1Click);
     addItem(Edit1, "Cut1", QStringLiteral("切り取り(&T)"), &TMainForm::CutSB1Click);
     Paste1 = addItem(Edit1, "Paste1", QStringLiteral("張り付け(&P)"), &TMainForm::PasteSB1Click);
@@ -154,7 +156,7 @@ void SetStandardKeys(QMenu* menu)
     static const std::pair<const char*, QKeyCombination> keys[] = {
         {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
         {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Library1", Qt::CTRL | Qt::Key_L},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Library1", Qt::CTRL | Qt::Key_L},
     };
     for (QAction* action : menu->actions())
         for (const auto& [name, key] : keys)
@@ -195,9 +197,7 @@ void TMainForm::FillWindowList(QMenu* menu)
     menu->addSeparator()->setProperty(kEntry, true);
     int n = 0;
     for (TGraphForm* memo : memos) {
-        QString text = memo->windowTitle();
-        if (!memo->DeviceTitle().isEmpty())
-            text += QStringLiteral("  ") + memo->DeviceTitle();
+        QString text = memo->windowTitle();  // a received memo's device title included
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         ++n;
         const QString label = n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(text) : QStringLiteral("%1 %2").arg(n).arg(text);
@@ -335,10 +335,12 @@ void TMainForm::FormCreate()
         // Once the frame is on the screen, so that the box stands over it.
         QTimer::singleShot(0, this, [text = QString::fromStdString(*refusal)] { ShowBox(BoxKind::Warning, text); });
     }
-    if (!ConfigPresent())
-        SetLinkDefaults(CommLink);  // no configuration yet: the frame keeps its layout size
-    else
+    if (!ConfigPresent()) {
+        SetLinkDefaults(CommLink);  // no configuration yet
+        resize(FirstStartSize());
+    } else {
         GetCfg();
+    }
     // The options dialog selects the one device model when it is created; it is built only when
     // first used, so the model is set here, and every exit records it ([Machine] Sender).
     CommLink.Machine = true;
@@ -359,14 +361,43 @@ void TMainForm::GetCfg()
     // only the size applies. Left and top are written back at exit from where the user left it.
     // A stored size larger than the screen would put the status bar out of sight: the frame,
     // with the window system's title bar and borders, is kept to the screen's free area.
+    // Without a stored size (a [Comm] section written by hand) the frame opens as on a first
+    // start, not at the 320 x 240 the missing keys stand for.
+    const bool sizeStored = ReadConfigInt("General", "Width", 0) > 0 && ReadConfigInt("General", "Height", 0) > 0;
+    const QSize free = FreeScreenSize();
+    resize(sizeStored ? QSize(std::clamp(b.width, 1, free.width()), std::clamp(b.height, 1, free.height()))
+                      : FirstStartSize());
+    ReadLinkLine(CommLink);
+    ReadLinkSwitches(CommLink);
+}
+
+// The room the frame may take on the screen, leaving the window system's title bar and borders.
+QSize TMainForm::FreeScreenSize()
+{
     const QRect free = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                         : QRect(0, 0, 1 << 15, 1 << 15);
     constexpr int kBorders = 8;
     constexpr int kTitleAndBorders = 40;
-    resize(std::clamp(b.width, 1, std::max(1, free.width() - kBorders)),
-           std::clamp(b.height, 1, std::max(1, free.height() - kTitleAndBorders)));
-    ReadLinkLine(CommLink);
-    ReadLinkSwitches(CommLink);
+    return {std::max(1, free.width() - kBorders), std::max(1, free.height() - kTitleAndBorders)};
+}
+
+// Without a stored size the frame opens at its layout size, 520 x 378, grown where the fonts
+// and the screen's scale need more: wide enough for its whole tool bar and menu bar (also a
+// memo window's, whose titles are written in wider katakana), high enough for the bars and a
+// memo of the largest size the device takes. Never larger than the screen.
+QSize TMainForm::FirstStartSize() const
+{
+    const QFontMetrics metrics(menuBar()->font());
+    const int memoMenus = menuBar()->sizeHint().width() + metrics.horizontalAdvance(QStringLiteral("ファイルウィンドウヘルプ"))
+                          - metrics.horizontalAdvance(QStringLiteral("ﾌｧｲﾙｳｨﾝﾄﾞｳﾍﾙﾌﾟ"));
+    const auto* tools = findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+    const int toolsWidth = tools ? tools->sizeHint().width() : 0;
+    const int toolsHeight = tools ? tools->sizeHint().height() : 0;
+    const int memoFrame = 2 * style()->pixelMetric(QStyle::PM_TitleBarHeight);  // its title bar and borders
+    const int bars = menuBar()->sizeHint().height() + toolsHeight + statusBar()->height();
+    const QSize size(std::max({520, memoMenus, toolsWidth, MaxSendWidth + memoFrame}),
+                     std::max(378, bars + MaxSendHeight + memoFrame));
+    return size.boundedTo(FreeScreenSize());
 }
 
 void TMainForm::StoreCfg()
@@ -386,6 +417,7 @@ void TMainForm::SBinitalize()
 {
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(false);
+    Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
     const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();
@@ -511,6 +543,12 @@ void TMainForm::PasteSB1Click()
 {
     if (TGraphForm* memo = ActiveMemo())
         memo->Paste1Click();
+}
+
+void TMainForm::Undo1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Undo1Click();
 }
 
 void TMainForm::Edit1Click()
@@ -660,11 +698,9 @@ void TMainForm::KA1Click()
 // program open. Then the cursor clip comes back, the configuration is written, and help quits.
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    for (TGraphForm* memo : MemoWindows()) {
-        if (!memo->FormCloseQuery()) {
-            event->ignore();
-            return;
-        }
+    if (!MayCloseMemos()) {
+        event->ignore();
+        return;
     }
     if (!FormClose()) {
         event->ignore();

@@ -31,6 +31,9 @@ public:
     void ShareMenuActions(TGraphForm* memo);
     void GetCfg();
     void StoreCfg();  // throws CommandFailure when a key cannot be written
+    // The frame's size when none is stored.
+    QSize FirstStartSize() const;
+    static QSize FreeScreenSize();
 
     // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
     // (and no window) when it cannot be read.
@@ -57,6 +60,7 @@ public:
     void Close1Click();
     void Exit1Click();
     void Edit1Click();
+    void Undo1Click();
     void CopySB1Click();
     void CutSB1Click();
     void PasteSB1Click();
@@ -80,6 +84,7 @@ public:
     QMenu* Window1 = nullptr;
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
+    QAction* Undo1 = nullptr;
     QAction* Delete1 = nullptr;
     QAction* SelectAll1 = nullptr;
     QToolButton* NewSB1 = nullptr;
@@ -101,6 +106,10 @@ protected:
 
 private:
     void FormCreate();
+    // Before the program ends: one changed memo asks its own question, several are asked
+    // about at once (すべて保存 saves them into one folder). False keeps the program running.
+    bool MayCloseMemos();
+    bool SaveChangedMemos(const QList<TGraphForm*>& memos);
     bool FormClose();
     void createMenus();
     void createToolBar();
@@ -123,7 +132,7 @@ private:
 extern TMainForm* MainForm;
 
 // The usual keys on the file and edit commands of a menu (frame's or memo window's copy):
-// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.
+// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.
 void SetStandardKeys(QMenu* menu);
 
 // The cursor clip rectangle in force when the frame was created; restored at exit and

@@ -59,7 +59,7 @@ TGraphForm* PrepareMemoWindow(TMainForm* frame)
 void TMainForm::New1Click()
 {
     TGraphForm* memo = PrepareMemoWindow(this);
-    memo->setWindowTitle(QStringLiteral("EMPTY_%1.BMP").arg(MemoCount()));
+    memo->SetCaption(QStringLiteral("EMPTY_%1.BMP").arg(MemoCount()));
     memo->SetButtonStatus();
 }
 
@@ -73,7 +73,7 @@ TGraphForm* TMainForm::OpenMemoFile(const QString& path)
 {
     TGraphForm* memo = PrepareMemoWindow(this);
     ReleaseImageArea(memo);
-    memo->setWindowTitle(QFileInfo(path).fileName());
+    memo->SetCaption(QFileInfo(path).fileName());
     if (!memo->SetImage(path)) {
         DiscardMemo(MdiArea, memo);
         return nullptr;
@@ -97,16 +97,18 @@ void TMainForm::Load1Click()
         memo = new TGraphForm;
         AddMemoWindow(memo);
     }
+    memo->EndRegionSelection();
+    TGraphForm::TMemoState before = memo->State();  // what 元に戻す brings back
     ShareMenuActions(memo);
     memo->SetSingleBorder();
     const bool autoSize = memo->Image1->autoSize();
     const bool fillsClient = memo->Image1->fillsClient();
     ReleaseImageArea(memo);
-    const QString oldCaption = memo->windowTitle();
-    memo->setWindowTitle(QFileInfo(*path).fileName());
+    const QString oldCaption = memo->CaptionName();
+    memo->SetCaption(QFileInfo(*path).fileName());
     if (!memo->SetImage(*path)) {
         if (reused) {  // as it was, down to how its image area sits
-            memo->setWindowTitle(oldCaption);
+            memo->SetCaption(oldCaption);
             memo->Image1->setAutoSize(autoSize);
             memo->Image1->setFillsClient(fillsClient);
         } else {
@@ -114,6 +116,8 @@ void TMainForm::Load1Click()
         }
         return;
     }
+    if (reused)
+        memo->RememberForUndo(std::move(before));
     memo->SetButtonStatus();
     FitToPicture(memo);
 }
@@ -125,7 +129,7 @@ void TMainForm::Close1Click()
         return;
     if (memo->Modified) {
         const QString question =
-            QFileInfo(memo->FileName).fileName() + QStringLiteral(" が変更されています。 保存しますか？");
+            memo->MemoLabel() + QStringLiteral(" が変更されています。 保存しますか？");
         // ｷｬﾝｾﾙ, Escape and a cancelled save dialog keep the window; a failing save ends the
         // command in the failure box and keeps it too.
         switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {

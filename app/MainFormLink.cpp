@@ -13,8 +13,7 @@
 
 #include <QApplication>
 
-#include <algorithm>
-#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -28,9 +27,9 @@ public:
 };
 
 // The user's words for a received memo that could not be drawn.
-QString undrawableMemoText(const MemoBlock& header)
+QString undrawableMemoText(const TReceivedMemo& memo)
 {
-    const QSize size = ClaimedImageSize(header);
+    const QSize size = memo.ClaimedSize;
     if (size.width() > MaxReceivedSide || size.height() > MaxReceivedSide)
         return QStringLiteral("受信したメモの画像 (%1×%2) は大きすぎるため表示できません。"
                               "表示できるのは %3×%3 までです。")
@@ -38,18 +37,6 @@ QString undrawableMemoText(const MemoBlock& header)
             .arg(size.height())
             .arg(MaxReceivedSide);
     return QStringLiteral("受信したメモの画像の情報が壊れているため表示できません。");
-}
-
-// The memo's title as the device stores it (record 0000 of type 00), which tells memos apart
-// in the ｳｨﾝﾄﾞｳ menu and the window's tooltip.
-bool isTitleRecord(const MemoBlock& block)
-{
-    return block.RecType == 0x00 && block.Address == 0x0000;
-}
-
-std::string_view recordData(const MemoBlock& block)
-{
-    return {reinterpret_cast<const char*>(block.Data.data()), std::min<size_t>(block.Count, 256)};
 }
 
 }  // namespace
@@ -60,42 +47,29 @@ void TMainForm::N2Click()
     if (LinkInUse())
         return;  // an exchange is already opening or running
     Connect1.get();  // the status dialog, built on first use, hosts the exchange
-    ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
-    const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
+    // The memos the device was told had arrived, drawn; their windows open once the exchange
+    // has ended.
+    std::vector<TReceivedMemo> received;
+    TReceiveSink sink;
+    sink.Delivered = [&received](TReceivedMemo& memo) { received.push_back(std::move(memo)); };
+    const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
     if (outcome == ReceiveOutcome::PortUnavailable) {
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
         return;
     }
-    if (!head)
-        return;
-    TListGuard freeList(CommLink);
     {
         HourglassCursor hourglass;
-        QString title;  // the device's title of the memo whose header comes next
-        for (const MemoBlock* node = head; node;) {
-            if (IsImageHeader(*node)) {
-                auto* memo = new TGraphForm;
-                AddMemoWindow(memo);
-                ShareMenuActions(memo);
-                memo->SetSingleBorder();
-                QString error;
-                const MemoBlock& header = *node;
-                node = memo->DispGraphMemo(node, error);
-                if (!error.isEmpty()) {
-                    // This memo cannot be shown; the others still open.
-                    memo->setAttribute(Qt::WA_DeleteOnClose, false);
-                    delete memo;
-                    ShowBox(BoxKind::Error, undrawableMemoText(header));
-                } else {
-                    memo->SetDeviceTitle(title);
-                }
-                title.clear();
+        for (const TReceivedMemo& memo : received) {
+            if (!memo.Error.isEmpty()) {
+                ShowBox(BoxKind::Error, undrawableMemoText(memo));  // the others still open
+                continue;
             }
-            if (!node)
-                break;
-            if (isTitleRecord(*node))
-                title = DeviceCodesToText(recordData(*node));
-            node = node->Next.get();
+            auto* window = new TGraphForm;
+            AddMemoWindow(window);
+            ShareMenuActions(window);
+            window->SetSingleBorder();
+            window->ShowReceivedMemo(memo.Picture);
+            window->SetDeviceTitle(DeviceCodesToText(memo.TitleCodes));
         }
     }
     if (outcome == ReceiveOutcome::Completed)

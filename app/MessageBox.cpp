@@ -40,7 +40,8 @@ BoxAnswer run(const BoxRequest& request)
 {
     if (answerer()) {
         const BoxAnswer answer = answerer()(request);
-        if (request.buttons == BoxButtons::YesNoCancel && answer == BoxAnswer::Ok)
+        const bool threeWay = request.buttons == BoxButtons::YesNoCancel || request.buttons == BoxButtons::SaveAllNoneCancel;
+        if (threeWay && answer == BoxAnswer::Ok)
             return BoxAnswer::Yes;
         return answer;
     }
@@ -52,9 +53,10 @@ BoxAnswer run(const BoxRequest& request)
         button->setObjectName(QLatin1String(name));
         return button;
     };
-    if (request.buttons == BoxButtons::YesNoCancel) {
-        QPushButton* yes = add(QStringLiteral("はい(&Y)"), QMessageBox::YesRole, "YesButton");
-        QPushButton* no = add(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole, "NoButton");
+    if (request.buttons == BoxButtons::YesNoCancel || request.buttons == BoxButtons::SaveAllNoneCancel) {
+        const bool all = request.buttons == BoxButtons::SaveAllNoneCancel;
+        QPushButton* yes = add(all ? QStringLiteral("すべて保存(&A)") : QStringLiteral("はい(&Y)"), QMessageBox::YesRole, "YesButton");
+        QPushButton* no = add(all ? QStringLiteral("保存しない(&N)") : QStringLiteral("いいえ(&N)"), QMessageBox::NoRole, "NoButton");
         QPushButton* cancel = add(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole, "CancelButton");
         box.setDefaultButton(yes);
         box.setEscapeButton(cancel);  // Escape and the close box keep the memo

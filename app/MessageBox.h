@@ -10,7 +10,9 @@
 
 enum class BoxKind { Warning, Error, Information, Confirmation };
 // YesNoCancel is the question that can lose a memo: はい(&Y), いいえ(&N), ｷｬﾝｾﾙ.
-enum class BoxButtons { Ok, OkCancel, YesNoCancel };
+// SaveAllNoneCancel asks about several memos at once: すべて保存(&A) (answer Yes), 保存しない(&N)
+// (No), ｷｬﾝｾﾙ.
+enum class BoxButtons { Ok, OkCancel, YesNoCancel, SaveAllNoneCancel };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 
 struct BoxRequest {
@@ -22,7 +24,8 @@ struct BoxRequest {
 };
 
 // Shows a modal box; Escape or the close box answer Cancel (OK when OK is the only button).
-// A YesNoCancel box answers Yes, No or Cancel; an answerer's Ok counts as Yes there.
+// A YesNoCancel or SaveAllNoneCancel box answers Yes, No or Cancel; an answerer's Ok counts
+// as Yes there.
 BoxAnswer ShowBox(BoxKind kind, const QString& text, BoxButtons buttons = BoxButtons::Ok);
 
 // The application failure box: caption "VEXLO", the failure's text, error icon, OK.

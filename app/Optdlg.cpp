@@ -46,6 +46,12 @@ bool deviceMissing(const std::string& device)
     return !platform::IsCharacterDevice(device);
 }
 
+// A port given as a device path (Port=/dev/ttyUSB0 in VEXLO.INI) rather than a name COMn.
+bool isPathPort(const QString& port)
+{
+    return port.contains(QLatin1Char('/'));
+}
+
 QString deviceText(const std::string& device)
 {
     const QString path = QString::fromStdString(device);
@@ -63,7 +69,10 @@ protected:
     {
         QStyledItemDelegate::initStyleOption(option, index);
         const std::string device = dialog_->DeviceOf(index.data().toString().toStdString());
-        option->text = QStringLiteral("%1  %2").arg(index.data().toString(), deviceText(device));
+        // A path is its own device.
+        option->text = isPathPort(index.data().toString())
+                           ? deviceText(device)
+                           : QStringLiteral("%1  %2").arg(index.data().toString(), deviceText(device));
         if (deviceMissing(device))
             option->palette.setColor(QPalette::Text, QColor(128, 128, 128));
     }
@@ -326,6 +335,12 @@ void TMultPageDlg::SettingsToControls()
     CheckBox1->setChecked(CommLink.ZenToHan);
     CheckBox2->setChecked(CommLink.KataToHira);
     const QString port = QString::fromStdString(CommLink.PortName);
+    // A port given as a path is an entry of its own after COM9, so that OK keeps it unless the
+    // user picks another.
+    while (ComboBox1->count() > kPortCount)
+        ComboBox1->removeItem(kPortCount);
+    if (isPathPort(port))
+        ComboBox1->addItem(port);
     ComboBox1->setCurrentIndex(ComboBox1->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive));
     RadioGroup4->SetItemIndex(indexOf(kWordLens, CommLink.WordLen));
     RadioGroup1->SetItemIndex(indexOf(kSpeeds, CommLink.Speed));
@@ -360,7 +375,7 @@ std::string TMultPageDlg::DeviceOf(const std::string& name) const
 
 void TMultPageDlg::MapSelectedPort(const std::string& device)
 {
-    if (ComboBox1->currentIndex() < 0 || device.empty())
+    if (ComboBox1->currentIndex() < 0 || ComboBox1->currentIndex() >= kPortCount || device.empty())
         return;
     devices_[ComboBox1->currentText().toStdString()] = device;
     showPortDevice();
@@ -369,7 +384,7 @@ void TMultPageDlg::MapSelectedPort(const std::string& device)
 void TMultPageDlg::showPortDevice()
 {
     const bool selected = ComboBox1->currentIndex() >= 0;
-    PortMapBtn->setEnabled(selected);
+    PortMapBtn->setEnabled(selected && ComboBox1->currentIndex() < kPortCount);  // only COMn names map
     if (!selected) {
         PortDevice->clear();
         PortDevice->setToolTip(QString());
@@ -395,7 +410,7 @@ void TMultPageDlg::showPortDevice()
 void TMultPageDlg::fillPortMenu()
 {
     portMenu_->clear();
-    if (ComboBox1->currentIndex() < 0)
+    if (ComboBox1->currentIndex() < 0 || ComboBox1->currentIndex() >= kPortCount)
         return;
     const QString name = ComboBox1->currentText();
     const std::string current = DeviceOf(name.toStdString());

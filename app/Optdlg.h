@@ -5,7 +5,8 @@
 //
 // Beside the port list the dialog shows which device each port name stands for (the device
 // chosen in this run, the [Ports] entry, or /dev/ttyS(n-1)), marks names whose device is
-// missing, and lets the user map the chosen name to one of the serial devices found.
+// missing, and lets the user map the chosen name to one of the serial devices found. A port
+// stored as a device path is listed after COM9 as an entry of its own.
 #pragma once
 
 #include "app/LazyForm.h"

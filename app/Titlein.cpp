@@ -3,8 +3,11 @@
 #include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "app/ProgramStyle.h"
+#include "link/CommLink.h"
 #include "platform/Cp932.h"
 #include "platform/HelpEngine.h"
+#include "transfer/DeviceText.h"
+#include "transfer/TitleConv.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,8 +18,10 @@
 #include <QStyle>
 #include <QValidator>
 
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <string_view>
 
 LazyForm<TTitleInput1> TitleInput1;
 
@@ -134,17 +139,77 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, int y, QLabel* note)
     return edit;
 }
 
+// Three lines under the edit boxes (60 letters, wrapped between words), wide as they are.
+QLabel* makeView(QWidget* parent, const char* name, int y, const QString& hint)
+{
+    auto* view = new QLabel(parent);
+    view->setObjectName(QLatin1String(name));
+    view->setGeometry(88, y, 201, 48);
+    view->setTextFormat(Qt::RichText);
+    view->setWordWrap(true);
+    view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    view->setToolTip(hint);
+    return view;
+}
+
+// TEXT for a rich-text label that wraps between words, and inside a run of letters too long
+// for a line (60 letters without a blank), after any of its characters.
+QString wrappable(const QString& text)
+{
+    constexpr qsizetype kLongRun = 24;
+    QString out;
+    qsizetype run = 0;
+    for (const char32_t c : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        run = one == QLatin1String(" ") ? 0 : run + 1;
+        out += one.toHtmlEscaped();
+        if (run >= kLongRun)
+            out += QChar(0x200B);
+    }
+    return out;
+}
+
+QString coloured(const QString& html, const QColor& colour)
+{
+    return QStringLiteral("<span style=\"color:%1\">%2</span>").arg(colour.name(), html);
+}
+
+constexpr int kButtonsTop = 192;
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QStyle::StandardPixmap picture,
                         int x, const QString& hint)
 {
     auto* button = new QPushButton(parent->style()->standardIcon(picture), caption, parent);
     button->setObjectName(QLatin1String(name));
-    button->setGeometry(x, 96, 89, 27);
+    button->setGeometry(x, kButtonsTop, 89, 27);
     button->setToolTip(hint);
     return button;
 }
 
 }  // namespace
+
+TTitlePreview PreviewTitle(const QString& title, const QString& reading, bool kataToHira, bool zenToHan)
+{
+    TTitlePreview preview;
+    std::string bytes;
+    QString error;
+    if (platform::ToCp932(title, bytes, error)) {
+        // The whole title converted, and cut where the title record cuts it.
+        const std::string codes = ConvTitle(bytes, 1 << 20, kataToHira, zenToHan);
+        const std::string_view all(codes);
+        const size_t kept = std::min(all.size(), size_t(TitleLimit + 1) * 2);
+        preview.Title = DeviceCodesToText(all.substr(0, kept));
+        preview.TitleCut = DeviceCodesToText(all.substr(kept));
+    }
+    if (platform::ToCp932(reading, bytes, error)) {
+        const std::string sent = ConvTitleReader(bytes);
+        const std::string_view all(sent);
+        const size_t kept = std::min(all.size(), size_t(ReadingRecordMax));
+        preview.Reading = ReadingBytesToText(all.substr(0, kept));
+        preview.ReadingCut = ReadingBytesToText(all.substr(kept));
+    }
+    return preview;
+}
 
 TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
 {
@@ -152,13 +217,20 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("手書きメモ－題名入力"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(299, 134);
+    // Taller than the classic 134 pixels: two lines show what the device gets.
+    setFixedSize(299, kButtonsTop + 27 + 11);
     setFont(LayoutFont("ＭＳ ゴシック", 13));
 
     Note1 = new QLabel(this);
     Note1->setObjectName(QStringLiteral("Note1"));
-    Note1->setGeometry(88, 70, 201, 16);
+    Note1->setGeometry(88, 170, 201, 16);
     SetTextColour(Note1, QColor(0xB0, 0, 0));
+    makeLabel(this, "Label3", QStringLiteral("本体の題名"), 10, 72);
+    TitleView = makeView(this, "TitleView", 70,
+                         QStringLiteral("本体に表示される題名です。灰色の部分は長すぎるため送られません"));
+    makeLabel(this, "Label4", QStringLiteral("本体の読み"), 10, 122);
+    ReadingView = makeView(this, "ReadingView", 120,
+                           QStringLiteral("本体に送られる題名読みです (半角の英数字とカタカナ、漢字は送られません)"));
 
     Label1 = makeLabel(this, "Label1", QStringLiteral("題名"), 10, 15);
     Edit1 = makeEdit(this, "Edit1", 11, Note1);
@@ -177,6 +249,9 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
     connect(BitBtn3, &QPushButton::clicked, this, &TTitleInput1::BitBtn3Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TTitleInput1::BitBtn2Click);
 
+    connect(Edit1, &QLineEdit::textChanged, this, &TTitleInput1::ShowWhatIsSent);
+    connect(Edit2, &QLineEdit::textChanged, this, &TTitleInput1::ShowWhatIsSent);
+
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn2);
     setTabOrder(BitBtn2, BitBtn1);
@@ -188,12 +263,40 @@ void TTitleInput1::FormShow()
     Title.clear();
     TitleReader.clear();
     Note1->clear();
+    ShowWhatIsSent();  // the switches may have changed since the last showing
+}
+
+void TTitleInput1::ShowWhatIsSent()
+{
+    const TTitlePreview p = PreviewTitle(Edit1->text(), Edit2->text(), CommLink.KataToHira, CommLink.ZenToHan);
+    const QColor cut = palette().color(QPalette::Disabled, QPalette::WindowText);
+    const QString none = coloured(QStringLiteral("(なし)"), cut);
+    TitleView->setText(p.Title.isEmpty() && p.TitleCut.isEmpty()
+                           ? none
+                           : wrappable(p.Title) + (p.TitleCut.isEmpty() ? QString() : coloured(wrappable(p.TitleCut), cut)));
+    if (p.Reading.isEmpty() && p.ReadingCut.isEmpty())
+        ReadingView->setText(Edit2->text().isEmpty() ? none
+                                                     : coloured(QStringLiteral("(送れる文字がありません)"), QColor(0xB0, 0, 0)));
+    else
+        ReadingView->setText(wrappable(p.Reading) + (p.ReadingCut.isEmpty() ? QString() : coloured(wrappable(p.ReadingCut), cut)));
 }
 
 void TTitleInput1::BitBtn1Click()
 {
     if (Edit2->text().isEmpty()) {
         ShowBox(BoxKind::Error, QStringLiteral("題名読みは省略できません"));
+        Edit2->setFocus();
+        return;
+    }
+    // Kanji are not sent in a reading: one of kanji alone would reach the device empty.
+    const TTitlePreview p = PreviewTitle(Edit1->text(), Edit2->text(), CommLink.KataToHira, CommLink.ZenToHan);
+    if (p.Reading.isEmpty()
+        && ShowBox(BoxKind::Confirmation,
+                   QStringLiteral("題名読み「%1」には本体に送れる文字がないため、読みは空のまま送られます。"
+                                  "このまま送信しますか？")
+                       .arg(Edit2->text()),
+                   BoxButtons::OkCancel)
+               != BoxAnswer::Ok) {
         Edit2->setFocus();
         return;
     }

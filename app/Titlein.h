@@ -3,7 +3,9 @@
 //   FormShow      (every showing) Title and TitleReader become empty; the edit boxes keep
 //                 what was typed the last time.
 //   BitBtn1Click  OK: an empty reading is refused with the error box "題名読みは省略できません"
-//                 and the dialog stays; otherwise both texts are taken and the dialog closes.
+//                 and the dialog stays. A typed reading of which nothing can be sent (kanji
+//                 only) is sent empty only if the user says so. Otherwise both texts are taken
+//                 and the dialog closes.
 //   BitBtn3Click  無視: both texts empty (the memo is named after its file); closes.
 //   BitBtn2Click  help topic 8000.
 // The close box acts as 無視; Escape does nothing. There is no way to call the send off.
@@ -12,6 +14,9 @@
 // characters that have a Shift-JIS form, so whatever OK accepts can be sent. Typing or pasting
 // past the limit stops at the last whole character that fits; a character without a Shift-JIS
 // form is left out and named in a note under the boxes.
+//
+// Under the boxes the dialog shows, as they are typed, what the device will get: the title in
+// the device's characters with the part it cuts off greyed, and the reading as it is sent.
 #pragma once
 
 #include "app/LazyForm.h"
@@ -39,6 +44,8 @@ public:
     QPushButton* BitBtn3;
     QPushButton* BitBtn2;
     QLabel* Note1;  // why a typed or pasted character was left out
+    QLabel* TitleView;    // the title as the device will show it
+    QLabel* ReadingView;  // the reading as it will be sent
 
 public slots:
     void FormShow();
@@ -52,9 +59,22 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void ShowWhatIsSent();
+
     QString Title;
     QString TitleReader;
 };
+
+// What the device gets of TITLE and READING as typed: the title in the device's characters,
+// with the part it cuts off (beyond its 51 codes) apart, and the reading as sent, with the part
+// beyond the record's 84 bytes apart.
+struct TTitlePreview {
+    QString Title;
+    QString TitleCut;
+    QString Reading;
+    QString ReadingCut;
+};
+TTitlePreview PreviewTitle(const QString& title, const QString& reading, bool kataToHira, bool zenToHan);
 
 extern LazyForm<TTitleInput1> TitleInput1;
 

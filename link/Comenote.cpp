@@ -89,6 +89,13 @@ bool LinkInUse() { return linkInUse; }
 
 const TOpenFailure& LastOpenFailure() { return lastFailure; }
 
+// "minicom (プロセス 1234)", or "プロセス 1234" without a name.
+static QString ProcessText(const TOpenFailure& f)
+{
+    const QString pid = QStringLiteral("プロセス %1").arg(f.OwnerPid);
+    return f.OwnerName.empty() ? pid : QStringLiteral("%1 (%2)").arg(QString::fromStdString(f.OwnerName), pid);
+}
+
 QString OpenFailureText(const TOpenFailure& f)
 {
     const QString name = QString::fromStdString(f.PortName);
@@ -99,8 +106,12 @@ QString OpenFailureText(const TOpenFailure& f)
         reason = QStringLiteral("ほかの通信を実行中です");
     else if (f.BadSpeed)
         reason = QStringLiteral("通信速度 %1 bit/s には設定できません").arg(*f.BadSpeed);
+    else if ((f.Error == EBUSY || f.Error == EWOULDBLOCK) && f.LeftExclusive)
+        reason = QStringLiteral("強制終了したプログラムが回線を排他使用のまま残しています。"
+                                "回線のもう一方の端を開いている %1 を起動し直してください")
+                     .arg(ProcessText(f));
     else if (f.Error == EBUSY || f.Error == EWOULDBLOCK)
-        reason = f.OwnerPid > 0 ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(f.OwnerPid)
+        reason = f.OwnerPid > 0 ? QStringLiteral("%1 が使用中です").arg(ProcessText(f))
                                 : QStringLiteral("ほかのプログラムが使用中です");
     else if (f.Error == ENOENT || f.Error == ENODEV || f.Error == ENXIO)
         reason = QStringLiteral("デバイスがありません");
@@ -111,7 +122,9 @@ QString OpenFailureText(const TOpenFailure& f)
 
 bool OpenLink(TCommLink& link)
 {
-    lastFailure = TOpenFailure{link.PortName, ResolveLinkPort(link), 0, 0, false, std::nullopt};
+    lastFailure = TOpenFailure{};
+    lastFailure.PortName = link.PortName;
+    lastFailure.Path = ResolveLinkPort(link);
     if (linkInUse) {
         lastFailure.LinkBusy = true;
         return false;
@@ -126,6 +139,8 @@ bool OpenLink(TCommLink& link)
     if (!link.Handle.open(lastFailure.Path)) {
         lastFailure.Error = errno == EWOULDBLOCK ? EBUSY : errno;
         lastFailure.OwnerPid = link.Handle.lockOwner();
+        lastFailure.OwnerName = link.Handle.ownerName();
+        lastFailure.LeftExclusive = link.Handle.leftExclusive();
         return false;
     }
     lastFailure = TOpenFailure{};
@@ -202,14 +217,16 @@ void SwitchToDataPhase(TCommLink& link)
 
 void PurgeLink(TCommLink& link) { link.Handle.purge(); }
 
+void DiscardOutput(TCommLink& link) { link.Handle.discardOutput(); }
+
 bool DrainOutput(TCommLink& link, int ms) { return link.Handle.drain(ms); }
 
-void ClosePort(TCommLink& link)
+void ClosePort(TCommLink& link, int drainMs)
 {
     // The host's timer never outlives the exchange that started it.
     StopTimer();
     platform::IdleDriver::instance().forgetPort(&link.Handle);
-    (void)DrainOutput(link);
+    (void)DrainOutput(link, drainMs);
     link.Handle.close();
     linkInUse = false;
 }

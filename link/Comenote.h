@@ -40,9 +40,11 @@ bool LinkInUse();
 
 // Why the last OpenLink failed: the port as configured, the device it stands for, and the cause
 // (an errno value: ENOENT for a device that does not exist, ENOTTY for one that is no serial
-// line, EBUSY for a line another program holds — OwnerPid names that program when its lock
-// file does). LinkBusy: an exchange of ours was already opening or running. BadSpeed: the
-// configured speed, when the line cannot take it (the port is then not opened; Error EINVAL).
+// line, EBUSY for a line another program holds — OwnerPid and OwnerName name that program when
+// its lock file or the system's process table does). LeftExclusive: nobody has the line open,
+// but a program that ended left it exclusive; OwnerPid holds its other end and keeps it so.
+// LinkBusy: an exchange of ours was already opening or running. BadSpeed: the configured
+// speed, when the line cannot take it (the port is then not opened; Error EINVAL).
 struct TOpenFailure {
     std::string PortName;
     std::string Path;
@@ -50,6 +52,8 @@ struct TOpenFailure {
     long OwnerPid = 0;
     bool LinkBusy = false;
     std::optional<uint32_t> BadSpeed;
+    std::string OwnerName;
+    bool LeftExclusive = false;
 };
 const TOpenFailure& LastOpenFailure();
 
@@ -103,6 +107,10 @@ void SwitchToDataPhase(TCommLink& link);
 // Drops everything not yet sent and every byte received but not yet read.
 void PurgeLink(TCommLink& link);
 
+// Drops everything not yet sent, in the program and in the line's output queue; what was
+// received stays.
+void DiscardOutput(TCommLink& link);
+
 // Waits until every byte queued for sending has left the program and the line's output queue,
 // or MS milliseconds have passed: the last answer of an exchange ("#", "!", the end record)
 // must reach a device that holds us with XOFF at that moment. Sleeps on the line while it
@@ -110,6 +118,6 @@ void PurgeLink(TCommLink& link);
 // or when the line has gone. True at once on a closed port.
 bool DrainOutput(TCommLink& link, int ms = 2000);
 
-// Drains the output (DrainOutput, bounded), then closes the port (what is still queued then
-// is dropped), stops the host's timer and ends LinkInUse. Harmless on a closed port.
-void ClosePort(TCommLink& link);
+// Drains the output (DrainOutput for at most DRAINMS), then closes the port (what is still
+// queued then is dropped), stops the host's timer and ends LinkInUse. Harmless on a closed port.
+void ClosePort(TCommLink& link, int drainMs = 2000);

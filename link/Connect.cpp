@@ -56,6 +56,11 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
                               QStringLiteral("ｷｬﾝｾﾙ"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(57, 57, 79, 29);
+    // Enter (or Space) pressed by habit during a transfer must not end it: the button is never
+    // the default and takes no keyboard focus. Escape and the mouse still press it.
+    BitBtn1->setAutoDefault(false);
+    BitBtn1->setDefault(false);
+    BitBtn1->setFocusPolicy(Qt::NoFocus);
     connect(BitBtn1, &QPushButton::clicked, this, [this] {
         BitBtn1Click();
         reject();  // the Cancel kind closes the dialog

@@ -5,7 +5,7 @@
 //
 //   FormShow       (every showing) ExchangeOk becomes false.
 //   BitBtn1Click   the Cancel button, also pressed by Escape: ExchangeOk false, the idle
-//                  slot emptied, and the dialog closes.
+//                  slot emptied, and the dialog closes. Enter and Space do not press it.
 //   Timer1Timer    TickCount + 1.
 // Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
 //

@@ -2,6 +2,10 @@
 
 #include "platform/IdleDriver.h"
 
+#include <QTimer>
+
+#include <algorithm>
+
 bool ExchangeOk = false;
 int32_t TickCount = 0;
 
@@ -9,6 +13,19 @@ namespace {
 
 TExchangeHost* installedHost = nullptr;
 TStepHandler hookedHandler = nullptr;
+ExchangeStop hostStop = ExchangeStop::None;
+
+QTimer& wakeTimer()
+{
+    static QTimer* timer = [] {
+        auto* t = new QTimer;  // lives as long as the program, like the idle driver
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+        QObject::connect(t, &QTimer::timeout, [] { platform::IdleDriver::instance().wake(); });
+        return t;
+    }();
+    return *timer;
+}
 
 }  // namespace
 
@@ -36,6 +53,7 @@ void StopTimer()
 
 void RunExchangeHost()
 {
+    hostStop = ExchangeStop::None;
     if (installedHost)
         installedHost->Run();
 }
@@ -73,6 +91,7 @@ void HookStep(TStepHandler handler, TCommLink& link)
     };
     auto onFailure = [] {
         hookedHandler = nullptr;
+        hostStop = ExchangeStop::LineGone;
         ExchangeOk = false;
         CloseExchangeHost();
     };
@@ -83,6 +102,7 @@ void HookStep(TStepHandler handler, TCommLink& link)
 void UnhookStep()
 {
     hookedHandler = nullptr;
+    wakeTimer().stop();
     platform::IdleDriver::instance().unhook();
 }
 
@@ -94,8 +114,16 @@ void TimerTick()
     platform::IdleDriver::instance().wake();
 }
 
+void WakeStepAfter(int ms)
+{
+    wakeTimer().start(std::max(0, ms));
+}
+
+ExchangeStop HostStop() { return hostStop; }
+
 void CancelExchange()
 {
+    hostStop = ExchangeStop::Cancelled;
     ExchangeOk = false;
     UnhookStep();
 }

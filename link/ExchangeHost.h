@@ -86,6 +86,17 @@ void UnhookStep();
 // The handler in the slot, or null.
 TStepHandler HookedStep();
 
+// Has the hooked handler called again after MS milliseconds (sooner if anything else wakes it):
+// for a handler that waits for the clock rather than for the line. A later call replaces an
+// earlier one that has not fired yet.
+void WakeStepAfter(int ms);
+
+// Why the exchange ended from outside its handlers: the user's Cancel (CancelExchange), or a
+// line that went away while a handler was hooked. None otherwise (a handler ended it, or the
+// window was closed). Cleared when a host starts running.
+enum class ExchangeStop { None, Cancelled, LineGone };
+ExchangeStop HostStop();
+
 // What a host's timer does on every tick: adds 1 to TickCount and lets the hooked handler
 // look at it.
 void TimerTick();

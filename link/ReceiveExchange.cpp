@@ -6,6 +6,7 @@
 #include "transfer/RecordReader.h"
 
 #include <deque>
+#include <vector>
 
 namespace {
 
@@ -13,40 +14,73 @@ constexpr uint8_t CR = 13;
 constexpr uint8_t LF = 10;
 constexpr uint8_t DC1 = 17;
 
-// A "#" the port had no room for yet; it goes out before anything else is read, so the
-// device never waits for an acknowledgement that we dropped.
-int g_pendingAck = -1;
+// Memos whose "#" may wait to leave before the exchange reads on. A device waits for "#"
+// before it sends the next memo, so one is the rule; a device that holds us with XOFF and
+// sends on is held back by the kernel's input flow control once we stop reading.
+constexpr std::size_t kMaxWaitingMemos = 4;
 
-// Memos whose "#" has not left the program yet (the kernel refused it while the device held
-// us with XOFF, or it waits in g_pendingAck), oldest first: the first block of the memo, and
-// the count of bytes written once its "#" was. Until its "#" has gone the device has not been
-// told that the memo arrived, and will send it again.
-struct UnconfirmedMemo {
-    MemoBlock* First;
-    uint64_t AckWrittenBy;  // bytesWritten() after the "#"; 0 while the "#" waits to be queued
+// A complete memo whose "#" has not left yet, oldest first.
+struct WaitingMemo {
+    uint64_t AckAt = 0;  // bytesWritten() once its "#" was queued; 0 while it waits for room
+    std::vector<TReceivedMemo> Pictures;
 };
-std::deque<UnconfirmedMemo> g_unconfirmed;
 
-void queueAck(TCommLink& link, MemoBlock* first)
+enum class Failure { None, Cancelled, LineGone, MemoTooLong, NotStored, EndedMidMemo, AckNotSent };
+
+const TReceiveSink* g_sink = nullptr;
+std::deque<WaitingMemo> g_waiting;
+Failure g_failure = Failure::None;
+QString g_storeError;       // what sink.Arrived said
+bool g_endedByDevice = false;
+
+// Hands over the memos whose "#" has left the line.
+void deliverGone(TCommLink& link)
 {
-    if (WriteByte(link, '#')) {
-        g_unconfirmed.push_back({first, link.Handle.bytesWritten()});
-    } else {
-        g_pendingAck = '#';
-        g_unconfirmed.push_back({first, 0});
+    if (g_waiting.empty())
+        return;
+    const uint64_t gone = link.Handle.bytesGone();
+    while (!g_waiting.empty() && g_waiting.front().AckAt != 0 && gone >= g_waiting.front().AckAt) {
+        WaitingMemo memo = std::move(g_waiting.front());
+        g_waiting.pop_front();
+        if (g_sink && g_sink->Delivered)
+            for (TReceivedMemo& picture : memo.Pictures)
+                g_sink->Delivered(picture);
     }
 }
 
-// Forgets the memos whose "#" the kernel has taken.
-void confirmSentAcks(TCommLink& link)
+void endExchange(bool ok)
 {
-    while (!g_unconfirmed.empty() && g_unconfirmed.front().AckWrittenBy != 0
-           && link.Handle.bytesSent() >= g_unconfirmed.front().AckWrittenBy)
-        g_unconfirmed.pop_front();
+    UnhookStep();
+    ExchangeOk = ok;
+    CloseExchangeHost();
 }
 
-// The exchange was ended because a memo never ended (see MaxMemoRecords).
-bool g_memoTooLong = false;
+// The memo that ends with the list's last block (its end-of-memo record) and begins at FIRST:
+// drawn, offered to the sink, its records freed. False when the sink could not keep it.
+bool takeCompleteMemo(TCommLink& link, MemoBlock* first, WaitingMemo& out)
+{
+    WalkReceivedMemos(first, [&out](TReceivedMemo& memo) { out.Pictures.push_back(std::move(memo)); });
+    FreeBlocks(link, first);
+    if (g_sink && g_sink->Arrived)
+        for (const TReceivedMemo& picture : out.Pictures)
+            if (!g_sink->Arrived(picture, g_storeError))
+                return false;
+    return true;
+}
+
+QString failureText(Failure failure)
+{
+    switch (failure) {
+    case Failure::None: break;
+    case Failure::Cancelled: return QString::fromUtf16(CancelledText);
+    case Failure::LineGone: return QString::fromUtf16(LineGoneText);
+    case Failure::MemoTooLong: return MemoTooLongText().arg(MaxMemoRecords);
+    case Failure::NotStored: return g_storeError;
+    case Failure::EndedMidMemo: return QString::fromUtf16(EndedMidMemoText);
+    case Failure::AckNotSent: return QString::fromUtf16(AckNotSentText);
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -82,15 +116,16 @@ void RecvHandshakeStep(TCommLink& link, bool& done)
 void RecvDataStep(TCommLink& link, bool& done)
 {
     done = false;
-    if (g_pendingAck >= 0) {
-        if (!WriteByte(link, static_cast<uint8_t>(g_pendingAck)))
+    // A "#" the port had no room for goes out before anything else is read, so the device
+    // never waits for an acknowledgement that we dropped.
+    if (!g_waiting.empty() && g_waiting.back().AckAt == 0) {
+        if (!WriteByte(link, '#'))
             return;
-        g_pendingAck = -1;
-        for (UnconfirmedMemo& m : g_unconfirmed)
-            if (m.AckWrittenBy == 0)
-                m.AckWrittenBy = link.Handle.bytesWritten();
+        g_waiting.back().AckAt = link.Handle.bytesWritten();
     }
-    confirmSentAcks(link);
+    deliverGone(link);
+    if (g_waiting.size() >= kMaxWaitingMemos)
+        return;  // until their "#" leaves
     const int value = RecvWantsHexPair(link) ? ReadHexByte(link) : ReadByte(link);
     if (value < 0)
         return;
@@ -98,74 +133,76 @@ void RecvDataStep(TCommLink& link, bool& done)
     switch (RecvRecordStep(link, static_cast<uint8_t>(value))) {
     case RecvEvent::None:
         break;
-    case RecvEvent::MemoComplete:
+    case RecvEvent::MemoComplete: {
         SetStatusText(QStringLiteral("受信中です:%1").arg(link.MemoCount));
         // A memo of nothing but its end record began at that record, the list's last block.
-        queueAck(link, memoStart ? memoStart : link.Tail);
+        WaitingMemo memo;
+        if (!takeCompleteMemo(link, memoStart ? memoStart : link.Tail, memo)) {
+            g_failure = Failure::NotStored;
+            endExchange(false);
+            return;
+        }
+        memo.AckAt = WriteByte(link, '#') ? link.Handle.bytesWritten() : 0;
+        g_waiting.push_back(std::move(memo));
+        deliverGone(link);
         break;
+    }
     case RecvEvent::BadRecord:
         WriteByte(link, '?');
         break;
     case RecvEvent::ExchangeEnded:
-        UnhookStep();
-        ExchangeOk = true;
-        CloseExchangeHost();
+        g_endedByDevice = true;
+        if (memoStart)  // the end record came inside a memo: that memo never ended
+            g_failure = Failure::EndedMidMemo;
+        endExchange(true);
         break;
     case RecvEvent::MemoTooLong:
-        UnhookStep();
-        ExchangeOk = false;
-        g_memoTooLong = true;
-        CloseExchangeHost();
+        g_failure = Failure::MemoTooLong;
+        endExchange(false);
         break;
     }
 }
 
-// Drops what the device has not been told arrived: the memo in progress, and memos whose "#"
-// never left the program (after the drain). What lies before them are memos the device knows
-// it delivered.
-static void dropUnacknowledged(TCommLink& link)
+ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink)
 {
-    confirmSentAcks(link);
-    if (!g_unconfirmed.empty())
-        FreeBlocks(link, g_unconfirmed.front().First);
-    else if (link.MemoStart)
-        FreeBlocks(link, link.MemoStart);
-    link.MemoStart = nullptr;
-    g_unconfirmed.clear();
-}
-
-MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome)
-{
-    auto tell = [outcome](ReceiveOutcome o) {
-        if (outcome)
-            *outcome = o;
-    };
-    tell(ReceiveOutcome::PortUnavailable);
     FreeBlocks(link, link.Head.get());
     if (!OpenLink(link))
-        return nullptr;
+        return ReceiveOutcome::PortUnavailable;
     RecvStart(link);
-    g_pendingAck = -1;
-    g_unconfirmed.clear();
-    g_memoTooLong = false;
+    g_sink = &sink;
+    g_waiting.clear();
+    g_failure = Failure::None;
+    g_storeError.clear();
+    g_endedByDevice = false;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(RecvHandshakeStep, link);
     RunExchangeHost();
     UnhookStep();
-    if (!ExchangeOk) {
+
+    Failure failure = g_failure;
+    if (failure == Failure::None && !ExchangeOk)
+        failure = HostStop() == ExchangeStop::LineGone ? Failure::LineGone : Failure::Cancelled;
+    else if (failure == Failure::None && !g_endedByDevice && link.MemoStart)
+        failure = Failure::EndedMidMemo;  // the window was closed in the middle of a memo
+    if (failure != Failure::None)
         WriteByte(link, '!');
-        // The "!" and any "#" still held back by the device's XOFF get their chance to leave
-        // before we judge which memos the device was told about.
-        (void)DrainOutput(link);
-        dropUnacknowledged(link);
-        ClosePort(link);
-        ExchangeMessage(ExchangeBox::Error, g_memoTooLong ? MemoTooLongText().arg(MaxMemoRecords)
-                                                          : QString::fromUtf16(CancelledText));
-        tell(ReceiveOutcome::Failed);
-    } else {
-        g_unconfirmed.clear();
-        ClosePort(link);
-        tell(ReceiveOutcome::Completed);
+    // The "#" still held back by the device's XOFF (and the "!") get their chance to leave
+    // before we judge which memos the device was told about.
+    const bool drained = DrainOutput(link);
+    deliverGone(link);
+    if (!g_waiting.empty()) {
+        g_waiting.clear();  // the device was never told: it will send them again
+        if (failure == Failure::None) {
+            failure = Failure::AckNotSent;
+            WriteByte(link, '!');
+        }
     }
-    return link.Head.get();
+    // What is left of the list is the memo in progress and end records: nothing to hand over.
+    FreeBlocks(link, link.Head.get());
+    g_sink = nullptr;
+    ClosePort(link, drained ? 2000 : 200);
+    if (failure == Failure::None)
+        return ReceiveOutcome::Completed;
+    ExchangeMessage(ExchangeBox::Error, failureText(failure));
+    return ReceiveOutcome::Failed;
 }

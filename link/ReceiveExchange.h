@@ -1,26 +1,52 @@
-// The receive exchange: memos from the device into the list at Head of the link record.
+// The receive exchange: memos from the device, handed to the caller one by one.
 //
 // The device calls with CR, LF; we answer DC1 and switch to XON/XOFF flow control. Then it
 // sends records; we keep every good one, answer "#" after each complete memo and "?" after a
 // damaged record (that memo is then sent again from its first record), and the exchange ends
-// with the end-of-exchange record. Cancel, or a port that goes away, ends it as failed: we
-// answer "!" and say "通信がキャンセルされました"; memos the device was already told had
-// arrived are kept, and only the memo in progress is dropped. A memo that goes on past
-// MaxMemoRecords records ends the exchange as failed in the same way, with its own message.
+// with the end-of-exchange record.
+//
+// A memo is the caller's only once the device has been told it arrived, that is once its "#"
+// has left the program and the line's output queue:
+//   1. When its end-of-memo record arrives, the memo is drawn (transfer/ReceivedMemos.h) and
+//      its records are freed at once, so whatever the device sends, the exchange holds no more
+//      than the memo in progress and the pictures of a few memos whose "#" has not left yet.
+//      sink.Arrived sees each picture now, before the "#" is written.
+//   2. Once its "#" has left, sink.Delivered gets each picture to write or show.
+// A memo whose "#" never left (the device held us with XOFF to the end) and the memo in
+// progress when the exchange ends are dropped: the device still has them and sends them again.
+//
+// Cancel, a line that goes away, a memo that goes on past MaxMemoRecords records, an end of
+// the exchange in the middle of a memo, or a "#" that never left end the exchange as failed: we
+// answer "!" and say what happened (link/ExchangeMessages.h). Memos already delivered stay
+// delivered.
 #pragma once
 
 #include "link/CommLink.h"
+#include "transfer/ReceivedMemos.h"
+
+#include <QString>
+
+#include <functional>
 
 enum class ReceiveOutcome {
     PortUnavailable,  // the port could not be opened; nothing was said to anyone
-    Completed,        // the device ended the exchange (or the status window was closed after the opening)
-    Failed,           // Cancel, the line went away or a memo never ended: "!" sent, the user told
+    Completed,        // the device ended the exchange and every memo it sent was delivered
+    Failed,           // see above: "!" sent, the user told
 };
 
-// Runs one receive exchange on the installed exchange host. Returns the head of the received
-// list (still owned by LINK; free it with FreeBlocks at Head), or null when nothing was kept.
-// OUTCOME, when given, tells how the exchange ended.
-MemoBlock* ReceiveExchange(TCommLink& link, ReceiveOutcome* outcome = nullptr);
+// What becomes of the memos. Either function may be empty.
+struct TReceiveSink {
+    // A picture of a memo whose end-of-memo record has just arrived, before the memo's "#" is
+    // written (a memo without an image header has none). False, with ERROR set, when the memo
+    // cannot be kept: no "#" goes, the exchange ends as failed, and ERROR is what the user is told.
+    std::function<bool(const TReceivedMemo& memo, QString& error)> Arrived;
+    // A picture of a memo whose "#" has left: the device knows it arrived. MEMO is the caller's.
+    std::function<void(TReceivedMemo& memo)> Delivered;
+};
+
+// Runs one receive exchange on the installed exchange host. The list at link.Head is empty
+// again afterwards.
+ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink);
 
 // The two idle step handlers of the exchange: the opening, then the records.
 void RecvHandshakeStep(TCommLink& link, bool& done);

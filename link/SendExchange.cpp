@@ -9,24 +9,50 @@
 #include <algorithm>
 #include <chrono>
 
+int SendVerdictWaitMs = 30000;
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr uint8_t CR = 13;
 constexpr uint8_t LF = 10;
 constexpr uint8_t DC1 = 17;
 constexpr int kCallTicks = 10;  // more than this many ticks without DC1: call again
 constexpr int kMaxRetries = 16; // the 17th unanswered call ends the exchange
+constexpr int kMaxResends = 17; // the 17th "?" for the memo ends the exchange
+// How far the records may run ahead of the line: what Cancel has to take back, and what the
+// progress shows as gone although it is not. A record is never split, so a record longer
+// than this goes out once the line has less than kMinAhead left to carry.
+constexpr auto kMaxAhead = std::chrono::milliseconds(100);
+constexpr auto kMinAhead = std::chrono::milliseconds(10);
 
-// Bytes of the chain written in this pass (a "?" starts a new pass) and of the whole chain,
-// and when the pass began.
+enum class Failure { None, Cancelled, LineGone, Refused, NoAnswer, NoVerdict, TooManyResends, EndNotSent, Empty };
+
+// Bytes of the chain written in this pass (a "?" starts a new pass) and of the whole chain.
 int g_written = 0;
 int g_total = 0;
-std::chrono::steady_clock::time_point g_passStart;
+// One byte's time on the line; zero when the speed is unknown.
+Clock::duration g_byteTime{};
+// The last sign of life of the exchange: a record written, or a "?" from the device.
+Clock::time_point g_lastProgress;
+int g_resends = 0;
+Failure g_failure = Failure::None;
 
 void startPass()
 {
     g_written = 0;
-    g_passStart = std::chrono::steady_clock::now();
+    g_lastProgress = Clock::now();
+}
+
+// The time a character takes with the line settings of LINK: start bit, data bits, parity bit
+// and stop bits (one and a half counted as two).
+Clock::duration byteTime(const TCommLink& link)
+{
+    if (link.Speed == 0)
+        return {};
+    const int bits = 1 + (link.WordLen ? link.WordLen : 8) + (link.Parity ? 1 : 0) + (link.StopBits ? 2 : 1);
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(1'000'000'000LL * bits / link.Speed));
 }
 
 int chainLength(const TCommLink& link)
@@ -45,25 +71,60 @@ const SendRecord* recordAt(const TCommLink& link, int index)
     return r;
 }
 
-void endExchange(bool ok)
+void endExchange(bool ok, Failure failure = Failure::None)
 {
     UnhookStep();
     ExchangeOk = ok;
+    g_failure = failure;
     CloseExchangeHost();
 }
 
-// What has left: the bytes written in this pass less those still queued, and never more than
-// the line can have carried since the pass began (ten bits a byte) -- a line that buffers
-// beyond what it reports, such as a pseudo-terminal, would otherwise run ahead.
+// What has left: the bytes written in this pass less those still queued. The port is paced
+// (platform/SerialPort.h), so a line that buffers beyond what it reports, such as a
+// pseudo-terminal, does not seem to take a whole memo at once.
 void reportProgress(TCommLink& link)
 {
-    int left = std::max(0, g_written - BytesQueued(link));
-    if (link.Speed > 0) {
-        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::steady_clock::now() - g_passStart);
-        left = static_cast<int>(std::min<int64_t>(left, elapsed.count() * link.Speed / 10'000'000));
+    SetProgress(std::max(0, g_written - BytesQueued(link)), g_total);
+}
+
+// True when a record of N bytes may be written now. The idle driver calls the step again as
+// the queue drains.
+bool roomAhead(TCommLink& link, int n)
+{
+    if (g_byteTime.count() == 0)
+        return true;
+    const auto limit = std::max<Clock::duration>(kMaxAhead, n * g_byteTime + kMinAhead);
+    return (BytesQueued(link) + n) * g_byteTime <= limit;
+}
+
+// The device has not said anything for longer than the exchange waits: ends the exchange and
+// returns true. Otherwise has the step called again when that time is up.
+bool gaveUpWaiting()
+{
+    const auto waited = Clock::now() - g_lastProgress;
+    const auto limit = std::chrono::milliseconds(SendVerdictWaitMs);
+    if (waited > limit) {
+        endExchange(false, Failure::NoVerdict);
+        return true;
     }
-    SetProgress(left, g_total);
+    WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(limit - waited).count()) + 1);
+    return false;
+}
+
+QString failureText(Failure failure)
+{
+    switch (failure) {
+    case Failure::None:
+    case Failure::Cancelled: break;
+    case Failure::LineGone: return QString::fromUtf16(LineGoneText);
+    case Failure::Refused: return QString::fromUtf16(RefusedText);
+    case Failure::NoAnswer: return QString::fromUtf16(NoAnswerText);
+    case Failure::NoVerdict: return QString::fromUtf16(NoVerdictText).arg((SendVerdictWaitMs + 999) / 1000);
+    case Failure::TooManyResends: return QString::fromUtf16(TooManyResendsText).arg(kMaxResends);
+    case Failure::EndNotSent: return QString::fromUtf16(EndNotSentText);
+    case Failure::Empty: return QStringLiteral("送信するレコードがありません");
+    }
+    return QString::fromUtf16(CancelledText);
 }
 
 }  // namespace
@@ -109,7 +170,7 @@ void SendHandshakeStep(TCommLink& link, bool& done)
         break;
     }
     if (link.Retries > kMaxRetries)
-        endExchange(false);
+        endExchange(false, Failure::NoAnswer);
 }
 
 void SendDataStep(TCommLink& link, bool& done)
@@ -118,18 +179,23 @@ void SendDataStep(TCommLink& link, bool& done)
     if (link.Step >= 0) {
         const SendRecord* record = recordAt(link, link.Step);
         if (!record) {
-            endExchange(false);  // an empty chain: nothing the device could accept
+            endExchange(false, Failure::Empty);  // nothing the device could accept
             return;
         }
-        if (WriteBlock(link, record->Data.data(), record->Count)) {
+        // A device that holds us with XOFF for ever is given up like a silent one.
+        if (!roomAhead(link, record->Count) || !WriteBlock(link, record->Data.data(), record->Count)) {
+            if (gaveUpWaiting())
+                return;
+        } else {
             g_written += record->Count;
+            g_lastProgress = Clock::now();
             link.Step = record->Next ? link.Step + 1 : -1;
         }
     } else if (link.Step == -1) {
         switch (ReadByte(link)) {
         case '!':
         case '"':
-            endExchange(false);
+            endExchange(false, Failure::Refused);
             return;
         case '#':
             link.Step = -2;
@@ -138,11 +204,17 @@ void SendDataStep(TCommLink& link, bool& done)
         case '?':
             while (ReadByte(link) >= 0) {
             }
+            if (++g_resends >= kMaxResends) {
+                endExchange(false, Failure::TooManyResends);
+                return;
+            }
             link.Step = 0;
             startPass();
             break;
-        default:
-            break;  // nothing yet, or a byte that means nothing here
+        default:  // nothing yet, or a byte that means nothing here
+            if (gaveUpWaiting())
+                return;
+            break;
         }
     } else if (link.Step == -2) {
         if (WriteEndRecord(link)) {
@@ -157,6 +229,7 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
 {
     if (!OpenLink(link))
         return SendOutcome::PortUnavailable;
+    link.Handle.setPaced(true);
     if (telling.confirm && !ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
         ClosePort(link);
         UnhookStep();
@@ -165,9 +238,12 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
     SetStatusText(QStringLiteral("接続中です"));
     link.Step = 0;
     link.Retries = 0;
+    g_byteTime = byteTime(link);
+    g_resends = 0;
+    g_failure = Failure::None;
     HookStep(SendHandshakeStep, link);
-    // The line may take bytes faster than it carries them (a pseudo-terminal buffers a whole
-    // memo), so the progress is refreshed on its own pace too, not only when a step runs.
+    // The progress is refreshed on its own pace too, not only when a step runs: the line
+    // carries what was written while no step needs to run.
     QTimer progressTimer;
     progressTimer.setInterval(100);
     QObject::connect(&progressTimer, &QTimer::timeout, [&link] {
@@ -181,18 +257,26 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
     StopTimer();
     SetProgress(0, 0);
 
+    Failure failure = g_failure;
+    if (failure == Failure::None && !ExchangeOk)
+        failure = HostStop() == ExchangeStop::LineGone ? Failure::LineGone : Failure::Cancelled;
     // The device has the memo only once the end record has really left the queue.
-    const bool ok = ExchangeOk && DrainOutput(link);
-    if (!ok)
+    if (failure == Failure::None && !DrainOutput(link))
+        failure = Failure::EndNotSent;
+    if (failure != Failure::None) {
+        // What has not left yet never will: a device that keeps the line open must not get
+        // the rest of the memo after we gave up on it, only our "!".
+        DiscardOutput(link);
         WriteByte(link, '!');
+    }
     // The port is free again (and the "!" on its way) before the user reads the verdict.
     ClosePort(link);
     UnhookStep();
-    if (ok) {
+    if (failure == Failure::None) {
         if (telling.tellSuccess)
             ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
-    } else {
-        ExchangeMessage(ExchangeBox::Error, QString::fromUtf16(CancelledText));
+        return SendOutcome::Sent;
     }
-    return ok ? SendOutcome::Sent : SendOutcome::Failed;
+    ExchangeMessage(ExchangeBox::Error, failureText(failure));
+    return SendOutcome::Failed;
 }

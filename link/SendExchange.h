@@ -6,14 +6,23 @@
 // either way, and write the records back to back, each whole and only when the output queue
 // has room for all of it. Then the device judges the memo: "#" accepted (we end with the
 // end-of-exchange record), "?" send it again (waiting input is dropped, the chain goes out
-// again from its first record), "!" or the quotation mark abort. Cancel, an abort or a line
-// that goes away end it as failed: we answer "!" and say "通信がキャンセルされました". Before
-// the port closes, what we wrote last gets (bounded) time to leave, so a device that holds
-// XOFF at that moment still gets it; "正常に送信されました" only once the end record has left.
+// again from its first record), "!" or the quotation mark abort.
 //
-// While the records go out the host is told how many bytes of the chain have left the
-// output queue (SetProgress), so it can show progress. The 5 ms tick timer runs only while the
-// call is made: nothing counts ticks once the device has answered.
+// The records are paced by the line speed: no more than about 100 ms of line time (or one
+// record, when a record takes longer) waits in the queues, and the port hands the kernel no
+// more than about 30 ms of it (platform/SerialPort.h, setPaced), also on a line that would
+// buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
+// progress shows what has really gone. The exchange gives up when the device gives no verdict
+// (or no room to send) for SendVerdictWaitMs, and at its 17th "?".
+//
+// However it fails -- Cancel, a refusal, no answer, no verdict, a line that goes away -- what
+// has not left yet is dropped, we answer "!" and say what happened (link/ExchangeMessages.h);
+// only the user's Cancel is "通信がキャンセルされました". "正常に送信されました" only once the end
+// record has left the queue (a device that holds XOFF at that moment gets bounded time).
+//
+// While the records go out the host is told how many bytes of the chain have left (SetProgress).
+// The 5 ms tick timer runs only while the call is made: nothing counts ticks once the device
+// has answered.
 #pragma once
 
 #include "link/CommLink.h"
@@ -27,6 +36,10 @@ enum class SendOutcome {
 
 inline constexpr char16_t ConfirmSendText[] = u"送信を行いますか？";
 inline constexpr char16_t SentText[] = u"正常に送信されました";
+
+// How long the exchange waits for the device's verdict, or for room to send, in milliseconds
+// (30 s; tests shorten it).
+extern int SendVerdictWaitMs;
 
 // What the exchange tells the user itself. A row of memos sent one exchange each asks once
 // before the first and tells the success once after the last.

@@ -4,13 +4,17 @@
 #include "app/Icons.h"
 #include "app/MessageBox.h"
 #include "memo/ImageArea.h"
+#include "transfer/MemoImage.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QApplication>
+#include <QScreen>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QToolButton>
 
 #include <algorithm>
@@ -30,8 +34,10 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
 
 TGraphForm::~TGraphForm()
 {
-    if (SelectMode || Dragging)
+    if (SelectMode || Dragging) {
         ReleaseConfinement();  // a window freed directly (the Close command) frees the pointer too
+        SkipSizeCheck = false;
+    }
     disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
     // The menus are not children of the window (the frame's menu bar shows them while the
     // window is active), so they go with it explicitly.
@@ -71,6 +77,10 @@ void TGraphForm::createMenus()
 
     Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
     connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
+    Undo1 = item(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"));
+    bind(Undo1, [](TGraphForm* w) { w->Undo1Click(); });
+    Undo1->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
     bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), [](TGraphForm* w) { w->Copy1Click(); });
     bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), [](TGraphForm* w) { w->Cut1Click(); });
     Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
@@ -142,10 +152,44 @@ void TGraphForm::KeepTopLeftVisible()
         move(std::max(0, x()), std::max(0, y()));
 }
 
-// The title bar's icon and buttons, and room for the start of the caption.
+// The title bar's icon and buttons, and room for the whole caption: the name and a received
+// memo's device title. A caption too long for half the screen is cut.
 int TGraphForm::CaptionWidth() const
 {
-    return minimumSizeHint().width();
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    option.subControls = QStyle::SC_All;
+    option.titleBarFlags = windowFlags();
+    option.titleBarState = int(windowState());
+    option.icon = windowIcon();
+    constexpr int kProbe = 1000;
+    option.rect = QRect(0, 0, kProbe, style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this));
+    const QRect label = style()->subControlRect(QStyle::CC_TitleBar, &option, QStyle::SC_TitleBarLabel, this);
+    // The window draws its caption in the title bar's font, inside a border on either side.
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    constexpr int kBorders = 2 * 4 + 4;
+    int needed = kProbe - label.width() + metrics.horizontalAdvance(windowTitle()) + kBorders;
+    if (const QScreen* s = screen())
+        needed = std::min(needed, s->availableGeometry().width() / 2);
+    return std::max(minimumSizeHint().width(), needed);
+}
+
+void TGraphForm::SetCaption(const QString& name)
+{
+    captionName_ = name;
+    setWindowTitle(deviceTitle_.isEmpty() ? name : name + QStringLiteral("  ") + deviceTitle_);
+    // Only a fixed size keeps the window from taking the width the caption needs (set once the
+    // caption is: a received memo's device title comes after its picture).
+    if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint) {
+        const QSize client = ClientSize();
+        if (ClientSizeFor(client).width() > client.width())
+            SetClientSize(client.width(), client.height());
+    }
+}
+
+QString TGraphForm::MemoLabel() const
+{
+    return deviceTitle_.isEmpty() ? captionName_ : QStringLiteral("%1「%2」").arg(captionName_, deviceTitle_);
 }
 
 QSize TGraphForm::ClientSizeFor(QSize picture) const
@@ -190,6 +234,7 @@ void TGraphForm::SetButtonStatus()
     const bool paste = TMainForm::ClipboardHasBitmap();
     frame->PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
+    Undo1->setEnabled(CanUndo());
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets
@@ -227,6 +272,7 @@ void TGraphForm::SetDeviceTitle(const QString& title)
 {
     deviceTitle_ = title;
     setToolTip(title);
+    SetCaption(captionName_);
 }
 
 void TGraphForm::Edit1Click()

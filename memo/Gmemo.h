@@ -8,11 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
 class TImageArea;
-struct MemoBlock;
+struct TMemoPicture;
 
 class TGraphForm : public QMdiSubWindow {
     Q_OBJECT
@@ -31,9 +32,20 @@ public:
     bool SetImage(const QString& fileName);
     // Save and Save As: true when the picture was written, false when the user cancelled the
     // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
-    // they were. Save on a name that is not ".bmp" asks through Save As, proposing NAME.BMP.
+    // they were. Save writes in place only a black and white picture to a ".bmp" name; any
+    // other asks through Save As, proposing NAME.BMP for another kind of file and NAME_QM.BMP
+    // for a picture with grey or colour (the file keeps the picture as it was).
     bool Save1Click();
     bool SaveAs1Click(const QString& proposedName = QString());
+    // Where Save writes without asking: FileName itself, or, where Save asks through Save As,
+    // the name it proposes there.
+    QString SaveName() const;
+    // Writes the picture to PATH, which the window then takes as its name; throws
+    // CommandFailure (name, caption and Modified as they were) when it cannot be written.
+    void SaveUnder(const QString& path);
+    // The same into FOLDER under the name SaveName has there, or NAME-2.BMP, NAME-3.BMP ...
+    // when that is taken: nothing in FOLDER is written over.
+    void SaveIntoFolder(const QString& folder);
     void Print1Click();
     void PrintSetup1Click();
     // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a
@@ -54,6 +66,30 @@ public:
     void Cut1Click();
     void Paste1Click();
 
+    // 元に戻す, one level. A command that changes the picture (Paste, Cut, Load, the picture
+    // preparation) remembers the window's state first; Undo1Click puts it back (picture, size,
+    // file name, caption, device title, changed mark) and forgets it.
+    struct TMemoState {
+        QImage Picture;
+        uint16_t ImageWidth = 0;
+        uint16_t ImageHeight = 0;
+        QString FileName;
+        QString CaptionName;
+        QString DeviceTitle;
+        bool Modified = false;
+        QSize Client;
+        bool AutoSize = true;
+        bool FillsClient = true;
+    };
+    TMemoState State() const;
+    void RememberForUndo(TMemoState before);
+    void RememberForUndo() { RememberForUndo(State()); }
+    bool CanUndo() const { return undo_.has_value(); }
+    void Undo1Click();
+    // Shows PICTURE instead of the picture, at its own size and marked changed, as a command
+    // the user can take back with 元に戻す; the file name stays.
+    void ReplacePicture(const QImage& picture);
+
     // Region selection. Arming (after Send refused the image as too large) confines the
     // pointer to the window and waits for a drag; the release asks whether to send that
     // region, OK stores it and runs Send, Cancel arms again. Escape, closing or minimising the
@@ -68,15 +104,21 @@ public:
     // Harmless when none is in progress.
     void EndRegionSelection();
 
-    // Draws the received memo whose image header record is HEADER into this new window, which
-    // takes the name NEW_n.BMP, the memo's size and the changed state. Returns the block the
-    // drawing stopped at. A memo too large to take is not drawn: ERROR says why.
-    const MemoBlock* DispGraphMemo(const MemoBlock* header, QString& error);
+    // Shows the received memo PICTURE (drawn by the receive exchange) in this new window, which
+    // takes the name NEW_n.BMP, the memo's size and the changed state.
+    void ShowReceivedMemo(const TMemoPicture& picture);
 
-    // A received memo's title as the device stores it (empty otherwise): shown in the ｳｨﾝﾄﾞｳ
-    // menu's list of windows and as the window's tooltip, as captions alone look alike.
+    // The caption: NAME (a file name without its folder, or a generated name), then a
+    // received memo's device title. A window with a fixed size widens, where it must, so that
+    // the caption shows whole (up to half the screen's width).
+    void SetCaption(const QString& name);
+    QString CaptionName() const { return captionName_; }
+    // A received memo's title as the device stores it (empty otherwise): shown in the caption,
+    // the ｳｨﾝﾄﾞｳ menu's list of windows and the window's tooltip, as names alone look alike.
     void SetDeviceTitle(const QString& title);
     QString DeviceTitle() const { return deviceTitle_; }
+    // How questions name the window: NAME「device title」, or NAME alone.
+    QString MemoLabel() const;
 
     // Times the window realised its palette; lets tests count the refresh rule.
     int PaletteRealisations() const { return paletteRealisations_; }
@@ -89,6 +131,7 @@ public:
     QMenu* Window1 = nullptr;
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
+    QAction* Undo1 = nullptr;
 
     TImageArea* Image1 = nullptr;
 
@@ -120,21 +163,29 @@ private:
     void KeepTopLeftVisible();
     int CaptionWidth() const;
     void EnsurePicture();
-    // The picture, converted in place to one bit per pixel (Save and Copy).
+    // Shows PICTURE at its own size and takes its size as the image size.
+    void ShowPicture(const QImage& picture);
+    // The picture, converted in place to one bit per pixel (Save).
     void ConvertToMonochrome();
     // Selection: the status text while armed; watching for Escape and for the window or the
     // program losing the user's attention.
     void connectSelection();
     void ShowSelectionStatus(int x, int y);
     void ReleaseConfinement();
-    void WatchEscape(bool on);
+    void WatchSelection(bool on);
+    // Holds the pointer in ConfinementRect and puts it at its top-left corner.
+    void ConfinePointer();
     // The rectangle the pointer is held in while selection is armed (screen pixels).
     QRect ConfinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
     void WritePicture(const QString& fileName);
-    static QString BmpNameFor(const QString& fileName);
+    // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
+    // saving turns black and white.
+    static QString BmpNameFor(const QString& fileName, bool converted);
 
     int paletteRealisations_ = 0;
+    QString captionName_;
     QString deviceTitle_;
-    std::unique_ptr<QObject> escapeWatcher_;  // while selection is armed or dragging
+    std::optional<TMemoState> undo_;
+    std::unique_ptr<QObject> selectionWatcher_;  // while selection is armed or dragging
 };

@@ -1,5 +1,6 @@
 // The memo window's clipboard commands: Copy puts the whole picture on the clipboard in
-// monochrome, Cut copies it and then whitens it, Paste replaces it by the clipboard's picture.
+// monochrome and leaves the window's picture as it is, Cut copies it and then whitens it,
+// Paste replaces it by the clipboard's picture. Cut and Paste can be taken back (元に戻す).
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
@@ -13,8 +14,8 @@
 
 void TGraphForm::Copy1Click()
 {
-    ConvertToMonochrome();
-    QGuiApplication::clipboard()->setImage(Image1->picture());
+    EnsurePicture();
+    QGuiApplication::clipboard()->setImage(ToMonochrome(Image1->picture()));
     SetButtonStatus();
 }
 
@@ -23,10 +24,12 @@ void TGraphForm::Copy1Click()
 void TGraphForm::Cut1Click()
 {
     Copy1Click();
+    RememberForUndo();
     QImage white(Image1->picture().size(), QImage::Format_RGB32);
     white.fill(Qt::white);
     // A monochrome picture stays monochrome.
     Image1->setPicture(Image1->picture().depth() == 1 ? ToMonochrome(white) : white);
+    SetButtonStatus();
 }
 
 namespace {
@@ -75,13 +78,14 @@ void TGraphForm::Paste1Click()
         return;
     const QImage picture = clipboardPicture(*data);
 
-    SetClientSize(picture.width(), picture.height());
-    Image1->setPicture(picture);
-    RealisePalette();
+    EndRegionSelection();
+    RememberForUndo();
     FileName = QStringLiteral("NEW_%1.BMP").arg(MainForm ? MainForm->MemoCount() : 1);
-    ImageHeight = uint16_t(picture.height());
-    ImageWidth = uint16_t(picture.width());
-    setWindowTitle(FileName);
+    deviceTitle_.clear();  // no longer the device's memo
+    setToolTip(QString());
+    SetCaption(FileName);
+    ShowPicture(picture);
+    RealisePalette();
     SetButtonStatus();
     Modified = true;
 }

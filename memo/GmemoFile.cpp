@@ -22,6 +22,7 @@ bool TGraphForm::SetImage(const QString& fileName)
     ImageHeight = uint16_t(picture->height());
     ImageWidth = uint16_t(picture->width());
     FileName = fileName;
+    SetDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
     return true;
 }
 
@@ -29,18 +30,28 @@ bool TGraphForm::Save1Click()
 {
     if (FileName.isEmpty())
         return SaveAs1Click();
-    // Save writes BMP bytes; a picture opened from another kind of file (photo.png) is not
-    // overwritten with them but saved under a BMP name the user confirms.
-    if (!FileName.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
-        return SaveAs1Click(BmpNameFor(FileName));
+    const QString name = SaveName();
+    if (name != FileName)
+        return SaveAs1Click(name);
     WritePicture(FileName);
     return true;
 }
 
-QString TGraphForm::BmpNameFor(const QString& fileName)
+// Save writes a black and white BMP. A picture opened from another kind of file (photo.png),
+// or one with grey or colour that the writing would turn black and white, is not written over
+// its file but saved under a BMP name the user confirms.
+QString TGraphForm::SaveName() const
+{
+    const bool converted = !IsBlackAndWhite(Image1->picture());
+    if (converted || !FileName.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
+        return BmpNameFor(FileName, converted);
+    return FileName;
+}
+
+QString TGraphForm::BmpNameFor(const QString& fileName, bool converted)
 {
     const QFileInfo info(fileName);
-    const QString name = info.completeBaseName() + QStringLiteral(".BMP");
+    const QString name = info.completeBaseName() + (converted ? QStringLiteral("_QM.BMP") : QStringLiteral(".BMP"));
     return fileName.contains(QLatin1Char('/')) ? info.dir().filePath(name) : name;
 }
 
@@ -81,12 +92,32 @@ bool TGraphForm::SaveAs1Click(const QString& proposedName)
     const std::optional<QString> chosen = RunFileDialog(this, request);
     if (!chosen)
         return false;
-    // The window takes the new name only once the file is written: a failed save leaves the
-    // caption, the status bar and the next Save on the name that holds the picture.
-    WritePicture(*chosen);
-    FileName = *chosen;
-    setWindowTitle(QFileInfo(FileName).fileName());
+    SaveUnder(*chosen);
     return true;
+}
+
+// The window takes the new name only once the file is written: a failed save leaves the
+// caption, the status bar and the next Save on the name that holds the picture.
+void TGraphForm::SaveUnder(const QString& path)
+{
+    WritePicture(path);
+    FileName = path;
+    SetCaption(QFileInfo(FileName).fileName());
+}
+
+void TGraphForm::SaveIntoFolder(const QString& folder)
+{
+    const QFileInfo name(SaveName());
+    const auto nameFor = [&name](int n) {
+        return n == 1 ? name.fileName() : QStringLiteral("%1-%2.%3").arg(name.completeBaseName()).arg(n).arg(name.suffix());
+    };
+    ConvertToMonochrome();
+    QString path;
+    if (std::optional<QString> reason = WriteNewMonochromeBmp(Image1->picture(), folder, nameFor, path))
+        throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(QDir(folder).filePath(name.fileName()), *reason));
+    Modified = false;
+    FileName = path;
+    SetCaption(QFileInfo(FileName).fileName());
 }
 
 void TGraphForm::Print1Click()
@@ -124,7 +155,7 @@ bool TGraphForm::FormCloseQuery()
 {
     if (!Modified)
         return true;
-    const QString question = QFileInfo(FileName).fileName() + QStringLiteral(" が変更されています。保存しますか？");
+    const QString question = MemoLabel() + QStringLiteral(" が変更されています。保存しますか？");
     switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {
     case BoxAnswer::Yes: {
         bool saved = false;

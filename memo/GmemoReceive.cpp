@@ -7,29 +7,16 @@
 
 #include <QCoreApplication>
 
-const MemoBlock* TGraphForm::DispGraphMemo(const MemoBlock* header, QString& error)
+void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
 {
     const int n = MainForm ? MainForm->MemoCount() : 1;
     FileName = QStringLiteral("NEW_%1.BMP").arg(n);
-    setWindowTitle(FileName);
-
-    // The size first, so the window has its final shape while the rows arrive.
-    if (const QSize size = ClaimedImageSize(*header); DrawableImageSize(size))
-        SetClientSize(size.width(), size.height());
-
-    TMemoPicture picture;
-    TDrawHooks hooks;
-    hooks.AfterBlock = [&] {
-        ImageWidth = picture.ImageWidth;
-        ImageHeight = picture.ImageHeight;
-        Image1->setPicture(picture.Image);
-        SetButtonStatus();
-    };
-    const MemoBlock* stop = ::DispGraphMemo(picture, header, error, hooks);
+    SetCaption(FileName);
+    SetClientSize(picture.ImageWidth, picture.ImageHeight);
     ImageWidth = picture.ImageWidth;
     ImageHeight = picture.ImageHeight;
     Image1->setPicture(picture.Image);
+    SetButtonStatus();
     QCoreApplication::processEvents();  // let the window paint before the next memo
     Modified = true;
-    return stop;
 }

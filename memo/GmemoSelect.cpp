@@ -5,13 +5,16 @@
 // States: idle; armed (SelectMode, pointer confined); dragging (SelectMode and Dragging);
 // asking (pointer free, the confirmation shown). A confined pointer must never trap the user:
 // Escape, closing or minimising the window, another window becoming active, the program losing
-// the focus and another exchange starting all end the selection.
+// the focus and another exchange starting all end the selection. Each of them also forgets
+// that the refused Send left the size check to be skipped: the next Send warns again rather
+// than sending the middle of the picture unasked.
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "platform/CursorClip.h"
+#include "transfer/MemoImage.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -26,20 +29,59 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
 // The widest region sent: more than this many columns are cut to it from the left edge.
 constexpr int MaxRegionSpan = 1000;
 
-// Sees Escape anywhere in the program while no dialog or menu is open.
-class EscapeWatcher : public QObject {
+// The confirmation of a dragged region, which says so when the device will not get all of it:
+// a region larger than the device takes is cut around its middle, and one that reaches left
+// of the picture sends the middle of the whole picture.
+QString RegionQuestion(QRect region, QSize picture)
+{
+    QString question = QStringLiteral("この範囲を転送しますか？");
+    const bool whole = region.left() < 0;
+    const QSize size = whole ? picture : region.size();
+    const QSize sent = size.boundedTo(QSize(MaxSendWidth, MaxSendHeight));
+    if (whole)
+        question += QStringLiteral("\n\n範囲が画像の左にはみ出しているため、画像全体 (%1×%2) の中央の %3×%4 を送ります。")
+                        .arg(size.width())
+                        .arg(size.height())
+                        .arg(sent.width())
+                        .arg(sent.height());
+    else if (sent != size)
+        question += QStringLiteral("\n\n範囲 (%1×%2) は本体が受け取れる %3×%4 より大きいため、その中央の %5×%6 を送ります。")
+                        .arg(size.width())
+                        .arg(size.height())
+                        .arg(MaxSendWidth)
+                        .arg(MaxSendHeight)
+                        .arg(sent.width())
+                        .arg(sent.height());
+    return question;
+}
+
+// While a selection is armed or dragged: sees Escape anywhere in the program while no dialog or
+// menu is open, and tells MOVED once the window system has moved or resized the frame or the
+// memo window (several such changes in a row are told once).
+class SelectionWatcher : public QObject {
 public:
-    explicit EscapeWatcher(TGraphForm* memo) : memo_(memo) {}
+    SelectionWatcher(TGraphForm* memo, std::function<void()> moved) : memo_(memo)
+    {
+        settled_.setSingleShot(true);
+        settled_.setInterval(0);
+        connect(&settled_, &QTimer::timeout, this, std::move(moved));
+    }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            && (watched == memo_ || watched == MainForm)) {
+            settled_.start();
+            return false;
+        }
         if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
             return false;
         if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
@@ -50,6 +92,7 @@ protected:
 
 private:
     TGraphForm* memo_;
+    QTimer settled_;
 };
 
 }  // namespace
@@ -93,7 +136,7 @@ void TGraphForm::ArmRegionSelection()
 {
     Image1Set();
     SelectMode = true;
-    WatchEscape(true);
+    WatchSelection(true);
     SetButtonStatus();  // says how to drag and how to get out
 }
 
@@ -111,7 +154,7 @@ void TGraphForm::Image1Set()
         showNormal();
 
     TMainForm* frame = MainForm;
-    QRect r = ConfinementRect();
+    const QRect r = ConfinementRect();
     if (frame) {
         const QRect outer = frame->frameGeometry();
         const bool fits = outer.top() + outer.height() >= r.top() + r.height() + frame->Panel2->height()
@@ -132,11 +175,18 @@ void TGraphForm::Image1Set()
                 const QSize decoration = outer.size() - frame->size();
                 wanted = wanted.boundedTo(screen->availableGeometry().size() - decoration);
             }
+            // The window system applies the new size (and may move the frame to keep it on
+            // the screen) after this returns; the pointer follows once it has (WatchSelection).
             if (wanted != frame->size())
                 frame->resize(wanted.expandedTo(frame->size()));
-            r = ConfinementRect();
         }
     }
+    ConfinePointer();
+}
+
+void TGraphForm::ConfinePointer()
+{
+    const QRect r = ConfinementRect();
     platform::ClipCursor({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     platform::SetCursorPos(0, 0);  // lands on R's top-left corner
 }
@@ -179,23 +229,30 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
     SelectMode = false;
     ReleaseConfinement();
 
+    const int left = std::min(StartX, x);
+    const int top = std::min(StartY, y);
+    int right = std::max(StartX, x);
+    const int bottom = std::max(StartY, y);
+    if (int64_t(right) - left > MaxRegionSpan)
+        right = left + MaxRegionSpan - 1;
+
     QPointer<TGraphForm> self(this);
     const BoxAnswer answer =
-        ShowBox(BoxKind::Confirmation, QStringLiteral("この範囲を転送しますか？"), BoxButtons::OkCancel);
+        ShowBox(BoxKind::Confirmation, RegionQuestion(QRect(QPoint(left, top), QPoint(right, bottom)),
+                                                      QSize(ImageWidth, ImageHeight)),
+                BoxButtons::OkCancel);
     if (!self)
         return;
     if (answer == BoxAnswer::Ok) {
-        SelLeft = std::min(StartX, x);
-        SelRight = std::max(StartX, x);
-        SelTop = std::min(StartY, y);
-        SelBottom = std::max(StartY, y);
-        if (int64_t(SelRight) - SelLeft > MaxRegionSpan)
-            SelRight = SelLeft + MaxRegionSpan - 1;
+        SelLeft = left;
+        SelRight = right;
+        SelTop = top;
+        SelBottom = bottom;
     } else {
         SelectMode = true;
         Image1Set();
     }
-    WatchEscape(SelectMode);
+    WatchSelection(SelectMode);
     Image1EraseRubber();
     SetButtonStatus();
     if (answer == BoxAnswer::Ok && MainForm)
@@ -213,7 +270,8 @@ void TGraphForm::EndRegionSelection()
         return;
     SelectMode = false;
     Dragging = false;
-    WatchEscape(false);
+    SkipSizeCheck = false;
+    WatchSelection(false);
     Image1EraseRubber();
     ReleaseConfinement();
     // The status bar is this window's unless another memo window has taken over.
@@ -229,14 +287,18 @@ void TGraphForm::ReleaseConfinement()
     platform::ClipCursor(SavedClipRect());
 }
 
-void TGraphForm::WatchEscape(bool on)
+// While armed, the held pointer follows the window wherever the window system puts it.
+void TGraphForm::WatchSelection(bool on)
 {
-    if (on && !escapeWatcher_) {
-        escapeWatcher_ = std::make_unique<EscapeWatcher>(this);
-        qApp->installEventFilter(escapeWatcher_.get());
-    } else if (!on && escapeWatcher_) {
-        qApp->removeEventFilter(escapeWatcher_.get());
+    if (on && !selectionWatcher_) {
+        selectionWatcher_ = std::make_unique<SelectionWatcher>(this, [this] {
+            if (SelectMode && !Dragging)
+                ConfinePointer();
+        });
+        qApp->installEventFilter(selectionWatcher_.get());
+    } else if (!on && selectionWatcher_) {
+        qApp->removeEventFilter(selectionWatcher_.get());
         // It may be inside its own event filter (Escape) right now.
-        escapeWatcher_.release()->deleteLater();
+        selectionWatcher_.release()->deleteLater();
     }
 }

@@ -14,6 +14,10 @@ TImageArea::TImageArea(QWidget* parent) : QWidget(parent)
 void TImageArea::setFillsClient(bool on)
 {
     fillsClient_ = on;
+    if (on) {  // free to follow the client again, whatever size a picture gave it
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
     // Released from the client area, the area sits at the window's top-left corner even when
     // the window is wider than its picture (a window has a minimum width for its title bar).
     if (QWidget* window = parentWidget())

@@ -311,14 +311,62 @@ QImage ToMonochrome(const QImage& picture)
     return mono;
 }
 
-std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path)
+bool IsBlackAndWhite(const QImage& picture)
+{
+    if (picture.isNull())
+        return true;
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb white = qRgb(255, 255, 255);
+    if ((picture.format() == QImage::Format_Mono || picture.format() == QImage::Format_MonoLSB)
+        && !picture.colorTable().isEmpty()) {
+        for (const QRgb colour : picture.colorTable())
+            if (colour != black && colour != white)
+                return false;
+        return true;
+    }
+    const QImage rgb = FlattenOntoWhite(picture).convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb colour = row[x] | 0xFF000000u;
+            if (colour != black && colour != white)
+                return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+std::optional<QByteArray> bmpBytes(const QImage& mono)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!mono.save(&buffer, "BMP"))
+        return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path)
+{
+    const std::optional<QByteArray> bytes = bmpBytes(mono);
+    if (!bytes)
         return QStringLiteral("BMP を作れません");
-    if (const std::optional<platform::FileWriteError> failure = platform::ReplaceFile(path, bytes))
+    if (const std::optional<platform::FileWriteError> failure = platform::ReplaceFile(path, *bytes))
+        return failure->text();
+    return std::nullopt;
+}
+
+std::optional<QString> WriteNewMonochromeBmp(const QImage& mono, const QString& folder,
+                                             const std::function<QString(int)>& nameFor, QString& path)
+{
+    const std::optional<QByteArray> bytes = bmpBytes(mono);
+    if (!bytes)
+        return QStringLiteral("BMP を作れません");
+    if (const std::optional<platform::FileWriteError> failure = platform::WriteNewFile(folder, nameFor, 1, *bytes, &path))
         return failure->text();
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Far beyond any memo; keeps a hostile header from making the decoder allocate gigabytes.
@@ -45,8 +46,17 @@ QImage FlattenOntoWhite(const QImage& picture);
 // device-independent monochrome bitmap has them).
 QImage ToMonochrome(const QImage& picture);
 
+// True when every pixel is exactly black or exactly white, so that ToMonochrome leaves the
+// picture as it is (a null picture counts: it shows white paper).
+bool IsBlackAndWhite(const QImage& picture);
+
 // Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory),
 // through platform::ReplaceFile: the old file is replaced only by a complete new one that is on
 // disk; on failure it is left as it was and the reason is returned in the user's words (a
 // folder, a FIFO or a device at PATH, a read-only file, a full disk ...).
 std::optional<QString> WriteMonochromeBmp(const QImage& mono, const QString& path);
+
+// The same into FOLDER under the first name NAME_FOR(1), NAME_FOR(2) ... that nothing there
+// carries (platform::WriteNewFile): nothing is written over. PATH receives the file written.
+std::optional<QString> WriteNewMonochromeBmp(const QImage& mono, const QString& folder,
+                                             const std::function<QString(int)>& nameFor, QString& path);

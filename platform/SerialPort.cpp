@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/LineHolders.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -44,9 +46,16 @@ bool SerialPort::open(const std::string& path)
 {
     close();
     lockOwner_ = 0;
+    ownerName_.clear();
+    leftExclusive_ = false;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EBUSY)  // another program has set the line exclusive
+            findHolder(path);
+        errno = error;
         return false;
+    }
     auto refuse = [&](int error) {
         lock_.release();
         ::close(fd);
@@ -59,19 +68,43 @@ bool SerialPort::open(const std::string& path)
     // lock also keeps a second VEXLO (or the simulator's peer check) from sharing the line.
     if (lock_.acquire(path) == UucpLock::Result::InUse) {
         lockOwner_ = lock_.owner();
+        ownerName_ = ProcessName(lockOwner_);
         return refuse(EBUSY);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        findHolder(path);
         return refuse(EBUSY);
+    }
     // Exclusive only now that the line is ours: set earlier, a refusal would leave the holder
     // of the line unable to open it again.
     if (::ioctl(fd, TIOCEXCL) != 0)
         return refuse(errno);
     fd_ = fd;
     failed_ = false;
+    paced_ = refused_ = false;
+    byteTime_ = {};
     pending_.clear();
-    written_ = sent_ = 0;
+    written_ = sent_ = gone_ = 0;
     return true;
+}
+
+void SerialPort::findHolder(const std::string& path)
+{
+    const std::vector<LineHolder> holders = FindLineHolders(path);
+    for (const LineHolder& h : holders)
+        if (!h.OtherEnd) {
+            lockOwner_ = h.Pid;
+            ownerName_ = h.Name;
+            return;
+        }
+    // Nobody has the line itself open, yet it refuses us: a program that ended without closing
+    // it properly left it exclusive, and it stays so while the other end (a pseudo-terminal's
+    // master) is held.
+    if (!holders.empty()) {
+        lockOwner_ = holders.front().Pid;
+        ownerName_ = holders.front().Name;
+        leftExclusive_ = true;
+    }
 }
 
 void SerialPort::close()
@@ -82,6 +115,7 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
+    refused_ = paced_ = false;
     lock_.release();
 }
 
@@ -121,6 +155,9 @@ bool SerialPort::configure(const LineSettings& s)
 {
     if (fd_ < 0)
         return false;
+    const int bits = 1 + (s.dataBits >= 5 && s.dataBits <= 8 ? s.dataBits : 8) + (s.parity ? 1 : 0) + (s.stopBits ? 2 : 1);
+    if (speedCode(s.baud) != B0)
+        byteTime_ = std::chrono::nanoseconds(1'000'000'000LL * bits / s.baud);
     termios t{};
     if (::tcgetattr(fd_, &t) != 0)
         return false;
@@ -130,10 +167,36 @@ bool SerialPort::configure(const LineSettings& s)
 
 void SerialPort::purge()
 {
+    discardOutput();
+    if (fd_ >= 0)
+        ::tcflush(fd_, TCIFLUSH);
+}
+
+void SerialPort::discardOutput()
+{
     ++activity_;
     pending_.clear();
+    refused_ = false;
     if (fd_ >= 0)
-        ::tcflush(fd_, TCIOFLUSH);
+        ::tcflush(fd_, TCOFLUSH);
+    // What was dropped never leaves: count it as gone, so bytesGone() goes on matching
+    // bytesWritten() for what is written next.
+    gone_ = written_;
+    sent_ = written_;
+}
+
+uint64_t SerialPort::bytesGone()
+{
+    if (fd_ < 0)
+        return written_;
+    pump();
+    int n = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+        n = 0;
+    const uint64_t inKernel = std::min<uint64_t>(uint64_t(n), sent_ - gone_);
+    // Bytes never come back into the queue: keep the highest count seen.
+    gone_ = std::max(gone_, sent_ - inKernel);
+    return gone_;
 }
 
 void SerialPort::setDtr(bool on)
@@ -213,18 +276,42 @@ void SerialPort::write(const uint8_t* data, std::size_t n)
     pump();
 }
 
+void SerialPort::setPaced(bool on)
+{
+    paced_ = on;
+    lineFree_ = std::chrono::steady_clock::now();
+}
+
 void SerialPort::pump()
 {
+    using Clock = std::chrono::steady_clock;
+    // How far the kernel may run ahead of the line while paced: more than the idle driver's
+    // longest nap, so the line never runs dry between two pumps.
+    constexpr auto kPaceAhead = std::chrono::milliseconds(30);
     while (fd_ >= 0 && !pending_.empty()) {
-        ssize_t put = ::write(fd_, pending_.data(), pending_.size());
+        std::size_t n = pending_.size();
+        if (paced_ && byteTime_.count() > 0) {
+            const Clock::time_point now = Clock::now();
+            if (lineFree_ < now)
+                lineFree_ = now;  // an idle line saves up no time
+            const auto room = now + kPaceAhead - lineFree_;
+            if (room.count() < 0)
+                return;
+            n = std::min<std::size_t>(n, std::size_t(room / byteTime_) + 1);
+        }
+        ssize_t put = ::write(fd_, pending_.data(), n);
         if (put > 0) {
+            refused_ = false;
             sent_ += uint64_t(put);
+            lineFree_ += byteTime_ * put;
             pending_.erase(pending_.begin(), pending_.begin() + put);
             continue;
         }
         if (put < 0 && errno == EINTR)
             continue;
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            refused_ = true;
+        else if (put < 0)
             failed_ = true;
         return;
     }

@@ -6,9 +6,13 @@
 //                 (platform/UucpLock.h) and an advisory flock, and only once both are ours
 //                 TIOCEXCL, so a refused open never leaves the line exclusive for the program that
 //                 holds it. A second open of the same line fails while this one holds it.
-//                 Returns false on failure with errno kept (EBUSY when another program holds the
-//                 line; lockOwner() then names it when its lock file does); the port is then
-//                 closed and nothing of ours stays on the line. close() removes the lock file.
+//                 Returns false on failure with errno kept; the port is then closed and nothing
+//                 of ours stays on the line. EBUSY: another program holds the line; lockOwner()
+//                 and ownerName() name it when its lock file or /proc does (platform/
+//                 LineHolders.h); leftExclusive(): nobody has the line itself open, but a program
+//                 that ended left it exclusive, and lockOwner() is the process holding its other
+//                 end (a pseudo-terminal's master), which keeps it so. close() removes the lock
+//                 file.
 //   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
 //                 on output (the line pauses sending while the other side says XOFF) and on
 //                 input (the kernel says XOFF when its input buffer runs full) as asked.
@@ -16,6 +20,8 @@
 //                 Returns false when the line refuses the settings.
 //   purge()       drops everything not yet sent (the layer's and the kernel's) and every
 //                 byte received but not yet read.
+//   discardOutput() drops everything not yet sent (the layer's and the kernel's output queue;
+//                 on a pseudo-terminal also what the other side has not read yet); input stays.
 //   setDtr/Rts    modem lines; a line that has none (a pseudo-terminal) ignores the request.
 //   bytesWaiting  bytes that a read can take now (FIONREAD).
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
@@ -24,12 +30,18 @@
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
+//   setPaced(on)  while on, bytes go to the kernel no faster than the line's speed (from the last
+//                 configure(); start, data, parity and stop bits a byte) and at most about 30 ms
+//                 ahead of it; the rest waits in the layer (queued, and dropped by purge() and
+//                 discardOutput()). A line that buffers beyond what it reports (a pseudo-terminal)
+//                 then holds no more than a real one would, so what has not left can still be
+//                 taken back. Off after open(); no effect while the speed is unknown.
 //   drain(ms)     waits until bytesQueued() is 0 or MS milliseconds have passed, sleeping on
 //                 the descriptor (writable) or in short naps while the kernel's queue empties at
 //                 line speed; never spins. True when everything has left; false on time-out or
 //                 when the line has gone. True at once on a closed port.
-//   hasPending()  the layer holds bytes the kernel has refused so far; the descriptor turns
-//                 writable when it takes bytes again.
+//   hasPending()  the layer holds bytes the kernel has refused so far (not those held back by
+//                 setPaced); the descriptor turns writable when it takes bytes again.
 //   activity()    a counter that moves whenever bytes are read, written or purged, so that a
 //                 caller can tell whether a piece of code touched the line.
 //   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
@@ -43,6 +55,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -78,12 +91,16 @@ public:
     bool open(const std::string& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
-    // The process that holds the line, from its lock file, after open() failed with EBUSY; else 0.
+    // The process that holds the line, and its command name, after open() failed with EBUSY;
+    // else 0 and empty. See leftExclusive() in the contract above.
     long lockOwner() const { return lockOwner_; }
+    const std::string& ownerName() const { return ownerName_; }
+    bool leftExclusive() const { return leftExclusive_; }
     int fd() const { return fd_; }
 
     bool configure(const LineSettings& settings);
     void purge();
+    void discardOutput();
     void setDtr(bool on);
     void setRts(bool on);
 
@@ -93,11 +110,15 @@ public:
     void write(const uint8_t* data, std::size_t n);
     void pump();
     bool drain(int ms);
-    bool hasPending() const { return !pending_.empty(); }
+    bool hasPending() const { return !pending_.empty() && refused_; }
+    void setPaced(bool on);
     // Bytes accepted by write() since open, and of those the bytes that have left the layer for
     // the kernel: a byte written when bytesWritten() was N has left once bytesSent() >= N + 1.
     uint64_t bytesWritten() const { return written_; }
     uint64_t bytesSent() const { return sent_; }
+    // Of those, the bytes that have left the kernel's output queue too, so are on the line
+    // (a pseudo-terminal reports no queue: there it is bytesSent()). Asks the kernel.
+    uint64_t bytesGone();
     std::size_t pendingSize() const { return pending_.size(); }
     uint64_t activity() const { return activity_; }
     bool failed() const { return failed_; }
@@ -107,13 +128,22 @@ public:
     void checkHangup();
 
 private:
+    void findHolder(const std::string& path);
+
     int fd_ = -1;
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
+    bool refused_ = false;          // the kernel refused the last bytes offered
+    bool paced_ = false;
+    std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown
+    std::chrono::steady_clock::time_point lineFree_{};  // when the line has carried what went to the kernel
     uint64_t written_ = 0;          // bytes accepted by write() since open
     uint64_t sent_ = 0;             // of those, bytes the kernel has taken
+    uint64_t gone_ = 0;             // of those, bytes that have left the kernel's queue as well
     long lockOwner_ = 0;
+    std::string ownerName_;
+    bool leftExclusive_ = false;
     UucpLock lock_;
 };
 

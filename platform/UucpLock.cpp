@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -57,9 +58,11 @@ void forget(const std::string& path)
 // The pid a lock file names: ten ASCII digits (the usual form) or a binary int (the old one).
 long readOwner(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A link planted under the lock's name is not followed (O_NOFOLLOW) and a FIFO does not
+    // block the read (O_NONBLOCK); either reads as a lock that names nobody.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
-        return -1;
+        return errno == ELOOP ? 0 : -1;
     char buf[32] = {};
     const ssize_t n = ::read(fd, buf, sizeof buf - 1);
     ::close(fd);
@@ -118,16 +121,17 @@ UucpLock::Result UucpLock::acquire(const std::string& device)
     owner_ = 0;
     const std::string dir = UucpLockDir();
     const std::string path = dir + "/" + UucpLockName(device);
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The folder is shared with every user: the temporary file gets a fresh name that nobody
+    // can have planted (mkstemp creates it exclusively and follows no link).
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         noteUnavailable(dir, errno);
         return Result::Unavailable;
     }
     char text[16];
     const int len = std::snprintf(text, sizeof text, "%10ld\n", long(::getpid()));
-    const bool written = ::write(fd, text, size_t(len)) == len;
+    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, size_t(len)) == len;
     ::close(fd);
     if (!written) {
         ::unlink(temp.c_str());

@@ -39,6 +39,7 @@ int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedM
             continue;
         }
         TReceivedMemo memo;
+        memo.ClaimedSize = ClaimedImageSize(*node);
         memo.TitleCodes = std::move(title);
         memo.ReadingBytes = std::move(reading);
         title.clear();

@@ -6,6 +6,7 @@
 #include "link/CommLink.h"
 #include "transfer/MemoImage.h"
 
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -14,6 +15,7 @@
 struct TReceivedMemo {
     TMemoPicture Picture;      // null Image when Error is set
     QString Error;             // why the memo was not drawn
+    QSize ClaimedSize;         // the width and height its image header claims
     std::string TitleCodes;    // data of the memo's title record (0000, type 00), or empty
     std::string ReadingBytes;  // data of the memo's reading record (8000, type 00), or empty
 };

@@ -90,7 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StartCase{"PortErrorIsNoConfiguration", "[Comm]\nPort=ERROR\n[General]\nWidth=600\n", {520, 378}, "COM1",
                   false},
-        StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {320, 240}, "COM3", true},
+        // No stored size: as large as a first start.
+        StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {520, 378}, "COM3", true},
+        StartCase{"WidthOnly", "[Comm]\nPort=COM3\n[General]\nWidth=900\n", {520, 378}, "COM3", true},
+        StartCase{"SmallStoredSize", "[Comm]\nPort=COM3\n[General]\nWidth=320\nHeight=240\n", {320, 240}, "COM3",
+                  true},
         StartCase{"StoredSize", "[Comm]\nPort=COM2\n[General]\nLeft=900\nTop=900\nWidth=640\nHeight=0x1e0\n",
                   {640, 480}, "COM2", true},
         StartCase{"LargerThanTheScreen", "[Comm]\nPort=COM2\n[General]\nWidth=30000\nHeight=20000\n", {}, "COM2",

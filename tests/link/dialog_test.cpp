@@ -123,6 +123,28 @@ TEST_P(DialogCancelTest, CancelAndEscapeEndTheExchangeAndNoStepRunsAfterIt)
 INSTANTIATE_TEST_SUITE_P(Ways, DialogCancelTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Escape" : "Button"; });
 
+// Enter pressed by habit while records go out must not end the transfer.
+class DialogKeyTest : public DialogTest, public ::testing::WithParamInterface<Qt::Key> {};
+
+TEST_P(DialogKeyTest, DoesNotPressCancel)
+{
+    HookStep(CountingStep, link_);
+    QTimer::singleShot(50, [&] {
+        QKeyEvent press(QEvent::KeyPress, GetParam(), Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, GetParam(), Qt::NoModifier);
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : dialog_.get();
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &release);
+    });
+    QTimer::singleShot(150, [&] { dialog_->close(); });
+    dialog_->Run();
+    EXPECT_TRUE(ExchangeOk);
+    EXPECT_EQ(HookedStep(), &CountingStep);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, DialogKeyTest, ::testing::Values(Qt::Key_Return, Qt::Key_Space),
+                         [](const auto& info) { return info.param == Qt::Key_Return ? "Return" : "Space"; });
+
 TEST_F(DialogTest, ClosingFromTheTitleBarLeavesExchangeOkAndTheHook)
 {
     HookStep(CountingStep, link_);

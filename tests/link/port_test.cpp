@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <termios.h>
 
 #include <filesystem>
@@ -192,12 +193,14 @@ INSTANTIATE_TEST_SUITE_P(Ports, OpenLinkUnavailableTest,
                                            UnavailableCase{"/dev/null", "シリアルポートではありません"},
                                            UnavailableCase{"/dev/", "フォルダーです"}));
 
-// Another program holds the line: by flock, or by a UUCP lock file as terminal programs do.
-enum class Holder { Flock, LiveLockFile, StaleLockFile, NoLockFolder };
+// Another program holds the line: by flock (this process, or another one, which is then named),
+// or by a UUCP lock file as terminal programs do; or someone planted a link where we write.
+enum class Holder { Flock, OtherProcess, LiveLockFile, StaleLockFile, NoLockFolder, PlantedLink };
 
 const char* HolderName(Holder h)
 {
-    static const char* const names[] = {"Flock", "LiveLockFile", "StaleLockFile", "NoLockFolder"};
+    static const char* const names[] = {"Flock", "OtherProcess", "LiveLockFile", "StaleLockFile", "NoLockFolder",
+                                        "PlantedLink"};
     return names[int(h)];
 }
 
@@ -237,11 +240,31 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
 {
     int holder = -1;
     long owner = 0;
+    pid_t child = 0;
+    const QString victim = locks_.path() + QStringLiteral("/precious");
     switch (GetParam()) {
     case Holder::Flock:
         holder = ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
         ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
         break;
+    case Holder::OtherProcess: {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
+            (void)!::flock(fd, LOCK_EX | LOCK_NB);
+            (void)!::write(ready[1], "r", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        owner = child;
+        break;
+    }
     case Holder::LiveLockFile:
         owner = long(::getppid());
         writeFile(lockFile(), QByteArray::number(qlonglong(owner)).rightJustified(10, ' ') + "\n");
@@ -256,15 +279,24 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
     }
     case Holder::NoLockFolder:
         break;
+    case Holder::PlantedLink:  // where a lock file's temporary file used to be made
+        writeFile(victim, "precious");
+        ASSERT_EQ(::symlink(victim.toLocal8Bit().constData(),
+                            (lockFile() + QStringLiteral(".tmp%1").arg(::getpid())).toLocal8Bit().constData()),
+                  0);
+        break;
     }
-    const bool refused = GetParam() == Holder::Flock || GetParam() == Holder::LiveLockFile;
+    const bool refused =
+        GetParam() == Holder::Flock || GetParam() == Holder::OtherProcess || GetParam() == Holder::LiveLockFile;
     EXPECT_EQ(OpenLink(link_), !refused);
     if (refused) {
         EXPECT_EQ(LastOpenFailure().Error, EBUSY);
         EXPECT_EQ(LastOpenFailure().OwnerPid, owner);
         EXPECT_TRUE(OpenFailureText(LastOpenFailure()).endsWith(
-            owner ? QStringLiteral("ほかのプログラム (プロセス %1) が使用中です").arg(owner)
-                  : QStringLiteral("ほかのプログラムが使用中です")));
+            child   ? QStringLiteral("link_tests (プロセス %1) が使用中です").arg(owner)
+            : owner ? QStringLiteral("(プロセス %1) が使用中です").arg(owner)
+                    : QStringLiteral("ほかのプログラムが使用中です")))
+            << OpenFailureText(LastOpenFailure()).toStdString();
         // The program that holds the line can still open it again: we left it not exclusive.
         const int probe = holder >= 0 ? holder : ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY);
         int exclusive = -1;
@@ -272,7 +304,7 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
         EXPECT_EQ(exclusive, 0);
         if (probe != holder)
             ::close(probe);
-        if (owner) {
+        if (GetParam() == Holder::LiveLockFile) {
             EXPECT_EQ(readFile(lockFile()).trimmed().toLong(), owner) << "the holder's lock file stays";
         }
     } else if (GetParam() == Holder::StaleLockFile) {
@@ -280,13 +312,20 @@ TEST_P(LineHeldTest, IsRefusedWithoutDisturbingTheHolderOrTakenWhenTheHolderIsGo
         ClosePort(link_);
         EXPECT_FALSE(QFile::exists(lockFile())) << "the lock file goes with the port";
     }
+    if (GetParam() == Holder::PlantedLink) {
+        EXPECT_EQ(readFile(victim), "precious") << "a planted link is never followed";
+    }
     if (holder >= 0)
         ::close(holder);
+    if (child > 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Holders, LineHeldTest,
-                         ::testing::Values(Holder::Flock, Holder::LiveLockFile, Holder::StaleLockFile,
-                                           Holder::NoLockFolder),
+                         ::testing::Values(Holder::Flock, Holder::OtherProcess, Holder::LiveLockFile,
+                                           Holder::StaleLockFile, Holder::NoLockFolder, Holder::PlantedLink),
                          [](const auto& info) { return std::string(HolderName(info.param)); });
 
 TEST_F(LinkTest, APortHeldElsewhereOrASecondExchangeIsRefused)

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include <functional>
+
 namespace {
 
 class MemoClipboard : public MemoFixture {
@@ -51,7 +53,8 @@ TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
     ASSERT_NE(memo, nullptr);
     ASSERT_FALSE(MainForm->PasteSB1->isEnabled());
     edit("Copy1");
-    EXPECT_EQ(bitsOf(memo->Image1->picture()), QLatin1String(kGreyishInMonochrome));
+    EXPECT_EQ(memo->Image1->picture().convertToFormat(QImage::Format_RGB32), greyish())
+        << "the window keeps its picture";
     EXPECT_EQ(bitsOf(QGuiApplication::clipboard()->image()), QLatin1String(kGreyishInMonochrome));
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
     EXPECT_TRUE(memo->Paste1->isEnabled());
@@ -194,5 +197,77 @@ TEST_F(MemoClipboard, PastedPictureBytesAreReadAsFilesAre)
         }
     }
 }
+
+// 元に戻す takes back Paste, Cut and Load, one level: the picture, its size, the name, the
+// caption with the device title and the changed mark come back, and the item goes grey.
+class MemoUndo;
+
+struct UndoCase {
+    const char* name;
+    std::function<void(MemoUndo&, const QString& otherFile)> change;
+};
+
+class MemoUndo : public MemoClipboard, public testing::WithParamInterface<UndoCase> {
+public:
+    void paste() { edit("Paste1"); }
+    void cut() { edit("Cut1"); }
+    void load(const QString& file)
+    {
+        fileAnswers.push_back(file);
+        command("Load1");  // the changed memo asks first: OK
+    }
+};
+
+TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(61, 33)));
+    ASSERT_NE(memo, nullptr);
+    memo->SetDeviceTitle(QStringLiteral("買い物メモ"));  // as a received memo has it
+    memo->Modified = true;
+    QGuiApplication::clipboard()->setImage(pattern(90, 70).mirrored(true, false));
+    edit("Paste1");  // an earlier change: only the last one is taken back
+    edit("Undo1");
+    const QString other = writeImage(QStringLiteral("other.bmp"), pattern(15, 9).mirrored(false, true));
+
+    struct Seen {
+        QString bits, fileName, caption;
+        int width, height;
+        QSize client;
+        bool modified;
+        bool operator==(const Seen&) const = default;
+    };
+    auto seen = [memo] {
+        return Seen{bitsOf(memo->Image1->picture()), memo->FileName, memo->windowTitle(), memo->ImageWidth,
+                    memo->ImageHeight, memo->ClientSize(), memo->Modified};
+    };
+    const Seen before = seen();
+    EXPECT_EQ(before.caption, "received.bmp  買い物メモ");
+    emit memo->Edit1->aboutToShow();
+    EXPECT_FALSE(memo->Undo1->isEnabled());
+
+    GetParam().change(*this, other);
+    EXPECT_FALSE(seen() == before);
+    EXPECT_TRUE(memo->Undo1->isEnabled());
+
+    edit("Undo1");
+    const Seen after = seen();
+    EXPECT_EQ(after.bits, before.bits);
+    EXPECT_EQ(after.fileName, before.fileName);
+    EXPECT_EQ(after.caption, before.caption);
+    EXPECT_EQ(after.width, before.width);
+    EXPECT_EQ(after.height, before.height);
+    EXPECT_EQ(after.client, before.client);
+    EXPECT_EQ(after.modified, before.modified);
+    EXPECT_EQ(memo->DeviceTitle(), "買い物メモ");
+    EXPECT_FALSE(memo->Undo1->isEnabled());
+    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(61,33)");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, MemoUndo,
+    testing::Values(UndoCase{"Paste", [](MemoUndo& t, const QString&) { t.paste(); }},
+                    UndoCase{"Cut", [](MemoUndo& t, const QString&) { t.cut(); }},
+                    UndoCase{"Load", [](MemoUndo& t, const QString& other) { t.load(other); }}),
+    [](const testing::TestParamInfo<UndoCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

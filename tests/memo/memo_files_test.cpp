@@ -184,6 +184,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoadInto,
 
 // ---- Save and Save As ----------------------------------------------------------------------
 
+// A picture with grey or colour is not written over its file: Save proposes NAME_QM.BMP, the
+// original stays, and the saved (now black and white) picture is saved in place from then on.
 TEST_F(MemoFiles, SaveWritesAOneBitBmpThatTurnsEveryNonWhitePixelBlack)
 {
     QImage image(12, 3, QImage::Format_RGB32);
@@ -192,17 +194,26 @@ TEST_F(MemoFiles, SaveWritesAOneBitBmpThatTurnsEveryNonWhitePixelBlack)
                         qRgb(255, 0, 0), qRgb(255, 255, 255)};
     for (int x = 0; x < 6; ++x)
         image.setPixel(x, 1, row[x]);
-    const QString file = writeImage(QStringLiteral("grey.bmp"), image);
-    TGraphForm* memo = open(file);
+    const QString original = writeImage(QStringLiteral("grey.bmp"), image);
+    const QByteArray originalBytes = bytesOf(original);
+    TGraphForm* memo = open(original);
     ASSERT_NE(memo, nullptr);
     memo->Modified = true;
+    const QString file = path(QStringLiteral("grey_QM.BMP"));
+    fileAnswers.push_back(file);
     command("Save1");
 
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    EXPECT_EQ(fileDialogs[1].fileName, file);
+    EXPECT_EQ(bytesOf(original), originalBytes);
+    EXPECT_EQ(memo->FileName, file);
     EXPECT_EQ(failureBoxes(), 0);
     EXPECT_FALSE(memo->Modified);
     const QString expected = QStringLiteral("000000000000") + QStringLiteral("111110000000") + QStringLiteral("000000000000");
     EXPECT_EQ(bitsOf(memo->Image1->picture()), expected);  // the window shows the converted picture
     EXPECT_EQ(memo->Image1->picture().depth(), 1);
+    command("Save1");
+    EXPECT_EQ(fileDialogs.size(), 2u) << "black and white now: saved in place";
     const std::optional<FileFacts> facts = readIndependently(file);
     ASSERT_TRUE(facts);
     EXPECT_EQ(facts->format, "BMP");
@@ -458,35 +469,61 @@ TEST_F(MemoFiles, AFailedSaveAtExitKeepsTheProgramOpen)
     EXPECT_EQ(MainForm->MemoCount(), 1);
 }
 
-// Three changed memos at Exit: ｷｬﾝｾﾙ on any of them keeps the program and every memo.
+// Three changed memos at Exit: one question for all of them. すべて保存 writes each into the
+// chosen folder without writing over anything there; ｷｬﾝｾﾙ, or a folder not chosen, keeps
+// the program and every memo.
 struct ExitCase {
     const char* name;
-    std::vector<BoxAnswer> answers;
+    BoxAnswer answer;
+    bool folderChosen;
     bool exits;
+    QStringList written;  // in the folder afterwards, besides the file that was there
 };
 
 class ExitQuestions : public MemoFixture, public testing::WithParamInterface<ExitCase> {};
 
-TEST_P(ExitQuestions, CancelKeepsTheProgramRunning)
+TEST_P(ExitQuestions, OneQuestionForAllChangedMemos)
 {
     const ExitCase& c = GetParam();
+    QDir(path(QString())).mkdir(QStringLiteral("saved"));
+    const QString folder = path(QStringLiteral("saved"));
+    writeBytes(folder + QStringLiteral("/b.bmp"), "not to be written over");
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
         open(writeImage(QString::fromLatin1(name), pattern(20, 10)))->Modified = true;
-    answers.assign(c.answers.begin(), c.answers.end());
+    open(writeImage(QStringLiteral("clean.bmp"), pattern(8, 8)));
+    MainForm->MemoWindows()[0]->SetDeviceTitle(QStringLiteral("買い物メモ"));
+    answers.push_back(c.answer);
+    fileAnswers.push_back(c.folderChosen ? folder : QString());
+
     EXPECT_EQ(MainForm->close(), c.exits);
-    EXPECT_EQ(boxes.size(), c.answers.size());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].buttons, BoxButtons::SaveAllNoneCancel);
+    EXPECT_EQ(boxes[0].text, "次の 3 件のメモが変更されています。保存しますか？\n\na.bmp「買い物メモ」\nb.bmp\nc.bmp");
+    QStringList inFolder = QDir(folder).entryList(QDir::Files, QDir::Name);
+    inFolder.removeOne(QStringLiteral("b.bmp"));
+    EXPECT_EQ(inFolder, c.written);
+    EXPECT_EQ(bytesOf(folder + QStringLiteral("/b.bmp")), "not to be written over");
+    for (const QString& name : c.written) {
+        const std::optional<FileFacts> facts = readIndependently(folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(facts) << name.toStdString();
+        EXPECT_EQ(facts->bits, bitsOf(pattern(20, 10)));
+    }
     if (!c.exits) {
-        EXPECT_EQ(MainForm->MemoCount(), 3);
+        EXPECT_EQ(MainForm->MemoCount(), 4);
+        int changed = 0;
         for (TGraphForm* memo : MainForm->MemoWindows())
-            EXPECT_TRUE(memo->Modified);
+            changed += memo->Modified ? 1 : 0;
+        EXPECT_EQ(changed, 3);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ExitQuestions,
-                         testing::Values(ExitCase{"AllNo", {BoxAnswer::No, BoxAnswer::No, BoxAnswer::No}, true},
-                                         ExitCase{"CancelFirst", {BoxAnswer::Cancel}, false},
-                                         ExitCase{"NoThenCancel", {BoxAnswer::No, BoxAnswer::Cancel}, false}),
-                         [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExitQuestions,
+    testing::Values(ExitCase{"SaveAll", BoxAnswer::Yes, true, true, {"a.bmp", "b-2.bmp", "c.bmp"}},
+                    ExitCase{"SaveAllWithoutAFolder", BoxAnswer::Yes, false, false, {}},
+                    ExitCase{"SaveNone", BoxAnswer::No, true, true, {}},
+                    ExitCase{"Cancel", BoxAnswer::Cancel, true, false, {}}),
+    [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 // Save writes BMP bytes: a picture from another kind of file goes through Save As with a BMP
 // name proposed, and the original file stays as it was.

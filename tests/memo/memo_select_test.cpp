@@ -44,6 +44,7 @@ struct DragCase {
     BoxAnswer answer;
     const char* status;  // Panel4 while the question is up
     Region stored;       // the region afterwards
+    const char* note;    // after the question: what the device gets of a region it cannot take
 };
 
 void PrintTo(const DragCase& c, std::ostream* os) { *os << c.name; }
@@ -142,7 +143,7 @@ TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
 
     ASSERT_GE(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, BoxKind::Confirmation);
-    EXPECT_EQ(boxes[0].text, Question);
+    EXPECT_EQ(boxes[0].text, *c.note ? Question + QStringLiteral("\n\n") + QString::fromUtf8(c.note) : Question);
     EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
     EXPECT_EQ(seen[0].status, QString::fromUtf8(c.status));
     EXPECT_FALSE(seen[0].confined) << "the pointer is free while the question is up";
@@ -179,27 +180,33 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RegionDrag,
     testing::Values(
         DragCase{"AClickIsOnePixel", {{Step::Press, 10, 20}, {Step::Release, 10, 20}}, BoxAnswer::Ok,
-                 "選択範囲(X,Y)=(1,1)", {10, 20, 10, 20}},
+                 "選択範囲(X,Y)=(1,1)", {10, 20, 10, 20}, ""},
         DragCase{"UpAndLeftGivesTheSameRegion",
                  {{Step::Press, 250, 150}, {Step::Move, 100, 100}, {Step::Move, 40, 30}, {Step::Release, 40, 30}},
-                 BoxAnswer::Ok, "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150}},
+                 BoxAnswer::Ok, "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150},
+                 "範囲 (211×121) は本体が受け取れる 124×121 より大きいため、その中央の 124×121 を送ります。"},
         DragCase{"ReleasedAwayFromTheLastMove",
                  {{Step::Press, 40, 30}, {Step::Move, 60, 60}, {Step::Release, 250, 150}}, BoxAnswer::Ok,
-                 "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150}},
+                 "選択範囲(X,Y)=(211,121)", {40, 30, 250, 150},
+                 "範囲 (211×121) は本体が受け取れる 124×121 より大きいため、その中央の 124×121 を送ります。"},
         DragCase{"TwelveHundredWideKeepsAThousandColumns",
                  {{Step::Press, 20, 5}, {Step::Move, 600, 8}, {Step::Release, 1220, 10}}, BoxAnswer::Ok,
-                 "選択範囲(X,Y)=(1201,6)", {20, 5, 1019, 10}},
+                 "選択範囲(X,Y)=(1201,6)", {20, 5, 1019, 10},
+                 "範囲 (1000×6) は本体が受け取れる 124×121 より大きいため、その中央の 124×6 を送ります。"},
         DragCase{"ExactlyAThousandApartKeepsBothEnds",
                  {{Step::Press, 1100, 5}, {Step::Move, 100, 9}, {Step::Release, 100, 9}}, BoxAnswer::Ok,
-                 "選択範囲(X,Y)=(1001,5)", {100, 5, 1100, 9}},
+                 "選択範囲(X,Y)=(1001,5)", {100, 5, 1100, 9},
+                 "範囲 (1001×5) は本体が受け取れる 124×121 より大きいため、その中央の 124×5 を送ります。"},
         DragCase{"OneMoreColumnIsCut", {{Step::Press, 100, 5}, {Step::Release, 1101, 5}}, BoxAnswer::Ok,
-                 "選択範囲(X,Y)=(1002,1)", {100, 5, 1099, 5}},
+                 "選択範囲(X,Y)=(1002,1)", {100, 5, 1099, 5},
+                 "範囲 (1000×1) は本体が受け取れる 124×121 より大きいため、その中央の 124×1 を送ります。"},
         DragCase{"OffTheLeftEdgeGoesNegative",
                  {{Step::Press, 30, 40}, {Step::Move, -3, 50}, {Step::Move, -15, 60}, {Step::Release, -15, 60}},
-                 BoxAnswer::Ok, "選択範囲(X,Y)=(46,21)", {-15, 40, 30, 60}},
+                 BoxAnswer::Ok, "選択範囲(X,Y)=(46,21)", {-15, 40, 30, 60},
+                 "範囲が画像の左にはみ出しているため、画像全体 (1300×200) の中央の 124×121 を送ります。"},
         DragCase{"CancelKeepsNoRegionAndArmsAgain",
                  {{Step::Press, 30, 40}, {Step::Move, 80, 90}, {Step::Release, 80, 90}}, BoxAnswer::Cancel,
-                 "選択範囲(X,Y)=(51,51)", {-1, -1, -1, -1}}),
+                 "選択範囲(X,Y)=(51,51)", {-1, -1, -1, -1}, ""}),
     [](const testing::TestParamInfo<DragCase>& info) { return info.param.name; });
 
 // Every way out of an armed selection or a drag frees the pointer, removes the band and
@@ -209,6 +216,7 @@ struct WayOut {
     bool dragging;  // ended in the middle of a drag rather than while armed
     std::function<void(TGraphForm*)> leave;
     size_t boxes = 0;  // an exchange that starts meets the line that cannot be opened
+    const char16_t* box = u"通信ポート";  // how each of those boxes begins
 };
 
 void PrintTo(const WayOut& c, std::ostream* os) { *os << c.name; }
@@ -246,7 +254,8 @@ TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
     EXPECT_NE(MainForm->Panel4->text(), Armed);
     EXPECT_EQ(boxes.size(), c.boxes);
     for (const BoxRequest& b : boxes)
-        EXPECT_TRUE(b.text.startsWith(QStringLiteral("通信ポート"))) << b.text.toStdString();
+        EXPECT_TRUE(b.text.startsWith(QString::fromUtf16(c.box))) << b.text.toStdString();
+    EXPECT_FALSE(SkipSizeCheck) << "the next Send warns again instead of sending the middle";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -267,7 +276,14 @@ INSTANTIATE_TEST_SUITE_P(
         WayOut{"Closed", false, [](TGraphForm* m) { m->close(); }},
         WayOut{"ClosedByTheCommand", true, [](TGraphForm*) { MainForm->Close1Click(); }},
         WayOut{"AReceiveStarts", true, [](TGraphForm*) { MainForm->N2Click(); }, 1},
-        WayOut{"ASendStarts", false, [](TGraphForm*) { MainForm->Transmit1Click(); }, 1}),
+        // That Send finds the size check on again: it warns and arms anew, and Escape ends that.
+        WayOut{"ASendStarts", false,
+               [](TGraphForm* m) {
+                   MainForm->Transmit1Click();
+                   EXPECT_TRUE(m->SelectMode);
+                   QTest::keyClick(m->Image1, Qt::Key_Escape);
+               },
+               1, TooLargeWarning}),
     [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 TEST_F(RegionSelection, TheBandInvertsItsOutlineOnTheScreenAndNeverTouchesThePicture)

@@ -152,7 +152,7 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     EXPECT_TRUE(memo->Image1->band().has_value()) << "the band shows while dragging";
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("この範囲を転送しますか？\n\n範囲が画像の左にはみ出している")));
     EXPECT_LT(leftAtQuestion[0], 0);
     EXPECT_EQ(memo->SelLeft, -1);
     EXPECT_FALSE(memo->Image1->band().has_value());
@@ -193,6 +193,32 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     push(-2000, 0);
     EXPECT_LT(pointer().x(), r.left());
     EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+}
+
+// A picture larger than the frame: arming grows the frame to the screen, and the window
+// manager moves it to keep it there. The pointer is held where the window is once that is
+// done, not where it was before.
+TEST_F(RegionOnScreen, ThePointerIsHeldWhereTheWindowIsAfterTheFrameGrew)
+{
+    MainForm->move(300, 300);
+    (void)QTest::qWaitFor([] { return MainForm->frameGeometry().topLeft() == QPoint(300, 300); }, 2000);
+    QImage image(2000, 1500, QImage::Format_Mono);
+    image.fill(1);
+    TGraphForm* memo = open(writeImage(QStringLiteral("huge.bmp"), image));
+    ASSERT_NE(memo, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
+    const QSize before = MainForm->size();
+    MainForm->Transmit1Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MainForm->size() != before; }, 3000)) << "the frame grows";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pointer() == confinement(memo).topLeft(); }, 3000))
+        << "pointer at " << pointer().x() << "," << pointer().y() << ", window's corner at "
+        << confinement(memo).left() << "," << confinement(memo).top();
+    push(-2000, 0);
+    push(0, -2000);
+    EXPECT_EQ(pointer(), confinement(memo).topLeft());
+    QTest::keyClick(memo->Image1, Qt::Key_Escape);
 }
 
 }  // namespace

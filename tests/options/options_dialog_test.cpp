@@ -162,6 +162,17 @@ INSTANTIATE_TEST_SUITE_P(
                    "[Mode]\r\nZenToHan=FALSE\r\nKataToHira=TRUE\r\n",
                    ControlValues{-1, 4, 1, 1, 1, false, true}, [] { MultPageDlg->OKBtn->click(); },
                    LinkValues{"", 19200, 1, 1, 8, false, true}, ControlValues{-1, 4, 1, 1, 1, false, true}, std::nullopt},
+        // A port given as a path is listed as an entry of its own, and OK keeps it.
+        DialogCase{"APathPortIsKept",
+                   "[Comm]\r\nPort=/dev/serial/by-id/usb-QM-10\r\nSpeed=19200\r\nWordLen=8\r\nPariry=1\r\n"
+                   "StopBits=1\r\n[Mode]\r\nZenToHan=FALSE\r\nKataToHira=TRUE\r\n",
+                   ControlValues{9, 4, 1, 1, 1, false, true},
+                   [] {
+                       MultPageDlg->RadioGroup1->Buttons->button(2)->click();
+                       MultPageDlg->OKBtn->click();
+                   },
+                   LinkValues{"/dev/serial/by-id/usb-QM-10", 4800, 1, 1, 8, false, true},
+                   ControlValues{9, 2, 1, 1, 1, false, true}, std::nullopt},
         // A cancelled choice does not come back selected, where the next OK would store it.
         DialogCase{"OutsideValuesEditedThenCancelled", kOutside, kNothing,
                    [] { edit(); MultPageDlg->CancelBtn->click(); }, kOutsideLink, kNothing, std::nullopt}),

@@ -97,8 +97,8 @@ protected:
             TGraphForm* memo = memos[int(i)];
             const QString name = QStringLiteral("NEW_%1.BMP").arg(i + 1);
             EXPECT_EQ(memo->FileName, name);
-            EXPECT_EQ(memo->windowTitle(), name);
             // The device's title (the simulator's file name) tells the windows apart.
+            EXPECT_EQ(memo->windowTitle(), name + QStringLiteral("  memo%1").arg(i + 1));
             EXPECT_EQ(memo->DeviceTitle(), QStringLiteral("memo%1").arg(i + 1));
             EXPECT_EQ(memo->toolTip(), memo->DeviceTitle());
             EXPECT_TRUE(memo->Modified);
@@ -255,7 +255,7 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
                             << writeMemos({{100, 50}, {124, 121}}));
     MainForm->N2Click();
     expectWindowsShowTheMemos(1);
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("回線が切れました")});
     EXPECT_FALSE(LinkInUse());
 }
 

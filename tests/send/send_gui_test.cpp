@@ -9,11 +9,13 @@
 #include "link/Comenote.h"
 #include "link/Connect.h"
 #include "memo/Gmemo.h"
+#include "memo/ImageArea.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -91,6 +93,8 @@ protected:
 const QString kConfirm = QStringLiteral("送信を行いますか？");
 const QString kSent = QStringLiteral("正常に送信されました");
 const QString kCancelled = QStringLiteral("通信がキャンセルされました");
+const QString kRefused = QStringLiteral("デバイスが受け取りを拒否しました");
+const QString kNoAnswer = QStringLiteral("QM-10 が応答しません — 受信の準備ができているか確かめてください");
 
 struct Delivery {
     const char* name;
@@ -181,8 +185,8 @@ TEST_P(SendGuiFails, NothingIsStoredAndTheUserIsTold)
 INSTANTIATE_TEST_SUITE_P(
     Cases, SendGuiFails,
     testing::Values(
-        Failure{"DeviceAborts", {QStringLiteral("--abort")}, {}, nullptr, {kConfirm, kCancelled}, "the PC answered \"!\" as well"},
-        Failure{"NobodyAnswers", {QStringLiteral("--silent")}, {}, nullptr, {kConfirm, kCancelled}, "ignored 17 call(s)"},
+        Failure{"DeviceAborts", {QStringLiteral("--abort")}, {}, nullptr, {kConfirm, kRefused}, "the PC answered \"!\" as well"},
+        Failure{"NobodyAnswers", {QStringLiteral("--silent")}, {}, nullptr, {kConfirm, kNoAnswer}, "ignored 17 call(s)"},
         Failure{"CancelWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, {}, "転送中です",
                 {kConfirm, kCancelled}, nullptr},
         Failure{"ConfirmationAnsweredWithCancel", {}, {BoxAnswer::Cancel}, nullptr, {kConfirm}, "the PC closed the line before calling"}),
@@ -197,8 +201,16 @@ TEST_F(SendGui, ATooLargeImageIsRefusedOnceThenSentCutAroundItsMiddle)
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("選択した画像は大きすぎますので、範囲を絞り込んで下さい")});
     EXPECT_EQ(boxes[0].kind, BoxKind::Warning);
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
-    MainForm->Transmit1Click();
-    EXPECT_EQ(boxTexts().mid(1), QStringList({kConfirm, kSent}));
+    // The user drags over all but the first row and column, and confirms: its middle goes.
+    TGraphForm* memo = MainForm->ActiveMemo();
+    ASSERT_TRUE(memo && memo->SelectMode);
+    QTest::mousePress(memo->Image1, Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseMove(memo->Image1, QPoint(129, 124));
+    QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, QPoint(129, 124));
+    ASSERT_GE(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, QStringLiteral("この範囲を転送しますか？\n\n範囲 (129×124) は本体が受け取れる 124×121 "
+                                            "より大きいため、その中央の 124×121 を送ります。"));
+    EXPECT_EQ(boxTexts().mid(2), QStringList({kConfirm, kSent}));
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
     const QList<DeviceMemo> memos = StoredMemos(out());
     ASSERT_EQ(memos.size(), 1);

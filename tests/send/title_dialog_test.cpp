@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <functional>
@@ -171,5 +172,63 @@ INSTANTIATE_TEST_SUITE_P(
                     Input{"NoShiftJisFormIsRefusedWhenTyped", "a", "한", "", "a", true},
                     Input{"NoShiftJisFormIsDroppedFromAPaste", "", "", "x😀y€z", "xyz", true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Under the boxes the dialog shows what the device will get: the title cut after its 51st
+// code, kanji gone from the reading, the switches applied.
+struct PreviewCase {
+    const char* name;
+    std::string title;
+    std::string reading;
+    bool zenToHan;
+    std::string sentTitle;
+    std::string cutTitle;
+    std::string sentReading;
+};
+
+class TitlePreviewOf : public testing::TestWithParam<PreviewCase> {};
+
+TEST_P(TitlePreviewOf, IsWhatTheRecordsCarry)
+{
+    const PreviewCase& c = GetParam();
+    const TTitlePreview p = PreviewTitle(QString::fromStdString(c.title), QString::fromStdString(c.reading), false, c.zenToHan);
+    EXPECT_EQ(p.Title, QString::fromStdString(c.sentTitle));
+    EXPECT_EQ(p.TitleCut, QString::fromStdString(c.cutTitle));
+    EXPECT_EQ(p.Reading, QString::fromStdString(c.sentReading));
+    EXPECT_EQ(p.ReadingCut, QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TitlePreviewOf,
+    testing::Values(PreviewCase{"SixtyLettersLoseTheLastNine", kA60, "a", false, kA60.substr(0, 51),
+                                "aaaaaaaaa", "A"},
+                    PreviewCase{"ThirtyKanjiAllGo", [] { std::string s; for (int i = 0; i < 30; ++i) s += "字"; return s; }(),
+                                "じ", false, "字字字字字字字字字字字字字字字字字字字字字字字字字字字字字字", "", "ｼﾞ"},
+                    PreviewCase{"KanjiVanishFromTheReading", "題名", "漢字かな", false, "題名", "", "ｶﾅ"},
+                    PreviewCase{"HalfWidthWhenTheSwitchIsOn", "ＡＢ１", "ＡＢ", true, "AB1", "", "AB"},
+                    PreviewCase{"FullWidthWhenItIsOff", "ＡＢ１", "ＡＢ", false, "ＡＢ１", "", "AB"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TitleDialog, ShowsTheCutOffCodesGreyedAndAsksBeforeAReadingThatSendsNothing)
+{
+    showAnd([this](TTitleInput1& d) {
+        typeText(d.Edit1, QString::fromStdString(kA60));
+        QTextDocument shown;
+        shown.setHtml(d.TitleView->text());
+        EXPECT_EQ(shown.toPlainText().remove(QChar(0x200B)), QString::fromStdString(kA60));
+        EXPECT_TRUE(d.TitleView->text().contains(d.palette().color(QPalette::Disabled, QPalette::WindowText).name()))
+            << "the cut-off codes are greyed";
+
+        typeText(d.Edit2, QStringLiteral("漢字"));
+        answers.push_back(BoxAnswer::Cancel);
+        d.BitBtn1->click();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].kind, BoxKind::Confirmation);
+        EXPECT_TRUE(d.isVisible()) << "ｷｬﾝｾﾙ: the reading can be changed";
+        d.BitBtn1->click();  // OK this time
+    });
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(TitleInput1->GetTitleReader(), QStringLiteral("漢字"));
+    EXPECT_FALSE(stillOpen);
+}
 
 }  // namespace

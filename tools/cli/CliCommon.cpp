@@ -209,18 +209,46 @@ QString OpenFailureMessage(const TOpenFailure& f)
     const QString name = QString::fromStdString(f.PortName);
     const QString path = QString::fromStdString(f.Path);
     const QString port = path.isEmpty() || path == name ? name : QStringLiteral("%1 (%2)").arg(name, path);
+    const QString process = f.OwnerName.empty()
+                                ? QStringLiteral("process %1").arg(f.OwnerPid)
+                                : QStringLiteral("process %1 (%2)").arg(f.OwnerPid).arg(QString::fromStdString(f.OwnerName));
     QString why;
     if (f.LinkBusy) {
         why = QStringLiteral("another exchange is running");
     } else if (f.BadSpeed) {
         why = QStringLiteral("the line cannot run at %1 bit/s (give --speed: %2)").arg(*f.BadSpeed).arg(SpeedList());
-    } else if (f.Error == EBUSY || f.Error == EWOULDBLOCK) {
-        why = f.OwnerPid > 0 ? QStringLiteral("in use by process %1").arg(f.OwnerPid)
-                             : QStringLiteral("in use by another program");
     } else {
-        why = QString::fromLocal8Bit(std::strerror(f.Error));
-        if (!why.isEmpty())
-            why[0] = why[0].toLower();
+        switch (f.Error) {
+        case 0:
+            why = QStringLiteral("the line did not open");
+            break;
+        case EBUSY:
+        case EWOULDBLOCK:
+            if (f.LeftExclusive)
+                why = QStringLiteral("left in exclusive use by a program that was killed; %1 holds the other end "
+                                     "of the line and keeps it so: restart it")
+                          .arg(process);
+            else
+                why = f.OwnerPid > 0 ? QStringLiteral("in use by %1").arg(process)
+                                     : QStringLiteral("in use by another program");
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            why = QStringLiteral("no such device");
+            break;
+        case ENOTTY:
+            why = QStringLiteral("not a serial line");
+            break;
+        case EACCES:
+        case EPERM:
+            why = QStringLiteral("permission denied (is the user in the group of the device, such as dialout?)");
+            break;
+        default:
+            why = QString::fromLocal8Bit(std::strerror(f.Error));
+            if (!why.isEmpty())
+                why[0] = why[0].toLower();
+        }
     }
     return QStringLiteral("cannot open %1: %2").arg(port, why);
 }

@@ -21,7 +21,8 @@ constexpr char Help[] =
     "Receives memos from the device as the Receive command does: waits for the device's\n"
     "call, answers it, reads the records, acknowledges every memo and asks for a damaged one\n"
     "again, until the device ends the exchange. Status texts go to standard error; Ctrl-C\n"
-    "cancels (the device is told, and the memos it was already told had arrived are kept).\n"
+    "cancels (the device is told). A memo is written once the device has been told it\n"
+    "arrived; the memo in progress when the exchange ends is not.\n"
     "\n"
     "NAME is COM1..COM9 (mapped through the [Ports] section of VEXLO.INI, else /dev/ttyS0..)\n"
     "or a device path. The line settings not given default to those in VEXLO.INI.\n"
@@ -29,8 +30,10 @@ constexpr char Help[] =
     "on standard output: file name, WIDTHxHEIGHT, title and reading. Nothing in DIR is\n"
     "replaced: the numbers go on after the highest memo-N.bmp or memo-N.png there.\n"
     "\n"
-    "Exit status: 0 the device ended the exchange, 1 the port could not be opened, the\n"
-    "exchange failed or was cancelled, 2 bad arguments or a memo that could not be written.\n";
+    "Exit status: 0 the device ended the exchange and every memo it sent was written, 1 the\n"
+    "port could not be opened, or the exchange failed or was cancelled (the line went away, a\n"
+    "memo was cut off, ...; standard error says what happened), 2 bad arguments or a memo\n"
+    "that could not be written.\n";
 
 constexpr int ExitFailed = 1;
 
@@ -63,16 +66,16 @@ int RunReceive(const std::vector<std::string>& args)
     cli::ConsoleApplication app;
     TConsoleHost host;
 
-    ReceiveOutcome outcome = ReceiveOutcome::PortUnavailable;
-    const MemoBlock* head = ReceiveExchange(CommLink, &outcome);
+    // Each memo is written as soon as the device has been told it arrived.
+    TMemoOutput output(dir, formatName);
+    bool written = true;
+    TReceiveSink sink;
+    sink.Delivered = [&](TReceivedMemo& memo) { written = output.Write(memo) && written; };
+    const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
     if (outcome == ReceiveOutcome::PortUnavailable) {
         cli::Fail(QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure()));
         return ExitFailed;
     }
-    TMemoOutput output(dir, formatName);
-    bool written = true;
-    WalkReceivedMemos(head, [&](TReceivedMemo& memo) { written = output.Write(memo) && written; });
-    FreeBlocks(CommLink, CommLink.Head.get());
     if (outcome != ReceiveOutcome::Completed)
         return ExitFailed;
     return written ? cli::ExitOk : cli::ExitError;

@@ -1,10 +1,13 @@
 #include "tools/qm10sim/Line.h"
 
+#include "tools/qm10sim/Talk.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -24,6 +27,9 @@ constexpr auto kCutGrace = std::chrono::milliseconds(200);
 // How often a line that nobody has open is looked at again.
 constexpr auto kIdleLook = std::chrono::milliseconds(10);
 
+// How many bytes may go now: those whose turn on the line (FREE is when the next one may
+// start, one BYTETIME after another) comes within kSlack. A byte longer than kSlack (below
+// about 5000 bit/s) still goes once its turn has come.
 std::size_t allowance(std::chrono::nanoseconds byteTime, Clock::time_point& free, Clock::time_point now)
 {
     if (byteTime.count() == 0)
@@ -31,37 +37,78 @@ std::size_t allowance(std::chrono::nanoseconds byteTime, Clock::time_point& free
     if (free < now)
         free = now;  // an idle line saves up no time
     const auto ahead = now + kSlack - free;
-    return ahead.count() <= 0 ? 0 : static_cast<std::size_t>(ahead / byteTime);
+    return ahead.count() < 0 ? 0 : static_cast<std::size_t>(ahead / byteTime) + 1;
 }
 
 }  // namespace
 
-std::unique_ptr<Line> Line::create(const std::string& linkPath, std::string& error)
+namespace {
+
+// The link and the line it should lead to, in fixed storage a signal handler can read.
+char g_signalLink[4096];
+char g_signalSlave[128];
+
+}  // namespace
+
+void Line::noteForSignals() const
 {
-    std::unique_ptr<Line> line(new Line);
-    line->master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char name[128] = {};
-    if (line->master_ < 0 || ::grantpt(line->master_) != 0 || ::unlockpt(line->master_) != 0 ||
-        ::ptsname_r(line->master_, name, sizeof name) != 0) {
-        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-        return nullptr;
+    g_signalLink[0] = g_signalSlave[0] = '\0';
+    if (link_.size() < sizeof g_signalLink && slave_.size() < sizeof g_signalSlave) {
+        std::memcpy(g_signalSlave, slave_.c_str(), slave_.size() + 1);
+        std::memcpy(g_signalLink, link_.c_str(), link_.size() + 1);
     }
-    line->slave_ = name;
+}
+
+void Line::removeLinkNow()
+{
+    char target[sizeof g_signalSlave];
+    const ssize_t n = g_signalLink[0] ? ::readlink(g_signalLink, target, sizeof target) : -1;
+    if (n > 0 && std::size_t(n) == std::strlen(g_signalSlave) && std::memcmp(target, g_signalSlave, std::size_t(n)) == 0)
+        ::unlink(g_signalLink);
+}
+
+bool Line::openPseudoTerminal(std::string& error)
+{
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char name[128] = {};
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    slave_ = name;
 
     // Raw both ways: on a pseudo-terminal master these settings are the slave's, and the
     // master itself translates nothing.
     termios t{};
-    if (::tcgetattr(line->master_, &t) == 0) {
+    if (::tcgetattr(master_, &t) == 0) {
         ::cfmakeraw(&t);
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
-        ::tcsetattr(line->master_, TCSANOW, &t);
+        ::tcsetattr(master_, TCSANOW, &t);
     }
     // Until the slave has been open once, the master cannot tell that nobody is there.
     // Opening and closing it once makes "no PC" read as a hang-up from the start.
     int s = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (s >= 0)
         ::close(s);
+    return true;
+}
+
+bool Line::ownsLink() const
+{
+    if (link_.empty())
+        return false;
+    char target[4096];
+    const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
+    return n > 0 && std::string(target, std::size_t(n)) == slave_;
+}
+
+std::unique_ptr<Line> Line::create(const std::string& linkPath, std::string& error)
+{
+    std::unique_ptr<Line> line(new Line);
+    if (!line->openPseudoTerminal(error))
+        return nullptr;
 
     if (!linkPath.empty()) {
         struct stat st {};
@@ -70,14 +117,24 @@ std::unique_ptr<Line> Line::create(const std::string& linkPath, std::string& err
                 error = linkPath + ": exists and is not a symlink; not replacing it";
                 return nullptr;
             }
+            // A link to a line that still exists belongs to a simulator that still runs.
+            char target[4096];
+            const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
+            struct stat led {};
+            if (n > 0 && ::stat(linkPath.c_str(), &led) == 0 && S_ISCHR(led.st_mode)) {
+                error = linkPath + ": in use: it leads to " + std::string(target, std::size_t(n)) +
+                        ", a line another simulator holds; not taking it over";
+                return nullptr;
+            }
             ::unlink(linkPath.c_str());  // left over from an earlier run
         }
-        if (::symlink(name, linkPath.c_str()) != 0) {
+        if (::symlink(line->slave_.c_str(), linkPath.c_str()) != 0) {
             error = linkPath + ": cannot create the link: " + std::strerror(errno);
             return nullptr;
         }
         line->link_ = linkPath;
     }
+    line->noteForSignals();
     return line;
 }
 
@@ -85,8 +142,55 @@ Line::~Line()
 {
     if (master_ >= 0)
         ::close(master_);
-    if (!link_.empty())
+    if (ownsLink())
         ::unlink(link_.c_str());
+}
+
+void Line::freeStuckLine()
+{
+    if (master_ < 0)
+        return;
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0 || !(p.revents & POLLHUP))
+        return;  // the PC has it open (again)
+    const int s = ::open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (s >= 0) {
+        ::ioctl(s, TIOCNXCL);  // we may open it anyway (root): clear what the PC left
+        ::close(s);
+        return;
+    }
+    if (errno != EBUSY)
+        return;
+    // Only root could open it again: start over on a fresh pseudo-terminal.
+    const int oldMaster = master_;
+    const std::string oldSlave = slave_;
+    std::string error;
+    if (!openPseudoTerminal(error)) {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = oldMaster;
+        slave_ = oldSlave;
+        note(error);
+        return;
+    }
+    ::close(oldMaster);
+    if (!link_.empty()) {
+        // The link moves to the new line in one step (rename), through a fresh temporary name.
+        for (int i = 0; i < 100; ++i) {
+            const std::string temp = link_ + ".new" + std::to_string(::getpid()) + "." + std::to_string(i);
+            if (::symlink(slave_.c_str(), temp.c_str()) != 0) {
+                if (errno == EEXIST)
+                    continue;
+                break;
+            }
+            if (::rename(temp.c_str(), link_.c_str()) != 0)
+                ::unlink(temp.c_str());
+            break;
+        }
+    }
+    noteForSignals();
+    note("the PC left " + oldSlave + " exclusive when it ended; the line is now " + slave_ +
+         (link_.empty() ? "" : " (" + link_ + " follows it)"));
 }
 
 void Line::setBaud(unsigned baud)
@@ -131,6 +235,7 @@ bool Line::waitForPeer(int timeoutMs)
 
 void Line::rearm()
 {
+    freeStuckLine();
     peerClosed_ = false;
     everOpen_ = false;
     held_ = false;
@@ -146,9 +251,10 @@ void Line::hangUp()
     master_ = -1;
     hungUp_ = true;
     outbox_.clear();
-    if (!link_.empty())
+    if (ownsLink())
         ::unlink(link_.c_str());
     link_.clear();
+    noteForSignals();
 }
 
 void Line::write(const std::string& text)
@@ -236,9 +342,9 @@ void Line::service(Clock::time_point until)
             const bool outputWaitsForClock =
                 !held_ && !outbox_.empty() && !needRoom && budgetLeft(Budget::Sent) != 0;
             if (outputWaitsForClock)
-                wake = std::min(wake, outFree_ + byteTime_ - kSlack);
+                wake = std::min(wake, outFree_ - kSlack);
             if (allowance(byteTime_, inFree_, now) == 0) {
-                wake = std::min(wake, inFree_ + byteTime_ - kSlack);
+                wake = std::min(wake, inFree_ - kSlack);
                 events = static_cast<short>(events & ~POLLIN);
             }
         }

@@ -27,13 +27,19 @@ public:
     enum class Budget { None, Sent, Received };
 
     // Creates the pseudo-terminal in raw mode and, when linkPath is given, a symlink to
-    // its slave side. Returns null with a message on failure.
+    // its slave side. A link that leads to a line that still exists (another simulator's) is
+    // refused, a stale one replaced. Returns null with a message on failure. The link is
+    // removed again only while it still leads to this line.
     static std::unique_ptr<Line> create(const std::string& linkPath, std::string& error);
     ~Line();
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
 
     const std::string& slavePath() const { return slave_; }
+
+    // For a signal handler: removes the link of the line created last, while it still leads to
+    // that line. Async-signal-safe.
+    static void removeLinkNow();
 
     void setBaud(unsigned baud);
     void setBudget(Budget counted, long bytes);
@@ -46,7 +52,10 @@ public:
     // The PC closed the line since it was last seen open, or the budget closed it.
     bool closed() const { return peerClosed_ || hungUp_; }
     bool hungUp() const { return hungUp_; }
-    // Forget a close, so that the next waitForPeer waits for a new open.
+    // Forget a close, so that the next waitForPeer waits for a new open. A PC that was killed
+    // may have left the line exclusive, which only root could open again: that is cleared
+    // where we may, and otherwise the line moves to a fresh pseudo-terminal (the link follows,
+    // and slavePath() tells the new one).
     void rearm();
 
     void write(const std::string& text);
@@ -67,6 +76,10 @@ public:
 
 private:
     Line() = default;
+    bool openPseudoTerminal(std::string& error);
+    bool ownsLink() const;
+    void freeStuckLine();
+    void noteForSignals() const;
     void service(Clock::time_point until);
     void hangUp();
     long budgetLeft(Budget direction) const;

@@ -19,7 +19,6 @@
 
 namespace {
 
-char g_link[4096];  // removed again when the simulator is stopped by a signal
 
 // Qt's complaint about a missing XDG_RUNTIME_DIR means nothing to a program without windows.
 void quietQt(QtMsgType type, const QMessageLogContext&, const QString& msg)
@@ -30,8 +29,7 @@ void quietQt(QtMsgType type, const QMessageLogContext&, const QString& msg)
 
 void onSignal(int sig)
 {
-    if (g_link[0])
-        ::unlink(g_link);
+    qm10sim::Line::removeLinkNow();
     ::_exit(128 + sig);
 }
 
@@ -96,7 +94,6 @@ int main(int argc, char** argv)
         note(error);
         return kSetupFailed;
     }
-    std::strncpy(g_link, options->link.c_str(), sizeof g_link - 1);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
