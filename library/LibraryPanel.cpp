@@ -245,8 +245,12 @@ void TLibraryPanel::createActions()
     ExportMemo1 = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
                        [this] { ExportLibraryMemos(this, selectedMemos()); });
     TrashMemo1 = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
+        const int first = List1->currentIndex().row();
         TrashLibraryMemos(selectedMemos());
         refresh();
+        // The memo that took the place of the first one gone is the current one, as in a file list.
+        if (!List1->selectionModel()->hasSelection() && Model1->rowCount() > 0 && first >= 0)
+            List1->setCurrentIndex(Model1->index(std::min(first, Model1->rowCount() - 1)));
     });
     RenameMemo1 = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
         const QModelIndexList selected = List1->selectionModel()->selectedIndexes();
