@@ -30,10 +30,12 @@ void OpenLibraryMemos(const QList<LibraryMemo>& memos, const MemoOpener& open)
         open(memo);
 }
 
-void ExportLibraryMemos(QWidget*, const QList<LibraryMemo>&)
+bool LibraryExportAvailable()
 {
-    // Writing memos out in other formats comes with the export command of the memo windows.
+    return false;
 }
+
+void ExportLibraryMemos(QWidget*, const QList<LibraryMemo>&) {}
 
 void TrashLibraryMemos(const QList<LibraryMemo>& memos)
 {

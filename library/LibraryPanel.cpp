@@ -6,6 +6,7 @@
 #include "library/LibraryIndex.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -198,7 +199,10 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     settle_->setInterval(kSettleMs);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
     connect(settle_, &QTimer::timeout, this, &TLibraryPanel::refresh);
+    // The first look at the folder reads every memo when there is no index yet.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     refresh();
+    QApplication::restoreOverrideCursor();
     updateActions();
 }
 
@@ -244,6 +248,7 @@ void TLibraryPanel::createActions()
     PrintMemo1 = make("PrintMemo1", QStringLiteral("印刷(&P)"), {}, [this] { PrintLibraryMemos(this, selectedMemos()); });
     ExportMemo1 = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
                        [this] { ExportLibraryMemos(this, selectedMemos()); });
+    ExportMemo1->setVisible(LibraryExportAvailable());
     TrashMemo1 = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
         const int first = List1->currentIndex().row();
         TrashLibraryMemos(selectedMemos());
