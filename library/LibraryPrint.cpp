@@ -15,14 +15,10 @@ void PrintLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos)
 {
     if (memos.isEmpty())
         return;
-    QPrinter& printer = SharedPrinter();
-    if (!RunPrintDialog(parent, printer))
-        return;
     QPainter painter;
-    if (!painter.begin(&printer))
-        throw CommandFailure(QStringLiteral("印刷を開始できません"));
-    painter.setRenderHint(QPainter::LosslessImageRendering);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    if (!BeginMemoPrint(parent, painter))
+        return;
+    QPrinter& printer = SharedPrinter();
 
     const qreal scale = painter.device()->logicalDpiX() / 96.0;
     QFont font = painter.font();
