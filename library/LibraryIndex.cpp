@@ -76,8 +76,8 @@ qint64 modifiedNs(const struct stat& st)
 
 // The memo file NAME of the folder open as DIRFD, read (its first bytes) as it is now; nothing
 // when it is no regular file or has gone. O_NONBLOCK: a FIFO under a memo's name must not
-// hold us up.
-std::optional<MemoEntry> readEntry(int dirfd, const Listed& file)
+// hold us up. HEAD is a buffer kept from file to file.
+std::optional<MemoEntry> readEntry(int dirfd, const Listed& file, QByteArray& head)
 {
     const int fd = ::openat(dirfd, file.local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
@@ -87,7 +87,7 @@ std::optional<MemoEntry> readEntry(int dirfd, const Listed& file)
         ::close(fd);
         return std::nullopt;
     }
-    QByteArray head(qsizetype(std::min<qint64>(st.st_size, kMemoHeadBytes)), Qt::Uninitialized);
+    head.resize(qsizetype(std::min<qint64>(st.st_size, kMemoHeadBytes)));
     qsizetype have = 0;
     while (have < head.size()) {
         const ssize_t n = ::read(fd, head.data() + have, size_t(head.size() - have));
@@ -394,9 +394,10 @@ const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
     std::optional<IndexWriter> writer;
     if (db_ && (!toRead.empty() || !removed.isEmpty()))
         writer.emplace(db_->db.databaseName(), removed);
+    QByteArray head;
     for (size_t i : toRead) {
         ++filesRead_;
-        if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i])) {
+        if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i], head)) {
             if (writer)
                 writer->add(*entry);
             next.push_back(std::move(*entry));
