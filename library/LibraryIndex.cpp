@@ -330,6 +330,7 @@ bool LibraryIndex::loadRows()
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled FROM memo")))
         return false;
+    std::vector<MemoEntry> rows;
     while (q.next()) {
         MemoEntry e;
         e.fileName = q.value(0).toString();
@@ -339,12 +340,15 @@ bool LibraryIndex::loadRows()
         e.info.reading = q.value(4).toString();
         e.info.time = q.value(5).toLongLong();
         e.info.titled = q.value(6).toBool();
-        entries_.push_back(std::move(e));
+        rows.push_back(std::move(e));
     }
-    return !q.lastError().isValid();
+    if (q.lastError().isValid())
+        return false;
+    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(rows));
+    return true;
 }
 
-const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
+MemoEntries LibraryIndex::Refresh(bool* changed)
 {
     filesRead_ = 0;
     bool differs = false;
@@ -352,7 +356,6 @@ const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
         loaded_ = true;
         differs = true;
         if (openIndex() && !loadRows()) {
-            entries_.clear();
             dropIndexFiles();
             openIndex();
         }
@@ -360,23 +363,24 @@ const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
     Folder folder(folder_);
     std::vector<Listed> listed = folder.memoNames();
     // Where each known memo is, and whether the folder still lists it.
+    const std::vector<MemoEntry>& before = *entries_;
     QHash<QString, size_t> known;
-    known.reserve(qsizetype(entries_.size()));
-    for (size_t i = 0; i < entries_.size(); ++i)
-        known.insert(entries_[i].fileName, i);
-    std::vector<bool> listedAgain(entries_.size(), false);
+    known.reserve(qsizetype(before.size()));
+    for (size_t i = 0; i < before.size(); ++i)
+        known.insert(before[i].fileName, i);
+    std::vector<bool> listedAgain(before.size(), false);
     std::vector<size_t> toRead;  // positions in LISTED
     std::vector<MemoEntry> next;
     next.reserve(listed.size());
     for (size_t i = 0; i < listed.size(); ++i) {
         const Listed& file = listed[i];
         if (const auto it = known.constFind(file.name); it != known.cend()) {
-            MemoEntry& entry = entries_[*it];
+            const MemoEntry& entry = before[*it];
             listedAgain[*it] = true;
             struct stat st {};
             if (::fstatat(folder.fd(), file.local.constData(), &st, 0) == 0 && S_ISREG(st.st_mode) &&
                 qint64(st.st_size) == entry.fileSize && modifiedNs(st) == entry.modified) {
-                next.push_back(std::move(entry));
+                next.push_back(entry);
                 continue;
             }
         }
@@ -384,9 +388,9 @@ const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
     }
     // Gone, or no memo file any more (a changed one is written again as it is now).
     QStringList removed;
-    for (size_t i = 0; i < entries_.size(); ++i)
+    for (size_t i = 0; i < before.size(); ++i)
         if (!listedAgain[i])
-            removed << entries_[i].fileName;
+            removed << before[i].fileName;
 
     // The files to read, in name order: the index's table grows only at its end then, which
     // makes a rebuild write far fewer pages.
@@ -405,7 +409,7 @@ const std::vector<MemoEntry>& LibraryIndex::Refresh(bool* changed)
     }
     if (writer)
         writer->finish();
-    entries_ = std::move(next);
+    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
     if (changed)
         *changed = differs || filesRead_ > 0 || !removed.isEmpty();
     return entries_;

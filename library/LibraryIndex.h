@@ -29,6 +29,10 @@ struct MemoEntry {
     MemoInfo info;
 };
 
+// A list of memos as one Refresh found them; never changed afterwards, so the index and the
+// list on the screen share it.
+using MemoEntries = std::shared_ptr<const std::vector<MemoEntry>>;
+
 class LibraryIndex {
 public:
     explicit LibraryIndex(const QString& folder);
@@ -40,7 +44,7 @@ public:
 
     // The memos of the folder as the files are now, in no particular order. CHANGED tells
     // whether they differ from what the last call returned (always true on the first).
-    const std::vector<MemoEntry>& Refresh(bool* changed = nullptr);
+    MemoEntries Refresh(bool* changed = nullptr);
 
     // Files read by the last Refresh (new, changed, or all of them for a rebuild).
     int FilesRead() const { return filesRead_; }
@@ -55,7 +59,7 @@ private:
 
     QString folder_;
     std::unique_ptr<Database> db_;
-    std::vector<MemoEntry> entries_;
+    MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     bool loaded_ = false;
     int filesRead_ = 0;
 };

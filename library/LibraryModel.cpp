@@ -68,16 +68,16 @@ void TLibraryModel::setFolder(const QString& folder)
 {
     beginResetModel();
     folder_ = folder;
-    entries_.clear();
+    entries_ = std::make_shared<const std::vector<MemoEntry>>();
     shown_.clear();
     thumbnails_.clear();
     endResetModel();
 }
 
-void TLibraryModel::setEntries(const std::vector<MemoEntry>& entries)
+void TLibraryModel::setEntries(MemoEntries entries)
 {
     beginResetModel();
-    entries_ = entries;
+    entries_ = std::move(entries);
     search_.clear();
     arrange();
     endResetModel();
@@ -107,13 +107,14 @@ void TLibraryModel::setOrder(Order order)
 void TLibraryModel::arrange()
 {
     shown_.clear();
-    for (int i = 0; i < int(entries_.size()); ++i)
+    const std::vector<MemoEntry>& entries = *entries_;
+    for (int i = 0; i < int(entries.size()); ++i)
         if (terms_.isEmpty() || MatchesTerms(searchTexts()[size_t(i)], terms_))
             shown_.push_back(i);
     // Ties go by file name, so that the order never depends on how the folder was listed.
-    auto byTime = [this](int a, int b) {
-        const MemoEntry& x = entries_[size_t(a)];
-        const MemoEntry& y = entries_[size_t(b)];
+    auto byTime = [&entries](int a, int b) {
+        const MemoEntry& x = entries[size_t(a)];
+        const MemoEntry& y = entries[size_t(b)];
         return x.info.time != y.info.time ? x.info.time < y.info.time : x.fileName < y.fileName;
     };
     switch (order_) {
@@ -130,10 +131,10 @@ void TLibraryModel::arrange()
 
 const std::vector<QString>& TLibraryModel::searchTexts() const
 {
-    if (search_.size() != entries_.size()) {
+    if (search_.size() != entries_->size()) {
         search_.clear();
-        search_.reserve(entries_.size());
-        for (const MemoEntry& e : entries_)
+        search_.reserve(entries_->size());
+        for (const MemoEntry& e : *entries_)
             search_.push_back(SearchKey(e.info.title) + QChar(kSearchSeparator) + SearchKey(e.info.reading));
     }
     return search_;
@@ -147,7 +148,7 @@ QString TLibraryModel::pathAt(int row) const
 int TLibraryModel::rowOf(const QString& fileName) const
 {
     for (size_t row = 0; row < shown_.size(); ++row)
-        if (entries_[size_t(shown_[row])].fileName == fileName)
+        if ((*entries_)[size_t(shown_[row])].fileName == fileName)
             return int(row);
     return -1;
 }

@@ -26,14 +26,14 @@ public:
     // The folder the entries' files are in (for the small pictures).
     void setFolder(const QString& folder);
     // Takes the memos of the folder.
-    void setEntries(const std::vector<MemoEntry>& entries);
+    void setEntries(MemoEntries entries);
     void setFilter(const QString& typed);
     void setOrder(Order order);
     Order order() const { return order_; }
 
     // All memos, and those the filter lets through.
-    int totalCount() const { return int(entries_.size()); }
-    const MemoEntry& entryAt(int row) const { return entries_[shown_[size_t(row)]]; }
+    int totalCount() const { return int(entries_->size()); }
+    const MemoEntry& entryAt(int row) const { return (*entries_)[size_t(shown_[size_t(row)])]; }
     QString pathAt(int row) const;
     // The row showing FILENAME, or -1.
     int rowOf(const QString& fileName) const;
@@ -46,7 +46,7 @@ private:
     const std::vector<QString>& searchTexts() const;
 
     QString folder_;
-    std::vector<MemoEntry> entries_;
+    MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     std::vector<int> shown_;  // positions in entries_, in display order
     mutable std::vector<QString> search_;  // folded title, U+001F, folded reading; by position
     QStringList terms_;

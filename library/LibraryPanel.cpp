@@ -273,10 +273,10 @@ void TLibraryPanel::createActions()
 void TLibraryPanel::refresh()
 {
     bool changed = false;
-    const std::vector<MemoEntry>& entries = index_->Refresh(&changed);
+    MemoEntries entries = index_->Refresh(&changed);
     if (changed) {
         KeepSelection keep(this, true);
-        Model1->setEntries(entries);
+        Model1->setEntries(std::move(entries));
     }
     watchFolder();
     updateCount();

@@ -29,7 +29,7 @@ QStringList shown(const TLibraryModel& model)
 TEST(LibraryFilter, KanaFormsFindEachOther)
 {
     TLibraryModel model;
-    model.setEntries({
+    model.setEntries(std::make_shared<const std::vector<MemoEntry>>(std::vector<MemoEntry>{
         entry("meeting", "会議", "ｶｲｷﾞ", 5),
         entry("shopping", "買い物", "ｶｲﾓﾉ", 4),
         entry("memo", "めも", "", 3),
@@ -37,7 +37,7 @@ TEST(LibraryFilter, KanaFormsFindEachOther)
         entry("flag", "はた", "ﾊﾀ", 1),
         entry("abc", "ＡＢＣ", "", 0),
         entry("split", "か", "い", 6),
-    });
+    }));
     const struct {
         const char* typed;
         QStringList expected;  // newest first

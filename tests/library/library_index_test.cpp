@@ -26,10 +26,10 @@ TestMemo memo(const QString& title, const QString& reading, int minutes)
 }
 
 // File name -> title, as the index gives them.
-std::map<QString, QString> titles(const std::vector<MemoEntry>& entries)
+std::map<QString, QString> titles(const MemoEntries& entries)
 {
     std::map<QString, QString> out;
-    for (const MemoEntry& e : entries)
+    for (const MemoEntry& e : *entries)
         out[e.fileName] = e.info.title;
     return out;
 }
@@ -127,7 +127,7 @@ TEST_F(LibraryIndexTest, MemosAreDatedByTheirArrivalOthersByTheirFile)
     scan.setFileTime(touched, QFileDevice::FileModificationTime);
     scan.close();
     LibraryIndex index(folder_);
-    for (const MemoEntry& e : index.Refresh()) {
+    for (const MemoEntry& e : *index.Refresh()) {
         const qint64 expected = e.fileName == QLatin1String("scan.bmp") ? touched.toMSecsSinceEpoch()
                                 : e.fileName == a_ ? kMorning.addSecs(60).toMSecsSinceEpoch()
                                                    : kMorning.addSecs(120).toMSecsSinceEpoch();
