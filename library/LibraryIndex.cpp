@@ -21,9 +21,6 @@
 
 namespace {
 
-// Raised whenever the layout of the table changes: an index of another layout is rebuilt.
-constexpr int kIndexLayout = 2;
-
 struct Listed {
     QString name;
     QByteArray local;  // the name as the file system has it
@@ -287,10 +284,7 @@ bool LibraryIndex::openIndex()
         db_->db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
         if (db_->db.open()) {
             QSqlQuery q(db_->db);
-            // Text kept as Qt holds it, so that nothing is converted on the way in or out (this
-            // applies only to a new file).
-            bool ok = q.exec(QStringLiteral("PRAGMA encoding='UTF-16le'")) &&
-                      q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
+            bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
                       q.value(0).toString() == QLatin1String("wal");
             // The index is only a copy: no flush at every commit, and a small page cache.
             ok = ok && q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) &&
@@ -392,9 +386,9 @@ MemoEntries LibraryIndex::Refresh(bool* changed)
         if (!listedAgain[i])
             removed << before[i].fileName;
 
-    // The files to read, in name order: the index's table grows only at its end then, which
-    // makes a rebuild write far fewer pages.
-    std::sort(toRead.begin(), toRead.end(), [&](size_t a, size_t b) { return listed[a].name < listed[b].name; });
+    // The files to read in the order of the index's keys (the bytes of their UTF-8 names): the
+    // table then grows only at its end, which makes a rebuild write far fewer pages.
+    std::sort(toRead.begin(), toRead.end(), [&](size_t a, size_t b) { return listed[a].local < listed[b].local; });
     std::optional<IndexWriter> writer;
     if (db_ && (!toRead.empty() || !removed.isEmpty()))
         writer.emplace(db_->db.databaseName(), removed);

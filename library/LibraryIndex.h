@@ -21,6 +21,9 @@
 #include <vector>
 
 inline constexpr char kIndexFileName[] = ".vexlo-index.sqlite";
+// The index's user_version; raised whenever the layout of its table changes, so that an index
+// of another layout is rebuilt.
+inline constexpr int kIndexLayout = 2;
 
 struct MemoEntry {
     QString fileName;  // in the folder

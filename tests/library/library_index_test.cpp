@@ -98,7 +98,7 @@ TEST_F(LibraryIndexTest, TheFilesWinOverWhateverHappenedToTheIndex)
                  QSqlQuery q(db);
                  q.exec(QStringLiteral("CREATE TABLE memo(name TEXT)"));
                  q.exec(QStringLiteral("INSERT INTO memo VALUES ('ghost.png')"));
-                 q.exec(QStringLiteral("PRAGMA user_version=2"));
+                 q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kIndexLayout));
              }
              QSqlDatabase::removeDatabase(connection);
          }},
