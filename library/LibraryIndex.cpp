@@ -197,11 +197,21 @@ private:
             remove.bindValue(0, removed_[i]);
             ok = remove.exec();
         }
-        // Many rows a statement: a rebuild writes ten thousand of them.
-        auto insertFor = [&db](size_t rows) {
-            QString sql = QStringLiteral("INSERT OR REPLACE INTO memo VALUES (?,?,?,?,?,?,?)");
-            for (size_t r = 1; r < rows; ++r)
-                sql += QStringLiteral(",(?,?,?,?,?,?,?)");
+        // Many rows a statement, as a rebuild writes ten thousand of them; the values bound by
+        // names made once (Qt makes a name for a numbered place at every call).
+        constexpr int kColumns = 7;
+        QStringList names;
+        for (size_t r = 0; r < kRowsAStatement; ++r)
+            for (int c = 0; c < kColumns; ++c)
+                names << QStringLiteral(":v%1_%2").arg(r).arg(c);
+        auto insertFor = [&](size_t rows) {
+            QString sql = QStringLiteral("INSERT OR REPLACE INTO memo VALUES ");
+            for (size_t r = 0; r < rows; ++r) {
+                sql += r == 0 ? QStringLiteral("(") : QStringLiteral(",(");
+                for (int c = 0; c < kColumns; ++c)
+                    sql += (c ? QStringLiteral(",") : QString()) + names[qsizetype(r * kColumns + size_t(c))];
+                sql += QLatin1Char(')');
+            }
             auto q = std::make_unique<QSqlQuery>(db);
             return q->prepare(sql) ? std::move(q) : nullptr;
         };
@@ -219,14 +229,14 @@ private:
                 QSqlQuery& insert = n == 1 ? *single : *batch;
                 for (size_t r = 0; r < n; ++r, ++i) {
                     const MemoEntry& e = rows[i];
-                    const int at = int(r) * 7;
-                    insert.bindValue(at + 0, e.fileName);
-                    insert.bindValue(at + 1, e.fileSize);
-                    insert.bindValue(at + 2, e.modified);
-                    insert.bindValue(at + 3, e.info.title);
-                    insert.bindValue(at + 4, e.info.reading);
-                    insert.bindValue(at + 5, e.info.time);
-                    insert.bindValue(at + 6, e.info.titled);
+                    const QString* name = names.constData() + r * kColumns;
+                    insert.bindValue(name[0], e.fileName);
+                    insert.bindValue(name[1], e.fileSize);
+                    insert.bindValue(name[2], e.modified);
+                    insert.bindValue(name[3], e.info.title);
+                    insert.bindValue(name[4], e.info.reading);
+                    insert.bindValue(name[5], e.info.time);
+                    insert.bindValue(name[6], e.info.titled);
                 }
                 ok = insert.exec();
             }
