@@ -30,7 +30,7 @@ QSize bmpSize(const QByteArray& head)
     return QSize(std::abs(qint32(le(18, 4))), std::abs(qint32(le(22, 4))));
 }
 
-// "2026-12-07T16:23:32+01:00" (or Z) as ms since the epoch; the common form is read by hand,
+// "2026-12-07T16:23:32+01:00" (or "...Z") as ms since the epoch; the common form is read by hand,
 // as a rebuild reads ten thousand of them, anything else by Qt.
 std::optional<qint64> arrivalTime(const QString& text)
 {
@@ -45,12 +45,14 @@ std::optional<qint64> arrivalTime(const QString& text)
         return v;
     };
     auto is = [&](int at, char16_t c) { return text[at].unicode() == c; };
-    if (text.size() == 25 && is(4, u'-') && is(7, u'-') && is(10, u'T') && is(13, u':') && is(16, u':') &&
-        (is(19, u'+') || is(19, u'-')) && is(22, u':')) {
+    const bool utc = text.size() == 20 && is(19, u'Z');
+    if ((utc || (text.size() == 25 && (is(19, u'+') || is(19, u'-')) && is(22, u':'))) && is(4, u'-') &&
+        is(7, u'-') && is(10, u'T') && is(13, u':') && is(16, u':')) {
         const QDate date(digits(0, 4), digits(5, 2), digits(8, 2));
-        const int h = digits(11, 2), m = digits(14, 2), sec = digits(17, 2), oh = digits(20, 2), om = digits(23, 2);
+        const int h = digits(11, 2), m = digits(14, 2), sec = digits(17, 2);
+        const int oh = utc ? 0 : digits(20, 2), om = utc ? 0 : digits(23, 2);
         if (date.isValid() && h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec < 60 && oh >= 0 && om >= 0) {
-            const qint64 offset = (is(19, u'+') ? 1 : -1) * (qint64(oh) * 3600 + om * 60);
+            const qint64 offset = (utc || is(19, u'+') ? 1 : -1) * (qint64(oh) * 3600 + om * 60);
             const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
             return ((days * 86400 + h * 3600 + m * 60 + sec) - offset) * 1000;
         }

@@ -14,6 +14,8 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <cstdlib>
+
 struct TestMemo {
     QString title;
     QString reading;
@@ -43,13 +45,17 @@ inline QByteArray MemoPngBytes(const TestMemo& memo)
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
     writer.write(mono);
-    const QDateTime arrived = memo.arrived.toOffsetFromUtc(memo.arrived.offsetFromUtc());
+    // Local time with its offset, "+00:00" included.
+    const int offset = memo.arrived.offsetFromUtc();
+    const QString arrived = memo.arrived.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+                            (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+                            QTime(0, 0).addSecs(std::abs(offset)).toString(QStringLiteral("HH:mm"));
     return *WithPngText(png, {
                                  {QStringLiteral("Title"), memo.title},
                                  {QStringLiteral("Reading"), memo.reading},
                                  {QStringLiteral("TitleCodes"), QStringLiteral("2422")},
                                  {QStringLiteral("ReadingCodes"), QStringLiteral("B1")},
-                                 {QStringLiteral("Arrived"), arrived.toString(Qt::ISODate)},
+                                 {QStringLiteral("Arrived"), arrived},
                                  {QStringLiteral("Software"), QStringLiteral("VEXLO 1.0")},
                              });
 }
