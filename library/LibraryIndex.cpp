@@ -7,13 +7,12 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,7 +55,9 @@ public:
             return listed;
         while (const dirent* e = ::readdir(dir_)) {
             const size_t length = std::strlen(e->d_name);
-            if (hasMemoSuffix(e->d_name, length) && e->d_type != DT_DIR)
+            // Regular files, links to them, and names of a kind the file system does not tell.
+            const bool mayBeFile = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
+            if (mayBeFile && hasMemoSuffix(e->d_name, length))
                 listed.push_back({QFile::decodeName(QByteArray(e->d_name, qsizetype(length))), QByteArray(e->d_name)});
         }
         return listed;
@@ -118,7 +119,7 @@ QString newConnectionName()
 }
 
 // Writes the changes into the index on a thread of its own, so that a rebuild reads the next
-// files while SQLite stores the ones before (the rows are the costlier half). It has its own
+// files while SQLite stores the ones before. It has its own
 // connection: a connection belongs to the thread that made it. Everything goes in one
 // transaction; a failure is no loss (the files still hold everything, and the next start
 // compares them with whatever the index kept).
@@ -403,18 +404,22 @@ MemoEntries LibraryIndex::Refresh(bool* changed)
     if (db_ && (!toRead.empty() || !removed.isEmpty()))
         writer.emplace(db_->db.databaseName(), removed);
     QByteArray head;
+    int added = 0;  // new or changed memos
     for (size_t i : toRead) {
         ++filesRead_;
         if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i], head)) {
             if (writer)
                 writer->add(*entry);
             next.push_back(std::move(*entry));
+            ++added;
+        } else if (known.contains(listed[i].name)) {
+            removed << listed[i].name;  // no memo file any more (its row goes when the index is next opened)
         }
     }
     if (writer)
         writer->finish();
     entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
     if (changed)
-        *changed = differs || filesRead_ > 0 || !removed.isEmpty();
+        *changed = differs || added > 0 || !removed.isEmpty();
     return entries_;
 }

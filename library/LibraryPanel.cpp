@@ -138,7 +138,6 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     tools->setObjectName(QStringLiteral("Tools1"));
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     tools->setIconSize(QSize(16, 16));
-    tools->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 3px; }"));
     for (QAction* a : {OpenMemo1, SendMemo1, PrintMemo1, ExportMemo1, TrashMemo1, RenameMemo1})
         tools->addAction(a);
 
