@@ -18,7 +18,7 @@ struct WindowContext {
 constexpr WindowContext kWindowContexts[] = {
     {"MultPageDlg", HelpContext::Options}, {"TitleInput1", HelpContext::Title},
     {"Connect1", HelpContext::Status},     {"AboutBox", HelpContext::About},
-    {"LibraryDock1", HelpContext::Library},
+    {"PrepareDlg", HelpContext::Prepare},  {"LibraryDock1", HelpContext::Library},
 };
 
 // F1 pressed anywhere; the key never reaches the widget that has the focus.

@@ -1,9 +1,9 @@
 // F1 anywhere in the program: the help page of the window that has the focus.
 //
 // Each program-wide window has a help context number: the frame, a memo window (and a memo
-// window while a region is being selected), the options dialog (24), the title dialog
-// (8000), the connection status dialog, the About box and the memo library (wherever it is
-// docked); a message box opens the page that
+// window while a region is being selected), the preparation dialog, the options dialog (24),
+// the title dialog (8000), the connection status dialog, the About box and the memo library
+// (wherever it is docked); a message box opens the page that
 // explains the messages. F1 in the help window opens the page on using help.
 #pragma once
 
@@ -18,6 +18,7 @@ inline constexpr unsigned long Title = 8000;
 inline constexpr unsigned long Frame = 100;
 inline constexpr unsigned long Memo = 200;
 inline constexpr unsigned long Region = 210;
+inline constexpr unsigned long Prepare = 220;
 inline constexpr unsigned long Status = 300;
 inline constexpr unsigned long About = 400;
 inline constexpr unsigned long Messages = 500;

@@ -12,6 +12,7 @@
 #include "memo/Gmemo.h"
 #include "platform/CursorClip.h"
 #include "platform/HelpEngine.h"
+#include "prepare/PrepareConfig.h"
 #include "transfer/MemoImage.h"
 
 #include <QApplication>
@@ -116,11 +117,22 @@ void TMainForm::createMenus()
     SelectAll1 = addItem(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"), nullptr);
     Delete1->setEnabled(false);
     SelectAll1->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."), &TMainForm::Prepare1Click);
 
     Comm1 = new QMenu(QStringLiteral("通信(&C)"), this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
     addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &TMainForm::Transmit1Click);
     addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &TMainForm::N2Click);
+
+    // 表示 acts on a memo window, whose own menu shows while one is open; the frame's stays off.
+    View1 = new QMenu(QStringLiteral("表示(&V)"), this);
+    View1->setObjectName(QStringLiteral("View1"));
+    for (QAction* a : {addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), nullptr),
+                       addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), nullptr),
+                       addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), nullptr)})
+        a->setEnabled(false);
+    SetZoomKeys(View1);
 
     Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
     Window1->setObjectName(QStringLiteral("Window1"));
@@ -146,7 +158,7 @@ void TMainForm::createMenus()
     connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
     createWindowKeys();
 
-    frameMenus_ = {File1, Edit1, Comm1, Window1, About1};
+    frameMenus_ = {File1, Edit1, Comm1, View1, Window1, About1};
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     showMenusOf(nullptr);
 }
@@ -156,12 +168,28 @@ void SetStandardKeys(QMenu* menu)
     static const std::pair<const char*, QKeyCombination> keys[] = {
         {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
         {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Library1", Qt::CTRL | Qt::Key_L},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
+        {"Library1", Qt::CTRL | Qt::Key_L},
     };
     for (QAction* action : menu->actions())
         for (const auto& [name, key] : keys)
             if (action->objectName() == QLatin1String(name))
                 action->setShortcut(QKeySequence(key));
+}
+
+void SetZoomKeys(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("ZoomIn1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
+        else if (name == QLatin1String("ZoomOut1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+        else if (name == QLatin1String("ActualSize1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
+    }
 }
 
 // Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does
@@ -224,6 +252,7 @@ void TMainForm::showMenusOf(TGraphForm* memo)
         bar->addMenu(memo->Edit1);
         bar->addMenu(memo->Comm1);
         bar->addAction(memo->Option1);
+        bar->addMenu(memo->View1);
         bar->addMenu(memo->Window1);
         bar->addMenu(memo->About1);
     } else {
@@ -231,6 +260,7 @@ void TMainForm::showMenusOf(TGraphForm* memo)
         bar->addMenu(Edit1);
         bar->addMenu(Comm1);
         bar->addAction(Option1);
+        bar->addMenu(View1);
         bar->addMenu(Window1);
         bar->addMenu(About1);
     }
@@ -341,6 +371,9 @@ void TMainForm::FormCreate()
     } else {
         GetCfg();
     }
+    // Written by hand alone, without any other setting, it still counts.
+    if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
+        TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
     // The options dialog selects the one device model when it is created; it is built only when
     // first used, so the model is set here, and every exit records it ([Machine] Sender).
     CommLink.Machine = true;
@@ -405,6 +438,11 @@ void TMainForm::StoreCfg()
     const FrameBounds bounds{x(), y(), width(), height()};
     if (auto failure = StoreConfig(CommLink, bounds))
         throw CommandFailure(QString::fromStdString(*failure));
+    if (prepareSettings_ && prepareSettingsChanged_) {
+        if (auto failure = StorePrepareSettings(*prepareSettings_, kConfigFile))
+            throw CommandFailure(QString::fromStdString(*failure));
+        prepareSettingsChanged_ = false;
+    }
 }
 
 bool TMainForm::ClipboardHasBitmap()
@@ -418,6 +456,7 @@ void TMainForm::SBinitalize()
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(false);
     Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
+    Prepare1->setEnabled(false);  // and so does the picture 送信用に変換 prepares
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
     const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();

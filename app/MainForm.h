@@ -5,8 +5,11 @@
 #pragma once
 
 #include "platform/CursorClip.h"
+#include "prepare/PrepareSettings.h"
 
 #include <QMainWindow>
+
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -40,6 +43,8 @@ public:
     TGraphForm* OpenMemoFile(const QString& path);
     // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
     void AddMemoWindow(TGraphForm* memo);
+    // A new memo window, added to the frame, with the frame's menu actions and a fixed border.
+    TGraphForm* CreateMemoWindow();
     TGraphForm* ActiveMemo() const;
     int MemoCount() const;
     QList<TGraphForm*> MemoWindows() const;
@@ -61,6 +66,10 @@ public:
     void Exit1Click();
     void Edit1Click();
     void Undo1Click();
+    // 送信用に変換: the active memo window's picture prepared for the device (the dialog), in a
+    // new memo window named NAME_QM.BMP and marked changed; the window itself is not touched.
+    // 元に戻す in the new window shows the picture as it was before the preparation.
+    void Prepare1Click();
     void CopySB1Click();
     void CutSB1Click();
     void PasteSB1Click();
@@ -81,10 +90,12 @@ public:
     QMenu* Edit1 = nullptr;
     QMenu* Comm1 = nullptr;
     QAction* Option1 = nullptr;
+    QMenu* View1 = nullptr;
     QMenu* Window1 = nullptr;
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
     QAction* Undo1 = nullptr;
+    QAction* Prepare1 = nullptr;
     QAction* Delete1 = nullptr;
     QAction* SelectAll1 = nullptr;
     QToolButton* NewSB1 = nullptr;
@@ -124,12 +135,20 @@ private:
                            void (TMainForm::*handler)());
 
     QList<QMenu*> frameMenus_;  // the frame's own menu bar, in order
+    // 送信用に変換's last settings: read from [Convert] when first needed, written at exit when
+    // they changed.
+    std::optional<TPrepareSettings> prepareSettings_;
+    bool prepareSettingsChanged_ = false;
     // Something other than a regular file stands where VEXLO.INI belongs: the user was told at
     // start-up, and the exit writes nothing over it.
     bool configRefused_ = false;
 };
 
 extern TMainForm* MainForm;
+
+// Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
+// menu's 拡大, 縮小 and 等倍.
+void SetZoomKeys(QMenu* menu);
 
 // The usual keys on the file and edit commands of a menu (frame's or memo window's copy):
 // Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.

@@ -44,21 +44,20 @@ void ReleaseImageArea(TGraphForm* memo)
     memo->Image1->setFillsClient(false);
 }
 
-// A new memo window, owned by the frame, with the frame's menu actions and a fixed border.
-TGraphForm* PrepareMemoWindow(TMainForm* frame)
+}  // namespace
+
+TGraphForm* TMainForm::CreateMemoWindow()
 {
     auto* memo = new TGraphForm;
-    frame->AddMemoWindow(memo);
-    frame->ShareMenuActions(memo);
+    AddMemoWindow(memo);
+    ShareMenuActions(memo);
     memo->SetSingleBorder();
     return memo;
 }
 
-}  // namespace
-
 void TMainForm::New1Click()
 {
-    TGraphForm* memo = PrepareMemoWindow(this);
+    TGraphForm* memo = CreateMemoWindow();
     memo->SetCaption(QStringLiteral("EMPTY_%1.BMP").arg(MemoCount()));
     memo->SetButtonStatus();
 }
@@ -71,7 +70,7 @@ void TMainForm::Open1Click()
 
 TGraphForm* TMainForm::OpenMemoFile(const QString& path)
 {
-    TGraphForm* memo = PrepareMemoWindow(this);
+    TGraphForm* memo = CreateMemoWindow();
     ReleaseImageArea(memo);
     memo->SetCaption(QFileInfo(path).fileName());
     if (!memo->SetImage(path)) {

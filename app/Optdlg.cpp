@@ -5,6 +5,7 @@
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "platform/HelpEngine.h"
+#include "platform/SerialDeviceWatcher.h"
 #include "platform/SerialDevices.h"
 
 #include <QButtonGroup>
@@ -24,6 +25,7 @@
 #include <QToolButton>
 
 #include <array>
+#include <filesystem>
 
 LazyForm<TMultPageDlg> MultPageDlg;
 
@@ -52,10 +54,24 @@ bool isPathPort(const QString& port)
     return port.contains(QLatin1Char('/'));
 }
 
-QString deviceText(const std::string& device)
+// A path as it stands, marked when nothing is there.
+QString pathText(const std::string& device)
 {
     const QString path = QString::fromStdString(device);
     return deviceMissing(device) ? QStringLiteral("%1 (ありません)").arg(path) : path;
+}
+
+// A device found, for the 割り当て menu: what it is, its node, and the stable name that is
+// stored (its folder /dev/serial/by-id is the same for all and shows in the tool tip).
+QString menuText(const platform::SerialDevice& d)
+{
+    const QString about = QString::fromStdString(d.Description());
+    if (d.Path == d.Node)
+        return about.isEmpty() ? QString::fromStdString(d.Path) : QStringLiteral("%1 — %2").arg(about, QString::fromStdString(d.Path));
+    const QString stable = QString::fromStdString(std::filesystem::path(d.Path).filename().string());
+    const QString node = QString::fromStdString(d.NodeName());
+    return about.isEmpty() ? QStringLiteral("%1 (%2)").arg(stable, node)
+                           : QStringLiteral("%1 (%2) — %3").arg(about, node, stable);
 }
 
 // The port list's drop-down shows, after each name, the device it stands for; a name whose
@@ -71,8 +87,8 @@ protected:
         const std::string device = dialog_->DeviceOf(index.data().toString().toStdString());
         // A path is its own device.
         option->text = isPathPort(index.data().toString())
-                           ? deviceText(device)
-                           : QStringLiteral("%1  %2").arg(index.data().toString(), deviceText(device));
+                           ? dialog_->DeviceText(device)
+                           : QStringLiteral("%1  %2").arg(index.data().toString(), dialog_->DeviceText(device));
         if (deviceMissing(device))
             option->palette.setColor(QPalette::Text, QColor(128, 128, 128));
     }
@@ -178,7 +194,7 @@ QWidget* TMultPageDlg::createPortPage()
         ComboBox1->addItem(QStringLiteral("COM%1").arg(n));
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setItemDelegate(new PortItemDelegate(this, ComboBox1));
-    ComboBox1->view()->setMinimumWidth(236);
+    ComboBox1->view()->setMinimumWidth(330);  // room for a device's maker and product
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TMultPageDlg::showPortDevice);
 
     PortDevice = new QLabel(GroupBox1);
@@ -194,7 +210,10 @@ QWidget* TMultPageDlg::createPortPage()
     portMenu_ = new QMenu(PortMapBtn);
     portMenu_->setObjectName(QStringLiteral("PortMenu"));
     PortMapBtn->setMenu(portMenu_);
+    portMenu_->setToolTipsVisible(true);
     connect(portMenu_, &QMenu::aboutToShow, this, &TMultPageDlg::fillPortMenu);
+    deviceWatcher_ = new platform::SerialDeviceWatcher(this);
+    connect(deviceWatcher_, &platform::SerialDeviceWatcher::changed, this, &TMultPageDlg::devicesChanged);
 
     RadioGroup1 = new TRadioGroup(GroupBox1, "RadioGroup1", QStringLiteral("通信速度"),
                                   {QStringLiteral("1200BPS"), QStringLiteral("2400BPS"), QStringLiteral("4800BPS"),
@@ -280,7 +299,17 @@ void TMultPageDlg::showEvent(QShowEvent* event)
     }
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
+    // The device list follows the system while the dialog is open, and only then.
+    found_ = platform::ListSerialDevices();
+    deviceWatcher_->start();
     FormShow();
+}
+
+void TMultPageDlg::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        deviceWatcher_->stop();
 }
 
 void TMultPageDlg::FormShow()
@@ -381,6 +410,15 @@ void TMultPageDlg::MapSelectedPort(const std::string& device)
     showPortDevice();
 }
 
+QString TMultPageDlg::DeviceText(const std::string& device) const
+{
+    const platform::SerialDevice* found = deviceMissing(device) ? nullptr : platform::FindSerialDevice(found_, device);
+    if (!found || found->Description().empty())
+        return pathText(device);
+    return QStringLiteral("%1 (%2)").arg(QString::fromStdString(found->Description()),
+                                         QString::fromStdString(found->NodeName()));
+}
+
 void TMultPageDlg::showPortDevice()
 {
     const bool selected = ComboBox1->currentIndex() >= 0;
@@ -391,42 +429,70 @@ void TMultPageDlg::showPortDevice()
         return;
     }
     const std::string device = DeviceOf(ComboBox1->currentText().toStdString());
-    const QString text = deviceText(device);
-    // A long path gives way in its middle; the missing mark always shows.
-    const QString mark = deviceMissing(device) ? QStringLiteral(" (ありません)") : QString();
+    const bool missing = deviceMissing(device);
+    const platform::SerialDevice* found = missing ? nullptr : platform::FindSerialDevice(found_, device);
+    const QString about = found ? QString::fromStdString(found->Description()) : QString();
+    // A long path gives way in its middle, a long description at its end; the missing mark and
+    // the node's name always show.
+    const QString mark = missing          ? QStringLiteral(" (ありません)")
+                         : about.isEmpty() ? QString()
+                                           : QStringLiteral(" (%1)").arg(QString::fromStdString(found->NodeName()));
     const QFontMetrics fm = PortDevice->fontMetrics();
-    PortDevice->setText(fm.elidedText(QString::fromStdString(device), Qt::ElideMiddle,
-                                      PortDevice->width() - fm.horizontalAdvance(mark))
+    const int room = PortDevice->width() - fm.horizontalAdvance(mark);
+    // A stable name that is gone shows by its own name: its folder is the same for all.
+    const std::string byId = "/serial/by-id/";
+    const std::string name = missing && device.find(byId) != std::string::npos
+                                 ? device.substr(device.find(byId) + byId.size())
+                                 : device;
+    PortDevice->setText((about.isEmpty() ? fm.elidedText(QString::fromStdString(name), Qt::ElideMiddle, room)
+                                         : fm.elidedText(about, Qt::ElideRight, room))
                         + mark);
     // Red for a device that is missing, else the dialog's own colour.
-    SetTextColour(PortDevice,
-                  deviceMissing(device) ? QColor(0xb0, 0x00, 0x00) : palette().color(QPalette::WindowText));
-    PortDevice->setToolTip(deviceMissing(device)
-                               ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), text)
-                               : QStringLiteral("%1 は %2 を使います").arg(ComboBox1->currentText(), text));
+    SetTextColour(PortDevice, missing ? QColor(0xb0, 0x00, 0x00) : palette().color(QPalette::WindowText));
+    PortDevice->setToolTip(
+        missing ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), pathText(device))
+                : QStringLiteral("%1 は %2 を使います")
+                      .arg(ComboBox1->currentText(),
+                           found ? QString::fromStdString(found->Summary()) : QString::fromStdString(device)));
+}
+
+// An adapter came or went: the label, the open list and the open menu show what there is now.
+void TMultPageDlg::devicesChanged()
+{
+    found_ = platform::ListSerialDevices();
+    showPortDevice();
+    ComboBox1->view()->viewport()->update();
+    if (portMenu_->isVisible())
+        fillPortMenu();
 }
 
 // The devices found now, the port's usual /dev/ttyS(n-1) first; the current one is checked.
+// Each is offered by its stable name, so the mapping holds when the adapter moves.
 void TMultPageDlg::fillPortMenu()
 {
     portMenu_->clear();
     if (ComboBox1->currentIndex() < 0 || ComboBox1->currentIndex() >= kPortCount)
         return;
+    found_ = platform::ListSerialDevices();
     const QString name = ComboBox1->currentText();
     const std::string current = DeviceOf(name.toStdString());
-    auto add = [&](const std::string& device, const QString& label) {
+    const platform::SerialDevice* currentFound = platform::FindSerialDevice(found_, current);
+    auto add = [&](const std::string& device, const QString& label, const QString& tip) {
         QAction* action = portMenu_->addAction(label);
         action->setCheckable(true);
-        action->setChecked(device == current);
+        action->setChecked(device == current || (currentFound && currentFound->Path == device));
+        action->setToolTip(tip);
         connect(action, &QAction::triggered, this, [this, device] { MapSelectedPort(device); });
     };
     const std::string usual = "/dev/ttyS" + std::to_string(ComboBox1->currentIndex());
-    add(usual, QStringLiteral("%1 (標準)").arg(deviceText(usual)));
+    add(usual, QStringLiteral("%1 (標準)").arg(pathText(usual)), QString::fromStdString(usual));
     portMenu_->addSeparator();
-    const std::vector<std::string> found = platform::ListSerialDevices();
-    for (const std::string& device : found)
-        if (device != usual)
-            add(device, QString::fromStdString(device));
-    if (found.empty() || (found.size() == 1 && found.front() == usual))
+    bool others = false;
+    for (const platform::SerialDevice& d : found_)
+        if (d.Path != usual && d.Node != usual) {
+            add(d.Path, menuText(d), QString::fromStdString(d.Summary()));
+            others = true;
+        }
+    if (!others)
         portMenu_->addAction(QStringLiteral("(ほかのシリアルデバイスは見つかりません)"))->setEnabled(false);
 }

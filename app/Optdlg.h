@@ -5,16 +5,20 @@
 //
 // Beside the port list the dialog shows which device each port name stands for (the device
 // chosen in this run, the [Ports] entry, or /dev/ttyS(n-1)), marks names whose device is
-// missing, and lets the user map the chosen name to one of the serial devices found. A port
-// stored as a device path is listed after COM9 as an entry of its own.
+// missing, and lets the user map the chosen name to one of the serial devices found, each shown
+// by its maker and product and mapped by its stable /dev/serial/by-id name. While the dialog is
+// open these follow adapters plugged in and pulled out. A port stored as a device path is
+// listed after COM9 as an entry of its own.
 #pragma once
 
 #include "app/LazyForm.h"
+#include "platform/SerialDevices.h"
 
 #include <QDialog>
 
 #include <map>
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -27,6 +31,10 @@ class QRadioButton;
 class QStackedWidget;
 class QTabBar;
 class QToolButton;
+
+namespace platform {
+class SerialDeviceWatcher;
+}
 
 // A group box of radio buttons with an item index, where -1 means none selected.
 class TRadioGroup {
@@ -51,6 +59,9 @@ public:
     std::string DeviceOf(const std::string& name) const;
     // Maps the selected port to DEVICE (kept until OK, thrown away by Cancel).
     void MapSelectedPort(const std::string& device);
+    // DEVICE as the dialog shows it: "FTDI FT232R USB UART (ttyUSB0)" for a serial device
+    // found, its path otherwise, marked "(ありません)" when missing.
+    QString DeviceText(const std::string& device) const;
 
     QTabBar* TabSet = nullptr;
     QStackedWidget* Notebook = nullptr;
@@ -78,6 +89,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -93,10 +105,13 @@ private:
     QWidget* createSwitchPage();
     void fillPortMenu();
     void showPortDevice();
+    void devicesChanged();
 
     QMenu* portMenu_ = nullptr;
     bool fontsSet_ = false;
     std::map<std::string, std::string> devices_;  // the port mapping being edited
+    std::vector<platform::SerialDevice> found_;   // the serial devices there are, while shown
+    platform::SerialDeviceWatcher* deviceWatcher_ = nullptr;
 };
 
 extern LazyForm<TMultPageDlg> MultPageDlg;

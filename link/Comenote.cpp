@@ -2,8 +2,10 @@
 
 #include "link/ExchangeHost.h"
 #include "platform/IdleDriver.h"
+#include "platform/LineHolders.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SystemError.h"
+#include "resources/Version.h"
 #include "transfer/HexRecord.h"
 
 #include <cctype>
@@ -96,6 +98,61 @@ static QString ProcessText(const TOpenFailure& f)
     return f.OwnerName.empty() ? pid : QStringLiteral("%1 (%2)").arg(QString::fromStdString(f.OwnerName), pid);
 }
 
+static QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// What the user can do when the device's permissions keep them out.
+static QString AccessText(const platform::AccessDenial& a)
+{
+    const QString denied = QStringLiteral("アクセスが拒否されました");
+    const QString about = QStringLiteral(" (デバイスの所有者 %1、グループ %2、%3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
+    switch (a.Remedy()) {
+    case platform::AccessDenial::Fix::LogInAgain:
+        return denied + QStringLiteral("。ユーザー %1 はデバイスのグループ %2 に加えられていますが、今のログインには"
+                                       "まだ反映されていません。ログアウトしてログインし直してください")
+                            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::JoinGroup:
+        return denied + QStringLiteral("。デバイスはグループ %2 のもので、ユーザー %1 はこのグループに入っていません。"
+                                       "次のコマンドでグループに加え、ログインし直してください (新しいグループは次の"
+                                       "ログインから有効になります):\nsudo usermod -aG %2 %1")
+                            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::NoGroupAccess:
+        return denied + about
+               + QStringLiteral("。このデバイスはグループのメンバーにも開けません。udev 規則 %1 (man vexlo の "
+                                "SERIAL PORTS) で、ログインしているユーザーに使えるようにできます")
+                     .arg(QStringLiteral(VEXLO_UDEV_RULE));
+    case platform::AccessDenial::Fix::Unknown:
+        break;
+    }
+    return a.Mode.empty() ? denied : denied + about;
+}
+
+// ModemManager probes every newly plugged serial device as a possible modem for a few seconds.
+static QString ModemManagerText()
+{
+    return QStringLiteral("ModemManager は差し込まれたシリアルデバイスをモデムかどうか数秒間調べます。少し待ってから"
+                          "やり直してください。いつもそうなるときは、udev 規則 %1 (man vexlo の SERIAL PORTS) で"
+                          "このアダプターを ModemManager から外すか、sudo systemctl stop ModemManager で止めてください")
+        .arg(QStringLiteral(VEXLO_UDEV_RULE));
+}
+
+// The serial devices there are instead of a missing one, each by what it is first.
+static QString PresentText(const std::vector<platform::SerialDevice>& present)
+{
+    if (present.empty())
+        return QStringLiteral("。シリアルデバイスが一つも見つかりません (アダプターが差し込まれているか確かめてください)");
+    constexpr std::size_t kShown = 8;
+    QString text = QStringLiteral("。\n\n今あるシリアルデバイス:");
+    for (std::size_t i = 0; i < present.size() && i < kShown; ++i) {
+        const platform::SerialDevice& d = present[i];
+        const QString about = d.Description().empty() ? QString()
+                                                      : QStringLiteral("%1 (%2) — ").arg(Q(d.Description()), Q(d.NodeName()));
+        text += QStringLiteral("\n  ") + about + Q(d.Path);
+    }
+    if (present.size() > kShown)
+        text += QStringLiteral("\n  ほか %1 個").arg(present.size() - kShown);
+    return text + QStringLiteral("\n\n各種設定の「割り当て」でポート名に割り当てられます");
+}
+
 QString OpenFailureText(const TOpenFailure& f)
 {
     const QString name = QString::fromStdString(f.PortName);
@@ -110,14 +167,38 @@ QString OpenFailureText(const TOpenFailure& f)
         reason = QStringLiteral("強制終了したプログラムが回線を排他使用のまま残しています。"
                                 "回線のもう一方の端を開いている %1 を起動し直してください")
                      .arg(ProcessText(f));
+    else if ((f.Error == EBUSY || f.Error == EWOULDBLOCK) && f.OwnerGuessed)
+        reason = QStringLiteral("ほかのプログラムが使用中です。動いている %1 がモデムかどうか調べているのかもしれません。")
+                     .arg(ProcessText(f))
+                 + ModemManagerText();
     else if (f.Error == EBUSY || f.Error == EWOULDBLOCK)
         reason = f.OwnerPid > 0 ? QStringLiteral("%1 が使用中です").arg(ProcessText(f))
+                                      + (f.HeldByModemManager() ? QStringLiteral("。") + ModemManagerText() : QString())
                                 : QStringLiteral("ほかのプログラムが使用中です");
     else if (f.Error == ENOENT || f.Error == ENODEV || f.Error == ENXIO)
-        reason = QStringLiteral("デバイスがありません");
+        reason = QStringLiteral("デバイスがありません") + PresentText(f.Present);
+    else if ((f.Error == EACCES || f.Error == EPERM) && f.Access)
+        reason = AccessText(*f.Access);
     else
         reason = platform::SystemErrorText(f.Error);
     return QStringLiteral("通信ポート %1 を開けません: %2").arg(port, reason);
+}
+
+// What the user needs beyond the cause: who may open the device, who may be holding it, and
+// which devices there are instead of a missing one.
+static void ExplainOpenFailure(TOpenFailure& f)
+{
+    if (f.Error == EACCES || f.Error == EPERM) {
+        f.Access = platform::ExplainAccessDenied(f.Path);
+    } else if (f.Error == EBUSY && f.OwnerPid == 0) {
+        if (const long pid = platform::FindProcess("ModemManager")) {
+            f.OwnerPid = pid;
+            f.OwnerName = "ModemManager";
+            f.OwnerGuessed = true;
+        }
+    } else if (f.Error == ENOENT || f.Error == ENODEV || f.Error == ENXIO) {
+        f.Present = platform::ListSerialDevices();
+    }
 }
 
 bool OpenLink(TCommLink& link)
@@ -141,6 +222,7 @@ bool OpenLink(TCommLink& link)
         lastFailure.OwnerPid = link.Handle.lockOwner();
         lastFailure.OwnerName = link.Handle.ownerName();
         lastFailure.LeftExclusive = link.Handle.leftExclusive();
+        ExplainOpenFailure(lastFailure);
         return false;
     }
     lastFailure = TOpenFailure{};

@@ -14,6 +14,8 @@
 
 #include "link/CommLink.h"
 #include "link/Config.h"
+#include "platform/DeviceAccess.h"
+#include "platform/SerialDevices.h"
 
 #include <QString>
 
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 inline constexpr int kQueueSize = 2048;
 
@@ -43,8 +46,12 @@ bool LinkInUse();
 // line, EBUSY for a line another program holds — OwnerPid and OwnerName name that program when
 // its lock file or the system's process table does). LeftExclusive: nobody has the line open,
 // but a program that ended left it exclusive; OwnerPid holds its other end and keeps it so.
+// OwnerGuessed: no holder could be seen (its descriptors are not ours to look at), but a
+// ModemManager runs, which holds every new serial device for a while; OwnerPid names it.
 // LinkBusy: an exchange of ours was already opening or running. BadSpeed: the configured
 // speed, when the line cannot take it (the port is then not opened; Error EINVAL).
+// Access (EACCES, EPERM): who may open the device and why this user may not. Present (ENOENT,
+// ENODEV, ENXIO): the serial devices there are now.
 struct TOpenFailure {
     std::string PortName;
     std::string Path;
@@ -54,10 +61,18 @@ struct TOpenFailure {
     std::optional<uint32_t> BadSpeed;
     std::string OwnerName;
     bool LeftExclusive = false;
+    bool OwnerGuessed = false;
+    std::optional<platform::AccessDenial> Access;
+    std::vector<platform::SerialDevice> Present;
+
+    bool HeldByModemManager() const { return OwnerPid > 0 && OwnerName == "ModemManager"; }
 };
 const TOpenFailure& LastOpenFailure();
 
-// The user's words for FAILURE: "通信ポート COM1 (/dev/ttyUSB0) を開けません: デバイスがありません".
+// The user's words for FAILURE: "通信ポート COM1 (/dev/ttyUSB0) を開けません: デバイスがありません",
+// followed, where the user can do something about it, by what to do: the command that adds
+// the user to the device's group, how to keep ModemManager away from the adapter, the serial
+// devices there are instead.
 QString OpenFailureText(const TOpenFailure& failure);
 
 // Opens the port named by link.PortName exclusively and prepares it: the line settings of

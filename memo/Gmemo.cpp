@@ -9,8 +9,10 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
@@ -24,9 +26,21 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     setObjectName(QStringLiteral("GraphForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(ProgramPicture(16)));
-    Image1 = new TImageArea(this);
-    setWidget(Image1);
+    Image1 = new TImageArea;
+    Scroll1 = new QScrollArea(this);
+    Scroll1->setObjectName(QStringLiteral("Scroll1"));
+    Scroll1->setFrameShape(QFrame::NoFrame);
+    Scroll1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Scroll1->viewport()->setAutoFillBackground(true);  // beside a smaller picture: paper
+    QPalette paper = Scroll1->viewport()->palette();
+    paper.setColor(QPalette::Window, Qt::white);
+    Scroll1->viewport()->setPalette(paper);
+    Scroll1->setWidget(Image1);
+    Scroll1->setWidgetResizable(true);
+    Scroll1->viewport()->installEventFilter(this);
+    setWidget(Scroll1);
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
+
     connectSelection();
     createMenus();
     FormCreate();
@@ -41,7 +55,7 @@ TGraphForm::~TGraphForm()
     disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
     // The menus are not children of the window (the frame's menu bar shows them while the
     // window is active), so they go with it explicitly.
-    for (QMenu* menu : {File1, Edit1, Comm1, Window1, About1})
+    for (QMenu* menu : {File1, Edit1, Comm1, View1, Window1, About1})
         delete menu;
 }
 
@@ -87,6 +101,22 @@ void TGraphForm::createMenus()
     bind(Paste1, [](TGraphForm* w) { w->Paste1Click(); });
     item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
     item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
+    Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    // The frame's command: it opens the result in a window of its own.
+    Prepare1 = item(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."));
+    connect(Prepare1, &QAction::triggered, this, [] {
+        if (MainForm)
+            RunGuarded([] { MainForm->Prepare1Click(); });
+    });
+
+    View1 = menu("View1", QStringLiteral("表示(&V)"));
+    ZoomIn1 = item(View1, "ZoomIn1", QStringLiteral("拡大(&I)"));
+    ZoomOut1 = item(View1, "ZoomOut1", QStringLiteral("縮小(&O)"));
+    bind(ZoomIn1, [](TGraphForm* w) { w->ZoomIn1Click(); });
+    bind(ZoomOut1, [](TGraphForm* w) { w->ZoomOut1Click(); });
+    bind(item(View1, "ActualSize1", QStringLiteral("等倍(&A)")), [](TGraphForm* w) { w->ActualSize1Click(); });
+    SetZoomKeys(View1);
+    UpdateZoomItems();
 
     Comm1 = menu("Comm1", QStringLiteral("通信(&C)"));
     item(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"));
@@ -114,7 +144,7 @@ void TGraphForm::FormCreate()
 {
     FileName.clear();
     SkipPaletteOnce = false;
-    resize(Image1->size());
+    resize(TImageArea::DesignSize);
     Dragging = false;
     SelectMode = false;
     Modified = false;
@@ -136,12 +166,29 @@ void TGraphForm::SetSingleBorder()
 // picture then sits at the top-left with white beside it.
 void TGraphForm::SetClientSize(int width, int height)
 {
-    const QSize outer = ClientSizeFor(QSize(width, height)).grownBy(contentsMargins());
+    QSize client = ClientSizeFor(QSize(width, height));
+    if (Zoom() > 1)  // at 1 the window takes the picture's size, as it always has
+        client = BoundedToFrame(client);
+    const QSize outer = client.grownBy(contentsMargins());
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
         setFixedSize(outer);
     else
         resize(outer);
+    if (Zoom() > 1)
+        KeepInsideFrame();
     KeepTopLeftVisible();
+}
+
+// A zoomed window that has grown past the frame's client area moves up and left into it.
+void TGraphForm::KeepInsideFrame()
+{
+    const QMdiArea* area = mdiArea();
+    if (!area)
+        return;
+    const QSize room = area->viewport()->size();
+    const QPoint inside(std::min(x(), room.width() - width()), std::min(y(), room.height() - height()));
+    if (inside != pos())
+        move(std::max(0, inside.x()), std::max(0, inside.y()));
 }
 
 // The MDI area centres a window wider than itself, which pushes the window's left edge, and
@@ -235,6 +282,7 @@ void TGraphForm::SetButtonStatus()
     frame->PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
     Undo1->setEnabled(CanUndo());
+    Prepare1->setEnabled(hasImage);
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets

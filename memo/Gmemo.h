@@ -12,6 +12,7 @@
 
 class QAction;
 class QMenu;
+class QScrollArea;
 class TImageArea;
 struct TMemoPicture;
 
@@ -20,6 +21,20 @@ class TGraphForm : public QMdiSubWindow {
 public:
     explicit TGraphForm(QWidget* parent = nullptr);
     ~TGraphForm() override;
+
+    // Zoom: the picture shown at 1, 2, 3, 4, 6 or 8 times, every pixel a sharp square. The
+    // window grows with the picture up to the frame's client area, and scrolls beyond it. The
+    // picture, the region, the status bar's sizes, saving and printing stay in image pixels.
+    static constexpr int ZoomLevels[] = {1, 2, 3, 4, 6, 8};
+    int Zoom() const;
+    void SetZoom(int zoom);
+    void ZoomIn1Click();
+    void ZoomOut1Click();
+    void ActualSize1Click();
+    // The zoom a window opens a picture WIDTH pixels wide at: the configured one ([General]
+    // Zoom=, 0 when not set), else the smallest that shows it at least 240 pixels wide.
+    static int ZoomForPicture(int width);
+    static void SetConfiguredZoom(int zoom);
 
     // Publishes the window's state to the frame's status bar, tool buttons and paste controls.
     void SetButtonStatus();
@@ -30,6 +45,9 @@ public:
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
     bool SetImage(const QString& fileName);
+    // The file the picture was read from, as long as the picture has not changed since;
+    // empty otherwise.
+    QString PictureFile() const;
     // Save and Save As: true when the picture was written, false when the user cancelled the
     // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
     // they were. Save writes in place only a black and white picture to a ".bmp" name; any
@@ -40,6 +58,9 @@ public:
     // Where Save writes without asking: FileName itself, or, where Save asks through Save As,
     // the name it proposes there.
     QString SaveName() const;
+    // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
+    // saving turns black and white (or that 送信用に変換 made).
+    static QString BmpNameFor(const QString& fileName, bool converted);
     // Writes the picture to PATH, which the window then takes as its name; throws
     // CommandFailure (name, caption and Modified as they were) when it cannot be written.
     void SaveUnder(const QString& path);
@@ -128,12 +149,15 @@ public:
     QMenu* Edit1 = nullptr;
     QMenu* Comm1 = nullptr;
     QAction* Option1 = nullptr;
+    QMenu* View1 = nullptr;
     QMenu* Window1 = nullptr;
     QMenu* About1 = nullptr;
     QAction* Paste1 = nullptr;
     QAction* Undo1 = nullptr;
+    QAction* Prepare1 = nullptr;
 
     TImageArea* Image1 = nullptr;
+    QScrollArea* Scroll1 = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
 
     // State fields.
     bool SkipPaletteOnce = false;
@@ -154,6 +178,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -161,10 +186,19 @@ private:
     void createMenus();
     void RealisePalette();
     void KeepTopLeftVisible();
+    void KeepInsideFrame();
     int CaptionWidth() const;
     void EnsurePicture();
     // Shows PICTURE at its own size and takes its size as the image size.
     void ShowPicture(const QImage& picture);
+    // A window's first picture chooses its zoom (ZoomForPicture); later ones keep it.
+    void ChooseZoomFor(QSize picture);
+    // The client area as large as the zoomed picture, within the frame's client area.
+    void FitClientToPicture();
+    // CLIENT shrunk to what the frame's client area has room for, with room for the scroll
+    // bars it then needs.
+    QSize BoundedToFrame(QSize client) const;
+    void UpdateZoomItems();
     // The picture, converted in place to one bit per pixel (Save).
     void ConvertToMonochrome();
     // Selection: the status text while armed; watching for Escape and for the window or the
@@ -179,11 +213,15 @@ private:
     QRect ConfinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
     void WritePicture(const QString& fileName);
-    // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
-    // saving turns black and white.
-    static QString BmpNameFor(const QString& fileName, bool converted);
 
     int paletteRealisations_ = 0;
+    bool zoomChosen_ = false;
+    int wheelDelta_ = 0;
+    QAction* ZoomIn1 = nullptr;
+    QAction* ZoomOut1 = nullptr;
+    QString pictureFile_;      // the file SetImage read the picture from
+    qint64 pictureFileKey_ = 0; // the picture's cache key just after
+
     QString captionName_;
     QString deviceTitle_;
     std::optional<TMemoState> undo_;

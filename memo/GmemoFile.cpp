@@ -17,13 +17,22 @@ bool TGraphForm::SetImage(const QString& fileName)
     std::optional<QImage> picture = ReadPictureFile(fileName);
     if (!picture)
         return false;
+    ChooseZoomFor(picture->size());
     Image1->setPicture(*picture);
     Modified = false;
     ImageHeight = uint16_t(picture->height());
     ImageWidth = uint16_t(picture->width());
     FileName = fileName;
     SetDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
+    pictureFile_ = fileName;
+    pictureFileKey_ = Image1->picture().cacheKey();
     return true;
+}
+
+// A picture's cache key changes with every change of its pixels (Cut, Paste, Load, Undo).
+QString TGraphForm::PictureFile() const
+{
+    return Image1->picture().cacheKey() == pictureFileKey_ ? pictureFile_ : QString();
 }
 
 bool TGraphForm::Save1Click()
@@ -69,7 +78,7 @@ void TGraphForm::EnsurePicture()
 {
     if (!Image1->picture().isNull())
         return;
-    QImage blank(Image1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QImage blank((Image1->size() / Image1->zoom()).expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     blank.fill(Qt::white);
     Image1->setPicture(blank);
 }

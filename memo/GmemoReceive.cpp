@@ -12,7 +12,8 @@ void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
     const int n = MainForm ? MainForm->MemoCount() : 1;
     FileName = QStringLiteral("NEW_%1.BMP").arg(n);
     SetCaption(FileName);
-    SetClientSize(picture.ImageWidth, picture.ImageHeight);
+    ChooseZoomFor(QSize(picture.ImageWidth, picture.ImageHeight));
+    SetClientSize(picture.ImageWidth * Zoom(), picture.ImageHeight * Zoom());
     ImageWidth = picture.ImageWidth;
     ImageHeight = picture.ImageHeight;
     Image1->setPicture(picture.Image);

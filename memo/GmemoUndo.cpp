@@ -40,7 +40,11 @@ void TGraphForm::Undo1Click()
     deviceTitle_ = state.DeviceTitle;
     setToolTip(deviceTitle_);
     SetCaption(state.CaptionName);
-    SetClientSize(state.Client.width(), state.Client.height());
+    // A picture comes back at the window's zoom now; a window without one at its old size.
+    if (state.Picture.isNull())
+        SetClientSize(state.Client.width(), state.Client.height());
+    else
+        FitClientToPicture();
     Modified = state.Modified;
     RealisePalette();
     SetButtonStatus();
@@ -48,8 +52,9 @@ void TGraphForm::Undo1Click()
 
 void TGraphForm::ShowPicture(const QImage& picture)
 {
-    SetClientSize(picture.width(), picture.height());
+    ChooseZoomFor(picture.size());
     Image1->setPicture(picture);
+    FitClientToPicture();
     ImageHeight = uint16_t(picture.height());
     ImageWidth = uint16_t(picture.width());
 }

@@ -1,13 +1,17 @@
 #include "memo/ImageArea.h"
 
-#include <QLayout>
+#include <QScrollArea>
+
+#include <algorithm>
+#include <cmath>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 TImageArea::TImageArea(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Image1"));
-    resize(542, 173);
+    resize(DesignSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -20,17 +24,48 @@ void TImageArea::setFillsClient(bool on)
     }
     // Released from the client area, the area sits at the window's top-left corner even when
     // the window is wider than its picture (a window has a minimum width for its title bar).
-    if (QWidget* window = parentWidget())
-        if (QLayout* layout = window->layout())
-            layout->setAlignment(this, on ? Qt::Alignment() : Qt::AlignLeft | Qt::AlignTop);
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(w)) {
+            scroll->setWidgetResizable(on);
+            break;
+        }
+    updateSize();
 }
 
 void TImageArea::setPicture(const QImage& picture)
 {
     picture_ = picture;
-    if (autoSize_ && !fillsClient_)
-        setFixedSize(picture_.size());
+    updateSize();
     update();
+}
+
+void TImageArea::setZoom(int zoom)
+{
+    zoom_ = std::max(1, zoom);
+    updateSize();
+    update();
+}
+
+void TImageArea::updateSize()
+{
+    if (fillsClient_)
+        setMinimumSize(picture_.isNull() ? QSize(0, 0) : shownSize());
+    else if (autoSize_)
+        setFixedSize(shownSize());
+}
+
+void TImageArea::drawZoomed(QPainter& painter, const QImage& picture, int zoom, const QRect& exposed)
+{
+    const QRect shown = exposed & QRect(QPoint(), picture.size() * zoom);
+    if (shown.isEmpty())
+        return;
+    const QRect pixels(QPoint(shown.left() / zoom, shown.top() / zoom), QPoint(shown.right() / zoom, shown.bottom() / zoom));
+    painter.drawImage(QRect(pixels.topLeft() * zoom, pixels.size() * zoom), picture, pixels);
+}
+
+QPoint TImageArea::imagePoint(QPointF p) const
+{
+    return QPoint(int(std::floor(p.x() / zoom_)), int(std::floor(p.y() / zoom_)));
 }
 
 QRegion TImageArea::bandOutline(const QRect& band)
@@ -42,6 +77,19 @@ QRegion TImageArea::bandOutline(const QRect& band)
     return outline;
 }
 
+namespace {
+
+// REGION (image pixels) as it covers the screen at ZOOM.
+QRegion zoomed(const QRegion& region, int zoom)
+{
+    QRegion out;
+    for (const QRect& r : region)
+        out += QRect(r.topLeft() * zoom, r.size() * zoom);
+    return out;
+}
+
+}  // namespace
+
 void TImageArea::setBand(const std::optional<QRect>& band)
 {
     if (band == band_)
@@ -52,20 +100,20 @@ void TImageArea::setBand(const std::optional<QRect>& band)
     band_ = band;
     if (band_)
         dirty += bandOutline(*band_);
-    update(dirty);
+    update(zoomed(dirty, zoom_));
 }
 
-void TImageArea::paintEvent(QPaintEvent*)
+void TImageArea::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);  // beside and below a smaller picture: paper
+    p.fillRect(event->rect(), Qt::white);  // beside and below a smaller picture: paper
     if (!picture_.isNull())
-        p.drawImage(0, 0, picture_);
+        drawZoomed(p, picture_, zoom_, event->rect());
     if (band_) {
         // NOT (source XOR destination): the black outline inverts the screen; a white inside
         // would leave it unchanged, so only the outline is drawn.
         p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-        for (const QRect& r : bandOutline(*band_))
+        for (const QRect& r : zoomed(bandOutline(*band_), zoom_))
             p.fillRect(r, Qt::black);
     }
 }
@@ -73,21 +121,21 @@ void TImageArea::paintEvent(QPaintEvent*)
 void TImageArea::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = true;
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = imagePoint(event->position());
     emit mousePressed(event->button(), pos.x(), pos.y());
 }
 
 void TImageArea::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = imagePoint(event->position());
     emit mouseMoved(pos.x(), pos.y());
 }
 
 void TImageArea::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = imagePoint(event->position());
     emit mouseReleased(event->button(), pos.x(), pos.y());
-    if (pressed_ && rect().contains(pos))
+    if (pressed_ && rect().contains(event->position().toPoint()))
         emit clicked();
     pressed_ = false;
 }

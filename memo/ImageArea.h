@@ -1,9 +1,12 @@
-// The image area of a memo window: shows its picture at natural size, reports clicks and
-// mouse movement in image coordinates. With auto-size on it takes the size of a picture put
-// into it; with fill-client on it follows the window's client size instead.
+// The image area of a memo window: shows its picture at a whole zoom (1 natural size; every
+// image pixel a sharp square of ZOOM x ZOOM screen pixels), reports clicks and mouse movement
+// in image coordinates (a point inside a square is that image pixel). With auto-size on it
+// takes the size of a picture put into it, times the zoom; with fill-client on it follows the
+// window's client size instead, but not below the zoomed picture (the window's scroll area
+// scrolls then).
 //
 // The rubber band of a region selection is drawn over the picture as shown, never into it:
-// its one-pixel outline inverts what lies under it and its inside is left as it is.
+// its outline, one image pixel wide, inverts what lies under it and its inside is left as it is.
 #pragma once
 
 #include <QImage>
@@ -18,6 +21,9 @@ class TImageArea : public QWidget {
 public:
     explicit TImageArea(QWidget* parent = nullptr);
 
+    // The size the area is laid out with, which a new memo window takes.
+    static constexpr QSize DesignSize{542, 173};
+
     const QImage& picture() const { return picture_; }
     QImage& picture() { return picture_; }
     // Replaces the picture; with auto-size on (and not filling the client) the area takes its size.
@@ -27,6 +33,15 @@ public:
     void setAutoSize(bool on) { autoSize_ = on; }
     bool fillsClient() const { return fillsClient_; }
     void setFillsClient(bool on);
+
+    int zoom() const { return zoom_; }
+    void setZoom(int zoom);
+    // The picture's size on the screen.
+    QSize shownSize() const { return picture_.size() * zoom_; }
+
+    // Draws the part of PICTURE at ZOOM that lies in EXPOSED (widget pixels), only those pixels:
+    // a large picture at a large zoom is never scaled whole.
+    static void drawZoomed(QPainter& painter, const QImage& picture, int zoom, const QRect& exposed);
 
     // Shows the band BAND, its right and bottom edges included (no band: nullopt). Only the
     // outlines of the old and the new band are repainted.
@@ -48,9 +63,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void updateSize();
+    // The image pixel under widget point P.
+    QPoint imagePoint(QPointF p) const;
+
     QImage picture_;
     bool autoSize_ = true;
     bool fillsClient_ = true;
+    int zoom_ = 1;
     bool pressed_ = false;
     std::optional<QRect> band_;
 };

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QTransform>
 
 #include <cerrno>
 #include <cstdlib>
@@ -259,9 +260,9 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot)
     return FlattenOntoWhite(picture);
 }
 
-std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot)
+std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* whyNot)
 {
-    auto refuse = [whyNot](const QString& why) -> std::optional<QImage> {
+    auto refuse = [whyNot](const QString& why) -> std::optional<QByteArray> {
         if (whyNot)
             *whyNot = why;
         return std::nullopt;
@@ -285,12 +286,91 @@ std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot)
         return refuse(QStringLiteral("not a regular file"));
     if (st.st_size > kMaxPictureFileBytes)
         return refuse(QStringLiteral("larger than %1 MiB").arg(kMaxPictureFileBytes >> 20));
-    const QByteArray bytes = file.read(st.st_size);
+    QByteArray bytes = file.read(st.st_size);
     if (file.error() != QFileDevice::NoError)
         return refuse(QStringLiteral("read error: %1").arg(file.errorString()));
     if (bytes.size() != st.st_size)
         return refuse(QStringLiteral("the file changed while it was read"));
-    return ReadPictureBytes(bytes, whyNot);
+    return bytes;
+}
+
+std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot)
+{
+    const std::optional<QByteArray> bytes = ReadPictureFileBytes(path, whyNot);
+    if (!bytes)
+        return std::nullopt;
+    return ReadPictureBytes(*bytes, whyNot);
+}
+
+namespace {
+
+// How the picture in BYTES says it should be turned to stand upright.
+QImageIOHandler::Transformations orientationOf(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    return reader.transformation();
+}
+
+// PICTURE turned as TURN says: mirrored first, then a quarter turn clockwise.
+QImage turned(const QImage& picture, QImageIOHandler::Transformations turn)
+{
+    QImage out = picture.mirrored(turn & QImageIOHandler::TransformationMirror, turn & QImageIOHandler::TransformationFlip);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        out = out.transformed(QTransform().rotate(90));
+    return out;
+}
+
+bool isJpeg(const QByteArray& bytes) { return bytes.startsWith("\xFF\xD8\xFF"); }
+
+}  // namespace
+
+std::optional<QImage> ReadUprightPicture(const QByteArray& bytes, int reduction, QString* whyNot)
+{
+    std::optional<QImage> picture;
+    if (isJpeg(bytes)) {
+        if (!UprightPictureSize(bytes, whyNot))
+            return std::nullopt;
+        picture = DecodeJpeg(bytes, reduction);
+        if (!picture) {
+            if (whyNot)
+                *whyNot = QStringLiteral("the file is damaged or cut short");
+            return std::nullopt;
+        }
+    } else {
+        picture = ReadPictureBytes(bytes, whyNot);
+        if (!picture)
+            return std::nullopt;
+    }
+    const QImageIOHandler::Transformations turn = orientationOf(bytes);
+    return turn == QImageIOHandler::TransformationNone ? picture : turned(*picture, turn);
+}
+
+std::optional<QSize> UprightPictureSize(const QByteArray& bytes, QString* whyNot)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    QSize size = reader.size();
+    if (reader.format().isEmpty() || !size.isValid()) {
+        // The headers do not tell: the picture itself does (and is refused here if it must be).
+        const std::optional<QImage> picture = ReadPictureBytes(bytes, whyNot);
+        if (!picture)
+            return std::nullopt;
+        size = picture->size();
+    } else if (!PictureSizeAccepted(size.width(), size.height())) {
+        if (whyNot)
+            *whyNot = sizeRefusal(size.width(), size.height());
+        return std::nullopt;
+    }
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return size;
 }
 
 QImage ToMonochrome(const QImage& picture)

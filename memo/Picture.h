@@ -37,6 +37,20 @@ std::optional<QImage> ReadPictureFile(const QString& path, QString* whyNot = nul
 // The same for the bytes of a picture file (the clipboard offers them too).
 std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot = nullptr);
 
+// The bytes of the picture file PATH, read as ReadPictureFile reads it: a regular file within
+// the file limit, no more than its size; nothing (WHYNOT saying why) otherwise.
+std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* whyNot = nullptr);
+
+// For preparing a picture for the device: the picture in BYTES with every check of
+// ReadPictureBytes, turned upright where a photo says it was taken turned (its EXIF
+// orientation). A JPEG is decoded at 1/REDUCTION of its size (1, 2, 4 or 8) while it is
+// decompressed, sides rounded up; any other kind comes whole.
+std::optional<QImage> ReadUprightPicture(const QByteArray& bytes, int reduction, QString* whyNot = nullptr);
+
+// The size ReadUprightPicture gives at reduction 1, from the headers where they tell it;
+// nothing (WHYNOT saying why) for a picture it would refuse on its size or kind.
+std::optional<QSize> UprightPictureSize(const QByteArray& bytes, QString* whyNot = nullptr);
+
 // PICTURE with every pixel opaque: a pixel of alpha A is blended onto white, so a fully
 // transparent pixel becomes exactly white. A picture without alpha is returned as it is.
 QImage FlattenOntoWhite(const QImage& picture);

@@ -180,7 +180,13 @@ bool GifLooksWhole(const QByteArray& bytes)
     }
 }
 
-bool JpegLooksWhole(const QByteArray& bytes)
+namespace {
+
+// Decodes the JPEG in BYTES at 1/REDUCTION of its size. With OUT null only the check is made
+// (the data read through at an eighth of the size, as cheaply as libjpeg can); otherwise OUT
+// receives the picture (Format_RGB32). False when the data stops early or is damaged, or the
+// picture is beyond the loader's limits.
+bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out)
 {
     jpeg_decompress_struct info;
     JpegTrap trap;
@@ -189,7 +195,8 @@ bool JpegLooksWhole(const QByteArray& bytes)
     trap.manager.error_exit = jpegFails;
     trap.manager.emit_message = jpegNotes;
     // No object with a destructor lives between here and the decoder calls: a jump back skips
-    // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress.
+    // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress; the picture
+    // belongs to the caller.
     if (setjmp(trap.jump) != 0) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -201,19 +208,65 @@ bool JpegLooksWhole(const QByteArray& bytes)
         jpeg_destroy_decompress(&info);
         return false;
     }
-    // Every coefficient is decoded, but the picture comes out an eighth of its size: the check
-    // costs little more than reading the data.
+    // Every coefficient is decoded, but the picture comes out reduced while it is decompressed.
     info.scale_num = 1;
-    info.scale_denom = 8;
-    info.dct_method = JDCT_IFAST;
-    info.do_fancy_upsampling = FALSE;
+    info.scale_denom = out ? unsigned(reduction) : 8;
+    if (!out) {
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
+    } else if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        info.out_color_space = JCS_CMYK;
+    } else if (info.jpeg_color_space != JCS_GRAYSCALE) {
+        info.out_color_space = JCS_RGB;
+    }
     jpeg_start_decompress(&info);
+    const int components = info.output_components;
+    if (out) {
+        *out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
+        if (out->isNull()) {
+            jpeg_destroy_decompress(&info);
+            return false;
+        }
+    }
     JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                               info.output_width * JDIMENSION(info.output_components), 1);
-    while (info.output_scanline < info.output_height && !trap.damaged)
+                                               info.output_width * JDIMENSION(components), 1);
+    while (info.output_scanline < info.output_height && !trap.damaged) {
+        const int y = int(info.output_scanline);
         jpeg_read_scanlines(&info, row, 1);
+        if (!out)
+            continue;
+        const unsigned char* in = row[0];
+        auto* to = reinterpret_cast<QRgb*>(out->scanLine(y));
+        for (JDIMENSION x = 0; x < info.output_width; ++x, in += components) {
+            if (components == 1) {
+                to[x] = qRgb(in[0], in[0], in[0]);
+            } else if (components == 4) {  // Adobe's inverted CMYK, as Qt reads it
+                const int k = in[3];
+                to[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+            } else {
+                to[x] = qRgb(in[0], in[1], in[2]);
+            }
+        }
+    }
     if (!trap.damaged)
         jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return !trap.damaged;
+}
+
+}  // namespace
+
+bool JpegLooksWhole(const QByteArray& bytes)
+{
+    return decodeJpeg(bytes, 8, nullptr);
+}
+
+std::optional<QImage> DecodeJpeg(const QByteArray& bytes, int reduction)
+{
+    QImage picture;
+    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
+        reduction = 1;
+    if (!decodeJpeg(bytes, reduction, &picture))
+        return std::nullopt;
+    return picture;
 }

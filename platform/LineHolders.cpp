@@ -51,6 +51,24 @@ std::string ProcessName(long pid)
     return name;
 }
 
+long FindProcess(const std::string& name)
+{
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return 0;
+    const long self = long(::getpid());
+    long found = 0;
+    while (const dirent* p = ::readdir(proc)) {
+        if (!isNumber(p->d_name))
+            continue;
+        const long pid = std::strtol(p->d_name, nullptr, 10);
+        if (pid != self && (found == 0 || pid < found) && ProcessName(pid) == name)
+            found = pid;
+    }
+    ::closedir(proc);
+    return found;
+}
+
 std::vector<LineHolder> FindLineHolders(const std::string& device)
 {
     std::vector<LineHolder> holders;

@@ -9,6 +9,10 @@
 //                    descriptors this user may read are seen (all of them for root). Lowest
 //                    process id first; empty when none is seen or DEVICE is no character device.
 //   ProcessName      the command name of process PID (/proc/<pid>/comm), or empty.
+//   FindProcess      the lowest process id other than this one whose command name is NAME,
+//                    or 0. Every user sees every process's name, also where its descriptors
+//                    are hidden (ModemManager runs as root), so a line held by a process we may
+//                    not look at can still be put down to a likely holder.
 #pragma once
 
 #include <string>
@@ -25,5 +29,7 @@ struct LineHolder {
 std::vector<LineHolder> FindLineHolders(const std::string& device);
 
 std::string ProcessName(long pid);
+
+long FindProcess(const std::string& name);
 
 }  // namespace platform

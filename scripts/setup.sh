@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config scdoc
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libx11-dev libxfixes-dev
+  libx11-dev libxfixes-dev libudev-dev
   libgtest-dev googletest
   libjpeg-dev zlib1g-dev
   libqt6sql6-sqlite

@@ -153,7 +153,7 @@ TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesC
     QStringList bar;
     for (const QAction* a : MainForm->menuBar()->actions())
         bar << a->text();
-    EXPECT_EQ(bar, QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+    EXPECT_EQ(bar, QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "表示(&V)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
 
     // The memo window's Printer Setup runs the frame's command: the shared printer dialog.
     item(memo->File1, "PrintSetup1")->trigger();

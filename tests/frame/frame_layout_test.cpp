@@ -33,7 +33,7 @@ TEST_F(FrameLayout, MenusInOrderWithTheirCaptions)
     QStringList bar;
     for (const QAction* a : MainForm->menuBar()->actions())
         bar << a->text();
-    EXPECT_EQ(bar, QStringList({"ﾌｧｲﾙ(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "ｳｨﾝﾄﾞｳ(&W)", "ﾍﾙﾌﾟ(&H)"}));
+    EXPECT_EQ(bar, QStringList({"ﾌｧｲﾙ(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "表示(&V)", "ｳｨﾝﾄﾞｳ(&W)", "ﾍﾙﾌﾟ(&H)"}));
 
     struct MenuCase {
         QMenu* menu;
@@ -47,9 +47,11 @@ TEST_F(FrameLayout, MenusInOrderWithTheirCaptions)
           "上書き保存する(&S)",
           "名前を付けて保存する(&A)", "印刷(&P)", "プリンタの設定(&T)", "ウィンドウを閉じる(&C)", "-", "終了(&X)"}},
         {MainForm->Edit1,
-         {"Undo1", "N3", "Copy1", "Cut1", "Paste1", "Delete1", "SelectAll1"},
-         {"元に戻す(&U)", "-", "コピー(&C)", "切り取り(&T)", "張り付け(&P)", "削除(&D)", "すべてを選択(&S)"}},
+         {"Undo1", "N3", "Copy1", "Cut1", "Paste1", "Delete1", "SelectAll1", "N4", "Prepare1"},
+         {"元に戻す(&U)", "-", "コピー(&C)", "切り取り(&T)", "張り付け(&P)", "削除(&D)", "すべてを選択(&S)", "-",
+          "送信用に変換(&D)..."}},
         {MainForm->Comm1, {"Transmit1", "Receive1"}, {"データを送信する(&T)", "データを受信する(&R)"}},
+        {MainForm->View1, {"ZoomIn1", "ZoomOut1", "ActualSize1"}, {"拡大(&I)", "縮小(&O)", "等倍(&A)"}},
         {MainForm->Window1,
          {"Tile1", "Cascade1", "AllangeIcons1"},
          {"並べて表示(&T)", "重ねて表示(&C)", "アイコンの整理(&A)"}},

@@ -1,6 +1,7 @@
 // The picture loading path of the memo windows: arbitrary bytes as a picture file through
 // ReadPictureFile, and what a memo window then does with the picture (the monochrome
-// conversion of Save and Copy).
+// conversion of Save and Copy); and the same bytes as 送信用に変換 reads them: upright, a
+// JPEG decoded at an eighth of its size.
 #include "FuzzTarget.h"
 
 #include "memo/Picture.h"
@@ -59,6 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QFile out(picturePath());
         FuzzCheck(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         FuzzCheck(out.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+    }
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (const std::optional<QSize> upright = UprightPictureSize(bytes)) {
+        FuzzCheck(PictureSizeAccepted(upright->width(), upright->height()));
+        if (const std::optional<QImage> reduced = ReadUprightPicture(bytes, 8)) {
+            // An eighth of a JPEG, rounded up, or any other kind whole; never larger.
+            FuzzCheck(!reduced->isNull() && reduced->width() <= upright->width() && reduced->height() <= upright->height());
+        }
     }
     const std::optional<QImage> picture = ReadPictureFile(picturePath());
     if (!picture)

@@ -2,6 +2,7 @@
 #include "ConsoleFixture.h"
 
 #include "platform/UucpLock.h"
+#include "support/FakeSerialTree.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -178,18 +179,26 @@ class OpenLinkUnavailableTest : public LinkTest, public ::testing::WithParamInte
 
 TEST_P(OpenLinkUnavailableTest, FailsQuietlyLeavesNothingOpenAndSaysWhy)
 {
+    FakeSerialTree tree;  // the serial devices there are: one adapter
+    tree.plug(kFtdi);
     link_.PortName = GetParam().port;
     EXPECT_FALSE(OpenLink(link_));
     EXPECT_FALSE(link_.Handle.isOpen());
     EXPECT_FALSE(LinkInUse());
     EXPECT_EQ(statusOutput(), "");
     EXPECT_EQ(OpenFailureText(LastOpenFailure()),
-              QStringLiteral("通信ポート %1 を開けません: %2").arg(QString::fromUtf8(GetParam().port),
-                                                                 QString::fromUtf8(GetParam().reason)));
+              QStringLiteral("通信ポート %1 を開けません: %2")
+                  .arg(QString::fromUtf8(GetParam().port),
+                       QString::fromUtf8(GetParam().reason).replace(QStringLiteral("ROOT"), QString::fromStdString(tree.root().string()))))
+        << OpenFailureText(LastOpenFailure()).toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, OpenLinkUnavailableTest,
-                         ::testing::Values(UnavailableCase{"/dev/vexlo-no-such-port", "デバイスがありません"},
+                         ::testing::Values(UnavailableCase{"/dev/vexlo-no-such-port",
+                                                           "デバイスがありません。\n\n今あるシリアルデバイス:\n"
+                                                           "  FTDI FT232R USB UART (ttyUSB0) — "
+                                                           "ROOT/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n\n"
+                                                           "各種設定の「割り当て」でポート名に割り当てられます"},
                                            UnavailableCase{"/dev/null", "シリアルポートではありません"},
                                            UnavailableCase{"/dev/", "フォルダーです"}));
 

@@ -318,4 +318,56 @@ TEST_F(RegionSelection, TheBandInvertsItsOutlineOnTheScreenAndNeverTouchesThePic
     expectShown(QRect(), "after Cancel");
 }
 
+// At 4x a drag selects exactly the image pixels under it: a press inside the square of pixel
+// (10, 20) and a release inside the square of (49, 39) send those pixels and no others; the
+// band's outline covers whole squares.
+TEST_F(RegionSelection, AtFourTimesADragSendsTheImagePixelsUnderIt)
+{
+    const QImage image = pattern(200, 150);
+    TGraphForm* memo = armed(image);
+    ASSERT_NE(memo, nullptr);
+    memo->SetZoom(4);
+    memo->ArmRegionSelection();  // the pointer held in the window's new rectangle
+
+    QImage shown;
+    SetBoxAnswerer([&](const BoxRequest& request) {
+        boxes.push_back(request);
+        if (boxes.size() == 1)
+            shown = memo->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return BoxAnswer::Ok;
+    });
+    play(memo, {{Step::Press, 4 * 10 + 3, 4 * 20 + 1}, {Step::Move, 4 * 30, 4 * 30}, {Step::Release, 4 * 49 + 2, 4 * 39 + 3}});
+    ASSERT_GE(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Question);
+    EXPECT_EQ(regionOf(memo), (Region{10, 20, 49, 39}));
+    expectSendRan(1);
+
+    // The band: the squares of the outline's pixels inverted, nothing else.
+    const QRgb inside = shown.pixel(4 * 20 + 1, 4 * 30 + 1) & 0xffffff;
+    EXPECT_EQ(inside, image.pixel(20, 30) & 0xffffff);
+    for (const QPoint corner : {QPoint(4 * 10, 4 * 20), QPoint(4 * 49 + 3, 4 * 39 + 3), QPoint(4 * 10 + 3, 4 * 39)})
+        EXPECT_EQ(shown.pixel(corner) & 0xffffff, ~image.pixel(corner.x() / 4, corner.y() / 4) & 0xffffff)
+            << corner.x() << "," << corner.y();
+
+    // What Send makes of the stored region: the pixels (10, 20) ... (49, 39) of the picture.
+    TMemoPicture pic;
+    pic.Image = memo->Image1->picture();
+    pic.ImageWidth = memo->ImageWidth;
+    pic.ImageHeight = memo->ImageHeight;
+    pic.SelLeft = memo->SelLeft;
+    pic.SelTop = memo->SelTop;
+    pic.SelRight = memo->SelRight;
+    pic.SelBottom = memo->SelBottom;
+    SkipSizeCheck = true;
+    TTransferBitmap bits;
+    ASSERT_EQ(ConvPixToBitmap(pic, bits), ConvResult::Converted);
+    ASSERT_EQ(bits.Width, 40);
+    ASSERT_EQ(bits.Height, 20);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool black = bits.Bits[size_t(y * RowByteCount(40) + x / 8)] & (0x80 >> (x % 8));
+            EXPECT_EQ(black, image.pixel(10 + x, 20 + y) != qRgb(255, 255, 255)) << x << "," << y;
+        }
+}
+
 }  // namespace

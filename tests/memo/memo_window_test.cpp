@@ -7,6 +7,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 namespace {
@@ -100,7 +102,8 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     ASSERT_NE(memo, nullptr);
     QCoreApplication::processEvents();
     EXPECT_EQ(memo->ClientSize(), QSize(230, 140));
-    EXPECT_EQ(memo->Image1->geometry(), QRect(memo->contentsRect().topLeft(), QSize(230, 140)));
+    EXPECT_EQ(QRect(memo->Image1->mapTo(memo, QPoint()), memo->Image1->size()),
+              QRect(memo->contentsRect().topLeft(), QSize(230, 140)));
     EXPECT_EQ(memo->windowTitle(), "fit.bmp");
     EXPECT_GE(memo->x(), 0);  // wholly inside the frame's client area
     EXPECT_GE(memo->y(), 0);
@@ -112,7 +115,72 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     QCoreApplication::processEvents();
     EXPECT_GE(tiny->width(), tiny->minimumSizeHint().width());
     EXPECT_EQ(tiny->ClientSize().height(), 3);
-    EXPECT_EQ(tiny->Image1->geometry(), QRect(tiny->contentsRect().topLeft(), QSize(3, 3)));
+    EXPECT_EQ(QRect(tiny->Image1->mapTo(tiny, QPoint()), tiny->Image1->size()),
+              QRect(tiny->contentsRect().topLeft(), QSize(3, 3)));
+}
+
+// New windows open a memo at least 240 pixels wide unless [General] Zoom= says otherwise; the
+// window grows with the zoom up to the frame's client area and scrolls beyond it, while the
+// status bar, saving and the picture stay in image pixels.
+TEST_F(MemoWindow, ZoomShowsLargerPixelsAndKeepsTheImage)
+{
+    struct Opening {
+        int configured, width, zoom;
+    };
+    for (const Opening o : {Opening{0, 124, 2}, Opening{0, 60, 4}, Opening{0, 45, 6}, Opening{0, 20, 8},
+                            Opening{0, 240, 1}, Opening{0, 1000, 1}, Opening{1, 124, 1}, Opening{5, 124, 4}}) {
+        TGraphForm::SetConfiguredZoom(o.configured);
+        EXPECT_EQ(TGraphForm::ZoomForPicture(o.width), o.zoom) << o.configured << " " << o.width;
+    }
+
+    TGraphForm::SetConfiguredZoom(0);
+    MainForm->resize(800, 700);
+    QCoreApplication::processEvents();
+    const QImage picture = pattern(124, 121);
+    open(writeImage(QStringLiteral("first.bmp"), pattern(30, 20)));  // the next one cascades below it
+    TGraphForm* memo = open(writeImage(QStringLiteral("zoom.bmp"), picture));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->Zoom(), 2);
+    EXPECT_EQ(memo->ClientSize(), QSize(248, 242));
+    memo->ZoomIn1Click();
+    EXPECT_EQ(memo->ClientSize(), QSize(372, 363));
+    EXPECT_EQ(memo->Image1->grab().toImage().pixelColor(3 * 5 + 1, 3 * 5 + 2),
+              picture.pixelColor(5, 5));  // a 3 x 3 square for every image pixel
+
+    // At 8x the picture is larger than the frame: the window stops at the frame's client area.
+    memo->SetZoom(8);
+    QCoreApplication::processEvents();
+    const QSize room = MainForm->MdiArea->viewport()->size();
+    EXPECT_LE(memo->x() + memo->width(), room.width());
+    EXPECT_LE(memo->y() + memo->height(), room.height());
+    EXPECT_TRUE(memo->Scroll1->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(memo->Scroll1->verticalScrollBar()->isVisible());
+    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(124,121)");
+    EXPECT_EQ(MainForm->Panel3->text(), "1815Bytes");
+
+    fileAnswers.push_back(path(QStringLiteral("saved.bmp")));
+    command("SaveAs1");
+    EXPECT_EQ(QImage(path(QStringLiteral("saved.bmp"))).size(), QSize(124, 121));
+    memo->ActualSize1Click();
+    EXPECT_EQ(memo->ClientSize(), QSize(124, 121).expandedTo(memo->ClientSizeFor(QSize(124, 121))));
+}
+
+// [General] Zoom= written by hand, with no other setting, sets the zoom new windows open at.
+class ConfiguredZoom : public MemoFixture {
+protected:
+    void SetUp() override
+    {
+        ProgramFixture::SetUp();
+        home().write("[General]\r\nZoom=3\r\n");
+        start();
+    }
+};
+
+TEST_F(ConfiguredZoom, NewWindowsOpenAtIt)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("small.bmp"), pattern(20, 10)));
+    ASSERT_NE(memo, nullptr);
+    EXPECT_EQ(memo->Zoom(), 3);
 }
 
 TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)

@@ -1,6 +1,7 @@
 // The options dialog: settings to controls and back, OK / Cancel / Escape / the close box,
 // values outside the lists, the port mapping and what reaches VEXLO.INI at exit.
 #include "support/ProgramFixture.h"
+#include "support/FakeSerialTree.h"
 #include "support/PtyDevice.h"
 
 #include "app/Optdlg.h"
@@ -258,6 +259,51 @@ TEST_F(OptionsDialogMore, PortMappingShownChosenAndWrittenAtExit)
     EXPECT_TRUE(file.contains("Port=COM1\r\n")) << file.constData();
     EXPECT_TRUE(file.contains("[Ports]\r\nCOM2=not a path\r\nCOM3=/dev/vexlo-gone\r\nCOM4=")) << file.constData();
     EXPECT_TRUE(file.contains("COM1=" + device.path().toUtf8() + "\r\n")) << file.constData();
+}
+
+// While the dialog is open its device list follows the adapters: the mapped one shows by what
+// it is, turns missing when pulled out and is found again after it moved to another socket
+// (its stable name stays); the menu offers each adapter by what it is and maps its stable name.
+TEST_F(OptionsDialogMore, DeviceListFollowsTheAdaptersAndMapsTheirStableNames)
+{
+    FakeSerialTree tree;
+    tree.plug(kFtdi);
+    const QString ftdi = tree.path("dev/serial/by-id/" + kFtdi.byId);
+    home().write("[Comm]\r\nPort=COM1\r\n[Ports]\r\nCOM1=" + ftdi.toUtf8() + "\r\n");
+    start();
+    show();
+    QLabel* label = MultPageDlg->PortDevice;
+    // The label is narrow: the description may give way, the node's name stays.
+    EXPECT_TRUE(label->text().startsWith("FTDI") && label->text().endsWith(" (ttyUSB0)")) << label->text().toStdString();
+    EXPECT_EQ(label->toolTip(), "COM1 は " + ftdi + " (FTDI FT232R USB UART, ttyUSB0) を使います");
+
+    tree.unplug(kFtdi);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().endsWith("(ありません)"); }, 5000))
+        << label->text().toStdString();
+    FakeAdapter moved = kFtdi;  // into another socket, where it comes up as ttyUSB3
+    moved.node = "ttyUSB3";
+    moved.usbPort = 4;
+    tree.plug(moved);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label->text().endsWith(" (ttyUSB3)"); }, 5000))
+        << label->text().toStdString();
+
+    tree.plug(kCh340);
+    QMenu* menu = MultPageDlg->PortMapBtn->menu();
+    emit menu->aboutToShow();
+    QStringList offered;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator())
+            offered << a->text() + (a->isChecked() ? "  [checked]" : "");
+    ASSERT_EQ(offered.size(), 3);
+    EXPECT_TRUE(offered.takeFirst().startsWith("/dev/ttyS0")) << "the port's usual device first";
+    const QStringList expected{
+        "USB Serial (ttyUSB1) — " + QString::fromStdString(kCh340.byId),
+        "FTDI FT232R USB UART (ttyUSB3) — " + QString::fromStdString(kFtdi.byId) + "  [checked]"};
+    EXPECT_EQ(offered, expected) << offered.join("\n").toStdString();
+    menu->actions().at(2)->trigger();  // after the usual device and the separator
+    EXPECT_EQ(label->text(), "USB Serial (ttyUSB1)");
+    MultPageDlg->OKBtn->click();
+    EXPECT_EQ(CommLink.PortDevices["COM1"], tree.path("dev/serial/by-id/" + kCh340.byId).toStdString());
 }
 
 }  // namespace

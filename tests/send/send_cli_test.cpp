@@ -150,6 +150,44 @@ INSTANTIATE_TEST_SUITE_P(
                             "回線が切れました"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Several images: one exchange each, in order. An image that cannot be read stops the command
+// before anything is sent; a failed exchange stops it with that failure's status.
+TEST_F(SendCli, SeveralImagesGoInOrderAndStopAtTheFirstFailure)
+{
+    QStringList files;
+    QList<QImage> images;
+    for (int i = 0; i < 3; ++i) {
+        images << RandomMemo(40 + 10 * i, 30, unsigned(50 + i));
+        files << dir.path() + QStringLiteral("/memo%1.bmp").arg(i);
+        ASSERT_TRUE(images.last().save(files.last(), "BMP"));
+    }
+    {
+        SimProcess sim(dir.path(), {QStringLiteral("receive"), QStringLiteral("--loop"), QStringLiteral("--out"), out()});
+        ASSERT_TRUE(sim.ready());
+        startCli(QStringList{files[0], dir.path() + QStringLiteral("/missing.bmp"), QStringLiteral("--yes")});
+        EXPECT_EQ(finish(), 2);
+        stderrText.clear();
+        startCli(files + QStringList{QStringLiteral("--yes")});
+        EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+        const QList<DeviceMemo> memos = StoredMemos(out());
+        ASSERT_EQ(memos.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(PixelDifference(images[i], memos[i].image), QString()) << i;
+    }
+    // A device that takes one memo and then goes away: the second exchange fails, the third is
+    // not tried.
+    QDir(out()).removeRecursively();
+    QFile::remove(dir.path() + QStringLiteral("/COM1"));  // the link the stopped simulator left
+    SimProcess once(dir.path(), {QStringLiteral("receive"), QStringLiteral("--out"), out()});
+    ASSERT_TRUE(once.ready());
+    stderrText.clear();
+    startCli(files + QStringList{QStringLiteral("--yes")});
+    EXPECT_EQ(finish(), 1);
+    EXPECT_EQ(StoredMemos(out()).size(), 1);
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("memo 2 of 3"))) << stderrText.toStdString();
+    EXPECT_FALSE(stderrText.contains(QStringLiteral("memo 3 of 3"))) << stderrText.toStdString();
+}
+
 TEST_F(SendCli, AskedOnATerminalAndAnsweredNoSendsNothing)
 {
     SimProcess sim(dir.path(), {QStringLiteral("receive"), QStringLiteral("--out"), out()});

@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
+#include "memo/Gmemo.h"
 #include "app/Startup.h"
 #include "link/CommLink.h"
 #include "support/GuiApp.h"
@@ -30,6 +31,8 @@ protected:
         }();
         (void)setUp;
         home_ = std::make_unique<TempConfigHome>();
+        // New memo windows at 1x, the natural size, unless a test asks for its own zoom.
+        TGraphForm::SetConfiguredZoom(1);
         SetBoxAnswerer([this](const BoxRequest& request) {
             boxes.push_back(request);
             if (answers.empty())

@@ -6,6 +6,7 @@
 
 #include "support/FileSizeLimit.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -138,6 +139,64 @@ TEST_F(CliFiles, EncodeThenDecodeGivesTheImageBack)
     EXPECT_EQ(back.depth(), 1);
     EXPECT_TRUE(SamePixels(img, back));
     EXPECT_FALSE(QFile::exists(Path("out/memo-002.bmp")));
+}
+
+// Without an option of preparation, encode gives byte for byte what it gave before pictures
+// could be prepared, over every picture of the picture loader's fuzz corpus.
+TEST(CliDefaultOutput, UnchangedOverTheFixtures)
+{
+    const QString source = qEnvironmentVariable("VEXLO_SOURCE_DIR");
+    QFile golden(source + QStringLiteral("/tests/transfer/data/encode_default.txt"));
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly | QIODevice::Text));
+    int compared = 0;
+    while (!golden.atEnd()) {
+        const QStringList f = QString::fromUtf8(golden.readLine()).trimmed().split(QLatin1Char(' '));
+        if (f.size() != 3 || f[0].startsWith(QLatin1Char('#')))
+            continue;
+        const QString file = source + QLatin1Char('/') + f[0];
+        if (!QFile::exists(file))
+            continue;  // a fixture removed since; the others still count
+        const CliRun r = Cli({"encode", file, "--crop", "--title", "t", "--reading", "r"});
+        EXPECT_EQ(r.status, f[1].toInt()) << f[0].toStdString() << ": " << r.err;
+        EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(r.out), QCryptographicHash::Sha256).toHex(),
+                  f[2].toLatin1())
+            << f[0].toStdString();
+        ++compared;
+    }
+    EXPECT_GE(compared, 50);
+}
+
+// The options of preparation: neutral ones change nothing, and convert writes exactly the
+// picture encode sends with the same options.
+TEST_F(CliFiles, ConvertWritesWhatEncodeSends)
+{
+    QImage photo(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x)
+            photo.setPixel(x, y, qRgb(x * 255 / 399, y * 255 / 299, 128));
+    photo.setPixel(3, 3, qRgb(255, 255, 255));
+    ASSERT_TRUE(photo.save(Path("photo.png"), "PNG"));
+    const QStringList text{"--title", "t", "--reading", "r"};
+    const CliRun plain = Cli(QStringList{"encode", Path("photo.png"), "--crop"} + text);
+    const CliRun neutral = Cli(QStringList{"encode", Path("photo.png"), "--crop", "--dither", "none"} + text);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(neutral.out, plain.out);
+
+    const QStringList options{"--fit", "--dither", "atkinson", "--contrast", "20"};
+    const CliRun converted = Cli(QStringList{"convert", Path("photo.png"), "--out", Path("qm.bmp")} + options);
+    ASSERT_EQ(converted.status, 0) << converted.err;
+    const QImage picture(Path("qm.bmp"));
+    EXPECT_EQ(picture.size(), QSize(124, 93));
+    EXPECT_EQ(picture.depth(), 1);
+
+    const CliRun encoded = Cli(QStringList{"encode", Path("photo.png")} + options + text);
+    ASSERT_EQ(encoded.status, 0) << encoded.err;
+    QFile stream(Path("stream.txt"));
+    ASSERT_TRUE(stream.open(QIODevice::WriteOnly));
+    stream.write(QByteArray::fromStdString(encoded.out) + ":000000FF01\r\n");
+    stream.close();
+    ASSERT_EQ(Cli({"decode", Path("stream.txt"), "--out", Path("back")}).status, 0);
+    EXPECT_TRUE(SamePixels(picture, QImage(Path("back/memo-001.bmp"))));
 }
 
 TEST_F(CliFiles, TooLargeImageNeedsCropOrRegion)

@@ -6,6 +6,7 @@
 #include "platform/Cp932.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SerialPort.h"
+#include "resources/Version.h"
 #include "transfer/HexRecord.h"
 
 #include <QStringDecoder>
@@ -204,6 +205,55 @@ bool ApplyLineSettings(const ParsedArgs& parsed, TCommLink& link, QString& error
     return true;
 }
 
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// What the user can do when the device's permissions keep them out.
+QString AccessMessage(const platform::AccessDenial& a)
+{
+    const QString about = QStringLiteral(" (owner %1, group %2, %3)").arg(Q(a.Owner), Q(a.Group), Q(a.Mode));
+    switch (a.Remedy()) {
+    case platform::AccessDenial::Fix::LogInAgain:
+        return QStringLiteral("permission denied: user %1 was added to group %2, which owns the device, after this "
+                              "login; log out and in again")
+            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::JoinGroup:
+        return QStringLiteral("permission denied: the device belongs to group %2, and user %1 is not in it; join it "
+                              "with `sudo usermod -aG %2 %1`, then log out and in again (a new group holds from the "
+                              "next login on)")
+            .arg(Q(a.User), Q(a.Group));
+    case platform::AccessDenial::Fix::NoGroupAccess:
+        return QStringLiteral("permission denied") + about
+               + QStringLiteral(": not even its group may open it; the udev rule %1 gives the user at the desk access "
+                                "(see man vexlo, SERIAL PORTS)")
+                     .arg(QStringLiteral(VEXLO_UDEV_RULE));
+    case platform::AccessDenial::Fix::Unknown:
+        break;
+    }
+    return a.Mode.empty() ? QStringLiteral("permission denied") : QStringLiteral("permission denied") + about;
+}
+
+QString ModemManagerAdvice()
+{
+    return QStringLiteral("ModemManager probes a newly plugged serial device as a possible modem for a few seconds: "
+                          "try again shortly; to keep it away from this adapter, install the udev rule %1 (see man "
+                          "vexlo, SERIAL PORTS), or stop it with `sudo systemctl stop ModemManager`")
+        .arg(QStringLiteral(VEXLO_UDEV_RULE));
+}
+
+QString PresentMessage(const std::vector<platform::SerialDevice>& present)
+{
+    if (present.empty())
+        return QStringLiteral(", and there is no serial device (is the adapter plugged in?)");
+    QString text = QStringLiteral("; serial devices there are now (give one to --port):");
+    for (const platform::SerialDevice& d : present)
+        text += QStringLiteral("\n  ") + Q(d.Summary());
+    return text;
+}
+
+}  // namespace
+
 QString OpenFailureMessage(const TOpenFailure& f)
 {
     const QString name = QString::fromStdString(f.PortName);
@@ -228,6 +278,11 @@ QString OpenFailureMessage(const TOpenFailure& f)
                 why = QStringLiteral("left in exclusive use by a program that was killed; %1 holds the other end "
                                      "of the line and keeps it so: restart it")
                           .arg(process);
+            else if (f.OwnerGuessed)
+                why = QStringLiteral("in use by another program; %1 runs and may be probing it. ").arg(process)
+                      + ModemManagerAdvice();
+            else if (f.HeldByModemManager())
+                why = QStringLiteral("in use by %1. ").arg(process) + ModemManagerAdvice();
             else
                 why = f.OwnerPid > 0 ? QStringLiteral("in use by %1").arg(process)
                                      : QStringLiteral("in use by another program");
@@ -235,14 +290,15 @@ QString OpenFailureMessage(const TOpenFailure& f)
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            why = QStringLiteral("no such device");
+            why = QStringLiteral("no such device") + PresentMessage(f.Present);
             break;
         case ENOTTY:
             why = QStringLiteral("not a serial line");
             break;
         case EACCES:
         case EPERM:
-            why = QStringLiteral("permission denied (is the user in the group of the device, such as dialout?)");
+            why = f.Access ? AccessMessage(*f.Access)
+                           : QStringLiteral("permission denied (is the user in the group of the device, such as dialout?)");
             break;
         default:
             why = QString::fromLocal8Bit(std::strerror(f.Error));

@@ -97,6 +97,7 @@ void Note(const QString& message);
 int RunTitle(const std::vector<std::string>& args);
 int RunReading(const std::vector<std::string>& args);
 int RunEncode(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunReceive(const std::vector<std::string>& args);
 int RunSend(const std::vector<std::string>& args);

@@ -10,6 +10,9 @@ namespace {
 constexpr char Help[] =
     "Usage: vexlo-cli encode IMAGE [--title TEXT] [--reading TEXT] [--zen-to-han]\n"
     "                        [--kata-to-hira] [--region L,T,R,B] [--crop]\n"
+    "                        [--fit|--fill] [--size WxH] [--rotate DEGREES] [--flip]\n"
+    "                        [--brightness N] [--contrast N] [--gamma X] [--invert]\n"
+    "                        [--dither WAY]\n"
     "\n"
     "Prints the records that sending IMAGE as a memo puts on the line, one a line, in sending\n"
     "order: segment, title, reading, image header, image data, end of memo.\n"
@@ -24,14 +27,16 @@ constexpr char Help[] =
     "                    outside the image are sent black\n"
     "  --crop            send an image over 124 x 121 cut to that size around its middle\n"
     "\n"
-    "An image over 124 x 121 pixels is refused unless --crop or --region is given.\n";
+    "An image over 124 x 121 pixels is refused unless --crop or --region is given (after the\n"
+    "preparation below: --fit makes any picture fit).\n";
 
 }  // namespace
 
 int RunEncode(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
-    if (const auto done = cli::ParseCommandArgs(args, MemoChainFlags, MemoChainValued, Help, parsed))
+    static const std::string help = std::string(Help) + "\n" + PrepareOptionsHelp;
+    if (const auto done = cli::ParseCommandArgs(args, MemoChainFlags, MemoChainValued, help.c_str(), parsed))
         return *done;
     if (parsed.Words.size() != 1)
         return cli::Fail(parsed.Words.empty() ? QStringLiteral("encode: IMAGE is missing")

@@ -1,4 +1,4 @@
-// vexlo-cli send: an image to the device as a memo, over the serial line.
+// vexlo-cli send: images to the device as memos, one exchange each, over the serial line.
 #include "tools/cli/CliCommon.h"
 #include "tools/cli/MemoChain.h"
 
@@ -10,37 +10,46 @@
 #include "link/SendExchange.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr char Help[] =
     "Usage: vexlo-cli send --port NAME [--speed N] [--word-len 7|8] [--parity none|odd|even]\n"
-    "                      [--stop-bits 1|1.5|2] IMAGE [--title TEXT] [--reading TEXT]\n"
-    "                      [--zen-to-han] [--kata-to-hira] [--region L,T,R,B] [--crop] [--yes]\n"
+    "                      [--stop-bits 1|1.5|2] IMAGE... [--title TEXT] [--reading TEXT]\n"
+    "                      [--zen-to-han] [--kata-to-hira] [--region L,T,R,B] [--crop]\n"
+    "                      [--fit|--fill] [--size WxH] [--rotate DEGREES] [--flip]\n"
+    "                      [--brightness N] [--contrast N] [--gamma X] [--invert]\n"
+    "                      [--dither WAY] [--yes]\n"
     "\n"
-    "Sends IMAGE to the device as one memo, as the Send command does: the same records as\n"
+    "Sends each IMAGE to the device as one memo, as the Send command does: the same records as\n"
     "\"vexlo-cli encode\" prints, then the call, the records, the device's verdict and the\n"
-    "end-of-exchange record. Status texts go to standard error (with the bytes sent so far\n"
-    "when it is a terminal); Ctrl-C cancels (the device is told).\n"
+    "end-of-exchange record. Several images go one exchange each, in order, after one\n"
+    "confirmation; all are read first, and the first exchange that fails ends the command.\n"
+    "Status texts go to standard error (with the bytes sent so far when it is a terminal);\n"
+    "Ctrl-C cancels (the device is told).\n"
     "\n"
     "  --yes             send without asking; otherwise \"送信を行いますか？ [y/N]\" is asked on\n"
     "                    the terminal, and without a terminal nothing is sent\n"
-    "  --title, --reading, --zen-to-han, --kata-to-hira, --region, --crop: as for encode\n"
+    "  --title, --reading, --zen-to-han, --kata-to-hira, --region, --crop and the options\n"
+    "                    that prepare the picture: as for encode, for every IMAGE\n"
     "\n"
     "NAME is COM1..COM9 (mapped through the [Ports] section of VEXLO.INI, else /dev/ttyS0..)\n"
     "or a device path. Line settings and the two title switches not given default to those\n"
     "in VEXLO.INI.\n"
     "\n"
-    "Exit status: 0 the device accepted the memo; 1 the port could not be opened, the device\n"
-    "refused the memo, nobody answered, or the user cancelled; 2 bad arguments or an image\n"
-    "that cannot be sent.\n";
+    "Exit status: 0 the device accepted every memo; 1 the port could not be opened, the device\n"
+    "refused a memo, nobody answered, or the user cancelled; 2 bad arguments or an image\n"
+    "that cannot be sent (then nothing is sent).\n";
 
 constexpr int ExitFailed = 1;
+constexpr unsigned long kBetweenMemosMs = 300;
 
 // The confirmation on the terminal: y or yes (any case) is OK, anything else is not.
 bool askOnTerminal(const QString& question)
@@ -54,47 +63,24 @@ bool askOnTerminal(const QString& question)
     return a == QLatin1String("y") || a == QLatin1String("yes");
 }
 
-}  // namespace
-
-int RunSend(const std::vector<std::string>& args)
+// The list at LINK.Head, taken out of LINK (which is then empty), to be sent later.
+std::unique_ptr<MemoBlock> takeChain(TCommLink& link)
 {
-    std::set<std::string> flags = MemoChainFlags;
-    flags.insert("--yes");
-    std::set<std::string> valued = MemoChainValued;
-    valued.insert(cli::LineOptions.begin(), cli::LineOptions.end());
-    cli::ParsedArgs parsed;
-    if (const auto done = cli::ParseCommandArgs(args, flags, valued, Help, parsed))
-        return *done;
-    if (parsed.Words.size() != 1)
-        return cli::Fail(parsed.Words.empty() ? QStringLiteral("send: IMAGE is missing")
-                                              : QStringLiteral("send: give one IMAGE"));
-    const auto port = parsed.Values.find("--port");
-    if (port == parsed.Values.end() || port->second.empty())
-        return cli::Fail(QStringLiteral("send: --port NAME is missing"));
-    const bool yes = parsed.Flags.count("--yes") > 0;
-    if (!yes && !::isatty(STDIN_FILENO))
-        return cli::Fail(QStringLiteral("send: no terminal to confirm the send on; give --yes"));
+    link.Tail = nullptr;
+    link.MemoStart = nullptr;
+    return std::move(link.Head);
+}
 
-    cli::LoadSettings(CommLink);
-    CommLink.PortName = port->second;
-    QString error;
-    if (!cli::ApplyLineSettings(parsed, CommLink, error))
-        return cli::Fail(QStringLiteral("send: ") + error);
-    if (!BuildChainFromImage("send", parsed.Words[0], parsed, CommLink))
-        return cli::ExitError;
+// CHAIN as the list of LINK (whatever LINK held is freed); its tail is found at the next append.
+void putChain(TCommLink& link, std::unique_ptr<MemoBlock> chain)
+{
+    FreeBlocks(link, link.Head.get());
+    link.Head = std::move(chain);
+    link.Tail = nullptr;
+}
 
-    cli::ConsoleApplication app;
-    TConsoleHost host;
-    SetExchangeMessenger([yes](ExchangeBox kind, const QString& text) {
-        if (kind == ExchangeBox::Question)
-            return yes || askOnTerminal(text);
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-        return true;
-    });
-
-    const SendOutcome outcome = SendExchange(CommLink);
-    FreeBlocks(CommLink, CommLink.Head.get());
-    SetExchangeMessenger(nullptr);
+int exitStatusOf(SendOutcome outcome)
+{
     switch (outcome) {
     case SendOutcome::Sent:
         return cli::ExitOk;
@@ -108,4 +94,76 @@ int RunSend(const std::vector<std::string>& args)
         return ExitFailed;
     }
     return ExitFailed;
+}
+
+}  // namespace
+
+int RunSend(const std::vector<std::string>& args)
+{
+    std::set<std::string> flags = MemoChainFlags;
+    flags.insert("--yes");
+    std::set<std::string> valued = MemoChainValued;
+    valued.insert(cli::LineOptions.begin(), cli::LineOptions.end());
+    static const std::string help = std::string(Help) + "\n" + PrepareOptionsHelp;
+    cli::ParsedArgs parsed;
+    if (const auto done = cli::ParseCommandArgs(args, flags, valued, help.c_str(), parsed))
+        return *done;
+    if (parsed.Words.empty())
+        return cli::Fail(QStringLiteral("send: IMAGE is missing"));
+    const auto port = parsed.Values.find("--port");
+    if (port == parsed.Values.end() || port->second.empty())
+        return cli::Fail(QStringLiteral("send: --port NAME is missing"));
+    const bool yes = parsed.Flags.count("--yes") > 0;
+    if (!yes && !::isatty(STDIN_FILENO))
+        return cli::Fail(QStringLiteral("send: no terminal to confirm the send on; give --yes"));
+
+    cli::LoadSettings(CommLink);
+    CommLink.PortName = port->second;
+    QString error;
+    if (!cli::ApplyLineSettings(parsed, CommLink, error))
+        return cli::Fail(QStringLiteral("send: ") + error);
+    // Every image is read and made into its memo before anything goes out: a file that cannot
+    // be sent ends the command before the question.
+    std::vector<std::unique_ptr<MemoBlock>> chains;
+    for (const std::string& image : parsed.Words) {
+        if (!BuildChainFromImage("send", image, parsed, CommLink)) {
+            FreeBlocks(CommLink, CommLink.Head.get());
+            return cli::ExitError;
+        }
+        chains.push_back(takeChain(CommLink));
+    }
+
+    cli::ConsoleApplication app;
+    TConsoleHost host;
+    // One confirmation for all the memos: the first exchange asks, the others go ahead.
+    const size_t count = chains.size();
+    bool confirmed = false;
+    SetExchangeMessenger([yes, count, &confirmed](ExchangeBox kind, const QString& text) {
+        if (kind == ExchangeBox::Question) {
+            if (!confirmed)
+                confirmed = yes || askOnTerminal(count > 1 ? QStringLiteral("%1 (%2 件)").arg(text).arg(count) : text);
+            return confirmed;
+        }
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        return true;
+    });
+
+    int status = cli::ExitOk;
+    for (size_t i = 0; i < count && status == cli::ExitOk; ++i) {
+        // The device notices that the line was closed after a memo before it takes the next call.
+        if (i > 0)
+            QThread::msleep(kBetweenMemosMs);
+        if (count > 1)
+            cli::Note(QStringLiteral("send: memo %1 of %2: %3").arg(i + 1).arg(count).arg(QString::fromStdString(parsed.Words[i])));
+        putChain(CommLink, std::move(chains[i]));
+        status = exitStatusOf(SendExchange(CommLink));
+        FreeBlocks(CommLink, CommLink.Head.get());
+    }
+    SetExchangeMessenger(nullptr);
+    for (std::unique_ptr<MemoBlock>& unsent : chains)  // after a failure: let them go as lists go
+        if (unsent) {
+            putChain(CommLink, std::move(unsent));
+            FreeBlocks(CommLink, CommLink.Head.get());
+        }
+    return status;
 }

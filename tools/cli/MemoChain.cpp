@@ -46,8 +46,13 @@ bool BuildChainFromImage(const char* command, const std::string& pathArg, const 
     QString path;
     if (!cli::Utf8Arg(pathArg, path, error))
         return fail(QStringLiteral("IMAGE: ") + error);
+    std::optional<TPrepareSettings> preparation;
+    if (!PrepareSettingsFromArgs(parsed, preparation, error))
+        return fail(error);
+    // Without an option of preparation the picture is read and sent exactly as before.
     QString whyNot;
-    const std::optional<QImage> picture = ReadPictureFile(path, &whyNot);
+    const std::optional<QImage> picture =
+        preparation ? PreparedPicture(path, *preparation, whyNot) : ReadPictureFile(path, &whyNot);
     if (!picture)
         return fail(QStringLiteral("cannot read %1 as an image: %2").arg(path, whyNot));
     TMemoPicture pic;

@@ -3,14 +3,24 @@
 #pragma once
 
 #include "tools/cli/CliCommon.h"
+#include "tools/cli/PrepareOptions.h"
 
 #include "link/CommLink.h"
 
-// Options of both commands: --title, --reading, --region, --crop, --zen-to-han, --kata-to-hira.
-inline const std::set<std::string> MemoChainFlags{"--zen-to-han", "--kata-to-hira", "--crop"};
-inline const std::set<std::string> MemoChainValued{"--title", "--reading", "--region"};
+// Options of both commands: --title, --reading, --region, --crop, --zen-to-han, --kata-to-hira,
+// and those that prepare the picture (PrepareOptions.h).
+inline const std::set<std::string> MemoChainFlags = [] {
+    std::set<std::string> flags{"--zen-to-han", "--kata-to-hira", "--crop"};
+    flags.insert(PrepareFlags.begin(), PrepareFlags.end());
+    return flags;
+}();
+inline const std::set<std::string> MemoChainValued = [] {
+    std::set<std::string> valued{"--title", "--reading", "--region"};
+    valued.insert(PrepareValued.begin(), PrepareValued.end());
+    return valued;
+}();
 
-// Reads the image PATH (UTF-8), applies --region or --crop, converts it and builds the chain at
+// Reads the image PATH (UTF-8), prepares it when an option asks for that, applies --region or --crop, converts it and builds the chain at
 // LINK.Head with --title and --reading; the title switches are LINK's, turned on by
 // --zen-to-han and --kata-to-hira. Without --reading the memo is named after the file.
 // On failure says why on standard error, prefixed "COMMAND: ", and returns false.

@@ -17,6 +17,7 @@ constexpr char Usage[] =
     "  title    device codes of a memo title\n"
     "  reading  bytes of a title reading\n"
     "  encode   the records that sending an image would put on the line\n"
+    "  convert  an image prepared for the device (scaled, turned, black and white), as a file\n"
     "  decode   memos of a received record stream, as images\n"
     "  receive  memos from the device over the serial line, as images\n"
     "  send     an image to the device as a memo, over the serial line\n"
@@ -33,6 +34,7 @@ constexpr Command Commands[] = {
     {"title", RunTitle},
     {"reading", RunReading},
     {"encode", RunEncode},
+    {"convert", RunConvert},
     {"decode", RunDecode},
     {"receive", RunReceive},
     {"send", RunSend},

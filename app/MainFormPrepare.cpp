@@ -1,0 +1,93 @@
+// 送信用に変換: the frame's command that prepares the active memo window's picture for the
+// device in the preparation dialog and opens the result in a new memo window.
+#include "app/MainForm.h"
+
+#include "app/LazyForm.h"
+#include "app/Prepdlg.h"
+#include "link/Config.h"
+#include "memo/Gmemo.h"
+#include "memo/ImageArea.h"
+#include "prepare/PrepareConfig.h"
+#include "prepare/PrepareFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+LazyForm<TPrepareDialog> PrepareDlg;
+
+// What the dialog prepares: the file the window's picture came from while the picture is as
+// read (a large photo is then decoded only as far as the result needs, and stands upright as
+// the camera meant), else the picture the window shows.
+std::shared_ptr<TPictureSource> PictureOf(const TGraphForm* memo)
+{
+    const QImage& shown = memo->Image1->picture();
+    const QString file = memo->PictureFile();
+    if (!file.isEmpty())
+        if (std::shared_ptr<TPictureSource> source = OpenPictureForPreparation(file))
+            // The file has not been replaced by another picture since it was read.
+            if (source->Nominal() == shown.size() || source->Nominal() == shown.size().transposed())
+                return source;
+    return TPictureSource::FromImage(shown);
+}
+
+// NAME_QM.BMP beside the source; where that name is taken, NAME_QM_2.BMP, NAME_QM_3.BMP, ...
+// so that saving the new window does not write over an earlier result.
+QString ConvertedName(const QString& sourceName)
+{
+    const QString first = TGraphForm::BmpNameFor(sourceName, true);
+    const QFileInfo info(first);
+    QString name = first;
+    for (int n = 2; QFileInfo::exists(name) && n < 1000; ++n) {
+        const QString numbered = info.completeBaseName() + QStringLiteral("_%1.BMP").arg(n);
+        name = first.contains(QLatin1Char('/')) ? info.dir().filePath(numbered) : numbered;
+    }
+    return name;
+}
+
+}  // namespace
+
+void TMainForm::Prepare1Click()
+{
+    TGraphForm* source = ActiveMemo();
+    if (!source || source->FileName.isEmpty() || source->Image1->picture().isNull())
+        return;
+    source->EndRegionSelection();
+    if (!prepareSettings_)
+        prepareSettings_ = ReadPrepareSettings(kConfigFile);
+
+    PrepareDlg.SetOwner(this);
+    TPrepareDialog& dialog = *PrepareDlg;
+    dialog.SetSettings(*prepareSettings_);
+    dialog.SetPicture(PictureOf(source));
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    const QImage result = dialog.Result();
+    const TPrepareSettings chosen = dialog.Settings();
+    dialog.SetPicture(nullptr);  // the picture's copies are not kept between uses
+    if (!accepted || result.isNull())
+        return;
+    if (chosen != *prepareSettings_) {
+        prepareSettings_ = chosen;
+        prepareSettingsChanged_ = true;
+    }
+
+    // The new window starts as a copy of the source, then shows the result as a change that
+    // 元に戻す takes back: the picture as it was before the preparation.
+    TGraphForm::TMemoState before = source->State();
+    const QString name = ConvertedName(source->FileName);
+    before.FileName = name;
+    before.CaptionName = QFileInfo(name).fileName();
+    before.DeviceTitle.clear();
+    before.Modified = true;
+    before.AutoSize = true;
+    before.FillsClient = false;
+    TGraphForm* memo = CreateMemoWindow();
+    memo->Image1->setAutoSize(true);
+    memo->Image1->setFillsClient(false);
+    memo->FileName = name;
+    memo->SetCaption(before.CaptionName);
+    memo->ReplacePicture(result);
+    memo->RememberForUndo(before);
+    memo->SetButtonStatus();
+}

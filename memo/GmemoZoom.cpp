@@ -1,0 +1,138 @@
+// Zoom of a memo window: a view of the picture, nothing else. The picture, the region, the
+// status bar's sizes, saving and printing stay in image pixels.
+#include "memo/Gmemo.h"
+
+#include "app/MainForm.h"
+#include "memo/ImageArea.h"
+
+#include <QAction>
+#include <QMdiArea>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// A new window shows its memo at least this wide on the screen, unless [General] Zoom= says.
+constexpr int kOpeningWidth = 240;
+int configuredZoom = 0;
+
+// The largest level not above ZOOM (at least 1).
+int levelAtMost(int zoom)
+{
+    int level = TGraphForm::ZoomLevels[0];
+    for (int z : TGraphForm::ZoomLevels)
+        if (z <= zoom)
+            level = z;
+    return level;
+}
+
+}  // namespace
+
+void TGraphForm::SetConfiguredZoom(int zoom) { configuredZoom = zoom > 0 ? levelAtMost(zoom) : 0; }
+
+int TGraphForm::ZoomForPicture(int width)
+{
+    if (configuredZoom > 0)
+        return configuredZoom;
+    for (int z : ZoomLevels)
+        if (width > 0 && int64_t(width) * z >= kOpeningWidth)
+            return z;
+    return std::size(ZoomLevels) > 0 ? ZoomLevels[std::size(ZoomLevels) - 1] : 1;
+}
+
+int TGraphForm::Zoom() const { return Image1->zoom(); }
+
+void TGraphForm::SetZoom(int zoom)
+{
+    zoomChosen_ = true;
+    const int level = levelAtMost(zoom);
+    if (level == Zoom())
+        return;
+    // The band's image pixels stay; only the window around them changes.
+    Image1->setZoom(level);
+    FitClientToPicture();
+    UpdateZoomItems();
+}
+
+void TGraphForm::ZoomIn1Click()
+{
+    for (int z : ZoomLevels)
+        if (z > Zoom())
+            return SetZoom(z);
+}
+
+void TGraphForm::ZoomOut1Click()
+{
+    int lower = 0;
+    for (int z : ZoomLevels)
+        if (z < Zoom())
+            lower = z;
+    if (lower > 0)
+        SetZoom(lower);
+}
+
+void TGraphForm::ActualSize1Click() { SetZoom(1); }
+
+void TGraphForm::UpdateZoomItems()
+{
+    ZoomIn1->setEnabled(Zoom() < ZoomLevels[std::size(ZoomLevels) - 1]);
+    ZoomOut1->setEnabled(Zoom() > ZoomLevels[0]);
+}
+
+void TGraphForm::ChooseZoomFor(QSize picture)
+{
+    if (zoomChosen_ || picture.isEmpty())
+        return;
+    zoomChosen_ = true;
+    Image1->setZoom(ZoomForPicture(picture.width()));
+    UpdateZoomItems();
+}
+
+void TGraphForm::FitClientToPicture()
+{
+    if (Image1->picture().isNull())
+        return;
+    const QSize shown = Image1->shownSize();
+    SetClientSize(shown.width(), shown.height());
+}
+
+QSize TGraphForm::BoundedToFrame(QSize client) const
+{
+    const QMdiArea* area = mdiArea();
+    if (!area)
+        return client;
+    const QMargins m = contentsMargins();
+    const QSize room = area->viewport()->size().shrunkBy(m).expandedTo(QSize(1, 1));
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Scroll1);
+    // A scroll bar one way takes room the other way, which may call for the other bar too.
+    bool across = false, down = false;
+    for (int i = 0; i < 2; ++i) {
+        across = client.width() + (down ? bar : 0) > room.width();
+        down = client.height() + (across ? bar : 0) > room.height();
+    }
+    return QSize(client.width() + (down ? bar : 0), client.height() + (across ? bar : 0)).boundedTo(room);
+}
+
+// The wheel with Ctrl held zooms, over the picture and beside it (the picture passes the wheel
+// on to the scroll area's viewport); without Ctrl it scrolls.
+bool TGraphForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Scroll1->viewport() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            // A notch is 120; a touchpad sends smaller steps, which add up.
+            wheelDelta_ += wheel->angleDelta().y();
+            for (; wheelDelta_ >= 120; wheelDelta_ -= 120)
+                ZoomIn1Click();
+            for (; wheelDelta_ <= -120; wheelDelta_ += 120)
+                ZoomOut1Click();
+            return true;
+        }
+    }
+    return QMdiSubWindow::eventFilter(watched, event);
+}
