@@ -13,6 +13,7 @@
 #include "platform/CursorClip.h"
 #include "platform/HelpEngine.h"
 #include "prepare/PrepareConfig.h"
+#include "store/MemoStore.h"
 #include "transfer/MemoImage.h"
 
 #include <QApplication>
@@ -99,6 +100,7 @@ void TMainForm::createMenus()
     addItem(File1, "Library1", QStringLiteral("メモ一覧(&M)"), &TMainForm::Library1Click);
     addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &TMainForm::Save1Click);
     addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &TMainForm::SaveAs1Click);
+    addItem(File1, "Export1", QStringLiteral("書き出し(&E)..."), &TMainForm::Export1Click);
     addItem(File1, "Print1", QStringLiteral("印刷(&P)"), &TMainForm::Print1Click);
     addItem(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)"), &TMainForm::PrintSetup1Click);
     addItem(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"), &TMainForm::Close1Click);
@@ -371,6 +373,7 @@ void TMainForm::FormCreate()
     } else {
         GetCfg();
     }
+    LibrarySettings = ReadLibrarySettings();
     // Written by hand alone, without any other setting, it still counts.
     if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
         TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
@@ -437,6 +440,8 @@ void TMainForm::StoreCfg()
 {
     const FrameBounds bounds{x(), y(), width(), height()};
     if (auto failure = StoreConfig(CommLink, bounds))
+        throw CommandFailure(QString::fromStdString(*failure));
+    if (auto failure = StoreLibrarySettings(LibrarySettings))
         throw CommandFailure(QString::fromStdString(*failure));
     if (prepareSettings_ && prepareSettingsChanged_) {
         if (auto failure = StorePrepareSettings(*prepareSettings_, kConfigFile))
@@ -553,6 +558,12 @@ void TMainForm::SaveAs1Click()
 {
     if (TGraphForm* memo = ActiveMemo())
         memo->SaveAs1Click();
+}
+
+void TMainForm::Export1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->Export1Click();
 }
 
 void TMainForm::Print1Click()

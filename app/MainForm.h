@@ -60,6 +60,7 @@ public:
     void Library1Click();
     void Save1Click();
     void SaveAs1Click();
+    void Export1Click();
     void Print1Click();
     void PrintSetup1Click();
     void Close1Click();

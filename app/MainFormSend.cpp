@@ -2,11 +2,11 @@
 // becomes one memo on the device.
 #include "app/MainForm.h"
 
+#include "app/Connect.h"
 #include "app/MessageBox.h"
 #include "app/Titlein.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
-#include "link/Connect.h"
 #include "link/SendExchange.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"

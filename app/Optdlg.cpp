@@ -1,5 +1,6 @@
 #include "app/Optdlg.h"
 
+#include "app/Dialogs.h"
 #include "app/Fonts.h"
 #include "app/ProgramStyle.h"
 #include "link/CommLink.h"
@@ -7,13 +8,16 @@
 #include "platform/HelpEngine.h"
 #include "platform/SerialDeviceWatcher.h"
 #include "platform/SerialDevices.h"
+#include "store/MemoStore.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
@@ -143,6 +147,7 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
     Notebook->addWidget(createPortPage());
     Notebook->addWidget(createModelPage());
     Notebook->addWidget(createSwitchPage());
+    Notebook->addWidget(createLibraryPage());
 
     TabSet = new QTabBar(this);
     TabSet->setObjectName(QStringLiteral("TabSet"));
@@ -271,6 +276,63 @@ QWidget* TMultPageDlg::createSwitchPage()
     return page;
 }
 
+QWidget* TMultPageDlg::createLibraryPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("保存"));
+    GroupBox4 = new QGroupBox(QStringLiteral("受信したメモの保存"), page);
+    GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
+    GroupBox4->setGeometry(6, 4, 252, 231);
+    AutoSaveCheck = new QCheckBox(QStringLiteral("受信したメモを自動的に保存する"), GroupBox4);
+    AutoSaveCheck->setObjectName(QStringLiteral("AutoSaveCheck"));
+    AutoSaveCheck->setGeometry(14, 24, 230, 20);
+    auto* folderLabel = new QLabel(QStringLiteral("保存先のフォルダー(&F):"), GroupBox4);
+    folderLabel->setGeometry(14, 54, 230, 18);
+    FolderEdit = new QLineEdit(GroupBox4);
+    FolderEdit->setObjectName(QStringLiteral("FolderEdit"));
+    FolderEdit->setGeometry(14, 74, 230, 22);
+    folderLabel->setBuddy(FolderEdit);
+    FolderBtn = new QPushButton(QStringLiteral("参照(&B)..."), GroupBox4);
+    FolderBtn->setObjectName(QStringLiteral("FolderBtn"));
+    FolderBtn->setGeometry(164, 102, 80, 25);
+    connect(FolderBtn, &QPushButton::clicked, this, &TMultPageDlg::FolderBtnClick);
+    auto* note = new QLabel(QStringLiteral("受信したメモは、QM-10 に受け取りを知らせる前に、"
+                                           "1 件ずつ PNG ファイルとしてこのフォルダーに保存されます。"
+                                           "保存できないときは受信を中止し、メモは QM-10 に残ります。"),
+                            GroupBox4);
+    note->setWordWrap(true);
+    note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    note->setGeometry(14, 136, 230, 88);
+    return page;
+}
+
+// The folder shows as it will be used; the default stays "the default" (an empty setting)
+// unless the user names another.
+void TMultPageDlg::LibraryToControls()
+{
+    AutoSaveCheck->setChecked(LibrarySettings.AutoSave);
+    FolderEdit->setText(QDir::toNativeSeparators(LibraryFolder(LibrarySettings)));
+}
+
+void TMultPageDlg::ControlsToLibrary()
+{
+    LibrarySettings.AutoSave = AutoSaveCheck->isChecked();
+    const QString folder = QDir::cleanPath(FolderEdit->text().trimmed());
+    if (folder.isEmpty() || folder == QDir::cleanPath(LibraryFolder(LibrarySettings)))
+        return;  // unchanged (an empty field keeps the folder too)
+    LibrarySettings.Folder = folder == QDir::cleanPath(DefaultLibraryFolder()) ? QString() : folder;
+}
+
+void TMultPageDlg::FolderBtnClick()
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Folder;
+    request.title = QStringLiteral("受信したメモの保存先");
+    request.fileName = FolderEdit->text();
+    if (const std::optional<QString> chosen = RunFileDialog(this, request))
+        FolderEdit->setText(QDir::toNativeSeparators(*chosen));
+}
+
 void TMultPageDlg::FormCreate()
 {
     for (int i = 0; i < Notebook->count(); ++i)
@@ -377,6 +439,7 @@ void TMultPageDlg::SettingsToControls()
     RadioGroup3->SetItemIndex(CommLink.StopBits <= 2 ? CommLink.StopBits : -1);
     devices_ = CommLink.PortDevices;
     showPortDevice();
+    LibraryToControls();
 }
 
 void TMultPageDlg::ControlsToSettings()
@@ -393,6 +456,7 @@ void TMultPageDlg::ControlsToSettings()
     if (const int i = RadioGroup3->ItemIndex(); i >= 0)
         CommLink.StopBits = static_cast<uint8_t>(i);
     CommLink.PortDevices = devices_;
+    ControlsToLibrary();
 }
 
 std::string TMultPageDlg::DeviceOf(const std::string& name) const

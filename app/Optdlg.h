@@ -9,6 +9,9 @@
 // by its maker and product and mapped by its stable /dev/serial/by-id name. While the dialog is
 // open these follow adapters plugged in and pulled out. A port stored as a device path is
 // listed after COM9 as an entry of its own.
+//
+// A fourth page, 保存, holds the memo library's settings (LibrarySettings, store/MemoStore.h):
+// whether received memos are stored as they arrive, and the folder they go to.
 #pragma once
 
 #include "app/LazyForm.h"
@@ -25,6 +28,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -86,6 +90,11 @@ public:
     QRadioButton* RadioButton4 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QCheckBox* CheckBox2 = nullptr;
+    // Page 保存.
+    QGroupBox* GroupBox4 = nullptr;
+    QCheckBox* AutoSaveCheck = nullptr;
+    QLineEdit* FolderEdit = nullptr;
+    QPushButton* FolderBtn = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -103,6 +112,10 @@ private:
     QWidget* createPortPage();
     QWidget* createModelPage();
     QWidget* createSwitchPage();
+    QWidget* createLibraryPage();
+    void LibraryToControls();
+    void ControlsToLibrary();
+    void FolderBtnClick();
     void fillPortMenu();
     void showPortDevice();
     void devicesChanged();

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/About.h"
+#include "app/Connect.h"
 #include "app/Fonts.h"
 #include "app/HelpKeys.h"
 #include "app/Icons.h"
@@ -9,7 +10,6 @@
 #include "app/Optdlg.h"
 #include "app/ProgramStyle.h"
 #include "app/Titlein.h"
-#include "link/Connect.h"
 #include "link/ExchangeMessages.h"
 #include "platform/HelpEngine.h"
 

@@ -2,11 +2,11 @@
 // title and reading it carries, as the Send command of a memo window sends one.
 #include "library/LibraryCommands.h"
 
+#include "app/Connect.h"
 #include "app/MainForm.h"
 #include "app/MessageBox.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
-#include "link/Connect.h"
 #include "link/ExchangeMessages.h"
 #include "link/SendExchange.h"
 #include "memo/Picture.h"

@@ -122,6 +122,7 @@ void TConsoleHost::onInterrupt()
     char buf[16];
     while (::read(pipe_[0], buf, sizeof buf) > 0) {
     }
+    interrupted_ = true;
     if (loop_)
         Cancel();
 }

@@ -39,6 +39,9 @@ public:
 
     // What Ctrl-C does while Run() is active.
     void Cancel();
+    // Ctrl-C came while Run() was active, also when the exchange was ending just then and the
+    // key was only seen after it (a caller that runs exchange after exchange stops then).
+    bool Interrupted() const { return interrupted_; }
 
     // The last status text set.
     const QString& StatusText() const { return status_; }
@@ -49,6 +52,7 @@ private:
     std::FILE* out_;
     QString status_;
     int shownPercent_ = -1;  // -1: no progress line on the terminal
+    bool interrupted_ = false;
     QTimer timer_;
     QEventLoop* loop_ = nullptr;
     int pipe_[2] = {-1, -1};

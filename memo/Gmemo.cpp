@@ -83,6 +83,7 @@ void TGraphForm::createMenus()
     item(File1, "Library1", QStringLiteral("メモ一覧(&M)"));
     bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), [](TGraphForm* w) { w->Save1Click(); });
     bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), [](TGraphForm* w) { w->SaveAs1Click(); });
+    bind(item(File1, "Export1", QStringLiteral("書き出し(&E)...")), [](TGraphForm* w) { w->Export1Click(); });
     bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), [](TGraphForm* w) { w->Print1Click(); });
     bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), [](TGraphForm* w) { w->PrintSetup1Click(); });
     item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));

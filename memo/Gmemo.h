@@ -14,6 +14,7 @@ class QAction;
 class QMenu;
 class QScrollArea;
 class TImageArea;
+struct TExportMemo;
 struct TMemoPicture;
 
 class TGraphForm : public QMdiSubWindow {
@@ -67,6 +68,12 @@ public:
     // The same into FOLDER under the name SaveName has there, or NAME-2.BMP, NAME-3.BMP ...
     // when that is taken: nothing in FOLDER is written over.
     void SaveIntoFolder(const QString& folder);
+    // 書き出し: asks for the format (app/ExportDlg.h), then for the file, and writes the
+    // picture there (store/MemoExport.h); a failed write throws CommandFailure.
+    void Export1Click();
+    // The picture as a memo to export: named after the window, titled with the device's
+    // title, with the arrival time its library file carries.
+    TExportMemo ExportMemo() const;
     void Print1Click();
     void PrintSetup1Click();
     // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a
@@ -128,6 +135,9 @@ public:
     // Shows the received memo PICTURE (drawn by the receive exchange) in this new window, which
     // takes the name NEW_n.BMP, the memo's size and the changed state.
     void ShowReceivedMemo(const TMemoPicture& picture);
+    // The same for a memo the inbox has stored in PATH: the window shows that file (caption
+    // the file's name) and holds nothing unsaved.
+    void ShowStoredMemo(const TMemoPicture& picture, const QString& path);
 
     // The caption: NAME (a file name without its folder, or a generated name), then a
     // received memo's device title. A window with a fixed size widens, where it must, so that
@@ -184,6 +194,8 @@ protected:
 private:
     void FormCreate();
     void createMenus();
+    // A received picture shown under FILENAME and CAPTION, at the zoom new windows open at.
+    void ShowArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption);
     void RealisePalette();
     void KeepTopLeftVisible();
     void KeepInsideFrame();

@@ -6,12 +6,26 @@
 #include "transfer/MemoImage.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
 {
     const int n = MainForm ? MainForm->MemoCount() : 1;
-    FileName = QStringLiteral("NEW_%1.BMP").arg(n);
-    SetCaption(FileName);
+    const QString name = QStringLiteral("NEW_%1.BMP").arg(n);
+    ShowArrivedPicture(picture, name, name);
+    Modified = true;
+}
+
+void TGraphForm::ShowStoredMemo(const TMemoPicture& picture, const QString& path)
+{
+    ShowArrivedPicture(picture, path, QFileInfo(path).fileName());
+    Modified = false;  // it is on disk already
+}
+
+void TGraphForm::ShowArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption)
+{
+    FileName = fileName;
+    SetCaption(caption);
     ChooseZoomFor(QSize(picture.ImageWidth, picture.ImageHeight));
     SetClientSize(picture.ImageWidth * Zoom(), picture.ImageHeight * Zoom());
     ImageWidth = picture.ImageWidth;
@@ -19,5 +33,4 @@ void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
     Image1->setPicture(picture.Image);
     SetButtonStatus();
     QCoreApplication::processEvents();  // let the window paint before the next memo
-    Modified = true;
 }

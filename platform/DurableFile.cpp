@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +19,8 @@ namespace platform {
 namespace {
 
 using Result = std::optional<FileWriteError>;
+
+constexpr char kTempSuffix[] = ".part";
 
 FileWriteError systemError(int error)
 {
@@ -97,22 +101,46 @@ public:
             ::close(fd_);
         if (!path_.isEmpty())
             ::unlink(path_.constData());
+        if (lockFd_ >= 0)
+            ::close(lockFd_);
     }
 
-    // ".NAME.xxxxxxxx" next to the target. O_EXCL makes the call fail on anything already
-    // there, a link included, so nothing planted in a shared folder is ever followed.
+    // ".NAME.xxxxxxxx.part" next to the target. O_EXCL makes the call fail on anything
+    // already there, a link included, so nothing planted in a shared folder is ever followed.
+    // The file stays locked while we hold it: one that nobody holds was left by a writer that
+    // died, and RemoveAbandonedFiles takes it away.
     Result create(const QByteArray& folder, const QByteArray& name)
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QByteArray candidate = folder + "/." + name.left(200) + '.' +
-                                         QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-            fd_ = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd_ >= 0) {
-                path_ = candidate;
-                return std::nullopt;
+                                         QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+                                         kTempSuffix;
+            const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                if (errno != EEXIST)
+                    return systemError(errno);
+                continue;
             }
-            if (errno != EEXIST)
+            fd_ = fd;
+            path_ = candidate;
+            // The lock lives on a second descriptor, so that it outlasts the checked close of
+            // the first and holds until the file has its name.
+            lockFd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            if (lockFd_ < 0)
                 return systemError(errno);
+            struct stat st;
+            while (::flock(lockFd_, LOCK_EX) != 0)
+                if (errno != EINTR)
+                    return systemError(errno);
+            if (::fstat(fd, &st) != 0)
+                return systemError(errno);
+            if (st.st_nlink > 0)
+                return std::nullopt;
+            // Taken away between its creation and our lock, as if abandoned: another name.
+            ::close(fd);
+            ::close(lockFd_);
+            fd_ = lockFd_ = -1;
+            path_.clear();
         }
         return systemError(EEXIST);
     }
@@ -157,6 +185,7 @@ public:
 private:
     QByteArray path_;
     int fd_ = -1;
+    int lockFd_ = -1;
 };
 
 // The folder's entry for the new file is on disk too. File systems that cannot flush a
@@ -295,6 +324,37 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
     FileWriteError failure;
     failure.cause = FileWriteError::Cause::NoFreeName;
     return failure;
+}
+
+int RemoveAbandonedFiles(const QString& folder)
+{
+    const QByteArray dir = QFile::encodeName(folder);
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return 0;
+    DIR* entries = ::fdopendir(dirFd);
+    if (!entries) {
+        ::close(dirFd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith('.') || !name.endsWith(kTempSuffix) || name.count('.') < 3)
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held, named;
+        // Ours only when nobody holds it and the name still stands for the file we hold.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == held.st_ino &&
+            named.st_dev == held.st_dev && ::unlinkat(dirFd, entry->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(entries);
+    return removed;
 }
 
 std::optional<FileWriteError> MakeFolders(const QString& path)

@@ -4,9 +4,10 @@
 // Contract
 //   ReplaceFile(path, bytes)
 //       Afterwards PATH holds exactly BYTES, on disk. The bytes go to a new temporary file in
-//       PATH's folder, created with O_CREAT|O_EXCL|O_NOFOLLOW (it can neither follow nor reuse
-//       anything planted there); they are written, the file is flushed to disk (fsync) and
-//       closed, renamed over PATH, and the folder is flushed. Every step is checked: on any
+//       PATH's folder, ".NAME.xxxxxxxx.part", created with O_CREAT|O_EXCL|O_NOFOLLOW (it can
+//       neither follow nor reuse anything planted there) and locked (flock) until it has its
+//       name; they are written, the file is flushed to disk (fsync) and closed, renamed over
+//       PATH, and the folder is flushed. Every step is checked: on any
 //       failure the temporary file is removed, PATH is left as it was, and the cause is
 //       returned (only a failing flush of the folder comes after the rename: the new file is
 //       then in place, but may not outlast a power cut, and the failure is reported all the
@@ -22,6 +23,11 @@
 //       folder or link of any kind), atomically (a name taken meanwhile by another program
 //       is skipped, never replaced). WRITTEN receives the path, NUMBER the n used. At most
 //       100000 names are tried (NoFreeName).
+//   RemoveAbandonedFiles(folder)
+//       Removes the temporary files that writers which died (kill -9, a power cut) left in
+//       FOLDER: ".NAME.xxxxxxxx.part" files that no living writer holds (each writer keeps its
+//       temporary file locked with flock until it is renamed or removed). A file being written
+//       is never touched. Returns how many were removed.
 //   MakeFolders(path)
 //       PATH and its missing parents as folders (0777 less the umask). Succeeds when PATH
 //       is a folder afterwards; otherwise says why (a file in the way: ENOTDIR).
@@ -60,6 +66,8 @@ std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView by
 std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
                                            int first, QByteArrayView bytes, QString* written = nullptr,
                                            int* number = nullptr);
+
+int RemoveAbandonedFiles(const QString& folder);
 
 std::optional<FileWriteError> MakeFolders(const QString& path);
 

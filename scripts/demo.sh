@@ -28,7 +28,9 @@ trap 'exit 130' INT TERM
 
 LINK="$WORK/QM-10"
 mkdir -p "$WORK/config"
-printf '[Comm]\nPort=COM1\n\n[General]\nWidth=720\nHeight=480\n\n[Ports]\nCOM1=%s\n' "$LINK" > "$WORK/config/VEXLO.INI"
+# The received memos go into a throw-away library too, not into the user's own.
+printf '[Comm]\nPort=COM1\n\n[General]\nWidth=720\nHeight=480\n\n[Ports]\nCOM1=%s\n\n[Library]\nFolder=%s\n' \
+  "$LINK" "$WORK/memos" > "$WORK/config/VEXLO.INI"
 
 BAUD=${VEXLO_DEMO_BAUD:-9600}
 SIM_ARGS=(--loop --link "$LINK")

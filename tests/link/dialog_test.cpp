@@ -1,7 +1,7 @@
 // The connection status dialog as the host of exchanges (offscreen).
 #include "LinkFixture.h"
 
-#include "link/Connect.h"
+#include "app/Connect.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -3,6 +3,8 @@
 
 #include "support/FileSizeLimit.h"
 
+#include "app/ExportDlg.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -550,6 +552,35 @@ TEST_F(MemoFiles, SaveOnAPngAsksForABmpNameAndLeavesThePngAlone)
     EXPECT_EQ(facts->bits, bitsOf(pattern(20, 12)));
     command("Save1");  // now a BMP: written in place without a dialog
     EXPECT_EQ(fileDialogs.size(), 3u);
+    EXPECT_EQ(failureBoxes(), 0);
+}
+
+// 書き出し writes a copy in the chosen format; the window keeps its own file and state.
+TEST_F(MemoFiles, ExportWritesACopyUnderTheNameTypedWithItsSuffix)
+{
+    TGraphForm* memo = open(writeImage(QStringLiteral("note.bmp"), pattern(20, 12)));
+    ASSERT_NE(memo, nullptr);
+    struct Answerer {
+        Answerer()
+        {
+            SetExportDialogAnswerer([](TExportOptions& o) {
+                o.Format = ExportFormat::Png;
+                o.Scale = 2;
+                return true;
+            });
+        }
+        ~Answerer() { SetExportDialogAnswerer(nullptr); }
+    } answerer;
+    fileAnswers.push_back(path(QStringLiteral("copy")));
+    command("Export1");
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    EXPECT_TRUE(fileDialogs[1].fileName.endsWith(QStringLiteral("/note.png"))) << fileDialogs[1].fileName.toStdString();
+    EXPECT_TRUE(fileDialogs[1].overwritePrompt);
+    const QImage copy(path(QStringLiteral("copy.png")));
+    EXPECT_EQ(bitsOf(copy), bitsOf(pattern(20, 12).scaled(40, 24, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    EXPECT_EQ(memo->FileName, path(QStringLiteral("note.bmp")));
+    EXPECT_EQ(memo->windowTitle(), "note.bmp");
+    EXPECT_FALSE(memo->Modified);
     EXPECT_EQ(failureBoxes(), 0);
 }
 

@@ -4,10 +4,10 @@
 #include "support/ProgramFixture.h"
 
 #include "app/About.h"
+#include "app/Connect.h"
 #include "app/HelpKeys.h"
 #include "app/Optdlg.h"
 #include "app/Titlein.h"
-#include "link/Connect.h"
 #include "memo/Gmemo.h"
 #include "platform/HelpEngine.h"
 #include "platform/HelpIndex.h"

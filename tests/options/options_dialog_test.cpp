@@ -6,11 +6,13 @@
 
 #include "app/Optdlg.h"
 #include "link/Comenote.h"
+#include "store/MemoStore.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -191,10 +193,11 @@ TEST_F(OptionsDialogMore, LayoutModelPageAndTheLastPageKept)
     start();
     EXPECT_EQ(MultPageDlg->windowTitle(), "各種設定");
     EXPECT_EQ(MultPageDlg->size(), QSize(364, 258));
-    ASSERT_EQ(MultPageDlg->TabSet->count(), 3);
+    ASSERT_EQ(MultPageDlg->TabSet->count(), 4);
     EXPECT_EQ(MultPageDlg->TabSet->tabText(0), "通信設定");
     EXPECT_EQ(MultPageDlg->TabSet->tabText(1), "接続機種");
     EXPECT_EQ(MultPageDlg->TabSet->tabText(2), "環境設定");
+    EXPECT_EQ(MultPageDlg->TabSet->tabText(3), "保存");
     EXPECT_EQ(MultPageDlg->TabSet->shape(), QTabBar::RoundedSouth);
     ASSERT_EQ(MultPageDlg->ComboBox1->count(), 9);
     EXPECT_EQ(MultPageDlg->ComboBox1->itemText(8), "COM9");
@@ -259,6 +262,41 @@ TEST_F(OptionsDialogMore, PortMappingShownChosenAndWrittenAtExit)
     EXPECT_TRUE(file.contains("Port=COM1\r\n")) << file.constData();
     EXPECT_TRUE(file.contains("[Ports]\r\nCOM2=not a path\r\nCOM3=/dev/vexlo-gone\r\nCOM4=")) << file.constData();
     EXPECT_TRUE(file.contains("COM1=" + device.path().toUtf8() + "\r\n")) << file.constData();
+}
+
+// Page 保存: the folder shows as it is used; the default stays "the default" (so that it
+// follows XDG_DATA_HOME) unless another is chosen; OK alone changes the settings, the exit
+// writes them.
+TEST_F(OptionsDialogMore, LibraryPageKeepsTheDefaultUnlessAnotherFolderIsChosen)
+{
+    start();
+    show();
+    MultPageDlg->TabSet->setCurrentIndex(3);
+    EXPECT_TRUE(MultPageDlg->AutoSaveCheck->isChecked());
+    EXPECT_EQ(MultPageDlg->FolderEdit->text(), home().libraryPath());
+    MultPageDlg->OKBtn->click();
+    EXPECT_TRUE(LibrarySettings.Folder.isEmpty());
+
+    const QString other = home().path() + QStringLiteral("/elsewhere");
+    for (QPushButton* button : {MultPageDlg->CancelBtn, MultPageDlg->OKBtn}) {
+        show();
+        fileAnswers.push_back(other);
+        MultPageDlg->FolderBtn->click();
+        EXPECT_EQ(MultPageDlg->FolderEdit->text(), other);
+        MultPageDlg->AutoSaveCheck->setChecked(false);
+        button->click();
+    }
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    EXPECT_EQ(fileDialogs[0].mode, FileDialogRequest::Mode::Folder);
+    EXPECT_EQ(fileDialogs[0].fileName, home().libraryPath()) << "the dialog opens at the folder shown";
+    EXPECT_EQ(LibrarySettings.Folder, other);
+    EXPECT_FALSE(LibrarySettings.AutoSave);
+    EXPECT_EQ(LibraryFolder(), other);
+
+    MainForm->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(home().read().contains("[Library]\r\nFolder=" + other.toUtf8() + "\r\nAutoSave=FALSE\r\n"))
+        << home().read().constData();
 }
 
 // While the dialog is open its device list follows the adapters: the mapped one shows by what

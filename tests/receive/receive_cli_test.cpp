@@ -136,6 +136,85 @@ TEST_F(ReceiveCli, ALineThatHangsUpFailsAndKeepsAcknowledgedMemos)
     expectFiles(1);
 }
 
+// Without --out the memos go into the library folder (here under XDG_DATA_HOME).
+class ReceiveCliLibrary : public ReceiveCli {
+protected:
+    QString library() const { return dir.path() + QStringLiteral("/data/vexlo/memos"); }
+
+    void startLibrary(const QStringList& extra)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
+        cli.setProcessEnvironment(env);
+        cli.setWorkingDirectory(dir.path());
+        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
+                  QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1")}
+                      << extra);
+        ASSERT_TRUE(cli.waitForStarted(10000));
+    }
+
+    QStringList libraryFiles() const { return QDir(library()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+};
+
+TEST_F(ReceiveCliLibrary, ExecRunsForEveryStoredMemoWithItsPathAndNoShell)
+{
+    // A title that a shell would run; the hook fails for the second memo.
+    QStringList memos = writeMemos({{20, 10}, {30, 12}, {40, 14}});
+    const QString hostile = dir.path() + QStringLiteral("/$(touch PWNED);x.bmp");
+    ASSERT_TRUE(QFile::rename(memos[1], hostile));
+    memos[1] = hostile;
+    const QString hook = dir.path() + QStringLiteral("/hook.sh");
+    QFile script(hook);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s|%s\\n' \"$#\" \"$1\" >> \"$(dirname \"$0\")/hook.log\"\n"
+                 "case \"$1\" in *PWNED*) exit 3;; esac\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << memos);
+    ASSERT_TRUE(sim.ready());
+    startLibrary({QStringLiteral("--exec"), hook});
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    const QStringList files = libraryFiles();
+    ASSERT_EQ(files.size(), 3) << stdoutText.toStdString();
+    QStringList paths;
+    for (const QString& line : stdoutText.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        paths << line.section(QLatin1Char('\t'), 0, 0);
+    QFile log(dir.path() + QStringLiteral("/hook.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    QStringList calls;
+    for (const QString& path : paths) {
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+        calls << QStringLiteral("1|") + path;
+    }
+    EXPECT_EQ(QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), calls);
+    EXPECT_TRUE(paths[1].contains(QStringLiteral("$(touch PWNED);x"))) << paths[1].toStdString();
+    EXPECT_FALSE(QFile::exists(dir.path() + QStringLiteral("/PWNED")));
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("--exec for %1: %2 ended with status 3").arg(paths[1], hook)))
+        << stderrText.toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(PixelDifference(images[size_t(i)], QImage(paths[i])), QString());
+}
+
+TEST_F(ReceiveCliLibrary, LoopCollectsExchangeAfterExchangeUntilCtrlC)
+{
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send"), QStringLiteral("--loop")}
+                                   << writeMemos({{20, 10}, {30, 12}}));
+    ASSERT_TRUE(sim.ready());
+    startLibrary({QStringLiteral("--loop")});
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && stdoutText.count(QLatin1Char('\n')) < 6) {
+        cli.waitForReadyRead(50);
+        stdoutText += QString::fromUtf8(cli.readAllStandardOutput());
+    }
+    ASSERT_GE(stdoutText.count(QLatin1Char('\n')), 6) << "three exchanges";
+    ::kill(pid_t(cli.processId()), SIGINT);
+    const QString before = stdoutText;
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    const int lines = int((before + stdoutText).count(QLatin1Char('\n')));
+    EXPECT_EQ(libraryFiles().size(), lines) << "one file a memo, none written over";
+}
+
 struct BadCase {
     const char* name;
     QStringList args;
@@ -171,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ReceiveCliBad,
     testing::Values(
         BadCase{"MissingPort", {"--out", "/tmp/x"}, 2, "--port NAME is missing"},
-        BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing"},
+        BadCase{"MissingOut", {"--port", "COM1"}, 2, "--out DIR is missing", "[Library]\nAutoSave=FALSE\n"},
         BadCase{"BadSpeed", {"--port", "COM1", "--speed", "12345", "--out", "/tmp/x"}, 2, "--speed is"},
         BadCase{"BadParity", {"--port", "COM1", "--parity", "mark", "--out", "/tmp/x"}, 2, "--parity is"},
         BadCase{"BadStopBits", {"--port", "COM1", "--stop-bits", "3", "--out", "/tmp/x"}, 2, "--stop-bits is"},

@@ -4,17 +4,19 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
+#include "app/Connect.h"
 #include "link/Comenote.h"
-#include "link/Connect.h"
 #include "link/ExchangeMessages.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
+#include "store/MemoStore.h"
 #include "transfer/HexRecord.h"
 #include "transfer/MemoImage.h"
 #include "transfer/RecordReader.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -29,6 +31,9 @@ struct Memo {
 };
 
 const std::vector<Memo> kThreeMemos = {{100, 50}, {16, 20}, {124, 121}};
+
+// Received memos open as unsaved NEW_n windows, as they did before the library.
+const QByteArray kWithoutInbox = "[Library]\r\nAutoSave=FALSE\r\n";
 
 class ReceiveGui : public ProgramFixture {
 protected:
@@ -50,7 +55,7 @@ protected:
     {
         auto sim = std::make_unique<SimProcess>(dir.path(), args);
         EXPECT_TRUE(sim->ready()) << sim->log().toStdString();
-        home().write(sim->configuration());
+        home().write(sim->configuration() + kWithoutInbox);
         start();
         return sim;
     }
@@ -146,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReceiveGuiClean,
 TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     // The device calls, then ends at once.
     EXPECT_TRUE(receiveFrom(device, ":000000FF01"));
@@ -175,7 +180,7 @@ std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>
 TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
     EXPECT_TRUE(receiveFrom(device, memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01"));
@@ -196,7 +201,7 @@ TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
 TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
 {
     PtyDevice device;
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     std::string endless = memoText(7, 1, {0x82});
     endless.resize(endless.size() - std::string(":00000001FF").size());
@@ -216,7 +221,7 @@ TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
 {
     PtyDevice device;  // a device that never calls
-    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n");
+    home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
     MainForm->N2Click();
@@ -259,9 +264,74 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
     EXPECT_FALSE(LinkInUse());
 }
 
+// With the inbox on (the default), each memo is a file of the library before the device hears
+// its "#"; its window shows that file and has nothing to save.
+TEST_F(ReceiveGui, TheInboxStoresEachMemoAndItsWindowShowsTheFile)
+{
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{QStringLiteral("send")} << writeMemos(kThreeMemos));
+    ASSERT_TRUE(sim->ready());
+    home().write(sim->configuration());
+    start();
+    MainForm->N2Click();
+    const QDir library(home().libraryPath());
+    const QStringList files = library.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    ASSERT_EQ(files.size(), 3) << files.join(QLatin1Char(' ')).toStdString();
+    const QList<TGraphForm*> memos = MainForm->MemoWindows();
+    ASSERT_EQ(memos.size(), 3);
+    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d memo(\\d)\\.png$"));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(files[i].toStdString());
+        const QRegularExpressionMatch m = name.match(files[i]);
+        ASSERT_TRUE(m.hasMatch());
+        EXPECT_EQ(m.captured(1).toInt(), i + 1);
+        EXPECT_EQ(PixelDifference(images[size_t(i)], QImage(library.filePath(files[i]))), QString());
+        EXPECT_EQ(memos[i]->FileName, library.filePath(files[i]));
+        EXPECT_EQ(memos[i]->windowTitle(), files[i] + QStringLiteral("  memo%1").arg(i + 1));
+        EXPECT_FALSE(memos[i]->Modified);
+    }
+    for (TGraphForm* memo : memos)
+        memo->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")}) << "closing asked nothing";
+    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
+}
+
+TEST_F(ReceiveGui, AMemoThatCannotBeStoredIsNotAcknowledgedAndTheOnesBeforeStay)
+{
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{QStringLiteral("send"), QStringLiteral("--baud"),
+                                                                    QStringLiteral("19200")}
+                                                            << writeMemos(kThreeMemos));
+    ASSERT_TRUE(sim->ready());
+    home().write(sim->configuration());
+    start();
+    // The folder goes away once the first memo is in it.
+    const QString library = home().libraryPath();
+    auto* timer = new QTimer(MainForm);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, library] {
+        if (Connect1->isVisible() && Connect1->Label1->text() == QStringLiteral("受信中です:1")) {
+            timer->stop();
+            QDir().rename(library, library + QStringLiteral("-moved"));
+        }
+    });
+    timer->start(1);
+    MainForm->N2Click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+    platform::FileWriteError gone;
+    gone.error = ENOENT;
+    EXPECT_EQ(boxes[0].text, StoreFailureText(library, gone, 1));
+    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(QDir(library + QStringLiteral("-moved")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    sim->wait();
+    const QString log = sim->log();
+    EXPECT_TRUE(log.contains(QStringLiteral("memo 1 \"memo1\" accepted"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("the PC aborted the exchange at memo 2"))) << log.toStdString();
+}
+
 TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
 {
-    home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n");
+    home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n" + kWithoutInbox);
     start();
     MainForm->N2Click();
     EXPECT_EQ(MainForm->MemoCount(), 0);

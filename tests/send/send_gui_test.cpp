@@ -5,9 +5,9 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
+#include "app/Connect.h"
 #include "app/Titlein.h"
 #include "link/Comenote.h"
-#include "link/Connect.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
 

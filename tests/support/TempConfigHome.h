@@ -1,4 +1,5 @@
-// A fresh, empty XDG_CONFIG_HOME for one test, removed afterwards.
+// A fresh, empty XDG_CONFIG_HOME for one test, removed afterwards; XDG_DATA_HOME (where the
+// memo library lives by default) in it too, so that no test writes into the user's own.
 #pragma once
 
 #include <QByteArray>
@@ -14,7 +15,10 @@ public:
     {
         saved_ = qgetenv("XDG_CONFIG_HOME");
         hadSaved_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        savedData_ = qgetenv("XDG_DATA_HOME");
+        hadSavedData_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
         qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+        qputenv("XDG_DATA_HOME", dataPath().toUtf8());
     }
     ~TempConfigHome()
     {
@@ -22,9 +26,16 @@ public:
             qputenv("XDG_CONFIG_HOME", saved_);
         else
             qunsetenv("XDG_CONFIG_HOME");
+        if (hadSavedData_)
+            qputenv("XDG_DATA_HOME", savedData_);
+        else
+            qunsetenv("XDG_DATA_HOME");
     }
 
     QString path() const { return dir_.path(); }
+    QString dataPath() const { return dir_.path() + QStringLiteral("/data"); }
+    // The default library folder under this home.
+    QString libraryPath() const { return dataPath() + QStringLiteral("/vexlo/memos"); }
     QString iniPath() const { return dir_.path() + QStringLiteral("/VEXLO.INI"); }
 
     void write(const QByteArray& text) const
@@ -44,4 +55,6 @@ private:
     QTemporaryDir dir_;
     QByteArray saved_;
     bool hadSaved_ = false;
+    QByteArray savedData_;
+    bool hadSavedData_ = false;
 };

@@ -346,4 +346,48 @@ INSTANTIATE_TEST_SUITE_P(
                     OutputCase{"DiskFull", {"memo-001.bmp"}, 40, 2, nullptr, "cannot write"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct ExportCase {
+    const char* name;
+    QStringList args;         // after the two memo files a.bmp (9 x 5) and b.bmp
+    int status;
+    QStringList written;      // files that must exist afterwards
+    const char* message;      // on standard error, or ""
+};
+
+class CliExport : public CliFiles, public testing::WithParamInterface<ExportCase> {};
+
+TEST_P(CliExport, WritesWhatTheOptionsSayOrNothing)
+{
+    const ExportCase& c = GetParam();
+    ASSERT_TRUE(RandomImage(9, 5, 1).save(Path("a.bmp"), "BMP"));
+    ASSERT_TRUE(RandomImage(7, 7, 2).save(Path("b.bmp"), "BMP"));
+    QStringList args{QStringLiteral("export"), Path("a.bmp"), Path("b.bmp")};
+    for (const QString& a : c.args)
+        args << (a.startsWith(QLatin1String("out")) ? Path(a) : a);
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    for (const QString& file : c.written)
+        EXPECT_TRUE(QFile::exists(Path(file))) << file.toStdString();
+    if (c.written.isEmpty()) {
+        EXPECT_FALSE(QFile::exists(Path("out")));
+    }
+    if (c.written.contains(QStringLiteral("out/a.png"))) {
+        EXPECT_EQ(QImage(Path("out/a.png")).size(), QSize(27, 15));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliExport,
+    testing::Values(ExportCase{"PngScaledIntoAFolder", {"--format", "png", "--scale", "3", "--out", "out"}, 0,
+                               {"out/a.png", "out/b.png"}, ""},
+                    ExportCase{"PdfSheetFormatFromTheName", {"--per-page", "4", "--page", "a5", "--out", "out.pdf"}, 0,
+                               {"out.pdf"}, ""},
+                    ExportCase{"SvgIntoAFolder", {"--format", "svg", "--out", "out/"}, 0, {"out/a.svg", "out/b.svg"}, ""},
+                    ExportCase{"ScaleBeyondEight", {"--format", "png", "--scale", "9", "--out", "out"}, 2, {},
+                               "--scale is a whole number from 1 to 8"},
+                    ExportCase{"AFileThatIsNoPictureStopsBeforeAnyIsWritten",
+                               {"/dev/null", "--format", "png", "--out", "out"}, 2, {}, "cannot read /dev/null"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -101,3 +101,4 @@ int RunConvert(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunReceive(const std::vector<std::string>& args);
 int RunSend(const std::vector<std::string>& args);
+int RunExport(const std::vector<std::string>& args);

@@ -1,48 +1,171 @@
-// vexlo-cli receive: memos from the device over the serial line, written as image files.
+// vexlo-cli receive: memos from the device over the serial line, stored as image files before
+// the device is told they arrived.
 #include "tools/cli/CliCommon.h"
+#include "tools/cli/MemoExec.h"
 #include "tools/cli/MemoOutput.h"
 
 #include "link/Comenote.h"
 #include "link/CommLink.h"
 #include "link/Config.h"
 #include "link/ConsoleHost.h"
+#include "link/ExchangeHost.h"
 #include "link/ReceiveExchange.h"
+#include "store/MemoStore.h"
+#include "transfer/DeviceText.h"
 #include "transfer/ReceivedMemos.h"
 
 #include <QCoreApplication>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr char Help[] =
     "Usage: vexlo-cli receive --port NAME [--speed N] [--word-len 7|8]\n"
     "                         [--parity none|odd|even] [--stop-bits 1|1.5|2]\n"
-    "                         --out DIR [--format bmp|png]\n"
+    "                         [--out DIR [--format bmp|png]] [--exec CMD] [--loop]\n"
     "\n"
     "Receives memos from the device as the Receive command does: waits for the device's\n"
     "call, answers it, reads the records, acknowledges every memo and asks for a damaged one\n"
     "again, until the device ends the exchange. Status texts go to standard error; Ctrl-C\n"
-    "cancels (the device is told). A memo is written once the device has been told it\n"
-    "arrived; the memo in progress when the exchange ends is not.\n"
+    "cancels (the device is told).\n"
+    "\n"
+    "Every memo is stored before the device is told it arrived: a memo that cannot be stored\n"
+    "(disk full, folder gone) is not acknowledged; the exchange ends there with \"!\", and the\n"
+    "device still has it. Without --out the memos go into the memo library, the folder of\n"
+    "[Library] Folder= in VEXLO.INI (default $XDG_DATA_HOME/vexlo/memos), as\n"
+    "\"YYYY-MM-DD HH.MM.SS title.png\" (one bit per pixel, with the title, reading, device\n"
+    "codes and time of arrival in the file). With --out each memo is written to\n"
+    "DIR/memo-001.bmp, ... (one bit per pixel) or .png, the numbers going on after the highest\n"
+    "memo-N.bmp or memo-N.png there. Nothing is ever written over. Each memo gives one line on\n"
+    "standard output once its file is on disk: the file, WIDTHxHEIGHT, title and reading.\n"
+    "\n"
+    "--exec CMD   runs CMD for each memo once it is stored, with the file's path as its last\n"
+    "             argument (or in place of a word \"{}\"). CMD is split into words like a shell\n"
+    "             would split it, but no shell runs it: nothing in a memo's title can become\n"
+    "             a command. The commands run one after another beside the exchange; one\n"
+    "             that fails is reported and receiving goes on.\n"
+    "--loop       after an exchange, waits for the device's next one, until Ctrl-C (a port\n"
+    "             that is missing is tried again every 2 seconds).\n"
     "\n"
     "NAME is COM1..COM9 (mapped through the [Ports] section of VEXLO.INI, else /dev/ttyS0..)\n"
-    "or a device path. The line settings not given default to those in VEXLO.INI.\n"
-    "Each memo is written to DIR/memo-001.bmp, ... (one bit per pixel) or .png, with one line\n"
-    "on standard output: file name, WIDTHxHEIGHT, title and reading. Nothing in DIR is\n"
-    "replaced: the numbers go on after the highest memo-N.bmp or memo-N.png there.\n"
+    "or a device path. The line settings not given default to those in VEXLO.INI. With\n"
+    "[Library] AutoSave=FALSE in VEXLO.INI, --out DIR must be given.\n"
     "\n"
-    "Exit status: 0 the device ended the exchange and every memo it sent was written, 1 the\n"
-    "port could not be opened, or the exchange failed or was cancelled (the line went away, a\n"
-    "memo was cut off, ...; standard error says what happened), 2 bad arguments or a memo\n"
-    "that could not be written.\n";
+    "Exit status: 0 the device ended the exchange and every memo it sent was stored (with\n"
+    "--loop: stopped by Ctrl-C), 1 the port could not be opened, or the exchange failed or was\n"
+    "cancelled (the line went away, a memo was cut off, ...; standard error says what\n"
+    "happened), 2 bad arguments or a memo that could not be stored.\n";
 
 constexpr int ExitFailed = 1;
+constexpr int kRetryMs = 2000;
+constexpr int kRestMs = 200;
+
+// Where the memos go: the library folder, or DIR/memo-NNN with --out.
+class Collector {
+public:
+    Collector(std::optional<TMemoStore> library, std::optional<TMemoOutput> numbered, TMemoExec* exec)
+        : library_(std::move(library)), numbered_(std::move(numbered)), exec_(exec)
+    {
+    }
+
+    // Stores MEMO before its "#"; false, with ERROR what the exchange reports, when it cannot.
+    bool Arrived(const TReceivedMemo& memo, QString& error)
+    {
+        const QDateTime arrived = QDateTime::currentDateTime();
+        QString path;
+        if (numbered_) {
+            std::optional<platform::FileWriteError> failure;
+            if (!numbered_->Write(memo, arrived, &path, &failure)) {
+                allStored_ = false;
+                if (!failure)
+                    return true;  // a memo that could not be drawn: reported, nothing to keep
+                error = StoreFailureText(numbered_->Folder(), *failure, stored_);
+                return false;
+            }
+        } else {
+            ++memos_;
+            if (!memo.Error.isEmpty()) {
+                allStored_ = false;
+                cli::Fail(QStringLiteral("memo %1: %2").arg(memos_).arg(memo.Error));
+                return true;
+            }
+            if (const auto failure = library_->Store(memo.Picture.Image, MemoMetaOf(memo, arrived), &path)) {
+                allStored_ = false;
+                cli::Fail(QStringLiteral("memo %1: cannot store it in %2: %3; the device still has it")
+                              .arg(memos_)
+                              .arg(library_->Folder(), failure->englishText()));
+                error = StoreFailureText(library_->Folder(), *failure, stored_);
+                return false;
+            }
+            cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
+                               .arg(path)
+                               .arg(memo.Picture.ImageWidth)
+                               .arg(memo.Picture.ImageHeight)
+                               .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
+        }
+        ++stored_;
+        std::fflush(stdout);  // a collector's reader sees each memo as it comes
+        if (exec_)
+            exec_->Run(path);
+        return true;
+    }
+
+    bool AllStored() const { return allStored_; }
+
+private:
+    std::optional<TMemoStore> library_;
+    std::optional<TMemoOutput> numbered_;
+    TMemoExec* exec_;
+    int memos_ = 0;
+    int stored_ = 0;
+    bool allStored_ = true;
+};
+
+// Ctrl-C between the exchanges of --loop (inside one, the console host cancels it).
+volatile std::sig_atomic_t interrupted = 0;
+void onSigint(int) { interrupted = 1; }
+
+class CatchInterrupt {
+public:
+    CatchInterrupt()
+    {
+        struct sigaction action {};
+        action.sa_handler = onSigint;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~CatchInterrupt() { ::sigaction(SIGINT, &previous_, nullptr); }
+    CatchInterrupt(const CatchInterrupt&) = delete;
+    CatchInterrupt& operator=(const CatchInterrupt&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+// Sleeps MS milliseconds, handling events; false when Ctrl-C came meanwhile (or came at the
+// end of the last exchange and is only seen now).
+bool pause(int ms, const TConsoleHost& host)
+{
+    for (int waited = 0; waited < ms && !interrupted && !host.Interrupted(); waited += 50) {
+        QCoreApplication::processEvents();
+        QThread::msleep(50);
+    }
+    return !interrupted && !host.Interrupted();
+}
 
 }  // namespace
 
 int RunReceive(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
-    if (const auto done = cli::ParseCommandArgs(args, {}, {"--port", "--speed", "--word-len", "--parity", "--stop-bits", "--out", "--format"}, Help, parsed))
+    if (const auto done = cli::ParseCommandArgs(args, {"--loop"},
+                                                {"--port", "--speed", "--word-len", "--parity", "--stop-bits", "--out",
+                                                 "--format", "--exec"},
+                                                Help, parsed))
         return *done;
     QString error;
     if (!parsed.Words.empty())
@@ -58,25 +181,84 @@ int RunReceive(const std::vector<std::string>& args)
         return cli::Fail(QStringLiteral("receive: ") + error);
     const auto out = parsed.Values.find("--out");
     const auto format = parsed.Values.find("--format");
-    QString dir, formatName;
-    if (!PrepareMemoOutput(out == parsed.Values.end() ? std::string() : out->second,
-                           format == parsed.Values.end() ? nullptr : &format->second, dir, formatName, error))
-        return cli::Fail(QStringLiteral("receive: ") + error);
+    const std::string* formatArg = format == parsed.Values.end() ? nullptr : &format->second;
+    std::optional<TMemoStore> library;
+    std::optional<TMemoOutput> numbered;
+    if (out != parsed.Values.end()) {
+        QString dir, formatName;
+        if (!PrepareMemoOutput(out->second, formatArg, dir, formatName, error))
+            return cli::Fail(QStringLiteral("receive: ") + error);
+        numbered.emplace(dir, formatName);
+    } else {
+        const TLibrarySettings settings = ReadLibrarySettings();
+        if (!settings.AutoSave)
+            return cli::Fail(QStringLiteral("receive: --out DIR is missing (the memo library is off: "
+                                            "[Library] AutoSave=FALSE in VEXLO.INI)"));
+        QString formatName;
+        if (!CheckMemoFormat(formatArg, formatName, error))
+            return cli::Fail(QStringLiteral("receive: ") + error);
+        if (formatName != QLatin1String("png") && formatArg)
+            return cli::Fail(QStringLiteral("receive: the memo library holds PNG files; --format bmp needs --out DIR"));
+        library.emplace(LibraryFolder(settings));
+        if (const auto failure = library->Open())
+            return cli::Fail(QStringLiteral("receive: cannot store memos in %1: %2")
+                                 .arg(library->Folder(), failure->englishText()));
+    }
+    std::optional<TMemoExec> exec;
+    if (const auto command = parsed.Values.find("--exec"); command != parsed.Values.end()) {
+        QString text;
+        if (!cli::Utf8Arg(command->second, text, error))
+            return cli::Fail(QStringLiteral("receive: --exec: ") + error);
+        exec.emplace(text);
+        if (!exec->Valid())
+            return cli::Fail(QStringLiteral("receive: --exec CMD is empty"));
+    }
+    const bool loop = parsed.Flags.count("--loop") > 0;
 
     cli::ConsoleApplication app;
     TConsoleHost host;
 
-    // Each memo is written as soon as the device has been told it arrived.
-    TMemoOutput output(dir, formatName);
-    bool written = true;
+    Collector collector(std::move(library), std::move(numbered), exec ? &*exec : nullptr);
     TReceiveSink sink;
-    sink.Delivered = [&](TReceivedMemo& memo) { written = output.Write(memo) && written; };
-    const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
-    if (outcome == ReceiveOutcome::PortUnavailable) {
-        cli::Fail(QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure()));
-        return ExitFailed;
+    sink.Arrived = [&collector](const TReceivedMemo& memo, QString& why) { return collector.Arrived(memo, why); };
+    int status = cli::ExitOk;
+    bool portFailed = false;
+    QString lastPortFailure;
+    std::optional<CatchInterrupt> catcher;
+    if (loop)
+        catcher.emplace();
+    while (!interrupted) {
+        const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
+        if (outcome == ReceiveOutcome::PortUnavailable) {
+            const QString message = QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure());
+            if (!loop) {
+                cli::Fail(message);
+                status = ExitFailed;
+                portFailed = true;
+                break;
+            }
+            if (message != lastPortFailure)
+                cli::Fail(message + QStringLiteral("; trying again every 2 seconds"));
+            lastPortFailure = message;
+            if (!pause(kRetryMs, host))
+                break;
+            continue;
+        }
+        lastPortFailure.clear();
+        if (!loop) {
+            status = outcome == ReceiveOutcome::Completed ? cli::ExitOk : ExitFailed;
+            break;
+        }
+        if (HostStop() == ExchangeStop::Cancelled || host.Interrupted())
+            break;  // Ctrl-C: the collector stops
+        // The line rests a moment closed, as between two exchanges a person starts; the device
+        // calls again anyway.
+        if (!pause(kRestMs, host))
+            break;
     }
-    if (outcome != ReceiveOutcome::Completed)
-        return ExitFailed;
-    return written ? cli::ExitOk : cli::ExitError;
+    if (exec)
+        exec->Finish();
+    if (!portFailed && !collector.AllStored())
+        status = cli::ExitError;
+    return status;
 }

@@ -1,6 +1,7 @@
 #include "tools/cli/MemoOutput.h"
 
 #include "platform/DurableFile.h"
+#include "store/MemoStore.h"
 #include "tools/cli/CliCommon.h"
 #include "transfer/DeviceText.h"
 
@@ -40,7 +41,8 @@ TMemoOutput::TMemoOutput(QString dir, QString format)
 {
 }
 
-bool TMemoOutput::Write(const TReceivedMemo& memo)
+bool TMemoOutput::Write(const TReceivedMemo& memo, const QDateTime& arrived, QString* path,
+                        std::optional<platform::FileWriteError>* failure)
 {
     ++memos_;
     if (!memo.Error.isEmpty()) {
@@ -49,28 +51,51 @@ bool TMemoOutput::Write(const TReceivedMemo& memo)
         return false;
     }
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    const QImage mono = memo.Picture.Image.convertToFormat(QImage::Format_Mono);
-    if (!mono.save(&buffer, format_ == QLatin1String("png") ? "PNG" : "BMP")) {
+    if (format_ == QLatin1String("png")) {
+        TMemoMeta meta = MemoMetaOf(memo, arrived);
+        bytes = EncodeMemoPng(memo.Picture.Image, meta);
+    } else {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!memo.Picture.Image.convertToFormat(QImage::Format_Mono).save(&buffer, "BMP"))
+            bytes.clear();
+    }
+    if (bytes.isEmpty()) {
         cli::Fail(QStringLiteral("memo %1: cannot encode it as %2").arg(memos_).arg(format_.toUpper()));
         return false;
     }
     QString written;
     int number = 0;
     const auto nameFor = [this](int n) { return memoFileName(n, format_); };
-    if (const auto failure = platform::WriteNewFile(dir_, nameFor, nextFile_, bytes, &written, &number)) {
+    if (auto why = platform::WriteNewFile(dir_, nameFor, nextFile_, bytes, &written, &number)) {
         cli::Fail(QStringLiteral("memo %1: cannot write %2: %3")
                       .arg(memos_)
-                      .arg(QDir(dir_).filePath(nameFor(nextFile_)), failure->englishText()));
+                      .arg(QDir(dir_).filePath(nameFor(nextFile_)), why->englishText()));
+        if (failure)
+            *failure = why;
         return false;
     }
+    if (path)
+        *path = written;
     nextFile_ = number + 1;
     cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
                        .arg(nameFor(number))
                        .arg(memo.Picture.ImageWidth)
                        .arg(memo.Picture.ImageHeight)
                        .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
+    return true;
+}
+
+bool CheckMemoFormat(const std::string* format, QString& formatOut, QString& error)
+{
+    formatOut = QStringLiteral("bmp");
+    if (format) {
+        formatOut = QString::fromStdString(*format).toLower();
+        if (formatOut != QLatin1String("bmp") && formatOut != QLatin1String("png")) {
+            error = QStringLiteral("--format is bmp or png");
+            return false;
+        }
+    }
     return true;
 }
 
@@ -81,14 +106,8 @@ bool PrepareMemoOutput(const std::string& out, const std::string* format, QStrin
         error = QStringLiteral("--out DIR is missing");
         return false;
     }
-    formatOut = QStringLiteral("bmp");
-    if (format) {
-        formatOut = QString::fromStdString(*format).toLower();
-        if (formatOut != QLatin1String("bmp") && formatOut != QLatin1String("png")) {
-            error = QStringLiteral("--format is bmp or png");
-            return false;
-        }
-    }
+    if (!CheckMemoFormat(format, formatOut, error))
+        return false;
     if (!cli::Utf8Arg(out, dir, error)) {
         error = QStringLiteral("--out: ") + error;
         return false;
@@ -104,5 +123,6 @@ bool PrepareMemoOutput(const std::string& out, const std::string* format, QStrin
         error = QStringLiteral("cannot write into %1: %2").arg(dir, why.englishText());
         return false;
     }
+    platform::RemoveAbandonedFiles(dir);  // what an earlier run that was killed left behind
     return true;
 }

@@ -19,7 +19,8 @@ constexpr char Usage[] =
     "  encode   the records that sending an image would put on the line\n"
     "  convert  an image prepared for the device (scaled, turned, black and white), as a file\n"
     "  decode   memos of a received record stream, as images\n"
-    "  receive  memos from the device over the serial line, as images\n"
+    "  receive  memos from the device over the serial line, into the memo library\n"
+    "  export   memo files as PNG, SVG or PDF\n"
     "  send     an image to the device as a memo, over the serial line\n"
     "\n"
     "\"vexlo-cli COMMAND --help\" describes a command, \"vexlo-cli --version\" prints the\n"
@@ -37,6 +38,7 @@ constexpr Command Commands[] = {
     {"convert", RunConvert},
     {"decode", RunDecode},
     {"receive", RunReceive},
+    {"export", RunExport},
     {"send", RunSend},
 };
 

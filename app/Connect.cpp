@@ -1,4 +1,4 @@
-#include "link/Connect.h"
+#include "app/Connect.h"
 
 #include "app/Fonts.h"
 

@@ -1,0 +1,153 @@
+#include "app/ExportDlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+std::function<bool(TExportOptions&)>& answerer()
+{
+    static std::function<bool(TExportOptions&)> instance;
+    return instance;
+}
+
+}  // namespace
+
+QList<QPageSize::PageSizeId> ExportPageSizes()
+{
+    return {QPageSize::A4,     QPageSize::A5,     QPageSize::A3,    QPageSize::JisB5,
+            QPageSize::JisB4,  QPageSize::Letter, QPageSize::Legal, QPageSize::Postcard};
+}
+
+TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("ExportDlg"));
+    setWindowTitle(QStringLiteral("書き出し"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    auto* formatBox = new QGroupBox(QStringLiteral("形式"), this);
+    PngBtn = new QRadioButton(QStringLiteral("PNG 画像(&P)"), formatBox);
+    SvgBtn = new QRadioButton(QStringLiteral("SVG 図形 (拡大しても鮮明)(&S)"), formatBox);
+    PdfBtn = new QRadioButton(QStringLiteral("PDF 文書(&D)"), formatBox);
+    PngBtn->setObjectName(QStringLiteral("PngBtn"));
+    SvgBtn->setObjectName(QStringLiteral("SvgBtn"));
+    PdfBtn->setObjectName(QStringLiteral("PdfBtn"));
+    auto* formats = new QButtonGroup(this);
+    auto* formatLayout = new QVBoxLayout(formatBox);
+    for (QRadioButton* b : {PngBtn, SvgBtn, PdfBtn}) {
+        formats->addButton(b);
+        formatLayout->addWidget(b);
+    }
+    connect(formats, &QButtonGroup::buttonToggled, this, [this] { showFormat(); });
+
+    auto* imageBox = new QGroupBox(QStringLiteral("PNG と SVG"), this);
+    imageBox->setObjectName(QStringLiteral("ImageBox"));
+    ScaleSpin = new QSpinBox(imageBox);
+    ScaleSpin->setObjectName(QStringLiteral("ScaleSpin"));
+    ScaleSpin->setRange(1, MaxExportScale);
+    ScaleSpin->setSuffix(QStringLiteral(" 倍"));
+    TransparentCheck = new QCheckBox(QStringLiteral("背景を透明にする(&T)"), imageBox);
+    TransparentCheck->setObjectName(QStringLiteral("TransparentCheck"));
+    auto* imageLayout = new QFormLayout(imageBox);
+    imageLayout->addRow(QStringLiteral("倍率(&X):"), ScaleSpin);
+    imageLayout->addRow(TransparentCheck);
+
+    auto* pdfBox = new QGroupBox(QStringLiteral("PDF"), this);
+    pdfBox->setObjectName(QStringLiteral("PdfBox"));
+    PageCombo = new QComboBox(pdfBox);
+    PageCombo->setObjectName(QStringLiteral("PageCombo"));
+    for (QPageSize::PageSizeId id : ExportPageSizes())
+        PageCombo->addItem(id == QPageSize::JisB5   ? QStringLiteral("B5 (JIS)")
+                           : id == QPageSize::JisB4 ? QStringLiteral("B4 (JIS)")
+                           : id == QPageSize::Postcard ? QStringLiteral("はがき")
+                                                       : QPageSize::name(id),
+                           int(id));
+    PerPageSpin = new QSpinBox(pdfBox);
+    PerPageSpin->setObjectName(QStringLiteral("PerPageSpin"));
+    PerPageSpin->setRange(1, MaxPerPage);
+    PerPageSpin->setSuffix(QStringLiteral(" 件"));
+    PerPageSpin->setToolTip(QStringLiteral("2 件以上: 題名と日時を添えた一覧 (コンタクトシート)"));
+    auto* pdfLayout = new QFormLayout(pdfBox);
+    pdfLayout->addRow(QStringLiteral("用紙サイズ(&Z):"), PageCombo);
+    pdfLayout->addRow(QStringLiteral("1 ページのメモ(&N):"), PerPageSpin);
+
+    OKBtn = new QPushButton(QStringLiteral("書き出す(&E)..."), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(formatBox);
+    layout->addWidget(imageBox);
+    layout->addWidget(pdfBox);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    SetOptions(TExportOptions());
+}
+
+void TExportDlg::SetOptions(const TExportOptions& options)
+{
+    switch (options.Format) {
+    case ExportFormat::Png: PngBtn->setChecked(true); break;
+    case ExportFormat::Svg: SvgBtn->setChecked(true); break;
+    case ExportFormat::Pdf: PdfBtn->setChecked(true); break;
+    }
+    ScaleSpin->setValue(options.Scale);
+    TransparentCheck->setChecked(options.Transparent);
+    const int page = PageCombo->findData(int(options.PageSize.id()));
+    PageCombo->setCurrentIndex(page < 0 ? 0 : page);
+    PerPageSpin->setValue(options.PerPage);
+    showFormat();
+}
+
+TExportOptions TExportDlg::Options() const
+{
+    TExportOptions options;
+    options.Format = PdfBtn->isChecked() ? ExportFormat::Pdf : SvgBtn->isChecked() ? ExportFormat::Svg : ExportFormat::Png;
+    options.Scale = ScaleSpin->value();
+    options.Transparent = TransparentCheck->isChecked();
+    options.PageSize = QPageSize(QPageSize::PageSizeId(PageCombo->currentData().toInt()));
+    options.PerPage = PerPageSpin->value();
+    return options;
+}
+
+// Only the settings of the chosen format can be changed.
+void TExportDlg::showFormat()
+{
+    const bool pdf = PdfBtn->isChecked();
+    findChild<QGroupBox*>(QStringLiteral("ImageBox"))->setEnabled(!pdf);
+    findChild<QGroupBox*>(QStringLiteral("PdfBox"))->setEnabled(pdf);
+}
+
+bool RunExportDialog(QWidget* parent, TExportOptions& options)
+{
+    if (answerer())
+        return answerer()(options);
+    TExportDlg dialog(parent);
+    dialog.SetOptions(options);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    options = dialog.Options();
+    return true;
+}
+
+void SetExportDialogAnswerer(std::function<bool(TExportOptions&)> a)
+{
+    answerer() = std::move(a);
+}

@@ -1,0 +1,331 @@
+#include "store/MemoExport.h"
+
+#include "memo/Picture.h"
+#include "platform/DurableFile.h"
+#include "store/MemoFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The black pixels of PICTURE as rectangles: the runs of each row, a run continued by an
+// equal run in the row below grown downwards. Sorted by top, then left.
+std::vector<QRect> inkRects(const QImage& picture)
+{
+    const QImage mono = ToMonochrome(picture);
+    std::vector<QRect> done;
+    std::map<std::pair<int, int>, QRect> open;  // (left, right) of runs reaching the last row
+    for (int y = 0; y < mono.height(); ++y) {
+        const uchar* line = mono.constScanLine(y);
+        std::map<std::pair<int, int>, QRect> next;
+        for (int x = 0; x < mono.width();) {
+            const auto black = [line](int at) { return (line[at >> 3] & (0x80 >> (at & 7))) == 0; };
+            if (!black(x)) {
+                ++x;
+                continue;
+            }
+            const int left = x;
+            while (x < mono.width() && black(x))
+                ++x;
+            const std::pair<int, int> run{left, x};
+            if (auto it = open.find(run); it != open.end()) {
+                QRect grown = it->second;
+                grown.setBottom(y);
+                open.erase(it);
+                next.emplace(run, grown);
+            } else {
+                next.emplace(run, QRect(left, y, x - left, 1));
+            }
+        }
+        for (auto& [run, rect] : open)
+            done.push_back(rect);
+        open = std::move(next);
+    }
+    for (auto& [run, rect] : open)
+        done.push_back(rect);
+    std::sort(done.begin(), done.end(), [](const QRect& a, const QRect& b) {
+        return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+    });
+    return done;
+}
+
+// NAME with characters a file name cannot hold made harmless.
+QString safeBaseName(QString name)
+{
+    for (QChar& c : name)
+        if (c == QLatin1Char('/') || c.unicode() == 0 || c.category() == QChar::Other_Control)
+            c = QLatin1Char('_');
+    if (name.startsWith(QLatin1Char('.')))
+        name[0] = QLatin1Char('_');
+    return name.isEmpty() ? QStringLiteral("memo") : name;
+}
+
+QString timeText(const QDateTime& time)
+{
+    return time.isValid() ? time.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+}
+
+struct Failure {
+    QString* japanese;
+    QString* english;
+    bool operator()(const QString& ja, const QString& en) const
+    {
+        if (japanese)
+            *japanese = ja;
+        if (english)
+            *english = en;
+        return false;
+    }
+};
+
+bool writeOut(const QString& path, bool replace, const QString& folder, const QString& base, const QString& suffix,
+              const QByteArray& bytes, const Failure& fail, QStringList* written)
+{
+    if (replace) {
+        if (auto failure = platform::ReplaceFile(path, bytes))
+            return fail(QStringLiteral("%1 に書き込めません\n%2").arg(path, failure->text()),
+                        QStringLiteral("cannot write %1: %2").arg(path, failure->englishText()));
+        if (written)
+            written->append(path);
+        return true;
+    }
+    const auto nameFor = [&](int n) {
+        return n <= 1 ? QStringLiteral("%1.%2").arg(base, suffix) : QStringLiteral("%1-%2.%3").arg(base).arg(n).arg(suffix);
+    };
+    QString made;
+    if (auto failure = platform::WriteNewFile(folder, nameFor, 1, bytes, &made)) {
+        const QString target = QDir(folder).filePath(nameFor(1));
+        return fail(QStringLiteral("%1 に書き込めません\n%2").arg(target, failure->text()),
+                    QStringLiteral("cannot write %1: %2").arg(target, failure->englishText()));
+    }
+    if (written)
+        written->append(made);
+    return true;
+}
+
+}  // namespace
+
+QString ExportSuffix(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Png: return QStringLiteral("png");
+    case ExportFormat::Svg: return QStringLiteral("svg");
+    case ExportFormat::Pdf: return QStringLiteral("pdf");
+    }
+    return {};
+}
+
+std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error)
+{
+    QString why;
+    std::optional<QImage> picture = ReadPictureFile(file, &why);
+    if (!picture) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    }
+    TExportMemo memo;
+    memo.Picture = std::move(*picture);
+    const QFileInfo info(file);
+    memo.Name = info.completeBaseName();
+    const std::optional<TMemoMeta> meta = ReadMemoMeta(file);
+    if (meta && meta->Carried) {
+        memo.Title = meta->Title;
+        memo.Arrived = meta->Arrived;
+    } else {
+        memo.Title = memo.Name;
+        memo.Arrived = info.lastModified();
+    }
+    return memo;
+}
+
+QByteArray ExportPng(const QImage& picture, int scale, bool transparent)
+{
+    scale = std::clamp(scale, 1, MaxExportScale);
+    QImage mono = ToMonochrome(picture);
+    if (scale > 1)
+        mono = mono.scaled(mono.width() * scale, mono.height() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    mono.setColorTable({qRgb(0, 0, 0), transparent ? qRgba(255, 255, 255, 0) : qRgb(255, 255, 255)});
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!mono.save(&buffer, "PNG"))
+        return {};
+    return bytes;
+}
+
+QByteArray ExportSvg(const QImage& picture, int scale, bool transparent)
+{
+    scale = std::clamp(scale, 1, MaxExportScale);
+    const int w = picture.width();
+    const int h = picture.height();
+    QByteArray svg;
+    svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%1\" height=\"%2\" "
+                          "viewBox=\"0 0 %3 %4\" shape-rendering=\"crispEdges\">\n")
+               .arg(w * scale)
+               .arg(h * scale)
+               .arg(w)
+               .arg(h)
+               .toUtf8();
+    if (!transparent)
+        svg += QStringLiteral("<rect width=\"%1\" height=\"%2\" fill=\"#fff\"/>\n").arg(w).arg(h).toUtf8();
+    const std::vector<QRect> rects = inkRects(picture);
+    if (!rects.empty()) {
+        svg += "<path fill=\"#000\" d=\"";
+        for (const QRect& r : rects)
+            svg += QStringLiteral("M%1 %2h%3v%4h-%3z").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toUtf8();
+        svg += "\"/>\n";
+    }
+    svg += "</svg>\n";
+    return svg;
+}
+
+QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options)
+{
+    if (memos.isEmpty())
+        return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&buffer);
+    pdf.setCreator(SoftwareName());
+    pdf.setTitle(memos.size() == 1 ? memos.first().Title : QStringLiteral("VEXLO"));
+    pdf.setResolution(1200);
+    pdf.setPageSize(options.PageSize);
+    pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    QPainter painter;
+    if (!painter.begin(&pdf))
+        return {};
+    const int perPage = std::clamp(options.PerPage, 1, MaxPerPage);
+    const QRectF page(QPointF(0, 0), QSizeF(pdf.width(), pdf.height()));
+    const bool sheet = perPage > 1;
+
+    QFont font(QStringLiteral("IPAGothic"));
+    font.setPointSizeF(perPage > 16 ? 6 : 8);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font, &pdf);
+    const qreal caption = sheet ? metrics.lineSpacing() * 2.2 : 0;
+    const qreal gap = pdf.resolution() * 0.12;
+
+    // The grid whose cells let the largest memo come out largest.
+    QSizeF largest(1, 1);
+    for (const TExportMemo& m : memos)
+        largest = largest.expandedTo(QSizeF(m.Picture.width(), m.Picture.height()));
+    int columns = 1;
+    qreal best = -1;
+    for (int c = 1; c <= perPage; ++c) {
+        const int rows = (perPage + c - 1) / c;
+        const qreal cw = page.width() / c - gap;
+        const qreal ch = page.height() / rows - gap - caption;
+        const qreal s = std::min(cw / largest.width(), ch / largest.height());
+        if (s > best) {
+            best = s;
+            columns = c;
+        }
+    }
+    const int rows = (perPage + columns - 1) / columns;
+    const QSizeF cell(page.width() / columns, page.height() / rows);
+
+    for (qsizetype i = 0; i < memos.size(); ++i) {
+        if (i > 0 && i % perPage == 0)
+            pdf.newPage();
+        const TExportMemo& memo = memos[i];
+        const int slot = int(i % perPage);
+        const QRectF box(QPointF((slot % columns) * cell.width(), (slot / columns) * cell.height()), cell);
+        const QRectF room = box.adjusted(gap / 2, gap / 2, -gap / 2, -gap / 2 - caption);
+        const QSizeF size(memo.Picture.width(), memo.Picture.height());
+        if (size.isEmpty())
+            continue;
+        const qreal s = std::min(room.width() / size.width(), room.height() / size.height());
+        const QSizeF shown = size * s;
+        const QPointF at(room.x() + (room.width() - shown.width()) / 2,
+                         sheet ? room.bottom() - shown.height() : room.y() + (room.height() - shown.height()) / 2);
+        painter.save();
+        painter.translate(at);
+        painter.scale(s, s);
+        painter.setPen(QPen(Qt::black, 0.5 / s));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(QPointF(0, 0), size));  // the memo's edge, so that white shows where it ends
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        QPainterPath ink;
+        for (const QRect& r : inkRects(memo.Picture))
+            ink.addRect(r);
+        painter.drawPath(ink);
+        painter.restore();
+        if (sheet) {
+            const QRectF text(box.x() + gap / 2, room.bottom() + metrics.lineSpacing() * 0.2, box.width() - gap, caption);
+            const QString title = metrics.elidedText(memo.Title, Qt::ElideRight, text.width());
+            painter.setPen(Qt::black);
+            painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop,
+                             title + QLatin1Char('\n') + timeText(memo.Arrived));
+        }
+    }
+    if (!painter.end())
+        return {};
+    return bytes;
+}
+
+bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& outPath,
+                 QString* error, QStringList* written, QString* englishError)
+{
+    const Failure fail{error, englishError};
+    const QString out = QDir::cleanPath(outPath);
+    if (memos.isEmpty())
+        return fail(QStringLiteral("書き出すメモがありません"), QStringLiteral("no memo to export"));
+    const QString suffix = ExportSuffix(options.Format);
+    const QFileInfo target(out);
+    const bool intoFolder = target.isDir() || outPath.endsWith(QLatin1Char('/')) ||
+                            (options.Format != ExportFormat::Pdf && memos.size() > 1);
+    if (intoFolder) {
+        if (auto failure = platform::MakeFolders(out))
+            return fail(QStringLiteral("フォルダー %1 を作れません\n%2").arg(out, failure->text()),
+                        QStringLiteral("cannot create %1: %2").arg(out, failure->englishText()));
+    }
+    if (options.Format == ExportFormat::Pdf) {
+        const QByteArray pdf = ExportPdf(memos, options);
+        if (pdf.isEmpty())
+            return fail(QStringLiteral("PDF を作れません"), QStringLiteral("cannot make the PDF"));
+        const QString base = safeBaseName(memos.size() == 1 ? memos.first().Name : QStringLiteral("memos"));
+        return writeOut(out, !intoFolder, out, base, suffix, pdf, fail, written);
+    }
+    for (const TExportMemo& memo : memos) {
+        const QByteArray bytes = options.Format == ExportFormat::Png
+                                     ? ExportPng(memo.Picture, options.Scale, options.Transparent)
+                                     : ExportSvg(memo.Picture, options.Scale, options.Transparent);
+        if (bytes.isEmpty())
+            return fail(QStringLiteral("%1 を書き出せません").arg(memo.Name),
+                        QStringLiteral("cannot encode %1").arg(memo.Name));
+        if (!writeOut(out, !intoFolder, out, safeBaseName(memo.Name), suffix, bytes, fail, written))
+            return false;
+    }
+    return true;
+}
+
+bool ExportMemos(const QStringList& files, const TExportOptions& options, const QString& out, QString* error,
+                 QStringList* written, QString* englishError)
+{
+    QList<TExportMemo> memos;
+    for (const QString& file : files) {
+        QString why;
+        std::optional<TExportMemo> memo = LoadExportMemo(file, &why);
+        if (!memo)
+            return Failure{error, englishError}(QStringLiteral("%1 を画像として読めません\n%2").arg(file, why),
+                                                QStringLiteral("cannot read %1: %2").arg(file, why));
+        memos.push_back(std::move(*memo));
+    }
+    return ExportMemos(memos, options, out, error, written, englishError);
+}

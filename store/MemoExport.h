@@ -1,0 +1,73 @@
+// MemoExport — memos written out for other programs: PNG at a whole-number scale, SVG and PDF.
+// Used by the memo windows (ファイル → 書き出し), the library window and `vexlo-cli export`.
+//
+//   PNG  each image pixel an N x N square (N = 1 to 8, nearest neighbour, never blurred), one
+//        bit per pixel; with Transparent the white is left transparent.
+//   SVG  the black pixels as rectangles, runs of a row merged and equal runs of the rows below
+//        merged into them, all in one path: exact at any zoom. Scale sets the width and height
+//        it asks to be shown at; Transparent leaves out the white background.
+//   PDF  through Qt's own PDF writer, the pixels drawn as the same rectangles (sharp at any
+//        zoom). PerPage 1: each memo on a page of its own, as large as the page allows. More:
+//        a contact sheet, PerPage memos a page in a grid, each with its title and time under it.
+//
+// Where the files go (ExportMemos):
+//   PNG, SVG  OUT an existing folder, a name ending in "/", or several memos: one file per
+//             memo in that folder (made when missing), named after the memo (NAME.png), with
+//             "-2", "-3" ... added when the name is taken: nothing there is written over.
+//             Otherwise OUT is the one file, replaced when it exists (the user named it).
+//   PDF       OUT is the file (replaced when it exists); an existing folder gets NAME.pdf in it,
+//             numbered like the others.
+// Every file is written durably (platform/DurableFile.h). On failure ERROR says why in the
+// user's words (Japanese); files written before the failure stay and are listed in WRITTEN.
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QPageSize>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class ExportFormat { Png, Svg, Pdf };
+
+struct TExportOptions {
+    ExportFormat Format = ExportFormat::Png;
+    int Scale = 1;              // PNG and SVG: 1 to 8
+    bool Transparent = false;   // PNG and SVG
+    QPageSize PageSize = QPageSize(QPageSize::A4);  // PDF
+    int PerPage = 1;            // PDF: 1 to MaxPerPage
+};
+
+inline constexpr int MaxExportScale = 8;
+inline constexpr int MaxPerPage = 64;
+
+// One memo to export.
+struct TExportMemo {
+    QImage Picture;
+    QString Name;       // the output's base name, without folder and suffix
+    QString Title;      // shown on a contact sheet
+    QDateTime Arrived;  // shown on a contact sheet when valid
+};
+
+// FILE as a memo to export: its picture, its title and time from the library's chunks (a file
+// without them: its file name and modification time). Nothing, with ERROR set, when it cannot
+// be read as a picture (ERROR: why, in English).
+std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error);
+
+QByteArray ExportPng(const QImage& picture, int scale, bool transparent);
+QByteArray ExportSvg(const QImage& picture, int scale, bool transparent);
+// Empty bytes when MEMOS is empty. Needs a QGuiApplication (the titles are drawn in a font).
+QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options);
+
+// The file suffix of FORMAT: "png", "svg", "pdf".
+QString ExportSuffix(ExportFormat format);
+
+// ENGLISHERROR, when given, receives the failure in English (for the command line).
+bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& out,
+                 QString* error, QStringList* written = nullptr, QString* englishError = nullptr);
+// The same for files (LoadExportMemo); a file that cannot be read stops the export before
+// anything is written.
+bool ExportMemos(const QStringList& files, const TExportOptions& options, const QString& out, QString* error,
+                 QStringList* written = nullptr, QString* englishError = nullptr);

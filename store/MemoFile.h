@@ -1,0 +1,56 @@
+// MemoFile — one memo as a file of the library: a PNG of one bit per pixel (black is ink) that
+// carries what the device said about the memo in text chunks, so that a copy taken elsewhere
+// keeps it and any image viewer still opens the picture.
+//
+// Chunks (iTXt, UTF-8, uncompressed, placed before the pixel data so that they are read
+// without decoding the picture):
+//   Title         the title as readable text
+//   Reading       the title reading as readable text
+//   TitleCodes    the device's title codes, upper-case hex without separators
+//   ReadingCodes  the device's reading bytes, upper-case hex
+//   Arrived       the time of arrival, ISO 8601 local time with its offset
+//                 (2026-12-07T16:23:32+01:00)
+//   Software      "VEXLO <version>"
+//
+// Contract
+//   EncodeMemoPng(picture, meta)
+//       The PNG bytes: PICTURE as one bit per pixel (a pixel that is not exactly white once
+//       transparency is laid onto white is black), and META's fields in the chunks above (empty text still written; an invalid
+//       Arrived and empty codes left out). Empty bytes when PICTURE is null.
+//   ParseMemoMeta(bytes) / ReadMemoMeta(path)
+//       The chunks of a PNG, read from its start up to its pixel data: iTXt (uncompressed)
+//       and tEXt chunks named as above. Nothing when the bytes are no PNG (or the file cannot
+//       be read); a PNG without our chunks gives a TMemoMeta with Carried false. At most
+//       MaxMetaBytes of the file are looked at, so a hostile file costs no more than that.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+struct TMemoMeta {
+    bool Carried = false;     // the file carries at least one of the chunks above
+    QString Title;
+    QString Reading;
+    QByteArray TitleCodes;    // raw device bytes (two a code, high byte first)
+    QByteArray ReadingCodes;  // raw device bytes
+    QDateTime Arrived;        // invalid when unknown
+    QString Software;
+};
+
+inline constexpr qint64 MaxMetaBytes = 1 << 20;
+
+QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta);
+
+std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes);
+std::optional<TMemoMeta> ReadMemoMeta(const QString& path);
+
+// "2026-12-07T16:23:32+01:00" (the offset is always written, "+00:00" included).
+QString IsoTimeWithOffset(const QDateTime& time);
+
+// "VEXLO 1.0": what the Software chunk says.
+QString SoftwareName();

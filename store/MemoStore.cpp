@@ -1,0 +1,154 @@
+#include "store/MemoStore.h"
+
+#include "platform/PrivateProfile.h"
+#include "transfer/DeviceText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <unistd.h>
+
+TLibrarySettings LibrarySettings;
+
+namespace {
+
+// Room left for " (12345)", ".png" and the writer's temporary name around the title.
+constexpr int kMaxTitleBytes = 180;
+
+bool unfitForName(QChar c)
+{
+    return c == QLatin1Char('/') || c.unicode() == 0 || c.category() == QChar::Other_Control;
+}
+
+QString fileTitle(const QString& title)
+{
+    QString out;
+    out.reserve(title.size());
+    for (QChar c : title)
+        out += unfitForName(c) ? QLatin1Char('_') : c;
+    for (int i = 0; i < out.size() && out[i] == QLatin1Char('.'); ++i)
+        out[i] = QLatin1Char('_');
+    // Cut to the byte budget, never inside a character.
+    while (out.toUtf8().size() > kMaxTitleBytes) {
+        out.chop(1);
+        if (!out.isEmpty() && out.back().isHighSurrogate())
+            out.chop(1);
+    }
+    for (qsizetype i = out.size() - 1;
+         i >= 0 && (out[i] == QLatin1Char(' ') || out[i] == QLatin1Char('.') || out[i].isSpace()); --i)
+        out[i] = QLatin1Char('_');
+    return out;
+}
+
+}  // namespace
+
+TLibrarySettings ReadLibrarySettings(const std::string& file)
+{
+    TLibrarySettings settings;
+    settings.Folder = QString::fromStdString(platform::GetPrivateProfileString("Library", "Folder", "", file));
+    settings.AutoSave = ReadConfigSwitch("Library", "AutoSave", "TRUE", file);
+    return settings;
+}
+
+std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings, const std::string& file)
+{
+    platform::FileWriteError why;
+    if (!settings.Folder.isEmpty() &&
+        !platform::WritePrivateProfileString("Library", "Folder", settings.Folder.toStdString(), file, &why))
+        return file + " に書き込めません\n" + why.text().toStdString();
+    if (!platform::WritePrivateProfileString("Library", "AutoSave", settings.AutoSave ? "TRUE" : "FALSE", file, &why))
+        return file + " に書き込めません\n" + why.text().toStdString();
+    return std::nullopt;
+}
+
+QString DefaultLibraryFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/memos");
+}
+
+QString LibraryFolder(const TLibrarySettings& settings)
+{
+    const QString folder = settings.Folder.trimmed();
+    if (folder.isEmpty())
+        return DefaultLibraryFolder();
+    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + folder.mid(1);
+    return folder;
+}
+
+QString LibraryFileBase(const QDateTime& arrived, const QString& title)
+{
+    const QString time = arrived.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    const QString name = fileTitle(title);
+    return name.isEmpty() ? time : time + QLatin1Char(' ') + name;
+}
+
+QString LibraryFileName(const QString& base, int n)
+{
+    return n <= 1 ? base + QStringLiteral(".png") : QStringLiteral("%1 (%2).png").arg(base).arg(n);
+}
+
+TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived)
+{
+    TMemoMeta meta;
+    meta.Carried = true;
+    meta.Title = DeviceCodesToText(memo.TitleCodes);
+    meta.Reading = ReadingBytesToText(memo.ReadingBytes);
+    meta.TitleCodes = QByteArray::fromStdString(memo.TitleCodes);
+    meta.ReadingCodes = QByteArray::fromStdString(memo.ReadingBytes);
+    meta.Arrived = arrived;
+    meta.Software = SoftwareName();
+    return meta;
+}
+
+TMemoStore::TMemoStore(QString folder) : folder_(std::move(folder)) {}
+
+std::optional<platform::FileWriteError> TMemoStore::Open()
+{
+    if (auto failure = platform::MakeFolders(folder_))
+        return failure;
+    // Found out now, before the device has handed anything over.
+    if (::access(QFile::encodeName(folder_).constData(), W_OK | X_OK) != 0) {
+        platform::FileWriteError failure;
+        failure.error = errno;
+        return failure;
+    }
+    platform::RemoveAbandonedFiles(folder_);
+    return std::nullopt;
+}
+
+std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture, const TMemoMeta& meta, QString* path)
+{
+    const QByteArray bytes = EncodeMemoPng(picture, meta);
+    if (bytes.isEmpty()) {
+        platform::FileWriteError failure;
+        failure.error = ENOMEM;  // the only way a picture we drew fails to encode
+        return failure;
+    }
+    const QString base = LibraryFileBase(meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime(), meta.Title);
+    if (auto failure = platform::WriteNewFile(folder_, [&base](int n) { return LibraryFileName(base, n); }, 1, bytes, path))
+        return failure;
+    ++stored_;
+    return std::nullopt;
+}
+
+QString StoreFailureText(const QString& folder, const platform::FileWriteError& failure, int storedBefore)
+{
+    QString text = QStringLiteral("受信したメモを保存できないため、受信を中止しました。\n"
+                                  "保存先: %1\n理由: %2\n"
+                                  "このメモは QM-10 に残っています。")
+                       .arg(QDir::toNativeSeparators(folder), failure.text());
+    if (storedBefore > 0)
+        text += QStringLiteral("それまでに受信した %1 件のメモは保存されています。").arg(storedBefore);
+    return text;
+}
+
+QString FolderFailureText(const QString& folder, const platform::FileWriteError& failure)
+{
+    return QStringLiteral("受信したメモの保存先 %1 を使えません。\n理由: %2\n"
+                          "受信を始めませんでした。メモは QM-10 に残っています。"
+                          "保存先は 設定 の「保存」で変えられます。")
+        .arg(QDir::toNativeSeparators(folder), failure.text());
+}
