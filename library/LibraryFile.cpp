@@ -1,13 +1,9 @@
 #include "library/LibraryFile.h"
 
-#include "library/PngText.h"
+#include "store/PngText.h"
 #include "memo/Picture.h"
 
 namespace {
-
-constexpr int kMaxNameBytes = 254;  // under 255
-const QString kNameTimeFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
-constexpr int kNameTimeLength = 19;
 
 bool endsWithCi(const QString& name, QLatin1StringView suffix)
 {
@@ -95,50 +91,6 @@ MemoInfo ReadMemoInfo(const QString& name, const QByteArray& head, qint64 modifi
     if (!info.titled)
         info.title = name;
     return info;
-}
-
-QString FileNameTitle(const QString& title, int reserve)
-{
-    QString safe;
-    for (const char32_t c : title.toUcs4()) {
-        const bool bad = c == U'/' || c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0);
-        safe += bad ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
-    }
-    for (qsizetype i = 0; i < safe.size() && safe[i] == QLatin1Char('.'); ++i)
-        safe[i] = QLatin1Char('_');
-    for (qsizetype i = safe.size() - 1; i >= 0 && (safe[i] == QLatin1Char('.') || safe[i] == QLatin1Char(' ')); --i)
-        safe[i] = QLatin1Char('_');
-    // Cut at a character boundary until the UTF-8 form fits.
-    const qsizetype room = std::max(0, kMaxNameBytes - reserve);
-    while (safe.toUtf8().size() > room) {
-        safe.chop(1);
-        if (!safe.isEmpty() && safe.back().isHighSurrogate())
-            safe.chop(1);
-    }
-    return safe;
-}
-
-QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension)
-{
-    const QString prefix = time.isValid() ? time.toString(kNameTimeFormat) : QString();
-    const QString number = n > 1 ? QStringLiteral(" (%1)").arg(n) : QString();
-    const int reserve = int((prefix + QLatin1Char(' ') + number + extension).toUtf8().size());
-    QString part = FileNameTitle(title, reserve);
-    if (prefix.isEmpty() && part.isEmpty())
-        part = QStringLiteral("_");  // a name must not start with the extension's dot
-    QString name = prefix;
-    if (!part.isEmpty())
-        name += (prefix.isEmpty() ? QString() : QStringLiteral(" ")) + part;
-    return name + number + extension;
-}
-
-QDateTime TimeOfMemoFileName(const QString& name)
-{
-    if (name.size() < kNameTimeLength ||
-        (name.size() > kNameTimeLength && name[kNameTimeLength] != QLatin1Char(' ') &&
-         name[kNameTimeLength] != QLatin1Char('.')))
-        return {};
-    return QDateTime::fromString(name.left(kNameTimeLength), kNameTimeFormat);
 }
 
 QImage ReadThumbnail(const QString& path)

@@ -2,8 +2,8 @@
 
 #include "app/MessageBox.h"
 #include "library/LibraryDelegate.h"
-#include "library/LibraryFolder.h"
 #include "library/LibraryIndex.h"
+#include "store/MemoStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -341,7 +341,7 @@ QDockWidget* ShowLibrary(QMainWindow* frame, const MemoOpener& open)
 {
     auto* dock = frame->findChild<QDockWidget*>(QStringLiteral("LibraryDock1"));
     auto* panel = dock ? qobject_cast<TLibraryPanel*>(dock->widget()) : nullptr;
-    const QString folder = ConfiguredLibraryFolder();
+    const QString folder = LibraryFolder();
     if (!dock) {
         dock = new QDockWidget(QStringLiteral("メモ一覧"), frame);
         dock->setObjectName(QStringLiteral("LibraryDock1"));

@@ -1,7 +1,7 @@
 #include "library/MemoRename.h"
 
 #include "library/LibraryFile.h"
-#include "library/PngText.h"
+#include "store/PngText.h"
 #include "memo/Picture.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"

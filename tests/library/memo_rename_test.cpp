@@ -2,7 +2,7 @@
 // its time, a name that is taken is never overwritten, and a picture put in by hand keeps its
 // bytes and its date.
 #include "library/MemoRename.h"
-#include "library/PngText.h"
+#include "store/PngText.h"
 #include "support/LibraryMemos.h"
 
 #include <QDir>

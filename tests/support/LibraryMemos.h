@@ -4,7 +4,7 @@
 #pragma once
 
 #include "library/LibraryFile.h"
-#include "library/PngText.h"
+#include "store/PngText.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "library/PngText.h"
+#include "store/PngText.h"
 
 #include <zlib.h>
 
