@@ -1,6 +1,7 @@
 // Open, export, trash and rename of library memos (send and print have files of their own).
 #include "library/LibraryCommands.h"
 
+#include "app/ExportCommand.h"
 #include "app/Fonts.h"
 #include "app/MessageBox.h"
 #include "library/MemoRename.h"
@@ -30,12 +31,21 @@ void OpenLibraryMemos(const QList<LibraryMemo>& memos, const MemoOpener& open)
         open(memo);
 }
 
-bool LibraryExportAvailable()
+void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos)
 {
-    return false;
+    QList<TExportMemo> exported;
+    for (const LibraryMemo& memo : memos) {
+        QString why;
+        std::optional<TExportMemo> loaded = LoadExportMemo(memo.path, &why);
+        if (!loaded) {
+            ShowBox(BoxKind::Error, QStringLiteral("%1 を画像として読めません\n%2").arg(memo.path, why));
+            return;
+        }
+        exported.push_back(std::move(*loaded));
+    }
+    if (std::optional<QString> failure = ExportMemosAsked(parent, exported))
+        ShowBox(BoxKind::Error, *failure);
 }
-
-void ExportLibraryMemos(QWidget*, const QList<LibraryMemo>&) {}
 
 void TrashLibraryMemos(const QList<LibraryMemo>& memos)
 {

@@ -32,10 +32,9 @@ bool SendLibraryMemos(const QList<LibraryMemo>& memos);
 // Several memos a page, each at its size on screen with its title and time under it.
 void PrintLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 
-// Writes the memos out as pictures or documents of another format (PNG, SVG, PDF), through
-// the export of the memo windows. Until that is part of the program the library offers no
-// 書き出し: LibraryExportAvailable() is false and the command does nothing.
-bool LibraryExportAvailable();
+// Writes the memos out as pictures or documents of another format (PNG, SVG, PDF), as the
+// memo windows' 書き出し does (app/ExportCommand.h): a PDF of several memos is a contact sheet
+// when the export dialog asks for more than one a page.
 void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 
 // Moves the memos' files to the desktop's trash after one question; a file that cannot go

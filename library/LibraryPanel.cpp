@@ -247,7 +247,6 @@ void TLibraryPanel::createActions()
     PrintMemo1 = make("PrintMemo1", QStringLiteral("印刷(&P)"), {}, [this] { PrintLibraryMemos(this, selectedMemos()); });
     ExportMemo1 = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
                        [this] { ExportLibraryMemos(this, selectedMemos()); });
-    ExportMemo1->setVisible(LibraryExportAvailable());
     TrashMemo1 = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
         const int first = List1->currentIndex().row();
         TrashLibraryMemos(selectedMemos());
