@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStringList>
@@ -140,4 +141,17 @@ void SetPrintDialogAnswerer(std::function<bool(QPrinter&)> a)
 void SetPrinterSetupAnswerer(std::function<bool(QPrinter&)> a)
 {
     setupAnswerer() = std::move(a);
+}
+
+bool BeginMemoPrint(QWidget* parent, QPainter& painter)
+{
+    QPrinter& printer = SharedPrinter();
+    if (!RunPrintDialog(parent, printer))
+        return false;
+    if (!painter.begin(&printer))
+        throw CommandFailure(QStringLiteral("印刷を開始できません"));
+    // A monochrome memo must not come out with compression smudges, nor blurred edges.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    return true;
 }

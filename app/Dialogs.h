@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class QPainter;
 class QPrinter;
 class QWidget;
 
@@ -32,6 +33,11 @@ bool RunPrintDialog(QWidget* parent, QPrinter& printer);
 bool RunPrinterSetupDialog(QWidget* parent, QPrinter& printer);
 
 QPrinter& SharedPrinter();
+
+// A print job of memos: the print dialog, then PAINTER begun on the shared printer, drawing
+// pictures sharp (no smoothing, no lossy compression). False when the user cancelled; throws
+// CommandFailure ("印刷を開始できません") when the printer cannot start.
+bool BeginMemoPrint(QWidget* parent, QPainter& painter);
 
 // "BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*" in the form Qt's dialogs take; patterns
 // match in either case, as they do on the platform the format comes from.

@@ -18,7 +18,7 @@ struct WindowContext {
 constexpr WindowContext kWindowContexts[] = {
     {"MultPageDlg", HelpContext::Options}, {"TitleInput1", HelpContext::Title},
     {"Connect1", HelpContext::Status},     {"AboutBox", HelpContext::About},
-    {"PrepareDlg", HelpContext::Prepare},
+    {"PrepareDlg", HelpContext::Prepare},  {"LibraryDock1", HelpContext::Library},
 };
 
 // F1 pressed anywhere; the key never reaches the widget that has the focus.
@@ -39,7 +39,7 @@ protected:
             return true;
         }
         if (!key->isAutoRepeat())
-            ShowHelpFor(static_cast<QWidget*>(watched)->window());
+            ShowHelpFor(static_cast<QWidget*>(watched));
         return true;
     }
 };
@@ -54,11 +54,11 @@ std::vector<unsigned long> HelpContextsInUse()
     return all;
 }
 
-unsigned long HelpContextOf(const QWidget* window)
+unsigned long HelpContextOf(const QWidget* widget)
 {
-    if (qobject_cast<const QMessageBox*>(window))
-        return HelpContext::Messages;
-    for (const QWidget* w = window; w; w = w->parentWidget()) {
+    for (const QWidget* w = widget; w; w = w->parentWidget()) {
+        if (qobject_cast<const QMessageBox*>(w))
+            return HelpContext::Messages;
         if (w->objectName() == QLatin1String("HelpWindow"))
             return 0;
         for (const WindowContext& c : kWindowContexts)
@@ -73,9 +73,9 @@ unsigned long HelpContextOf(const QWidget* window)
     return 0;
 }
 
-void ShowHelpFor(const QWidget* window)
+void ShowHelpFor(const QWidget* widget)
 {
-    const unsigned long context = HelpContextOf(window);
+    const unsigned long context = HelpContextOf(widget);
     if (context == 0)
         platform::WinHelp(platform::HELP_HELPONHELP, 0);
     else

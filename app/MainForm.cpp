@@ -97,6 +97,7 @@ void TMainForm::createMenus()
     addItem(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"), &TMainForm::New1Click);
     addItem(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"), &TMainForm::Open1Click);
     addItem(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"), &TMainForm::Load1Click);
+    addItem(File1, "Library1", QStringLiteral("メモ一覧(&M)"), &TMainForm::Library1Click);
     addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &TMainForm::Save1Click);
     addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &TMainForm::SaveAs1Click);
     addItem(File1, "Export1", QStringLiteral("書き出し(&E)..."), &TMainForm::Export1Click);
@@ -170,6 +171,7 @@ void SetStandardKeys(QMenu* menu)
         {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
         {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
         {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
+        {"Library1", Qt::CTRL | Qt::Key_L},
     };
     for (QAction* action : menu->actions())
         for (const auto& [name, key] : keys)

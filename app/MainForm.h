@@ -38,6 +38,9 @@ public:
     QSize FirstStartSize() const;
     static QSize FreeScreenSize();
 
+    // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
+    // (and no window) when it cannot be read.
+    TGraphForm* OpenMemoFile(const QString& path);
     // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
     void AddMemoWindow(TGraphForm* memo);
     // A new memo window, added to the frame, with the frame's menu actions and a fixed border.
@@ -54,6 +57,7 @@ public:
     void New1Click();
     void Open1Click();
     void Load1Click();
+    void Library1Click();
     void Save1Click();
     void SaveAs1Click();
     void Export1Click();

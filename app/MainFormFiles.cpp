@@ -64,18 +64,22 @@ void TMainForm::New1Click()
 
 void TMainForm::Open1Click()
 {
-    const std::optional<QString> path = AskForMemoFile(this);
-    if (!path)
-        return;
+    if (const std::optional<QString> path = AskForMemoFile(this))
+        OpenMemoFile(*path);
+}
+
+TGraphForm* TMainForm::OpenMemoFile(const QString& path)
+{
     TGraphForm* memo = CreateMemoWindow();
     ReleaseImageArea(memo);
-    memo->SetCaption(QFileInfo(*path).fileName());
-    if (!memo->SetImage(*path)) {
+    memo->SetCaption(QFileInfo(path).fileName());
+    if (!memo->SetImage(path)) {
         DiscardMemo(MdiArea, memo);
-        return;
+        return nullptr;
     }
     memo->SetButtonStatus();
     FitToPicture(memo);
+    return memo;
 }
 
 void TMainForm::Load1Click()

@@ -225,12 +225,12 @@ void SendDataStep(TCommLink& link, bool& done)
     reportProgress(link);
 }
 
-SendOutcome SendExchange(TCommLink& link)
+SendOutcome SendExchange(TCommLink& link, SendTelling telling)
 {
     if (!OpenLink(link))
         return SendOutcome::PortUnavailable;
     link.Handle.setPaced(true);
-    if (!ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
+    if (telling.confirm && !ExchangeMessage(ExchangeBox::Question, QString::fromUtf16(ConfirmSendText))) {
         ClosePort(link);
         UnhookStep();
         return SendOutcome::Declined;
@@ -273,7 +273,8 @@ SendOutcome SendExchange(TCommLink& link)
     ClosePort(link);
     UnhookStep();
     if (failure == Failure::None) {
-        ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
+        if (telling.tellSuccess)
+            ExchangeMessage(ExchangeBox::Information, QString::fromUtf16(SentText));
         return SendOutcome::Sent;
     }
     ExchangeMessage(ExchangeBox::Error, failureText(failure));

@@ -41,9 +41,16 @@ inline constexpr char16_t SentText[] = u"正常に送信されました";
 // (30 s; tests shorten it).
 extern int SendVerdictWaitMs;
 
+// What the exchange tells the user itself. A row of memos sent one exchange each asks once
+// before the first and tells the success once after the last.
+struct SendTelling {
+    bool confirm = true;       // ask ConfirmSendText after the port has opened
+    bool tellSuccess = true;   // say SentText when the device has the memo
+};
+
 // Runs one send exchange of the chain at link.Head (built by the Send command, which frees
-// it afterwards) on the installed exchange host.
-SendOutcome SendExchange(TCommLink& link);
+// it afterwards) on the installed exchange host. A failure is always told.
+SendOutcome SendExchange(TCommLink& link, SendTelling telling = {});
 
 // The two idle step handlers of the exchange: the call, then the records and the verdict.
 void SendHandshakeStep(TCommLink& link, bool& done);

@@ -80,6 +80,7 @@ void TGraphForm::createMenus()
     item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
     item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
     item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
+    item(File1, "Library1", QStringLiteral("メモ一覧(&M)"));
     bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), [](TGraphForm* w) { w->Save1Click(); });
     bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), [](TGraphForm* w) { w->SaveAs1Click(); });
     bind(item(File1, "Export1", QStringLiteral("書き出し(&E)...")), [](TGraphForm* w) { w->Export1Click(); });

@@ -131,15 +131,9 @@ void TGraphForm::SaveIntoFolder(const QString& folder)
 
 void TGraphForm::Print1Click()
 {
-    QPrinter& printer = SharedPrinter();
-    if (!RunPrintDialog(this, printer))
-        return;
     QPainter painter;
-    if (!painter.begin(&printer))
-        throw CommandFailure(QStringLiteral("印刷を開始できません"));
-    // A monochrome memo must not come out with compression smudges, nor blurred edges.
-    painter.setRenderHint(QPainter::LosslessImageRendering);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    if (!BeginMemoPrint(this, painter))
+        return;
     // The painter's origin is the printable area's top-left and its unit the printer dot. One
     // dot per pixel would shrink a memo to a dot on a 1200-dpi printer, so the picture comes
     // out at the size it has on screen: one image pixel per 1/96 inch.

@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxfixes-dev libudev-dev
   libgtest-dev googletest
-  libjpeg-dev
+  libjpeg-dev zlib1g-dev
+  libqt6sql6-sqlite
   qt6-translations-l10n
   xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2

@@ -2,96 +2,37 @@
 
 #include "memo/Picture.h"
 #include "resources/Version.h"
+#include "store/PngText.h"
 
 #include <QBuffer>
 #include <QFile>
 
-#include <array>
-#include <cstdint>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr char kSignature[] = "\x89PNG\r\n\x1a\n";
-constexpr qsizetype kSignatureSize = 8;
+// A file name's bytes: under 255 with room for the writer's temporary name beside it
+// (".NAME.xxxxxxxx.part", platform/DurableFile.h).
+constexpr int kMaxNameBytes = 240;
+const QString kNameTimeFormat = QStringLiteral("yyyy-MM-dd HH.mm.ss");
+constexpr int kNameTimeLength = 19;
 
-constexpr char kTitle[] = "Title";
-constexpr char kReading[] = "Reading";
-constexpr char kTitleCodes[] = "TitleCodes";
-constexpr char kReadingCodes[] = "ReadingCodes";
-constexpr char kArrived[] = "Arrived";
-constexpr char kSoftware[] = "Software";
-
-const std::array<uint32_t, 256>& crcTable()
+void takeText(TMemoMeta& meta, const QString& key, const QString& text)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
-
-// The CRC every PNG chunk ends with, over its type and data.
-uint32_t chunkCrc(QByteArrayView typeAndData)
-{
-    uint32_t c = 0xFFFFFFFFu;
-    for (const char byte : typeAndData)
-        c = crcTable()[(c ^ uint8_t(byte)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-void appendBigEndian(QByteArray& out, uint32_t value)
-{
-    out.append(char(value >> 24)).append(char(value >> 16)).append(char(value >> 8)).append(char(value));
-}
-
-uint32_t bigEndianAt(QByteArrayView bytes, qsizetype at)
-{
-    return uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
-           uint32_t(uint8_t(bytes[at + 2])) << 8 | uint32_t(uint8_t(bytes[at + 3]));
-}
-
-QByteArray chunk(const char* type, const QByteArray& data)
-{
-    QByteArray body = QByteArray(type, 4) + data;
-    QByteArray out;
-    appendBigEndian(out, uint32_t(data.size()));
-    out += body;
-    appendBigEndian(out, chunkCrc(body));
-    return out;
-}
-
-// An uncompressed iTXt chunk without language tag or translated keyword.
-QByteArray textChunk(const char* key, const QString& text)
-{
-    QByteArray data(key);
-    data.append('\0').append('\0').append('\0');  // end of keyword, not compressed, method 0
-    data.append('\0').append('\0');               // empty language tag, empty translated keyword
-    data += text.toUtf8();
-    return chunk("iTXt", data);
-}
-
-void takeText(TMemoMeta& meta, const QByteArray& key, const QString& text)
-{
-    if (key == kTitle)
+    if (key == kMemoTitleKey)
         meta.Title = text;
-    else if (key == kReading)
+    else if (key == kMemoReadingKey)
         meta.Reading = text;
-    else if (key == kTitleCodes)
+    else if (key == kMemoTitleCodesKey)
         meta.TitleCodes = QByteArray::fromHex(text.toLatin1());
-    else if (key == kReadingCodes)
+    else if (key == kMemoReadingCodesKey)
         meta.ReadingCodes = QByteArray::fromHex(text.toLatin1());
-    else if (key == kArrived)
+    else if (key == kMemoArrivedKey)
         meta.Arrived = QDateTime::fromString(text, Qt::ISODate);
-    else if (key == kSoftware)
+    else if (key == kMemoSoftwareKey)
         meta.Software = text;
     else
         return;
@@ -122,63 +63,25 @@ QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta)
     buffer.open(QIODevice::WriteOnly);
     if (!ToMonochrome(picture).save(&buffer, "PNG"))
         return {};
-    // The header chunk comes first and is 13 bytes long: our chunks follow it.
-    constexpr qsizetype afterHeader = kSignatureSize + 4 + 4 + 13 + 4;
-    if (png.size() < afterHeader || !png.startsWith(QByteArrayView(kSignature, kSignatureSize)))
-        return {};
-    QByteArray text = textChunk(kTitle, meta.Title) + textChunk(kReading, meta.Reading);
+    QList<QPair<QString, QString>> texts{{kMemoTitleKey, meta.Title}, {kMemoReadingKey, meta.Reading}};
     if (!meta.TitleCodes.isEmpty())
-        text += textChunk(kTitleCodes, QString::fromLatin1(meta.TitleCodes.toHex().toUpper()));
+        texts.append({kMemoTitleCodesKey, QString::fromLatin1(meta.TitleCodes.toHex().toUpper())});
     if (!meta.ReadingCodes.isEmpty())
-        text += textChunk(kReadingCodes, QString::fromLatin1(meta.ReadingCodes.toHex().toUpper()));
+        texts.append({kMemoReadingCodesKey, QString::fromLatin1(meta.ReadingCodes.toHex().toUpper())});
     if (meta.Arrived.isValid())
-        text += textChunk(kArrived, IsoTimeWithOffset(meta.Arrived));
-    text += textChunk(kSoftware, meta.Software.isEmpty() ? SoftwareName() : meta.Software);
-    png.insert(afterHeader, text);
-    return png;
+        texts.append({kMemoArrivedKey, IsoTimeWithOffset(meta.Arrived)});
+    texts.append({kMemoSoftwareKey, meta.Software.isEmpty() ? SoftwareName() : meta.Software});
+    return WithPngText(png, texts).value_or(QByteArray());
 }
-
-namespace {
-
-// The chunks of BYTES (a PNG's signature already checked) into META; true when they reached
-// the pixels or the end, false when BYTES stop before.
-bool parseChunks(QByteArrayView bytes, TMemoMeta& meta)
-{
-    qsizetype at = kSignatureSize;
-    while (at + 12 <= bytes.size()) {
-        const uint32_t length = bigEndianAt(bytes, at);
-        const QByteArrayView type = bytes.sliced(at + 4, 4);
-        if (type == "IDAT" || type == "IEND")
-            return true;  // no text of ours beyond
-        if (length > uint32_t(bytes.size() - at - 12))
-            return false;  // cut off here
-        const QByteArrayView data = bytes.sliced(at + 8, length);
-        const qsizetype keyEnd = data.indexOf('\0');
-        if (keyEnd > 0 && (type == "iTXt" || type == "tEXt")) {
-            const QByteArray key = data.first(keyEnd).toByteArray();
-            if (type == "tEXt") {
-                takeText(meta, key, QString::fromLatin1(data.sliced(keyEnd + 1)));
-            } else if (keyEnd + 3 <= data.size() && data[keyEnd + 1] == '\0') {  // not compressed
-                // Skip the language tag and the translated keyword, each ended by a NUL.
-                const qsizetype language = data.indexOf('\0', keyEnd + 3);
-                const qsizetype translated = language < 0 ? -1 : data.indexOf('\0', language + 1);
-                if (translated >= 0)
-                    takeText(meta, key, QString::fromUtf8(data.sliced(translated + 1)));
-            }
-        }
-        at += 12 + qsizetype(length);
-    }
-    return false;
-}
-
-}  // namespace
 
 std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 {
-    if (!bytes.startsWith(QByteArrayView(kSignature, kSignatureSize)))
+    const std::optional<PngText> png = ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray());
+    if (!png)
         return std::nullopt;
     TMemoMeta meta;
-    parseChunks(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)), meta);
+    for (const auto& [key, text] : png->texts)
+        takeText(meta, key, text);
     return meta;
 }
 
@@ -196,15 +99,49 @@ std::optional<TMemoMeta> ReadMemoMeta(const QString& path)
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    // The chunks sit in front of the pixels: in our files the first few kilobytes hold them.
-    QByteArray head = file.read(16 * 1024);
-    if (!head.startsWith(QByteArrayView(kSignature, kSignatureSize)))
-        return std::nullopt;
-    TMemoMeta meta;
-    if (!parseChunks(head, meta) && !file.atEnd()) {
-        head += file.read(MaxMetaBytes - head.size());
-        meta = TMemoMeta();
-        parseChunks(head, meta);
+    return ParseMemoMeta(file.read(MaxMetaBytes));
+}
+
+QString FileNameTitle(const QString& title, int reserve)
+{
+    QString safe;
+    for (const char32_t c : title.toUcs4()) {
+        const bool bad = c == U'/' || c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0);
+        safe += bad ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
     }
-    return meta;
+    for (qsizetype i = 0; i < safe.size() && safe[i] == QLatin1Char('.'); ++i)
+        safe[i] = QLatin1Char('_');
+    for (qsizetype i = safe.size() - 1; i >= 0 && (safe[i] == QLatin1Char('.') || safe[i] == QLatin1Char(' ')); --i)
+        safe[i] = QLatin1Char('_');
+    // Cut at a character boundary until the UTF-8 form fits.
+    const qsizetype room = std::max(0, kMaxNameBytes - reserve);
+    while (safe.toUtf8().size() > room) {
+        safe.chop(1);
+        if (!safe.isEmpty() && safe.back().isHighSurrogate())
+            safe.chop(1);
+    }
+    return safe;
+}
+
+QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension)
+{
+    const QString prefix = time.isValid() ? time.toString(kNameTimeFormat) : QString();
+    const QString number = n > 1 ? QStringLiteral(" (%1)").arg(n) : QString();
+    const int reserve = int((prefix + QLatin1Char(' ') + number + extension).toUtf8().size());
+    QString part = FileNameTitle(title, reserve);
+    if (prefix.isEmpty() && part.isEmpty())
+        part = QStringLiteral("_");  // a name must not start with the extension's dot
+    QString name = prefix;
+    if (!part.isEmpty())
+        name += (prefix.isEmpty() ? QString() : QStringLiteral(" ")) + part;
+    return name + number + extension;
+}
+
+QDateTime TimeOfMemoFileName(const QString& name)
+{
+    if (name.size() < kNameTimeLength ||
+        (name.size() > kNameTimeLength && name[kNameTimeLength] != QLatin1Char(' ') &&
+         name[kNameTimeLength] != QLatin1Char('.')))
+        return {};
+    return QDateTime::fromString(name.left(kNameTimeLength), kNameTimeFormat);
 }

@@ -18,8 +18,7 @@
 //       transparency is laid onto white is black), and META's fields in the chunks above (empty text still written; an invalid
 //       Arrived and empty codes left out). Empty bytes when PICTURE is null.
 //   ParseMemoMeta(bytes) / ReadMemoMeta(path)
-//       The chunks of a PNG, read from its start up to its pixel data: iTXt (uncompressed)
-//       and tEXt chunks named as above. Nothing when the bytes are no PNG (or the file cannot
+//       The text chunks of a PNG (store/PngText.h: tEXt, zTXt and iTXt) named as above. Nothing when the bytes are no PNG (or the file cannot
 //       be read); a PNG without our chunks gives a TMemoMeta with Carried false. At most
 //       MaxMetaBytes of the file are looked at, so a hostile file costs no more than that.
 #pragma once
@@ -44,6 +43,14 @@ struct TMemoMeta {
 
 inline constexpr qint64 MaxMetaBytes = 1 << 20;
 
+// The chunks' keywords.
+inline constexpr char kMemoTitleKey[] = "Title";
+inline constexpr char kMemoReadingKey[] = "Reading";
+inline constexpr char kMemoTitleCodesKey[] = "TitleCodes";
+inline constexpr char kMemoReadingCodesKey[] = "ReadingCodes";
+inline constexpr char kMemoArrivedKey[] = "Arrived";
+inline constexpr char kMemoSoftwareKey[] = "Software";
+
 QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta);
 
 std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes);
@@ -54,3 +61,16 @@ QString IsoTimeWithOffset(const QDateTime& time);
 
 // "VEXLO 1.0": what the Software chunk says.
 QString SoftwareName();
+
+// TITLE as a part of a file name: '/', NUL and control characters become '_', and so do
+// leading dots and trailing spaces and dots; cut (at a character boundary) so that the whole
+// name, RESERVE bytes of which are taken by the rest of it, stays within 240 bytes: room for
+// the temporary name a durable write makes beside it.
+QString FileNameTitle(const QString& title, int reserve);
+
+// "YYYY-MM-DD HH.MM.SS title.png" for the N-th try (N > 1 adds " (N)"); without the time
+// when TIME is invalid, and without " title" when TITLE is empty. EXTENSION with its dot.
+QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension = QStringLiteral(".png"));
+
+// The time at the start of a memo file's name ("2026-12-07 16.23.32 ..."), or an invalid one.
+QDateTime TimeOfMemoFileName(const QString& name);

@@ -12,38 +12,6 @@
 
 TLibrarySettings LibrarySettings;
 
-namespace {
-
-// Room left for " (12345)", ".png" and the writer's temporary name around the title.
-constexpr int kMaxTitleBytes = 180;
-
-bool unfitForName(QChar c)
-{
-    return c == QLatin1Char('/') || c.unicode() == 0 || c.category() == QChar::Other_Control;
-}
-
-QString fileTitle(const QString& title)
-{
-    QString out;
-    out.reserve(title.size());
-    for (QChar c : title)
-        out += unfitForName(c) ? QLatin1Char('_') : c;
-    for (int i = 0; i < out.size() && out[i] == QLatin1Char('.'); ++i)
-        out[i] = QLatin1Char('_');
-    // Cut to the byte budget, never inside a character.
-    while (out.toUtf8().size() > kMaxTitleBytes) {
-        out.chop(1);
-        if (!out.isEmpty() && out.back().isHighSurrogate())
-            out.chop(1);
-    }
-    for (qsizetype i = out.size() - 1;
-         i >= 0 && (out[i] == QLatin1Char(' ') || out[i] == QLatin1Char('.') || out[i].isSpace()); --i)
-        out[i] = QLatin1Char('_');
-    return out;
-}
-
-}  // namespace
-
 TLibrarySettings ReadLibrarySettings(const std::string& file)
 {
     TLibrarySettings settings;
@@ -76,18 +44,6 @@ QString LibraryFolder(const TLibrarySettings& settings)
     if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
         return QDir::homePath() + folder.mid(1);
     return folder;
-}
-
-QString LibraryFileBase(const QDateTime& arrived, const QString& title)
-{
-    const QString time = arrived.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
-    const QString name = fileTitle(title);
-    return name.isEmpty() ? time : time + QLatin1Char(' ') + name;
-}
-
-QString LibraryFileName(const QString& base, int n)
-{
-    return n <= 1 ? base + QStringLiteral(".png") : QStringLiteral("%1 (%2).png").arg(base).arg(n);
 }
 
 TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived)
@@ -127,8 +83,9 @@ std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture,
         failure.error = ENOMEM;  // the only way a picture we drew fails to encode
         return failure;
     }
-    const QString base = LibraryFileBase(meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime(), meta.Title);
-    if (auto failure = platform::WriteNewFile(folder_, [&base](int n) { return LibraryFileName(base, n); }, 1, bytes, path))
+    const QDateTime arrived = meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime();
+    const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n); };
+    if (auto failure = platform::WriteNewFile(folder_, name, 1, bytes, path))
         return failure;
     ++stored_;
     return std::nullopt;

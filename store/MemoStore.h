@@ -48,11 +48,6 @@ QString DefaultLibraryFolder();
 // The folder SETTINGS name: Folder ("~/" standing for the home folder), or the default.
 QString LibraryFolder(const TLibrarySettings& settings = LibrarySettings);
 
-// "2026-12-07 16.23.32 title" (no number, no ".png"): see above.
-QString LibraryFileBase(const QDateTime& arrived, const QString& title);
-// BASE.png for N = 1, "BASE (N).png" after.
-QString LibraryFileName(const QString& base, int n);
-
 // What the device said about MEMO, as the file carries it.
 TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived);
 

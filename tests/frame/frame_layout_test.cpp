@@ -42,8 +42,9 @@ TEST_F(FrameLayout, MenusInOrderWithTheirCaptions)
     };
     const MenuCase cases[] = {
         {MainForm->File1,
-         {"New1", "Open1", "Load1", "Save1", "SaveAs1", "Export1", "Print1", "PrintSetup1", "Close1", "N1", "Exit1"},
-         {"ウィンドウの新規作成(&N)", "ウィンドウを開く(&O)", "ウィンドウにロード(&L)", "上書き保存する(&S)",
+         {"New1", "Open1", "Load1", "Library1", "Save1", "SaveAs1", "Export1", "Print1", "PrintSetup1", "Close1", "N1",
+          "Exit1"},
+         {"ウィンドウの新規作成(&N)", "ウィンドウを開く(&O)", "ウィンドウにロード(&L)", "メモ一覧(&M)", "上書き保存する(&S)",
           "名前を付けて保存する(&A)", "書き出し(&E)...", "印刷(&P)", "プリンタの設定(&T)", "ウィンドウを閉じる(&C)", "-",
           "終了(&X)"}},
         {MainForm->Edit1,

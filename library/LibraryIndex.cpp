@@ -1,0 +1,425 @@
+#include "library/LibraryIndex.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Listed {
+    QString name;
+    QByteArray local;  // the name as the file system has it
+};
+
+bool hasMemoSuffix(const char* name, size_t length)
+{
+    if (length < 5 || name[0] == '.')
+        return false;
+    const char* s = name + length - 4;
+    return s[0] == '.' && ((qstrnicmp(s + 1, "png", 3) == 0) || (qstrnicmp(s + 1, "bmp", 3) == 0));
+}
+
+// An open folder, closed again when it goes.
+class Folder {
+public:
+    explicit Folder(const QString& path) : dir_(::opendir(QFile::encodeName(path).constData())) {}
+    ~Folder()
+    {
+        if (dir_)
+            ::closedir(dir_);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    int fd() const { return dir_ ? ::dirfd(dir_) : -1; }
+
+    // The names with memo suffixes, as the folder lists them; nothing when it cannot be read.
+    std::vector<Listed> memoNames()
+    {
+        std::vector<Listed> listed;
+        if (!dir_)
+            return listed;
+        while (const dirent* e = ::readdir(dir_)) {
+            const size_t length = std::strlen(e->d_name);
+            // Regular files, links to them, and names of a kind the file system does not tell.
+            const bool mayBeFile = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
+            if (mayBeFile && hasMemoSuffix(e->d_name, length))
+                listed.push_back({QFile::decodeName(QByteArray(e->d_name, qsizetype(length))), QByteArray(e->d_name)});
+        }
+        return listed;
+    }
+
+private:
+    DIR* dir_;
+};
+
+qint64 modifiedNs(const struct stat& st)
+{
+    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+// The memo file NAME of the folder open as DIRFD, read (its first bytes) as it is now; nothing
+// when it is no regular file or has gone. O_NONBLOCK: a FIFO under a memo's name must not
+// hold us up. HEAD is a buffer kept from file to file.
+std::optional<MemoEntry> readEntry(int dirfd, const Listed& file, QByteArray& head)
+{
+    const int fd = ::openat(dirfd, file.local.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    head.resize(qsizetype(std::min<qint64>(st.st_size, kMemoHeadBytes)));
+    qsizetype have = 0;
+    while (have < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + have, size_t(head.size() - have));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        have += n;
+    }
+    ::close(fd);
+    head.truncate(have);
+    MemoEntry entry;
+    entry.fileName = file.name;
+    entry.fileSize = qint64(st.st_size);
+    entry.modified = modifiedNs(st);
+    entry.info = ReadMemoInfo(file.name, head, entry.modified / 1'000'000);
+    return entry;
+}
+
+// Something other than a regular file under one of the index's names: not ours to open or
+// to remove.
+bool foreignThingAt(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+QString newConnectionName()
+{
+    return QStringLiteral("vexlo-index-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// Writes the changes into the index on a thread of its own, so that a rebuild reads the next
+// files while SQLite stores the ones before. It has its own
+// connection: a connection belongs to the thread that made it. Everything goes in one
+// transaction; a failure is no loss (the files still hold everything, and the next start
+// compares them with whatever the index kept).
+class IndexWriter {
+public:
+    IndexWriter(const QString& path, const QStringList& removed)
+        : path_(path), removed_(removed), thread_([this] { run(); })
+    {
+    }
+    ~IndexWriter() { finish(); }
+    IndexWriter(const IndexWriter&) = delete;
+    IndexWriter& operator=(const IndexWriter&) = delete;
+
+    void add(const MemoEntry& entry)
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(entry);
+        if (queue_.size() >= kRowsAStatement)
+            wake_.notify_one();
+    }
+
+    // Waits until everything is written.
+    void finish()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    static constexpr size_t kRowsAStatement = 100;
+
+    // The rows that came since the last call: a statement's worth, or all once closing.
+    std::vector<MemoEntry> take()
+    {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return closing_ || queue_.size() >= kRowsAStatement; });
+        return std::exchange(queue_, {});
+    }
+
+    void run()
+    {
+        const QString name = newConnectionName();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path_);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+            bool ok = db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL")) && db.transaction();
+            ok = ok && write(db);
+            if (ok)
+                ok = db.commit();
+            if (!ok)
+                db.rollback();
+            while (!closing())  // whatever still comes is not written
+                take();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    bool closing()
+    {
+        std::lock_guard lock(mutex_);
+        return closing_;
+    }
+
+    bool write(QSqlDatabase& db)
+    {
+        QSqlQuery remove(db);
+        bool ok = remove.prepare(QStringLiteral("DELETE FROM memo WHERE name = ?"));
+        for (qsizetype i = 0; ok && i < removed_.size(); ++i) {
+            remove.bindValue(0, removed_[i]);
+            ok = remove.exec();
+        }
+        // Many rows a statement, as a rebuild writes ten thousand of them; the values bound by
+        // names made once (Qt makes a name for a numbered place at every call).
+        constexpr int kColumns = 7;
+        QStringList names;
+        for (size_t r = 0; r < kRowsAStatement; ++r)
+            for (int c = 0; c < kColumns; ++c)
+                names << QStringLiteral(":v%1_%2").arg(r).arg(c);
+        auto insertFor = [&](size_t rows) {
+            QString sql = QStringLiteral("INSERT OR REPLACE INTO memo VALUES ");
+            for (size_t r = 0; r < rows; ++r) {
+                sql += r == 0 ? QStringLiteral("(") : QStringLiteral(",(");
+                for (int c = 0; c < kColumns; ++c)
+                    sql += (c ? QStringLiteral(",") : QString()) + names[qsizetype(r * kColumns + size_t(c))];
+                sql += QLatin1Char(')');
+            }
+            auto q = std::make_unique<QSqlQuery>(db);
+            return q->prepare(sql) ? std::move(q) : nullptr;
+        };
+        const std::unique_ptr<QSqlQuery> batch = insertFor(kRowsAStatement);
+        const std::unique_ptr<QSqlQuery> single = insertFor(1);
+        ok = ok && batch && single;
+        std::vector<MemoEntry> rows;
+        for (bool last = false; ok && !last;) {
+            last = closing();  // what was queued before the close is all there is
+            std::vector<MemoEntry> more = take();
+            std::move(more.begin(), more.end(), std::back_inserter(rows));
+            size_t i = 0;
+            while (ok && (rows.size() - i >= kRowsAStatement || (last && i < rows.size()))) {
+                const size_t n = rows.size() - i >= kRowsAStatement ? kRowsAStatement : 1;
+                QSqlQuery& insert = n == 1 ? *single : *batch;
+                for (size_t r = 0; r < n; ++r, ++i) {
+                    const MemoEntry& e = rows[i];
+                    const QString* name = names.constData() + r * kColumns;
+                    insert.bindValue(name[0], e.fileName);
+                    insert.bindValue(name[1], e.fileSize);
+                    insert.bindValue(name[2], e.modified);
+                    insert.bindValue(name[3], e.info.title);
+                    insert.bindValue(name[4], e.info.reading);
+                    insert.bindValue(name[5], e.info.time);
+                    insert.bindValue(name[6], e.info.titled);
+                }
+                ok = insert.exec();
+            }
+            rows.erase(rows.begin(), rows.begin() + qsizetype(i));
+        }
+        return ok;
+    }
+
+    const QString path_;
+    const QStringList removed_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<MemoEntry> queue_;
+    bool closing_ = false;
+    std::thread thread_;  // last: it starts when everything above is ready
+};
+
+}  // namespace
+
+struct LibraryIndex::Database {
+    QString connection = newConnectionName();
+    QSqlDatabase db;
+
+    ~Database()
+    {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connection);
+    }
+};
+
+LibraryIndex::LibraryIndex(const QString& folder) : folder_(folder) {}
+
+LibraryIndex::~LibraryIndex() = default;
+
+bool LibraryIndex::Stored() const
+{
+    return db_ != nullptr;
+}
+
+bool LibraryIndex::openIndex()
+{
+    const QString path = folder_ + QLatin1Char('/') + QLatin1String(kIndexFileName);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (foreignThingAt(path + QLatin1String(suffix)))
+            return false;
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder_).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        db_ = std::make_unique<Database>();
+        db_->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db_->connection);
+        db_->db.setDatabaseName(path);
+        // Another VEXLO may be writing: wait a moment for it rather than fail.
+        db_->db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        if (db_->db.open()) {
+            QSqlQuery q(db_->db);
+            bool ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
+                      q.value(0).toString() == QLatin1String("wal");
+            // The index is only a copy: no flush at every commit, and a small page cache.
+            ok = ok && q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")) &&
+                 q.exec(QStringLiteral("PRAGMA cache_size=-512"));
+            ok = ok && q.exec(QStringLiteral("PRAGMA user_version")) && q.next();
+            if (ok && q.value(0).toInt() == kIndexLayout)
+                return true;
+            // A new file, or one of another layout: the table as this version keeps it.
+            ok = ok && q.exec(QStringLiteral("DROP TABLE IF EXISTS memo")) &&
+                 q.exec(QStringLiteral("CREATE TABLE memo(name TEXT PRIMARY KEY, size INTEGER, modified INTEGER, "
+                                       "title TEXT, reading TEXT, time INTEGER, titled INTEGER) WITHOUT ROWID")) &&
+                 q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kIndexLayout));
+            if (ok)
+                return true;
+        }
+        // Not a database, damaged, or not writable: start from nothing once.
+        dropIndexFiles();
+    }
+    return false;
+}
+
+void LibraryIndex::dropIndexFiles()
+{
+    const bool existed = db_ != nullptr;
+    db_.reset();
+    if (!existed)
+        return;
+    const QString path = folder_ + QLatin1Char('/') + QLatin1String(kIndexFileName);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (!foreignThingAt(path + QLatin1String(suffix)))
+            QFile::remove(path + QLatin1String(suffix));
+}
+
+bool LibraryIndex::loadRows()
+{
+    QSqlQuery q(db_->db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled FROM memo")))
+        return false;
+    std::vector<MemoEntry> rows;
+    while (q.next()) {
+        MemoEntry e;
+        e.fileName = q.value(0).toString();
+        e.fileSize = q.value(1).toLongLong();
+        e.modified = q.value(2).toLongLong();
+        e.info.title = q.value(3).toString();
+        e.info.reading = q.value(4).toString();
+        e.info.time = q.value(5).toLongLong();
+        e.info.titled = q.value(6).toBool();
+        rows.push_back(std::move(e));
+    }
+    if (q.lastError().isValid())
+        return false;
+    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(rows));
+    return true;
+}
+
+MemoEntries LibraryIndex::Refresh(bool* changed)
+{
+    filesRead_ = 0;
+    bool differs = false;
+    if (!loaded_) {
+        loaded_ = true;
+        differs = true;
+        if (openIndex() && !loadRows()) {
+            dropIndexFiles();
+            openIndex();
+        }
+    }
+    Folder folder(folder_);
+    std::vector<Listed> listed = folder.memoNames();
+    // Where each known memo is, and whether the folder still lists it.
+    const std::vector<MemoEntry>& before = *entries_;
+    QHash<QString, size_t> known;
+    known.reserve(qsizetype(before.size()));
+    for (size_t i = 0; i < before.size(); ++i)
+        known.insert(before[i].fileName, i);
+    std::vector<bool> listedAgain(before.size(), false);
+    std::vector<size_t> toRead;  // positions in LISTED
+    std::vector<MemoEntry> next;
+    next.reserve(listed.size());
+    for (size_t i = 0; i < listed.size(); ++i) {
+        const Listed& file = listed[i];
+        if (const auto it = known.constFind(file.name); it != known.cend()) {
+            const MemoEntry& entry = before[*it];
+            listedAgain[*it] = true;
+            struct stat st {};
+            if (::fstatat(folder.fd(), file.local.constData(), &st, 0) == 0 && S_ISREG(st.st_mode) &&
+                qint64(st.st_size) == entry.fileSize && modifiedNs(st) == entry.modified) {
+                next.push_back(entry);
+                continue;
+            }
+        }
+        toRead.push_back(i);
+    }
+    // Gone, or no memo file any more (a changed one is written again as it is now).
+    QStringList removed;
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!listedAgain[i])
+            removed << before[i].fileName;
+
+    // The files to read in the order of the index's keys (the bytes of their UTF-8 names): the
+    // table then grows only at its end, which makes a rebuild write far fewer pages.
+    std::sort(toRead.begin(), toRead.end(), [&](size_t a, size_t b) { return listed[a].local < listed[b].local; });
+    std::optional<IndexWriter> writer;
+    if (db_ && (!toRead.empty() || !removed.isEmpty()))
+        writer.emplace(db_->db.databaseName(), removed);
+    QByteArray head;
+    int added = 0;  // new or changed memos
+    for (size_t i : toRead) {
+        ++filesRead_;
+        if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i], head)) {
+            if (writer)
+                writer->add(*entry);
+            next.push_back(std::move(*entry));
+            ++added;
+        } else if (known.contains(listed[i].name)) {
+            removed << listed[i].name;  // no memo file any more (its row goes when the index is next opened)
+        }
+    }
+    if (writer)
+        writer->finish();
+    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
+    if (changed)
+        *changed = differs || added > 0 || !removed.isEmpty();
+    return entries_;
+}

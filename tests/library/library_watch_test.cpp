@@ -1,0 +1,111 @@
+// The library window follows its folder: memos that another program adds, removes or renames
+// (or that arrive while it is open) show up without anything being asked for.
+#include "app/Dialogs.h"
+#include "app/ExportDlg.h"
+#include "library/LibraryCommands.h"
+#include "library/LibraryPanel.h"
+#include "support/GuiApp.h"
+#include "support/LibraryMemos.h"
+
+#include <QDir>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+QStringList shownTitles(const TLibraryModel& model)
+{
+    QStringList titles;
+    for (int row = 0; row < model.rowCount(); ++row)
+        titles << model.entryAt(row).info.title;
+    return titles;
+}
+
+TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    // Earlier today: a picture copied in now is the newest.
+    const QDateTime noon = QDateTime::currentDateTime().addSecs(-3600);
+    const QString first = WriteTestMemo(folder, {QStringLiteral("会議"), QStringLiteral("ｶｲｷﾞ"), noon, StrokeMemo(1)});
+    const QString second = WriteTestMemo(folder, {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
+    TLibraryPanel panel(folder);
+    panel.show();
+    ASSERT_EQ(shownTitles(*panel.Model1), QStringList({"電話", "会議"}));
+
+    const struct {
+        const char* name;
+        std::function<void()> happen;
+        QStringList expected;  // newest first
+    } cases[] = {
+        {"a memo arrives",
+         [&] { WriteTestMemo(folder, {QStringLiteral("地図"), QStringLiteral("ﾁｽﾞ"), noon.addSecs(120), StrokeMemo(3)}); },
+         {"地図", "電話", "会議"}},
+        {"a memo is removed", [&] { QFile::remove(folder + QLatin1Char('/') + first); }, {"地図", "電話"}},
+        {"a memo is renamed", [&] { QFile::rename(folder + QLatin1Char('/') + second, folder + QStringLiteral("/call.png")); },
+         {"地図", "電話"}},
+        {"a picture is copied in", [&] { StrokeMemo(4).save(folder + QStringLiteral("/scan.bmp")); },
+         {"scan.bmp", "地図", "電話"}},
+    };
+    for (const auto& c : cases) {
+        c.happen();
+        (void)QTest::qWaitFor([&] { return shownTitles(*panel.Model1) == c.expected; }, 5000);
+        EXPECT_EQ(shownTitles(*panel.Model1), c.expected) << c.name;
+    }
+    EXPECT_GE(panel.Model1->rowOf(QStringLiteral("call.png")), 0);
+}
+
+// 書き出し of several memos: PNG and SVG go one file a memo into a folder that is chosen (and
+// nothing there is written over), a PDF is one file.
+TEST(LibraryExport, SeveralMemosGoIntoAFolderOrOneDocument)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("memos"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(folder);
+    const QDateTime noon = QDateTime::currentDateTime().addSecs(-3600);
+    QList<LibraryMemo> memos;
+    for (int i = 1; i <= 2; ++i) {
+        const QString name = WriteTestMemo(folder, {QStringLiteral("会議%1").arg(i), QString(), noon.addSecs(i), StrokeMemo(i)});
+        memos.push_back({folder + QLatin1Char('/') + name, QStringLiteral("会議%1").arg(i), {}, noon.addSecs(i), true});
+    }
+    ExportFormat format = ExportFormat::Png;
+    SetExportDialogAnswerer([&](TExportOptions& o) {
+        o.Format = format;
+        o.PerPage = 4;
+        return true;
+    });
+    std::vector<FileDialogRequest> asked;
+    QString answer;
+    SetFileDialogAnswerer([&](const FileDialogRequest& request) -> std::optional<QString> {
+        asked.push_back(request);
+        return answer;
+    });
+    answer = out;
+    ExportLibraryMemos(nullptr, memos);
+    ExportLibraryMemos(nullptr, memos);  // the same again: numbered beside the first
+    format = ExportFormat::Pdf;
+    answer = out + QStringLiteral("/sheet");
+    ExportLibraryMemos(nullptr, memos);
+    SetExportDialogAnswerer(nullptr);
+    SetFileDialogAnswerer(nullptr);
+
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[0].mode, FileDialogRequest::Mode::Folder);
+    EXPECT_EQ(asked[2].mode, FileDialogRequest::Mode::Save);
+    QStringList written = QDir(out).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(written.size(), 5) << written.join(u' ').toStdString();
+    EXPECT_TRUE(written.contains(QStringLiteral("sheet.pdf"))) << written.join(u' ').toStdString();
+    for (const QString& name : written)
+        if (name.endsWith(QStringLiteral(".png")))
+            EXPECT_FALSE(QImage(out + QLatin1Char('/') + name).isNull()) << name.toStdString();
+}
+
+}  // namespace
