@@ -8,11 +8,13 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace {
 
@@ -56,6 +58,9 @@ void TrashLibraryMemos(const QList<LibraryMemo>& memos)
                                  : QStringLiteral("%1 件のメモをごみ箱に移動しますか？").arg(memos.size());
     if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) != BoxAnswer::Ok)
         return;
+    // Qt makes the home trash inside the data folder but not the folder itself; without it the
+    // files would land in "files" and "info" of the working folder, where no one finds them.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QStringList failed;
     for (const LibraryMemo& memo : memos) {
         // Only ever into the trash: a file the trash cannot take stays where it is.

@@ -2,6 +2,7 @@
 // (or that arrive while it is open) show up without anything being asked for.
 #include "app/Dialogs.h"
 #include "app/ExportDlg.h"
+#include "app/MessageBox.h"
 #include "library/LibraryCommands.h"
 #include "library/LibraryPanel.h"
 #include "support/GuiApp.h"
@@ -106,6 +107,26 @@ TEST(LibraryExport, SeveralMemosGoIntoAFolderOrOneDocument)
     for (const QString& name : written)
         if (name.endsWith(QStringLiteral(".png")))
             EXPECT_FALSE(QImage(out + QLatin1Char('/') + name).isNull()) << name.toStdString();
+}
+
+// 削除 moves the file into the desktop's trash, where it can be restored, even when the data
+// folder the trash lives in has not been made yet.
+TEST(LibraryTrash, TheFileGoesToTheHomeTrash)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const QString folder = dir.filePath(QStringLiteral("memos"));
+    QDir().mkpath(folder);
+    const QString name = WriteTestMemo(folder, {QStringLiteral("地図"), QString(), QDateTime::currentDateTime(), StrokeMemo(1)});
+    SetBoxAnswerer([](const BoxRequest&) { return BoxAnswer::Ok; });
+    TrashLibraryMemos({{folder + QLatin1Char('/') + name, QStringLiteral("地図"), {}, {}, true}});
+    SetBoxAnswerer(nullptr);
+    qputenv("XDG_DATA_HOME", savedData);
+    EXPECT_FALSE(QFile::exists(folder + QLatin1Char('/') + name));
+    EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Trash/files/") + name));
 }
 
 }  // namespace
