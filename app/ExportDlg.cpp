@@ -1,5 +1,7 @@
 #include "app/ExportDlg.h"
 
+#include "app/DialogButtons.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -80,17 +82,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     pdfLayout->addRow(QStringLiteral("用紙サイズ(&Z):"), PageCombo);
     pdfLayout->addRow(QStringLiteral("1 ページのメモ(&N):"), PerPageSpin);
 
-    OKBtn = new QPushButton(QStringLiteral("書き出す(&E)..."), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, QStringLiteral("書き出す(&E)..."), OKBtn, CancelBtn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(formatBox);

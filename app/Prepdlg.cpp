@@ -1,5 +1,6 @@
 #include "app/Prepdlg.h"
 
+#include "app/DialogButtons.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
 #include "transfer/MemoImage.h"
@@ -182,17 +183,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     for (int i = 2; i < 5; ++i)
         convGrid->addWidget(RadioGroup2->button(i), i, 0, 1, 4);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, QStringLiteral("OK"), OKBtn, CancelBtn);
 
     auto* controls = new QVBoxLayout;
     controls->addWidget(sizeBox);
