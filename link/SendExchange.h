@@ -21,8 +21,8 @@
 // record has left the queue (a device that holds XOFF at that moment gets bounded time).
 //
 // While the records go out the host is told how many bytes of the chain have left (SetProgress).
-// The 5 ms tick timer runs only while the call is made: nothing counts ticks once the device
-// has answered.
+// The ticks count only while the call is made: nothing counts them once the device has
+// answered.
 #pragma once
 
 #include "link/CommLink.h"
