@@ -14,6 +14,7 @@ zombie's reaped rusage (all threads, the whole life) is taken instead.
 """
 import os
 import resource
+import selectors
 import time
 
 TICK = os.sysconf("SC_CLK_TCK")
@@ -82,6 +83,22 @@ class Child:
     def mark(self):
         self.start = sample(self.popen.pid)
         return self.start
+
+    def mark_at(self, status, timeout):
+        """Reads the child's standard error (a pipe) until STATUS appears in it, then marks.
+        Returns (the mark, or None when the child ended or said nothing for TIMEOUT seconds
+        first, and what it wrote so far). The rest is read after its end: the pipe holds it."""
+        sel = selectors.DefaultSelector()
+        sel.register(self.popen.stderr, selectors.EVENT_READ)
+        err = b""
+        while status.encode() not in err:
+            if not sel.select(timeout=timeout):
+                return None, err
+            chunk = os.read(self.popen.stderr.fileno(), 4096)
+            if not chunk:
+                return None, err
+            err += chunk
+        return self.mark(), err
 
     def finish(self):
         """Waits for the end, measures the zombie, reaps it. Returns (Sample, exit status)."""

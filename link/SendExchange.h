@@ -10,8 +10,8 @@
 //
 // The records are paced by the line speed: no more than about 100 ms of line time (or one
 // record, when a record takes longer) waits in the queues, and the port hands the kernel no
-// more than about 100 ms of it (platform/SerialPort.h, setPaced), also on a line that would
-// buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
+// more than about 150 ms ahead of the line (platform/SerialPort.h, setPaced), also on a line
+// that would buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
 // progress shows what has really gone. The exchange gives up when the device gives no verdict
 // (or no room to send) for SendVerdictWaitMs, and at its 17th "?".
 //

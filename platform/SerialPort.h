@@ -47,8 +47,8 @@
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
 //   setPaced(on)  while on, bytes go to the kernel no faster than the line's speed (from the last
-//                 configure(); start, data, parity and stop bits a byte) and at most about 100 ms
-//                 ahead of it, in shares of about 66 ms (or the rest, when it fits), one share
+//                 configure(); start, data, parity and stop bits a byte) and at most about 150 ms
+//                 ahead of it, in shares of about 100 ms (or the rest, when it fits), one share
 //                 a pump(); the rest waits in the layer (queued, and dropped by purge() and
 //                 discardOutput()). A line that buffers beyond what it reports (a pseudo-terminal)
 //                 then holds no more than a real one would, so what has not left can still be

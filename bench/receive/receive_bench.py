@@ -15,7 +15,6 @@ its speed on a busy machine as real hardware does (procmeter.as_hardware).
 import os
 import random
 import re
-import selectors
 import subprocess
 import sys
 import tempfile
@@ -53,19 +52,10 @@ def receive_once(sim, cli, memos, work, baud):
     proc = subprocess.Popen([cli, "receive", "--port", link, "--speed", str(baud), "--out", out], env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     child = procmeter.Child(proc)
-    sel = selectors.DefaultSelector()
-    sel.register(proc.stderr, selectors.EVENT_READ)
-    err = b""
-    while "受信中です".encode() not in err:
-        if not sel.select(timeout=60):
-            proc.kill()
-            sys.exit("vexlo-cli receive never reached its record phase")
-        chunk = os.read(proc.stderr.fileno(), 4096)
-        if not chunk:
-            break
-        err += chunk
-    begin = child.mark()
-    # The rest of standard error is read only once the process has ended: a pipe holds it.
+    begin, err = child.mark_at("受信中です", timeout=60)
+    if begin is None:
+        proc.kill()
+        sys.exit("vexlo-cli receive never reached its record phase:\n" + err.decode(errors="replace"))
     end, status = child.finish()
     err += proc.stderr.read()
     wall = end.wall - begin.wall

@@ -15,7 +15,6 @@ its speed on a busy machine as real hardware does (procmeter.as_hardware).
 """
 import os
 import random
-import selectors
 import struct
 import subprocess
 import sys
@@ -49,20 +48,9 @@ def send_once(cli, link, image, env, baud):
                              "--reading", "bench", "--yes"], env=env, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     child = procmeter.Child(proc)
-    sel = selectors.DefaultSelector()
-    sel.register(proc.stderr, selectors.EVENT_READ)
-    err = b""
-    begin = None
-    while begin is None:
-        if not sel.select(timeout=30):
-            proc.kill()
-            sys.exit("vexlo-cli send did not reach its record phase")
-        chunk = os.read(proc.stderr.fileno(), 4096)
-        if not chunk:
-            break
-        err += chunk
-        if "転送中です".encode() in err:
-            begin = child.mark()
+    begin, err = child.mark_at("転送中です", timeout=30)
+    if begin is None:
+        proc.kill()
     end, status = child.finish()
     err += proc.stderr.read()
     if status != 0 or begin is None:
