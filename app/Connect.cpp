@@ -68,7 +68,7 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(5);
+    Timer1->setSingleShot(true);
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TConnect1::Timer1Timer);
 
@@ -111,7 +111,7 @@ void TConnect1::SetStatusText(const QString& text)
     Label1->resize(std::max(100, hint.width()), std::max(13, hint.height()));
 }
 
-void TConnect1::StartTimer() { Timer1->start(); }
+void TConnect1::StartTimer(int ms) { Timer1->start(ms); }
 
 void TConnect1::StopTimer() { Timer1->stop(); }
 

@@ -1,12 +1,13 @@
 // The connection status dialog Connect1: one line of status text, a Cancel button and the
-// 5 ms timer whose ticks pace the link. It hosts every exchange of the desktop program
+// timer whose ticks of 5 ms pace the link. It hosts every exchange of the desktop program
 // (link/ExchangeHost.h): an exchange hooks its first step handler and runs the dialog
 // modally; the handlers run in the idle time of the dialog's event loop.
 //
 //   FormShow       (every showing) ExchangeOk becomes false.
 //   BitBtn1Click   the Cancel button, also pressed by Escape: ExchangeOk false, the idle
 //                  slot emptied, and the dialog closes. Enter and Space do not press it.
-//   Timer1Timer    TickCount + 1.
+//   Timer1Timer    a tick that was waited for has come (TickCount counts by the clock; the
+//                  timer fires only at the ticks somebody waits for, link/ExchangeHost.h).
 // Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
 //
 // While a send's records go out, a progress bar (ProgressBar1) under the Cancel button shows
@@ -35,7 +36,7 @@ public:
 
     // TExchangeHost
     void SetStatusText(const QString& text) override;
-    void StartTimer() override;
+    void StartTimer(int ms) override;
     void StopTimer() override;
     bool TimerActive() const override;
     void Run() override;  // exec(): shows the dialog modally until it closes

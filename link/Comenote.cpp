@@ -39,19 +39,22 @@ void raiseDtrLowerRts(TCommLink& link)
     link.Handle.setRts(false);
 }
 
-// Ten ticks of the host's timer while events are handled, so the window stays live.
+// Ten ticks of the host's timer while events are handled, so the window stays live. The
+// comparison arms the host's timer for the tenth tick: the wait wakes the program once.
 void settleWait()
 {
     TExchangeHost* host = ExchangeHost();
     TickCount = 0;
     if (!host) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5 * kSettleTicks));
+        std::this_thread::sleep_for(TTickCount::Tick * kSettleTicks);
+        TickCount = kSettleTicks;
         return;
     }
-    host->StartTimer();
-    while (TickCount < kSettleTicks && host->TimerActive())
+    StartTimer();
+    while (TickCount < kSettleTicks && TickCount.Running())
         host->WaitForEvents();
-    host->StopTimer();
+    StopTimer();
+    TickCount = kSettleTicks;  // ten ticks have passed, however late the last one was seen
 }
 
 }  // namespace
@@ -247,11 +250,15 @@ int BytesWaiting(TCommLink& link) { return link.Handle.bytesWaiting(); }
 
 int BytesQueued(TCommLink& link) { return link.Handle.bytesQueued(); }
 
+int BytesAhead(TCommLink& link) { return link.Handle.bytesAhead(); }
+
 int FreeSpace(TCommLink& link) { return kQueueSize - BytesQueued(link); }
 
+// The port takes everything the line has in one read and hands it out from there, so reading a
+// record byte by byte costs no system call per byte.
 int ReadByte(TCommLink& link)
 {
-    if (BytesWaiting(link) < 1)
+    if (link.Handle.ready(1) < 1)
         return -1;
     uint8_t b = 0;
     if (link.Handle.read(&b, 1) != 1)
@@ -261,13 +268,11 @@ int ReadByte(TCommLink& link)
 
 int ReadHexByte(TCommLink& link)
 {
-    if (BytesWaiting(link) < 2)
+    if (link.Handle.ready(2) < 2)
         return -1;
     uint8_t pair[2] = {0, 0};
-    int got = 0;
-    // Two bytes are waiting, so two reads at most take both.
-    for (int attempt = 0; attempt < 2 && got < 2; ++attempt)
-        got += link.Handle.read(pair + got, 2 - got);
+    if (link.Handle.read(pair, 2) != 2)
+        return -1;
     return 16 * HexToVal(char(pair[0])) + HexToVal(char(pair[1]));
 }
 

@@ -79,7 +79,7 @@ QString OpenFailureText(const TOpenFailure& failure);
 // link (Speed, WordLen, Parity, StopBits) go into link.Dcb with the flag word fBinary alone
 // (no flow control), XonLim 512 and XoffLim 1536, and are applied; both queues are purged;
 // DTR is raised, then RTS lowered (a line without modem lines, such as a pseudo-terminal,
-// ignores both). Then it waits 10 ticks of the host's 5 ms timer, handling events meanwhile,
+// ignores both). Then it waits 10 ticks of the host's timer (50 ms), handling events meanwhile,
 // and stops the timer. Returns true when the port is open and prepared. Returns false, with
 // no message, when the port does not exist, is no terminal, is held by another program, its
 // speed is not one the line takes (platform::SpeedSupported), or an exchange is already
@@ -90,6 +90,10 @@ bool OpenLink(TCommLink& link);
 // Bytes waiting to be read, and bytes queued for sending. 0 on a closed port.
 int BytesWaiting(TCommLink& link);
 int BytesQueued(TCommLink& link);
+
+// Bytes written that the line has not carried yet: BytesQueued, and while a send paces the
+// port also what the line has still to carry of what the kernel took (platform/SerialPort.h).
+int BytesAhead(TCommLink& link);
 
 // 2048 minus the bytes queued for sending.
 int FreeSpace(TCommLink& link);

@@ -24,9 +24,9 @@ void onSigint(int)
 }  // namespace
 
 TConsoleHost::TConsoleHost(std::FILE* out, QObject* parent)
-    : QObject(parent), out_(out ? out : stderr)
+    : QObject(parent), out_(out ? out : stderr), outIsTerminal_(::isatty(::fileno(out_)) != 0)
 {
-    timer_.setInterval(5);
+    timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, [] { TimerTick(); });
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -63,7 +63,7 @@ void TConsoleHost::SetProgress(int done, int total)
         shownPercent_ = -1;
         return;
     }
-    if (!::isatty(::fileno(out_)))
+    if (!outIsTerminal_)
         return;
     done = std::clamp(done, 0, total);
     const int percent = static_cast<int>(100LL * done / total);
@@ -74,7 +74,7 @@ void TConsoleHost::SetProgress(int done, int total)
     std::fflush(out_);
 }
 
-void TConsoleHost::StartTimer() { timer_.start(); }
+void TConsoleHost::StartTimer(int ms) { timer_.start(ms); }
 
 void TConsoleHost::StopTimer() { timer_.stop(); }
 

@@ -28,7 +28,7 @@ public:
     ~TConsoleHost() override;
 
     void SetStatusText(const QString& text) override;
-    void StartTimer() override;
+    void StartTimer(int ms) override;
     void StopTimer() override;
     bool TimerActive() const override;
     void Run() override;
@@ -50,6 +50,7 @@ private:
     void onInterrupt();
 
     std::FILE* out_;
+    bool outIsTerminal_;
     QString status_;
     int shownPercent_ = -1;  // -1: no progress line on the terminal
     bool interrupted_ = false;

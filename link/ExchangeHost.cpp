@@ -2,32 +2,74 @@
 
 #include "platform/IdleDriver.h"
 
-#include <QTimer>
-
 #include <algorithm>
+#include <optional>
 
 bool ExchangeOk = false;
-int32_t TickCount = 0;
+TTickCount TickCount;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 TExchangeHost* installedHost = nullptr;
 TStepHandler hookedHandler = nullptr;
 ExchangeStop hostStop = ExchangeStop::None;
+// When the host's timer is armed to fire, if it is.
+std::optional<Clock::time_point> tickAlarm;
 
-QTimer& wakeTimer()
+// Has the host's timer fire at WHEN, unless it fires sooner already.
+void armTickAlarm(Clock::time_point when)
 {
-    static QTimer* timer = [] {
-        auto* t = new QTimer;  // lives as long as the program, like the idle driver
-        t->setSingleShot(true);
-        t->setTimerType(Qt::PreciseTimer);
-        QObject::connect(t, &QTimer::timeout, [] { platform::IdleDriver::instance().wake(); });
-        return t;
-    }();
-    return *timer;
+    const Clock::time_point now = Clock::now();
+    if (!installedHost || (tickAlarm && *tickAlarm >= now && *tickAlarm <= when && installedHost->TimerActive()))
+        return;
+    tickAlarm = when;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    installedHost->StartTimer(int(std::clamp<int64_t>(ms, 0, INT32_MAX)));
 }
 
 }  // namespace
+
+TTickCount& TTickCount::operator=(int32_t value)
+{
+    base_ = value;
+    origin_ = Clock::now();
+    return *this;
+}
+
+int32_t TTickCount::Now() const
+{
+    if (!running_)
+        return base_;
+    return base_ + static_cast<int32_t>((Clock::now() - origin_) / Tick);
+}
+
+void TTickCount::Start()
+{
+    *this = Now();
+    running_ = true;
+}
+
+void TTickCount::Stop()
+{
+    *this = Now();
+    running_ = false;
+}
+
+int64_t TTickCount::Changes(int64_t tick) const
+{
+    const int64_t now = Now();
+    if (running_ && tick > now)
+        armTickAlarm(origin_ + (tick - base_) * Tick);
+    return now;
+}
+
+int64_t TTickCount::ChangesAround(int64_t n) const
+{
+    const int64_t now = Now();
+    return Changes(now < n ? n : n + 1);
+}
 
 void SetExchangeHost(TExchangeHost* host) { installedHost = host; }
 
@@ -41,12 +83,13 @@ void SetStatusText(const QString& text)
 
 void StartTimer()
 {
-    if (installedHost)
-        installedHost->StartTimer();
+    TickCount.Start();
 }
 
 void StopTimer()
 {
+    TickCount.Stop();
+    tickAlarm.reset();
     if (installedHost)
         installedHost->StopTimer();
 }
@@ -102,7 +145,6 @@ void HookStep(TStepHandler handler, TCommLink& link)
 void UnhookStep()
 {
     hookedHandler = nullptr;
-    wakeTimer().stop();
     platform::IdleDriver::instance().unhook();
 }
 
@@ -110,13 +152,18 @@ TStepHandler HookedStep() { return hookedHandler; }
 
 void TimerTick()
 {
-    ++TickCount;
+    tickAlarm.reset();
     platform::IdleDriver::instance().wake();
 }
 
 void WakeStepAfter(int ms)
 {
-    wakeTimer().start(std::max(0, ms));
+    platform::IdleDriver::instance().wakeAt(Clock::now() + std::chrono::milliseconds(std::max(0, ms)));
+}
+
+void ExpectInput(int chars)
+{
+    platform::IdleDriver::instance().expectInput(chars);
 }
 
 ExchangeStop HostStop() { return hostStop; }

@@ -5,6 +5,7 @@
 #include "link/ExchangeMessages.h"
 #include "transfer/RecordReader.h"
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -68,6 +69,22 @@ bool takeCompleteMemo(TCommLink& link, MemoBlock* first, WaitingMemo& out)
     return true;
 }
 
+// The characters the record being read still needs, from the pair that the next step reads to
+// its checksum; 0 between records. Its data are counted once its count is known.
+int recordCharsLeft(const TCommLink& link)
+{
+    int pairs = 0;
+    if (link.Step == 0)
+        return 0;
+    if (link.Step == 1)
+        pairs = 5;  // count, address, type, checksum: the least a record has
+    else if (link.Step <= 4)
+        pairs = 6 - link.Step + link.InCount;
+    else
+        pairs = std::max(link.InCount - (link.Step - 10), 0) + 1;
+    return 2 * pairs;
+}
+
 QString failureText(Failure failure)
 {
     switch (failure) {
@@ -127,8 +144,12 @@ void RecvDataStep(TCommLink& link, bool& done)
     if (g_waiting.size() >= kMaxWaitingMemos)
         return;  // until their "#" leaves
     const int value = RecvWantsHexPair(link) ? ReadHexByte(link) : ReadByte(link);
-    if (value < 0)
+    if (value < 0) {
+        // In the middle of a record the rest follows at the line's speed: no need to look
+        // before it can all be there.
+        ExpectInput(recordCharsLeft(link));
         return;
+    }
     MemoBlock* const memoStart = link.MemoStart;
     switch (RecvRecordStep(link, static_cast<uint8_t>(value))) {
     case RecvEvent::None:

@@ -4,8 +4,6 @@
 #include "link/ExchangeHost.h"
 #include "link/ExchangeMessages.h"
 
-#include <QTimer>
-
 #include <algorithm>
 #include <chrono>
 
@@ -87,14 +85,18 @@ void reportProgress(TCommLink& link)
     SetProgress(std::max(0, g_written - BytesQueued(link)), g_total);
 }
 
-// True when a record of N bytes may be written now. The idle driver calls the step again as
-// the queue drains.
+// True when a record of N bytes may be written now. Otherwise the step is called again once
+// the queue, draining at the line's speed, has room for it.
 bool roomAhead(TCommLink& link, int n)
 {
     if (g_byteTime.count() == 0)
         return true;
     const auto limit = std::max<Clock::duration>(kMaxAhead, n * g_byteTime + kMinAhead);
-    return (BytesQueued(link) + n) * g_byteTime <= limit;
+    const auto ahead = (BytesAhead(link) + n) * g_byteTime;
+    if (ahead <= limit)
+        return true;
+    WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(ahead - limit).count()));
+    return false;
 }
 
 // The device has not said anything for longer than the exchange waits: ends the exchange and
@@ -156,7 +158,7 @@ void SendHandshakeStep(TCommLink& link, bool& done)
         }
         break;
     case 3:
-        // Nothing counts ticks from here on; a 5 ms timer would only cost wake-ups.
+        // Nothing counts ticks from here on.
         StopTimer();
         SetStatusText(QStringLiteral("転送中です"));
         link.Step = 0;
@@ -242,17 +244,10 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
     g_resends = 0;
     g_failure = Failure::None;
     HookStep(SendHandshakeStep, link);
-    // The progress is refreshed on its own pace too, not only when a step runs: the line
-    // carries what was written while no step needs to run.
-    QTimer progressTimer;
-    progressTimer.setInterval(100);
-    QObject::connect(&progressTimer, &QTimer::timeout, [&link] {
-        if (HookedStep() == SendDataStep && link.Step >= -1)
-            reportProgress(link);
-    });
-    progressTimer.start();
+    // The progress is refreshed whenever the step runs: while what was written is still on its
+    // way, the driver wakes it to hand the line more (platform/IdleDriver.h), so no timer of
+    // its own is needed.
     RunExchangeHost();
-    progressTimer.stop();
     UnhookStep();
     StopTimer();
     SetProgress(0, 0);

@@ -10,8 +10,8 @@
 //
 // The records are paced by the line speed: no more than about 100 ms of line time (or one
 // record, when a record takes longer) waits in the queues, and the port hands the kernel no
-// more than about 30 ms of it (platform/SerialPort.h, setPaced), also on a line that would
-// buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
+// more than about 150 ms ahead of the line (platform/SerialPort.h, setPaced), also on a line
+// that would buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
 // progress shows what has really gone. The exchange gives up when the device gives no verdict
 // (or no room to send) for SendVerdictWaitMs, and at its 17th "?".
 //
@@ -21,8 +21,8 @@
 // record has left the queue (a device that holds XOFF at that moment gets bounded time).
 //
 // While the records go out the host is told how many bytes of the chain have left (SetProgress).
-// The 5 ms tick timer runs only while the call is made: nothing counts ticks once the device
-// has answered.
+// The ticks count only while the call is made: nothing counts them once the device has
+// answered.
 #pragma once
 
 #include "link/CommLink.h"

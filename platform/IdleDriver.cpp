@@ -7,9 +7,19 @@
 namespace platform {
 
 namespace {
-constexpr int kBurst = 16;        // steps in a row before events are handled
-constexpr int kLongestPoll = 16;  // ms; a queue of 2048 bytes takes over a second at 19200 bit/s
-}
+
+using namespace std::chrono_literals;
+
+constexpr int kBurst = 64;  // steps in a row before events are handled
+// A descriptor that reports readiness but has nothing to give is looked at on this clock.
+constexpr auto kStaleLook = 16ms;
+// Input and output on the line come a little late now and then (a UART's FIFO, the
+// scheduler): what is due at a moment is looked for this much after it.
+constexpr auto kLate = 1ms;
+// The longest nap while an output queue does not drain (the other side holds it with XOFF).
+constexpr auto kLongestDrainNap = 1000ms;
+
+}  // namespace
 
 IdleDriver& IdleDriver::instance()
 {
@@ -21,9 +31,12 @@ IdleDriver::IdleDriver()
 {
     runTimer_.setInterval(0);
     connect(&runTimer_, &QTimer::timeout, this, &IdleDriver::run);
-    pollTimer_.setSingleShot(true);
-    pollTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&pollTimer_, &QTimer::timeout, this, &IdleDriver::onPoll);
+    wakeTimer_.setSingleShot(true);
+    wakeTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&wakeTimer_, &QTimer::timeout, this, &IdleDriver::run);
+    pumpTimer_.setSingleShot(true);
+    pumpTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&pumpTimer_, &QTimer::timeout, this, &IdleDriver::onPump);
 }
 
 void IdleDriver::hook(Step step, SerialPort* port, Probe probe, Failure onFailure)
@@ -35,7 +48,7 @@ void IdleDriver::hook(Step step, SerialPort* port, Probe probe, Failure onFailur
         dropNotifiers();
     port_ = port;
     ++generation_;
-    pollInterval_ = 1;
+    forgetWaits();
     if (step_)
         wake();
 }
@@ -48,8 +61,18 @@ void IdleDriver::unhook()
     port_ = nullptr;
     ++generation_;
     runTimer_.stop();
-    pollTimer_.stop();
+    wakeTimer_.stop();
+    pumpTimer_.stop();
     dropNotifiers();
+    forgetWaits();
+}
+
+void IdleDriver::forgetWaits()
+{
+    wakeAt_.reset();
+    expected_ = 0;
+    sleptForInput_ = inputLate_ = false;
+    lastKernelOut_ = -1;
 }
 
 void IdleDriver::wake()
@@ -58,16 +81,34 @@ void IdleDriver::wake()
         wokenInRun_ = true;
         return;
     }
+    callAgain();
+}
+
+void IdleDriver::callAgain()
+{
     if (step_ && !runTimer_.isActive())
         runTimer_.start();
+}
+
+void IdleDriver::wakeAt(Clock::time_point when)
+{
+    if (!wakeAt_ || when < *wakeAt_)
+        wakeAt_ = when;
+}
+
+void IdleDriver::expectInput(int bytes)
+{
+    expected_ = std::max(expected_, bytes);
 }
 
 void IdleDriver::forgetPort(const SerialPort* port)
 {
     if (port && port->fd() == watchedFd_)
         dropNotifiers();
-    if (port == port_)
-        pollTimer_.stop();
+    if (port == port_) {
+        wakeTimer_.stop();
+        pumpTimer_.stop();
+    }
 }
 
 uint64_t IdleDriver::fingerprint() const
@@ -79,18 +120,22 @@ uint64_t IdleDriver::fingerprint() const
 }
 
 // Steps that make progress are called back to back, a few at a time, before waiting events
-// get their turn; a step that makes none puts the driver to sleep.
+// get their turn; a step that makes none puts the driver to sleep. Whatever woke the driver
+// calls this directly; the run timer carries on a burst that was cut short.
 void IdleDriver::run()
 {
     for (int burst = 0; burst < kBurst; ++burst)
         if (!runOnce())
             return;
+    callAgain();
 }
 
 bool IdleDriver::runOnce()
 {
-    if (inRun_)
+    if (inRun_) {  // woken from inside the step (it dispatched events)
+        wokenInRun_ = true;
         return false;
+    }
     if (!step_) {
         runTimer_.stop();
         return false;
@@ -99,9 +144,11 @@ bool IdleDriver::runOnce()
     wokenInRun_ = false;
     const uint64_t gen = generation_;
     const uint64_t before = fingerprint();
-    // What the step is about to see of the port; anything different afterwards is news.
-    const int seenWaiting = port_ ? port_->bytesWaiting() : 0;
-    const int seenQueued = port_ ? port_->bytesQueued() : 0;
+    // What the step says about its waits holds for this call only.
+    wakeAt_.reset();
+    expected_ = 0;
+    if (port_)
+        port_->clearShortOfInput();
     bool done = true;
     Step step = step_;  // the step may replace itself while it runs
     step(done);
@@ -118,52 +165,102 @@ bool IdleDriver::runOnce()
     }
     const bool progressed = generation_ != gen || (!done && fingerprint() != before);
     if (progressed) {
-        pollInterval_ = 1;
         writeStale_ = false;
         readStale_ = false;
+        inputLate_ = false;
+        sleptForInput_ = false;
         if (port_ && port_->failed()) {  // a new step on a port that has gone
             fail();
             return false;
         }
-        // The run timer stays on. A new step (or a host that closed meanwhile) waits for the
-        // event loop; the same step goes on at once.
-        return generation_ == gen;
+        // A new step waits for the event loop; the same step goes on at once.
+        if (generation_ != gen) {
+            callAgain();
+            return false;
+        }
+        return true;
     }
-    if (wokenInRun_)
+    // Slept for input that did not come: the other side is slower than the line, or paused.
+    if (sleptForInput_)
+        inputLate_ = true;
+    sleptForInput_ = false;
+    if (wokenInRun_) {
+        callAgain();
         return false;
-    pollInterval_ = std::min(pollInterval_ * 2, kLongestPoll);
-    sleep(seenWaiting, seenQueued);
+    }
+    sleep();
     return false;
 }
 
-void IdleDriver::sleep(int seenWaiting, int seenQueued)
+void IdleDriver::sleep()
 {
+    wakeTimer_.stop();
+    const Clock::time_point now = Clock::now();
+    std::optional<Clock::time_point> due = wakeAt_;
+    auto noLaterThan = [&due](Clock::time_point t) {
+        if (!due || t < *due)
+            due = t;
+    };
+    auto armWakeTimer = [&] {
+        if (due)
+            wakeTimer_.start(int(std::clamp<int64_t>(std::chrono::ceil<std::chrono::milliseconds>(*due - now).count(), 0, INT32_MAX)));
+    };
+
     if (!port_ || !port_->isOpen()) {
         runTimer_.stop();
         dropNotifiers();
-        pollTimer_.stop();
+        armWakeTimer();  // a step without a line may still wait for the clock
         return;
     }
     port_->checkHangup();
-    const int waiting = port_->bytesWaiting();
+    const int held = port_->ready(0);
+    const int inKernel = port_->bytesWaiting() - held;
     const int queued = port_->bytesQueued();
     if (port_->failed()) {
         fail();
         return;
     }
-    if (waiting != seenWaiting)
-        return;  // input came while the step ran: the run timer calls it again
+    // The step found the kernel empty when it tried to read: what it holds now came since.
+    if (port_->shortOfInput() && inKernel > 0) {
+        callAgain();
+        return;
+    }
     runTimer_.stop();
     watch(port_);
-    readNotifier_->setEnabled(waiting == 0 && !readStale_);
+
+    const auto byteTime = port_->byteTime();
+    const bool knowsSpeed = byteTime.count() > 0;
+
+    // Input. A step that said how much it needs sleeps for the time that takes on the line,
+    // deaf to the pieces in between; once that brought nothing, the next byte wakes it.
+    bool listen = inKernel == 0 && !readStale_;
+    if (port_->shortOfInput() && expected_ > held && knowsSpeed && !inputLate_) {
+        noLaterThan(now + (expected_ - held) * byteTime + kLate);
+        listen = false;
+        sleptForInput_ = true;
+    }
+    readNotifier_->setEnabled(listen);
+    if (readStale_)
+        noLaterThan(now + kStaleLook);
+
+    // Output: bytes the kernel refused wait for the descriptor to turn writable; bytes held
+    // back to pace the line are handed over when the line has carried enough, without the
+    // step (it is woken once they have all gone); the kernel's queue empties at the line's
+    // speed.
     writeNotifier_->setEnabled(port_->hasPending() && !writeStale_);
-    // Compared with what the step saw, so that a queue that drained meanwhile wakes it.
-    lastWaiting_ = waiting;
-    lastQueued_ = seenQueued;
-    if (waiting > 0 || queued > 0 || seenQueued > 0 || readStale_)
-        pollTimer_.start(pollInterval_);
-    else
-        pollTimer_.stop();
+    if (port_->hasPending() && writeStale_)
+        noLaterThan(now + kStaleLook);
+    armPumpTimer();
+    const int kernelOut = queued - static_cast<int>(port_->pendingSize());
+    if (kernelOut > 0) {
+        Clock::duration nap = knowsSpeed ? kernelOut * byteTime + kLate : Clock::duration(kStaleLook);
+        if (kernelOut == lastKernelOut_)  // nothing left since last time: held by the other side
+            nap = std::min<Clock::duration>(std::max(nap, drainNap_ * 2), kLongestDrainNap);
+        drainNap_ = nap;
+        noLaterThan(now + nap);
+    }
+    lastKernelOut_ = kernelOut;
+    armWakeTimer();
 }
 
 void IdleDriver::fail()
@@ -197,14 +294,37 @@ void IdleDriver::dropNotifiers()
     writeStale_ = false;
 }
 
+void IdleDriver::armPumpTimer()
+{
+    const auto pump = port_ ? port_->nextPump() : std::nullopt;
+    if (!pump) {
+        pumpTimer_.stop();
+        return;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*pump - Clock::now()).count();
+    pumpTimer_.start(int(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+}
+
+void IdleDriver::onPump()
+{
+    if (!port_)
+        return;
+    port_->pump();
+    if (port_->failed() || port_->pendingSize() == 0) {
+        wake();  // all of it has gone to the kernel: a step may wait for that
+        return;
+    }
+    armPumpTimer();
+}
+
 void IdleDriver::onReadable()
 {
     readNotifier_->setEnabled(false);
     if (port_)
         port_->checkHangup();  // a line that hangs up turns readable without data
     if (port_ && port_->bytesWaiting() == 0 && !port_->failed())
-        readStale_ = true;  // readable without data: fall back on the poll timer
-    wake();
+        readStale_ = true;  // readable without data: fall back on the clock
+    run();
 }
 
 void IdleDriver::onWritable()
@@ -214,28 +334,9 @@ void IdleDriver::onWritable()
         const std::size_t before = port_->pendingSize();
         port_->pump();
         if (port_->pendingSize() == before && !port_->failed())
-            writeStale_ = true;  // writable but nothing taken: fall back on the poll timer
+            writeStale_ = true;  // writable but nothing taken: fall back on the clock
     }
-    wake();
-}
-
-void IdleDriver::onPoll()
-{
-    if (inRun_) {
-        wokenInRun_ = true;
-        return;
-    }
-    if (!step_ || !port_)
-        return;
-    port_->checkHangup();
-    const int waiting = port_->bytesWaiting();
-    const int queued = port_->bytesQueued();
-    if (port_->failed() || waiting != lastWaiting_ || queued != lastQueued_) {
-        wake();
-        return;
-    }
-    pollInterval_ = std::min(pollInterval_ * 2, kLongestPoll);
-    pollTimer_.start(pollInterval_);
+    run();
 }
 
 }  // namespace platform

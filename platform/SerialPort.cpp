@@ -16,6 +16,15 @@ namespace platform {
 
 namespace {
 
+// How far the kernel may run ahead of the line while paced: what Cancel cannot take back, and
+// the time the caller has to come back for the next pump before the line runs dry. Every
+// share handed over costs the program a wake-up, so the shares are large: an image record of
+// a send (239 characters, 125 ms at 19200 bit/s) goes over in one piece, about as far ahead as
+// the send lets its records run anyway.
+constexpr auto kPaceAhead = std::chrono::milliseconds(150);
+// The most that one read takes from the kernel into the layer: a line's input buffer.
+constexpr std::size_t kInputChunk = 4096;
+
 speed_t speedCode(uint32_t baud)
 {
     switch (baud) {
@@ -84,6 +93,9 @@ bool SerialPort::open(const std::string& path)
     paced_ = refused_ = false;
     byteTime_ = {};
     pending_.clear();
+    input_.clear();
+    inputAt_ = 0;
+    shortOfInput_ = false;
     written_ = sent_ = gone_ = 0;
     return true;
 }
@@ -115,6 +127,8 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
+    input_.clear();
+    inputAt_ = 0;
     refused_ = paced_ = false;
     lock_.release();
 }
@@ -168,6 +182,8 @@ bool SerialPort::configure(const LineSettings& s)
 void SerialPort::purge()
 {
     discardOutput();
+    input_.clear();
+    inputAt_ = 0;
     if (fd_ >= 0)
         ::tcflush(fd_, TCIFLUSH);
 }
@@ -183,6 +199,7 @@ void SerialPort::discardOutput()
     // bytesWritten() for what is written next.
     gone_ = written_;
     sent_ = written_;
+    lineFree_ = std::chrono::steady_clock::now();
 }
 
 uint64_t SerialPort::bytesGone()
@@ -228,12 +245,37 @@ int SerialPort::bytesWaiting()
 {
     if (fd_ < 0)
         return 0;
+    const int held = static_cast<int>(input_.size() - inputAt_);
     int n = 0;
     if (::ioctl(fd_, FIONREAD, &n) != 0) {
         failed_ = true;
-        return 0;
+        return held;
     }
-    return n > 0 ? n : 0;
+    return held + (n > 0 ? n : 0);
+}
+
+int SerialPort::ready(int n)
+{
+    if (fd_ < 0)
+        return 0;
+    std::size_t held = input_.size() - inputAt_;
+    if (held >= std::size_t(std::max(n, 0)))
+        return static_cast<int>(held);
+    // Keep what is left at the front, then one read for whatever the kernel has.
+    input_.erase(input_.begin(), input_.begin() + std::ptrdiff_t(inputAt_));
+    inputAt_ = 0;
+    input_.resize(held + kInputChunk);
+    ssize_t got;
+    do
+        got = ::read(fd_, input_.data() + held, kInputChunk);
+    while (got < 0 && errno == EINTR);
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        failed_ = true;
+    held += got > 0 ? std::size_t(got) : 0;
+    input_.resize(held);
+    if (held < std::size_t(n))
+        shortOfInput_ = true;
+    return static_cast<int>(held);
 }
 
 int SerialPort::bytesQueued()
@@ -252,18 +294,33 @@ int SerialPort::bytesQueued()
     return n + static_cast<int>(pending_.size());
 }
 
+int SerialPort::bytesAhead()
+{
+    int n = bytesQueued();
+    // Paced, the layer knows what the line has still to carry of what the kernel took, also
+    // where the kernel does not say (a pseudo-terminal): it drains at the line's speed.
+    if (fd_ >= 0 && paced_ && byteTime_.count() > 0) {
+        const auto ahead = lineFree_ - std::chrono::steady_clock::now();
+        const int pending = static_cast<int>(pending_.size());
+        if (ahead.count() > 0)
+            n = std::max(n, pending + static_cast<int>((ahead + byteTime_ - std::chrono::nanoseconds(1)) / byteTime_));
+    }
+    return n;
+}
+
 int SerialPort::read(uint8_t* buf, int max)
 {
     if (fd_ < 0 || max <= 0)
         return 0;
-    ssize_t got = ::read(fd_, buf, static_cast<size_t>(max));
-    if (got > 0) {
-        activity_ += static_cast<uint64_t>(got);
-        return static_cast<int>(got);
+    const int n = std::min(ready(max), max);
+    std::copy_n(input_.begin() + std::ptrdiff_t(inputAt_), n, buf);
+    inputAt_ += std::size_t(n);
+    if (inputAt_ == input_.size()) {
+        input_.clear();
+        inputAt_ = 0;
     }
-    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-        failed_ = true;
-    return 0;
+    activity_ += static_cast<uint64_t>(n);
+    return n;
 }
 
 void SerialPort::write(const uint8_t* data, std::size_t n)
@@ -282,22 +339,35 @@ void SerialPort::setPaced(bool on)
     lineFree_ = std::chrono::steady_clock::now();
 }
 
+// While paced, the kernel gets bytes in shares, not byte by byte: once two thirds of its
+// allowance can go (or a byte, when a byte takes longer), so it still has a third to carry
+// while the caller comes back for the next share.
+std::chrono::nanoseconds SerialPort::paceShare() const
+{
+    return std::max<std::chrono::nanoseconds>(std::min<std::chrono::nanoseconds>(byteTime_, kPaceAhead), kPaceAhead * 2 / 3);
+}
+
+std::optional<std::chrono::steady_clock::time_point> SerialPort::nextPump() const
+{
+    if (fd_ < 0 || !paced_ || byteTime_.count() == 0 || pending_.empty() || refused_)
+        return std::nullopt;
+    return lineFree_ - kPaceAhead + paceShare();
+}
+
 void SerialPort::pump()
 {
     using Clock = std::chrono::steady_clock;
-    // How far the kernel may run ahead of the line while paced: more than the idle driver's
-    // longest nap, so the line never runs dry between two pumps.
-    constexpr auto kPaceAhead = std::chrono::milliseconds(30);
     while (fd_ >= 0 && !pending_.empty()) {
         std::size_t n = pending_.size();
-        if (paced_ && byteTime_.count() > 0) {
+        const bool paced = paced_ && byteTime_.count() > 0;
+        if (paced) {
             const Clock::time_point now = Clock::now();
             if (lineFree_ < now)
                 lineFree_ = now;  // an idle line saves up no time
             const auto room = now + kPaceAhead - lineFree_;
-            if (room.count() < 0)
-                return;
-            n = std::min<std::size_t>(n, std::size_t(room / byteTime_) + 1);
+            if (room < paceShare() && room < byteTime_ * std::ptrdiff_t(n))
+                return;  // a share at a time, or the rest when it fits
+            n = std::min<std::size_t>(n, std::max<std::size_t>(std::size_t(room / byteTime_), 1));
         }
         ssize_t put = ::write(fd_, pending_.data(), n);
         if (put > 0) {
@@ -305,6 +375,8 @@ void SerialPort::pump()
             sent_ += uint64_t(put);
             lineFree_ += byteTime_ * put;
             pending_.erase(pending_.begin(), pending_.begin() + put);
+            if (paced)
+                return;  // one share a call
             continue;
         }
         if (put < 0 && errno == EINTR)

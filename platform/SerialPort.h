@@ -19,20 +19,37 @@
 //                 A speed the layer does not know (SpeedSupported) keeps the line's speed.
 //                 Returns false when the line refuses the settings.
 //   purge()       drops everything not yet sent (the layer's and the kernel's) and every
-//                 byte received but not yet read.
+//                 byte received but not yet read (the layer's and the kernel's).
 //   discardOutput() drops everything not yet sent (the layer's and the kernel's output queue;
 //                 on a pseudo-terminal also what the other side has not read yet); input stays.
 //   setDtr/Rts    modem lines; a line that has none (a pseudo-terminal) ignores the request.
-//   bytesWaiting  bytes that a read can take now (FIONREAD).
+//   bytesWaiting  bytes that a read can take now: those the layer has taken from the line
+//                 already (ready()) plus those the kernel holds (FIONREAD).
+//   ready(n)      at least N bytes to take without asking the kernel? When the layer holds
+//                 fewer, one read takes everything the kernel has into the layer first.
+//                 Returns how many the layer holds then. A caller that takes its bytes in
+//                 small pieces so costs one system call per batch, not two per piece, and the
+//                 kernel is left empty, so the descriptor turns readable only on new input.
+//                 The layer holds at most what the kernel held at one time; a caller that
+//                 stops taking bytes leaves the rest in the kernel, whose flow control then
+//                 holds the other side back as before.
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
 //                 what the layer holds because the kernel did not take it yet.
-//   read()        takes up to MAX waiting bytes; returns how many (0 when none). Never blocks.
+//   bytesAhead    bytes written that the line has not carried yet: bytesQueued(), and while
+//                 paced at least what the layer holds plus what the line has still to carry of
+//                 what the kernel took, reckoned at the line's speed, also on a line that
+//                 reports no queue (a pseudo-terminal). It drains at the line's speed.
+//   read()        takes up to MAX waiting bytes, oldest first; returns how many (0 when none).
+//                 Never blocks.
+//   shortOfInput() a ready() since the last clearShortOfInput() found fewer bytes than asked
+//                 for, so the kernel was empty at that moment: input it holds now is new.
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
 //   setPaced(on)  while on, bytes go to the kernel no faster than the line's speed (from the last
-//                 configure(); start, data, parity and stop bits a byte) and at most about 30 ms
-//                 ahead of it; the rest waits in the layer (queued, and dropped by purge() and
+//                 configure(); start, data, parity and stop bits a byte) and at most about 150 ms
+//                 ahead of it, in shares of about 100 ms (or the rest, when it fits), one share
+//                 a pump(); the rest waits in the layer (queued, and dropped by purge() and
 //                 discardOutput()). A line that buffers beyond what it reports (a pseudo-terminal)
 //                 then holds no more than a real one would, so what has not left can still be
 //                 taken back. Off after open(); no effect while the speed is unknown.
@@ -42,6 +59,10 @@
 //                 when the line has gone. True at once on a closed port.
 //   hasPending()  the layer holds bytes the kernel has refused so far (not those held back by
 //                 setPaced); the descriptor turns writable when it takes bytes again.
+//   nextPump()    while setPaced holds bytes back: when the line has carried enough of what the
+//                 kernel has that a pump() can hand it a good share of the rest (two thirds of
+//                 its allowance). Otherwise none.
+//   byteTime()    a byte's time on the line from the last configure(); 0 while unknown.
 //   activity()    a counter that moves whenever bytes are read, written or purged, so that a
 //                 caller can tell whether a piece of code touched the line.
 //   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
@@ -58,6 +79,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,12 +128,18 @@ public:
 
     int bytesWaiting();
     int bytesQueued();
+    int bytesAhead();
+    int ready(int n);
     int read(uint8_t* buf, int max);
+    bool shortOfInput() const { return shortOfInput_; }
+    void clearShortOfInput() { shortOfInput_ = false; }
     void write(const uint8_t* data, std::size_t n);
     void pump();
     bool drain(int ms);
     bool hasPending() const { return !pending_.empty() && refused_; }
     void setPaced(bool on);
+    std::optional<std::chrono::steady_clock::time_point> nextPump() const;
+    std::chrono::nanoseconds byteTime() const { return byteTime_; }
     // Bytes accepted by write() since open, and of those the bytes that have left the layer for
     // the kernel: a byte written when bytesWritten() was N has left once bytesSent() >= N + 1.
     uint64_t bytesWritten() const { return written_; }
@@ -129,11 +157,15 @@ public:
 
 private:
     void findHolder(const std::string& path);
+    std::chrono::nanoseconds paceShare() const;
 
     int fd_ = -1;
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
+    std::vector<uint8_t> input_;    // bytes taken from the kernel, not yet read; from inputAt_
+    std::size_t inputAt_ = 0;
+    bool shortOfInput_ = false;
     bool refused_ = false;          // the kernel refused the last bytes offered
     bool paced_ = false;
     std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown
