@@ -7,11 +7,27 @@
 #include "link/ConsoleHost.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+
+// Ends the running exchange host after MS milliseconds, unless the test is over first: a guard
+// against a hang that must not reach into the next test's exchange.
+class CloseHostAfter {
+public:
+    explicit CloseHostAfter(int ms)
+    {
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [] { CloseExchangeHost(); });
+        timer_.start(ms);
+    }
+
+private:
+    QTimer timer_;
+};
 
 class LinkTest : public ::testing::Test {
 protected:

@@ -115,7 +115,7 @@ TEST_F(LinkTest, InputThatArrivesWhileAStepRunsIsNotMissed)
     calls = 0;
     byteSeen = -1;
     HookStep(LateByteStep, link_);
-    QTimer::singleShot(1000, [] { CloseExchangeHost(); });  // only if it was missed
+    const CloseHostAfter missed(1000);  // only if it was missed
     RunExchangeHost();
     EXPECT_EQ(byteSeen, 'Z');
 }
@@ -151,7 +151,7 @@ TEST_F(LinkTest, ARecordTricklingInAtLineSpeedWakesTheStepAFewTimesNotForEveryCh
             std::this_thread::sleep_until(next);
         }
     });
-    QTimer::singleShot(5000, [] { CloseExchangeHost(); });  // only if it stalls
+    const CloseHostAfter stalled(5000);  // only if it stalls
     HookStep(RecordStep, link_);
     RunExchangeHost();
     device.join();
