@@ -58,7 +58,8 @@ HelpTopic parse(const QString& file, const QString& html)
     for (const QString& k : metaContent(html, QStringLiteral("keywords")).split(QLatin1Char(';'), Qt::SkipEmptyParts))
         if (!k.trimmed().isEmpty())
             topic.keywords.push_back(k.trimmed());
-    static const QRegularExpression href(QStringLiteral("href=\"([^\"]*)\""), QRegularExpression::CaseInsensitiveOption);
+    // Links a reader follows (<a href>), not the style sheet a <link> names.
+    static const QRegularExpression href(QStringLiteral("<a\\s[^>]*href=\"([^\"]*)\""), QRegularExpression::CaseInsensitiveOption);
     for (auto it = href.globalMatch(html); it.hasNext();)
         topic.links.push_back(it.next().captured(1));
     topic.text = plainText(html);

@@ -27,7 +27,7 @@ struct HelpTopic {
     QString title;  // the page's <title>
     std::vector<unsigned long> contexts;
     QStringList keywords;
-    QStringList links;  // href targets as written, in page order
+    QStringList links;  // <a href> targets as written, in page order
     QString text;       // the page as plain text, for the search
 };
 
