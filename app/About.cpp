@@ -1,8 +1,8 @@
 #include "app/About.h"
 
-#include "app/Fonts.h"
-#include "app/Icons.h"
-#include "app/ProgramStyle.h"
+#include "gui/Fonts.h"
+#include "gui/Icons.h"
+#include "gui/ProgramStyle.h"
 #include "resources/Version.h"
 
 #include <QFrame>

@@ -2,7 +2,7 @@
 // program. OK has the focus when it opens and closes it.
 #pragma once
 
-#include "app/LazyForm.h"
+#include "gui/LazyForm.h"
 
 #include <QDialog>
 

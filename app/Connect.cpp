@@ -1,6 +1,6 @@
 #include "app/Connect.h"
 
-#include "app/Fonts.h"
+#include "gui/Fonts.h"
 
 #include <QApplication>
 #include <QFrame>

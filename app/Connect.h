@@ -17,7 +17,7 @@
 // Creating the dialog installs it as the exchange host unless another host is installed.
 #pragma once
 
-#include "app/LazyForm.h"
+#include "gui/LazyForm.h"
 #include "link/ExchangeHost.h"
 
 #include <QDialog>
@@ -61,6 +61,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-// Built on first use (app/LazyForm.h); Receive and Send build it before their exchange starts,
+// Built on first use (gui/LazyForm.h); Receive and Send build it before their exchange starts,
 // so that it hosts the exchange.
 extern LazyForm<TConnect1> Connect1;

@@ -4,7 +4,7 @@
 // closes.
 #pragma once
 
-#include "platform/CursorClip.h"
+#include "gui/CursorClip.h"
 #include "prepare/PrepareSettings.h"
 
 #include <QMainWindow>

@@ -1,8 +1,8 @@
 // The frame's question about changed memos when the program ends.
 #include "app/MainForm.h"
 
-#include "app/Dialogs.h"
-#include "app/MessageBox.h"
+#include "gui/Dialogs.h"
+#include "gui/MessageBox.h"
 #include "memo/Gmemo.h"
 
 #include <QDir>

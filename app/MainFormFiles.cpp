@@ -1,8 +1,8 @@
 // The frame's commands that open, fill and close memo windows: New, Open, Load and Close.
 #include "app/MainForm.h"
 
-#include "app/Dialogs.h"
-#include "app/MessageBox.h"
+#include "gui/Dialogs.h"
+#include "gui/MessageBox.h"
 #include "memo/Gmemo.h"
 #include "memo/ImageArea.h"
 

@@ -2,7 +2,7 @@
 #include "app/MainForm.h"
 
 #include "app/Connect.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "link/ReceiveExchange.h"

@@ -2,7 +2,7 @@
 // device in the preparation dialog and opens the result in a new memo window.
 #include "app/MainForm.h"
 
-#include "app/LazyForm.h"
+#include "gui/LazyForm.h"
 #include "app/Prepdlg.h"
 #include "link/Config.h"
 #include "memo/Gmemo.h"

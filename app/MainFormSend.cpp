@@ -3,7 +3,7 @@
 #include "app/MainForm.h"
 
 #include "app/Connect.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Titlein.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"

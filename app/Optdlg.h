@@ -14,7 +14,7 @@
 // whether received memos are stored as they arrive, and the folder they go to.
 #pragma once
 
-#include "app/LazyForm.h"
+#include "gui/LazyForm.h"
 #include "platform/SerialDevices.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "app/Prepdlg.h"
 
-#include "app/DialogButtons.h"
+#include "gui/DialogButtons.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
 #include "transfer/MemoImage.h"

@@ -2,16 +2,16 @@
 
 #include "app/About.h"
 #include "app/Connect.h"
-#include "app/Fonts.h"
-#include "app/HelpKeys.h"
-#include "app/Icons.h"
+#include "gui/Fonts.h"
+#include "gui/HelpKeys.h"
+#include "gui/Icons.h"
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Optdlg.h"
-#include "app/ProgramStyle.h"
+#include "gui/ProgramStyle.h"
 #include "app/Titlein.h"
 #include "link/ExchangeMessages.h"
-#include "platform/HelpEngine.h"
+#include "gui/HelpEngine.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

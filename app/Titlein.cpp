@@ -1,11 +1,11 @@
 #include "app/Titlein.h"
 
-#include "app/Fonts.h"
-#include "app/MessageBox.h"
-#include "app/ProgramStyle.h"
+#include "gui/Fonts.h"
+#include "gui/MessageBox.h"
+#include "gui/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "platform/Cp932.h"
-#include "platform/HelpEngine.h"
+#include "gui/HelpEngine.h"
 #include "transfer/DeviceText.h"
 #include "transfer/TitleConv.h"
 

@@ -19,7 +19,7 @@
 // the device's characters with the part it cuts off greyed, and the reading as it is sent.
 #pragma once
 
-#include "app/LazyForm.h"
+#include "gui/LazyForm.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,10 +1,10 @@
 // Open, export, trash and rename of library memos (send and print have files of their own).
 #include "library/LibraryCommands.h"
 
-#include "app/ExportCommand.h"
-#include "app/Fonts.h"
-#include "app/MessageBox.h"
-#include "library/MemoRename.h"
+#include "gui/ExportCommand.h"
+#include "gui/Fonts.h"
+#include "gui/MessageBox.h"
+#include "store/MemoRename.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

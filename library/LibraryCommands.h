@@ -33,7 +33,7 @@ bool SendLibraryMemos(const QList<LibraryMemo>& memos);
 void PrintLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 
 // Writes the memos out as pictures or documents of another format (PNG, SVG, PDF), as the
-// memo windows' 書き出し does (app/ExportCommand.h): a PDF of several memos is a contact sheet
+// memo windows' 書き出し does (gui/ExportCommand.h): a PDF of several memos is a contact sheet
 // when the export dialog asks for more than one a page.
 void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 
@@ -41,6 +41,6 @@ void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 // there stays where it is, and the user is told which and why.
 void TrashLibraryMemos(const QList<LibraryMemo>& memos);
 
-// Asks for a new title and reading for MEMO and renames it (library/MemoRename.h). The memo's
+// Asks for a new title and reading for MEMO and renames it (store/MemoRename.h). The memo's
 // file name afterwards; empty when the user cancelled or the rename failed.
 QString RenameLibraryMemo(QWidget* parent, const LibraryMemo& memo);

@@ -1,7 +1,7 @@
 #include "library/LibraryDelegate.h"
 
 #include "library/LibraryModel.h"
-#include "library/LibraryFile.h"
+#include "store/LibraryFile.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "library/LibraryModel.h"
 
-#include "library/KanaFold.h"
+#include "store/KanaFold.h"
 
 #include <QDateTime>
 

@@ -3,7 +3,7 @@
 // them kept (one bit per pixel).
 #pragma once
 
-#include "library/LibraryIndex.h"
+#include "store/LibraryIndex.h"
 
 #include <QAbstractListModel>
 #include <QCache>

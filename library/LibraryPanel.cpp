@@ -1,8 +1,8 @@
 #include "library/LibraryPanel.h"
 
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "library/LibraryDelegate.h"
-#include "library/LibraryIndex.h"
+#include "store/LibraryIndex.h"
 #include "store/MemoStore.h"
 
 #include <QAction>

@@ -2,10 +2,10 @@
 // (one pixel a 1/96 inch, as a memo window prints) with its title and time under it.
 #include "library/LibraryCommands.h"
 
-#include "app/Dialogs.h"
-#include "app/MessageBox.h"
-#include "library/LibraryFile.h"
-#include "memo/Picture.h"
+#include "gui/Dialogs.h"
+#include "gui/MessageBox.h"
+#include "store/LibraryFile.h"
+#include "picture/Picture.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -4,12 +4,12 @@
 
 #include "app/Connect.h"
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
 #include "link/ExchangeMessages.h"
 #include "link/SendExchange.h"
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
 

@@ -1,8 +1,8 @@
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
-#include "app/Icons.h"
-#include "app/MessageBox.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "transfer/MemoImage.h"
 

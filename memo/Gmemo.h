@@ -68,7 +68,7 @@ public:
     // The same into FOLDER under the name SaveName has there, or NAME-2.BMP, NAME-3.BMP ...
     // when that is taken: nothing in FOLDER is written over.
     void SaveIntoFolder(const QString& folder);
-    // 書き出し: asks for the format (app/ExportDlg.h), then for the file, and writes the
+    // 書き出し: asks for the format (gui/ExportDlg.h), then for the file, and writes the
     // picture there (store/MemoExport.h); a failed write throws CommandFailure.
     void Export1Click();
     // The picture as a memo to export: named after the window, titled with the device's

@@ -4,9 +4,9 @@
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

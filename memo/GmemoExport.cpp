@@ -1,9 +1,9 @@
 // The memo window's export (ファイル → 書き出し): its picture as PNG, SVG or PDF, into a file
-// the user names (app/ExportCommand.h).
+// the user names (gui/ExportCommand.h).
 #include "memo/Gmemo.h"
 
-#include "app/ExportCommand.h"
-#include "app/MessageBox.h"
+#include "gui/ExportCommand.h"
+#include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "store/MemoFile.h"
 

@@ -2,10 +2,10 @@
 // setup and the save prompt before closing.
 #include "memo/Gmemo.h"
 
-#include "app/Dialogs.h"
-#include "app/MessageBox.h"
+#include "gui/Dialogs.h"
+#include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 #include <QDir>
 #include <QFileInfo>

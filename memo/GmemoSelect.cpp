@@ -11,9 +11,9 @@
 #include "memo/Gmemo.h"
 
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
-#include "platform/CursorClip.h"
+#include "gui/CursorClip.h"
 #include "transfer/MemoImage.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "prepare/PrepareFile.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 std::shared_ptr<TPictureSource> OpenPictureForPreparation(const QString& path, QString* whyNot)
 {

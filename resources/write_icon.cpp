@@ -1,6 +1,6 @@
 // Writes the program picture as PNG files for the desktop: write_icon SIZE FILE [SIZE FILE ...].
 // Run by the build; draws with the same code as the window icon.
-#include "app/Icons.h"
+#include "gui/Icons.h"
 
 #include <QGuiApplication>
 

@@ -1,6 +1,6 @@
 #include "store/MemoExport.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "platform/DurableFile.h"
 #include "store/MemoFile.h"
 

@@ -1,6 +1,6 @@
 #include "store/MemoFile.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "resources/Version.h"
 #include "store/PngText.h"
 

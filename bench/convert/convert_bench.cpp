@@ -8,7 +8,7 @@
 //     of every kind (target <= 1/60 s).
 //
 //   convert_bench [ROUNDS]      (runs offscreen unless QT_QPA_PLATFORM says otherwise)
-#include "app/Fonts.h"
+#include "gui/Fonts.h"
 #include "app/PrepPreview.h"
 #include "app/Prepdlg.h"
 #include "prepare/Geometry.h"

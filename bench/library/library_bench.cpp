@@ -14,7 +14,7 @@
 // Times are medians of several rounds, the two sides taking turns; the files are in the page
 // cache for both sides (they are read once before anything is timed). The folder is made in a
 // temporary folder unless --folder names one (memos already there are used as they are).
-#include "library/LibraryIndex.h"
+#include "store/LibraryIndex.h"
 #include "library/LibraryPanel.h"
 #include "support/LibraryMemos.h"
 

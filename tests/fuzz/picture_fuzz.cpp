@@ -4,7 +4,7 @@
 // JPEG decoded at an eighth of its size.
 #include "FuzzTarget.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -3,7 +3,7 @@
 // are closed after each exchange (a question there would show as a box too). The inbox fault
 // test kills it at random moments.
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "memo/Gmemo.h"
 

@@ -6,7 +6,7 @@
 // exchange with "!" and the reason, and every memo acknowledged before it is there.
 #include "support/MemoImages.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "store/MemoFile.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The index of a library folder against the files, which are the truth: whatever happened to
 // the index (gone, behind the files, damaged, of another layout), the memos come out as the
 // files say, and the index is whole again afterwards (the next opening reads no file).
-#include "library/LibraryIndex.h"
+#include "store/LibraryIndex.h"
 #include "support/LibraryMemos.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // The library window follows its folder: memos that another program adds, removes or renames
 // (or that arrive while it is open) show up without anything being asked for.
-#include "app/Dialogs.h"
-#include "app/ExportDlg.h"
-#include "app/MessageBox.h"
+#include "gui/Dialogs.h"
+#include "gui/ExportDlg.h"
+#include "gui/MessageBox.h"
 #include "library/LibraryCommands.h"
 #include "library/LibraryPanel.h"
 #include "support/GuiApp.h"

@@ -1,7 +1,7 @@
 // Renaming a memo of the library: the picture and the other text stay exactly, the name keeps
 // its time, a name that is taken is never overwritten, and a picture put in by hand keeps its
 // bytes and its date.
-#include "library/MemoRename.h"
+#include "store/MemoRename.h"
 #include "store/PngText.h"
 #include "support/LibraryMemos.h"
 

@@ -3,7 +3,7 @@
 
 #include "support/FileSizeLimit.h"
 
-#include "app/ExportDlg.h"
+#include "gui/ExportDlg.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "MemoFixture.h"
 
 #include "app/Titlein.h"
-#include "platform/CursorClip.h"
+#include "gui/CursorClip.h"
 #include "transfer/MemoImage.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 // The picture loader on files it must decode itself or refuse: run-length encoded BMPs (runs
 // that skip pixels, streams cut short) and pictures with transparency.
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 #include <QBuffer>
 

@@ -5,11 +5,11 @@
 
 #include "app/About.h"
 #include "app/Connect.h"
-#include "app/HelpKeys.h"
+#include "gui/HelpKeys.h"
 #include "app/Optdlg.h"
 #include "app/Titlein.h"
 #include "memo/Gmemo.h"
-#include "platform/HelpEngine.h"
+#include "gui/HelpEngine.h"
 #include "platform/HelpIndex.h"
 
 #include <QDir>

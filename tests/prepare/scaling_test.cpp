@@ -1,5 +1,5 @@
 // Size, turn and area average of the preparation.
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "prepare/AreaAverage.h"
 #include "prepare/Geometry.h"
 #include "prepare/Preparation.h"

@@ -3,7 +3,7 @@
 // library's tests and benchmark.
 #pragma once
 
-#include "library/LibraryFile.h"
+#include "store/LibraryFile.h"
 #include "store/PngText.h"
 
 #include <QBuffer>

@@ -3,9 +3,9 @@
 // everything down afterwards.
 #pragma once
 
-#include "app/Dialogs.h"
+#include "gui/Dialogs.h"
 #include "app/MainForm.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "memo/Gmemo.h"
 #include "app/Startup.h"
 #include "link/CommLink.h"

@@ -1,6 +1,6 @@
 #include "tools/cli/MemoChain.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
 

@@ -1,8 +1,8 @@
-#include "app/HelpKeys.h"
+#include "gui/HelpKeys.h"
 
 #include "app/MainForm.h"
 #include "memo/Gmemo.h"
-#include "platform/HelpEngine.h"
+#include "gui/HelpEngine.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "library/LibraryFile.h"
+#include "store/LibraryFile.h"
 
 #include "store/PngText.h"
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/ProgramStyle.h"
+#include "gui/ProgramStyle.h"
 
-#include "app/Icons.h"
+#include "gui/Icons.h"
 
 #include <QPalette>
 #include <QVariant>

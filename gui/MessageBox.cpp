@@ -1,4 +1,4 @@
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

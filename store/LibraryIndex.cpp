@@ -1,4 +1,4 @@
-#include "library/LibraryIndex.h"
+#include "store/LibraryIndex.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,7 +1,7 @@
-#include "app/ExportCommand.h"
+#include "gui/ExportCommand.h"
 
-#include "app/Dialogs.h"
-#include "app/ExportDlg.h"
+#include "gui/Dialogs.h"
+#include "gui/ExportDlg.h"
 
 #include <QDir>
 #include <QFileInfo>

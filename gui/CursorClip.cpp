@@ -1,4 +1,4 @@
-#include "platform/CursorClip.h"
+#include "gui/CursorClip.h"
 
 #include <QCursor>
 #include <QGuiApplication>

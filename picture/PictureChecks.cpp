@@ -1,6 +1,6 @@
-#include "memo/PictureChecks.h"
+#include "picture/PictureChecks.h"
 
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
 #include <array>
 #include <csetjmp>

@@ -1,4 +1,4 @@
-#include "library/KanaFold.h"
+#include "store/KanaFold.h"
 
 QString SearchKey(const QString& text)
 {

@@ -1,8 +1,8 @@
-#include "library/MemoRename.h"
+#include "store/MemoRename.h"
 
-#include "library/LibraryFile.h"
+#include "store/LibraryFile.h"
 #include "store/PngText.h"
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
 

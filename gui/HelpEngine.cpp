@@ -1,4 +1,4 @@
-#include "platform/HelpEngine.h"
+#include "gui/HelpEngine.h"
 
 #include "platform/HelpIndex.h"
 

@@ -1,6 +1,6 @@
-#include "app/Dialogs.h"
+#include "gui/Dialogs.h"
 
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
-#include "memo/Picture.h"
+#include "picture/Picture.h"
 
-#include "memo/PictureChecks.h"
+#include "picture/PictureChecks.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
 

@@ -13,7 +13,7 @@
 //   A folder that does not exist holds no memos.
 #pragma once
 
-#include "library/LibraryFile.h"
+#include "store/LibraryFile.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "app/ExportDlg.h"
+#include "gui/ExportDlg.h"
 
-#include "app/DialogButtons.h"
+#include "gui/DialogButtons.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
