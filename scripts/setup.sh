@@ -11,6 +11,7 @@ packages=(
   libgtest-dev googletest
   libjpeg-dev zlib1g-dev
   libqt6sql6-sqlite
+  dbus-daemon systemd
   qt6-translations-l10n
   xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
