@@ -1,0 +1,101 @@
+// One VEXLO a session: a second start hands its files to the first, over the session bus or,
+// without one, over the local socket; a first that is gone never keeps a start from running.
+#include "session/SingleInstance.h"
+
+#include "support/PrivateSessionBus.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalServer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace {
+
+void App()
+{
+    static int argc = 1;
+    static char name[] = "instance-tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static PrivateSessionBus bus;
+}
+
+QDBusConnection Bus(const QString& name)
+{
+    App();
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+}
+
+QDBusConnection NoBus()
+{
+    App();
+    return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus");
+}
+
+// Starts a second VEXLO on another thread (its call is answered by this thread's event loop)
+// and returns its role.
+session::SingleInstance::Role SecondStart(const QString& connection, const QString& socket, const QStringList& files)
+{
+    auto role = QtConcurrent::run([=] {
+        QDBusConnection bus = connection.isEmpty() ? NoBus() : Bus(connection);
+        session::SingleInstance second(bus, socket);
+        return second.Start(files);
+    });
+    QDeadlineTimer deadline(20000);
+    while (!role.isFinished() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return role.result();
+}
+
+}  // namespace
+
+TEST(SingleInstance, ASecondStartHandsItsFilesToTheFirst)
+{
+    QTemporaryDir folder;
+    const QString socket = folder.filePath("vexlo.socket");
+    struct Case {
+        const char* meeting;
+        QString first, second;  // bus connections; empty: no bus, the socket
+    } const cases[] = {{"session bus", "first", "second"}, {"local socket", "", ""}};
+    for (const Case& c : cases) {
+        session::SingleInstance first(c.first.isEmpty() ? NoBus() : Bus(c.first), socket);
+        QSignalSpy opened(&first, &session::SingleInstance::OpenFiles);
+        ASSERT_EQ(first.Start({}), session::SingleInstance::Role::First) << c.meeting;
+
+        EXPECT_EQ(SecondStart(c.second, socket, {"memo.bmp", "/tmp/a b.png"}), session::SingleInstance::Role::Handed)
+            << c.meeting;
+        QCoreApplication::processEvents();
+        ASSERT_EQ(opened.count(), 1) << c.meeting;
+        EXPECT_EQ(opened.at(0).at(0).toStringList(), (QStringList{QDir::current().absoluteFilePath("memo.bmp"), "/tmp/a b.png"}))
+            << c.meeting << ": relative names are made absolute where they were given";
+
+        EXPECT_EQ(SecondStart(c.second, socket, {}), session::SingleInstance::Role::Handed) << c.meeting;
+        QCoreApplication::processEvents();
+        ASSERT_EQ(opened.count(), 2) << c.meeting << ": a start without files brings the first forward";
+    }
+}
+
+TEST(SingleInstance, ASocketThatAKilledVexloLeftIsTakenOver)
+{
+    QTemporaryDir folder;
+    const QString socket = folder.filePath("vexlo.socket");
+    {
+        // A VEXLO that ended without closing its socket (killed) left the file behind.
+        QLocalServer dead;
+        ASSERT_TRUE(dead.listen(socket));
+        dead.setSocketOptions(QLocalServer::UserAccessOption);
+        ::close(int(dead.socketDescriptor()));  // the file stays, nobody listens
+    }
+    EXPECT_EQ(SecondStart("", socket, {"a.bmp"}), session::SingleInstance::Role::First) << "socket left by a killed VEXLO";
+    // And the next start finds this one.
+    session::SingleInstance first(NoBus(), socket);
+    ASSERT_EQ(first.Start({}), session::SingleInstance::Role::First);
+    EXPECT_EQ(SecondStart("", socket, {"a.bmp"}), session::SingleInstance::Role::Handed);
+}
