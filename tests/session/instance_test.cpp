@@ -18,24 +18,16 @@
 
 namespace {
 
-void App()
-{
-    static int argc = 1;
-    static char name[] = "instance-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static PrivateSessionBus bus;
-}
 
 QDBusConnection Bus(const QString& name)
 {
-    App();
+    SessionTestApp();
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
 }
 
 QDBusConnection NoBus()
 {
-    App();
+    SessionTestApp();
     return QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus");
 }
 

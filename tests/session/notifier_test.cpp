@@ -20,15 +20,6 @@
 
 namespace {
 
-QCoreApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "session-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    static PrivateSessionBus bus;
-    return app;
-}
 
 bool WaitFor(const std::function<bool()>& done)
 {
@@ -95,7 +86,7 @@ private:
 
 QDBusConnection ServiceConnection()
 {
-    App();
+    SessionTestApp();
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-notifications");
 }
 

@@ -38,3 +38,16 @@ public:
 private:
     QProcess daemon_;
 };
+
+// The core application and the private bus of a test binary, made once however many test files
+// ask (one bus: every connection and every program the tests start meets on it).
+#include <QCoreApplication>
+
+inline void SessionTestApp()
+{
+    static int argc = 1;
+    static char name[] = "session-tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static PrivateSessionBus bus;
+}
