@@ -104,9 +104,11 @@ TEST(LibraryExport, SeveralMemosGoIntoAFolderOrOneDocument)
     QStringList written = QDir(out).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(written.size(), 5) << written.join(u' ').toStdString();
     EXPECT_TRUE(written.contains(QStringLiteral("sheet.pdf"))) << written.join(u' ').toStdString();
-    for (const QString& name : written)
-        if (name.endsWith(QStringLiteral(".png")))
+    for (const QString& name : written) {
+        if (name.endsWith(QStringLiteral(".png"))) {
             EXPECT_FALSE(QImage(out + QLatin1Char('/') + name).isNull()) << name.toStdString();
+        }
+    }
 }
 
 // 削除 moves the file into the desktop's trash, where it can be restored, even when the data

@@ -1,4 +1,5 @@
 // vexlo-cli receive against the device simulator on a pseudo-terminal.
+#include "support/CliProcess.h"
 #include "support/MemoImages.h"
 #include "support/SimProcess.h"
 
@@ -18,54 +19,16 @@
 
 namespace {
 
-class ReceiveCli : public testing::Test {
+class ReceiveCli : public CliFixture {
 protected:
-    QStringList writeMemos(const std::vector<QSize>& sizes)
-    {
-        QStringList paths;
-        for (size_t i = 0; i < sizes.size(); ++i) {
-            images.push_back(RandomMemo(sizes[i].width(), sizes[i].height(), 2000 + quint32(i)));
-            const QString path = dir.path() + QStringLiteral("/m%1.bmp").arg(i + 1);
-            images.back().save(path, "BMP");
-            paths << path;
-        }
-        return paths;
-    }
+    QStringList writeMemos(const std::vector<QSize>& sizes) { return WriteRandomMemos(dir.path(), sizes, 2000, images); }
 
     void startCli(const QStringList& extra = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());  // no VEXLO.INI there
-        cli.setProcessEnvironment(env);
-        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
-                  QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1"),
-                              QStringLiteral("--speed"), QStringLiteral("19200"), QStringLiteral("--out"), out()}
-                      << extra);
-        ASSERT_TRUE(cli.waitForStarted(10000));
-    }
-
-    int finish()
-    {
-        if (!cli.waitForFinished(60000))
-            return -1;
-        stderrText += QString::fromUtf8(cli.readAllStandardError());
-        stdoutText = QString::fromUtf8(cli.readAllStandardOutput());
-        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    }
-
-    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
-    void interruptWhenStatus(const QString& text)
-    {
-        QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            cli.waitForReadyRead(50);
-            stderrText += QString::fromUtf8(cli.readAllStandardError());
-            if (stderrText.split(QLatin1Char('\n')).contains(text)) {
-                ::kill(pid_t(cli.processId()), SIGINT);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no status " << text.toStdString() << " in " << stderrText.toStdString();
+        startCliIn(dir.path(),  // no VEXLO.INI there
+                   QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1"),
+                               QStringLiteral("--speed"), QStringLiteral("19200"), QStringLiteral("--out"), out()}
+                       << extra);
     }
 
     QString out() const { return dir.path() + QStringLiteral("/out"); }
@@ -84,9 +47,6 @@ protected:
 
     QTemporaryDir dir;
     std::vector<QImage> images;
-    QProcess cli;
-    QString stderrText;
-    QString stdoutText;
 };
 
 struct CleanCase {

@@ -1,5 +1,5 @@
 // vexlo-cli: the transfer encoding without a display. One command per file; see
-// README.md, section vexlo-cli.
+// its manual page, docs/man/vexlo-cli.1.scd.
 #include "tools/cli/CliCommon.h"
 #include "resources/Version.h"
 
