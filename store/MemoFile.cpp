@@ -76,7 +76,10 @@ QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta)
 
 std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 {
-    const std::optional<PngText> png = ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray());
+    static const QList<QByteArray> keys = {kMemoTitleKey,        kMemoReadingKey, kMemoTitleCodesKey,
+                                           kMemoReadingCodesKey, kMemoArrivedKey, kMemoSoftwareKey};
+    const std::optional<PngText> png =
+        ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray(), keys);
     if (!png)
         return std::nullopt;
     TMemoMeta meta;

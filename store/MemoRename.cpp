@@ -20,7 +20,7 @@ QDateTime nameTime(const QString& fileName, const QByteArray& bytes)
     const QDateTime fromName = TimeOfMemoFileName(fileName);
     if (fromName.isValid())
         return fromName;
-    if (const std::optional<PngText> png = ReadPngText(bytes)) {
+    if (const std::optional<PngText> png = ReadPngText(bytes, {kMemoArrivedKey})) {
         const QDateTime arrived = QDateTime::fromString(png->text(QLatin1String(kMemoArrivedKey)), Qt::ISODate);
         if (arrived.isValid())
             return arrived.toLocalTime();
