@@ -3,6 +3,7 @@
 #include "picture/PictureChecks.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
+#include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -350,7 +351,7 @@ std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* why
     };
     // Opened without waiting (a FIFO would block until a writer came) and looked at before
     // anything is read: only a regular file of bounded size is read, and no more than its size.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return refuse(englishError(errno));
     QFile file;

@@ -3,6 +3,7 @@
 #include "picture/Picture.h"
 #include "resources/Version.h"
 #include "store/PngText.h"
+#include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -91,7 +92,7 @@ std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 std::optional<TMemoMeta> ReadMemoMeta(const QString& path)
 {
     // Opened without waiting (a FIFO would wait for a writer); only a regular file is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     QFile file;
