@@ -47,7 +47,7 @@ constexpr char Help[] =
     "             argument (or in place of a word \"{}\"). CMD is split into words like a shell\n"
     "             would split it, but no shell runs it: nothing in a memo's title can become\n"
     "             a command. The commands run one after another beside the exchange; one\n"
-    "             that fails is reported and receiving goes on.\n"
+    "             that fails is reported, receiving goes on, and the exit status is 2.\n"
     "--loop       after an exchange, waits for the device's next one, until Ctrl-C (a port\n"
     "             that is missing is tried again every 2 seconds).\n"
     "\n"
@@ -108,7 +108,7 @@ public:
                                .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
         }
         ++stored_;
-        std::fflush(stdout);  // a collector's reader sees each memo as it comes
+        cli::FlushStandardOutput();  // a collector's reader sees each memo as it comes
         if (exec_)
             exec_->Run(path);
         return true;
@@ -211,7 +211,7 @@ int RunReceive(const std::vector<std::string>& args)
             return cli::Fail(QStringLiteral("receive: --exec: ") + error);
         exec.emplace(text);
         if (!exec->Valid())
-            return cli::Fail(QStringLiteral("receive: --exec CMD is empty"));
+            return cli::Fail(QStringLiteral("receive: --exec: ") + exec->Error());
     }
     const bool loop = parsed.Flags.count("--loop") > 0;
 
@@ -260,5 +260,7 @@ int RunReceive(const std::vector<std::string>& args)
         exec->Finish();
     if (!portFailed && !collector.AllStored())
         status = cli::ExitError;
+    if (exec && exec->Failures() > 0 && status == cli::ExitOk)
+        status = cli::ExitError;  // each failure was reported as it came
     return status;
 }
