@@ -226,6 +226,7 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* wh
     JpegWatch watch{};
     watch.manager.progress_monitor = jpegProgress;
     watch.trap = &trap;
+    watch.scans = kMaxJpegScans;  // until the frame's size is known
     const QString damaged = QStringLiteral("the file is damaged or cut short");
     // No object with a destructor lives between here and the decoder calls: a jump back skips
     // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress; the picture
