@@ -134,7 +134,7 @@ TEST_F(ReceiveCliLibrary, ExecRunsForEveryStoredMemoWithItsPathAndNoShell)
     SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << memos);
     ASSERT_TRUE(sim.ready());
     startLibrary({QStringLiteral("--exec"), hook});
-    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    EXPECT_EQ(finish(), 2) << "a failed command is not success: " << stderrText.toStdString();
     const QStringList files = libraryFiles();
     ASSERT_EQ(files.size(), 3) << stdoutText.toStdString();
     QStringList paths;
@@ -154,6 +154,26 @@ TEST_F(ReceiveCliLibrary, ExecRunsForEveryStoredMemoWithItsPathAndNoShell)
         << stderrText.toStdString();
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(PixelDifference(images[size_t(i)], QImage(paths[i])), QString());
+}
+
+// The README's own example: quotes and backslashes as a shell reads them, the shell run by
+// the command itself; and a program that cannot run is refused before anything is received.
+TEST_F(ReceiveCliLibrary, ExecSplitsAsAShellAndRefusesWhatCannotRun)
+{
+    const QString backup = dir.path() + QStringLiteral("/backup dir");
+    ASSERT_TRUE(QDir().mkpath(backup));
+    const QStringList memos = writeMemos({{20, 10}, {30, 12}});
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << memos);
+    ASSERT_TRUE(sim.ready());
+    startLibrary({QStringLiteral("--exec"), QStringLiteral("sh -c \"cp \\\"$1\\\" '%1/'\" sh").arg(backup)});
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    const QStringList stored = QDir(library()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(stored.size(), 2);
+    EXPECT_EQ(QDir(backup).entryList(QDir::Files, QDir::Name), stored);
+
+    startLibrary({QStringLiteral("--exec"), QStringLiteral("no-such-program-of-vexlo {}")});
+    EXPECT_EQ(finish(), 2);
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("cannot run no-such-program-of-vexlo"))) << stderrText.toStdString();
 }
 
 TEST_F(ReceiveCliLibrary, LoopCollectsExchangeAfterExchangeUntilCtrlC)

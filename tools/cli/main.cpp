@@ -44,7 +44,9 @@ constexpr Command Commands[] = {
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc < 2) {
         cli::PrintHelp(Usage);
@@ -65,4 +67,11 @@ int main(int argc, char** argv)
             return c.Run(args);
     return cli::Fail(QStringLiteral("unknown command \"%1\"; try vexlo-cli --help")
                          .arg(QString::fromLocal8Bit(argv[1])));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return cli::FinishStandardOutput(run(argc, argv));
 }
