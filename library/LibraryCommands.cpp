@@ -5,6 +5,7 @@
 #include "gui/Fonts.h"
 #include "gui/MessageBox.h"
 #include "store/MemoRename.h"
+#include "platform/FileNames.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -64,8 +65,7 @@ void TrashLibraryMemos(const QList<LibraryMemo>& memos)
     QStringList failed;
     for (const LibraryMemo& memo : memos) {
         // Only ever into the trash: a file the trash cannot take stays where it is.
-        QFile file(memo.path);
-        if (!file.moveToTrash())
+        if (platform::MoveToTrash(memo.path))
             failed << QFileInfo(memo.path).fileName();
     }
     if (!failed.isEmpty())

@@ -49,7 +49,9 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QRect paper(box.left() + (box.width() - shown.width()) / 2, box.bottom() + 1 - shown.height(),
                       shown.width(), shown.height());
     painter->fillRect(paper, Qt::white);
-    if (picture.isNull()) {
+    if (picture.isNull() && model->thumbnailPending(index.row())) {
+        // Being read: white paper until it comes.
+    } else if (picture.isNull()) {
         painter->setPen(Qt::gray);
         painter->drawText(paper, Qt::AlignCenter, QStringLiteral("?"));
     } else {

@@ -2,7 +2,9 @@
 
 #include "store/KanaFold.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QThread>
 
 #include <algorithm>
 
@@ -13,9 +15,9 @@ namespace {
 constexpr int kThumbnailBytes = 1024 * 1024;
 
 // A picture is kept for its file as it was: a file that changes is read again.
-QString thumbnailKey(const MemoEntry& e)
+QString thumbnailKey(const QString& path, const MemoEntry& e)
 {
-    return e.fileName + QLatin1Char('/') + QString::number(e.modified) + QLatin1Char('/') + QString::number(e.fileSize);
+    return path + QLatin1Char('\n') + QString::number(e.modified) + QLatin1Char('/') + QString::number(e.fileSize);
 }
 
 constexpr char16_t kSearchSeparator = u'\x1f';
@@ -37,6 +39,16 @@ QStringView titleKey(const QString& searchText)
 TLibraryModel::TLibraryModel(QObject* parent) : QAbstractListModel(parent)
 {
     thumbnails_.setMaxCost(kThumbnailBytes);
+    // Two readers at most: the pictures come in while the list is scrolled, and the machine
+    // keeps a core for the window.
+    readers_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 2));
+}
+
+TLibraryModel::~TLibraryModel()
+{
+    // A reader reports to this model: none may be left running when it goes.
+    readers_.clear();
+    readers_.waitForDone();
 }
 
 int TLibraryModel::rowCount(const QModelIndex& parent) const
@@ -71,6 +83,8 @@ void TLibraryModel::setFolder(const QString& folder)
     entries_ = std::make_shared<const std::vector<MemoEntry>>();
     shown_.clear();
     thumbnails_.clear();
+    pending_.clear();
+    readers_.clear();  // pictures of the folder before, not yet begun
     endResetModel();
 }
 
@@ -155,11 +169,41 @@ int TLibraryModel::rowOf(const QString& fileName) const
 
 QImage TLibraryModel::thumbnailAt(int row) const
 {
-    const QString name = thumbnailKey(entryAt(row));
-    if (const QImage* kept = thumbnails_.object(name))
+    const QString path = pathAt(row);
+    const QString key = thumbnailKey(path, entryAt(row));
+    if (const QImage* kept = thumbnails_.object(key))
         return *kept;
-    QImage picture = ReadThumbnail(pathAt(row));
-    // A file that cannot be read is kept as a null picture too, so it is not read at every paint.
-    thumbnails_.insert(name, new QImage(picture), std::max<qsizetype>(64, picture.sizeInBytes()));
-    return picture;
+    if (pending_.contains(key))
+        return {};
+    pending_.insert(key);
+    auto* self = const_cast<TLibraryModel*>(this);
+    const QString fileName = entryAt(row).fileName;
+    readers_.start([self, path, key, fileName] {
+        const QImage picture = ReadThumbnail(path);
+        QMetaObject::invokeMethod(
+            self,
+            [self, picture, key, fileName] {
+                if (!self->pending_.remove(key))
+                    return;  // the folder was changed meanwhile
+                // A file that cannot be read is kept as a null picture too, so it is not read
+                // at every paint.
+                self->thumbnails_.insert(key, new QImage(picture), std::max<qsizetype>(64, picture.sizeInBytes()));
+                const int shown = self->rowOf(fileName);
+                if (shown >= 0)
+                    emit self->dataChanged(self->index(shown), self->index(shown), {ThumbnailRole});
+            },
+            Qt::QueuedConnection);
+    });
+    return {};
+}
+
+bool TLibraryModel::thumbnailPending(int row) const
+{
+    return pending_.contains(thumbnailKey(pathAt(row), entryAt(row)));
+}
+
+void TLibraryModel::waitForThumbnails()
+{
+    readers_.waitForDone();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

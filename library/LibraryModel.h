@@ -1,12 +1,16 @@
 // The memos of the library as a list model: the entries of the index, filtered by the typed
 // search terms and sorted, with small pictures read on demand and only a bounded number of
-// them kept (one bit per pixel).
+// them kept (one bit per pixel). The pictures are read on threads of their own, never on the
+// thread that paints: a slow or hostile file must not freeze the window. A row whose picture
+// comes later is reported changed then.
 #pragma once
 
 #include "store/LibraryIndex.h"
 
 #include <QAbstractListModel>
 #include <QCache>
+#include <QSet>
+#include <QThreadPool>
 #include <QImage>
 #include <QStringList>
 
@@ -19,6 +23,7 @@ public:
     enum Role { FileNameRole = Qt::UserRole + 1, TimeRole, ThumbnailRole };
 
     explicit TLibraryModel(QObject* parent = nullptr);
+    ~TLibraryModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -37,8 +42,12 @@ public:
     QString pathAt(int row) const;
     // The row showing FILENAME, or -1.
     int rowOf(const QString& fileName) const;
-    // The memo's small picture (read now unless kept); null when the file cannot be read.
+    // The memo's small picture; null when the file cannot be read, or while it is being read
+    // (thumbnailPending tells which; the row is reported changed when it is there).
     QImage thumbnailAt(int row) const;
+    bool thumbnailPending(int row) const;
+    // Waits until every picture asked for so far is read (for tests and for printing).
+    void waitForThumbnails();
 
 private:
     void arrange();
@@ -52,4 +61,6 @@ private:
     QStringList terms_;
     Order order_ = Order::Newest;
     mutable QCache<QString, QImage> thumbnails_;
+    mutable QSet<QString> pending_;  // keys of the pictures being read
+    mutable QThreadPool readers_;
 };

@@ -3,6 +3,7 @@
 #include "picture/PictureChecks.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
+#include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -188,6 +189,86 @@ std::optional<QImage> decodeRle(const BmpHead& head)
     return image;  // every row reached; an end-of-bitmap code after them is not needed
 }
 
+// The PNG chunks that make a picture's pixels. Everything else (text, colour profiles, unknown
+// chunks) is passed over unread: Qt's decoder would inflate every compressed text chunk and keep
+// its text, so that a small file could cost minutes and gigabytes.
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+constexpr qint64 kPngSignatureSize = 8;
+constexpr quint32 kMaxPngExifBytes = 64 * 1024;
+
+quint32 be32(const char* p)
+{
+    return quint32(uchar(p[0])) << 24 | quint32(uchar(p[1])) << 16 | quint32(uchar(p[2])) << 8 | quint32(uchar(p[3]));
+}
+
+bool isPng(QByteArrayView bytes)
+{
+    return bytes.startsWith(QByteArrayView(kPngSignature, kPngSignatureSize));
+}
+
+// TYPE of LENGTH bytes is needed to draw the picture (or to turn it upright: a small eXIf).
+bool pngChunkKept(QByteArrayView type, quint32 length)
+{
+    for (const char* kept : {"IHDR", "PLTE", "tRNS", "IDAT", "IEND", "pHYs"})
+        if (type == QByteArrayView(kept, 4))
+            return true;
+    return type == QByteArrayView("eXIf", 4) && length <= kMaxPngExifBytes;
+}
+
+// The PNG in BYTES with only the chunks pngChunkKept keeps, in their order. A chunk that runs
+// past the end is kept as far as it goes, so that the decoder finds the file cut short.
+QByteArray pngPixelChunks(const QByteArray& bytes)
+{
+    QByteArray out = bytes.first(kPngSignatureSize);
+    for (qint64 at = kPngSignatureSize; at < bytes.size();) {
+        if (bytes.size() - at < 8) {
+            out += bytes.sliced(at);
+            break;
+        }
+        const quint32 length = be32(bytes.constData() + at);
+        const QByteArrayView type(bytes.constData() + at + 4, 4);
+        const qint64 end = std::min<qint64>(bytes.size(), at + 12 + qint64(length));
+        if (pngChunkKept(type, length))
+            out += QByteArrayView(bytes).sliced(at, end - at);
+        if (type == QByteArrayView("IEND", 4))
+            break;
+        at = end;
+    }
+    return out;
+}
+
+// The same read from FILE (at its start, SIZE bytes long): the chunks passed over are not
+// read at all. Nothing (WHYNOT saying why) when reading fails.
+std::optional<QByteArray> readPngPixelChunks(QFile& file, qint64 size, QString* whyNot)
+{
+    QByteArray out = file.read(kPngSignatureSize);
+    for (qint64 at = out.size(); at < size && file.error() == QFileDevice::NoError;) {
+        const QByteArray head = file.read(8);
+        out += head;
+        if (head.size() < 8)
+            break;
+        const quint32 length = be32(head.constData());
+        const QByteArrayView type = QByteArrayView(head).sliced(4, 4);
+        const qint64 rest = std::min<qint64>(size - at - 8, qint64(length) + 4);
+        if (pngChunkKept(type, length)) {
+            out += file.read(rest);
+        } else {
+            out.chop(8);
+            if (!file.seek(at + 8 + rest))
+                break;
+        }
+        if (type == QByteArrayView("IEND", 4))
+            break;
+        at += 8 + rest;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        if (whyNot)
+            *whyNot = QStringLiteral("read error: %1").arg(file.errorString());
+        return std::nullopt;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool PictureSizeAccepted(qint64 width, qint64 height)
@@ -239,7 +320,7 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot)
     }
 
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(isPng(bytes) ? pngPixelChunks(bytes) : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
@@ -249,9 +330,10 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot)
     const QSize claimed = reader.size();
     if (claimed.isValid() && !PictureSizeAccepted(claimed.width(), claimed.height()))
         return refuse(sizeRefusal(claimed.width(), claimed.height()));
-    if ((bytes.startsWith("GIF8") && !GifLooksWhole(bytes)) ||
-        (bytes.startsWith("\xFF\xD8\xFF") && !JpegLooksWhole(bytes)))
+    if (bytes.startsWith("GIF8") && !GifLooksWhole(bytes))
         return refuse(damaged);
+    if (QString why; bytes.startsWith("\xFF\xD8\xFF") && !JpegLooksWhole(bytes, &why))
+        return refuse(why);
     QImage picture = reader.read();
     if (picture.isNull())
         return refuse(damaged);
@@ -269,7 +351,7 @@ std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* why
     };
     // Opened without waiting (a FIFO would block until a writer came) and looked at before
     // anything is read: only a regular file of bounded size is read, and no more than its size.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return refuse(englishError(errno));
     QFile file;
@@ -286,6 +368,8 @@ std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* why
         return refuse(QStringLiteral("not a regular file"));
     if (st.st_size > kMaxPictureFileBytes)
         return refuse(QStringLiteral("larger than %1 MiB").arg(kMaxPictureFileBytes >> 20));
+    if (isPng(file.peek(kPngSignatureSize)))
+        return readPngPixelChunks(file, st.st_size, whyNot);
     QByteArray bytes = file.read(st.st_size);
     if (file.error() != QFileDevice::NoError)
         return refuse(QStringLiteral("read error: %1").arg(file.errorString()));
@@ -308,7 +392,7 @@ namespace {
 QImageIOHandler::Transformations orientationOf(const QByteArray& bytes)
 {
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(isPng(bytes) ? pngPixelChunks(bytes) : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
@@ -334,12 +418,9 @@ std::optional<QImage> ReadUprightPicture(const QByteArray& bytes, int reduction,
     if (isJpeg(bytes)) {
         if (!UprightPictureSize(bytes, whyNot))
             return std::nullopt;
-        picture = DecodeJpeg(bytes, reduction);
-        if (!picture) {
-            if (whyNot)
-                *whyNot = QStringLiteral("the file is damaged or cut short");
+        picture = DecodeJpeg(bytes, reduction, whyNot);
+        if (!picture)
             return std::nullopt;
-        }
     } else {
         picture = ReadPictureBytes(bytes, whyNot);
         if (!picture)
@@ -352,7 +433,7 @@ std::optional<QImage> ReadUprightPicture(const QByteArray& bytes, int reduction,
 std::optional<QSize> UprightPictureSize(const QByteArray& bytes, QString* whyNot)
 {
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(isPng(bytes) ? pngPixelChunks(bytes) : bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);

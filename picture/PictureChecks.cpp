@@ -2,6 +2,7 @@
 
 #include "picture/Picture.h"
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdint>
@@ -111,13 +112,40 @@ qint64 gifPixelsCovered(GifSubBlocks& data, int minCodeSize, qint64 needed)
     return pixels;
 }
 
+QString tooManyScans(int allowed)
+{
+    return QStringLiteral("the JPEG has more than %1 scans, more than VEXLO decodes for a picture of its size "
+                          "(a photo has a few dozen at most)")
+        .arg(allowed);
+}
+
 // libjpeg reports through these: a fatal error jumps back to the check, and the warnings that
 // mean missing or damaged data mark the file.
 struct JpegTrap {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     bool damaged;
+    bool tooManyScans;
 };
+
+// Called by libjpeg as it works through the data (once a row of blocks): a progressive file
+// may repeat its scans without end, each one costing a pass over every block of the picture,
+// so the decoder stops at the scan after the last one a picture is allowed.
+struct JpegWatch {
+    jpeg_progress_mgr manager;
+    JpegTrap* trap;
+    int scans;  // allowed for this picture
+};
+
+void jpegProgress(j_common_ptr info)
+{
+    const auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    if (d->input_scan_number > reinterpret_cast<JpegWatch*>(info->progress)->scans) {
+        JpegTrap* trap = reinterpret_cast<JpegWatch*>(info->progress)->trap;
+        trap->tooManyScans = true;
+        std::longjmp(trap->jump, 1);
+    }
+}
 
 [[noreturn]] void jpegFails(j_common_ptr info)
 {
@@ -186,28 +214,45 @@ namespace {
 // (the data read through at an eighth of the size, as cheaply as libjpeg can); otherwise OUT
 // receives the picture (Format_RGB32). False when the data stops early or is damaged, or the
 // picture is beyond the loader's limits.
-bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out)
+bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* whyNot)
 {
     jpeg_decompress_struct info;
     JpegTrap trap;
     trap.damaged = false;
+    trap.tooManyScans = false;
     info.err = jpeg_std_error(&trap.manager);
     trap.manager.error_exit = jpegFails;
     trap.manager.emit_message = jpegNotes;
+    JpegWatch watch{};
+    watch.manager.progress_monitor = jpegProgress;
+    watch.trap = &trap;
+    watch.scans = kMaxJpegScans;  // until the frame's size is known
+    const QString damaged = QStringLiteral("the file is damaged or cut short");
     // No object with a destructor lives between here and the decoder calls: a jump back skips
     // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress; the picture
     // belongs to the caller.
     if (setjmp(trap.jump) != 0) {
         jpeg_destroy_decompress(&info);
+        if (whyNot)
+            *whyNot = trap.tooManyScans ? tooManyScans(watch.scans) : damaged;
         return false;
     }
     jpeg_create_decompress(&info);
+    info.progress = &watch.manager;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     if (!PictureSizeAccepted(info.image_width, info.image_height)) {
         jpeg_destroy_decompress(&info);
+        if (whyNot)
+            *whyNot = damaged;
         return false;
     }
+    watch.scans = JpegScansAllowed([&] {
+        qint64 blocks = 0;
+        for (int i = 0; i < info.num_components; ++i)
+            blocks += qint64(info.comp_info[i].width_in_blocks) * info.comp_info[i].height_in_blocks;
+        return blocks;
+    }());
     // Every coefficient is decoded, but the picture comes out reduced while it is decompressed.
     info.scale_num = 1;
     info.scale_denom = out ? unsigned(reduction) : 8;
@@ -225,6 +270,8 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out)
         *out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
         if (out->isNull()) {
             jpeg_destroy_decompress(&info);
+            if (whyNot)
+                *whyNot = damaged;
             return false;
         }
     }
@@ -251,22 +298,31 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out)
     if (!trap.damaged)
         jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
+    if (trap.damaged && whyNot)
+        *whyNot = damaged;
     return !trap.damaged;
 }
 
 }  // namespace
 
-bool JpegLooksWhole(const QByteArray& bytes)
+int JpegScansAllowed(qint64 blocks)
 {
-    return decodeJpeg(bytes, 8, nullptr);
+    if (blocks <= 0)
+        return kMaxJpegScans;
+    return int(std::clamp<qint64>(kMaxJpegScanBlocks / blocks, kMinJpegScans, kMaxJpegScans));
 }
 
-std::optional<QImage> DecodeJpeg(const QByteArray& bytes, int reduction)
+bool JpegLooksWhole(const QByteArray& bytes, QString* whyNot)
+{
+    return decodeJpeg(bytes, 8, nullptr, whyNot);
+}
+
+std::optional<QImage> DecodeJpeg(const QByteArray& bytes, int reduction, QString* whyNot)
 {
     QImage picture;
     if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
         reduction = 1;
-    if (!decodeJpeg(bytes, reduction, &picture))
+    if (!decodeJpeg(bytes, reduction, &picture, whyNot))
         return std::nullopt;
     return picture;
 }

@@ -1,10 +1,12 @@
 #include "platform/DurableFile.h"
 
+#include "platform/FileNames.h"
 #include "platform/SystemError.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +22,29 @@ namespace {
 
 using Result = std::optional<FileWriteError>;
 
+// A temporary file is ".vexlo-" KEY "." NAME ".part", KEY 13 letters and digits: a name that
+// only this program makes, so that a cleaner never takes a user's file for one of ours.
+constexpr char kTempPrefix[] = ".vexlo-";
+constexpr qsizetype kTempKeyLength = 13;
 constexpr char kTempSuffix[] = ".part";
+
+bool isTempName(const QByteArray& name)
+{
+    const qsizetype prefix = qsizetype(sizeof kTempPrefix) - 1;
+    if (!name.startsWith(kTempPrefix) || !name.endsWith(kTempSuffix) ||
+        name.size() < prefix + kTempKeyLength + 1 + qsizetype(sizeof kTempSuffix) - 1 ||
+        name[prefix + kTempKeyLength] != '.')
+        return false;
+    for (qsizetype i = prefix; i < prefix + kTempKeyLength; ++i)
+        if (!std::isdigit(uchar(name[i])) && !std::islower(uchar(name[i])))
+            return false;
+    return true;
+}
+
+QByteArray tempKey()
+{
+    return QByteArray::number(QRandomGenerator::global()->generate64(), 36).rightJustified(kTempKeyLength, '0');
+}
 
 FileWriteError systemError(int error)
 {
@@ -68,14 +92,38 @@ QByteArray nameOf(const QByteArray& path)
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
+// A link that someone else may have put there: following it would let them choose which file
+// we replace (root's output in /tmp, or in a user's folder, made to name a file in a private
+// folder). A link is followed when it is ours, or when it stands in a folder that only its
+// owner can change and that owner is us or root (the system's own links). A sticky folder
+// keeps others from removing our links, not from planting their own.
+bool plantedLink(const QByteArray& path, const struct stat& link)
+{
+    const uid_t me = ::geteuid();
+    if (link.st_uid == me)
+        return false;
+    struct stat folder;
+    if (::stat(folderOf(path).constData(), &folder) != 0)
+        return true;
+    const bool onlyItsOwnerWrites = (folder.st_mode & 0022) == 0;
+    const bool trustedOwner = folder.st_uid == me || folder.st_uid == 0;
+    return !(onlyItsOwnerWrites && trustedOwner && link.st_uid == folder.st_uid);
+}
+
 // The file a path names once its symbolic links are followed (the path itself when it is
-// none). A link to nothing yields where the new file is to be made.
+// none). A link to nothing yields where the new file is to be made. A link planted in a
+// shared folder is refused, not followed.
 Result followLinks(QByteArray& path)
 {
     for (int hops = 0;; ++hops) {
         struct stat st;
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             return std::nullopt;
+        if (plantedLink(path, st)) {
+            FileWriteError failure;
+            failure.cause = FileWriteError::Cause::ForeignLink;
+            return failure;
+        }
         if (hops == 40)
             return systemError(ELOOP);
         QByteArray link(4096, Qt::Uninitialized);
@@ -105,16 +153,14 @@ public:
             ::close(lockFd_);
     }
 
-    // ".NAME.xxxxxxxx.part" next to the target. O_EXCL makes the call fail on anything
+    // ".vexlo-KEY.NAME.part" next to the target. O_EXCL makes the call fail on anything
     // already there, a link included, so nothing planted in a shared folder is ever followed.
     // The file stays locked while we hold it: one that nobody holds was left by a writer that
     // died, and RemoveAbandonedFiles takes it away.
     Result create(const QByteArray& folder, const QByteArray& name)
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QByteArray candidate = folder + "/." + name.left(200) + '.' +
-                                         QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
-                                         kTempSuffix;
+            const QByteArray candidate = folder + '/' + kTempPrefix + tempKey() + '.' + name.left(200) + kTempSuffix;
             const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd < 0) {
                 if (errno != EEXIST)
@@ -247,6 +293,7 @@ QString FileWriteError::text() const
     case Cause::NotRegular: return QStringLiteral("通常のファイルではありません (%1)").arg(fileKind(mode, true));
     case Cause::ReadOnly: return QStringLiteral("読み取り専用のファイルです");
     case Cause::NoFreeName: return QStringLiteral("空いているファイル名がありません");
+    case Cause::ForeignLink: return QStringLiteral("他のユーザーが置いたリンクです (たどりません)");
     }
     return SystemErrorText(0);
 }
@@ -257,6 +304,7 @@ QString FileWriteError::englishText() const
     case Cause::System: return SystemErrorTextEnglish(error);
     case Cause::NotRegular: return QStringLiteral("not a regular file (%1)").arg(fileKind(mode, false));
     case Cause::ReadOnly: return QStringLiteral("the file is read-only");
+    case Cause::ForeignLink: return QStringLiteral("a link another user put in a shared folder (not followed)");
     case Cause::NoFreeName: return QStringLiteral("no free file name left");
     }
     return {};
@@ -264,7 +312,7 @@ QString FileWriteError::englishText() const
 
 std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes)
 {
-    QByteArray target = QFile::encodeName(path);
+    QByteArray target = EncodeFileName(path);
     if (target.isEmpty())
         return systemError(ENOENT);
     if (Result failure = followLinks(target))
@@ -300,16 +348,16 @@ std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView by
 std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
                                            int first, QByteArrayView bytes, QString* written, int* number)
 {
-    const QByteArray dir = folder.isEmpty() ? QByteArray(".") : QFile::encodeName(folder);
+    const QByteArray dir = folder.isEmpty() ? QByteArray(".") : EncodeFileName(folder);
     TempFile temp;
-    if (Result failure = temp.create(dir, QFile::encodeName(nameFor(first))))
+    if (Result failure = temp.create(dir, EncodeFileName(nameFor(first))))
         return failure;
     if (Result failure = temp.write(bytes))
         return failure;
     constexpr int kNamesTried = 100000;
     for (int n = first; n - first < kNamesTried; ++n) {
         const QString name = nameFor(n);
-        const int error = renameNoReplace(temp.path(), dir + '/' + QFile::encodeName(name));
+        const int error = renameNoReplace(temp.path(), dir + '/' + EncodeFileName(name));
         if (error == EEXIST)
             continue;
         if (error != 0)
@@ -328,7 +376,7 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
 
 int RemoveAbandonedFiles(const QString& folder)
 {
-    const QByteArray dir = QFile::encodeName(folder);
+    const QByteArray dir = EncodeFileName(folder);
     const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return 0;
@@ -340,14 +388,16 @@ int RemoveAbandonedFiles(const QString& folder)
     int removed = 0;
     while (const dirent* entry = ::readdir(entries)) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith('.') || !name.endsWith(kTempSuffix) || name.count('.') < 3)
+        if (!isTempName(name))
             continue;
         const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
         struct stat held, named;
         // Ours only when nobody holds it and the name still stands for the file we hold.
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        // A file of another user is never ours, whatever its name.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == held.st_ino &&
             named.st_dev == held.st_dev && ::unlinkat(dirFd, entry->d_name, 0) == 0)
             ++removed;
@@ -359,7 +409,7 @@ int RemoveAbandonedFiles(const QString& folder)
 
 std::optional<FileWriteError> MakeFolders(const QString& path)
 {
-    const QByteArray p = QFile::encodeName(path);
+    const QByteArray p = EncodeFileName(path);
     if (p.isEmpty())
         return systemError(ENOENT);
     for (qsizetype slash = p.indexOf('/', 1);; slash = p.indexOf('/', slash + 1)) {

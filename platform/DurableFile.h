@@ -4,7 +4,7 @@
 // Contract
 //   ReplaceFile(path, bytes)
 //       Afterwards PATH holds exactly BYTES, on disk. The bytes go to a new temporary file in
-//       PATH's folder, ".NAME.xxxxxxxx.part", created with O_CREAT|O_EXCL|O_NOFOLLOW (it can
+//       PATH's folder, ".vexlo-KEY.NAME.part" (KEY 13 random letters and digits), created with O_CREAT|O_EXCL|O_NOFOLLOW (it can
 //       neither follow nor reuse anything planted there) and locked (flock) until it has its
 //       name; they are written, the file is flushed to disk (fsync) and closed, renamed over
 //       PATH, and the folder is flushed. Every step is checked: on any
@@ -12,7 +12,9 @@
 //       returned (only a failing flush of the folder comes after the rename: the new file is
 //       then in place, but may not outlast a power cut, and the failure is reported all the
 //       same). A symbolic link at PATH is followed to the file it names, which is replaced
-//       (the link stays). Refused without writing anything: a folder at PATH (EISDIR), anything
+//       (the link stays) — unless another user may have planted it (ForeignLink): a link that
+//       is not ours is followed only in a folder that nobody but its owner can write, made by
+//       that owner, who is us or root. Refused without writing anything: a folder at PATH (EISDIR), anything
 //       else that is not a regular file (NotRegular: a FIFO, a device, a socket), and a file
 //       marked read-only (ReadOnly: no write permission for us, or no write permission bit at
 //       all, which holds for root too). A replaced file keeps its permission bits (and, when root
@@ -25,9 +27,10 @@
 //       100000 names are tried (NoFreeName).
 //   RemoveAbandonedFiles(folder)
 //       Removes the temporary files that writers which died (kill -9, a power cut) left in
-//       FOLDER: ".NAME.xxxxxxxx.part" files that no living writer holds (each writer keeps its
-//       temporary file locked with flock until it is renamed or removed). A file being written
-//       is never touched. Returns how many were removed.
+//       FOLDER: files of ours (named as above, owned by this user) that no living writer holds
+//       (each writer keeps its temporary file locked with flock until it is renamed or
+//       removed). A file being written is never touched, nor a user's file that merely looks
+//       alike (".thesis.v2.part"). Returns how many were removed.
 //   MakeFolders(path)
 //       PATH and its missing parents as folders (0777 less the umask). Succeeds when PATH
 //       is a folder afterwards; otherwise says why (a file in the way: ENOTDIR).
@@ -52,6 +55,7 @@ struct FileWriteError {
         NotRegular,  // the target is a FIFO, a device or a socket: mode holds its st_mode
         ReadOnly,    // the target is marked read-only
         NoFreeName,  // every name WriteNewFile may use is taken
+        ForeignLink, // a link at the target was put there by another user in a shared folder
     };
     Cause cause = Cause::System;
     int error = 0;

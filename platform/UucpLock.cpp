@@ -55,23 +55,69 @@ void forget(const std::string& path)
             slot[0] = '\0';
 }
 
-// The pid a lock file names: ten ASCII digits (the usual form) or a binary int (the old one).
-long readOwner(const std::string& path)
+// What a lock file says: the pid it names (0 for none), or that it could not be read.
+struct LockOwner {
+    long pid = 0;
+    int unreadable = 0;  // errno of the open or read that failed; 0 when read
+};
+
+// The pid of a lock file's bytes. The convention allows two forms: ten ASCII digits (blanks
+// before them) and a line end, and the older binary int of the machine (4 bytes). Four bytes
+// that read as a short ASCII number with its line end ("123\n") are taken as that number.
+long lockPid(const char* bytes, ssize_t n)
+{
+    auto ascii = [&] {
+        ssize_t i = 0;
+        while (i < n && bytes[i] == ' ')
+            ++i;
+        long pid = 0;
+        ssize_t digits = 0;
+        for (; i < n && bytes[i] >= '0' && bytes[i] <= '9' && digits < 10; ++i, ++digits)
+            pid = pid * 10 + (bytes[i] - '0');
+        const bool ended = i == n || bytes[i] == '\n' || bytes[i] == '\0';
+        return digits > 0 && ended ? pid : -1;
+    };
+    if (n == ssize_t(sizeof(int))) {
+        const long text = ascii();
+        if (text > 0 && bytes[n - 1] == '\n')
+            return text;
+        int pid = 0;
+        std::memcpy(&pid, bytes, sizeof pid);
+        return pid > 0 ? pid : 0;
+    }
+    const long text = ascii();
+    return text > 0 ? text : 0;
+}
+
+LockOwner readOwner(const std::string& path)
 {
     // A link planted under the lock's name is not followed (O_NOFOLLOW) and a FIFO does not
     // block the read (O_NONBLOCK); either reads as a lock that names nobody.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return errno == ELOOP ? 0 : -1;
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOENT)
+            return {};
+        return {0, errno};
+    }
     char buf[32] = {};
     const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    const int error = errno;
     ::close(fd);
-    if (n == int(sizeof(int)) && (buf[0] < '0' || buf[0] > '9') && buf[0] != ' ') {
-        int pid = 0;
-        std::memcpy(&pid, buf, sizeof pid);
-        return pid;
-    }
-    return n > 0 ? std::strtol(buf, nullptr, 10) : 0;
+    if (n < 0)
+        return {0, error != 0 ? error : EIO};
+    return {lockPid(buf, n), 0};
+}
+
+// A lock that cannot be read may well be held: say so once a file, as the line is then
+// reported in use by another program.
+void noteUnreadable(const std::string& path, int error)
+{
+    static std::string said;
+    if (said == path)
+        return;
+    said = path;
+    std::fprintf(stderr, "vexlo: the lock file %s cannot be read (%s); the line is taken to be in use\n",
+                 path.c_str(), std::strerror(error));
 }
 
 bool alive(long pid)
@@ -90,6 +136,11 @@ void noteUnavailable(const std::string& dir, int error)
 }
 
 }  // namespace
+
+long UucpLockPid(const char* bytes, long n)
+{
+    return lockPid(bytes, ssize_t(n));
+}
 
 std::string UucpLockDir()
 {
@@ -148,10 +199,12 @@ UucpLock::Result UucpLock::acquire(const std::string& device)
         }
         if (errno != EEXIST)
             break;
-        const long pid = readOwner(path);
-        if (alive(pid)) {
+        const LockOwner owner = readOwner(path);
+        if (owner.unreadable != 0 || alive(owner.pid)) {
             ::unlink(temp.c_str());
-            owner_ = pid;
+            if (owner.unreadable != 0)
+                noteUnreadable(path, owner.unreadable);
+            owner_ = owner.pid;
             return Result::InUse;
         }
         ::unlink(path.c_str());  // stale: its owner is gone
@@ -159,7 +212,7 @@ UucpLock::Result UucpLock::acquire(const std::string& device)
     const int error = errno;
     ::unlink(temp.c_str());
     if (error == EEXIST) {  // another program took the name between our two tries
-        owner_ = readOwner(path);
+        owner_ = readOwner(path).pid;
         return Result::InUse;
     }
     noteUnavailable(dir, error);

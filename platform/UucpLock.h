@@ -8,8 +8,11 @@
 //                 its path below /dev with '/' as '_' follows "LCK.." ("LCK..ttyUSB0",
 //                 "LCK..pts_3"); a device outside /dev gives its base name.
 //   acquire()     takes the lock for DEVICE. Taken: the file now holds our pid. InUse: a live
-//                 process holds it (owner() names it); nothing was changed. A file whose process
-//                 is gone (or that names none) is stale and taken over. Unavailable: the folder
+//                 process holds it (owner() names it); nothing was changed. The file may hold
+//                 the pid in either form of the convention: ten ASCII digits and a line end, or
+//                 a binary int of 4 bytes. A file whose process is gone (or that names none) is
+//                 stale and taken over. A file that cannot be read (another user's, mode 0600)
+//                 is taken as held: InUse with owner() 0, and a note on standard error. Unavailable: the folder
 //                 cannot be written (missing, read-only, no permission); nothing is held, and the
 //                 caller goes on with the locks it can take. The first Unavailable of the run
 //                 writes one note to standard error.
@@ -24,6 +27,9 @@ namespace platform {
 
 std::string UucpLockDir();
 std::string UucpLockName(const std::string& device);
+
+// The pid that the N bytes of a lock file name (0 for none), in either form.
+long UucpLockPid(const char* bytes, long n);
 
 class UucpLock {
 public:

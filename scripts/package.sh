@@ -40,7 +40,7 @@ status=0
 desktop-file-validate resources/vexlo.desktop || status=1
 appstreamcli validate --no-net --pedantic "$BUILD"/resources/package/*.metainfo.xml || status=1
 if [ "${VEXLO_LINTIAN:-1}" != 0 ]; then
-  # Errors fail the build; warnings are shown (README lists the ones that remain, and why).
+  # Errors fail the build; warnings are shown (docs/user-guide.md lists the ones that remain, and why).
   lintian --fail-on error "$deb" || status=1
 fi
 echo "package: $deb"

@@ -1,5 +1,7 @@
 #include "store/LibraryIndex.h"
 
+#include "platform/FileNames.h"
+
 #include <QFile>
 #include <QHash>
 #include <QSqlDatabase>
@@ -36,7 +38,7 @@ bool hasMemoSuffix(const char* name, size_t length)
 // An open folder, closed again when it goes.
 class Folder {
 public:
-    explicit Folder(const QString& path) : dir_(::opendir(QFile::encodeName(path).constData())) {}
+    explicit Folder(const QString& path) : dir_(::opendir(platform::EncodeFileName(path).constData())) {}
     ~Folder()
     {
         if (dir_)
@@ -58,7 +60,7 @@ public:
             // Regular files, links to them, and names of a kind the file system does not tell.
             const bool mayBeFile = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
             if (mayBeFile && hasMemoSuffix(e->d_name, length))
-                listed.push_back({QFile::decodeName(QByteArray(e->d_name, qsizetype(length))), QByteArray(e->d_name)});
+                listed.push_back({platform::DecodeFileName(QByteArray(e->d_name, qsizetype(length))), QByteArray(e->d_name)});
         }
         return listed;
     }
@@ -110,7 +112,18 @@ std::optional<MemoEntry> readEntry(int dirfd, const Listed& file, QByteArray& he
 bool foreignThingAt(const QString& path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+    return ::lstat(platform::EncodeFileName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+// The index is held by another program (a write that takes long, a reader in the middle of a
+// transaction) beyond the wait: nothing is wrong with it, and it is not ours to rebuild.
+bool heldByAnother(const QSqlError& error)
+{
+    const QString code = error.nativeErrorCode();
+    // SQLITE_BUSY and SQLITE_LOCKED, with their extended codes (the low byte is the primary).
+    bool ok = false;
+    const int primary = code.toInt(&ok) & 0xFF;
+    return ok && (primary == 5 || primary == 6);
 }
 
 QString newConnectionName()
@@ -285,7 +298,7 @@ bool LibraryIndex::openIndex()
         if (foreignThingAt(path + QLatin1String(suffix)))
             return false;
     struct stat st {};
-    if (::stat(QFile::encodeName(folder_).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::stat(platform::EncodeFileName(folder_).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         db_ = std::make_unique<Database>();
@@ -310,6 +323,14 @@ bool LibraryIndex::openIndex()
                  q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kIndexLayout));
             if (ok)
                 return true;
+            if (heldByAnother(q.lastError())) {
+                // Another program has it: this run keeps its memos in memory only.
+                db_.reset();
+                return false;
+            }
+        } else if (heldByAnother(db_->db.lastError())) {
+            db_.reset();
+            return false;
         }
         // Not a database, damaged, or not writable: start from nothing once.
         dropIndexFiles();
@@ -333,8 +354,11 @@ bool LibraryIndex::loadRows()
 {
     QSqlQuery q(db_->db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled FROM memo")))
+    busyLoading_ = false;
+    if (!q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled FROM memo"))) {
+        busyLoading_ = heldByAnother(q.lastError());
         return false;
+    }
     std::vector<MemoEntry> rows;
     while (q.next()) {
         MemoEntry e;
@@ -347,8 +371,10 @@ bool LibraryIndex::loadRows()
         e.info.titled = q.value(6).toBool();
         rows.push_back(std::move(e));
     }
-    if (q.lastError().isValid())
+    if (q.lastError().isValid()) {
+        busyLoading_ = heldByAnother(q.lastError());
         return false;
+    }
     entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(rows));
     return true;
 }
@@ -361,8 +387,12 @@ MemoEntries LibraryIndex::Refresh(bool* changed)
         loaded_ = true;
         differs = true;
         if (openIndex() && !loadRows()) {
-            dropIndexFiles();
-            openIndex();
+            if (busyLoading_) {
+                db_.reset();  // held by another program: in memory only for this run
+            } else {
+                dropIndexFiles();
+                openIndex();
+            }
         }
     }
     Folder folder(folder_);

@@ -9,7 +9,8 @@
 //   written back in one transaction. An index that is missing, of another layout, or damaged
 //   (not a database, unreadable pages) is deleted and built again from the files; one that
 //   cannot be written (a read-only folder) is not needed either: the memos are then kept in
-//   memory only. Nothing here fails loudly: the worst an index can do is cost a rebuild.
+//   memory only. So are they when another program holds the index locked beyond a wait of
+//   2 s: a database that another program has open is never deleted or rebuilt under it. Nothing here fails loudly: the worst an index can do is cost a rebuild.
 //   A folder that does not exist holds no memos.
 #pragma once
 
@@ -64,5 +65,6 @@ private:
     std::unique_ptr<Database> db_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     bool loaded_ = false;
+    bool busyLoading_ = false;  // the last loadRows failed as another program holds the index
     int filesRead_ = 0;
 };

@@ -193,7 +193,7 @@ QByteArray ExportSvg(const QImage& picture, int scale, bool transparent)
     return svg;
 }
 
-QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options)
+QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options, const ExportProgress& progress)
 {
     if (memos.isEmpty())
         return {};
@@ -273,6 +273,8 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
             painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop,
                              title + QLatin1Char('\n') + timeText(memo.Arrived));
         }
+        if (progress)
+            progress(ExportStep::Writing, i + 1, memos.size());
     }
     if (!painter.end())
         return {};
@@ -280,7 +282,7 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
 }
 
 bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& outPath,
-                 QString* error, QStringList* written, QString* englishError)
+                 QString* error, QStringList* written, QString* englishError, const ExportProgress& progress)
 {
     const Failure fail{error, englishError};
     const QString out = QDir::cleanPath(outPath);
@@ -296,12 +298,13 @@ bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options,
                         QStringLiteral("cannot create %1: %2").arg(out, failure->englishText()));
     }
     if (options.Format == ExportFormat::Pdf) {
-        const QByteArray pdf = ExportPdf(memos, options);
+        const QByteArray pdf = ExportPdf(memos, options, progress);
         if (pdf.isEmpty())
             return fail(QStringLiteral("PDF を作れません"), QStringLiteral("cannot make the PDF"));
         const QString base = safeBaseName(memos.size() == 1 ? memos.first().Name : QStringLiteral("memos"));
         return writeOut(out, !intoFolder, out, base, suffix, pdf, fail, written);
     }
+    qsizetype done = 0;
     for (const TExportMemo& memo : memos) {
         const QByteArray bytes = options.Format == ExportFormat::Png
                                      ? ExportPng(memo.Picture, options.Scale, options.Transparent)
@@ -311,12 +314,14 @@ bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options,
                         QStringLiteral("cannot encode %1").arg(memo.Name));
         if (!writeOut(out, !intoFolder, out, safeBaseName(memo.Name), suffix, bytes, fail, written))
             return false;
+        if (progress)
+            progress(ExportStep::Writing, ++done, memos.size());
     }
     return true;
 }
 
 bool ExportMemos(const QStringList& files, const TExportOptions& options, const QString& out, QString* error,
-                 QStringList* written, QString* englishError)
+                 QStringList* written, QString* englishError, const ExportProgress& progress)
 {
     QList<TExportMemo> memos;
     for (const QString& file : files) {
@@ -326,6 +331,8 @@ bool ExportMemos(const QStringList& files, const TExportOptions& options, const 
             return Failure{error, englishError}(QStringLiteral("%1 を画像として読めません\n%2").arg(file, why),
                                                 QStringLiteral("cannot read %1: %2").arg(file, why));
         memos.push_back(std::move(*memo));
+        if (progress)
+            progress(ExportStep::Reading, memos.size(), files.size());
     }
-    return ExportMemos(memos, options, out, error, written, englishError);
+    return ExportMemos(memos, options, out, error, written, englishError, progress);
 }

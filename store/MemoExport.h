@@ -28,6 +28,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 enum class ExportFormat { Png, Svg, Pdf };
@@ -42,6 +43,11 @@ struct TExportOptions {
 
 inline constexpr int MaxExportScale = 8;
 inline constexpr int MaxPerPage = 64;
+
+// What a long export has done so far: memos read from their files, then memos drawn into the
+// PDF or written out. Called once a memo; TOTAL is the number of memos.
+enum class ExportStep { Reading, Writing };
+using ExportProgress = std::function<void(ExportStep step, qsizetype done, qsizetype total)>;
 
 // One memo to export.
 struct TExportMemo {
@@ -59,15 +65,17 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error);
 QByteArray ExportPng(const QImage& picture, int scale, bool transparent);
 QByteArray ExportSvg(const QImage& picture, int scale, bool transparent);
 // Empty bytes when MEMOS is empty. Needs a QGuiApplication (the titles are drawn in a font).
-QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options);
+QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options,
+                     const ExportProgress& progress = {});
 
 // The file suffix of FORMAT: "png", "svg", "pdf".
 QString ExportSuffix(ExportFormat format);
 
 // ENGLISHERROR, when given, receives the failure in English (for the command line).
 bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options, const QString& out,
-                 QString* error, QStringList* written = nullptr, QString* englishError = nullptr);
+                 QString* error, QStringList* written = nullptr, QString* englishError = nullptr,
+                 const ExportProgress& progress = {});
 // The same for files (LoadExportMemo); a file that cannot be read stops the export before
 // anything is written.
 bool ExportMemos(const QStringList& files, const TExportOptions& options, const QString& out, QString* error,
-                 QStringList* written = nullptr, QString* englishError = nullptr);
+                 QStringList* written = nullptr, QString* englishError = nullptr, const ExportProgress& progress = {});

@@ -3,6 +3,7 @@
 #include "picture/Picture.h"
 #include "resources/Version.h"
 #include "store/PngText.h"
+#include "platform/FileNames.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -76,7 +77,10 @@ QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta)
 
 std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 {
-    const std::optional<PngText> png = ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray());
+    static const QList<QByteArray> keys = {kMemoTitleKey,        kMemoReadingKey, kMemoTitleCodesKey,
+                                           kMemoReadingCodesKey, kMemoArrivedKey, kMemoSoftwareKey};
+    const std::optional<PngText> png =
+        ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray(), keys);
     if (!png)
         return std::nullopt;
     TMemoMeta meta;
@@ -88,7 +92,7 @@ std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 std::optional<TMemoMeta> ReadMemoMeta(const QString& path)
 {
     // Opened without waiting (a FIFO would wait for a writer); only a regular file is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     QFile file;

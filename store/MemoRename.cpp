@@ -5,12 +5,14 @@
 #include "picture/Picture.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
+#include "platform/FileNames.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -20,7 +22,7 @@ QDateTime nameTime(const QString& fileName, const QByteArray& bytes)
     const QDateTime fromName = TimeOfMemoFileName(fileName);
     if (fromName.isValid())
         return fromName;
-    if (const std::optional<PngText> png = ReadPngText(bytes)) {
+    if (const std::optional<PngText> png = ReadPngText(bytes, {kMemoArrivedKey})) {
         const QDateTime arrived = QDateTime::fromString(png->text(QLatin1String(kMemoArrivedKey)), Qt::ISODate);
         if (arrived.isValid())
             return arrived.toLocalTime();
@@ -35,13 +37,18 @@ std::optional<QString> RenameMemo(const QString& folder, const QString& fileName
 {
     const QString path = folder + QLatin1Char('/') + fileName;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(platform::EncodeFileName(path).constData(), &st) != 0)
         return platform::SystemErrorText(errno);
     if (!S_ISREG(st.st_mode) || st.st_size > kMaxPictureFileBytes)
         return QStringLiteral("メモのファイルではありません");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return platform::SystemErrorText(errno);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return platform::SystemErrorText(EACCES);
+    }
     const QByteArray bytes = file.readAll();
     file.close();
     if (bytes.size() != st.st_size)
@@ -77,10 +84,10 @@ std::optional<QString> RenameMemo(const QString& folder, const QString& fileName
         return failure->text();
     // A memo without an arrival time is dated by its file: the new file keeps the old time.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, QFile::encodeName(written).constData(), times, 0);
+    ::utimensat(AT_FDCWD, platform::EncodeFileName(written).constData(), times, 0);
     if (newName)
         *newName = written.mid(folder.size() + 1);
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(platform::EncodeFileName(path).constData()) != 0)
         return QStringLiteral("%1 を削除できません\n%2").arg(fileName, platform::SystemErrorText(errno));
     return std::nullopt;
 }

@@ -134,11 +134,14 @@ std::optional<PngText> ReadPngText(const QByteArray& bytes, const QList<QByteArr
     const char* d = bytes.constData() + ihdr->dataStart;
     result.size = QSize(int(std::min<quint32>(be32(d), INT_MAX)), int(std::min<quint32>(be32(d + 4), INT_MAX)));
     qsizetype at = ihdr->end();
+    qsizetype budget = kMaxPngTextTotal;  // characters of text still to be taken from the file
     while (const std::optional<Chunk> c = chunkAt(bytes, at)) {
         at = c->end();
         if (c->type == "IEND")
             break;
-        if (!isTextChunk(c->type))
+        // Only text chunks, of a size text can have, while the file's budget lasts: the rest is
+        // passed over without being looked into.
+        if (!isTextChunk(c->type) || c->length > kMaxPngTextChunk || budget <= 0)
             continue;
         const QByteArrayView data = QByteArrayView(bytes).sliced(c->dataStart, c->length);
         if (!keywords.isEmpty()) {
@@ -149,6 +152,7 @@ std::optional<PngText> ReadPngText(const QByteArray& bytes, const QList<QByteArr
         if (auto text = parseText(c->type, data)) {
             const bool seen = std::any_of(result.texts.cbegin(), result.texts.cend(),
                                           [&](const auto& t) { return t.first == text->first; });
+            budget -= text->second.size();
             if (!seen)
                 result.texts.push_back(*text);
         }

@@ -8,7 +8,9 @@
 //       well-formed IHDR chunk. Otherwise the size from IHDR and every tEXt, zTXt and iTXt
 //       chunk, keyed by keyword (Latin-1 text as it is, iTXt as UTF-8,
 //       compressed text inflated to at most kMaxPngText bytes; a chunk that inflates to more,
-//       or not at all, is left out). The first chunk of a keyword wins. A chunk whose length
+//       or not at all, is left out). A text chunk of more than kMaxPngTextChunk bytes is passed
+//       over unread, and once kMaxPngTextTotal characters of text are taken the later chunks
+//       are too: a file of a thousand compressed chunks costs no more than a few. The first chunk of a keyword wins. A chunk whose length
 //       runs past the bytes ends the walk: what came before it counts.
 //   WithPngText(bytes, texts)
 //       The same file with the text of each keyword in TEXTS as one uncompressed iTXt chunk
@@ -27,6 +29,8 @@
 #include <optional>
 
 inline constexpr int kMaxPngText = 64 * 1024;
+inline constexpr quint32 kMaxPngTextChunk = kMaxPngText + 128;  // the text and its keyword and flags
+inline constexpr qsizetype kMaxPngTextTotal = 256 * 1024;
 
 struct PngText {
     QSize size;

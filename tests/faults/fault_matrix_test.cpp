@@ -33,18 +33,7 @@ constexpr int kHangGuardMs = 90000;
 
 class FaultMatrix : public testing::TestWithParam<FaultCase> {
 protected:
-    QString memoPath(int i) const { return dir.path() + QStringLiteral("/m%1.bmp").arg(i + 1); }
-
-    QStringList writeMemos(const std::vector<QSize>& sizes)
-    {
-        QStringList paths;
-        for (size_t i = 0; i < sizes.size(); ++i) {
-            images.push_back(RandomMemo(sizes[i].width(), sizes[i].height(), 3000 + quint32(i)));
-            images.back().save(memoPath(int(i)), "BMP");
-            paths << memoPath(int(i));
-        }
-        return paths;
-    }
+    QStringList writeMemos(const std::vector<QSize>& sizes) { return WriteRandomMemos(dir.path(), sizes, 3000, images); }
 
     QString out() const { return dir.path() + QStringLiteral("/out"); }
 

@@ -5,6 +5,7 @@
 // stored twice but a memo whose "#" a kill cut off. A full disk (a small tmpfs) ends the
 // exchange with "!" and the reason, and every memo acknowledged before it is there.
 #include "support/MemoImages.h"
+#include "support/WaitFor.h"
 
 #include "picture/Picture.h"
 #include "store/MemoFile.h"
@@ -18,7 +19,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -74,8 +74,7 @@ protected:
         sim.setStandardOutputFile(QProcess::nullDevice());
         sim.start();
         ASSERT_TRUE(sim.waitForStarted(10000));
-        for (int i = 0; i < 400 && !QFile::exists(link()); ++i)
-            QThread::msleep(25);
+        eventually([this] { return QFile::exists(link()); }, 10000);
         ASSERT_TRUE(QFile::exists(link()));
         QFile ini(path(QStringLiteral("config/VEXLO.INI")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
@@ -214,8 +213,7 @@ TEST_P(InboxFaults, AFullDiskEndsTheExchangeWithAbortAndKeepsWhatWasAcknowledged
     }
     // The device may write its line a moment after the program has ended.
     QString log;
-    for (int i = 0; i < 200 && !(log = simLog()).contains(QStringLiteral("the PC aborted the exchange at memo")); ++i)
-        QThread::msleep(25);
+    eventually([&] { return (log = simLog()).contains(QStringLiteral("the PC aborted the exchange at memo")); });
     EXPECT_TRUE(log.contains(QStringLiteral("the PC aborted the exchange at memo"))) << log.toStdString();
     const std::map<QString, int> device = accepted();
     const std::map<QString, int> stored = storedMemos();

@@ -10,12 +10,14 @@
 
 #include <QDir>
 #include <QListView>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -64,6 +66,42 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
 
 // 書き出し of several memos: PNG and SVG go one file a memo into a folder that is chosen (and
 // nothing there is written over), a PDF is one file.
+// The small pictures are read beside the window: asking for one never waits for its file, and
+// the row is reported changed once the picture is there (a file that cannot be read as well).
+TEST(LibraryThumbnails, AreReadBesideTheWindow)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QDateTime noon = QDateTime::currentDateTime().addSecs(-3600);
+    WriteTestMemo(folder, {QStringLiteral("大"), QString(), noon, StrokeMemo(1, QSize(300, 200))});
+    WriteTestMemo(folder, {QStringLiteral("小"), QString(), noon.addSecs(60), StrokeMemo(2, QSize(40, 30))});
+    QFile broken(folder + QStringLiteral("/broken.png"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(100, 'x'));
+    broken.close();
+    TLibraryModel model;
+    model.setFolder(folder);
+    model.setEntries(LibraryIndex(folder).Refresh());
+    ASSERT_EQ(model.rowCount(), 3);
+    QSignalSpy changed(&model, &TLibraryModel::dataChanged);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        EXPECT_TRUE(model.thumbnailAt(row).isNull()) << row << ": read on the asking thread";
+        EXPECT_TRUE(model.thumbnailPending(row)) << row;
+    }
+    model.waitForThumbnails();
+    EXPECT_EQ(changed.count(), 3);
+    std::map<QString, QSize> sizes;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        EXPECT_FALSE(model.thumbnailPending(row));
+        sizes[model.entryAt(row).info.title] = model.thumbnailAt(row).size();
+    }
+    EXPECT_EQ(sizes[QStringLiteral("大")], QSize(124, 82));  // scaled into the box
+    EXPECT_EQ(sizes[QStringLiteral("小")], QSize(40, 30));
+    EXPECT_TRUE(sizes[QStringLiteral("broken.png")].isEmpty()) << "nothing to show: a question mark";
+    EXPECT_EQ(changed.count(), 3) << "kept pictures are not read again";
+}
+
 TEST(LibraryExport, SeveralMemosGoIntoAFolderOrOneDocument)
 {
     GuiApp();
@@ -104,9 +142,11 @@ TEST(LibraryExport, SeveralMemosGoIntoAFolderOrOneDocument)
     QStringList written = QDir(out).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(written.size(), 5) << written.join(u' ').toStdString();
     EXPECT_TRUE(written.contains(QStringLiteral("sheet.pdf"))) << written.join(u' ').toStdString();
-    for (const QString& name : written)
-        if (name.endsWith(QStringLiteral(".png")))
+    for (const QString& name : written) {
+        if (name.endsWith(QStringLiteral(".png"))) {
             EXPECT_FALSE(QImage(out + QLatin1Char('/') + name).isNull()) << name.toStdString();
+        }
+    }
 }
 
 // 削除 moves the file into the desktop's trash, where it can be restored, even when the data

@@ -5,13 +5,14 @@
 
 #include "link/Comenote.h"
 #include "link/ExchangeHost.h"
+#include "support/WaitFor.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -43,6 +44,14 @@ public:
         return got;
     }
 
+    // True once the program has switched its end of the line to XON/XOFF flow control (the
+    // master sees the line's settings as the program set them).
+    bool flowControlOn() const
+    {
+        termios t{};
+        return ::tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON);
+    }
+
     void closeMaster()
     {
         if (master_ >= 0)
@@ -56,18 +65,6 @@ private:
     int master_;
 };
 
-// Synchronisation only, never a measurement: waits until COND holds, false after 5 s.
-inline bool eventually(const std::function<bool()>& cond)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 inline void SetLine(TCommLink& link, const std::string& port)
 {
     link.PortName = port;
@@ -80,6 +77,7 @@ inline void SetLine(TCommLink& link, const std::string& port)
 // ---- the test exchange ----
 
 inline std::vector<int> pairsRead;  // the pairs before "FF"
+inline std::atomic<int> pairsTaken = 0;  // how many there are, for a device thread to watch
 
 inline void TestPairStep(TCommLink& link, bool& done)
 {
@@ -91,6 +89,7 @@ inline void TestPairStep(TCommLink& link, bool& done)
         CloseExchangeHost();
     } else if (value >= 0) {
         pairsRead.push_back(value);
+        ++pairsTaken;
     }
 }
 
@@ -116,6 +115,7 @@ inline void TestHandshakeStep(TCommLink& link, bool& done)
 inline bool RunOpenedTestExchange(TCommLink& link)
 {
     pairsRead.clear();
+    pairsTaken = 0;
     link.Step = 0;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(TestHandshakeStep, link);

@@ -202,7 +202,7 @@ TEST_F(LinkTest, APortThatVanishesEndsTheExchangeAsFailed)
         pty_.send("\r\n");
         pty_.receive(1);
         pty_.send("12");
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        eventually([] { return pairsTaken > 0; });  // the program has the pair
         pty_.closeMaster();  // the adapter is pulled
     });
     const uint64_t callsBefore = platform::IdleDriver::instance().calls();
@@ -272,7 +272,7 @@ TEST_P(DeviceEndsTest, OnlyMemosWhoseAcknowledgementLeftAreHandedOver)
     std::thread device([&] {
         for (int call = 0; call < 50 && pty_.receive(1, 100) != "\x11"; ++call)
             pty_.send("\r\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the PC switches to XON/XOFF
+        eventually([&] { return pty_.flowControlOn(); });  // the PC switches to XON/XOFF
         pty_.send(c.stream);
     });
     int delivered = 0;
@@ -331,7 +331,7 @@ TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
         // Call until answered: a call made before the PC has opened the line is purged.
         for (int call = 0; call < 50 && pty_.receive(1, 100) != "\x11"; ++call)
             pty_.send("\r\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the PC switches to XON/XOFF
+        eventually([&] { return pty_.flowControlOn(); });  // the PC switches to XON/XOFF
         pty_.send("\x13" + memo);
         if (xonDuringDrain) {
             std::this_thread::sleep_for(std::chrono::milliseconds(600));

@@ -5,10 +5,12 @@
 #include "send/DeviceMemos.h"
 #include "support/MemoImages.h"
 #include "support/SimProcess.h"
+#include "support/WaitFor.h"
 
 #include "app/Titlein.h"
 #include "transfer/MemoImage.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QProcess>
@@ -18,7 +20,48 @@
 
 #include <memory>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <xcb/xproto.h>
+
 namespace {
+
+Display* display() { return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display(); }
+
+// Waits until the program has handled every X event that was sent to it so far (the pointer
+// and buttons xdotool moved): a property changed on WINDOW now comes back as an event after
+// all of them.
+class HandledSoFar : public QAbstractNativeEventFilter {
+public:
+    explicit HandledSoFar(WId window) : window_(window)
+    {
+        Display* dpy = display();
+        mark_ = XInternAtom(dpy, "VEXLO_TEST_MARK", False);
+        qGuiApp->installNativeEventFilter(this);
+        const long serial = ++serial_;
+        XChangeProperty(dpy, window_, mark_, XA_INTEGER, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&serial), 1);
+        XFlush(dpy);
+        (void)QTest::qWaitFor([this] { return back_; }, 5000);
+    }
+    ~HandledSoFar() override { qGuiApp->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (type == "xcb_generic_event_t" && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
+            back_ = back_ || (change->window == window_ && change->atom == mark_);
+        }
+        return false;
+    }
+
+private:
+    WId window_;
+    Atom mark_ = None;
+    bool back_ = false;
+    static inline long serial_ = 0;
+};
 
 class RegionOnScreen : public MemoFixture {
 protected:
@@ -28,8 +71,11 @@ protected:
             GTEST_SKIP() << "needs an X display (test.sh starts Xvfb)";
         qputenv("QT_QPA_PLATFORM", "xcb");
         // A window manager as on a user's desktop; one that already runs keeps the display.
-        wm_.start(QStringLiteral("openbox"), {});
-        QTest::qWait(500);
+        // It says when it has started by running a command; one that finds another window
+        // manager there ends at once.
+        const QString started = dir_.path() + QStringLiteral("/wm-started");
+        wm_.start(QStringLiteral("openbox"), {QStringLiteral("--startup"), QStringLiteral("touch ") + started});
+        eventually([&] { return QFile::exists(started) || wm_.waitForFinished(1); }, 10000);
         // A device that takes memos on "COM1".
         ProgramFixture::SetUp();
         sim_ = std::make_unique<SimProcess>(dir_.path(), QStringList{QStringLiteral("receive"), QStringLiteral("--out"),
@@ -66,9 +112,8 @@ protected:
         QProcess p;
         p.start(QStringLiteral("xdotool"), args);
         ASSERT_TRUE(p.waitForStarted(5000));
-        while (p.state() != QProcess::NotRunning)
-            QTest::qWait(10);
-        QTest::qWait(100);
+        (void)QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000);
+        HandledSoFar handled(MainForm->winId());
     }
 
     // A hand on the mouse: relative motion, one axis at a time.
@@ -113,7 +158,7 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
     boxes.clear();
-    QTest::qWait(200);
+    (void)QTest::qWaitFor([&] { return pointer() == confinement(memo).topLeft(); }, 3000);
     const QRect r = confinement(memo);
     EXPECT_EQ(pointer(), r.topLeft());
     EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));

@@ -23,13 +23,19 @@ protected:
     // What the screen shows where the memo window's image area is.
     static QImage onScreen(TGraphForm* memo)
     {
-        QTest::qWait(200);  // let the X server get the repaint
-        QCoreApplication::processEvents();
         const QPoint origin = memo->Image1->mapToGlobal(QPoint(0, 0));
         const QSize size = memo->Image1->picture().size();
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(0, origin.x(), origin.y(), size.width(), size.height())
-            .toImage();
+        const auto grab = [&] {
+            return QGuiApplication::primaryScreen()
+                ->grabWindow(0, origin.x(), origin.y(), size.width(), size.height())
+                .toImage();
+        };
+        // The window reaches the screen a moment after it was exposed: wait until the screen
+        // shows what the image area paints.
+        const QString painted = bitsOf(memo->Image1->grab(QRect(QPoint(0, 0), size)).toImage());
+        QImage shown;
+        (void)QTest::qWaitFor([&] { return bitsOf(shown = grab()) == painted; }, 5000);
+        return shown;
     }
 };
 

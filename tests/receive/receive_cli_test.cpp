@@ -1,4 +1,5 @@
 // vexlo-cli receive against the device simulator on a pseudo-terminal.
+#include "support/CliProcess.h"
 #include "support/MemoImages.h"
 #include "support/SimProcess.h"
 
@@ -18,54 +19,16 @@
 
 namespace {
 
-class ReceiveCli : public testing::Test {
+class ReceiveCli : public CliFixture {
 protected:
-    QStringList writeMemos(const std::vector<QSize>& sizes)
-    {
-        QStringList paths;
-        for (size_t i = 0; i < sizes.size(); ++i) {
-            images.push_back(RandomMemo(sizes[i].width(), sizes[i].height(), 2000 + quint32(i)));
-            const QString path = dir.path() + QStringLiteral("/m%1.bmp").arg(i + 1);
-            images.back().save(path, "BMP");
-            paths << path;
-        }
-        return paths;
-    }
+    QStringList writeMemos(const std::vector<QSize>& sizes) { return WriteRandomMemos(dir.path(), sizes, 2000, images); }
 
     void startCli(const QStringList& extra = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());  // no VEXLO.INI there
-        cli.setProcessEnvironment(env);
-        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
-                  QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1"),
-                              QStringLiteral("--speed"), QStringLiteral("19200"), QStringLiteral("--out"), out()}
-                      << extra);
-        ASSERT_TRUE(cli.waitForStarted(10000));
-    }
-
-    int finish()
-    {
-        if (!cli.waitForFinished(60000))
-            return -1;
-        stderrText += QString::fromUtf8(cli.readAllStandardError());
-        stdoutText = QString::fromUtf8(cli.readAllStandardOutput());
-        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    }
-
-    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
-    void interruptWhenStatus(const QString& text)
-    {
-        QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            cli.waitForReadyRead(50);
-            stderrText += QString::fromUtf8(cli.readAllStandardError());
-            if (stderrText.split(QLatin1Char('\n')).contains(text)) {
-                ::kill(pid_t(cli.processId()), SIGINT);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no status " << text.toStdString() << " in " << stderrText.toStdString();
+        startCliIn(dir.path(),  // no VEXLO.INI there
+                   QStringList{QStringLiteral("receive"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1"),
+                               QStringLiteral("--speed"), QStringLiteral("19200"), QStringLiteral("--out"), out()}
+                       << extra);
     }
 
     QString out() const { return dir.path() + QStringLiteral("/out"); }
@@ -84,9 +47,6 @@ protected:
 
     QTemporaryDir dir;
     std::vector<QImage> images;
-    QProcess cli;
-    QString stderrText;
-    QString stdoutText;
 };
 
 struct CleanCase {
@@ -174,7 +134,7 @@ TEST_F(ReceiveCliLibrary, ExecRunsForEveryStoredMemoWithItsPathAndNoShell)
     SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << memos);
     ASSERT_TRUE(sim.ready());
     startLibrary({QStringLiteral("--exec"), hook});
-    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    EXPECT_EQ(finish(), 2) << "a failed command is not success: " << stderrText.toStdString();
     const QStringList files = libraryFiles();
     ASSERT_EQ(files.size(), 3) << stdoutText.toStdString();
     QStringList paths;
@@ -194,6 +154,26 @@ TEST_F(ReceiveCliLibrary, ExecRunsForEveryStoredMemoWithItsPathAndNoShell)
         << stderrText.toStdString();
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(PixelDifference(images[size_t(i)], QImage(paths[i])), QString());
+}
+
+// The README's own example: quotes and backslashes as a shell reads them, the shell run by
+// the command itself; and a program that cannot run is refused before anything is received.
+TEST_F(ReceiveCliLibrary, ExecSplitsAsAShellAndRefusesWhatCannotRun)
+{
+    const QString backup = dir.path() + QStringLiteral("/backup dir");
+    ASSERT_TRUE(QDir().mkpath(backup));
+    const QStringList memos = writeMemos({{20, 10}, {30, 12}});
+    SimProcess sim(dir.path(), QStringList{QStringLiteral("send")} << memos);
+    ASSERT_TRUE(sim.ready());
+    startLibrary({QStringLiteral("--exec"), QStringLiteral("sh -c \"cp \\\"$1\\\" '%1/'\" sh").arg(backup)});
+    EXPECT_EQ(finish(), 0) << stderrText.toStdString();
+    const QStringList stored = QDir(library()).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(stored.size(), 2);
+    EXPECT_EQ(QDir(backup).entryList(QDir::Files, QDir::Name), stored);
+
+    startLibrary({QStringLiteral("--exec"), QStringLiteral("no-such-program-of-vexlo {}")});
+    EXPECT_EQ(finish(), 2);
+    EXPECT_TRUE(stderrText.contains(QStringLiteral("cannot run no-such-program-of-vexlo"))) << stderrText.toStdString();
 }
 
 TEST_F(ReceiveCliLibrary, LoopCollectsExchangeAfterExchangeUntilCtrlC)

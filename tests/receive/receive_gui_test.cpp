@@ -60,19 +60,6 @@ protected:
         return sim;
     }
 
-    // Presses Cancel once the status text reads TEXT.
-    void cancelWhenStatusIs(const QString& text)
-    {
-        auto* timer = new QTimer(MainForm);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, text] {
-            if (Connect1->isVisible() && Connect1->Label1->text() == text) {
-                timer->stop();
-                Connect1->BitBtn1->click();
-            }
-        });
-        timer->start(1);
-    }
-
     // Runs Receive while DEVICE calls and, once answered, sends STREAM; true when it was answered.
     bool receiveFrom(PtyDevice& device, const std::string& stream)
     {
@@ -84,14 +71,6 @@ protected:
         MainForm->N2Click();
         deviceSide.join();
         return answered;
-    }
-
-    QStringList boxTexts() const
-    {
-        QStringList out;
-        for (const BoxRequest& b : boxes)
-            out << b.text;
-        return out;
     }
 
     void expectWindowsShowTheMemos(size_t count)

@@ -1,5 +1,6 @@
 // vexlo-cli send against the device simulator on a pseudo-terminal.
 #include "DeviceMemos.h"
+#include "support/CliProcess.h"
 #include "support/MemoImages.h"
 #include "support/SimProcess.h"
 
@@ -16,7 +17,7 @@
 
 namespace {
 
-class SendCli : public testing::Test {
+class SendCli : public CliFixture {
 protected:
     QString writeImage(const QImage& image)
     {
@@ -27,36 +28,9 @@ protected:
 
     void startCli(const QStringList& args)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());  // no VEXLO.INI there
-        cli.setProcessEnvironment(env);
-        cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
-                  QStringList{QStringLiteral("send"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1")}
-                      << args);
-        ASSERT_TRUE(cli.waitForStarted(10000));
-    }
-
-    int finish()
-    {
-        if (!cli.waitForFinished(60000))
-            return -1;
-        stderrText += QString::fromUtf8(cli.readAllStandardError());
-        return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    }
-
-    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
-    void interruptWhenStatus(const QString& text)
-    {
-        QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            cli.waitForReadyRead(20);
-            stderrText += QString::fromUtf8(cli.readAllStandardError());
-            if (stderrText.split(QLatin1Char('\n')).contains(text)) {
-                ::kill(pid_t(cli.processId()), SIGINT);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no status " << text.toStdString() << " in " << stderrText.toStdString();
+        startCliIn(dir.path(),  // no VEXLO.INI there
+                   QStringList{QStringLiteral("send"), QStringLiteral("--port"), dir.path() + QStringLiteral("/COM1")}
+                       << args);
     }
 
     // Waits up to 5 s for TEXT in the simulator's log.
@@ -73,8 +47,6 @@ protected:
     QString out() const { return dir.path() + QStringLiteral("/device"); }
 
     QTemporaryDir dir;
-    QProcess cli;
-    QString stderrText;
 };
 
 struct Delivery {

@@ -64,27 +64,6 @@ protected:
         timer->start(1);
     }
 
-    // Presses Cancel once the status text reads TEXT.
-    void cancelWhenStatusIs(const QString& text)
-    {
-        auto* timer = new QTimer(MainForm);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, text] {
-            if (Connect1->isVisible() && Connect1->Label1->text() == text) {
-                timer->stop();
-                Connect1->BitBtn1->click();
-            }
-        });
-        timer->start(1);
-    }
-
-    QStringList boxTexts() const
-    {
-        QStringList texts;
-        for (const BoxRequest& b : boxes)
-            texts << b.text;
-        return texts;
-    }
-
     QString out() const { return dir.path() + QStringLiteral("/device"); }
 
     QTemporaryDir dir;

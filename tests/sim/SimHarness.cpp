@@ -1,4 +1,5 @@
 #include "SimHarness.h"
+#include "support/WaitFor.h"
 
 #include <QFile>
 
@@ -107,13 +108,9 @@ std::string Sim::log() const
 
 bool Pc::open(const std::string& path, int timeoutMs)
 {
-    const auto start = Clock::now();
     struct stat st {};
-    while (::stat(path.c_str(), &st) != 0) {
-        if (msSince(start) > timeoutMs)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (!eventually([&] { return ::stat(path.c_str(), &st) == 0; }, timeoutMs))
+        return false;
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0 || ::ioctl(fd_, TIOCEXCL) != 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0)
         return false;

@@ -1,5 +1,6 @@
 // qm10-sim send: the device sends memos and the scripted PC receives them.
 #include "SimHarness.h"
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -335,8 +336,7 @@ TEST(SimSend, ASecondSimulatorLeavesTheLinkOfTheFirstAlone)
     QTemporaryDir dir;
     Sim first(dir, {"send"});
     char target[256] = {};
-    for (int i = 0; i < 500 && ::readlink(first.link().c_str(), target, sizeof target - 1) <= 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    eventually([&] { return ::readlink(first.link().c_str(), target, sizeof target - 1) > 0; });
     ASSERT_NE(target[0], 0) << first.log();
     Sim second(dir, {"send"});
     EXPECT_EQ(second.wait(5000), 3) << "refuses to take the link over";

@@ -136,4 +136,29 @@ TEST(Export, IntoAFolderNothingIsWrittenOver)
     EXPECT_EQ(old.readAll(), "keep me");
 }
 
+// A long export tells how far it has come: each memo read, then each one written, in order,
+// whatever the format.
+TEST(Export, ReportsItsProgressMemoByMemo)
+{
+    guiApp();
+    QTemporaryDir dir;
+    QStringList files;
+    for (int i = 0; i < 3; ++i) {
+        files << dir.filePath(QStringLiteral("m%1.png").arg(i));
+        ASSERT_TRUE(sample().save(files.last()));
+    }
+    for (const ExportFormat format : {ExportFormat::Png, ExportFormat::Pdf}) {
+        TExportOptions options;
+        options.Format = format;
+        QStringList seen;
+        const ExportProgress progress = [&](ExportStep step, qsizetype done, qsizetype total) {
+            seen << QStringLiteral("%1 %2/%3").arg(step == ExportStep::Reading ? "r" : "w").arg(done).arg(total);
+        };
+        QString error;
+        const QString out = dir.filePath(format == ExportFormat::Pdf ? QStringLiteral("all.pdf") : QStringLiteral("out/"));
+        ASSERT_TRUE(ExportMemos(files, options, out, &error, nullptr, nullptr, progress)) << error.toStdString();
+        EXPECT_EQ(seen, QStringList({"r 1/3", "r 2/3", "r 3/3", "w 1/3", "w 2/3", "w 3/3"})) << int(format);
+    }
+}
+
 }  // namespace

@@ -112,7 +112,7 @@ TEST_P(LibraryNames, HoldTimeAndTitleAsAFileNameCan)
     if (!GetParam().base.isNull()) {
         EXPECT_EQ(base, GetParam().base);
     }
-    // The writer's temporary name beside it (".NAME.xxxxxxxx.part") must fit in 255 bytes too.
+    // Room is left beside it for what a temporary name adds.
     EXPECT_LE(QFile::encodeName(MemoFileName(arrived, GetParam().title, 99999)).size() + 15, 255);
     EXPECT_FALSE(base.contains(QChar(QChar::ReplacementCharacter)) && !GetParam().title.contains(QChar(QChar::ReplacementCharacter)));
     EXPECT_EQ(QString::fromUtf8(base.toUtf8()), base) << "no character cut in half";
@@ -139,16 +139,17 @@ TEST(MemoStore, NeverWritesOverAndClearsOnlyWhatDeadWritersLeft)
         f.open(QIODevice::WriteOnly);
         f.write("half a memo");
     };
-    plant(".2026-12-07 16.23.32 a.png.k3j4h5.part");  // its writer was killed
-    plant(".2026-12-07 16.23.33 b.png.x9y8z7.part");  // its writer is still at work
+    plant(".vexlo-00000000k3j4h.2026-12-07 16.23.32 a.png.part");  // its writer was killed
+    plant(".vexlo-00000000x9y8z.2026-12-07 16.23.33 b.png.part");  // its writer is still at work
     plant(".vexlo-index.sqlite");
-    const int held = ::open(QFile::encodeName(QDir(folder).filePath(".2026-12-07 16.23.33 b.png.x9y8z7.part")).constData(), O_RDONLY);
+    plant(".thesis.v2.part");  // the user's own
+    const int held = ::open(QFile::encodeName(QDir(folder).filePath(".vexlo-00000000x9y8z.2026-12-07 16.23.33 b.png.part")).constData(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
     TMemoStore store(folder);
     ASSERT_FALSE(store.Open().has_value());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-              QStringList({".2026-12-07 16.23.33 b.png.x9y8z7.part", ".vexlo-index.sqlite"}));
+              QStringList({".thesis.v2.part", ".vexlo-00000000x9y8z.2026-12-07 16.23.33 b.png.part", ".vexlo-index.sqlite"}));
     ::close(held);
 
     const QDateTime arrived(QDate(2026, 12, 7), QTime(16, 23, 32));

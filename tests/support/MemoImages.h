@@ -3,7 +3,11 @@
 
 #include <QImage>
 #include <QRandomGenerator>
+#include <QSize>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 inline QImage RandomMemo(int width, int height, quint32 seed)
 {
@@ -13,6 +17,21 @@ inline QImage RandomMemo(int width, int height, quint32 seed)
         for (int x = 0; x < width; ++x)
             image.setPixel(x, y, random.bounded(3) == 0 ? 0xff000000u : 0xffffffffu);
     return image;
+}
+
+// Random memos of SIZES written as DIR/m1.bmp, DIR/m2.bmp, ... (seeds FIRSTSEED, FIRSTSEED + 1,
+// ...); the images are appended to IMAGES, and the paths returned.
+inline QStringList WriteRandomMemos(const QString& dir, const std::vector<QSize>& sizes, quint32 firstSeed,
+                                    std::vector<QImage>& images)
+{
+    QStringList paths;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        images.push_back(RandomMemo(sizes[i].width(), sizes[i].height(), firstSeed + quint32(i)));
+        const QString path = dir + QStringLiteral("/m%1.bmp").arg(i + 1);
+        images.back().save(path, "BMP");
+        paths << path;
+    }
+    return paths;
 }
 
 // Compares pixel by pixel as black (anything not white) or white; empty when equal.

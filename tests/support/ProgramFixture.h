@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gui/Dialogs.h"
+#include "app/Connect.h"
 #include "app/MainForm.h"
 #include "gui/MessageBox.h"
 #include "memo/Gmemo.h"
@@ -15,7 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPrinter>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <memory>
@@ -91,6 +96,28 @@ protected:
     }
 
     TempConfigHome& home() { return *home_; }
+
+    // The texts of the boxes shown so far, in order.
+    QStringList boxTexts() const
+    {
+        QStringList texts;
+        for (const BoxRequest& b : boxes)
+            texts << b.text;
+        return texts;
+    }
+
+    // Presses Cancel of the status dialog once its status text reads TEXT.
+    void cancelWhenStatusIs(const QString& text)
+    {
+        auto* timer = new QTimer(MainForm);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, text] {
+            if (Connect1->isVisible() && Connect1->Label1->text() == text) {
+                timer->stop();
+                Connect1->BitBtn1->click();
+            }
+        });
+        timer->start(1);
+    }
 
     std::vector<BoxRequest> boxes;
     std::deque<BoxAnswer> answers;

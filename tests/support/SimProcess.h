@@ -2,11 +2,12 @@
 // configuration that points "COM1" at it.
 #pragma once
 
+#include "support/WaitFor.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
-#include <QThread>
 
 class SimProcess {
 public:
@@ -20,8 +21,7 @@ public:
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         process_.start();
         process_.waitForStarted(10000);
-        for (int i = 0; i < 200 && !QFile::exists(link_); ++i)
-            QThread::msleep(25);
+        eventually([this] { return QFile::exists(link_); });
     }
     ~SimProcess()
     {

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <functional>
+
 class X11Session {
 public:
     X11Session()
@@ -40,17 +42,28 @@ public:
     // The id of a window with TITLE, waiting up to 20 s for it to appear.
     QString waitForWindow(const QString& title)
     {
-        QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            const QString id = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                    QStringLiteral("^%1$").arg(title)})
-                                   .section(QLatin1Char('\n'), 0, 0)
-                                   .trimmed();
-            if (!id.isEmpty())
-                return id;
-            QThread::msleep(200);
-        }
-        return {};
+        QString id;
+        waitUntil([&] {
+            id = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                      QStringLiteral("^%1$").arg(title)})
+                     .section(QLatin1Char('\n'), 0, 0)
+                     .trimmed();
+            return !id.isEmpty();
+        });
+        return id;
+    }
+
+    // Waits up to 20 s until the program shows COUNT windows (a menu that opens is one more);
+    // false when it does not.
+    bool waitForWindowCount(int count)
+    {
+        return waitUntil([&] {
+            return run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                        QString::number(program_.processId())})
+                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                       .size()
+                   == count;
+        });
     }
 
     QString xdotool(const QStringList& args) { return run(args); }
@@ -60,6 +73,18 @@ public:
     QProcess::ExitStatus exitStatus() const { return program_.exitStatus(); }
 
 private:
+    // Asks COND every 50 ms (each asking runs xdotool) until it holds; false after 20 s.
+    static bool waitUntil(const std::function<bool()>& cond)
+    {
+        QDeadlineTimer deadline(20000);
+        while (!cond()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(50);
+        }
+        return true;
+    }
+
     QString run(const QStringList& args)
     {
         QProcess p;

@@ -17,7 +17,7 @@ TEST(X11Frame, ExitThroughTheFileMenuWritesTheConfiguration)
     session.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
     // Alt+F opens "ﾌｧｲﾙ(&F)", X chooses "終了(&X)".
     session.xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("150"), QStringLiteral("alt+f")});
-    QThread::msleep(500);
+    (void)session.waitForWindowCount(2);  // the frame and its open menu
     session.xdotool({QStringLiteral("key"), QStringLiteral("x")});
     ASSERT_TRUE(session.waitForExit(20000)) << "the program did not end";
     EXPECT_EQ(session.exitStatus(), QProcess::NormalExit);

@@ -309,10 +309,24 @@ QString OpenFailureMessage(const TOpenFailure& f)
     return QStringLiteral("cannot open %1: %2").arg(port, why);
 }
 
+namespace {
+
+// The first error a write to standard output met (0: none seen yet).
+int standardOutputError = 0;
+
+void noteOutputError()
+{
+    if (standardOutputError == 0)
+        standardOutputError = errno != 0 ? errno : EIO;
+}
+
+}  // namespace
+
 void PrintLine(const std::string& text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fputc('\n', stdout) == EOF)
+        noteOutputError();
 }
 
 void PrintLine(const QString& text)
@@ -328,7 +342,7 @@ void PrintHelp(const char* text)
 int Fail(const QString& message)
 {
     const std::string line = "vexlo-cli: " + message.toStdString() + "\n";
-    std::fflush(stdout);
+    FlushStandardOutput();
     std::fwrite(line.data(), 1, line.size(), stderr);
     return ExitError;
 }
@@ -336,6 +350,35 @@ int Fail(const QString& message)
 void Note(const QString& message)
 {
     Fail(message);
+}
+
+void FlushStandardOutput()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0)
+        noteOutputError();
+}
+
+int FinishStandardOutput(int status)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0)
+        noteOutputError();
+    if (std::ferror(stdout)) {
+        errno = 0;
+        noteOutputError();
+    }
+    errno = 0;
+    if (std::fclose(stdout) != 0 && errno != EBADF)  // EBADF: there was no standard output to close
+        noteOutputError();
+    if (standardOutputError == 0)
+        return status;
+    std::string why = std::strerror(standardOutputError);
+    if (!why.empty())
+        why[0] = char(std::tolower(uchar(why[0])));
+    const std::string line = "vexlo-cli: cannot write to standard output: " + why + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return ExitError;
 }
 
 }  // namespace cli

@@ -91,6 +91,15 @@ int Fail(const QString& message);
 // A note on standard error that does not change the exit status.
 void Note(const QString& message);
 
+// Sends what was printed to standard output on its way; a failure is kept for
+// FinishStandardOutput to report.
+void FlushStandardOutput();
+
+// Flushes and closes standard output at the end of a command whose exit status is STATUS: what
+// could not be written there (a full disk, a closed pipe, an I/O error) is reported like a
+// failed file write and makes the status ExitError. Returns the status.
+int FinishStandardOutput(int status);
+
 }  // namespace cli
 
 // The commands: each takes the arguments after its name and returns the exit status.

@@ -3,11 +3,14 @@
 
 #include "store/MemoExport.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <map>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -120,7 +123,25 @@ int RunExport(const std::vector<std::string>& args)
 
     QStringList written;
     QString japanese, english;
-    const bool ok = ExportMemos(files, options, outPath, &japanese, &written, &english);
+    // On a terminal, how far a long export has come: one line, redrawn at most ten times a second.
+    ExportProgress progress;
+    QElapsedTimer shown;
+    bool drawn = false;
+    if (::isatty(STDERR_FILENO) && files.size() > 1) {
+        shown.start();
+        progress = [&](ExportStep step, qsizetype done, qsizetype total) {
+            if (done < total && shown.elapsed() < 100 && drawn)
+                return;
+            shown.restart();
+            drawn = true;
+            std::fprintf(stderr, "\rexport: %s %lld/%lld memos", step == ExportStep::Reading ? "reading" : "writing",
+                         static_cast<long long>(done), static_cast<long long>(total));
+            std::fflush(stderr);
+        };
+    }
+    const bool ok = ExportMemos(files, options, outPath, &japanese, &written, &english, progress);
+    if (drawn)
+        std::fputs("\n", stderr);
     for (const QString& file : written)
         cli::PrintLine(file);
     if (!ok)

@@ -44,10 +44,12 @@ constexpr char Help[] =
     "standard output once its file is on disk: the file, WIDTHxHEIGHT, title and reading.\n"
     "\n"
     "--exec CMD   runs CMD for each memo once it is stored, with the file's path as its last\n"
-    "             argument (or in place of a word \"{}\"). CMD is split into words like a shell\n"
-    "             would split it, but no shell runs it: nothing in a memo's title can become\n"
-    "             a command. The commands run one after another beside the exchange; one\n"
-    "             that fails is reported and receiving goes on.\n"
+    "             argument (or in place of a word \"{}\"). CMD is split into words as a POSIX\n"
+    "             shell splits them (quotes, backslashes; nothing expanded), but no shell runs\n"
+    "             it: nothing in a memo's title can become a command. A program that cannot\n"
+    "             run is refused at once. The commands run one after another beside the\n"
+    "             exchange; one that fails is reported, receiving goes on, and the exit\n"
+    "             status is 2.\n"
     "--loop       after an exchange, waits for the device's next one, until Ctrl-C (a port\n"
     "             that is missing is tried again every 2 seconds).\n"
     "\n"
@@ -108,7 +110,7 @@ public:
                                .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
         }
         ++stored_;
-        std::fflush(stdout);  // a collector's reader sees each memo as it comes
+        cli::FlushStandardOutput();  // a collector's reader sees each memo as it comes
         if (exec_)
             exec_->Run(path);
         return true;
@@ -211,7 +213,7 @@ int RunReceive(const std::vector<std::string>& args)
             return cli::Fail(QStringLiteral("receive: --exec: ") + error);
         exec.emplace(text);
         if (!exec->Valid())
-            return cli::Fail(QStringLiteral("receive: --exec CMD is empty"));
+            return cli::Fail(QStringLiteral("receive: --exec: ") + exec->Error());
     }
     const bool loop = parsed.Flags.count("--loop") > 0;
 
@@ -260,5 +262,7 @@ int RunReceive(const std::vector<std::string>& args)
         exec->Finish();
     if (!portFailed && !collector.AllStored())
         status = cli::ExitError;
+    if (exec && exec->Failures() > 0 && status == cli::ExitOk)
+        status = cli::ExitError;  // each failure was reported as it came
     return status;
 }

@@ -1,10 +1,47 @@
 #include "tools/cli/MemoExec.h"
 
 #include "tools/cli/CliCommon.h"
+#include "tools/cli/ShellWords.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
+#include <unistd.h>
 
-TMemoExec::TMemoExec(const QString& command) : words_(QProcess::splitCommand(command)) {}
+namespace {
+
+// Why the program PROGRAM (a path, or a name looked for in PATH) cannot be run; empty when it can.
+QString cannotRun(const QString& program)
+{
+    QString path = program;
+    if (!program.contains(u'/')) {
+        path = QStandardPaths::findExecutable(program);
+        if (path.isEmpty())
+            return QStringLiteral("cannot run %1: no such program in PATH").arg(program);
+    }
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("cannot run %1: no such file").arg(program);
+    if (info.isDir() || ::access(QFile::encodeName(path).constData(), X_OK) != 0)
+        return QStringLiteral("cannot run %1: not an executable program").arg(program);
+    return {};
+}
+
+}  // namespace
+
+TMemoExec::TMemoExec(const QString& command)
+{
+    if (const std::optional<QStringList> words = SplitShellWords(command, &error_))
+        words_ = *words;
+    else
+        return;
+    if (words_.isEmpty())
+        error_ = QStringLiteral("CMD is empty");
+    else
+        error_ = cannotRun(words_.first());
+}
 
 TMemoExec::~TMemoExec()
 {
@@ -40,7 +77,7 @@ void TMemoExec::startNext()
             if (e == QProcess::FailedToStart)
                 finished();
         });
-        std::fflush(stdout);  // our lines before the command's
+        cli::FlushStandardOutput();  // our lines before the command's
         running_->start(words_.first(), args);
     }
 }

@@ -1,5 +1,5 @@
 // vexlo-cli: the transfer encoding without a display. One command per file; see
-// README.md, section vexlo-cli.
+// its manual page, docs/man/vexlo-cli.1.scd.
 #include "tools/cli/CliCommon.h"
 #include "resources/Version.h"
 
@@ -44,7 +44,9 @@ constexpr Command Commands[] = {
 
 }  // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc < 2) {
         cli::PrintHelp(Usage);
@@ -65,4 +67,11 @@ int main(int argc, char** argv)
             return c.Run(args);
     return cli::Fail(QStringLiteral("unknown command \"%1\"; try vexlo-cli --help")
                          .arg(QString::fromLocal8Bit(argv[1])));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return cli::FinishStandardOutput(run(argc, argv));
 }

@@ -1,0 +1,125 @@
+// Durable writes in folders shared with others: a link planted there is not followed, and the
+// cleaner of abandoned temporary files takes only what this program left.
+#include "platform/DurableFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kOther = 65534;  // nobody
+
+QByteArray contentOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+struct LinkCase {
+    const char* name;
+    mode_t folderMode;   // of the folder holding the link
+    bool folderOurs;     // else owned by another user
+    bool linkOurs;       // else the link belongs to another user
+    bool linkByFolderOwner;  // the link belongs to the folder's owner
+    bool followed;       // the file it names is replaced; else refused and left as it was
+};
+
+class PlantedLink : public testing::TestWithParam<LinkCase> {};
+
+TEST_P(PlantedLink, IsFollowedOnlyWhenNobodyElseCouldHavePutItThere)
+{
+    const LinkCase c = GetParam();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link to another user needs root";
+    QTemporaryDir dir;
+    const QString shared = dir.filePath(QStringLiteral("shared"));
+    const QString secret = dir.filePath(QStringLiteral("secret"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_TRUE(QDir().mkpath(secret));
+    ASSERT_EQ(::chmod(QFile::encodeName(secret).constData(), 0700), 0);
+    const QString victim = secret + QStringLiteral("/victim");
+    writeFile(victim, "precious");
+    const QString out = shared + QStringLiteral("/out.bmp");
+    ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(), QFile::encodeName(out).constData()), 0);
+    const uid_t folderOwner = c.folderOurs ? ::geteuid() : kOther;
+    const uid_t linkOwner = c.linkOurs ? ::geteuid() : c.linkByFolderOwner ? folderOwner : kOther + 1;
+    ASSERT_EQ(::lchown(QFile::encodeName(out).constData(), linkOwner, linkOwner), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(shared).constData(), folderOwner, folderOwner), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), c.folderMode), 0);
+
+    const std::optional<platform::FileWriteError> failure = platform::ReplaceFile(out, "new");
+    if (c.followed) {
+        EXPECT_FALSE(failure.has_value()) << failure->englishText().toStdString();
+        EXPECT_EQ(contentOf(victim), "new");
+        EXPECT_TRUE(QFileInfo(out).isSymLink());
+    } else {
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->cause, platform::FileWriteError::Cause::ForeignLink);
+        EXPECT_TRUE(failure->englishText().contains(QStringLiteral("not followed")));
+        EXPECT_EQ(contentOf(victim), "precious");
+        EXPECT_TRUE(QFileInfo(out).isSymLink()) << "the link itself is left too";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Durable, PlantedLink,
+    testing::Values(LinkCase{"OthersInStickyTmp", 01777, false, false, false, false},
+                    LinkCase{"OthersInOurWorldWritableFolder", 0777, true, false, false, false},
+                    LinkCase{"OthersInOurGroupWritableFolder", 0775, true, false, false, false},
+                    LinkCase{"OursInStickyTmp", 01777, false, true, false, true},
+                    // A user's link in their own folder: root writing there must not follow it.
+                    LinkCase{"TheFolderOwnersInTheirOwnFolder", 0755, false, false, true, false},
+                    LinkCase{"OthersInOurPrivateFolder", 0755, true, false, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Only temporary files of this program's own naming, of this user, that no writer holds.
+TEST(AbandonedFiles, OnlyOursAreCleared)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    // Made by a writer, then abandoned: the writer's own name for it.
+    ASSERT_FALSE(platform::ReplaceFile(folder + QStringLiteral("/memo.png"), "memo").has_value());
+    const QStringList users = {QStringLiteral(".thesis.v2.part"), QStringLiteral(".a.b.part"),
+                               QStringLiteral(".vexlo-short.x.part"), QStringLiteral(".vexlo-ABCDEFGHIJKLM.x.part"),
+                               QStringLiteral("vexlo-0123456789abc.x.part")};
+    for (const QString& name : users)
+        writeFile(folder + QLatin1Char('/') + name, "user's");
+    const QString dead = QStringLiteral(".vexlo-0123456789abc.memo.png.part");
+    const QString held = QStringLiteral(".vexlo-zyxwvutsrqpon.memo.png.part");
+    const QString foreign = QStringLiteral(".vexlo-00000000000aa.memo.png.part");
+    for (const QString& name : {dead, held, foreign})
+        writeFile(folder + QLatin1Char('/') + name, "half");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(folder + QLatin1Char('/') + foreign).constData(), kOther, kOther), 0);
+    }
+    const int lock = ::open(QFile::encodeName(folder + QLatin1Char('/') + held).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    EXPECT_EQ(platform::RemoveAbandonedFiles(folder), ::geteuid() == 0 ? 1 : 2);
+    ::close(lock);
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList expected = users;
+    expected << held << QStringLiteral("memo.png");
+    if (::geteuid() == 0)
+        expected << foreign;
+    expected.sort();
+    EXPECT_EQ(left, expected);
+}
+
+}  // namespace
