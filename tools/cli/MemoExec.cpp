@@ -31,7 +31,7 @@ QString cannotRun(const QString& program)
 
 }  // namespace
 
-TMemoExec::TMemoExec(const QString& command)
+TMemoExec::TMemoExec(const QString& command, int timeoutSeconds) : timeoutMs_(timeoutSeconds * 1000)
 {
     if (const std::optional<QStringList> words = SplitShellWords(command, &error_))
         words_ = *words;
@@ -48,9 +48,14 @@ TMemoExec::~TMemoExec()
     Finish();
 }
 
-void TMemoExec::Run(const QString& path)
+void TMemoExec::Run(const TExecMemo& memo)
 {
-    pending_.push_back(path);
+    if (int(pending_.size()) >= kMaxWaiting) {
+        ++failures_;
+        cli::Note(QStringLiteral("--exec for %1: not run, %2 commands are still waiting").arg(memo.Path).arg(kMaxWaiting));
+        return;
+    }
+    pending_.push_back(memo);
     if (!running_)
         startNext();
 }
@@ -58,8 +63,9 @@ void TMemoExec::Run(const QString& path)
 void TMemoExec::startNext()
 {
     while (!running_ && !pending_.empty()) {
-        runningPath_ = pending_.front();
+        const TExecMemo memo = pending_.front();
         pending_.pop_front();
+        runningPath_ = memo.Path;
         QStringList args = words_.mid(1);
         bool placed = false;
         for (QString& word : args)
@@ -70,6 +76,15 @@ void TMemoExec::startNext()
         if (!placed)
             args << runningPath_;
         running_ = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VEXLO_FILE"), memo.Path);
+        environment.insert(QStringLiteral("VEXLO_TITLE"), memo.Title);
+        environment.insert(QStringLiteral("VEXLO_READING"), memo.Reading);
+        environment.insert(QStringLiteral("VEXLO_ARRIVED"),
+                           memo.Arrived.isValid() ? memo.Arrived.toOffsetFromUtc(memo.Arrived.offsetFromUtc())
+                                                        .toString(Qt::ISODate)
+                                                  : QString());
+        running_->setProcessEnvironment(environment);
         running_->setProcessChannelMode(QProcess::ForwardedChannels);
         running_->setInputChannelMode(QProcess::ForwardedInputChannel);
         QObject::connect(running_.get(), &QProcess::finished, [this] { finished(); });
@@ -78,6 +93,11 @@ void TMemoExec::startNext()
                 finished();
         });
         cli::FlushStandardOutput();  // our lines before the command's
+        ended_ = false;
+        limit_ = std::make_unique<QTimer>();
+        limit_->setSingleShot(true);
+        QObject::connect(limit_.get(), &QTimer::timeout, [this] { timedOut(); });
+        limit_->start(timeoutMs_);
         running_->start(words_.first(), args);
     }
 }
@@ -87,10 +107,13 @@ void TMemoExec::finished()
     if (!running_)
         return;
     std::unique_ptr<QProcess> done = std::move(running_);
+    limit_.reset();
     QObject::disconnect(done.get(), nullptr, nullptr, nullptr);
     QString why;
     if (done->error() == QProcess::FailedToStart)
         why = QStringLiteral("cannot start %1: %2").arg(words_.first(), done->errorString());
+    else if (ended_)
+        why = QStringLiteral("%1 did not end within %2 s and was ended").arg(words_.first()).arg(timeoutMs_ / 1000);
     else if (done->exitStatus() != QProcess::NormalExit)
         why = QStringLiteral("%1 was killed").arg(words_.first());
     else if (done->exitCode() != 0)
@@ -103,11 +126,29 @@ void TMemoExec::finished()
     startNext();
 }
 
+void TMemoExec::timedOut()
+{
+    if (!running_)
+        return;
+    ended_ = true;
+    running_->terminate();
+    // One that ignores SIGTERM is killed a little later.
+    QTimer::singleShot(2000, running_.get(), [process = running_.get()] { process->kill(); });
+}
+
 void TMemoExec::Finish()
 {
     while (running_) {
         QProcess* process = running_.get();
-        process->waitForFinished(-1);
+        // Waits no longer than the command may take; then it is ended.
+        if (!process->waitForFinished(limit_ ? std::max(1, limit_->remainingTime()) : -1) && running_.get() == process) {
+            timedOut();
+            process->waitForFinished(3000);
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(-1);
+            }
+        }
         if (running_.get() == process)  // its signal did not come during the wait
             finished();
     }

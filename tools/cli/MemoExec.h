@@ -7,18 +7,37 @@
 // exchange (the exchange does not wait for them); their output goes where ours goes. One that
 // cannot be started, ends with a status other than 0 or is killed is reported on standard
 // error and counted (Failures): the receive then ends with status 2.
+//
+// Each command also finds the memo in its environment: VEXLO_FILE (the path), VEXLO_TITLE,
+// VEXLO_READING and VEXLO_ARRIVED (ISO 8601 with the offset). A command that has not ended
+// within its time limit is ended (SIGTERM, then SIGKILL) and reported; at most kMaxWaiting
+// commands wait behind a running one, and a memo that finds the queue full is reported and
+// gets no command, so a hook that hangs costs neither memory nor the memos.
 #pragma once
 
+#include <QDateTime>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <memory>
 
+// The stored memo a command runs for.
+struct TExecMemo {
+    QString Path;
+    QString Title;
+    QString Reading;
+    QDateTime Arrived;
+};
+
 class TMemoExec {
 public:
-    explicit TMemoExec(const QString& command);
+    static constexpr int kDefaultTimeoutSeconds = 60;
+    static constexpr int kMaxWaiting = 64;
+
+    explicit TMemoExec(const QString& command, int timeoutSeconds = kDefaultTimeoutSeconds);
     ~TMemoExec();
 
     // False when COMMAND holds no words, cannot be split, or names a program that cannot run;
@@ -26,8 +45,9 @@ public:
     bool Valid() const { return error_.isEmpty(); }
     QString Error() const { return error_; }
 
-    // Runs the command for PATH (at once, or after those still running).
-    void Run(const QString& path);
+    // Runs the command for MEMO (at once, or after those still running).
+    void Run(const TExecMemo& memo);
+    void Run(const QString& path) { Run(TExecMemo{path, {}, {}, {}}); }
     // Waits until every command has run.
     void Finish();
 
@@ -36,12 +56,16 @@ public:
 private:
     void startNext();
     void finished();
+    void timedOut();
 
     QStringList words_;
     QString error_;
-    std::deque<QString> pending_;
+    int timeoutMs_;
+    std::deque<TExecMemo> pending_;
     std::unique_ptr<QProcess> running_;
     std::unique_ptr<QProcess> retired_;  // the last one that ended
     QString runningPath_;
+    bool ended_ = false;  // the running command outlived its time and was ended
+    std::unique_ptr<QTimer> limit_;
     int failures_ = 0;
 };
