@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
@@ -38,12 +39,6 @@
 #include <utility>
 
 TMainForm* MainForm = nullptr;
-
-platform::ClipRect& SavedClipRect()
-{
-    static platform::ClipRect rect;
-    return rect;
-}
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
@@ -65,10 +60,12 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     // the current memo window stays the one that commands act on.
     connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
         TGraphForm* memo = ActiveMemo();
-        showMenusOf(memo);
+        setMenuTitlesFor(memo != nullptr);
         if (memo && window == memo)
-            memo->FormActivate();
+            memo->FormActivate();  // tells its state: updateActions
     });
+    // Paste follows the clipboard.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::updateActions);
     FormCreate();
 }
 
@@ -76,6 +73,7 @@ TMainForm::~TMainForm()
 {
     // The memo windows go with the MDI area; their going must not reach a half-destroyed frame.
     MdiArea->disconnect(this);
+    QGuiApplication::clipboard()->disconnect(this);
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -85,6 +83,7 @@ QAction* TMainForm::addItem(QMenu* menu, const char* name, const QString& captio
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
+    commands_.insert(action->objectName(), action);
     if (handler)
         connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
     return action;
@@ -109,7 +108,7 @@ void TMainForm::createMenus()
 
     Edit1 = new QMenu(QStringLiteral("編集(&E)"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
+    connect(Edit1, &QMenu::aboutToShow, this, &TMainForm::updateActions);
     Undo1 = addItem(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"), &TMainForm::Undo1Click);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
     addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &TMainForm::CopySB1Click);
@@ -127,13 +126,12 @@ void TMainForm::createMenus()
     addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &TMainForm::Transmit1Click);
     addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &TMainForm::N2Click);
 
-    // 表示 acts on a memo window, whose own menu shows while one is open; the frame's stays off.
+    // 表示 acts on the active memo window; without one its items are off.
     View1 = new QMenu(QStringLiteral("表示(&V)"), this);
     View1->setObjectName(QStringLiteral("View1"));
-    for (QAction* a : {addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), nullptr),
-                       addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), nullptr),
-                       addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), nullptr)})
-        a->setEnabled(false);
+    ZoomIn1 = addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), &TMainForm::ZoomIn1Click);
+    ZoomOut1 = addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), &TMainForm::ZoomOut1Click);
+    ActualSize1 = addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), &TMainForm::ActualSize1Click);
     SetZoomKeys(View1);
 
     Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
@@ -160,9 +158,22 @@ void TMainForm::createMenus()
     connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
     createWindowKeys();
 
-    frameMenus_ = {File1, Edit1, Comm1, View1, Window1, About1};
-    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    showMenusOf(nullptr);
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    bar->addMenu(File1);
+    bar->addMenu(Edit1);
+    bar->addMenu(Comm1);
+    bar->addAction(Option1);
+    bar->addMenu(View1);
+    bar->addMenu(Window1);
+    bar->addMenu(About1);
+}
+
+void TMainForm::setMenuTitlesFor(bool memoActive)
+{
+    File1->setTitle(memoActive ? QStringLiteral("ファイル(&F)") : QStringLiteral("ﾌｧｲﾙ(&F)"));
+    Window1->setTitle(memoActive ? QStringLiteral("ウィンドウ(&W)") : QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
+    About1->setTitle(memoActive ? QStringLiteral("ヘルプ(&H)") : QStringLiteral("ﾍﾙﾌﾟ(&H)"));
 }
 
 void SetStandardKeys(QMenu* menu)
@@ -243,33 +254,7 @@ void TMainForm::FillWindowList(QMenu* menu)
     }
 }
 
-// While a memo window is active its menu bar takes the place of the frame's entirely, as
-// the merge by group number does: every memo menu replaces the frame's menu of its group.
-void TMainForm::showMenusOf(TGraphForm* memo)
-{
-    QMenuBar* bar = menuBar();
-    bar->clear();
-    if (memo) {
-        bar->addMenu(memo->File1);
-        bar->addMenu(memo->Edit1);
-        bar->addMenu(memo->Comm1);
-        bar->addAction(memo->Option1);
-        bar->addMenu(memo->View1);
-        bar->addMenu(memo->Window1);
-        bar->addMenu(memo->About1);
-    } else {
-        bar->addMenu(File1);
-        bar->addMenu(Edit1);
-        bar->addMenu(Comm1);
-        bar->addAction(Option1);
-        bar->addMenu(View1);
-        bar->addMenu(Window1);
-        bar->addMenu(About1);
-    }
-}
-
-QToolButton* TMainForm::addButton(const char* name, int width, const QString& hint, int picture,
-                                  void (TMainForm::*handler)())
+QToolButton* TMainForm::addButton(const char* name, int width, const QString& hint, int picture, QAction* action)
 {
     auto* button = new QToolButton(this);
     button->setObjectName(QLatin1String(name));
@@ -278,7 +263,7 @@ QToolButton* TMainForm::addButton(const char* name, int width, const QString& hi
     button->setToolTip(hint);
     button->setIcon(ToolIcon(static_cast<ToolPicture>(picture)));
     button->setIconSize(QSize(18, 18));
-    connect(button, &QToolButton::clicked, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    connect(button, &QToolButton::clicked, action, &QAction::trigger);
     return button;
 }
 
@@ -305,24 +290,24 @@ void TMainForm::createToolBar()
         bar->addWidget(button);
         return button;
     };
-    NewSB1 = add(addButton("NewSB1", 25, QStringLiteral("新規作成"), int(ToolPicture::New), &TMainForm::New1Click));
+    NewSB1 = add(addButton("NewSB1", 25, QStringLiteral("新規作成"), int(ToolPicture::New), commands_.value("New1")));
     SpeedButton1 = add(addButton("SpeedButton1", 25, QStringLiteral("ファイルを開く"), int(ToolPicture::Open),
-                                 &TMainForm::Open1Click));
+                                 commands_.value("Open1")));
     SaveSB1 = add(addButton("SaveSB1", 25, QStringLiteral("名前を付けて保存"), int(ToolPicture::SaveAs),
-                            &TMainForm::SaveAs1Click));
+                            commands_.value("SaveAs1")));
     CloseSB1 = add(addButton("CloseSB1", 25, QStringLiteral("ファイルを閉じる"), int(ToolPicture::Close),
-                             &TMainForm::Close1Click));
+                             commands_.value("Close1")));
     spacer("Panel1", 13);
-    CopySB1 = add(addButton("CopySB1", 25, QStringLiteral("コピー"), int(ToolPicture::Copy), &TMainForm::CopySB1Click));
+    CopySB1 = add(addButton("CopySB1", 25, QStringLiteral("コピー"), int(ToolPicture::Copy), commands_.value("Copy1")));
     PasteSB1 = add(addButton("PasteSB1", 25, QStringLiteral("張り付け"), int(ToolPicture::Paste),
-                             &TMainForm::PasteSB1Click));
-    CutSB1 = add(addButton("CutSB1", 26, QStringLiteral("切り取り"), int(ToolPicture::Cut), &TMainForm::CutSB1Click));
+                             Paste1));
+    CutSB1 = add(addButton("CutSB1", 26, QStringLiteral("切り取り"), int(ToolPicture::Cut), commands_.value("Cut1")));
     spacer("Panel5", 12);
     TransSB1 = add(addButton("TransSB1", 25, QStringLiteral("データを送信"), int(ToolPicture::Transmit),
-                             &TMainForm::Transmit1Click));
-    RecvSB1 = add(addButton("RecvSB1", 25, QStringLiteral("データを受信"), int(ToolPicture::Receive), &TMainForm::N2Click));
+                             commands_.value("Transmit1")));
+    RecvSB1 = add(addButton("RecvSB1", 25, QStringLiteral("データを受信"), int(ToolPicture::Receive), commands_.value("Receive1")));
     spacer("Panel6", 14);
-    CommSB1 = add(addButton("CommSB1", 24, QStringLiteral("設定"), int(ToolPicture::Settings), &TMainForm::Option1Click));
+    CommSB1 = add(addButton("CommSB1", 24, QStringLiteral("設定"), int(ToolPicture::Settings), Option1));
 }
 
 void TMainForm::createStatusBar()
@@ -386,7 +371,7 @@ void TMainForm::FormCreate()
         if (state == Qt::ApplicationActive)
             AppActivate();
     });
-    SBinitalize();
+    updateActions();
 }
 
 void TMainForm::GetCfg()
@@ -450,23 +435,42 @@ void TMainForm::StoreCfg()
     }
 }
 
-bool TMainForm::ClipboardHasBitmap()
+void TMainForm::updateActions()
 {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    return data && data->hasImage();
+    updateActionsFor(ActiveMemo());
 }
 
-void TMainForm::SBinitalize()
+void TMainForm::updateActionsFor(const TGraphForm* memo)
 {
+    const bool hasImage = memo && !memo->FileName.isEmpty();
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
-        b->setEnabled(false);
-    Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
-    Prepare1->setEnabled(false);  // and so does the picture 送信用に変換 prepares
+        b->setEnabled(hasImage);
+    if (memo && hasImage) {
+        Panel2->setText(QFileInfo(memo->FileName).fileName());
+        Panel4->setText(memo->SelectMode && !memo->Dragging
+                            ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
+                            : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
+        Panel3->setText(QStringLiteral("%1Bytes").arg((memo->ImageWidth / 8) * memo->ImageHeight));
+    } else if (memo) {
+        ShowNoImageStatus();
+    }
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
-    const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();
+    const bool paste = memo && TGraphForm::ClipboardHasPicture();
     PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
+    Undo1->setEnabled(memo && memo->CanUndo());
+    Prepare1->setEnabled(hasImage);  // the picture 送信用に変換 prepares
+    ZoomIn1->setEnabled(memo && memo->CanZoomIn());
+    ZoomOut1->setEnabled(memo && memo->CanZoomOut());
+    ActualSize1->setEnabled(memo != nullptr);
+}
+
+unsigned long TMainForm::CurrentHelpContext() const
+{
+    if (const TGraphForm* memo = ActiveMemo())
+        return memo->SelectMode ? HelpContext::Region : HelpContext::Memo;
+    return HelpContext::Frame;
 }
 
 void TMainForm::ShowNoImageStatus()
@@ -481,36 +485,7 @@ void TMainForm::AppActivate()
     if (MemoCount() > 0)
         if (TGraphForm* memo = ActiveMemo())
             memo->CoImage1Click();
-    if (TGraphForm* memo = ActiveMemo())
-        memo->SetButtonStatus();
-    else
-        SBinitalize();
-}
-
-void TMainForm::ShareMenuActions(TGraphForm* memo)
-{
-    auto share = [](QMenu* frameMenu, QMenu* memoMenu) {
-        const QList<QAction*> frameItems = frameMenu->actions();
-        const QList<QAction*> memoItems = memoMenu->actions();
-        for (int i = 0; i < frameItems.size() && i < memoItems.size(); ++i) {
-            // The list of windows under the ｳｨﾝﾄﾞｳ commands is each menu's own.
-            if (frameItems[i]->isSeparator() || frameItems[i]->property("memoWindowEntry").toBool() ||
-                memoItems[i]->property("memoWindowEntry").toBool())
-                continue;
-            QAction* target = frameItems[i];
-            QObject::disconnect(memoItems[i], &QAction::triggered, nullptr, nullptr);
-            QObject::connect(memoItems[i], &QAction::triggered, target, [target] { target->trigger(); });
-        }
-    };
-    share(File1, memo->File1);
-    share(Comm1, memo->Comm1);
-    share(Window1, memo->Window1);
-    share(About1, memo->About1);
-    QMenu* memoWindowMenu = memo->Window1;
-    QObject::disconnect(memoWindowMenu, &QMenu::aboutToShow, this, nullptr);
-    connect(memoWindowMenu, &QMenu::aboutToShow, this, [this, memoWindowMenu] { FillWindowList(memoWindowMenu); });
-    QObject::disconnect(memo->Option1, &QAction::triggered, nullptr, nullptr);
-    QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
+    updateActions();
 }
 
 // New memo windows cascade from the top-left corner of the client area, one title bar lower
@@ -524,6 +499,15 @@ void TMainForm::AddMemoWindow(TGraphForm* memo)
     const int places = std::max(1, std::min(area.width(), area.height()) / 2 / step);
     const int k = others % places;
     memo->move(k * step, k * step);
+    memo->SetNewNameSource([this] { return QStringLiteral("NEW_%1.BMP").arg(MemoCount()); });
+    connect(memo, &TGraphForm::stateChanged, this, &TMainForm::updateActions);
+    connect(memo, &TGraphForm::selectionStatus, Panel4, &QLabel::setText);
+    connect(memo, &TGraphForm::sendRequested, this, [this] { RunGuarded([this] { Transmit1Click(); }); });
+    // The window that goes leaves the frame without an image until another one is activated.
+    connect(memo, &TGraphForm::closed, this, [this] {
+        updateActionsFor(nullptr);
+        ShowNoImageStatus();
+    });
     memo->show();
     MdiArea->setActiveSubWindow(memo);
 }
@@ -601,10 +585,22 @@ void TMainForm::Undo1Click()
         memo->Undo1Click();
 }
 
-void TMainForm::Edit1Click()
+void TMainForm::ZoomIn1Click()
 {
     if (TGraphForm* memo = ActiveMemo())
-        memo->SetButtonStatus();
+        memo->ZoomIn1Click();
+}
+
+void TMainForm::ZoomOut1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->ZoomOut1Click();
+}
+
+void TMainForm::ActualSize1Click()
+{
+    if (TGraphForm* memo = ActiveMemo())
+        memo->ActualSize1Click();
 }
 
 void TMainForm::Exit1Click()

@@ -1,13 +1,17 @@
-// The frame window: menus, tool bar, status bar and the memo windows inside it. It routes
-// every command either to its own handlers or to the active memo window, keeps the tool
-// buttons' enabled state while no memo window is active, and saves the configuration when it
-// closes.
+// The frame window: menus, tool bar, status bar and the memo windows inside it. It alone
+// knows its children: it owns the one set of commands that menu bar and tool bar share, routes
+// each either to its own handler or to the active memo window, connects to the signals of
+// every memo window it adds, computes every enabled state in one place (updateActions), and
+// saves the configuration when it closes.
 #pragma once
 
 #include "gui/CursorClip.h"
+#include "gui/HelpKeys.h"
 #include "prepare/PrepareSettings.h"
 
 #include <QMainWindow>
+
+#include <QHash>
 
 #include <optional>
 
@@ -17,21 +21,24 @@ class QMdiArea;
 class QMenu;
 class QToolButton;
 class TGraphForm;
+struct LibraryMemo;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public HelpContextSource {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // State for no active memo window: the image buttons off, paste after the clipboard.
-    void SBinitalize();
+    // Every enabled state of the commands, and the status bar, after the active memo window:
+    // the image buttons, 元に戻す, paste (after the clipboard), 送信用に変換 and zoom. Without an
+    // active memo window the image commands are off and the status texts stay.
+    void updateActions();
     // The no-image status: "NO IMAGE", empty, "0Bytes".
     void ShowNoImageStatus();
     // Runs when the application becomes the foreground application.
     void AppActivate();
-    // Gives memo window MEMO the frame's click actions, item by item.
-    void ShareMenuActions(TGraphForm* memo);
+    // The frame's help page, a memo window's, or that of a region being selected.
+    unsigned long CurrentHelpContext() const override;
     void GetCfg();
     void StoreCfg();  // throws CommandFailure when a key cannot be written
     // The frame's size when none is stored.
@@ -41,15 +48,18 @@ public:
     // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
     // (and no window) when it cannot be read.
     TGraphForm* OpenMemoFile(const QString& path);
-    // Adds a memo window to the frame and shows it; the frame's list owns it from then on.
+    // Adds a memo window to the frame, connects to its signals, gives it its source of NEW_n
+    // names and shows it; the frame's list owns it from then on.
     void AddMemoWindow(TGraphForm* memo);
-    // A new memo window, added to the frame, with the frame's menu actions and a fixed border.
+    // A new memo window, added to the frame, with a fixed border.
     TGraphForm* CreateMemoWindow();
     TGraphForm* ActiveMemo() const;
     int MemoCount() const;
     QList<TGraphForm*> MemoWindows() const;
-    // True when the clipboard holds a picture.
-    static bool ClipboardHasBitmap();
+    // The library's 送信: one send exchange per memo, with its own title and reading, after one
+    // question for all of them; stops at the first memo that cannot be sent. False when
+    // nothing was sent to the end.
+    bool SendLibraryMemos(const QList<LibraryMemo>& memos);
     // Ends any armed or dragging region selection in every memo window (an exchange starts).
     void EndRegionSelections();
 
@@ -65,8 +75,10 @@ public:
     void PrintSetup1Click();
     void Close1Click();
     void Exit1Click();
-    void Edit1Click();
     void Undo1Click();
+    void ZoomIn1Click();
+    void ZoomOut1Click();
+    void ActualSize1Click();
     // 送信用に変換: the active memo window's picture prepared for the device (the dialog), in a
     // new memo window named NAME_QM.BMP and marked changed; the window itself is not touched.
     // 元に戻す in the new window shows the picture as it was before the preparation.
@@ -99,6 +111,9 @@ public:
     QAction* Prepare1 = nullptr;
     QAction* Delete1 = nullptr;
     QAction* SelectAll1 = nullptr;
+    QAction* ZoomIn1 = nullptr;
+    QAction* ZoomOut1 = nullptr;
+    QAction* ActualSize1 = nullptr;
     QToolButton* NewSB1 = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SaveSB1 = nullptr;
@@ -126,16 +141,21 @@ private:
     void createMenus();
     void createToolBar();
     void createStatusBar();
-    void showMenusOf(TGraphForm* memo);
+    void SendLibraryMemosGuarded(const QList<LibraryMemo>& memos);
+    // The enabled states for MEMO as the active memo window (none: nullptr).
+    void updateActionsFor(const TGraphForm* memo);
+    // A memo window's menu titles are written in full-width katakana, the frame's alone in
+    // half-width.
+    void setMenuTitlesFor(bool memoActive);
     // Lists the open memo windows under the ｳｨﾝﾄﾞｳ menu's three commands; choosing one
     // activates it.
     void FillWindowList(QMenu* menu);
     void createWindowKeys();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
-    QToolButton* addButton(const char* name, int width, const QString& hint, int picture,
-                           void (TMainForm::*handler)());
+    // A tool button that runs the command ACTION; its enabled state is set by updateActions.
+    QToolButton* addButton(const char* name, int width, const QString& hint, int picture, QAction* action);
 
-    QList<QMenu*> frameMenus_;  // the frame's own menu bar, in order
+    QHash<QString, QAction*> commands_;  // every command of the menus, by object name
     // 送信用に変換's last settings: read from [Convert] when first needed, written at exit when
     // they changed.
     std::optional<TPrepareSettings> prepareSettings_;
@@ -151,10 +171,7 @@ extern TMainForm* MainForm;
 // menu's 拡大, 縮小 and 等倍.
 void SetZoomKeys(QMenu* menu);
 
-// The usual keys on the file and edit commands of a menu (frame's or memo window's copy):
+// The usual keys on the file and edit commands of a menu:
 // Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.
 void SetStandardKeys(QMenu* menu);
 
-// The cursor clip rectangle in force when the frame was created; restored at exit and
-// whenever a region selection ends.
-platform::ClipRect& SavedClipRect();

@@ -24,7 +24,7 @@ std::optional<QString> AskForMemoFile(QWidget* parent)
 }
 
 // Takes a memo window out of the frame at once and frees it once control is back in the
-// event loop: the command may have come from that window's own menu.
+// event loop: the command may have come from that window itself.
 void DiscardMemo(QMdiArea* area, TGraphForm* memo)
 {
     area->removeSubWindow(memo);
@@ -50,7 +50,6 @@ TGraphForm* TMainForm::CreateMemoWindow()
 {
     auto* memo = new TGraphForm;
     AddMemoWindow(memo);
-    ShareMenuActions(memo);
     memo->SetSingleBorder();
     return memo;
 }
@@ -98,7 +97,6 @@ void TMainForm::Load1Click()
     }
     memo->EndRegionSelection();
     TGraphForm::TMemoState before = memo->State();  // what 元に戻す brings back
-    ShareMenuActions(memo);
     memo->SetSingleBorder();
     const bool autoSize = memo->Image1->autoSize();
     const bool fillsClient = memo->Image1->fillsClient();
@@ -145,7 +143,7 @@ void TMainForm::Close1Click()
     if (!ActiveMemo() && MemoCount() > 0)
         MdiArea->activateNextSubWindow();
     if (!ActiveMemo()) {
-        SBinitalize();
+        updateActions();
         ShowNoImageStatus();
     }
 }

@@ -120,7 +120,6 @@ void TMainForm::N2Click()
             }
             auto* window = new TGraphForm;
             AddMemoWindow(window);
-            ShareMenuActions(window);
             window->SetSingleBorder();
             if (path.isEmpty())
                 window->ShowReceivedMemo(memo.Picture);

@@ -243,7 +243,7 @@ void TLibraryPanel::createActions()
         if (open_)
             OpenLibraryMemos(selectedMemos(), open_);
     });
-    SendMemo1 = make("SendMemo1", QStringLiteral("送信(&S)"), {}, [this] { SendLibraryMemos(selectedMemos()); });
+    SendMemo1 = make("SendMemo1", QStringLiteral("送信(&S)"), {}, [this] { emit sendRequested(selectedMemos()); });
     PrintMemo1 = make("PrintMemo1", QStringLiteral("印刷(&P)"), {}, [this] { PrintLibraryMemos(this, selectedMemos()); });
     ExportMemo1 = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
                        [this] { ExportLibraryMemos(this, selectedMemos()); });

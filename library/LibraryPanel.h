@@ -51,6 +51,10 @@ public:
     QAction* TrashMemo1 = nullptr;
     QAction* RenameMemo1 = nullptr;
 
+signals:
+    // 送信: the frame sends MEMOS to the device, one exchange each.
+    void sendRequested(const QList<LibraryMemo>& memos);
+
 protected:
     // Letters typed in the list go into the filter box.
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,23 +1,22 @@
 #include "memo/Gmemo.h"
 
-#include "app/MainForm.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "transfer/MemoImage.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMdiArea>
-#include <QMenu>
+#include <QMimeData>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QScrollArea>
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
-#include <QToolButton>
 
 #include <algorithm>
 
@@ -42,7 +41,6 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
 
     connectSelection();
-    createMenus();
     FormCreate();
 }
 
@@ -53,92 +51,6 @@ TGraphForm::~TGraphForm()
         SkipSizeCheck = false;
     }
     disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
-    // The menus are not children of the window (the frame's menu bar shows them while the
-    // window is active), so they go with it explicitly.
-    for (QMenu* menu : {File1, Edit1, Comm1, View1, Window1, About1})
-        delete menu;
-}
-
-void TGraphForm::createMenus()
-{
-    auto menu = [](const char* name, const QString& title) {
-        auto* m = new QMenu(title);
-        m->setObjectName(QLatin1String(name));
-        return m;
-    };
-    auto item = [](QMenu* m, const char* name, const QString& caption) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(QLatin1String(name));
-        return a;
-    };
-    // A failing command ends in the failure box, never in the event loop.
-    auto bind = [this](QAction* a, auto handler) {
-        connect(a, &QAction::triggered, this, [this, handler] { RunGuarded([&] { handler(this); }); });
-    };
-
-    File1 = menu("File1", QStringLiteral("ファイル(&F)"));
-    item(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"));
-    item(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"));
-    item(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"));
-    item(File1, "Library1", QStringLiteral("メモ一覧(&M)"));
-    bind(item(File1, "Save1", QStringLiteral("上書き保存する(&S)")), [](TGraphForm* w) { w->Save1Click(); });
-    bind(item(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)")), [](TGraphForm* w) { w->SaveAs1Click(); });
-    bind(item(File1, "Export1", QStringLiteral("書き出し(&E)...")), [](TGraphForm* w) { w->Export1Click(); });
-    bind(item(File1, "Print1", QStringLiteral("印刷(&P)")), [](TGraphForm* w) { w->Print1Click(); });
-    bind(item(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)")), [](TGraphForm* w) { w->PrintSetup1Click(); });
-    item(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"));
-    File1->addSeparator()->setObjectName(QStringLiteral("N1"));
-    item(File1, "Exit1", QStringLiteral("終了(&X)"));
-
-    Edit1 = menu("Edit1", QStringLiteral("編集(&E)"));
-    connect(Edit1, &QMenu::aboutToShow, this, &TGraphForm::Edit1Click);
-    Undo1 = item(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"));
-    bind(Undo1, [](TGraphForm* w) { w->Undo1Click(); });
-    Undo1->setEnabled(false);
-    Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
-    bind(item(Edit1, "Copy1", QStringLiteral("コピー(&C)")), [](TGraphForm* w) { w->Copy1Click(); });
-    bind(item(Edit1, "Cut1", QStringLiteral("切り取り(&T)")), [](TGraphForm* w) { w->Cut1Click(); });
-    Paste1 = item(Edit1, "Paste1", QStringLiteral("張り付け(&P)"));
-    bind(Paste1, [](TGraphForm* w) { w->Paste1Click(); });
-    item(Edit1, "Delete1", QStringLiteral("削除(&D)"))->setEnabled(false);
-    item(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"))->setEnabled(false);
-    Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
-    // The frame's command: it opens the result in a window of its own.
-    Prepare1 = item(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."));
-    connect(Prepare1, &QAction::triggered, this, [] {
-        if (MainForm)
-            RunGuarded([] { MainForm->Prepare1Click(); });
-    });
-
-    View1 = menu("View1", QStringLiteral("表示(&V)"));
-    ZoomIn1 = item(View1, "ZoomIn1", QStringLiteral("拡大(&I)"));
-    ZoomOut1 = item(View1, "ZoomOut1", QStringLiteral("縮小(&O)"));
-    bind(ZoomIn1, [](TGraphForm* w) { w->ZoomIn1Click(); });
-    bind(ZoomOut1, [](TGraphForm* w) { w->ZoomOut1Click(); });
-    bind(item(View1, "ActualSize1", QStringLiteral("等倍(&A)")), [](TGraphForm* w) { w->ActualSize1Click(); });
-    SetZoomKeys(View1);
-    UpdateZoomItems();
-
-    Comm1 = menu("Comm1", QStringLiteral("通信(&C)"));
-    item(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"));
-    item(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"));
-
-    Option1 = new QAction(QStringLiteral("設定(&O)"), this);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    SetStandardKeys(File1);
-    SetStandardKeys(Edit1);
-
-    Window1 = menu("Window1", QStringLiteral("ウィンドウ(&W)"));
-    item(Window1, "Tile1", QStringLiteral("並べて表示(&T)"));
-    item(Window1, "Cascade1", QStringLiteral("重ねて表示(&C)"));
-    item(Window1, "AllangeIcons1", QStringLiteral("アイコンの整理(&A)"));
-
-    About1 = menu("About1", QStringLiteral("ヘルプ(&H)"));
-    item(About1, "Help1", QStringLiteral("目次(&C)"));
-    item(About1, "K1", QStringLiteral("キーワードで検索(&T)"));
-    item(About1, "K2", QStringLiteral("ヘルプの使い方(&H)"));
-    About1->addSeparator()->setObjectName(QStringLiteral("N2"));
-    item(About1, "KA1", QStringLiteral("バージョン情報(&A)"));
 }
 
 void TGraphForm::FormCreate()
@@ -264,26 +176,18 @@ QSize TGraphForm::ClientSize() const
 
 void TGraphForm::SetButtonStatus()
 {
-    TMainForm* frame = MainForm;
-    if (!frame)
-        return;
-    const bool hasImage = !FileName.isEmpty();
-    for (QToolButton* b : {frame->CloseSB1, frame->SaveSB1, frame->CopySB1, frame->CutSB1, frame->TransSB1})
-        b->setEnabled(hasImage);
-    if (hasImage) {
-        frame->Panel2->setText(QFileInfo(FileName).fileName());
-        frame->Panel4->setText(SelectMode && !Dragging
-                                   ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
-                                   : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(ImageWidth).arg(ImageHeight));
-        frame->Panel3->setText(QStringLiteral("%1Bytes").arg((ImageWidth / 8) * ImageHeight));
-    } else {
-        frame->ShowNoImageStatus();
-    }
-    const bool paste = TMainForm::ClipboardHasBitmap();
-    frame->PasteSB1->setEnabled(paste);
-    Paste1->setEnabled(paste);
-    Undo1->setEnabled(CanUndo());
-    Prepare1->setEnabled(hasImage);
+    emit stateChanged();
+}
+
+bool TGraphForm::ClipboardHasPicture()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasImage();
+}
+
+QString TGraphForm::NewName() const
+{
+    return newName_ ? newName_() : QStringLiteral("NEW_1.BMP");
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets
@@ -324,11 +228,6 @@ void TGraphForm::SetDeviceTitle(const QString& title)
     SetCaption(captionName_);
 }
 
-void TGraphForm::Edit1Click()
-{
-    SetButtonStatus();
-}
-
 void TGraphForm::closeEvent(QCloseEvent* event)
 {
     EndRegionSelection();  // the save question must not find the pointer held
@@ -342,8 +241,5 @@ void TGraphForm::closeEvent(QCloseEvent* event)
 
 void TGraphForm::FormClose()
 {
-    if (MainForm) {
-        MainForm->SBinitalize();
-        MainForm->ShowNoImageStatus();
-    }
+    emit closed();
 }

@@ -1,5 +1,6 @@
 // A memo window: one memo image inside the frame, with its file name, its modified state,
-// its own menu bar (laid out like the frame's), save, print and the close protocol.
+// save, print and the close protocol. The window knows nothing of the frame: it tells what
+// changed through its signals, and the frame, which owns the menus and the tool bar, shows it.
 #pragma once
 
 #include <QImage>
@@ -7,11 +8,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
-class QAction;
-class QMenu;
 class QScrollArea;
 class TImageArea;
 struct TExportMemo;
@@ -36,13 +36,21 @@ public:
     // Zoom=, 0 when not set), else the smallest that shows it at least 240 pixels wide.
     static int ZoomForPicture(int width);
     static void SetConfiguredZoom(int zoom);
+    bool CanZoomIn() const;
+    bool CanZoomOut() const;
 
-    // Publishes the window's state to the frame's status bar, tool buttons and paste controls.
+    // Tells the frame that what it shows of the window (name, size, selection, undo, zoom) may
+    // have changed: emits stateChanged.
     void SetButtonStatus();
     void FormActivate();
     void Image1Click();
     void CoImage1Click();
-    void Edit1Click();
+
+    // True when the clipboard holds a picture.
+    static bool ClipboardHasPicture();
+    // Where a window that gets a picture without a file (a paste, a received memo) takes its
+    // name NEW_n.BMP from; the frame sets it when it adds the window. Without it: NEW_1.BMP.
+    void SetNewNameSource(std::function<QString()> source) { newName_ = std::move(source); }
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
     bool SetImage(const QString& fileName);
@@ -154,18 +162,6 @@ public:
     // Times the window realised its palette; lets tests count the refresh rule.
     int PaletteRealisations() const { return paletteRealisations_; }
 
-    // The window's own menu bar, in the frame's order.
-    QMenu* File1 = nullptr;
-    QMenu* Edit1 = nullptr;
-    QMenu* Comm1 = nullptr;
-    QAction* Option1 = nullptr;
-    QMenu* View1 = nullptr;
-    QMenu* Window1 = nullptr;
-    QMenu* About1 = nullptr;
-    QAction* Paste1 = nullptr;
-    QAction* Undo1 = nullptr;
-    QAction* Prepare1 = nullptr;
-
     TImageArea* Image1 = nullptr;
     QScrollArea* Scroll1 = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
 
@@ -186,6 +182,16 @@ public:
     int32_t SelBottom = -1;
     bool Modified = false;
 
+signals:
+    // What the frame shows of the window may have changed.
+    void stateChanged();
+    // While a region is dragged: its size, for the status bar.
+    void selectionStatus(const QString& text);
+    // The user confirmed a region: the frame sends it.
+    void sendRequested();
+    // The window closes (after its save question was answered).
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -193,7 +199,7 @@ protected:
 
 private:
     void FormCreate();
-    void createMenus();
+    QString NewName() const;
     // A received picture shown under FILENAME and CAPTION, at the zoom new windows open at.
     void ShowArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption);
     void RealisePalette();
@@ -210,7 +216,6 @@ private:
     // CLIENT shrunk to what the frame's client area has room for, with room for the scroll
     // bars it then needs.
     QSize BoundedToFrame(QSize client) const;
-    void UpdateZoomItems();
     // The picture, converted in place to one bit per pixel (Save).
     void ConvertToMonochrome();
     // Selection: the status text while armed; watching for Escape and for the window or the
@@ -229,8 +234,7 @@ private:
     int paletteRealisations_ = 0;
     bool zoomChosen_ = false;
     int wheelDelta_ = 0;
-    QAction* ZoomIn1 = nullptr;
-    QAction* ZoomOut1 = nullptr;
+    std::function<QString()> newName_;
     QString pictureFile_;      // the file SetImage read the picture from
     qint64 pictureFileKey_ = 0; // the picture's cache key just after
 

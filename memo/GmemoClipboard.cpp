@@ -3,7 +3,6 @@
 // Paste replaces it by the clipboard's picture. Cut and Paste can be taken back (元に戻す).
 #include "memo/Gmemo.h"
 
-#include "app/MainForm.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "picture/Picture.h"
@@ -71,7 +70,7 @@ QImage clipboardPicture(const QMimeData& data)
 void TGraphForm::Paste1Click()
 {
     // Checked again: the clipboard may have changed since the paste controls were set.
-    if (!TMainForm::ClipboardHasBitmap())
+    if (!ClipboardHasPicture())
         return;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data)
@@ -80,7 +79,7 @@ void TGraphForm::Paste1Click()
 
     EndRegionSelection();
     RememberForUndo();
-    FileName = QStringLiteral("NEW_%1.BMP").arg(MainForm ? MainForm->MemoCount() : 1);
+    FileName = NewName();
     deviceTitle_.clear();  // no longer the device's memo
     setToolTip(QString());
     SetCaption(FileName);

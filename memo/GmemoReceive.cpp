@@ -1,7 +1,6 @@
 // Drawing a memo that came from the device.
 #include "memo/Gmemo.h"
 
-#include "app/MainForm.h"
 #include "memo/ImageArea.h"
 #include "transfer/MemoImage.h"
 
@@ -10,8 +9,7 @@
 
 void TGraphForm::ShowReceivedMemo(const TMemoPicture& picture)
 {
-    const int n = MainForm ? MainForm->MemoCount() : 1;
-    const QString name = QStringLiteral("NEW_%1.BMP").arg(n);
+    const QString name = NewName();
     ShowArrivedPicture(picture, name, name);
     Modified = true;
 }

@@ -10,7 +10,6 @@
 // than sending the middle of the picture unasked.
 #include "memo/Gmemo.h"
 
-#include "app/MainForm.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "gui/CursorClip.h"
@@ -18,10 +17,10 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
 #include <QPointer>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -78,7 +77,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
-            && (watched == memo_ || watched == MainForm)) {
+            && (watched == memo_ || (memo_->mdiArea() && watched == memo_->window()))) {
             settled_.start();
             return false;
         }
@@ -116,7 +115,7 @@ void TGraphForm::connectSelection()
         // window taking over ends the selection (the program losing the focus is seen below).
         if ((before & Qt::WindowActive) && !(now & Qt::WindowActive))
             QTimer::singleShot(0, this, [this] {
-                if (MainForm && MainForm->ActiveMemo() != this)
+                if (mdiArea() && mdiArea()->currentSubWindow() != this)
                     EndRegionSelection();
             });
     });
@@ -127,7 +126,7 @@ void TGraphForm::connectSelection()
             EndRegionSelection();
     });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
-        if (window && MainForm && window != MainForm->windowHandle())
+        if (window && mdiArea() && window != this->window()->windowHandle())
             EndRegionSelection();
     });
 }
@@ -153,20 +152,25 @@ void TGraphForm::Image1Set()
     if (isMinimized() || isMaximized())
         showNormal();
 
-    TMainForm* frame = MainForm;
+    // The frame: the window that holds the MDI area, with its menu, tool and status bars.
+    QWidget* frame = mdiArea() ? window() : nullptr;
     const QRect r = ConfinementRect();
     if (frame) {
+        // The status bar's panels stay in sight below the window.
+        const auto* panel = frame->findChild<QWidget*>(QStringLiteral("Panel2"));
+        const int panelHeight = panel ? panel->height() : 0;
+        const auto* mainWindow = qobject_cast<QMainWindow*>(frame);
         const QRect outer = frame->frameGeometry();
-        const bool fits = outer.top() + outer.height() >= r.top() + r.height() + frame->Panel2->height()
+        const bool fits = outer.top() + outer.height() >= r.top() + r.height() + panelHeight
                           && x() >= 0 && outer.left() + outer.width() >= r.left() + r.width();
         if (!fits) {
             move(0, 0);
             // The frame grows to show the whole window, but never past the screen.
-            const int menu = frame->menuWidget() ? frame->menuWidget()->height() : 0;
+            const int menu = mainWindow && mainWindow->menuWidget() ? mainWindow->menuWidget()->height() : 0;
             const auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
             const int tools = toolBar ? toolBar->height() : 0;
             QSize client(frame->width(), frame->height() - menu);
-            if (client.height() - frame->Panel2->height() - tools < Image1->height())
+            if (client.height() - panelHeight - tools < Image1->height())
                 client.setHeight(height() + 50);
             if (client.width() < Image1->width())
                 client.setWidth(Image1->width() + 50);
@@ -213,10 +217,9 @@ void TGraphForm::Image1MouseMove(int x, int y)
 
 void TGraphForm::ShowSelectionStatus(int x, int y)
 {
-    if (MainForm)
-        MainForm->Panel4->setText(QStringLiteral("選択範囲(X,Y)=(%1,%2)")
-                                      .arg(std::abs(int64_t(x) - StartX) + 1)
-                                      .arg(std::abs(int64_t(y) - StartY) + 1));
+    emit selectionStatus(QStringLiteral("選択範囲(X,Y)=(%1,%2)")
+                             .arg(std::abs(int64_t(x) - StartX) + 1)
+                             .arg(std::abs(int64_t(y) - StartY) + 1));
 }
 
 void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
@@ -255,8 +258,8 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
     WatchSelection(SelectMode);
     Image1EraseRubber();
     SetButtonStatus();
-    if (answer == BoxAnswer::Ok && MainForm)
-        MainForm->Transmit1Click();
+    if (answer == BoxAnswer::Ok)
+        emit sendRequested();
 }
 
 void TGraphForm::Image1EraseRubber()
@@ -274,12 +277,7 @@ void TGraphForm::EndRegionSelection()
     WatchSelection(false);
     Image1EraseRubber();
     ReleaseConfinement();
-    // The status bar is this window's unless another memo window has taken over.
-    if (MainForm) {
-        const TGraphForm* active = MainForm->ActiveMemo();
-        if (!active || active == this)
-            SetButtonStatus();
-    }
+    SetButtonStatus();
 }
 
 void TGraphForm::ReleaseConfinement()

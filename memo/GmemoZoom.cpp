@@ -2,10 +2,8 @@
 // status bar's sizes, saving and printing stay in image pixels.
 #include "memo/Gmemo.h"
 
-#include "app/MainForm.h"
 #include "memo/ImageArea.h"
 
-#include <QAction>
 #include <QMdiArea>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -56,7 +54,7 @@ void TGraphForm::SetZoom(int zoom)
     // The band's image pixels stay; only the window around them changes.
     Image1->setZoom(level);
     FitClientToPicture();
-    UpdateZoomItems();
+    emit stateChanged();
 }
 
 void TGraphForm::ZoomIn1Click()
@@ -78,11 +76,9 @@ void TGraphForm::ZoomOut1Click()
 
 void TGraphForm::ActualSize1Click() { SetZoom(1); }
 
-void TGraphForm::UpdateZoomItems()
-{
-    ZoomIn1->setEnabled(Zoom() < ZoomLevels[std::size(ZoomLevels) - 1]);
-    ZoomOut1->setEnabled(Zoom() > ZoomLevels[0]);
-}
+bool TGraphForm::CanZoomIn() const { return Zoom() < ZoomLevels[std::size(ZoomLevels) - 1]; }
+
+bool TGraphForm::CanZoomOut() const { return Zoom() > ZoomLevels[0]; }
 
 void TGraphForm::ChooseZoomFor(QSize picture)
 {
@@ -90,7 +86,7 @@ void TGraphForm::ChooseZoomFor(QSize picture)
         return;
     zoomChosen_ = true;
     Image1->setZoom(ZoomForPicture(picture.width()));
-    UpdateZoomItems();
+    emit stateChanged();
 }
 
 void TGraphForm::FitClientToPicture()

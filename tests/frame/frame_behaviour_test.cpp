@@ -30,7 +30,6 @@ TGraphForm* newMemo()
 {
     auto* memo = new TGraphForm;
     MainForm->AddMemoWindow(memo);
-    MainForm->ShareMenuActions(memo);
     return memo;
 }
 
@@ -107,20 +106,20 @@ TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::black);
     QGuiApplication::clipboard()->setImage(picture);
-    MainForm->SBinitalize();
+    MainForm->updateActions();
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled()) << "no memo window: paste stays off";
     EXPECT_FALSE(MainForm->Paste1->isEnabled());
 
     TGraphForm* memo = newMemo();
     memo->SetButtonStatus();
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
-    EXPECT_TRUE(memo->Paste1->isEnabled());
+    EXPECT_TRUE(MainForm->Paste1->isEnabled());
     expectImageButtonsEnabled(false);  // an empty window has no file name
 
     QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
-    MainForm->Edit1Click();
+    MainForm->updateActions();
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
-    EXPECT_FALSE(memo->Paste1->isEnabled());
+    EXPECT_FALSE(MainForm->Paste1->isEnabled());
 }
 
 TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
@@ -148,18 +147,18 @@ TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
 TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesCommands)
 {
     start();
-    TGraphForm* memo = newMemo();
+    newMemo();
     QCoreApplication::processEvents();
     QStringList bar;
     for (const QAction* a : MainForm->menuBar()->actions())
         bar << a->text();
     EXPECT_EQ(bar, QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "表示(&V)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
 
-    // The memo window's Printer Setup runs the frame's command: the shared printer dialog.
-    item(memo->File1, "PrintSetup1")->trigger();
+    // With a memo window active, Printer Setup still runs the shared printer dialog.
+    item(MainForm->File1, "PrintSetup1")->trigger();
     EXPECT_EQ(printerSetups, 1);
-    // Its Exit closes the frame like the frame's own.
-    item(memo->File1, "Exit1")->trigger();
+    // and Exit still closes the frame.
+    item(MainForm->File1, "Exit1")->trigger();
     QCoreApplication::processEvents();
     EXPECT_FALSE(MainForm->isVisible());
 }
@@ -174,6 +173,46 @@ TEST_F(FrameBehaviour, ClosingTheLastMemoWindowBringsBackTheFramesMenus)
     EXPECT_EQ(MainForm->menuBar()->actions().first()->text(), "ﾌｧｲﾙ(&F)");
     EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
     expectImageButtonsEnabled(false);
+}
+
+// One menu bar serves with and without a memo window: its enabled states follow the active
+// window (zoom, paste after the clipboard, 元に戻す) and fall back when the last one closes.
+TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
+{
+    start();
+    QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
+    struct Seen {
+        bool zoomIn, zoomOut, actualSize, paste, undo;
+        bool operator==(const Seen&) const = default;
+    };
+    auto seen = [] {
+        return Seen{MainForm->ZoomIn1->isEnabled(), MainForm->ZoomOut1->isEnabled(), MainForm->ActualSize1->isEnabled(),
+                    MainForm->Paste1->isEnabled(), MainForm->Undo1->isEnabled()};
+    };
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+
+    TGraphForm* memo = newMemo();
+    memo->SetButtonStatus();
+    EXPECT_EQ(seen(), (Seen{true, false, true, false, false}));
+    memo->ZoomIn1Click();
+    EXPECT_EQ(seen(), (Seen{true, true, true, false, false})) << "zoomed once";
+    for (int i = 0; i < 8; ++i)
+        memo->ZoomIn1Click();
+    EXPECT_EQ(seen(), (Seen{false, true, true, false, false})) << "at the largest zoom";
+
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    QGuiApplication::clipboard()->setImage(picture);
+    EXPECT_TRUE(MainForm->Paste1->isEnabled()) << "without opening the Edit menu";
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+    memo->RememberForUndo();
+    memo->SetButtonStatus();
+    EXPECT_TRUE(MainForm->Undo1->isEnabled());
+
+    memo->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
 }
 
 TEST_F(FrameBehaviour, ActivationRefreshesTheActiveMemoAndSkipsThePaletteOnce)

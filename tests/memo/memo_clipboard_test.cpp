@@ -20,13 +20,13 @@ protected:
         QGuiApplication::clipboard()->clear();
     }
 
-    // The active window's own Edit menu, opened (which refreshes its paste item) and chosen.
+    // The Edit menu with a memo window active, opened (which refreshes its paste item) and chosen.
     static void edit(const char* name)
     {
         TGraphForm* memo = MainForm->ActiveMemo();
         ASSERT_NE(memo, nullptr);
-        emit memo->Edit1->aboutToShow();
-        for (QAction* a : memo->Edit1->actions())
+        emit MainForm->Edit1->aboutToShow();
+        for (QAction* a : MainForm->Edit1->actions())
             if (a->objectName() == QLatin1String(name))
                 a->trigger();
     }
@@ -57,7 +57,7 @@ TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
         << "the window keeps its picture";
     EXPECT_EQ(bitsOf(QGuiApplication::clipboard()->image()), QLatin1String(kGreyishInMonochrome));
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
-    EXPECT_TRUE(memo->Paste1->isEnabled());
+    EXPECT_TRUE(MainForm->Paste1->isEnabled());
     EXPECT_FALSE(memo->Modified);
 }
 
@@ -242,12 +242,12 @@ TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
     };
     const Seen before = seen();
     EXPECT_EQ(before.caption, "received.bmp  買い物メモ");
-    emit memo->Edit1->aboutToShow();
-    EXPECT_FALSE(memo->Undo1->isEnabled());
+    emit MainForm->Edit1->aboutToShow();
+    EXPECT_FALSE(MainForm->Undo1->isEnabled());
 
     GetParam().change(*this, other);
     EXPECT_FALSE(seen() == before);
-    EXPECT_TRUE(memo->Undo1->isEnabled());
+    EXPECT_TRUE(MainForm->Undo1->isEnabled());
 
     edit("Undo1");
     const Seen after = seen();
@@ -259,7 +259,7 @@ TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
     EXPECT_EQ(after.client, before.client);
     EXPECT_EQ(after.modified, before.modified);
     EXPECT_EQ(memo->DeviceTitle(), "買い物メモ");
-    EXPECT_FALSE(memo->Undo1->isEnabled());
+    EXPECT_FALSE(MainForm->Undo1->isEnabled());
     EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(61,33)");
 }
 

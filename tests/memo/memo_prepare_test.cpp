@@ -30,7 +30,7 @@ protected:
             ASSERT_NE(dialog, nullptr);
             use(*dialog);
         });
-        for (QAction* a : MainForm->ActiveMemo()->Edit1->actions())
+        for (QAction* a : MainForm->Edit1->actions())
             if (a->objectName() == QLatin1String("Prepare1"))
                 a->trigger();
         flushDeletes();

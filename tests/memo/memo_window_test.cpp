@@ -79,7 +79,7 @@ TEST_F(MemoWindow, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
     EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
     EXPECT_EQ(MainForm->Panel4->text(), "");
     EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
-    for (QAction* a : memo->File1->actions())
+    for (QAction* a : MainForm->File1->actions())
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
 }
 
@@ -314,13 +314,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoArrange,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The ｳｨﾝﾄﾞｳ menu lists the memo windows under its commands, with a received memo's device
-// title, in the frame's menu and in a memo window's copy alike; choosing one activates it.
+// title, with a memo window active; choosing one activates it.
 TEST_F(MemoWindow, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
 {
     TGraphForm* first = open(writeImage(QStringLiteral("a&b.bmp"), pattern(20, 10)));
     first->SetDeviceTitle(QStringLiteral("買い物メモ"));
     open(writeImage(QStringLiteral("c.bmp"), pattern(20, 10)));
-    for (QMenu* menu : {MainForm->ActiveMemo()->Window1, MainForm->Window1}) {
+    for (QMenu* menu : {MainForm->Window1}) {
         for (int round = 0; round < 2; ++round) {  // opened twice: listed once
             emit menu->aboutToShow();
             QStringList texts;
