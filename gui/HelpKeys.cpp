@@ -63,7 +63,7 @@ unsigned long HelpContextOf(const QWidget* widget)
             if (w->objectName() == QLatin1String(c.objectName))
                 return c.context;
         if (const auto* source = dynamic_cast<const HelpContextSource*>(w))
-            return source->CurrentHelpContext();
+            return source->currentHelpContext();
     }
     return 0;
 }

@@ -30,7 +30,7 @@ inline constexpr unsigned long Library = 600;
 class HelpContextSource {
 public:
     virtual ~HelpContextSource() = default;
-    virtual unsigned long CurrentHelpContext() const = 0;
+    virtual unsigned long currentHelpContext() const = 0;
 };
 
 // Every context number the program asks the help engine for.

@@ -1,7 +1,7 @@
 // Start-up, the enable rules, menu sharing and exit of the frame window.
 #include "support/ProgramFixture.h"
 
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -26,10 +26,10 @@ void expectImageButtonsEnabled(bool enabled)
         EXPECT_EQ(b->isEnabled(), enabled) << b->objectName().toStdString();
 }
 
-TGraphForm* newMemo()
+MemoWindow* newMemo()
 {
-    auto* memo = new TGraphForm;
-    MainForm->AddMemoWindow(memo);
+    auto* memo = new MemoWindow;
+    MainForm->addMemoWindow(memo);
     return memo;
 }
 
@@ -110,8 +110,8 @@ TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled()) << "no memo window: paste stays off";
     EXPECT_FALSE(MainForm->Paste1->isEnabled());
 
-    TGraphForm* memo = newMemo();
-    memo->SetButtonStatus();
+    MemoWindow* memo = newMemo();
+    memo->publishState();
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
     EXPECT_TRUE(MainForm->Paste1->isEnabled());
     expectImageButtonsEnabled(false);  // an empty window has no file name
@@ -132,14 +132,14 @@ TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
     };
     for (const Case& c : {Case{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
                           Case{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"}}) {
-        TGraphForm* memo = newMemo();
+        MemoWindow* memo = newMemo();
         memo->FileName = QStringLiteral("/some/folder/memo.bmp");
         memo->ImageWidth = c.w;
         memo->ImageHeight = c.h;
-        memo->SetButtonStatus();
-        EXPECT_EQ(MainForm->Panel2->text(), "memo.bmp");
-        EXPECT_EQ(MainForm->Panel4->text(), QString::fromUtf8(c.size));
-        EXPECT_EQ(MainForm->Panel3->text(), c.bytes);
+        memo->publishState();
+        EXPECT_EQ(MainForm->namePanel->text(), "memo.bmp");
+        EXPECT_EQ(MainForm->sizePanel->text(), QString::fromUtf8(c.size));
+        EXPECT_EQ(MainForm->bytesPanel->text(), c.bytes);
         expectImageButtonsEnabled(true);
     }
 }
@@ -166,12 +166,12 @@ TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesC
 TEST_F(FrameBehaviour, ClosingTheLastMemoWindowBringsBackTheFramesMenus)
 {
     start();
-    TGraphForm* memo = newMemo();
+    MemoWindow* memo = newMemo();
     QCoreApplication::processEvents();
     memo->close();
     QCoreApplication::processEvents();
     EXPECT_EQ(MainForm->menuBar()->actions().first()->text(), "ﾌｧｲﾙ(&F)");
-    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->namePanel->text(), "NO IMAGE");
     expectImageButtonsEnabled(false);
 }
 
@@ -191,13 +191,13 @@ TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
     };
     EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
 
-    TGraphForm* memo = newMemo();
-    memo->SetButtonStatus();
+    MemoWindow* memo = newMemo();
+    memo->publishState();
     EXPECT_EQ(seen(), (Seen{true, false, true, false, false}));
-    memo->ZoomIn1Click();
+    memo->zoomIn();
     EXPECT_EQ(seen(), (Seen{true, true, true, false, false})) << "zoomed once";
     for (int i = 0; i < 8; ++i)
-        memo->ZoomIn1Click();
+        memo->zoomIn();
     EXPECT_EQ(seen(), (Seen{false, true, true, false, false})) << "at the largest zoom";
 
     QImage picture(8, 8, QImage::Format_RGB32);
@@ -205,8 +205,8 @@ TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
     QGuiApplication::clipboard()->setImage(picture);
     EXPECT_TRUE(MainForm->Paste1->isEnabled()) << "without opening the Edit menu";
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
-    memo->RememberForUndo();
-    memo->SetButtonStatus();
+    memo->rememberForUndo();
+    memo->publishState();
     EXPECT_TRUE(MainForm->Undo1->isEnabled());
 
     memo->close();
@@ -218,38 +218,38 @@ TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
 TEST_F(FrameBehaviour, ActivationRefreshesTheActiveMemoAndSkipsThePaletteOnce)
 {
     start();
-    TGraphForm* memo = newMemo();
+    MemoWindow* memo = newMemo();
     memo->FileName = QStringLiteral("a.bmp");
     memo->ImageWidth = 16;
     memo->ImageHeight = 2;
-    const int before = memo->PaletteRealisations();
-    MainForm->AppActivate();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 1);
-    EXPECT_EQ(MainForm->Panel3->text(), "4Bytes");
-    memo->Image1Click();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 1) << "the click after re-activation skips it";
-    memo->Image1Click();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 2);
+    const int before = memo->paletteRealisations();
+    MainForm->applicationActivated();
+    EXPECT_EQ(memo->paletteRealisations(), before + 1);
+    EXPECT_EQ(MainForm->bytesPanel->text(), "4Bytes");
+    memo->imageClicked();
+    EXPECT_EQ(memo->paletteRealisations(), before + 1) << "the click after re-activation skips it";
+    memo->imageClicked();
+    EXPECT_EQ(memo->paletteRealisations(), before + 2);
 }
 
 TEST_F(FrameBehaviour, ActivationWithoutMemoWindowsLeavesTheStatusTexts)
 {
     start();
-    MainForm->Panel2->setText(QStringLiteral("kept"));
-    MainForm->AppActivate();
-    EXPECT_EQ(MainForm->Panel2->text(), "kept");
+    MainForm->namePanel->setText(QStringLiteral("kept"));
+    MainForm->applicationActivated();
+    EXPECT_EQ(MainForm->namePanel->text(), "kept");
     expectImageButtonsEnabled(false);
 }
 
 TEST_F(FrameBehaviour, ForwardingCommandsWithoutAMemoWindowDoNothing)
 {
     start();
-    for (auto handler : {&TMainForm::Save1Click, &TMainForm::SaveAs1Click, &TMainForm::Print1Click,
-                         &TMainForm::CopySB1Click, &TMainForm::CutSB1Click, &TMainForm::PasteSB1Click})
+    for (auto handler : {&MainWindow::save, &MainWindow::saveAs, &MainWindow::print,
+                         &MainWindow::copy, &MainWindow::cut, &MainWindow::paste})
         (MainForm->*handler)();
     EXPECT_TRUE(boxes.empty());
     EXPECT_TRUE(fileDialogs.empty());
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
 }
 
 TEST_F(FrameBehaviour, ExitWritesEveryKey)

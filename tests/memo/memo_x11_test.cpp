@@ -21,7 +21,7 @@ protected:
     }
 
     // What the screen shows where the memo window's image area is.
-    static QImage onScreen(TGraphForm* memo)
+    static QImage onScreen(MemoWindow* memo)
     {
         QTest::qWait(200);  // let the X server get the repaint
         QCoreApplication::processEvents();
@@ -36,7 +36,7 @@ protected:
 TEST_F(MemoOnScreen, SavedUnderANewNameAndReopenedShowsTheSamePixels)
 {
     const QImage image = pattern(150, 80);
-    TGraphForm* memo = open(writeImage(QStringLiteral("screen.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("screen.bmp"), image));
     ASSERT_NE(memo, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
     EXPECT_EQ(bitsOf(onScreen(memo)), bitsOf(image));
@@ -45,12 +45,12 @@ TEST_F(MemoOnScreen, SavedUnderANewNameAndReopenedShowsTheSamePixels)
     command("SaveAs1");
     EXPECT_EQ(memo->windowTitle(), "renamed.bmp");
     command("Close1");
-    ASSERT_EQ(MainForm->MemoCount(), 0);
+    ASSERT_EQ(MainForm->memoCount(), 0);
 
-    TGraphForm* again = open(path(QStringLiteral("renamed.bmp")));
+    MemoWindow* again = open(path(QStringLiteral("renamed.bmp")));
     ASSERT_NE(again, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(again));
-    EXPECT_EQ(again->ClientSize(), again->ClientSizeFor(image.size()));
+    EXPECT_EQ(again->clientSize(), again->clientSizeFor(image.size()));
     EXPECT_EQ(bitsOf(onScreen(again)), bitsOf(image));
     EXPECT_TRUE(boxes.empty());
 }

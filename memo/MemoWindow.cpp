@@ -1,4 +1,4 @@
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
@@ -20,7 +20,7 @@
 
 #include <algorithm>
 
-TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
+MemoWindow::MemoWindow(QWidget* parent) : QMdiSubWindow(parent)
 {
     setObjectName(QStringLiteral("GraphForm"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -38,22 +38,22 @@ TGraphForm::TGraphForm(QWidget* parent) : QMdiSubWindow(parent)
     Scroll1->setWidgetResizable(true);
     Scroll1->viewport()->installEventFilter(this);
     setWidget(Scroll1);
-    connect(Image1, &TImageArea::clicked, this, &TGraphForm::Image1Click);
+    connect(Image1, &TImageArea::clicked, this, &MemoWindow::imageClicked);
 
     connectSelection();
-    FormCreate();
+    initialise();
 }
 
-TGraphForm::~TGraphForm()
+MemoWindow::~MemoWindow()
 {
     if (SelectMode || Dragging) {
-        ReleaseConfinement();  // a window freed directly (the Close command) frees the pointer too
+        releaseConfinement();  // a window freed directly (the Close command) frees the pointer too
         SkipSizeCheck = false;
     }
     disconnect(this, &QMdiSubWindow::windowStateChanged, nullptr, nullptr);
 }
 
-void TGraphForm::FormCreate()
+void MemoWindow::initialise()
 {
     FileName.clear();
     SkipPaletteOnce = false;
@@ -64,36 +64,36 @@ void TGraphForm::FormCreate()
     SelLeft = SelRight = SelTop = SelBottom = -1;
 }
 
-void TGraphForm::SetSingleBorder()
+void MemoWindow::setSingleBorder()
 {
     const bool visible = isVisible();
     setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     if (visible && !isVisible())
         show();
-    KeepTopLeftVisible();
+    keepTopLeftVisible();
 }
 
 // The window's frame and title bar are its contents margins inside the MDI area. A tiny
 // memo (3 x 3) still gets a window as wide as its caption needs, so its close box stays; the
 // picture then sits at the top-left with white beside it.
-void TGraphForm::SetClientSize(int width, int height)
+void MemoWindow::setClientSize(int width, int height)
 {
-    QSize client = ClientSizeFor(QSize(width, height));
-    if (Zoom() > 1)  // at 1 the window takes the picture's size, as it always has
-        client = BoundedToFrame(client);
+    QSize client = clientSizeFor(QSize(width, height));
+    if (zoom() > 1)  // at 1 the window takes the picture's size, as it always has
+        client = boundedToFrame(client);
     const QSize outer = client.grownBy(contentsMargins());
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint)
         setFixedSize(outer);
     else
         resize(outer);
-    if (Zoom() > 1)
-        KeepInsideFrame();
-    KeepTopLeftVisible();
+    if (zoom() > 1)
+        keepInsideFrame();
+    keepTopLeftVisible();
 }
 
 // A zoomed window that has grown past the frame's client area moves up and left into it.
-void TGraphForm::KeepInsideFrame()
+void MemoWindow::keepInsideFrame()
 {
     const QMdiArea* area = mdiArea();
     if (!area)
@@ -106,7 +106,7 @@ void TGraphForm::KeepInsideFrame()
 
 // The MDI area centres a window wider than itself, which pushes the window's left edge, and
 // with it the picture's first columns, out of reach; the top-left corner stays visible.
-void TGraphForm::KeepTopLeftVisible()
+void MemoWindow::keepTopLeftVisible()
 {
     if (x() < 0 || y() < 0)
         move(std::max(0, x()), std::max(0, y()));
@@ -114,7 +114,7 @@ void TGraphForm::KeepTopLeftVisible()
 
 // The title bar's icon and buttons, and room for the whole caption: the name and a received
 // memo's device title. A caption too long for half the screen is cut.
-int TGraphForm::CaptionWidth() const
+int MemoWindow::captionWidth() const
 {
     QStyleOptionTitleBar option;
     option.initFrom(this);
@@ -134,32 +134,32 @@ int TGraphForm::CaptionWidth() const
     return std::max(minimumSizeHint().width(), needed);
 }
 
-void TGraphForm::SetCaption(const QString& name)
+void MemoWindow::setCaption(const QString& name)
 {
     captionName_ = name;
     setWindowTitle(deviceTitle_.isEmpty() ? name : name + QStringLiteral("  ") + deviceTitle_);
     // Only a fixed size keeps the window from taking the width the caption needs (set once the
     // caption is: a received memo's device title comes after its picture).
     if (windowFlags() & Qt::MSWindowsFixedSizeDialogHint) {
-        const QSize client = ClientSize();
-        if (ClientSizeFor(client).width() > client.width())
-            SetClientSize(client.width(), client.height());
+        const QSize client = clientSize();
+        if (clientSizeFor(client).width() > client.width())
+            setClientSize(client.width(), client.height());
     }
 }
 
-QString TGraphForm::MemoLabel() const
+QString MemoWindow::memoLabel() const
 {
     return deviceTitle_.isEmpty() ? captionName_ : QStringLiteral("%1「%2」").arg(captionName_, deviceTitle_);
 }
 
-QSize TGraphForm::ClientSizeFor(QSize picture) const
+QSize MemoWindow::clientSizeFor(QSize picture) const
 {
     const QMargins m = contentsMargins();
-    return {std::max(picture.width(), CaptionWidth() - m.left() - m.right()), picture.height()};
+    return {std::max(picture.width(), captionWidth() - m.left() - m.right()), picture.height()};
 }
 
 // The client area beside a picture narrower than the window is white, like the paper.
-void TGraphForm::paintEvent(QPaintEvent* event)
+void MemoWindow::paintEvent(QPaintEvent* event)
 {
     QMdiSubWindow::paintEvent(event);
     if (isMinimized())
@@ -168,78 +168,78 @@ void TGraphForm::paintEvent(QPaintEvent* event)
     painter.fillRect(contentsRect(), Qt::white);
 }
 
-QSize TGraphForm::ClientSize() const
+QSize MemoWindow::clientSize() const
 {
     const QMargins m = contentsMargins();
     return size().shrunkBy(m);
 }
 
-void TGraphForm::SetButtonStatus()
+void MemoWindow::publishState()
 {
     emit stateChanged();
 }
 
-bool TGraphForm::ClipboardHasPicture()
+bool MemoWindow::clipboardHasPicture()
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     return data && data->hasImage();
 }
 
-QString TGraphForm::NewName() const
+QString MemoWindow::newName() const
 {
     return newName_ ? newName_() : QStringLiteral("NEW_1.BMP");
 }
 
 // Realising the palette repaints the image with its own colours in front; the count lets
 // tests see when it happens.
-void TGraphForm::RealisePalette()
+void MemoWindow::realisePalette()
 {
     ++paletteRealisations_;
     Image1->update();
 }
 
-void TGraphForm::Image1Click()
+void MemoWindow::imageClicked()
 {
     if (!FileName.isEmpty()) {
         if (SkipPaletteOnce)
             SkipPaletteOnce = false;
         else
-            RealisePalette();
+            realisePalette();
     }
-    SetButtonStatus();
+    publishState();
 }
 
-void TGraphForm::FormActivate()
+void MemoWindow::becameActive()
 {
-    Image1Click();
+    imageClicked();
 }
 
-void TGraphForm::CoImage1Click()
+void MemoWindow::refreshAfterActivation()
 {
     SkipPaletteOnce = false;
-    Image1Click();
+    imageClicked();
     SkipPaletteOnce = true;
 }
 
-void TGraphForm::SetDeviceTitle(const QString& title)
+void MemoWindow::setDeviceTitle(const QString& title)
 {
     deviceTitle_ = title;
     setToolTip(title);
-    SetCaption(captionName_);
+    setCaption(captionName_);
 }
 
-void TGraphForm::closeEvent(QCloseEvent* event)
+void MemoWindow::closeEvent(QCloseEvent* event)
 {
-    EndRegionSelection();  // the save question must not find the pointer held
-    if (!FormCloseQuery()) {
+    endRegionSelection();  // the save question must not find the pointer held
+    if (!mayClose()) {
         event->ignore();
         return;
     }
-    FormClose();
+    finishClosing();
     QMdiSubWindow::closeEvent(event);
 }
 
-void TGraphForm::FormClose()
+void MemoWindow::finishClosing()
 {
     emit closed();
 }

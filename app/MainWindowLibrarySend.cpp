@@ -1,9 +1,9 @@
 // Sending library memos, which the library asks the frame for: each memo goes to the device
 // in an exchange of its own, with the title and reading it carries, as the Send command of a
 // memo window sends one.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "library/LibraryCommands.h"
 #include "gui/MessageBox.h"
 #include "link/Comenote.h"
@@ -70,11 +70,11 @@ void letTheDeviceSeeTheLineClose()
 
 }  // namespace
 
-bool TMainForm::SendLibraryMemos(const QList<LibraryMemo>& memos)
+bool MainWindow::sendLibraryMemos(const QList<LibraryMemo>& memos)
 {
     if (memos.isEmpty())
         return false;
-    EndRegionSelections();
+    endRegionSelections();
     if (LinkInUse())
         return false;  // an exchange is already opening or running
     // Every memo is checked before anything goes out.

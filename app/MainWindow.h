@@ -20,82 +20,82 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolButton;
-class TGraphForm;
+class MemoWindow;
 struct LibraryMemo;
 
-class TMainForm : public QMainWindow, public HelpContextSource {
+class MainWindow : public QMainWindow, public HelpContextSource {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
-    ~TMainForm() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Every enabled state of the commands, and the status bar, after the active memo window:
     // the image buttons, 元に戻す, paste (after the clipboard), 送信用に変換 and zoom. Without an
     // active memo window the image commands are off and the status texts stay.
     void updateActions();
     // The no-image status: "NO IMAGE", empty, "0Bytes".
-    void ShowNoImageStatus();
+    void showNoImageStatus();
     // Runs when the application becomes the foreground application.
-    void AppActivate();
+    void applicationActivated();
     // The frame's help page, a memo window's, or that of a region being selected.
-    unsigned long CurrentHelpContext() const override;
-    void GetCfg();
-    void StoreCfg();  // throws CommandFailure when a key cannot be written
+    unsigned long currentHelpContext() const override;
+    void readConfig();
+    void storeConfig();  // throws CommandFailure when a key cannot be written
     // The frame's size when none is stored.
-    QSize FirstStartSize() const;
-    static QSize FreeScreenSize();
+    QSize firstStartSize() const;
+    static QSize freeScreenSize();
 
     // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
     // (and no window) when it cannot be read.
-    TGraphForm* OpenMemoFile(const QString& path);
+    MemoWindow* openMemoFile(const QString& path);
     // Adds a memo window to the frame, connects to its signals, gives it its source of NEW_n
     // names and shows it; the frame's list owns it from then on.
-    void AddMemoWindow(TGraphForm* memo);
+    void addMemoWindow(MemoWindow* memo);
     // A new memo window, added to the frame, with a fixed border.
-    TGraphForm* CreateMemoWindow();
-    TGraphForm* ActiveMemo() const;
-    int MemoCount() const;
-    QList<TGraphForm*> MemoWindows() const;
+    MemoWindow* createMemoWindow();
+    MemoWindow* activeMemo() const;
+    int memoCount() const;
+    QList<MemoWindow*> memoWindows() const;
     // The library's 送信: one send exchange per memo, with its own title and reading, after one
     // question for all of them; stops at the first memo that cannot be sent. False when
     // nothing was sent to the end.
-    bool SendLibraryMemos(const QList<LibraryMemo>& memos);
+    bool sendLibraryMemos(const QList<LibraryMemo>& memos);
     // Ends any armed or dragging region selection in every memo window (an exchange starts).
-    void EndRegionSelections();
+    void endRegionSelections();
 
     // Command handlers (menu items and tool buttons).
-    void New1Click();
-    void Open1Click();
-    void Load1Click();
-    void Library1Click();
-    void Save1Click();
-    void SaveAs1Click();
-    void Export1Click();
-    void Print1Click();
-    void PrintSetup1Click();
-    void Close1Click();
-    void Exit1Click();
-    void Undo1Click();
-    void ZoomIn1Click();
-    void ZoomOut1Click();
-    void ActualSize1Click();
+    void newWindow();
+    void openFile();
+    void loadFile();
+    void showLibrary();
+    void save();
+    void saveAs();
+    void exportPicture();
+    void print();
+    void printerSetup();
+    void closeWindow();
+    void exitProgram();
+    void undo();
+    void zoomIn();
+    void zoomOut();
+    void actualSize();
     // 送信用に変換: the active memo window's picture prepared for the device (the dialog), in a
     // new memo window named NAME_QM.BMP and marked changed; the window itself is not touched.
     // 元に戻す in the new window shows the picture as it was before the preparation.
-    void Prepare1Click();
-    void CopySB1Click();
-    void CutSB1Click();
-    void PasteSB1Click();
-    void Transmit1Click();
-    void N2Click();
-    void Option1Click();
-    void Tile1Click();
-    void Cascade1Click();
-    void AllangeIcons1Click();
-    void Help1Click();
-    void K1Click();
-    void K2Click();
-    void KA1Click();
+    void prepareForSending();
+    void copy();
+    void cut();
+    void paste();
+    void send();
+    void receive();
+    void showOptions();
+    void tileWindows();
+    void cascadeWindows();
+    void arrangeIcons();
+    void showHelpContents();
+    void searchHelp();
+    void showHelpOnHelp();
+    void showAbout();
 
     // Components that the memo windows and the commands use directly.
     QMdiArea* MdiArea = nullptr;
@@ -124,34 +124,34 @@ public:
     QToolButton* TransSB1 = nullptr;
     QToolButton* RecvSB1 = nullptr;
     QToolButton* CommSB1 = nullptr;
-    QLabel* Panel2 = nullptr;
-    QLabel* Panel4 = nullptr;
-    QLabel* Panel3 = nullptr;
+    QLabel* namePanel = nullptr;
+    QLabel* sizePanel = nullptr;
+    QLabel* bytesPanel = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
+    void initialise();
     // Before the program ends: one changed memo asks its own question, several are asked
     // about at once (すべて保存 saves them into one folder). False keeps the program running.
-    bool MayCloseMemos();
-    bool SaveChangedMemos(const QList<TGraphForm*>& memos);
-    bool FormClose();
+    bool mayCloseMemos();
+    bool saveChangedMemos(const QList<MemoWindow*>& memos);
+    bool finishClosing();
     void createMenus();
     void createToolBar();
     void createStatusBar();
-    void SendLibraryMemosGuarded(const QList<LibraryMemo>& memos);
+    void sendLibraryMemosGuarded(const QList<LibraryMemo>& memos);
     // The enabled states for MEMO as the active memo window (none: nullptr).
-    void updateActionsFor(const TGraphForm* memo);
+    void updateActionsFor(const MemoWindow* memo);
     // A memo window's menu titles are written in full-width katakana, the frame's alone in
     // half-width.
     void setMenuTitlesFor(bool memoActive);
     // Lists the open memo windows under the ｳｨﾝﾄﾞｳ menu's three commands; choosing one
     // activates it.
-    void FillWindowList(QMenu* menu);
+    void fillWindowList(QMenu* menu);
     void createWindowKeys();
-    QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (MainWindow::*handler)());
     // A tool button that runs the command ACTION; its enabled state is set by updateActions.
     QToolButton* addButton(const char* name, int width, const QString& hint, int picture, QAction* action);
 
@@ -165,7 +165,7 @@ private:
     bool configRefused_ = false;
 };
 
-extern TMainForm* MainForm;
+extern MainWindow* MainForm;
 
 // Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
 // menu's 拡大, 縮小 and 等倍.
