@@ -40,6 +40,43 @@
 
 MainWindow* MainForm = nullptr;
 
+namespace {
+
+// The usual keys on the file and edit commands: Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C,
+// Ctrl+X, Ctrl+V, Ctrl+D and Ctrl+L, shown beside the items.
+void setStandardKeys(QMenu* menu)
+{
+    static const std::pair<const char*, QKeyCombination> keys[] = {
+        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
+        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
+        {"Library1", Qt::CTRL | Qt::Key_L},
+    };
+    for (QAction* action : menu->actions())
+        for (const auto& [name, key] : keys)
+            if (action->objectName() == QLatin1String(name))
+                action->setShortcut(QKeySequence(key));
+}
+
+// Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
+// menu's 拡大, 縮小 and 等倍.
+void setZoomKeys(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("ZoomIn1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
+        else if (name == QLatin1String("ZoomOut1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+        else if (name == QLatin1String("ActualSize1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
+    }
+}
+
+}  // namespace
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -132,7 +169,7 @@ void MainWindow::createMenus()
     ZoomIn1 = addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), &MainWindow::zoomIn);
     ZoomOut1 = addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), &MainWindow::zoomOut);
     ActualSize1 = addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), &MainWindow::actualSize);
-    SetZoomKeys(View1);
+    setZoomKeys(View1);
 
     Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
     Window1->setObjectName(QStringLiteral("Window1"));
@@ -153,8 +190,8 @@ void MainWindow::createMenus()
     Option1->setObjectName(QStringLiteral("Option1"));
     connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { showOptions(); }); });
 
-    SetStandardKeys(File1);
-    SetStandardKeys(Edit1);
+    setStandardKeys(File1);
+    setStandardKeys(Edit1);
     connect(Window1, &QMenu::aboutToShow, this, [this] { fillWindowList(Window1); });
     createWindowKeys();
 
@@ -174,35 +211,6 @@ void MainWindow::setMenuTitlesFor(bool memoActive)
     File1->setTitle(memoActive ? QStringLiteral("ファイル(&F)") : QStringLiteral("ﾌｧｲﾙ(&F)"));
     Window1->setTitle(memoActive ? QStringLiteral("ウィンドウ(&W)") : QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     About1->setTitle(memoActive ? QStringLiteral("ヘルプ(&H)") : QStringLiteral("ﾍﾙﾌﾟ(&H)"));
-}
-
-void SetStandardKeys(QMenu* menu)
-{
-    static const std::pair<const char*, QKeyCombination> keys[] = {
-        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
-        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
-        {"Library1", Qt::CTRL | Qt::Key_L},
-    };
-    for (QAction* action : menu->actions())
-        for (const auto& [name, key] : keys)
-            if (action->objectName() == QLatin1String(name))
-                action->setShortcut(QKeySequence(key));
-}
-
-void SetZoomKeys(QMenu* menu)
-{
-    for (QAction* action : menu->actions()) {
-        const QString name = action->objectName();
-        if (name == QLatin1String("ZoomIn1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
-                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
-        else if (name == QLatin1String("ZoomOut1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
-        else if (name == QLatin1String("ActualSize1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
-    }
 }
 
 // Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does

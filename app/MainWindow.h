@@ -9,9 +9,8 @@
 #include "gui/HelpKeys.h"
 #include "prepare/PrepareSettings.h"
 
-#include <QMainWindow>
-
 #include <QHash>
+#include <QMainWindow>
 
 #include <optional>
 
@@ -97,7 +96,7 @@ public:
     void showHelpOnHelp();
     void showAbout();
 
-    // Components that the memo windows and the commands use directly.
+    // The menus, commands, tool buttons and status panels (the tests find them here too).
     QMdiArea* MdiArea = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Edit1 = nullptr;
@@ -166,12 +165,3 @@ private:
 };
 
 extern MainWindow* MainForm;
-
-// Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
-// menu's 拡大, 縮小 and 等倍.
-void SetZoomKeys(QMenu* menu);
-
-// The usual keys on the file and edit commands of a menu:
-// Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C, Ctrl+X, Ctrl+V, shown beside the items.
-void SetStandardKeys(QMenu* menu);
-

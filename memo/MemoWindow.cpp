@@ -26,18 +26,18 @@ MemoWindow::MemoWindow(QWidget* parent) : QMdiSubWindow(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(ProgramPicture(16)));
     Image1 = new TImageArea;
-    Scroll1 = new QScrollArea(this);
-    Scroll1->setObjectName(QStringLiteral("Scroll1"));
-    Scroll1->setFrameShape(QFrame::NoFrame);
-    Scroll1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Scroll1->viewport()->setAutoFillBackground(true);  // beside a smaller picture: paper
-    QPalette paper = Scroll1->viewport()->palette();
+    scrollArea = new QScrollArea(this);
+    scrollArea->setObjectName(QStringLiteral("Scroll1"));
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    scrollArea->viewport()->setAutoFillBackground(true);  // beside a smaller picture: paper
+    QPalette paper = scrollArea->viewport()->palette();
     paper.setColor(QPalette::Window, Qt::white);
-    Scroll1->viewport()->setPalette(paper);
-    Scroll1->setWidget(Image1);
-    Scroll1->setWidgetResizable(true);
-    Scroll1->viewport()->installEventFilter(this);
-    setWidget(Scroll1);
+    scrollArea->viewport()->setPalette(paper);
+    scrollArea->setWidget(Image1);
+    scrollArea->setWidgetResizable(true);
+    scrollArea->viewport()->installEventFilter(this);
+    setWidget(scrollArea);
     connect(Image1, &TImageArea::clicked, this, &MemoWindow::imageClicked);
 
     connectSelection();

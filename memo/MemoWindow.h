@@ -163,7 +163,7 @@ public:
     int paletteRealisations() const { return paletteRealisations_; }
 
     TImageArea* Image1 = nullptr;
-    QScrollArea* Scroll1 = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
+    QScrollArea* scrollArea = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
 
     // State fields.
     bool SkipPaletteOnce = false;

@@ -104,7 +104,7 @@ QSize MemoWindow::boundedToFrame(QSize client) const
         return client;
     const QMargins m = contentsMargins();
     const QSize room = area->viewport()->size().shrunkBy(m).expandedTo(QSize(1, 1));
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Scroll1);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea);
     // A scroll bar one way takes room the other way, which may call for the other bar too.
     bool across = false, down = false;
     for (int i = 0; i < 2; ++i) {
@@ -118,7 +118,7 @@ QSize MemoWindow::boundedToFrame(QSize client) const
 // on to the scroll area's viewport); without Ctrl it scrolls.
 bool MemoWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Scroll1->viewport() && event->type() == QEvent::Wheel) {
+    if (watched == scrollArea->viewport() && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
             // A notch is 120; a touchpad sends smaller steps, which add up.

@@ -38,7 +38,7 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
     const QString second = WriteTestMemo(folder, {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
     TLibraryPanel panel(folder);
     panel.show();
-    ASSERT_EQ(shownTitles(*panel.Model1), QStringList({"電話", "会議"}));
+    ASSERT_EQ(shownTitles(*panel.memoModel), QStringList({"電話", "会議"}));
 
     const struct {
         const char* name;
@@ -56,10 +56,10 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
     };
     for (const auto& c : cases) {
         c.happen();
-        (void)QTest::qWaitFor([&] { return shownTitles(*panel.Model1) == c.expected; }, 5000);
-        EXPECT_EQ(shownTitles(*panel.Model1), c.expected) << c.name;
+        (void)QTest::qWaitFor([&] { return shownTitles(*panel.memoModel) == c.expected; }, 5000);
+        EXPECT_EQ(shownTitles(*panel.memoModel), c.expected) << c.name;
     }
-    EXPECT_GE(panel.Model1->rowOf(QStringLiteral("call.png")), 0);
+    EXPECT_GE(panel.memoModel->rowOf(QStringLiteral("call.png")), 0);
 }
 
 // 書き出し of several memos: PNG and SVG go one file a memo into a folder that is chosen (and

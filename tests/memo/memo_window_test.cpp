@@ -153,8 +153,8 @@ TEST_F(MemoWindowTest, ZoomShowsLargerPixelsAndKeepsTheImage)
     const QSize room = MainForm->MdiArea->viewport()->size();
     EXPECT_LE(memo->x() + memo->width(), room.width());
     EXPECT_LE(memo->y() + memo->height(), room.height());
-    EXPECT_TRUE(memo->Scroll1->horizontalScrollBar()->isVisible());
-    EXPECT_TRUE(memo->Scroll1->verticalScrollBar()->isVisible());
+    EXPECT_TRUE(memo->scrollArea->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(memo->scrollArea->verticalScrollBar()->isVisible());
     EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(124,121)");
     EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
 
