@@ -110,6 +110,8 @@ MainWindow::~MainWindow()
 {
     // The memo windows go with the MDI area; their going must not reach a half-destroyed frame.
     MdiArea->disconnect(this);
+    for (MemoWindow* memo : memoWindows())
+        memo->disconnect(this);
     QGuiApplication::clipboard()->disconnect(this);
     if (MainForm == this)
         MainForm = nullptr;
