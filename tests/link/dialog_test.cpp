@@ -1,7 +1,7 @@
 // The connection status dialog as the host of exchanges (offscreen).
 #include "LinkFixture.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -24,7 +24,7 @@ protected:
         static char* argv[] = {name, nullptr};
         static QApplication* app = new QApplication(argc, argv);
         (void)app;
-        dialog_ = std::make_unique<TConnect1>();
+        dialog_ = std::make_unique<ConnectionStatusDialog>();
         ASSERT_EQ(ExchangeHost(), dialog_.get());
         SetLine(link_, pty_.slavePath);
         ASSERT_TRUE(OpenLink(link_));
@@ -35,14 +35,14 @@ protected:
         ClosePort(link_);
     }
 
-    std::unique_ptr<TConnect1> dialog_;
+    std::unique_ptr<ConnectionStatusDialog> dialog_;
     PtyPair pty_;
     TCommLink link_;
 };
 
 TEST_F(DialogTest, ControlsAreFoundByName)
 {
-    TConnect1& d = *dialog_;
+    ConnectionStatusDialog& d = *dialog_;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("通信ステータス"));
     EXPECT_EQ(d.size(), QSize(188, 100));
     auto* label = d.findChild<QLabel*>("Label1");

@@ -5,10 +5,10 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
-#include "app/Connect.h"
-#include "app/Titlein.h"
+#include "app/ConnectionStatusDialog.h"
+#include "app/TitleDialog.h"
 #include "link/Comenote.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 
 #include <QLabel>
@@ -40,8 +40,8 @@ protected:
         const QString path = dir.path() + QLatin1Char('/') + name;
         ASSERT_TRUE(image.save(path, "BMP"));
         fileAnswers.push_back(path);
-        MainForm->Open1Click();
-        ASSERT_NE(MainForm->ActiveMemo(), nullptr);
+        MainForm->openFile();
+        ASSERT_NE(MainForm->activeMemo(), nullptr);
     }
 
     // Once the title dialog is up: types TITLE and READING and presses OK, or 無視 when
@@ -91,7 +91,7 @@ TEST_P(SendGuiDelivers, TheDeviceStoresTheMemoOnce)
     const QImage image = RandomMemo(c.width, c.height, 77);
     openMemo(image);
     answerTitleDialog(QStringLiteral("会議メモ"), QStringLiteral("かいぎめも"));
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_EQ(boxes.front().buttons, BoxButtons::OkCancel);
     EXPECT_EQ(CommLink.Head, nullptr) << "the chain is freed";
@@ -117,7 +117,7 @@ TEST_F(SendGui, IgnoreNamesTheMemoAfterItsFileLeavingOutWhatShiftJisLacks)
     auto sim = startWithSim();
     openMemo(RandomMemo(20, 10, 5), QStringLiteral("memo😀1.bmp"));
     answerTitleDialog(QString(), QString());
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
     const QList<DeviceMemo> memos = StoredMemos(out());
@@ -146,7 +146,7 @@ TEST_P(SendGuiFails, NothingIsStoredAndTheUserIsTold)
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
     if (c.cancelAt)
         cancelWhenStatusIs(QString::fromUtf8(c.cancelAt));
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), c.wantBoxes);
     EXPECT_EQ(CommLink.Head, nullptr);
     EXPECT_FALSE(LinkInUse());
@@ -176,12 +176,12 @@ TEST_F(SendGui, ATooLargeImageIsRefusedOnceThenSentCutAroundItsMiddle)
     auto sim = startWithSim();
     const QImage image = RandomMemo(130, 125, 9);
     openMemo(image);
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("選択した画像は大きすぎますので、範囲を絞り込んで下さい")});
     EXPECT_EQ(boxes[0].kind, BoxKind::Warning);
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
     // The user drags over all but the first row and column, and confirms: its middle goes.
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     ASSERT_TRUE(memo && memo->SelectMode);
     QTest::mousePress(memo->Image1, Qt::LeftButton, {}, QPoint(1, 1));
     QTest::mouseMove(memo->Image1, QPoint(129, 124));
@@ -211,11 +211,11 @@ TEST_P(SendGuiRefuses, WithAClearBox)
     home().write(QByteArray("[Comm]\r\nPort=") + c.port + "\r\n");
     start();
     if (c.emptyWindow)
-        MainForm->New1Click();
+        MainForm->newWindow();
     else
         openMemo(RandomMemo(10, 10, 1));
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
-    MainForm->Transmit1Click();
+    MainForm->send();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.startsWith(QString::fromUtf8(c.box))) << boxes[0].text.toStdString();
     EXPECT_EQ(CommLink.Head, nullptr);
@@ -240,7 +240,7 @@ TEST_F(SendGui, AProgressBarShowsTheBytesThatLeftWhileTheRecordsGo)
         if (Connect1->ProgressBar1->isVisible())
             sizeWhileSending = Connect1->size();
     });
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_GT(Connect1->ProgressBar1->maximum(), 3872) << "two characters a pixel byte, and more";
     EXPECT_EQ(highest, Connect1->ProgressBar1->maximum());
@@ -266,11 +266,11 @@ TEST_F(SendGui, SendWhileAReceiveRunsIsRefusedBeforeTheListIsTouched)
             if (titleDialogCame)
                 TitleInput1->BitBtn3->click();
         });
-        MainForm->Transmit1Click();
+        MainForm->send();
         EXPECT_EQ(CommLink.Head.get(), headDuringSend);
     });
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
-    MainForm->N2Click();
+    MainForm->receive();
     EXPECT_FALSE(titleDialogCame);
     EXPECT_EQ(boxTexts(), QStringList{kCancelled}) << "only the receive speaks";
 }

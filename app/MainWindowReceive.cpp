@@ -1,12 +1,12 @@
-// The link command Receive of the frame (Send is in MainFormSend.cpp).
-#include "app/MainForm.h"
+// The link command Receive of the frame (Send is in MainWindowSend.cpp).
+#include "app/MainWindow.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "gui/MessageBox.h"
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "link/ReceiveExchange.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "store/MemoStore.h"
 #include "transfer/DeviceText.h"
 #include "transfer/MemoImage.h"
@@ -83,9 +83,9 @@ private:
 
 }  // namespace
 
-void TMainForm::N2Click()
+void MainWindow::receive()
 {
-    EndRegionSelections();
+    endRegionSelections();
     if (LinkInUse())
         return;  // an exchange is already opening or running
     std::optional<Inbox> inbox;
@@ -118,15 +118,14 @@ void TMainForm::N2Click()
                 ShowBox(BoxKind::Error, undrawableMemoText(memo));  // the others still open
                 continue;
             }
-            auto* window = new TGraphForm;
-            AddMemoWindow(window);
-            ShareMenuActions(window);
-            window->SetSingleBorder();
+            auto* window = new MemoWindow;
+            addMemoWindow(window);
+            window->setSingleBorder();
             if (path.isEmpty())
-                window->ShowReceivedMemo(memo.Picture);
+                window->showReceivedMemo(memo.Picture);
             else
-                window->ShowStoredMemo(memo.Picture, path);
-            window->SetDeviceTitle(DeviceCodesToText(memo.TitleCodes));
+                window->showStoredMemo(memo.Picture, path);
+            window->setDeviceTitle(DeviceCodesToText(memo.TitleCodes));
         }
     }
     if (outcome == ReceiveOutcome::Completed)

@@ -28,11 +28,11 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-class TConnect1 : public QDialog, public TExchangeHost {
+class ConnectionStatusDialog : public QDialog, public TExchangeHost {
     Q_OBJECT
 public:
-    explicit TConnect1(QWidget* parent = nullptr);
-    ~TConnect1() override;
+    explicit ConnectionStatusDialog(QWidget* parent = nullptr);
+    ~ConnectionStatusDialog() override;
 
     // TExchangeHost
     void SetStatusText(const QString& text) override;
@@ -63,4 +63,4 @@ protected:
 
 // Built on first use (gui/LazyForm.h); Receive and Send build it before their exchange starts,
 // so that it hosts the exchange.
-extern LazyForm<TConnect1> Connect1;
+extern LazyForm<ConnectionStatusDialog> Connect1;
