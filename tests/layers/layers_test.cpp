@@ -67,7 +67,7 @@ struct Violation {
 std::vector<Violation> UpwardIncludes(const Layers& layers)
 {
     std::vector<Violation> found;
-    const std::regex include(R"(^\s*#\s*include\s*"([^"]+)")");
+    const std::regex include(R"re(^\s*#\s*include\s*"([^"]+)")re");
     for (const auto& entry : fs::recursive_directory_iterator(kSource)) {
         const std::string rel = fs::relative(entry.path(), kSource).generic_string();
         const std::string ext = entry.path().extension().string();
