@@ -21,16 +21,9 @@ TOpenFailure lastFailure;
 constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
 constexpr int kSettleTicks = 10;
 
-void applyDcb(TCommLink& link)
+void applyLine(TCommLink& link)
 {
-    platform::LineSettings s;
-    s.baud = link.Dcb.BaudRate;
-    s.dataBits = link.Dcb.ByteSize;
-    s.parity = link.Dcb.Parity;
-    s.stopBits = link.Dcb.StopBits;
-    s.outX = (link.Dcb.Flags & TDcb::fOutX) != 0;
-    s.inX = (link.Dcb.Flags & TDcb::fInX) != 0;
-    (void)link.Handle.configure(s);  // a line that refuses keeps what it had
+    (void)link.Handle.configure(link.Line);  // a line that refuses keeps what it had
 }
 
 void raiseDtrLowerRts(TCommLink& link)
@@ -231,15 +224,8 @@ bool OpenLink(TCommLink& link)
     lastFailure = TOpenFailure{};
     linkInUse = true;
 
-    link.Dcb.DCBlength = 28;
-    link.Dcb.BaudRate = link.Speed;
-    link.Dcb.Flags = TDcb::fBinary;
-    link.Dcb.ByteSize = link.WordLen;
-    link.Dcb.Parity = link.Parity;
-    link.Dcb.StopBits = link.StopBits;
-    link.Dcb.XonLim = 512;
-    link.Dcb.XoffLim = 1536;
-    applyDcb(link);
+    link.Line = ChosenLineSettings(link, platform::FlowControl::None);
+    applyLine(link);
     link.Handle.purge();
     raiseDtrLowerRts(link);
     settleWait();
@@ -297,8 +283,8 @@ bool WriteEndRecord(TCommLink& link) { return WriteBlock(link, kEndRecord, sizeo
 
 void SwitchToDataPhase(TCommLink& link)
 {
-    link.Dcb.Flags = TDcb::fBinary | TDcb::fOutX | TDcb::fInX;
-    applyDcb(link);
+    link.Line.flow = platform::FlowControl::XonXoff;
+    applyLine(link);
     raiseDtrLowerRts(link);
 }
 
@@ -316,4 +302,6 @@ void ClosePort(TCommLink& link, int drainMs)
     (void)DrainOutput(link, drainMs);
     link.Handle.close();
     linkInUse = false;
+    if (TExchangeHost* host = ExchangeHost())
+        host->PortClosed();
 }

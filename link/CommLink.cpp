@@ -11,6 +11,19 @@ MemoBlock::~MemoBlock()
         next = std::move(next->Next);
 }
 
+platform::LineSettings ChosenLineSettings(const TCommLink& link, platform::FlowControl flow)
+{
+    platform::LineSettings s;
+    s.baud = link.Speed;
+    s.dataBits = link.WordLen;
+    s.parity = link.Parity == 1 ? platform::Parity::Odd : link.Parity == 2 ? platform::Parity::Even : platform::Parity::None;
+    s.stopBits = link.StopBits == 0 ? platform::StopBits::One
+                 : link.StopBits == 1 ? platform::StopBits::OneAndHalf
+                                      : platform::StopBits::Two;
+    s.flow = flow;
+    return s;
+}
+
 void SetLinkDefaults(TCommLink& link)
 {
     link.Machine = true;

@@ -34,29 +34,15 @@ struct MemoBlock {
 };
 using SendRecord = MemoBlock;
 
-// The line state applied to the port, in the shape of the classic device control block.
-struct TDcb {
-    static constexpr uint32_t fBinary = 0x0001;
-    static constexpr uint32_t fOutX = 0x0100;  // XON/XOFF output flow control
-    static constexpr uint32_t fInX = 0x0200;   // XON/XOFF input flow control
-
-    uint32_t DCBlength = 0;
-    uint32_t BaudRate = 0;
-    uint32_t Flags = 0;
-    uint16_t XonLim = 0;
-    uint16_t XoffLim = 0;
-    uint8_t ByteSize = 0;
-    uint8_t Parity = 0;
-    uint8_t StopBits = 0;
-};
-
 struct TCommLink {
     TCommLink() = default;
     TCommLink(const TCommLink&) = delete;
     TCommLink& operator=(const TCommLink&) = delete;
 
     platform::SerialPort Handle;
-    TDcb Dcb;
+    // The line settings applied to the open port: those chosen below, without flow control
+    // while the exchange opens, with XON/XOFF both ways in its data phase.
+    platform::LineSettings Line;
     uint8_t InSum = 0;
     int32_t Step = 0;
     int32_t InCount = 0;
@@ -75,8 +61,8 @@ struct TCommLink {
     int32_t Retries = 0;
     uint8_t WordLen = 0;
     uint32_t Speed = 9600;  // bit/s, as the configuration gives it (115200 fits)
-    uint8_t Parity = 0;
-    uint8_t StopBits = 0;
+    uint8_t Parity = 0;    // as stored: 0 none, 1 odd, 2 even
+    uint8_t StopBits = 0;  // as stored: 0 one, 1 one and a half, 2 two
     bool KataToHira = false;
     bool ZenToHan = false;
     bool Machine = false;
@@ -93,6 +79,11 @@ struct TCommLink {
 
 // The program-wide record; starts zero-filled and lives for the whole run.
 extern TCommLink CommLink;
+
+// The line settings LINK's choices stand for, with FLOW. A parity code other than 1 or 2 is
+// none; a stop-bit code other than 0 or 1 is two.
+platform::LineSettings ChosenLineSettings(const TCommLink& link,
+                                          platform::FlowControl flow = platform::FlowControl::None);
 
 // QM-10, "COM1", 9600 bit/s, 8 data bits, no parity, one stop bit. Leaves everything else,
 // the two title conversion switches included.

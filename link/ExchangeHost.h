@@ -104,6 +104,9 @@ public:
         (void)done;
         (void)total;
     }
+    // The exchange has closed its port: the device has been told how it ended and the line
+    // is as it was found.
+    virtual void PortClosed() {}
 };
 
 // Installs HOST (null: none). Connect1 and the console host install themselves when created
