@@ -26,13 +26,14 @@ struct WaitingMemo {
     std::vector<TReceivedMemo> Pictures;
 };
 
-enum class Failure { None, Cancelled, LineGone, MemoTooLong, NotStored, EndedMidMemo, AckNotSent };
+enum class Failure { None, Cancelled, LineGone, MemoTooLong, NotStored, EndedMidMemo, AckNotSent, Undrawable };
 
 const TReceiveSink* g_sink = nullptr;
 std::deque<WaitingMemo> g_waiting;
 Failure g_failure = Failure::None;
 QString g_storeError;       // what sink.Arrived said
 bool g_endedByDevice = false;
+int g_refusedInRow = 0;     // undrawable memos since the last one taken
 
 // Hands over the memos whose "#" has left the line.
 void deliverGone(TCommLink& link)
@@ -56,17 +57,26 @@ void endExchange(bool ok)
     CloseExchangeHost();
 }
 
+enum class Taken { Kept, Undrawable, NotStored };
+
 // The memo that ends with the list's last block (its end-of-memo record) and begins at FIRST:
-// drawn, offered to the sink, its records freed. False when the sink could not keep it.
-bool takeCompleteMemo(TCommLink& link, MemoBlock* first, WaitingMemo& out)
+// drawn, its records freed, and offered to the sink when every picture of it could be drawn.
+Taken takeCompleteMemo(TCommLink& link, MemoBlock* first, WaitingMemo& out)
 {
     WalkReceivedMemos(first, [&out](TReceivedMemo& memo) { out.Pictures.push_back(std::move(memo)); });
     FreeBlocks(link, first);
+    for (const TReceivedMemo& picture : out.Pictures) {
+        if (picture.Error.isEmpty())
+            continue;
+        if (g_sink && g_sink->Refused)
+            g_sink->Refused(picture);
+        return Taken::Undrawable;
+    }
     if (g_sink && g_sink->Arrived)
         for (const TReceivedMemo& picture : out.Pictures)
             if (!g_sink->Arrived(picture, g_storeError))
-                return false;
-    return true;
+                return Taken::NotStored;
+    return Taken::Kept;
 }
 
 // The characters the record being read still needs, from the pair that the next step reads to
@@ -95,6 +105,7 @@ QString failureText(Failure failure)
     case Failure::NotStored: return g_storeError;
     case Failure::EndedMidMemo: return QString::fromUtf16(EndedMidMemoText);
     case Failure::AckNotSent: return QString::fromUtf16(AckNotSentText);
+    case Failure::Undrawable: return QString::fromUtf16(RefusedMemosText).arg(MaxRefusedMemos);
     }
     return {};
 }
@@ -155,14 +166,28 @@ void RecvDataStep(TCommLink& link, bool& done)
     case RecvEvent::None:
         break;
     case RecvEvent::MemoComplete: {
-        SetStatusText(QStringLiteral("受信中です:%1").arg(link.MemoCount));
         // A memo of nothing but its end record began at that record, the list's last block.
         WaitingMemo memo;
-        if (!takeCompleteMemo(link, memoStart ? memoStart : link.Tail, memo)) {
+        switch (takeCompleteMemo(link, memoStart ? memoStart : link.Tail, memo)) {
+        case Taken::Kept:
+            break;
+        case Taken::NotStored:
             g_failure = Failure::NotStored;
             endExchange(false);
             return;
+        case Taken::Undrawable:
+            // Never acknowledged: the device keeps it and may send it again.
+            link.MemoCount -= 1;
+            if (++g_refusedInRow >= MaxRefusedMemos) {
+                g_failure = Failure::Undrawable;
+                endExchange(false);
+            } else {
+                WriteByte(link, '?');
+            }
+            return;
         }
+        g_refusedInRow = 0;
+        SetStatusText(QStringLiteral("受信中です:%1").arg(link.MemoCount));
         memo.AckAt = WriteByte(link, '#') ? link.Handle.bytesWritten() : 0;
         g_waiting.push_back(std::move(memo));
         deliverGone(link);
@@ -195,6 +220,7 @@ ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink)
     g_failure = Failure::None;
     g_storeError.clear();
     g_endedByDevice = false;
+    g_refusedInRow = 0;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(RecvHandshakeStep, link);
     RunExchangeHost();
