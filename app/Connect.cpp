@@ -1,6 +1,7 @@
 #include "app/Connect.h"
 
 #include "gui/Fonts.h"
+#include "link/CancelSignals.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -14,6 +15,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
+#include <utility>
 
 LazyForm<TConnect1> Connect1;
 
@@ -117,7 +120,26 @@ void TConnect1::StopTimer() { Timer1->stop(); }
 
 bool TConnect1::TimerActive() const { return Timer1->isActive(); }
 
-void TConnect1::Run() { exec(); }
+void TConnect1::Run()
+{
+    const TCancelSignals catcher(TCancelSignals::All(), [this](int signal) {
+        if (!endingSignal_)
+            endingSignal_ = signal;
+        if (isVisible())
+            BitBtn1->click();
+    });
+    exec();
+}
+
+void TConnect1::PortClosed()
+{
+    const int signal = std::exchange(endingSignal_, 0);
+    if (!signal)
+        return;
+    // What the signal would have done at once, now that the line is clean.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 void TConnect1::Close() { done(QDialog::Rejected); }
 

@@ -33,7 +33,7 @@ constexpr char Help[] =
     "end-of-exchange record. Several images go one exchange each, in order, after one\n"
     "confirmation; all are read first, and the first exchange that fails ends the command.\n"
     "Status texts go to standard error (with the bytes sent so far when it is a terminal);\n"
-    "Ctrl-C cancels (the device is told).\n"
+    "Ctrl-C, SIGTERM and SIGHUP cancel (the device is told).\n"
     "\n"
     "  --yes             send without asking; otherwise \"送信を行いますか？ [y/N]\" is asked on\n"
     "                    the terminal, and without a terminal nothing is sent\n"
