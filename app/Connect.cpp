@@ -147,7 +147,7 @@ void TConnect1::DispatchPending() { QCoreApplication::processEvents(); }
 
 void TConnect1::WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void TConnect1::FormShow() { ExchangeOk = false; }
+void TConnect1::FormShow() { SetExchangeResult(false); }
 
 void TConnect1::BitBtn1Click() { CancelExchange(); }
 

@@ -3,12 +3,12 @@
 // (link/ExchangeHost.h): an exchange hooks its first step handler and runs the dialog
 // modally; the handlers run in the idle time of the dialog's event loop.
 //
-//   FormShow       (every showing) ExchangeOk becomes false.
-//   BitBtn1Click   the Cancel button, also pressed by Escape: ExchangeOk false, the idle
+//   FormShow       (every showing) the exchange's result becomes false.
+//   BitBtn1Click   the Cancel button, also pressed by Escape: the result false, the idle
 //                  slot emptied, and the dialog closes. Enter and Space do not press it.
-//   Timer1Timer    a tick that was waited for has come (TickCount counts by the clock; the
-//                  timer fires only at the ticks somebody waits for, link/ExchangeHost.h).
-// Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
+//   Timer1Timer    a tick that was waited for has come (the ticks count by the clock; the
+//                  timer fires only at the ticks somebody waits for, link/TickCount.h).
+// Closing the dialog from its title bar touches neither the result nor the idle slot.
 // SIGTERM, SIGHUP and SIGINT while the dialog runs press Cancel (link/CancelSignals.h); once the
 // exchange has told the device and closed its port, the program ends by that signal.
 //

@@ -34,20 +34,20 @@ void raiseDtrLowerRts(TCommLink& link)
 
 // Ten ticks of the host's timer while events are handled, so the window stays live. The
 // comparison arms the host's timer for the tenth tick: the wait wakes the program once.
-void settleWait()
+void settleWait(TTickCount& ticks)
 {
     TExchangeHost* host = ExchangeHost();
-    TickCount = 0;
+    ticks = 0;
     if (!host) {
         std::this_thread::sleep_for(TTickCount::Tick * kSettleTicks);
-        TickCount = kSettleTicks;
+        ticks = kSettleTicks;
         return;
     }
-    StartTimer();
-    while (TickCount < kSettleTicks && TickCount.Running())
+    StartTimer(ticks);
+    while (ticks < kSettleTicks && ticks.Running())
         host->WaitForEvents();
-    StopTimer();
-    TickCount = kSettleTicks;  // ten ticks have passed, however late the last one was seen
+    StopTimer(ticks);
+    ticks = kSettleTicks;  // ten ticks have passed, however late the last one was seen
 }
 
 }  // namespace
@@ -228,7 +228,7 @@ bool OpenLink(TCommLink& link)
     applyLine(link);
     link.Handle.purge();
     raiseDtrLowerRts(link);
-    settleWait();
+    settleWait(link.Ticks);
     return true;
 }
 
@@ -297,7 +297,7 @@ bool DrainOutput(TCommLink& link, int ms) { return link.Handle.drain(ms); }
 void ClosePort(TCommLink& link, int drainMs)
 {
     // The host's timer never outlives the exchange that started it.
-    StopTimer();
+    StopTimer(link.Ticks);
     platform::IdleDriver::instance().forgetPort(&link.Handle);
     (void)DrainOutput(link, drainMs);
     link.Handle.close();

@@ -79,8 +79,8 @@ QString OpenFailureText(const TOpenFailure& failure);
 // link (Speed, WordLen, Parity, StopBits) go into link.Line without flow control and are
 // applied; both queues are purged;
 // DTR is raised, then RTS lowered (a line without modem lines, such as a pseudo-terminal,
-// ignores both). Then it waits 10 ticks of the host's timer (50 ms), handling events meanwhile,
-// and stops the timer. Returns true when the port is open and prepared. Returns false, with
+// ignores both). Then it waits 10 ticks of the host's timer (50 ms, counted in link.Ticks),
+// handling events meanwhile, and stops the timer. Returns true when the port is open and prepared. Returns false, with
 // no message, when the port does not exist, is no terminal, is held by another program, its
 // speed is not one the line takes (platform::SpeedSupported), or an exchange is already
 // opening or running; the port is then left closed (or, in the last

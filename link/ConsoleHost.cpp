@@ -59,7 +59,7 @@ bool TConsoleHost::TimerActive() const { return timer_.isActive(); }
 
 void TConsoleHost::Run()
 {
-    ExchangeOk = false;
+    SetExchangeResult(false);
     const TCancelSignals catcher(TCancelSignals::All(), [this](int) { onInterrupt(); });
     QEventLoop loop;
     loop_ = &loop;

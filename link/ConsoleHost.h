@@ -4,7 +4,7 @@
 // Needs a QCoreApplication. Creating the host installs it (SetExchangeHost) unless another
 // host is installed; destroying it steps it down. While Run() is active, SIGINT, SIGTERM and
 // SIGHUP are caught (link/CancelSignals.h): the first one cancels the exchange as Ctrl-C
-// does (ExchangeOk false, hook emptied, Run() returns); outside Run() each signal does what
+// does (the result false, hook emptied, Run() returns); outside Run() each signal does what
 // it did before.
 //
 // Progress of a send is shown on OUT only when it is a terminal: one line, rewritten as the

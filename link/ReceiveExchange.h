@@ -53,8 +53,8 @@ struct TReceiveSink {
 // Undrawable memos in a row after which the exchange gives up.
 inline constexpr int MaxRefusedMemos = 3;
 
-// Runs one receive exchange on the installed exchange host. The list at link.Head is empty
-// again afterwards.
+// Runs one receive exchange on the installed exchange host. The records it read
+// (link.Received) are let go again afterwards.
 ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink);
 
 // The two idle step handlers of the exchange: the opening, then the records.

@@ -165,7 +165,7 @@ TEST_F(LinkTest, OpenSurvivesRefusedModemLinesAndSettlesForTenTicksWithEventsFlo
                                                   platform::FlowControl::None}));
     int bit = TIOCM_DTR;
     EXPECT_NE(ioctl(link_.Handle.fd(), TIOCMBIS, &bit), 0) << "a pseudo-terminal has no DTR";
-    EXPECT_EQ(TickCount, 10);
+    EXPECT_EQ(link_.Ticks, 10);
     EXPECT_FALSE(host_->TimerActive());
     EXPECT_TRUE(eventHandled);
 }

@@ -78,7 +78,7 @@ protected:
 
     static void resetLink()
     {
-        FreeBlocks(CommLink, CommLink.Head.get());
+        RecvStart(CommLink.Received);
         CommLink.PortName.clear();
         CommLink.PortDevices.clear();
         CommLink.Speed = 0;

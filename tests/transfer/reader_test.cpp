@@ -9,7 +9,7 @@ namespace {
 
 std::string Rec(uint16_t address, uint8_t type, const std::string& data)
 {
-    SendRecord node;
+    TRecord node;
     MakeHexRecord(address, type, {reinterpret_cast<const uint8_t*>(data.data()), data.size()},
                   static_cast<uint16_t>(data.size()), node);
     return RecordText(node);
@@ -38,14 +38,14 @@ const std::string EndAll = ":000000FF01";
 const std::string Memo = Seg + Title + Header + Row + EndMemo;
 
 // "type/address/count" of every stored block.
-std::string Shape(const TCommLink& link)
+std::string Shape(const TRecordReader& link)
 {
     std::string s;
-    for (const MemoBlock* n = link.Head.get(); n; n = n->Next.get()) {
+    for (const TRecord& n : link.Records) {
         if (!s.empty())
             s += ' ';
-        s += ByteToHex(n->RecType) + "/" + ByteToHex(n->Address >> 8) + ByteToHex(n->Address & 0xFF) +
-             "/" + std::to_string(n->Count);
+        s += ByteToHex(n.RecType) + "/" + ByteToHex(n.Address >> 8) + ByteToHex(n.Address & 0xFF) + "/" +
+             std::to_string(n.Count);
     }
     return s;
 }
@@ -65,11 +65,11 @@ class ReceiveStreamTest : public testing::TestWithParam<StreamCase> {};
 TEST_P(ReceiveStreamTest, KeepsAndDropsRecordsAsTheExchangeDoes)
 {
     const StreamCase& c = GetParam();
-    TCommLink link;
+    TRecordReader link;
     EXPECT_EQ(testutil::Receive(link, c.stream), c.events);
     EXPECT_EQ(Shape(link), c.shape);
     EXPECT_EQ(link.MemoCount, c.memos);
-    EXPECT_EQ(link.Step, 0);
+    EXPECT_TRUE(link.BetweenRecords());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,7 +110,7 @@ TEST(ReceiveStream, AMemoPastTheRecordBoundIsDropped)
         std::string rows;
         for (int i = 0; i < c.rows; ++i)
             rows += Row;
-        TCommLink link;
+        TRecordReader link;
         EXPECT_EQ(testutil::Receive(link, Memo + Seg + Header + rows + EndMemo + Memo), c.events) << c.rows;
         EXPECT_EQ(link.MemoCount, c.memos);
         if (c.events == "#L##") {
