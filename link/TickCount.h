@@ -14,6 +14,8 @@
 #include <cstdint>
 
 class TTickCount {
+    template <typename T> using IfIntegral = std::enable_if_t<std::is_integral_v<T>, bool>;
+
 public:
     static constexpr std::chrono::milliseconds Tick{5};
 
@@ -25,15 +27,15 @@ public:
     void Stop();
     bool Running() const { return running_; }
 
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator<(const TTickCount& t, T n) { return t.Changes(n) < n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator>=(const TTickCount& t, T n) { return t.Changes(n) >= n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator>(const TTickCount& t, T n) { return t.Changes(n + 1LL) > n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator<=(const TTickCount& t, T n) { return t.Changes(n + 1LL) <= n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator==(const TTickCount& t, T n) { return t.ChangesAround(n) == n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator<(T n, const TTickCount& t) { return t > n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator>=(T n, const TTickCount& t) { return t <= n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator>(T n, const TTickCount& t) { return t < n; }
-    template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>> friend bool operator<=(T n, const TTickCount& t) { return t >= n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator<(const TTickCount& t, T n) { return t.Changes(n) < n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator>=(const TTickCount& t, T n) { return t.Changes(n) >= n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator>(const TTickCount& t, T n) { return t.Changes(n + 1LL) > n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator<=(const TTickCount& t, T n) { return t.Changes(n + 1LL) <= n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator==(const TTickCount& t, T n) { return t.ChangesAround(n) == n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator<(T n, const TTickCount& t) { return t > n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator>=(T n, const TTickCount& t) { return t <= n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator>(T n, const TTickCount& t) { return t < n; }
+    template <typename T, IfIntegral<T> = true> friend bool operator<=(T n, const TTickCount& t) { return t >= n; }
 
 private:
     int32_t Now() const;

@@ -119,4 +119,26 @@ TEST(ReceiveStream, AMemoPastTheRecordBoundIsDropped)
     }
 }
 
+// The exchange lets the line rest for as many characters as the record still needs: never more
+// than are left of it (it would sleep past the record's end), and all of them once the count
+// is known.
+TEST(ReceiveStream, CharactersLeftAreThoseOfTheRecordNotYetRead)
+{
+    for (const std::string& record : {EndAll, Row, Header, Rec(0xA000, 0x00, std::string(255, 'x'))}) {
+        TRecordReader link;
+        RecvStart(link);
+        TRecordStreamReader reader(link);
+        EXPECT_EQ(RecordCharsLeft(link), 0) << "between records";
+        for (size_t at = 0; at < record.size(); ++at) {
+            reader.Put(uint8_t(record[at]));
+            const int left = int(record.size() - at - 1);
+            if (at == 0)  // after the colon the count is not known yet: the least a record has
+                EXPECT_EQ(RecordCharsLeft(link), std::min(left, 10)) << record;
+            else if (at % 2 == 0)  // after every whole pair
+                EXPECT_EQ(RecordCharsLeft(link), left) << record << " at " << at;
+        }
+        EXPECT_EQ(link.Records.size(), 1u) << record;
+    }
+}
+
 }  // namespace
