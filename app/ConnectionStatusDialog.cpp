@@ -1,6 +1,7 @@
 #include "app/ConnectionStatusDialog.h"
 
 #include "gui/Fonts.h"
+#include "link/CancelSignals.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -14,6 +15,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
+#include <utility>
 
 LazyForm<ConnectionStatusDialog> Connect1;
 
@@ -117,7 +120,26 @@ void ConnectionStatusDialog::StopTimer() { Timer1->stop(); }
 
 bool ConnectionStatusDialog::TimerActive() const { return Timer1->isActive(); }
 
-void ConnectionStatusDialog::Run() { exec(); }
+void ConnectionStatusDialog::Run()
+{
+    const TCancelSignals catcher(TCancelSignals::All(), [this](int signal) {
+        if (!endingSignal_)
+            endingSignal_ = signal;
+        if (isVisible())
+            BitBtn1->click();
+    });
+    exec();
+}
+
+void ConnectionStatusDialog::PortClosed()
+{
+    const int signal = std::exchange(endingSignal_, 0);
+    if (!signal)
+        return;
+    // What the signal would have done at once, now that the line is clean.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 void ConnectionStatusDialog::Close() { done(QDialog::Rejected); }
 
@@ -125,7 +147,7 @@ void ConnectionStatusDialog::DispatchPending() { QCoreApplication::processEvents
 
 void ConnectionStatusDialog::WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void ConnectionStatusDialog::FormShow() { ExchangeOk = false; }
+void ConnectionStatusDialog::FormShow() { SetExchangeResult(false); }
 
 void ConnectionStatusDialog::BitBtn1Click() { CancelExchange(); }
 

@@ -95,11 +95,10 @@ bool MainWindow::sendLibraryMemos(const QList<LibraryMemo>& memos)
         const Prepared& memo = prepared[i];
         if (i > 0)
             letTheDeviceSeeTheLineClose();
-        TListGuard freeChain(CommLink);
-        BuildSendChain(CommLink, memo.bitmap, memo.text);
+        const TRecordList chain = BuildSendChain(memo.bitmap, memo.text, TitleSwitches(CommLink));
         // One memo is asked about and reported as a memo window's Send does.
         const SendTelling telling = single ? SendTelling{} : SendTelling{false, false};
-        switch (SendExchange(CommLink, telling)) {
+        switch (SendExchange(CommLink, chain, telling)) {
         case SendOutcome::Sent: break;
         case SendOutcome::PortUnavailable:
             ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));

@@ -7,6 +7,7 @@
 #include "link/Comenote.h"
 #include "link/ReceiveExchange.h"
 #include "memo/MemoWindow.h"
+#include "store/Inbox.h"
 #include "store/MemoStore.h"
 #include "transfer/DeviceText.h"
 #include "transfer/MemoImage.h"
@@ -14,7 +15,6 @@
 
 #include <QApplication>
 
-#include <deque>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -43,44 +43,6 @@ QString undrawableMemoText(const TReceivedMemo& memo)
     return QStringLiteral("受信したメモの画像の情報が壊れているため表示できません。");
 }
 
-// With the inbox on, every memo is written to the library folder as it arrives, before the
-// device hears its "#": a memo that cannot be written is not acknowledged, and the exchange
-// ends there with "!" (the device still has it).
-class Inbox {
-public:
-    explicit Inbox(const QString& folder) : store_(folder) {}
-
-    std::optional<platform::FileWriteError> Open() { return store_.Open(); }
-    const QString& Folder() const { return store_.Folder(); }
-
-    bool Arrived(const TReceivedMemo& memo, QString& error)
-    {
-        QString path;
-        if (memo.Error.isEmpty()) {  // a memo that could not be drawn has nothing to keep
-            if (const auto failure = store_.Store(memo.Picture.Image, MemoMetaOf(memo, QDateTime::currentDateTime()), &path)) {
-                error = StoreFailureText(store_.Folder(), *failure, store_.Stored());
-                return false;
-            }
-        }
-        paths_.push_back(path);
-        return true;
-    }
-
-    // The file of the next memo delivered: memos are delivered in the order they arrived.
-    QString TakePath()
-    {
-        if (paths_.empty())
-            return {};
-        QString path = std::move(paths_.front());
-        paths_.pop_front();
-        return path;
-    }
-
-private:
-    TMemoStore store_;
-    std::deque<QString> paths_;
-};
-
 }  // namespace
 
 void MainWindow::receive()
@@ -88,36 +50,46 @@ void MainWindow::receive()
     endRegionSelections();
     if (LinkInUse())
         return;  // an exchange is already opening or running
-    std::optional<Inbox> inbox;
+    std::optional<TMemoStore> library;
+    std::optional<TInbox> inbox;
     if (LibrarySettings.AutoSave) {
-        inbox.emplace(LibraryFolder());
-        if (const auto failure = inbox->Open()) {
-            ShowBox(BoxKind::Error, FolderFailureText(inbox->Folder(), *failure));
+        library.emplace(LibraryFolder());
+        if (const auto failure = library->Open()) {
+            ShowBox(BoxKind::Error, FolderFailureText(library->Folder(), *failure));
             return;
         }
+        inbox.emplace(*library);
     }
     Connect1.get();  // the status dialog, built on first use, hosts the exchange
     // The memos the device was told had arrived, drawn (and their files); their windows open
     // once the exchange has ended.
     std::vector<std::pair<TReceivedMemo, QString>> received;
+    auto deliver = [&received](TReceivedMemo& memo, const QString& path) { received.emplace_back(std::move(memo), path); };
     TReceiveSink sink;
-    if (inbox)
-        sink.Arrived = [&inbox](const TReceivedMemo& memo, QString& error) { return inbox->Arrived(memo, error); };
-    sink.Delivered = [&](TReceivedMemo& memo) {
-        received.emplace_back(std::move(memo), inbox ? inbox->TakePath() : QString());
+    if (inbox) {
+        inbox->Delivered = deliver;
+        sink = inbox->Sink();
+    } else {
+        sink.Delivered = [&deliver](TReceivedMemo& memo) { deliver(memo, QString()); };
+    }
+    // Memos that could not be drawn were answered "?": the device still has them. Each kind
+    // of fault is told once, however often the device sent it.
+    QStringList refused;
+    sink.Refused = [&refused](const TReceivedMemo& memo) {
+        const QString text = undrawableMemoText(memo);
+        if (!refused.contains(text))
+            refused.append(text);
     };
     const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
     if (outcome == ReceiveOutcome::PortUnavailable) {
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
         return;
     }
+    for (const QString& text : refused)
+        ShowBox(BoxKind::Error, text);  // the others still open
     {
         HourglassCursor hourglass;
         for (const auto& [memo, path] : received) {
-            if (!memo.Error.isEmpty()) {
-                ShowBox(BoxKind::Error, undrawableMemoText(memo));  // the others still open
-                continue;
-            }
             auto* window = new MemoWindow;
             addMemoWindow(window);
             window->setSingleBorder();

@@ -70,8 +70,6 @@ void MainWindow::send()
         break;
     }
 
-    TListGuard freeChain(CommLink);
-    FreeBlocks(CommLink, CommLink.Head.get());
     TitleInput1->exec();
     TSendText text;
     QString error;
@@ -79,8 +77,8 @@ void MainWindow::send()
         ShowBox(BoxKind::Error, error);
         return;
     }
-    BuildSendChain(CommLink, bitmap, text);
+    const TRecordList chain = BuildSendChain(bitmap, text, TitleSwitches(CommLink));
     Connect1.get();  // the status dialog, built on first use, hosts the exchange
-    if (SendExchange(CommLink) == SendOutcome::PortUnavailable)
+    if (SendExchange(CommLink, chain) == SendOutcome::PortUnavailable)
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
 }

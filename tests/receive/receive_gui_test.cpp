@@ -116,7 +116,7 @@ TEST_P(ReceiveGuiClean, ThreeMemosOpenAsThreeWindows)
     EXPECT_EQ(MainForm->namePanel->text(), "NEW_3.BMP");
     EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("画像サイズ(X,Y)=(124,121)"));
     EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
-    EXPECT_EQ(CommLink.Head, nullptr) << "the received list is freed";
+    EXPECT_TRUE(CommLink.Received.Records.empty()) << "the received list is freed";
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 }
 
@@ -141,7 +141,7 @@ TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
 // The record text of a memo whose header claims WIDTH x HEIGHT, with one data record of ROW.
 std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>& row)
 {
-    TCommLink link;
+    TRecordList link;
     AddSegRecord(link, 0x9F20);
     const std::vector<uint8_t> header{0x01, 0x41, 0x53, uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 8),
                                       uint8_t(height), 0, 0};
@@ -151,8 +151,8 @@ std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>
     AddHexRecord(link, 0xA000, 0x00, data);
     AddEndRecord(link);
     std::string text;
-    for (const MemoBlock* b = link.Head.get(); b; b = b->Next.get())
-        text += RecordText(*b);
+    for (const TRecord& b : link)
+        text += RecordText(b);
     return text;
 }
 
@@ -184,17 +184,17 @@ TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
     start();
     std::string endless = memoText(7, 1, {0x82});
     endless.resize(endless.size() - std::string(":00000001FF").size());
-    TCommLink rows;
+    TRecordList rows;
     for (int i = 0; i < MaxMemoRecords; ++i)
         AddHexRecord(rows, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0xFF});
-    for (const MemoBlock* b = rows.Head.get(); b; b = b->Next.get())
-        endless += RecordText(*b);
+    for (const TRecord& b : rows)
+        endless += RecordText(b);
     EXPECT_TRUE(receiveFrom(device, memoText(7, 1, {0x82}) + endless));
     ASSERT_EQ(MainForm->memoCount(), 1);
     EXPECT_EQ(MainForm->memoWindows().first()->Image1->picture().pixel(1, 0) & 0xffffff, 0xffffffu);
     EXPECT_EQ(boxTexts(), QStringList{MemoTooLongText().arg(MaxMemoRecords)});
     EXPECT_TRUE(device.expect('!', 2000));
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
@@ -206,7 +206,7 @@ TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
     MainForm->receive();
     EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
-    EXPECT_FALSE(ExchangeOk);
+    EXPECT_FALSE(ExchangeResult());
     EXPECT_TRUE(device.expect('!', 2000));
 }
 
@@ -229,7 +229,7 @@ TEST_F(ReceiveGui, CancelWhileRecordsArriveDropsTheMemoInProgress)
     MainForm->receive();
     EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)

@@ -94,7 +94,7 @@ TEST_P(SendGuiDelivers, TheDeviceStoresTheMemoOnce)
     MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_EQ(boxes.front().buttons, BoxButtons::OkCancel);
-    EXPECT_EQ(CommLink.Head, nullptr) << "the chain is freed";
+    EXPECT_TRUE(CommLink.Received.Records.empty()) << "nothing is left in the link";
     EXPECT_FALSE(Connect1->Timer1->isActive());
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
     const QList<DeviceMemo> memos = StoredMemos(out());
@@ -148,7 +148,7 @@ TEST_P(SendGuiFails, NothingIsStoredAndTheUserIsTold)
         cancelWhenStatusIs(QString::fromUtf8(c.cancelAt));
     MainForm->send();
     EXPECT_EQ(boxTexts(), c.wantBoxes);
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
     EXPECT_FALSE(LinkInUse());
     EXPECT_TRUE(StoredMemos(out()).isEmpty());
     if (c.simSays) {
@@ -218,7 +218,7 @@ TEST_P(SendGuiRefuses, WithAClearBox)
     MainForm->send();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.startsWith(QString::fromUtf8(c.box))) << boxes[0].text.toStdString();
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -256,18 +256,18 @@ TEST_F(SendGui, SendWhileAReceiveRunsIsRefusedBeforeTheListIsTouched)
     start();
     openMemo(RandomMemo(10, 10, 1));
     bool titleDialogCame = false;
-    const MemoBlock* headDuringSend = nullptr;
+    const TRecord* headDuringSend = nullptr;
     QTimer::singleShot(0, MainForm, [&] {
-        // The receive's settle wait is running: its port is open, its list at Head.
-        CommLink.Head = std::make_unique<MemoBlock>();
-        headDuringSend = CommLink.Head.get();
+        // The receive's settle wait is running: its port is open, its records in the link.
+        headDuringSend = &CommLink.Received.Records.emplace_back();
         QTimer::singleShot(0, TitleInput1, [&] {
             titleDialogCame = TitleInput1->isVisible();
             if (titleDialogCame)
                 TitleInput1->BitBtn3->click();
         });
         MainForm->send();
-        EXPECT_EQ(CommLink.Head.get(), headDuringSend);
+        ASSERT_EQ(CommLink.Received.Records.size(), 1u);
+        EXPECT_EQ(&CommLink.Received.Records.front(), headDuringSend);
     });
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
     MainForm->receive();

@@ -83,7 +83,7 @@ protected:
 
     static void resetLink()
     {
-        FreeBlocks(CommLink, CommLink.Head.get());
+        RecvStart(CommLink.Received);
         CommLink.PortName.clear();
         CommLink.PortDevices.clear();
         CommLink.Speed = 0;
