@@ -326,7 +326,7 @@ TEST_P(ReceiveCliUndrawable, IsAnsweredLikeADamagedMemoAndNotStored)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReceiveCliUndrawable,
     testing::Values(UndrawableCase{"OnceThenAGoodMemo", 1, "?#", 2, 1, "65535x65535 pixels is larger than 4096x4096"},
-                    UndrawableCase{"AgainAndAgain", 3, "??!", 2, 0,
+                    UndrawableCase{"AgainAndAgain", 3, "?" "?!", 2, 0,
                                    "QM-10 が表示できないメモを 3 回続けて送ってきたため、通信を中止しました"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -132,10 +132,11 @@ TEST(ReceiveStream, CharactersLeftAreThoseOfTheRecordNotYetRead)
         for (size_t at = 0; at < record.size(); ++at) {
             reader.Put(uint8_t(record[at]));
             const int left = int(record.size() - at - 1);
-            if (at == 0)  // after the colon the count is not known yet: the least a record has
+            if (at == 0) {  // after the colon the count is not known yet: the least a record has
                 EXPECT_EQ(RecordCharsLeft(link), std::min(left, 10)) << record;
-            else if (at % 2 == 0)  // after every whole pair
+            } else if (at % 2 == 0) {  // after every whole pair
                 EXPECT_EQ(RecordCharsLeft(link), left) << record << " at " << at;
+            }
         }
         EXPECT_EQ(link.Records.size(), 1u) << record;
     }
