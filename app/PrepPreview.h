@@ -14,7 +14,7 @@ public:
 
     void SetPicture(const QImage& picture);
     const QImage& Picture() const { return picture_; }
-    int Zoom() const { return zoom_; }
+    int zoom() const { return zoom_; }
     // Whether a drag moves the picture (the open hand shows over it).
     void SetMovable(bool movable);
 

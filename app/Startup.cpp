@@ -1,15 +1,15 @@
 #include "app/Startup.h"
 
 #include "app/About.h"
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "gui/Fonts.h"
 #include "gui/HelpKeys.h"
 #include "gui/Icons.h"
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 #include "gui/MessageBox.h"
-#include "app/Optdlg.h"
+#include "app/OptionsDialog.h"
 #include "gui/ProgramStyle.h"
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 #include "link/ExchangeMessages.h"
 #include "gui/HelpEngine.h"
 
@@ -59,7 +59,7 @@ void SetUpApplication(QApplication& app)
 
 void CreateForms()
 {
-    MainForm = new TMainForm;
+    MainForm = new MainWindow;
     // The dialogs are built when first used; the frame owns them from then on.
     AboutBox.SetOwner(MainForm);
     MultPageDlg.SetOwner(MainForm);

@@ -1,4 +1,4 @@
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 #include "app/Startup.h"
 
 #include <QApplication>

@@ -98,3 +98,9 @@ bool CursorConfined()
 }
 
 }  // namespace platform
+
+platform::ClipRect& SavedClipRect()
+{
+    static platform::ClipRect rect;
+    return rect;
+}

@@ -26,3 +26,7 @@ void SetCursorPos(int x, int y);
 bool CursorConfined();
 
 }  // namespace platform
+
+// The rectangle in force when the frame was created; restored at exit and whenever a region
+// selection ends.
+platform::ClipRect& SavedClipRect();

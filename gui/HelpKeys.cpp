@@ -1,7 +1,5 @@
 #include "gui/HelpKeys.h"
 
-#include "app/MainForm.h"
-#include "memo/Gmemo.h"
 #include "gui/HelpEngine.h"
 
 #include <QApplication>
@@ -64,11 +62,8 @@ unsigned long HelpContextOf(const QWidget* widget)
         for (const WindowContext& c : kWindowContexts)
             if (w->objectName() == QLatin1String(c.objectName))
                 return c.context;
-        if (w == MainForm) {
-            if (const TGraphForm* memo = MainForm->ActiveMemo())
-                return memo->SelectMode ? HelpContext::Region : HelpContext::Memo;
-            return HelpContext::Frame;
-        }
+        if (const auto* source = dynamic_cast<const HelpContextSource*>(w))
+            return source->currentHelpContext();
     }
     return 0;
 }

@@ -25,6 +25,14 @@ inline constexpr unsigned long Messages = 500;
 inline constexpr unsigned long Library = 600;
 }  // namespace HelpContext
 
+// A window whose help context depends on its state (the frame: its own, a memo window's, or a
+// region being selected) says which it is.
+class HelpContextSource {
+public:
+    virtual ~HelpContextSource() = default;
+    virtual unsigned long currentHelpContext() const = 0;
+};
+
 // Every context number the program asks the help engine for.
 std::vector<unsigned long> HelpContextsInUse();
 

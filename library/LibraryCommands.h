@@ -1,5 +1,5 @@
-// What the library does with the memos the user selected: open them in memo windows, send them
-// to the device, print them, write them out in another format, move them to the trash, and
+// What the library does with the memos the user selected: open them in memo windows (through
+// the frame), print them, write them out in another format, move them to the trash, and
 // give one a new title. Each command tells the user about a failure itself (message boxes).
 #pragma once
 
@@ -24,10 +24,6 @@ using MemoOpener = std::function<void(const LibraryMemo& memo)>;
 
 // Opens each memo; more than a few at once are opened only after the user agreed.
 void OpenLibraryMemos(const QList<LibraryMemo>& memos, const MemoOpener& open);
-
-// One send exchange per memo, with its own title and reading, after one question for all of
-// them; stops at the first memo that cannot be sent. False when nothing was sent to the end.
-bool SendLibraryMemos(const QList<LibraryMemo>& memos);
 
 // Several memos a page, each at its size on screen with its title and time under it.
 void PrintLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);

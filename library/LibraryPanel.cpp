@@ -55,17 +55,17 @@ class TLibraryPanel::KeepSelection {
 public:
     explicit KeepSelection(TLibraryPanel* panel, bool keepScroll) : panel_(panel), keepScroll_(keepScroll)
     {
-        const QModelIndexList selected = panel->List1->selectionModel()->selectedIndexes();
+        const QModelIndexList selected = panel->memoList->selectionModel()->selectedIndexes();
         for (const QModelIndex& index : selected)
-            names_.insert(panel->Model1->entryAt(index.row()).fileName);
-        const QModelIndex current = panel->List1->currentIndex();
+            names_.insert(panel->memoModel->entryAt(index.row()).fileName);
+        const QModelIndex current = panel->memoList->currentIndex();
         if (current.isValid())
-            current_ = panel->Model1->entryAt(current.row()).fileName;
-        scroll_ = panel->List1->verticalScrollBar()->value();
+            current_ = panel->memoModel->entryAt(current.row()).fileName;
+        scroll_ = panel->memoList->verticalScrollBar()->value();
     }
     ~KeepSelection()
     {
-        TLibraryModel* model = panel_->Model1;
+        TLibraryModel* model = panel_->memoModel;
         QItemSelection selection;
         int first = -1;
         for (int row = 0; row <= model->rowCount(); ++row) {
@@ -77,15 +77,15 @@ public:
                 first = -1;
             }
         }
-        QItemSelectionModel* selectionModel = panel_->List1->selectionModel();
+        QItemSelectionModel* selectionModel = panel_->memoList->selectionModel();
         if (!current_.isEmpty())
             if (const int row = model->rowOf(current_); row >= 0)
                 selectionModel->setCurrentIndex(model->index(row), QItemSelectionModel::NoUpdate);
         if (!selection.isEmpty())
             selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
         if (keepScroll_) {
-            panel_->List1->doItemsLayout();
-            panel_->List1->verticalScrollBar()->setValue(scroll_);
+            panel_->memoList->doItemsLayout();
+            panel_->memoList->verticalScrollBar()->setValue(scroll_);
         }
     }
 
@@ -101,96 +101,96 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     : QWidget(parent), folder_(folder), index_(std::make_unique<LibraryIndex>(folder))
 {
     setObjectName(QStringLiteral("LibraryPanel1"));
-    Filter1 = new QLineEdit(this);
-    Filter1->setObjectName(QStringLiteral("Filter1"));
-    Filter1->setPlaceholderText(QStringLiteral("タイトル・読みで絞り込み"));
-    Filter1->setClearButtonEnabled(true);
-    Order1 = new QComboBox(this);
-    Order1->setObjectName(QStringLiteral("Order1"));
-    Order1->addItems({QStringLiteral("新しい順"), QStringLiteral("古い順"), QStringLiteral("タイトル順")});
+    filterEdit = new QLineEdit(this);
+    filterEdit->setObjectName(QStringLiteral("Filter1"));
+    filterEdit->setPlaceholderText(QStringLiteral("タイトル・読みで絞り込み"));
+    filterEdit->setClearButtonEnabled(true);
+    orderBox = new QComboBox(this);
+    orderBox->setObjectName(QStringLiteral("Order1"));
+    orderBox->addItems({QStringLiteral("新しい順"), QStringLiteral("古い順"), QStringLiteral("タイトル順")});
 
-    Model1 = new TLibraryModel(this);
-    Model1->setFolder(folder_);
-    List1 = new QListView(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setModel(Model1);
-    List1->setItemDelegate(new TLibraryDelegate(List1));
+    memoModel = new TLibraryModel(this);
+    memoModel->setFolder(folder_);
+    memoList = new QListView(this);
+    memoList->setObjectName(QStringLiteral("List1"));
+    memoList->setModel(memoModel);
+    memoList->setItemDelegate(new TLibraryDelegate(memoList));
     // A grid that fills rows left to right; all cells alike, so ten thousand lay out at once.
-    List1->setViewMode(QListView::ListMode);
-    List1->setFlow(QListView::LeftToRight);
-    List1->setWrapping(true);
-    List1->setResizeMode(QListView::Adjust);
-    List1->setMovement(QListView::Static);
-    List1->setUniformItemSizes(true);
-    List1->setGridSize(TLibraryDelegate::CellSize(List1->fontMetrics()));
-    List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    List1->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    List1->verticalScrollBar()->setSingleStep(List1->gridSize().height() / 3);
-    List1->setMouseTracking(true);
-    List1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    memoList->setViewMode(QListView::ListMode);
+    memoList->setFlow(QListView::LeftToRight);
+    memoList->setWrapping(true);
+    memoList->setResizeMode(QListView::Adjust);
+    memoList->setMovement(QListView::Static);
+    memoList->setUniformItemSizes(true);
+    memoList->setGridSize(TLibraryDelegate::CellSize(memoList->fontMetrics()));
+    memoList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    memoList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    memoList->verticalScrollBar()->setSingleStep(memoList->gridSize().height() / 3);
+    memoList->setMouseTracking(true);
+    memoList->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    Count1 = new QLabel(this);
-    Count1->setObjectName(QStringLiteral("Count1"));
-    Count1->setToolTip(QDir::toNativeSeparators(folder_));
+    countLabel = new QLabel(this);
+    countLabel->setObjectName(QStringLiteral("Count1"));
+    countLabel->setToolTip(QDir::toNativeSeparators(folder_));
 
     createActions();
-    auto* tools = Tools1 = new QToolBar(this);
+    auto* tools = commandBar = new QToolBar(this);
     tools->setObjectName(QStringLiteral("Tools1"));
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     tools->setIconSize(QSize(16, 16));
-    for (QAction* a : {OpenMemo1, SendMemo1, PrintMemo1, ExportMemo1, TrashMemo1, RenameMemo1})
+    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction, renameAction})
         tools->addAction(a);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(Filter1, 1);
-    top->addWidget(Order1);
+    top->addWidget(filterEdit, 1);
+    top->addWidget(orderBox);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->setSpacing(3);
     layout->addLayout(top);
     layout->addWidget(tools);
-    layout->addWidget(List1, 1);
-    layout->addWidget(Count1);
+    layout->addWidget(memoList, 1);
+    layout->addWidget(countLabel);
 
-    connect(Filter1, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         {
             KeepSelection keep(this, false);
-            Model1->setFilter(text);
+            memoModel->setFilter(text);
         }
-        List1->scrollToTop();
+        memoList->scrollToTop();
         updateCount();
     });
-    connect(Order1, &QComboBox::currentIndexChanged, this, [this](int order) {
+    connect(orderBox, &QComboBox::currentIndexChanged, this, [this](int order) {
         {
             KeepSelection keep(this, false);
-            Model1->setOrder(TLibraryModel::Order(order));
+            memoModel->setOrder(TLibraryModel::Order(order));
         }
-        if (List1->currentIndex().isValid())
-            List1->scrollTo(List1->currentIndex());
+        if (memoList->currentIndex().isValid())
+            memoList->scrollTo(memoList->currentIndex());
         else
-            List1->scrollToTop();
+            memoList->scrollToTop();
     });
-    connect(List1, &QListView::activated, this, [this] { OpenMemo1->trigger(); });
-    List1->installEventFilter(this);
-    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    connect(memoList, &QListView::activated, this, [this] { openAction->trigger(); });
+    memoList->installEventFilter(this);
+    connect(memoList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         updateActions();
         updateCount();
     });
     // Down from the filter box goes into the list.
-    auto* intoList = new QAction(Filter1);
+    auto* intoList = new QAction(filterEdit);
     intoList->setShortcut(Qt::Key_Down);
     intoList->setShortcutContext(Qt::WidgetShortcut);
-    Filter1->addAction(intoList);
+    filterEdit->addAction(intoList);
     connect(intoList, &QAction::triggered, this, [this] {
-        List1->setFocus();
-        if (!List1->currentIndex().isValid() && Model1->rowCount() > 0)
-            List1->setCurrentIndex(Model1->index(0));
+        memoList->setFocus();
+        if (!memoList->currentIndex().isValid() && memoModel->rowCount() > 0)
+            memoList->setCurrentIndex(memoModel->index(0));
     });
-    auto* clearFilter = new QAction(Filter1);
+    auto* clearFilter = new QAction(filterEdit);
     clearFilter->setShortcut(Qt::Key_Escape);
     clearFilter->setShortcutContext(Qt::WidgetShortcut);
-    Filter1->addAction(clearFilter);
-    connect(clearFilter, &QAction::triggered, Filter1, &QLineEdit::clear);
+    filterEdit->addAction(clearFilter);
+    connect(clearFilter, &QAction::triggered, filterEdit, &QLineEdit::clear);
 
     watcher_ = new QFileSystemWatcher(this);
     settle_ = new QTimer(this);
@@ -209,14 +209,14 @@ TLibraryPanel::~TLibraryPanel() = default;
 
 bool TLibraryPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == List1 && event->type() == QEvent::KeyPress) {
+    if (watched == memoList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
         const bool typed = !text.isEmpty() && text.at(0).isPrint() &&
                            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
         if (typed) {
-            Filter1->setFocus();
-            Filter1->insert(text);
+            filterEdit->setFocus();
+            filterEdit->insert(text);
             return true;
         }
     }
@@ -236,34 +236,34 @@ void TLibraryPanel::createActions()
         }
         connect(action, &QAction::triggered, this, [this, slot] { RunGuarded([&] { slot(); }); });
         addAction(action);
-        List1->addAction(action);
+        memoList->addAction(action);
         return action;
     };
-    OpenMemo1 = make("OpenMemo1", QStringLiteral("開く(&O)"), {}, [this] {
+    openAction = make("OpenMemo1", QStringLiteral("開く(&O)"), {}, [this] {
         if (open_)
             OpenLibraryMemos(selectedMemos(), open_);
     });
-    SendMemo1 = make("SendMemo1", QStringLiteral("送信(&S)"), {}, [this] { SendLibraryMemos(selectedMemos()); });
-    PrintMemo1 = make("PrintMemo1", QStringLiteral("印刷(&P)"), {}, [this] { PrintLibraryMemos(this, selectedMemos()); });
-    ExportMemo1 = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
+    sendAction = make("SendMemo1", QStringLiteral("送信(&S)"), {}, [this] { emit sendRequested(selectedMemos()); });
+    printAction = make("PrintMemo1", QStringLiteral("印刷(&P)"), {}, [this] { PrintLibraryMemos(this, selectedMemos()); });
+    exportAction = make("ExportMemo1", QStringLiteral("書き出し(&E)..."), {},
                        [this] { ExportLibraryMemos(this, selectedMemos()); });
-    TrashMemo1 = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
-        const int first = List1->currentIndex().row();
+    trashAction = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
+        const int first = memoList->currentIndex().row();
         TrashLibraryMemos(selectedMemos());
         refresh();
         // The memo that took the place of the first one gone is the current one, as in a file list.
-        if (!List1->selectionModel()->hasSelection() && Model1->rowCount() > 0 && first >= 0)
-            List1->setCurrentIndex(Model1->index(std::min(first, Model1->rowCount() - 1)));
+        if (!memoList->selectionModel()->hasSelection() && memoModel->rowCount() > 0 && first >= 0)
+            memoList->setCurrentIndex(memoModel->index(std::min(first, memoModel->rowCount() - 1)));
     });
-    RenameMemo1 = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
-        const QModelIndexList selected = List1->selectionModel()->selectedIndexes();
+    renameAction = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
+        const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
         if (selected.size() != 1)
             return;
         const QString renamed = RenameLibraryMemo(this, memoAt(selected[0].row()));
         refresh();
-        if (const int row = renamed.isEmpty() ? -1 : Model1->rowOf(renamed); row >= 0) {
-            List1->setCurrentIndex(Model1->index(row));
-            List1->scrollTo(Model1->index(row));
+        if (const int row = renamed.isEmpty() ? -1 : memoModel->rowOf(renamed); row >= 0) {
+            memoList->setCurrentIndex(memoModel->index(row));
+            memoList->scrollTo(memoModel->index(row));
         }
     });
 }
@@ -274,7 +274,7 @@ void TLibraryPanel::refresh()
     MemoEntries entries = index_->Refresh(&changed);
     if (changed) {
         KeepSelection keep(this, true);
-        Model1->setEntries(std::move(entries));
+        memoModel->setEntries(std::move(entries));
     }
     watchFolder();
     updateCount();
@@ -295,16 +295,16 @@ void TLibraryPanel::watchFolder()
 
 void TLibraryPanel::updateActions()
 {
-    const qsizetype n = List1->selectionModel()->selectedIndexes().size();
-    for (QAction* a : {OpenMemo1, SendMemo1, PrintMemo1, ExportMemo1, TrashMemo1})
+    const qsizetype n = memoList->selectionModel()->selectedIndexes().size();
+    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction})
         a->setEnabled(n > 0);
-    RenameMemo1->setEnabled(n == 1);
+    renameAction->setEnabled(n == 1);
 }
 
 void TLibraryPanel::updateCount()
 {
-    const int total = Model1->totalCount();
-    const int shown = Model1->rowCount();
+    const int total = memoModel->totalCount();
+    const int shown = memoModel->rowCount();
     QString text;
     if (total == 0)
         text = QStringLiteral("メモはまだありません");
@@ -312,22 +312,22 @@ void TLibraryPanel::updateCount()
         text = QStringLiteral("%1 件").arg(total);
     else
         text = QStringLiteral("%1 / %2 件").arg(shown).arg(total);
-    const qsizetype selected = List1->selectionModel()->selectedIndexes().size();
+    const qsizetype selected = memoList->selectionModel()->selectedIndexes().size();
     if (selected > 0)
         text += QStringLiteral("  (%1 件を選択)").arg(selected);
-    Count1->setText(text);
+    countLabel->setText(text);
 }
 
 LibraryMemo TLibraryPanel::memoAt(int row) const
 {
-    const MemoEntry& e = Model1->entryAt(row);
-    return {Model1->pathAt(row), e.info.title, e.info.reading, QDateTime::fromMSecsSinceEpoch(e.info.time),
+    const MemoEntry& e = memoModel->entryAt(row);
+    return {memoModel->pathAt(row), e.info.title, e.info.reading, QDateTime::fromMSecsSinceEpoch(e.info.time),
             e.info.titled};
 }
 
 QList<LibraryMemo> TLibraryPanel::selectedMemos() const
 {
-    QModelIndexList selected = List1->selectionModel()->selectedIndexes();
+    QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
     std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QList<LibraryMemo> memos;
     memos.reserve(selected.size());
@@ -352,9 +352,9 @@ QDockWidget* ShowLibrary(QMainWindow* frame, const MemoOpener& open)
         panel = new TLibraryPanel(folder, dock);
         dock->setWidget(panel);
         // Two columns of memos beside the memo windows; the frame grows when it has no room.
-        const int width = std::max(2 * panel->List1->gridSize().width() +
+        const int width = std::max(2 * panel->memoList->gridSize().width() +
                                        panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24,
-                                   panel->Tools1->sizeHint().width() + 16);
+                                   panel->commandBar->sizeHint().width() + 16);
         const QRect free = frame->screen() ? frame->screen()->availableGeometry() : QRect(0, 0, 1 << 15, 1 << 15);
         const int wanted = width + 420;
         if (frame->width() < wanted) {
@@ -370,6 +370,6 @@ QDockWidget* ShowLibrary(QMainWindow* frame, const MemoOpener& open)
     dock->show();
     dock->raise();
     panel->refresh();
-    panel->List1->setFocus();
+    panel->memoList->setFocus();
     return dock;
 }

@@ -38,18 +38,22 @@ public:
     void refresh();
     QList<LibraryMemo> selectedMemos() const;
 
-    QLineEdit* Filter1 = nullptr;
-    QComboBox* Order1 = nullptr;
-    QListView* List1 = nullptr;
-    QLabel* Count1 = nullptr;
-    QToolBar* Tools1 = nullptr;
-    TLibraryModel* Model1 = nullptr;
-    QAction* OpenMemo1 = nullptr;
-    QAction* SendMemo1 = nullptr;
-    QAction* PrintMemo1 = nullptr;
-    QAction* ExportMemo1 = nullptr;
-    QAction* TrashMemo1 = nullptr;
-    QAction* RenameMemo1 = nullptr;
+    QLineEdit* filterEdit = nullptr;
+    QComboBox* orderBox = nullptr;
+    QListView* memoList = nullptr;
+    QLabel* countLabel = nullptr;
+    QToolBar* commandBar = nullptr;
+    TLibraryModel* memoModel = nullptr;
+    QAction* openAction = nullptr;
+    QAction* sendAction = nullptr;
+    QAction* printAction = nullptr;
+    QAction* exportAction = nullptr;
+    QAction* trashAction = nullptr;
+    QAction* renameAction = nullptr;
+
+signals:
+    // 送信: the frame sends MEMOS to the device, one exchange each.
+    void sendRequested(const QList<LibraryMemo>& memos);
 
 protected:
     // Letters typed in the list go into the filter box.

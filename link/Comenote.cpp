@@ -21,16 +21,9 @@ TOpenFailure lastFailure;
 constexpr uint8_t kEndRecord[] = {':', '0', '0', '0', '0', '0', '0', 'F', 'F', '0', '1'};
 constexpr int kSettleTicks = 10;
 
-void applyDcb(TCommLink& link)
+void applyLine(TCommLink& link)
 {
-    platform::LineSettings s;
-    s.baud = link.Dcb.BaudRate;
-    s.dataBits = link.Dcb.ByteSize;
-    s.parity = link.Dcb.Parity;
-    s.stopBits = link.Dcb.StopBits;
-    s.outX = (link.Dcb.Flags & TDcb::fOutX) != 0;
-    s.inX = (link.Dcb.Flags & TDcb::fInX) != 0;
-    (void)link.Handle.configure(s);  // a line that refuses keeps what it had
+    (void)link.Handle.configure(link.Line);  // a line that refuses keeps what it had
 }
 
 void raiseDtrLowerRts(TCommLink& link)
@@ -41,20 +34,20 @@ void raiseDtrLowerRts(TCommLink& link)
 
 // Ten ticks of the host's timer while events are handled, so the window stays live. The
 // comparison arms the host's timer for the tenth tick: the wait wakes the program once.
-void settleWait()
+void settleWait(TTickCount& ticks)
 {
     TExchangeHost* host = ExchangeHost();
-    TickCount = 0;
+    ticks = 0;
     if (!host) {
         std::this_thread::sleep_for(TTickCount::Tick * kSettleTicks);
-        TickCount = kSettleTicks;
+        ticks = kSettleTicks;
         return;
     }
-    StartTimer();
-    while (TickCount < kSettleTicks && TickCount.Running())
+    StartTimer(ticks);
+    while (ticks < kSettleTicks && ticks.Running())
         host->WaitForEvents();
-    StopTimer();
-    TickCount = kSettleTicks;  // ten ticks have passed, however late the last one was seen
+    StopTimer(ticks);
+    ticks = kSettleTicks;  // ten ticks have passed, however late the last one was seen
 }
 
 }  // namespace
@@ -231,18 +224,11 @@ bool OpenLink(TCommLink& link)
     lastFailure = TOpenFailure{};
     linkInUse = true;
 
-    link.Dcb.DCBlength = 28;
-    link.Dcb.BaudRate = link.Speed;
-    link.Dcb.Flags = TDcb::fBinary;
-    link.Dcb.ByteSize = link.WordLen;
-    link.Dcb.Parity = link.Parity;
-    link.Dcb.StopBits = link.StopBits;
-    link.Dcb.XonLim = 512;
-    link.Dcb.XoffLim = 1536;
-    applyDcb(link);
+    link.Line = ChosenLineSettings(link, platform::FlowControl::None);
+    applyLine(link);
     link.Handle.purge();
     raiseDtrLowerRts(link);
-    settleWait();
+    settleWait(link.Ticks);
     return true;
 }
 
@@ -297,8 +283,8 @@ bool WriteEndRecord(TCommLink& link) { return WriteBlock(link, kEndRecord, sizeo
 
 void SwitchToDataPhase(TCommLink& link)
 {
-    link.Dcb.Flags = TDcb::fBinary | TDcb::fOutX | TDcb::fInX;
-    applyDcb(link);
+    link.Line.flow = platform::FlowControl::XonXoff;
+    applyLine(link);
     raiseDtrLowerRts(link);
 }
 
@@ -311,9 +297,11 @@ bool DrainOutput(TCommLink& link, int ms) { return link.Handle.drain(ms); }
 void ClosePort(TCommLink& link, int drainMs)
 {
     // The host's timer never outlives the exchange that started it.
-    StopTimer();
+    StopTimer(link.Ticks);
     platform::IdleDriver::instance().forgetPort(&link.Handle);
     (void)DrainOutput(link, drainMs);
     link.Handle.close();
     linkInUse = false;
+    if (TExchangeHost* host = ExchangeHost())
+        host->PortClosed();
 }

@@ -76,11 +76,11 @@ const TOpenFailure& LastOpenFailure();
 QString OpenFailureText(const TOpenFailure& failure);
 
 // Opens the port named by link.PortName exclusively and prepares it: the line settings of
-// link (Speed, WordLen, Parity, StopBits) go into link.Dcb with the flag word fBinary alone
-// (no flow control), XonLim 512 and XoffLim 1536, and are applied; both queues are purged;
+// link (Speed, WordLen, Parity, StopBits) go into link.Line without flow control and are
+// applied; both queues are purged;
 // DTR is raised, then RTS lowered (a line without modem lines, such as a pseudo-terminal,
-// ignores both). Then it waits 10 ticks of the host's timer (50 ms), handling events meanwhile,
-// and stops the timer. Returns true when the port is open and prepared. Returns false, with
+// ignores both). Then it waits 10 ticks of the host's timer (50 ms, counted in link.Ticks),
+// handling events meanwhile, and stops the timer. Returns true when the port is open and prepared. Returns false, with
 // no message, when the port does not exist, is no terminal, is held by another program, its
 // speed is not one the line takes (platform::SpeedSupported), or an exchange is already
 // opening or running; the port is then left closed (or, in the last
@@ -118,8 +118,8 @@ bool WriteBlock(TCommLink& link, const uint8_t* data, std::size_t n);
 // otherwise writes nothing and returns false.
 bool WriteEndRecord(TCommLink& link);
 
-// The data phase: the flag word of link.Dcb becomes fBinary | fOutX | fInX (XON/XOFF flow
-// control both ways, everything else as OpenLink left it) and is applied; then DTR is
+// The data phase: link.Line takes XON/XOFF flow control both ways (everything else as OpenLink
+// left it) and is applied; then DTR is
 // raised and RTS lowered again.
 void SwitchToDataPhase(TCommLink& link);
 
@@ -138,5 +138,6 @@ void DiscardOutput(TCommLink& link);
 bool DrainOutput(TCommLink& link, int ms = 2000);
 
 // Drains the output (DrainOutput for at most DRAINMS), then closes the port (what is still
-// queued then is dropped), stops the host's timer and ends LinkInUse. Harmless on a closed port.
+// queued then is dropped; the line gets back the settings it had before OpenLink), stops the
+// host's timer, ends LinkInUse and tells the host (PortClosed). Harmless on a closed port.
 void ClosePort(TCommLink& link, int drainMs = 2000);

@@ -1,53 +1,31 @@
-// The one communication record of the program: link settings, the open port, the working
-// fields of the running exchange and the list of transfer records.
-//
-// The record list is singly linked; each node owns its successor. Nodes are only ever freed
-// through FreeBlocks (or when the whole list goes), and freeing walks the list in a loop, so a
-// list of any length is released without deep recursion. The list also knows its last node,
-// so appending takes the same time however long the list has grown.
+// The one communication record of the program: link settings, the open port, and where the
+// running exchange stands.
 #pragma once
 
+#include "link/TickCount.h"
 #include "platform/SerialPort.h"
+#include "transfer/RecordReader.h"
+#include "transfer/TitleConv.h"
 
-#include <array>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 
-// One record of the list. A received record (MemoBlock) keeps count, type, address and the
-// 256 bytes of the receive buffer; a record to send (SendRecord) keeps its text in Data and
-// the text's length in Count.
-struct MemoBlock {
-    static constexpr int DataSize = 1026;
-
-    MemoBlock() = default;
-    ~MemoBlock();  // releases the successors iteratively
-    MemoBlock(const MemoBlock&) = delete;
-    MemoBlock& operator=(const MemoBlock&) = delete;
-
-    uint16_t Count = 0;
-    uint8_t RecType = 0;
-    uint16_t Address = 0;
-    std::array<uint8_t, DataSize> Data{};
-    std::unique_ptr<MemoBlock> Next;
-};
-using SendRecord = MemoBlock;
-
-// The line state applied to the port, in the shape of the classic device control block.
-struct TDcb {
-    static constexpr uint32_t fBinary = 0x0001;
-    static constexpr uint32_t fOutX = 0x0100;  // XON/XOFF output flow control
-    static constexpr uint32_t fInX = 0x0200;   // XON/XOFF input flow control
-
-    uint32_t DCBlength = 0;
-    uint32_t BaudRate = 0;
-    uint32_t Flags = 0;
-    uint16_t XonLim = 0;
-    uint16_t XoffLim = 0;
-    uint8_t ByteSize = 0;
-    uint8_t Parity = 0;
-    uint8_t StopBits = 0;
+// The steps of the exchanges. A receive answers the device's call (CR, then LF: DC1, then
+// waits until the DC1 has left) and reads records; a send calls (CR, LF), waits for DC1,
+// begins, writes its records, waits for the device's verdict and ends with the end record.
+enum class ExchangeStep : uint8_t {
+    RecvAwaitCr,
+    RecvAwaitLf,
+    RecvSendingDc1,
+    RecvRecords,
+    SendCallCr,
+    SendCallLf,
+    SendAwaitDc1,
+    SendBegin,
+    SendRecords,
+    SendAwaitVerdict,
+    SendEndRecord,
 };
 
 struct TCommLink {
@@ -56,27 +34,23 @@ struct TCommLink {
     TCommLink& operator=(const TCommLink&) = delete;
 
     platform::SerialPort Handle;
-    TDcb Dcb;
-    uint8_t InSum = 0;
-    int32_t Step = 0;
-    int32_t InCount = 0;
-    uint8_t InType = 0;
-    uint16_t InAddress = 0;
-    uint8_t InCheck = 0;
-    std::array<uint8_t, 256> InData{};
-    std::unique_ptr<MemoBlock> Head;
-    // The last node of the list at Head, kept by AppendBlock and FreeBlocks. Nodes linked by
-    // hand after it (or onto an empty list) are walked once at the next append; a whole list
-    // is let go only through FreeBlocks, never by resetting Head.
-    MemoBlock* Tail = nullptr;
-    MemoBlock* MemoStart = nullptr;
-    // Records stored since MemoStart: how much the memo in progress holds (see RecordReader).
-    int32_t MemoRecords = 0;
+    // The line settings applied to the open port: those chosen below, without flow control
+    // while the exchange opens, with XON/XOFF both ways in its data phase.
+    platform::LineSettings Line;
+    // The running exchange: its step; for a send the record it writes next and its unanswered
+    // calls. The idle driver watches them to tell that a step moved on without touching the line.
+    ExchangeStep Step = ExchangeStep::RecvAwaitCr;
+    int32_t NextRecord = 0;
     int32_t Retries = 0;
+    // Ticks of 5 ms of the exchange's timer (link/TickCount.h).
+    TTickCount Ticks;
+    // What a receive has read: the record in progress and the records kept. Empty between
+    // exchanges: what is handed over is let go at once.
+    TRecordReader Received;
     uint8_t WordLen = 0;
     uint32_t Speed = 9600;  // bit/s, as the configuration gives it (115200 fits)
-    uint8_t Parity = 0;
-    uint8_t StopBits = 0;
+    uint8_t Parity = 0;    // as stored: 0 none, 1 odd, 2 even
+    uint8_t StopBits = 0;  // as stored: 0 one, 1 one and a half, 2 two
     bool KataToHira = false;
     bool ZenToHan = false;
     bool Machine = false;
@@ -87,35 +61,19 @@ struct TCommLink {
     // They take the place of the [Ports] entries of the configuration file for this run and
     // are written to that section at exit.
     std::map<std::string, std::string> PortDevices;
-    int32_t MemoCount = 0;
-    bool AwaitMemo = false;
 };
 
 // The program-wide record; starts zero-filled and lives for the whole run.
 extern TCommLink CommLink;
 
+// The line settings LINK's choices stand for, with FLOW. A parity code other than 1 or 2 is
+// none; a stop-bit code other than 0 or 1 is two.
+platform::LineSettings ChosenLineSettings(const TCommLink& link,
+                                          platform::FlowControl flow = platform::FlowControl::None);
+
+// The title conversion switches of LINK.
+inline TTitleSwitches TitleSwitches(const TCommLink& link) { return {link.KataToHira, link.ZenToHan}; }
+
 // QM-10, "COM1", 9600 bit/s, 8 data bits, no parity, one stop bit. Leaves everything else,
 // the two title conversion switches included.
 void SetLinkDefaults(TCommLink& link);
-
-// Cuts the list at NODE and frees NODE and every node after it. NODE == Head empties the
-// list; nullptr or a node that is not in the list frees nothing. MemoStart is cleared when it
-// pointed into the freed part.
-void FreeBlocks(TCommLink& link, MemoBlock* node);
-
-// Appends NODE at the tail of the list (its Next is cleared first), in constant time; returns
-// the node.
-MemoBlock* AppendBlock(TCommLink& link, std::unique_ptr<MemoBlock> node);
-
-// Frees the whole list of LINK when it goes out of scope: a command's list (a send chain, the
-// received records) never outlives the command, however it ends.
-class TListGuard {
-public:
-    explicit TListGuard(TCommLink& link) : link_(link) {}
-    ~TListGuard() { FreeBlocks(link_, link_.Head.get()); }
-    TListGuard(const TListGuard&) = delete;
-    TListGuard& operator=(const TListGuard&) = delete;
-
-private:
-    TCommLink& link_;
-};

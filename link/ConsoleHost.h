@@ -2,9 +2,10 @@
 // Ctrl-C acting as the Cancel button.
 //
 // Needs a QCoreApplication. Creating the host installs it (SetExchangeHost) unless another
-// host is installed; destroying it steps it down. While Run() is active, SIGINT is caught:
-// the first Ctrl-C cancels the exchange (ExchangeOk false, hook emptied, Run() returns);
-// outside Run() the previous SIGINT disposition is in force.
+// host is installed; destroying it steps it down. While Run() is active, SIGINT, SIGTERM and
+// SIGHUP are caught (link/CancelSignals.h): the first one cancels the exchange as Ctrl-C
+// does (the result false, hook emptied, Run() returns); outside Run() each signal does what
+// it did before.
 //
 // Progress of a send is shown on OUT only when it is a terminal: one line, rewritten as the
 // whole percentage grows.
@@ -14,11 +15,9 @@
 
 #include <QEventLoop>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
-#include <memory>
 
 class TConsoleHost : public QObject, public TExchangeHost {
     Q_OBJECT
@@ -37,9 +36,9 @@ public:
     void WaitForEvents() override;
     void SetProgress(int done, int total) override;
 
-    // What Ctrl-C does while Run() is active.
+    // What Ctrl-C (or SIGTERM, SIGHUP) does while Run() is active.
     void Cancel();
-    // Ctrl-C came while Run() was active, also when the exchange was ending just then and the
+    // Ctrl-C (or SIGTERM, SIGHUP) came while Run() was active, also when the exchange was ending just then and the
     // key was only seen after it (a caller that runs exchange after exchange stops then).
     bool Interrupted() const { return interrupted_; }
 
@@ -56,6 +55,4 @@ private:
     bool interrupted_ = false;
     QTimer timer_;
     QEventLoop* loop_ = nullptr;
-    int pipe_[2] = {-1, -1};
-    std::unique_ptr<QSocketNotifier> interrupt_;
 };

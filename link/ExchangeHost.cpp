@@ -5,14 +5,12 @@
 #include <algorithm>
 #include <optional>
 
-bool ExchangeOk = false;
-TTickCount TickCount;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 TExchangeHost* installedHost = nullptr;
+bool exchangeOk = false;
 TStepHandler hookedHandler = nullptr;
 ExchangeStop hostStop = ExchangeStop::None;
 // When the host's timer is armed to fire, if it is.
@@ -71,6 +69,10 @@ int64_t TTickCount::ChangesAround(int64_t n) const
     return Changes(now < n ? n : n + 1);
 }
 
+void SetExchangeResult(bool ok) { exchangeOk = ok; }
+
+bool ExchangeResult() { return exchangeOk; }
+
 void SetExchangeHost(TExchangeHost* host) { installedHost = host; }
 
 TExchangeHost* ExchangeHost() { return installedHost; }
@@ -81,24 +83,33 @@ void SetStatusText(const QString& text)
         installedHost->SetStatusText(text);
 }
 
-void StartTimer()
+void StartTimer(TTickCount& ticks)
 {
-    TickCount.Start();
+    ticks.Start();
 }
 
-void StopTimer()
+void StopTimer(TTickCount& ticks)
 {
-    TickCount.Stop();
+    ticks.Stop();
     tickAlarm.reset();
     if (installedHost)
         installedHost->StopTimer();
 }
 
-void RunExchangeHost()
+bool RunExchangeHost()
 {
     hostStop = ExchangeStop::None;
-    if (installedHost)
-        installedHost->Run();
+    if (!installedHost)
+        return false;
+    installedHost->Run();
+    return exchangeOk;
+}
+
+void EndExchange(bool ok)
+{
+    UnhookStep();
+    exchangeOk = ok;
+    CloseExchangeHost();
 }
 
 void CloseExchangeHost()
@@ -126,16 +137,16 @@ void HookStep(TStepHandler handler, TCommLink& link)
         return;
     }
     hookedHandler = handler;
-    // The state number and the attempt count tell the driver that a handler moved on even
-    // when it did not touch the line.
+    // The step, the next record and the attempt count tell the driver that a handler moved
+    // on even when it did not touch the line.
     auto probe = [&link] {
-        return static_cast<uint64_t>(static_cast<uint32_t>(link.Step))
-               | static_cast<uint64_t>(static_cast<uint32_t>(link.Retries)) << 32;
+        return static_cast<uint64_t>(link.Step) | static_cast<uint64_t>(static_cast<uint32_t>(link.NextRecord)) << 8
+               | static_cast<uint64_t>(static_cast<uint32_t>(link.Retries)) << 40;
     };
     auto onFailure = [] {
         hookedHandler = nullptr;
         hostStop = ExchangeStop::LineGone;
-        ExchangeOk = false;
+        exchangeOk = false;
         CloseExchangeHost();
     };
     platform::IdleDriver::instance().hook([handler, &link](bool& done) { handler(link, done); },
@@ -171,6 +182,6 @@ ExchangeStop HostStop() { return hostStop; }
 void CancelExchange()
 {
     hostStop = ExchangeStop::Cancelled;
-    ExchangeOk = false;
+    exchangeOk = false;
     UnhookStep();
 }

@@ -38,6 +38,10 @@ inline constexpr char16_t AckNotSentText[] =
     u"QM-10 が回線を止めたまま通信を終えたため、受け取りを知らせられなかったメモは受信していません"
     u" (QM-10 に残っています)";
 
+// Receive: the device sent a memo that cannot be drawn %1 times in a row, whatever "?" asked.
+inline constexpr char16_t RefusedMemosText[] =
+    u"QM-10 が表示できないメモを %1 回続けて送ってきたため、通信を中止しました (メモは QM-10 に残っています)";
+
 // A memo that went on past the bound on its records (%1): the exchange was ended.
 inline QString MemoTooLongText()
 {

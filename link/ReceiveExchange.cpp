@@ -6,7 +6,9 @@
 #include "transfer/RecordReader.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -26,13 +28,14 @@ struct WaitingMemo {
     std::vector<TReceivedMemo> Pictures;
 };
 
-enum class Failure { None, Cancelled, LineGone, MemoTooLong, NotStored, EndedMidMemo, AckNotSent };
+enum class Failure { None, Cancelled, LineGone, MemoTooLong, NotStored, EndedMidMemo, AckNotSent, Undrawable };
 
 const TReceiveSink* g_sink = nullptr;
 std::deque<WaitingMemo> g_waiting;
 Failure g_failure = Failure::None;
 QString g_storeError;       // what sink.Arrived said
 bool g_endedByDevice = false;
+int g_refusedInRow = 0;     // undrawable memos since the last one taken
 
 // Hands over the memos whose "#" has left the line.
 void deliverGone(TCommLink& link)
@@ -49,40 +52,26 @@ void deliverGone(TCommLink& link)
     }
 }
 
-void endExchange(bool ok)
-{
-    UnhookStep();
-    ExchangeOk = ok;
-    CloseExchangeHost();
-}
+enum class Taken { Kept, Undrawable, NotStored };
 
-// The memo that ends with the list's last block (its end-of-memo record) and begins at FIRST:
-// drawn, offered to the sink, its records freed. False when the sink could not keep it.
-bool takeCompleteMemo(TCommLink& link, MemoBlock* first, WaitingMemo& out)
+// The memo that ends with the last record kept (its end-of-memo record) and begins at FIRST:
+// drawn, its records let go, and offered to the sink when every picture of it could be drawn.
+Taken takeCompleteMemo(TRecordList& records, std::size_t first, WaitingMemo& out)
 {
-    WalkReceivedMemos(first, [&out](TReceivedMemo& memo) { out.Pictures.push_back(std::move(memo)); });
-    FreeBlocks(link, first);
+    WalkReceivedMemos(records, first, [&out](TReceivedMemo& memo) { out.Pictures.push_back(std::move(memo)); });
+    records.erase(records.begin() + static_cast<std::ptrdiff_t>(first), records.end());
+    for (const TReceivedMemo& picture : out.Pictures) {
+        if (picture.Error.isEmpty())
+            continue;
+        if (g_sink && g_sink->Refused)
+            g_sink->Refused(picture);
+        return Taken::Undrawable;
+    }
     if (g_sink && g_sink->Arrived)
         for (const TReceivedMemo& picture : out.Pictures)
             if (!g_sink->Arrived(picture, g_storeError))
-                return false;
-    return true;
-}
-
-// The characters the record being read still needs, from the pair that the next step reads to
-// its checksum; 0 between records. Its data are counted once its count is known.
-int recordCharsLeft(const TCommLink& link)
-{
-    int pairs = 0;
-    if (link.Step == 0)
-        return 0;
-    if (link.Step == 1)
-        pairs = 5;  // count, address, type, checksum: the least a record has
-    else if (link.Step <= 4)
-        pairs = 6 - link.Step + link.InCount;
-    else
-        pairs = std::max(link.InCount - (link.Step - 10), 0) + 1;
-    return 2 * pairs;
+                return Taken::NotStored;
+    return Taken::Kept;
 }
 
 QString failureText(Failure failure)
@@ -95,6 +84,7 @@ QString failureText(Failure failure)
     case Failure::NotStored: return g_storeError;
     case Failure::EndedMidMemo: return QString::fromUtf16(EndedMidMemoText);
     case Failure::AckNotSent: return QString::fromUtf16(AckNotSentText);
+    case Failure::Undrawable: return QString::fromUtf16(RefusedMemosText).arg(MaxRefusedMemos);
     }
     return {};
 }
@@ -105,23 +95,23 @@ void RecvHandshakeStep(TCommLink& link, bool& done)
 {
     done = false;
     switch (link.Step) {
-    case 0:
+    case ExchangeStep::RecvAwaitCr:
         if (ReadByte(link) == CR)
-            link.Step = 1;
+            link.Step = ExchangeStep::RecvAwaitLf;
         break;
-    case 1:
+    case ExchangeStep::RecvAwaitLf:
         if (ReadByte(link) == LF) {
             WriteByte(link, DC1);
-            link.Step = 2;
+            link.Step = ExchangeStep::RecvSendingDc1;
         }
         break;
-    case 2:
+    case ExchangeStep::RecvSendingDc1:
         if (BytesQueued(link) != 0)
             break;  // DC1 is still on its way
-        ExchangeOk = true;
+        SetExchangeResult(true);  // from here on, a window closed ends the exchange as it stands
         SwitchToDataPhase(link);
         SetStatusText(QStringLiteral("受信中です"));
-        link.Step = 0;
+        link.Step = ExchangeStep::RecvRecords;
         HookStep(RecvDataStep, link);
         DispatchPendingMessages();
         break;
@@ -143,26 +133,41 @@ void RecvDataStep(TCommLink& link, bool& done)
     deliverGone(link);
     if (g_waiting.size() >= kMaxWaitingMemos)
         return;  // until their "#" leaves
-    const int value = RecvWantsHexPair(link) ? ReadHexByte(link) : ReadByte(link);
+    TRecordReader& reader = link.Received;
+    const int value = RecvWantsHexPair(reader) ? ReadHexByte(link) : ReadByte(link);
     if (value < 0) {
         // In the middle of a record the rest follows at the line's speed: no need to look
         // before it can all be there.
-        ExpectInput(recordCharsLeft(link));
+        ExpectInput(RecordCharsLeft(reader));
         return;
     }
-    MemoBlock* const memoStart = link.MemoStart;
-    switch (RecvRecordStep(link, static_cast<uint8_t>(value))) {
+    const std::optional<std::size_t> memoStart = reader.MemoStart;
+    switch (RecvRecordStep(reader, static_cast<uint8_t>(value))) {
     case RecvEvent::None:
         break;
     case RecvEvent::MemoComplete: {
-        SetStatusText(QStringLiteral("受信中です:%1").arg(link.MemoCount));
-        // A memo of nothing but its end record began at that record, the list's last block.
+        // A memo of nothing but its end record began at that record, the last one kept.
         WaitingMemo memo;
-        if (!takeCompleteMemo(link, memoStart ? memoStart : link.Tail, memo)) {
+        switch (takeCompleteMemo(reader.Records, memoStart.value_or(reader.Records.size() - 1), memo)) {
+        case Taken::Kept:
+            break;
+        case Taken::NotStored:
             g_failure = Failure::NotStored;
-            endExchange(false);
+            EndExchange(false);
+            return;
+        case Taken::Undrawable:
+            // Never acknowledged: the device keeps it and may send it again.
+            reader.MemoCount -= 1;
+            if (++g_refusedInRow >= MaxRefusedMemos) {
+                g_failure = Failure::Undrawable;
+                EndExchange(false);
+            } else {
+                WriteByte(link, '?');
+            }
             return;
         }
+        g_refusedInRow = 0;
+        SetStatusText(QStringLiteral("受信中です:%1").arg(reader.MemoCount));
         memo.AckAt = WriteByte(link, '#') ? link.Handle.bytesWritten() : 0;
         g_waiting.push_back(std::move(memo));
         deliverGone(link);
@@ -175,35 +180,36 @@ void RecvDataStep(TCommLink& link, bool& done)
         g_endedByDevice = true;
         if (memoStart)  // the end record came inside a memo: that memo never ended
             g_failure = Failure::EndedMidMemo;
-        endExchange(true);
+        EndExchange(true);
         break;
     case RecvEvent::MemoTooLong:
         g_failure = Failure::MemoTooLong;
-        endExchange(false);
+        EndExchange(false);
         break;
     }
 }
 
 ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink)
 {
-    FreeBlocks(link, link.Head.get());
+    RecvStart(link.Received);
     if (!OpenLink(link))
         return ReceiveOutcome::PortUnavailable;
-    RecvStart(link);
+    link.Step = ExchangeStep::RecvAwaitCr;
     g_sink = &sink;
     g_waiting.clear();
     g_failure = Failure::None;
     g_storeError.clear();
     g_endedByDevice = false;
+    g_refusedInRow = 0;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(RecvHandshakeStep, link);
-    RunExchangeHost();
+    const bool ok = RunExchangeHost();
     UnhookStep();
 
     Failure failure = g_failure;
-    if (failure == Failure::None && !ExchangeOk)
+    if (failure == Failure::None && !ok)
         failure = HostStop() == ExchangeStop::LineGone ? Failure::LineGone : Failure::Cancelled;
-    else if (failure == Failure::None && !g_endedByDevice && link.MemoStart)
+    else if (failure == Failure::None && !g_endedByDevice && link.Received.MemoStart)
         failure = Failure::EndedMidMemo;  // the window was closed in the middle of a memo
     if (failure != Failure::None)
         WriteByte(link, '!');
@@ -218,8 +224,8 @@ ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink)
             WriteByte(link, '!');
         }
     }
-    // What is left of the list is the memo in progress and end records: nothing to hand over.
-    FreeBlocks(link, link.Head.get());
+    // What is left of the records is the memo in progress and end records: nothing to hand over.
+    RecvStart(link.Received);
     g_sink = nullptr;
     ClosePort(link, drained ? 2000 : 200);
     if (failure == Failure::None)

@@ -12,6 +12,10 @@
 //      than the memo in progress and the pictures of a few memos whose "#" has not left yet.
 //      sink.Arrived sees each picture now, before the "#" is written.
 //   2. Once its "#" has left, sink.Delivered gets each picture to write or show.
+// A memo that cannot be drawn (its image header claims no pixels, or more than MaxReceivedSide
+// either way) is answered as a damaged one: "?", its records are let go, and the device still
+// has it; sink.Refused tells the caller. A device that sends such memos MaxRefusedMemos times
+// in a row, with no memo taken between them, is given up: "!" and the exchange fails.
 // A memo whose "#" never left (the device held us with XOFF to the end) and the memo in
 // progress when the exchange ends are dropped: the device still has them and sends them again.
 //
@@ -42,10 +46,15 @@ struct TReceiveSink {
     std::function<bool(const TReceivedMemo& memo, QString& error)> Arrived;
     // A picture of a memo whose "#" has left: the device knows it arrived. MEMO is the caller's.
     std::function<void(TReceivedMemo& memo)> Delivered;
+    // A memo that could not be drawn (MEMO.Error says why): answered "?", never kept.
+    std::function<void(const TReceivedMemo& memo)> Refused;
 };
 
-// Runs one receive exchange on the installed exchange host. The list at link.Head is empty
-// again afterwards.
+// Undrawable memos in a row after which the exchange gives up.
+inline constexpr int MaxRefusedMemos = 3;
+
+// Runs one receive exchange on the installed exchange host. The records it read
+// (link.Received) are let go again afterwards.
 ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink);
 
 // The two idle step handlers of the exchange: the opening, then the records.

@@ -36,6 +36,8 @@ Clock::duration g_byteTime{};
 Clock::time_point g_lastProgress;
 int g_resends = 0;
 Failure g_failure = Failure::None;
+// The chain of the exchange that runs.
+const TRecordList* g_chain = nullptr;
 
 void startPass()
 {
@@ -53,28 +55,18 @@ Clock::duration byteTime(const TCommLink& link)
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(1'000'000'000LL * bits / link.Speed));
 }
 
-int chainLength(const TCommLink& link)
+int chainLength(const TRecordList& chain)
 {
     int total = 0;
-    for (const SendRecord* r = link.Head.get(); r; r = r->Next.get())
-        total += r->Count;
+    for (const TRecord& r : chain)
+        total += r.Count;
     return total;
-}
-
-const SendRecord* recordAt(const TCommLink& link, int index)
-{
-    const SendRecord* r = link.Head.get();
-    for (int i = 0; r && i < index; ++i)
-        r = r->Next.get();
-    return r;
 }
 
 void endExchange(bool ok, Failure failure = Failure::None)
 {
-    UnhookStep();
-    ExchangeOk = ok;
     g_failure = failure;
-    CloseExchangeHost();
+    EndExchange(ok);
 }
 
 // What has left: the bytes written in this pass less those still queued. The port is paced
@@ -135,35 +127,37 @@ void SendHandshakeStep(TCommLink& link, bool& done)
 {
     done = false;
     switch (link.Step) {
-    case 0:
-    case 1:
-        if (link.Step == 1 && TickCount <= 0)
+    case ExchangeStep::SendCallCr:
+    case ExchangeStep::SendCallLf: {
+        const bool cr = link.Step == ExchangeStep::SendCallCr;
+        if (!cr && link.Ticks <= 0)
             break;  // at least one tick between CR and LF
         if (FreeSpace(link) > 3) {
-            const uint8_t byte = link.Step == 0 ? CR : LF;
-            TickCount = 0;
-            StartTimer();
-            WriteByte(link, byte);
-            ++link.Step;
+            link.Ticks = 0;
+            StartTimer(link.Ticks);
+            WriteByte(link, cr ? CR : LF);
+            link.Step = cr ? ExchangeStep::SendCallLf : ExchangeStep::SendAwaitDc1;
         }
         break;
-    case 2:
+    }
+    case ExchangeStep::SendAwaitDc1:
         if (ReadByte(link) == DC1) {
             SwitchToDataPhase(link);
             PurgeLink(link);
-            link.Step = 3;
-        } else if (TickCount > kCallTicks) {
+            link.Step = ExchangeStep::SendBegin;
+        } else if (link.Ticks > kCallTicks) {
             ++link.Retries;
-            link.Step = 0;
+            link.Step = ExchangeStep::SendCallCr;
         }
         break;
-    case 3:
+    case ExchangeStep::SendBegin:
         // Nothing counts ticks from here on.
-        StopTimer();
+        StopTimer(link.Ticks);
         SetStatusText(QStringLiteral("転送中です"));
-        link.Step = 0;
+        link.Step = ExchangeStep::SendRecords;
+        link.NextRecord = 0;
         startPass();
-        g_total = chainLength(link);
+        g_total = chainLength(*g_chain);
         SetProgress(0, g_total);
         HookStep(SendDataStep, link);
         DispatchPendingMessages();
@@ -178,29 +172,31 @@ void SendHandshakeStep(TCommLink& link, bool& done)
 void SendDataStep(TCommLink& link, bool& done)
 {
     done = false;
-    if (link.Step >= 0) {
-        const SendRecord* record = recordAt(link, link.Step);
-        if (!record) {
+    const TRecordList& chain = *g_chain;
+    if (link.Step == ExchangeStep::SendRecords) {
+        if (link.NextRecord < 0 || std::size_t(link.NextRecord) >= chain.size()) {
             endExchange(false, Failure::Empty);  // nothing the device could accept
             return;
         }
+        const TRecord& record = chain[std::size_t(link.NextRecord)];
         // A device that holds us with XOFF for ever is given up like a silent one.
-        if (!roomAhead(link, record->Count) || !WriteBlock(link, record->Data.data(), record->Count)) {
+        if (!roomAhead(link, record.Count) || !WriteBlock(link, record.Data.data(), record.Count)) {
             if (gaveUpWaiting())
                 return;
         } else {
-            g_written += record->Count;
+            g_written += record.Count;
             g_lastProgress = Clock::now();
-            link.Step = record->Next ? link.Step + 1 : -1;
+            if (std::size_t(++link.NextRecord) == chain.size())
+                link.Step = ExchangeStep::SendAwaitVerdict;
         }
-    } else if (link.Step == -1) {
+    } else if (link.Step == ExchangeStep::SendAwaitVerdict) {
         switch (ReadByte(link)) {
         case '!':
         case '"':
             endExchange(false, Failure::Refused);
             return;
         case '#':
-            link.Step = -2;
+            link.Step = ExchangeStep::SendEndRecord;
             SetProgress(g_total, g_total);  // the device has judged the whole chain
             return;
         case '?':
@@ -210,7 +206,8 @@ void SendDataStep(TCommLink& link, bool& done)
                 endExchange(false, Failure::TooManyResends);
                 return;
             }
-            link.Step = 0;
+            link.Step = ExchangeStep::SendRecords;
+            link.NextRecord = 0;
             startPass();
             break;
         default:  // nothing yet, or a byte that means nothing here
@@ -218,7 +215,7 @@ void SendDataStep(TCommLink& link, bool& done)
                 return;
             break;
         }
-    } else if (link.Step == -2) {
+    } else if (link.Step == ExchangeStep::SendEndRecord) {
         if (WriteEndRecord(link)) {
             endExchange(true);
             return;
@@ -227,7 +224,7 @@ void SendDataStep(TCommLink& link, bool& done)
     reportProgress(link);
 }
 
-SendOutcome SendExchange(TCommLink& link, SendTelling telling)
+SendOutcome SendExchange(TCommLink& link, const TRecordList& chain, SendTelling telling)
 {
     if (!OpenLink(link))
         return SendOutcome::PortUnavailable;
@@ -238,8 +235,10 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
         return SendOutcome::Declined;
     }
     SetStatusText(QStringLiteral("接続中です"));
-    link.Step = 0;
+    link.Step = ExchangeStep::SendCallCr;
+    link.NextRecord = 0;
     link.Retries = 0;
+    g_chain = &chain;
     g_byteTime = byteTime(link);
     g_resends = 0;
     g_failure = Failure::None;
@@ -247,13 +246,14 @@ SendOutcome SendExchange(TCommLink& link, SendTelling telling)
     // The progress is refreshed whenever the step runs: while what was written is still on its
     // way, the driver wakes it to hand the line more (platform/IdleDriver.h), so no timer of
     // its own is needed.
-    RunExchangeHost();
+    const bool ok = RunExchangeHost();
     UnhookStep();
-    StopTimer();
+    StopTimer(link.Ticks);
     SetProgress(0, 0);
+    g_chain = nullptr;
 
     Failure failure = g_failure;
-    if (failure == Failure::None && !ExchangeOk)
+    if (failure == Failure::None && !ok)
         failure = HostStop() == ExchangeStop::LineGone ? Failure::LineGone : Failure::Cancelled;
     // The device has the memo only once the end record has really left the queue.
     if (failure == Failure::None && !DrainOutput(link))

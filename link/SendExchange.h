@@ -1,4 +1,4 @@
-// The send exchange: the chain of records at Head of the link record to the device.
+// The send exchange: a chain of records to the device.
 //
 // After the user has confirmed ("送信を行いますか？"), we call the device with CR and, at least
 // one tick later, LF, and wait more than 10 ticks for its DC1; 17 calls without an answer
@@ -26,6 +26,7 @@
 #pragma once
 
 #include "link/CommLink.h"
+#include "transfer/Records.h"
 
 enum class SendOutcome {
     PortUnavailable,  // the port could not be opened; nothing was said to anyone
@@ -48,9 +49,9 @@ struct SendTelling {
     bool tellSuccess = true;   // say SentText when the device has the memo
 };
 
-// Runs one send exchange of the chain at link.Head (built by the Send command, which frees
-// it afterwards) on the installed exchange host. A failure is always told.
-SendOutcome SendExchange(TCommLink& link, SendTelling telling = {});
+// Runs one send exchange of CHAIN (transfer/SendAssembly.h) on the installed exchange host.
+// A failure is always told.
+SendOutcome SendExchange(TCommLink& link, const TRecordList& chain, SendTelling telling = {});
 
 // The two idle step handlers of the exchange: the call, then the records and the verdict.
 void SendHandshakeStep(TCommLink& link, bool& done);

@@ -88,6 +88,10 @@ bool SerialPort::open(const std::string& path)
     // of the line unable to open it again.
     if (::ioctl(fd, TIOCEXCL) != 0)
         return refuse(errno);
+    termios found{};
+    found_.reset();
+    if (::tcgetattr(fd, &found) == 0)
+        found_ = found;
     fd_ = fd;
     failed_ = false;
     paced_ = refused_ = false;
@@ -122,6 +126,9 @@ void SerialPort::findHolder(const std::string& path)
 void SerialPort::close()
 {
     if (fd_ >= 0) {
+        if (found_)
+            (void)::tcsetattr(fd_, TCSANOW, &*found_);  // a line that refuses keeps ours
+        found_.reset();
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
@@ -144,17 +151,15 @@ void MakeRawTermios(termios& t, const LineSettings& s)
     case 7: t.c_cflag |= CS7; break;
     default: t.c_cflag |= CS8; break;
     }
-    if (s.parity == 1)
+    if (s.parity == Parity::Odd)
         t.c_cflag |= PARENB | PARODD;
-    else if (s.parity == 2)
+    else if (s.parity == Parity::Even)
         t.c_cflag |= PARENB;
-    if (s.stopBits != 0)  // termios knows no 1.5 stop bits; two is the closest that still frames
+    if (s.stopBits != StopBits::One)  // termios knows no 1.5 stop bits; two is the closest that still frames
         t.c_cflag |= CSTOPB;
     t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
-    if (s.outX)
-        t.c_iflag |= IXON;
-    if (s.inX)
-        t.c_iflag |= IXOFF;
+    if (s.flow == FlowControl::XonXoff)
+        t.c_iflag |= IXON | IXOFF;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     t.c_cc[VSTART] = 0x11;
@@ -169,7 +174,8 @@ bool SerialPort::configure(const LineSettings& s)
 {
     if (fd_ < 0)
         return false;
-    const int bits = 1 + (s.dataBits >= 5 && s.dataBits <= 8 ? s.dataBits : 8) + (s.parity ? 1 : 0) + (s.stopBits ? 2 : 1);
+    const int bits = 1 + (s.dataBits >= 5 && s.dataBits <= 8 ? s.dataBits : 8) + (s.parity != Parity::None ? 1 : 0)
+                     + (s.stopBits != StopBits::One ? 2 : 1);
     if (speedCode(s.baud) != B0)
         byteTime_ = std::chrono::nanoseconds(1'000'000'000LL * bits / s.baud);
     termios t{};

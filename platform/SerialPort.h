@@ -12,7 +12,8 @@
 //                 LineHolders.h); leftExclusive(): nobody has the line itself open, but a program
 //                 that ended left it exclusive, and lockOwner() is the process holding its other
 //                 end (a pseudo-terminal's master), which keeps it so. close() removes the lock
-//                 file.
+//                 file. The line's settings as open() found them are put back by close(), as
+//                 terminal programs do, so a line is never left raw at our speed.
 //   configure()   raw mode with the given speed, data bits, parity and stop bits; XON/XOFF
 //                 on output (the line pauses sending while the other side says XOFF) and on
 //                 input (the kernel says XOFF when its input buffer runs full) as asked.
@@ -85,13 +86,23 @@
 
 namespace platform {
 
+enum class Parity : uint8_t { None, Odd, Even };
+enum class StopBits : uint8_t { One, OneAndHalf, Two };  // one and a half is sent as two
+enum class FlowControl : uint8_t {
+    None,
+    XonXoff,  // both ways: pause sending while the other side says XOFF, and say XOFF when
+              // the input buffer runs full
+};
+
+// What configure() puts on the line.
 struct LineSettings {
     uint32_t baud = 9600;
     uint8_t dataBits = 8;  // 5..8
-    uint8_t parity = 0;    // 0 none, 1 odd, 2 even
-    uint8_t stopBits = 0;  // 0 one, 1 one and a half (sent as two), 2 two
-    bool outX = false;     // XON/XOFF on output: pause sending while the other side says XOFF
-    bool inX = false;      // XON/XOFF on input: say XOFF when the input buffer runs full
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    FlowControl flow = FlowControl::None;
+
+    friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
 // The speeds configure() sets: 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200.
@@ -177,6 +188,7 @@ private:
     std::string ownerName_;
     bool leftExclusive_ = false;
     UucpLock lock_;
+    std::optional<termios> found_;  // the line's settings at open(), put back by close()
 };
 
 }  // namespace platform

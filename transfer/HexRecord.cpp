@@ -38,7 +38,7 @@ void PutHex(uint8_t value, uint8_t* at)
 }  // namespace
 
 void MakeHexRecord(uint16_t address, uint8_t type, std::span<const uint8_t> data, uint16_t count,
-                   SendRecord& node)
+                   TRecord& node)
 {
     if (count > MaxRecordData)
         throw std::length_error("record data longer than a record node holds");
@@ -65,42 +65,33 @@ void MakeHexRecord(uint16_t address, uint8_t type, std::span<const uint8_t> data
     node.Count = static_cast<uint16_t>(2 * count + 11);
 }
 
-SendRecord* AddSendRecord(TCommLink& link, std::unique_ptr<SendRecord> node)
+TRecord& AddHexRecord(TRecordList& chain, uint16_t address, uint8_t type, std::span<const uint8_t> data)
 {
-    return AppendBlock(link, std::move(node));
+    TRecord node;
+    MakeHexRecord(address, type, data, static_cast<uint16_t>(std::min<size_t>(data.size(), 0xFFFF)), node);
+    return chain.emplace_back(node);
 }
 
-SendRecord* AddHexRecord(TCommLink& link, uint16_t address, uint8_t type,
-                         std::span<const uint8_t> data)
+void AddSegRecord(TRecordList& chain, uint16_t value)
 {
-    auto node = std::make_unique<SendRecord>();
-    MakeHexRecord(address, type, data, static_cast<uint16_t>(std::min<size_t>(data.size(), 0xFFFF)),
-                  *node);
-    return AddSendRecord(link, std::move(node));
-}
-
-void AddSegRecord(TCommLink& link, uint16_t value)
-{
-    auto node = std::make_unique<SendRecord>();
-    std::memcpy(node->Data.data(), ":02000002000000", 15);
+    TRecord& node = chain.emplace_back();
+    std::memcpy(node.Data.data(), ":02000002000000", 15);
     const uint8_t high = static_cast<uint8_t>(value >> 8);
     const uint8_t low = static_cast<uint8_t>(value & 0xFF);
-    PutHex(high, node->Data.data() + 9);
-    PutHex(low, node->Data.data() + 11);
-    PutHex(static_cast<uint8_t>(0 - 4 - high - low), node->Data.data() + 13);
-    node->Count = 15;
-    AddSendRecord(link, std::move(node));
+    PutHex(high, node.Data.data() + 9);
+    PutHex(low, node.Data.data() + 11);
+    PutHex(static_cast<uint8_t>(0 - 4 - high - low), node.Data.data() + 13);
+    node.Count = 15;
 }
 
-void AddEndRecord(TCommLink& link)
+void AddEndRecord(TRecordList& chain)
 {
-    auto node = std::make_unique<SendRecord>();
-    std::memcpy(node->Data.data(), ":00000001FF", 11);
-    node->Count = 11;
-    AddSendRecord(link, std::move(node));
+    TRecord& node = chain.emplace_back();
+    std::memcpy(node.Data.data(), ":00000001FF", 11);
+    node.Count = 11;
 }
 
-std::string RecordText(const SendRecord& node)
+std::string RecordText(const TRecord& node)
 {
     const size_t n = std::min<size_t>(node.Count, node.Data.size());
     return std::string(reinterpret_cast<const char*>(node.Data.data()), n);

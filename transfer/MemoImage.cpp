@@ -117,7 +117,7 @@ ConvResult ConvertForSend(const TMemoPicture& pic, TTransferBitmap& out, const T
     return result;
 }
 
-void AddImageRecords(TCommLink& link, uint16_t height, uint16_t width, uint16_t byteTotal,
+void AddImageRecords(TRecordList& chain, uint16_t height, uint16_t width, uint16_t byteTotal,
                      std::span<const uint8_t> bits)
 {
     const int rowBytes = RowByteCount(width);
@@ -130,7 +130,7 @@ void AddImageRecords(TCommLink& link, uint16_t height, uint16_t width, uint16_t 
                                static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width),
                                static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
                                static_cast<uint8_t>(byteTotal >> 8), static_cast<uint8_t>(byteTotal)};
-    AddHexRecord(link, ImageAddress, HeaderType, header);
+    AddHexRecord(chain, ImageAddress, HeaderType, header);
 
     const int rowsPerRecord = std::max(1, MaxRowBytesPerRecord / rowBytes);
     std::vector<uint8_t> data;
@@ -139,7 +139,7 @@ void AddImageRecords(TCommLink& link, uint16_t height, uint16_t width, uint16_t 
         data.assign({static_cast<uint8_t>(first >> 8), static_cast<uint8_t>(first)});
         const auto from = bits.begin() + static_cast<ptrdiff_t>(first) * rowBytes;
         data.insert(data.end(), from, from + static_cast<ptrdiff_t>(rows) * rowBytes);
-        AddHexRecord(link, ImageAddress, DataType, data);
+        AddHexRecord(chain, ImageAddress, DataType, data);
         first += rows;
     }
 }
@@ -148,11 +148,11 @@ namespace {
 
 // Sets the pixels of one image data record: W + 1 bits a row, the row ending with the byte that
 // holds the bit for column W.
-void DrawBlock(QImage& image, int width, const MemoBlock& block)
+void DrawBlock(QImage& image, int width, const TRecord& block)
 {
     int y = block.Data[0] * 256 + block.Data[1];
     int x = 0;
-    const int end = std::min<int>(block.Count, MemoBlock::DataSize);
+    const int end = std::min<int>(block.Count, TRecord::DataSize);
     for (int k = 2; k < end; ++k) {
         const uint8_t byte = block.Data[k];
         for (int bit = 7; bit >= 0; --bit) {
@@ -170,7 +170,7 @@ void DrawBlock(QImage& image, int width, const MemoBlock& block)
 
 }  // namespace
 
-QSize ClaimedImageSize(const MemoBlock& header)
+QSize ClaimedImageSize(const TRecord& header)
 {
     if (header.Count < 7)
         return {0, 0};
@@ -183,16 +183,17 @@ bool DrawableImageSize(QSize size)
            && size.height() <= MaxReceivedSide;
 }
 
-const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QString& error,
-                               const TDrawHooks& hooks)
+std::size_t DispGraphMemo(TMemoPicture& pic, const TRecordList& records, std::size_t at, QString& error,
+                          const TDrawHooks& hooks)
 {
     error.clear();
     pic.Image = QImage();
     pic.ImageWidth = 0;
     pic.ImageHeight = 0;
-    if (!header)
-        return nullptr;
+    if (at >= records.size())
+        return at;
 
+    const TRecord* header = &records[at];
     const QSize claimed = ClaimedImageSize(*header);
     const int width = claimed.width();
     const int height = claimed.height();
@@ -224,16 +225,15 @@ const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QStri
         }
     }
 
-    const MemoBlock* cur = header;
-    while (cur->Next && cur->RecType != 0xFF) {
-        cur = cur->Next.get();
-        if (cur->Address != ImageAddress || IsEndOfMemo(*cur))
+    while (at + 1 < records.size() && records[at].RecType != 0xFF) {
+        const TRecord& cur = records[++at];
+        if (cur.Address != ImageAddress || IsEndOfMemo(cur))
             break;
         if (draw) {
-            DrawBlock(pic.Image, width, *cur);
+            DrawBlock(pic.Image, width, cur);
             if (hooks.AfterBlock)
                 hooks.AfterBlock();
         }
     }
-    return cur;
+    return at;
 }

@@ -7,12 +7,13 @@
 // we send only when W is a multiple of 8.
 #pragma once
 
-#include "link/CommLink.h"
+#include "transfer/Records.h"
 
 #include <QImage>
 #include <QSize>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -92,26 +93,27 @@ ConvResult ConvertForSend(const TMemoPicture& pic, TTransferBitmap& out,
 // Appends the image header record (01 41 53, width, height, byte total) and the image data
 // records: 116 div RowByteCount(WIDTH) rows each, the first row number ahead of them. Throws
 // std::invalid_argument when WIDTH or HEIGHT is 0 or BITS is shorter than the rows.
-void AddImageRecords(TCommLink& link, uint16_t height, uint16_t width, uint16_t byteTotal,
+void AddImageRecords(TRecordList& chain, uint16_t height, uint16_t width, uint16_t byteTotal,
                      std::span<const uint8_t> bits);
 
 // The width and height an image header record claims (data bytes 3-4 and 5-6, high byte
 // first); 0 x 0 when it is shorter than 7 data bytes.
-QSize ClaimedImageSize(const MemoBlock& header);
+QSize ClaimedImageSize(const TRecord& header);
 
 // True when a received image of SIZE can be drawn: at least one pixel, at most
 // MaxReceivedSide either way.
 bool DrawableImageSize(QSize size);
 
 // True for the end-of-memo record (type 1, no data), whatever its address.
-inline bool IsEndOfMemo(const MemoBlock& block) { return block.RecType == 1 && block.Count == 0; }
+inline bool IsEndOfMemo(const TRecord& block) { return block.RecType == 1 && block.Count == 0; }
 
-// Draws the memo whose image header record is HEADER into PIC (ImageWidth, ImageHeight and a
-// white one-bit image of that size), walking the image data records that follow it; each
-// takes W + 1 bits a row. Returns the block the walk stopped at: the first following block
-// whose Address is not A000 or that ends the memo (IsEndOfMemo), or the last block reached.
+// Draws the memo whose image header record is RECORDS[HEADER] into PIC (ImageWidth, ImageHeight
+// and a white one-bit image of that size), walking the image data records that follow it; each
+// takes W + 1 bits a row. Returns the index of the record the walk stopped at: the first
+// following record whose Address is not A000 or that ends the memo (IsEndOfMemo), or the last
+// record reached (HEADER itself when it is past the end).
 // So a memo never takes records from beyond its end-of-memo record. A header that claims no pixels or more
 // than MaxReceivedSide either way, or that is shorter than 7 data bytes, is not drawn: ERROR
 // says why, PIC keeps a null image, and the walk still runs so the caller can go on after it.
-const MemoBlock* DispGraphMemo(TMemoPicture& pic, const MemoBlock* header, QString& error,
-                               const TDrawHooks& hooks = {});
+std::size_t DispGraphMemo(TMemoPicture& pic, const TRecordList& records, std::size_t header, QString& error,
+                          const TDrawHooks& hooks = {});

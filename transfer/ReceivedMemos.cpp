@@ -2,7 +2,7 @@
 
 namespace {
 
-std::string DataOf(const MemoBlock& block)
+std::string DataOf(const TRecord& block)
 {
     const size_t n = std::min<size_t>(block.Count, 256);
     return std::string(reinterpret_cast<const char*>(block.Data.data()), n);
@@ -10,16 +10,16 @@ std::string DataOf(const MemoBlock& block)
 
 }  // namespace
 
-bool IsImageHeader(const MemoBlock& block)
+bool IsImageHeader(const TRecord& block)
 {
     return block.Address == 0xA000 && block.RecType == 0x80;
 }
 
-int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedMemo&)>& onMemo,
-                      const TDrawHooks& hooks)
+int WalkReceivedMemos(const TRecordList& records, std::size_t first,
+                      const std::function<void(TReceivedMemo&)>& onMemo, const TDrawHooks& hooks)
 {
     std::string title, reading;
-    auto note = [&](const MemoBlock& block) {
+    auto note = [&](const TRecord& block) {
         if (IsEndOfMemo(block)) {
             title.clear();
             reading.clear();
@@ -33,22 +33,22 @@ int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedM
     };
 
     int memos = 0;
-    for (const MemoBlock* node = head; node; node = node->Next.get()) {
-        if (!IsImageHeader(*node)) {
-            note(*node);
+    for (std::size_t at = first; at < records.size(); ++at) {
+        if (!IsImageHeader(records[at])) {
+            note(records[at]);
             continue;
         }
         TReceivedMemo memo;
-        memo.ClaimedSize = ClaimedImageSize(*node);
+        memo.ClaimedSize = ClaimedImageSize(records[at]);
         memo.TitleCodes = std::move(title);
         memo.ReadingBytes = std::move(reading);
         title.clear();
         reading.clear();
-        node = DispGraphMemo(memo.Picture, node, memo.Error, hooks);
+        at = DispGraphMemo(memo.Picture, records, at, memo.Error, hooks);
         ++memos;
         onMemo(memo);
-        if (!IsImageHeader(*node))  // where the drawing stopped: a record of the next memo
-            note(*node);
+        if (!IsImageHeader(records[at]))  // where the drawing stopped: a record of the next memo
+            note(records[at]);
     }
     return memos;
 }

@@ -3,12 +3,12 @@
 // on after the block the drawing stopped at.
 #pragma once
 
-#include "link/CommLink.h"
 #include "transfer/MemoImage.h"
 
 #include <QSize>
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -21,12 +21,17 @@ struct TReceivedMemo {
 };
 
 // True for the image header record that starts a memo.
-bool IsImageHeader(const MemoBlock& block);
+bool IsImageHeader(const TRecord& block);
 
-// Calls ON_MEMO once per image header in list order. A memo's title and reading are the last
+// Calls ON_MEMO once per image header of RECORDS from FIRST on, in list order. A memo's title and reading are the last
 // title and reading records met since the previous memo's header and since the last
 // end-of-memo record, so the memos before an end-of-memo record come out the same whether the
 // list is walked whole or let go memo by memo. HOOKS go to DispGraphMemo.
 // Returns the number of memos.
-int WalkReceivedMemos(const MemoBlock* head, const std::function<void(TReceivedMemo&)>& onMemo,
-                      const TDrawHooks& hooks = {});
+int WalkReceivedMemos(const TRecordList& records, std::size_t first,
+                      const std::function<void(TReceivedMemo&)>& onMemo, const TDrawHooks& hooks = {});
+inline int WalkReceivedMemos(const TRecordList& records, const std::function<void(TReceivedMemo&)>& onMemo,
+                             const TDrawHooks& hooks = {})
+{
+    return WalkReceivedMemos(records, 0, onMemo, hooks);
+}

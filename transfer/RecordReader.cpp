@@ -2,135 +2,150 @@
 
 #include "transfer/HexRecord.h"
 
+#include <algorithm>
+
 namespace {
 
-// Frees the stored part of the memo in progress; a memo is awaited again.
-void DropMemoInProgress(TCommLink& link)
+// Drops the stored part of the memo in progress; a memo is awaited again.
+void DropMemoInProgress(TRecordReader& r)
 {
-    FreeBlocks(link, link.MemoStart);
-    link.MemoStart = nullptr;
-    link.MemoRecords = 0;
-    link.AwaitMemo = true;
+    if (r.MemoStart)
+        r.Records.erase(r.Records.begin() + static_cast<std::ptrdiff_t>(*r.MemoStart), r.Records.end());
+    r.MemoStart.reset();
+    r.MemoRecords = 0;
+    r.AwaitMemo = true;
 }
 
-RecvEvent FinishRecord(TCommLink& link)
+RecvEvent FinishRecord(TRecordReader& r)
 {
-    if (link.InSum != link.InCheck) {
-        DropMemoInProgress(link);
+    r.Field = RecordField::Start;
+    if (r.InSum != r.InCheck) {
+        DropMemoInProgress(r);
         return RecvEvent::BadRecord;
     }
-    const bool endOfMemo = link.InType == 1 && link.InCount == 0;
-    if (!endOfMemo && link.InType != 255 && !link.AwaitMemo && link.MemoRecords >= MaxMemoRecords) {
-        DropMemoInProgress(link);
+    const bool endOfMemo = r.InType == 1 && r.InCount == 0;
+    if (!endOfMemo && r.InType != 255 && !r.AwaitMemo && r.MemoRecords >= MaxMemoRecords) {
+        DropMemoInProgress(r);
         return RecvEvent::MemoTooLong;
     }
 
-    auto node = std::make_unique<MemoBlock>();
-    node->Count = static_cast<uint16_t>(link.InCount);
-    node->RecType = link.InType;
-    node->Address = link.InAddress;
-    std::copy(link.InData.begin(), link.InData.end(), node->Data.begin());
-    MemoBlock* stored = AppendBlock(link, std::move(node));
+    TRecord& stored = r.Records.emplace_back();
+    stored.Count = static_cast<uint16_t>(r.InCount);
+    stored.RecType = r.InType;
+    stored.Address = r.InAddress;
+    std::copy(r.InData.begin(), r.InData.end(), stored.Data.begin());
 
     RecvEvent event = RecvEvent::None;
     if (endOfMemo) {
-        link.AwaitMemo = true;
-        link.MemoCount += 1;
-        link.MemoStart = nullptr;
-        link.MemoRecords = 0;
+        r.AwaitMemo = true;
+        r.MemoCount += 1;
+        r.MemoStart.reset();
+        r.MemoRecords = 0;
         event = RecvEvent::MemoComplete;
-    } else if (link.AwaitMemo) {
-        link.MemoStart = stored;
-        link.MemoRecords = 1;
-        link.AwaitMemo = false;
+    } else if (r.AwaitMemo) {
+        r.MemoStart = r.Records.size() - 1;
+        r.MemoRecords = 1;
+        r.AwaitMemo = false;
     } else {
-        link.MemoRecords += 1;
+        r.MemoRecords += 1;
     }
-    if (link.InType == 255)
+    if (r.InType == 255)
         event = RecvEvent::ExchangeEnded;
     return event;
 }
 
+void Subtract(TRecordReader& r, uint8_t value) { r.InSum = static_cast<uint8_t>(r.InSum - value); }
+
 }  // namespace
 
-void RecvStart(TCommLink& link)
+void RecvStart(TRecordReader& r)
 {
-    FreeBlocks(link, link.Head.get());
-    link.Step = 0;
-    link.MemoStart = nullptr;
-    link.AwaitMemo = true;
-    link.MemoCount = 0;
-    link.MemoRecords = 0;
+    r.Records.clear();
+    r.Field = RecordField::Start;
+    r.DataRead = 0;
+    r.MemoStart.reset();
+    r.AwaitMemo = true;
+    r.MemoCount = 0;
+    r.MemoRecords = 0;
 }
 
-bool RecvWantsHexPair(const TCommLink& link)
+bool RecvWantsHexPair(const TRecordReader& r)
 {
-    return link.Step != 0;
+    return r.Field != RecordField::Start;
 }
 
-RecvEvent RecvRecordStep(TCommLink& link, uint8_t value)
+RecvEvent RecvRecordStep(TRecordReader& r, uint8_t value)
 {
-    switch (link.Step) {
-    case 0:
+    switch (r.Field) {
+    case RecordField::Start:
         if (value == ':') {
-            link.Step = 1;
-            link.InCount = 0;
-            link.InAddress = 0;
-            link.InType = 0;
-            link.InSum = 0;
+            r.Field = RecordField::Count;
+            r.InCount = 0;
+            r.InAddress = 0;
+            r.InType = 0;
+            r.InSum = 0;
         }
         return RecvEvent::None;
-    case 1:
-        link.InCount = value;
-        link.InSum = static_cast<uint8_t>(link.InSum - value);
-        link.Step = 2;
+    case RecordField::Count:
+        r.InCount = value;
+        Subtract(r, value);
+        r.Field = RecordField::AddressHigh;
         return RecvEvent::None;
-    case 2:
-        link.InAddress = static_cast<uint16_t>(value * 256);
-        link.InSum = static_cast<uint8_t>(link.InSum - value);
-        link.Step = 3;
+    case RecordField::AddressHigh:
+        r.InAddress = static_cast<uint16_t>(value * 256);
+        Subtract(r, value);
+        r.Field = RecordField::AddressLow;
         return RecvEvent::None;
-    case 3:
-        link.InAddress = static_cast<uint16_t>(link.InAddress | value);
-        link.InSum = static_cast<uint8_t>(link.InSum - value);
-        link.Step = 4;
+    case RecordField::AddressLow:
+        r.InAddress = static_cast<uint16_t>(r.InAddress | value);
+        Subtract(r, value);
+        r.Field = RecordField::Type;
         return RecvEvent::None;
-    case 4:
-        link.InType = value;
-        link.InSum = static_cast<uint8_t>(link.InSum - value);
-        link.Step = 10;
+    case RecordField::Type:
+        r.InType = value;
+        Subtract(r, value);
+        r.DataRead = 0;
+        r.Field = r.InCount != 0 ? RecordField::Data : RecordField::Checksum;
         return RecvEvent::None;
-    default:
-        break;
+    case RecordField::Data:
+        // InCount is at most 255, so DataRead stays inside InData.
+        r.InData[static_cast<std::size_t>(r.DataRead)] = value;
+        Subtract(r, value);
+        if (++r.DataRead >= r.InCount)
+            r.Field = RecordField::Checksum;
+        return RecvEvent::None;
+    case RecordField::Checksum:
+        r.InCheck = value;
+        return FinishRecord(r);
     }
+    r.Field = RecordField::Start;
+    return RecvEvent::None;
+}
 
-    // Step 10 and on: data bytes, then the checksum. InCount is at most 255, so i stays
-    // inside InData. A Step outside the known states (set by someone else) starts over.
-    const int i = link.Step - 10;
-    if (i < 0) {
-        link.Step = 0;
-        return RecvEvent::None;
+int RecordCharsLeft(const TRecordReader& r)
+{
+    int pairs = 0;
+    switch (r.Field) {
+    case RecordField::Start: return 0;
+    case RecordField::Count: pairs = 5; break;  // count, address, type, checksum: the least a record has
+    case RecordField::AddressHigh: pairs = 4 + r.InCount; break;
+    case RecordField::AddressLow: pairs = 3 + r.InCount; break;
+    case RecordField::Type: pairs = 2 + r.InCount; break;
+    case RecordField::Data: pairs = std::max(r.InCount - r.DataRead, 0) + 1; break;
+    case RecordField::Checksum: pairs = 1; break;
     }
-    if (link.InCount != 0 && i < link.InCount && i < static_cast<int>(link.InData.size())) {
-        link.InData[i] = value;
-        link.InSum = static_cast<uint8_t>(link.InSum - value);
-        link.Step += 1;
-        return RecvEvent::None;
-    }
-    link.InCheck = value;
-    link.Step = 0;
-    return FinishRecord(link);
+    return 2 * pairs;
 }
 
 RecvEvent TRecordStreamReader::Put(uint8_t byte)
 {
-    if (!RecvWantsHexPair(link_))
-        return RecvRecordStep(link_, byte);
+    if (!RecvWantsHexPair(reader_))
+        return RecvRecordStep(reader_, byte);
     if (pending_ < 0) {
         pending_ = byte;
         return RecvEvent::None;
     }
     const int value = HexPairValue(static_cast<char>(pending_), static_cast<char>(byte));
     pending_ = -1;
-    return RecvRecordStep(link_, static_cast<uint8_t>(value));
+    return RecvRecordStep(reader_, static_cast<uint8_t>(value));
 }

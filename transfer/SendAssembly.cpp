@@ -45,13 +45,14 @@ bool MakeSendText(const QString& title, const QString& reading, const QString& f
     return true;
 }
 
-void BuildSendChain(TCommLink& link, const TTransferBitmap& bitmap, const TSendText& text)
+TRecordList BuildSendChain(const TTransferBitmap& bitmap, const TSendText& text, TTitleSwitches switches)
 {
-    FreeBlocks(link, link.Head.get());
-    AddSegRecord(link, 0x9F20);
-    AddTitleRecord(link, text.Title);
-    AddReaderRecord(link, text.Reading);
+    TRecordList chain;
+    AddSegRecord(chain, 0x9F20);
+    AddTitleRecord(chain, text.Title, switches);
+    AddReaderRecord(chain, text.Reading);
     const uint16_t total = static_cast<uint16_t>(RowByteCount(bitmap.Width) * bitmap.Height);
-    AddImageRecords(link, bitmap.Height, bitmap.Width, total, bitmap.Bits);
-    AddEndRecord(link);
+    AddImageRecords(chain, bitmap.Height, bitmap.Width, total, bitmap.Bits);
+    AddEndRecord(chain);
+    return chain;
 }

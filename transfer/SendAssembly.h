@@ -2,8 +2,9 @@
 // image header, image data records, end-of-memo record.
 #pragma once
 
-#include "link/CommLink.h"
 #include "transfer/MemoImage.h"
+#include "transfer/Records.h"
+#include "transfer/TitleConv.h"
 
 #include <QString>
 
@@ -22,6 +23,5 @@ struct TSendText {
 bool MakeSendText(const QString& title, const QString& reading, const QString& fileName,
                   TSendText& out, QString& error);
 
-// Frees whatever list LINK holds and builds the chain at LINK.Head from BITMAP (as
-// ConvPixToBitmap made it) and TEXT, with the link's title switches.
-void BuildSendChain(TCommLink& link, const TTransferBitmap& bitmap, const TSendText& text);
+// The chain of BITMAP (as ConvPixToBitmap made it) and TEXT, the title converted with SWITCHES.
+TRecordList BuildSendChain(const TTransferBitmap& bitmap, const TSendText& text, TTitleSwitches switches);

@@ -294,16 +294,16 @@ std::span<const uint8_t> Bytes(const std::string& s)
 
 }  // namespace
 
-void AddTitleRecord(TCommLink& link, std::string_view title)
+void AddTitleRecord(TRecordList& chain, std::string_view title, TTitleSwitches switches)
 {
-    const std::string codes = ConvTitle(title, TitleLimit, link.KataToHira, link.ZenToHan);
-    AddHexRecord(link, 0x0000, 0x00, Bytes(codes));
+    const std::string codes = ConvTitle(title, TitleLimit, switches.KataToHira, switches.ZenToHan);
+    AddHexRecord(chain, 0x0000, 0x00, Bytes(codes));
 }
 
-void AddReaderRecord(TCommLink& link, std::string_view reading)
+void AddReaderRecord(TRecordList& chain, std::string_view reading)
 {
     std::string bytes = ConvTitleReader(reading);
     if (bytes.size() > static_cast<size_t>(ReadingRecordMax))
         bytes.resize(ReadingRecordMax);
-    AddHexRecord(link, 0x8000, 0x00, Bytes(bytes));
+    AddHexRecord(chain, 0x8000, 0x00, Bytes(bytes));
 }

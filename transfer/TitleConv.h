@@ -9,7 +9,7 @@
 // blank (reading).
 #pragma once
 
-#include "link/CommLink.h"
+#include "transfer/Records.h"
 
 #include <cstdint>
 #include <string>
@@ -19,6 +19,12 @@
 inline constexpr int TitleLimit = 50;
 // The reading record carries at most this many bytes.
 inline constexpr int ReadingRecordMax = 84;
+
+// The two switches of the title conversion, as the user set them (see ConvTitle).
+struct TTitleSwitches {
+    bool KataToHira = false;
+    bool ZenToHan = false;
+};
 
 struct JisCode {
     uint8_t Row = 0;
@@ -41,10 +47,10 @@ std::string ConvTitle(std::string_view text, int limit, bool kataToHira, bool ze
 // cannot follow it, is dropped on its own and the next byte is read as a character.
 std::string ConvTitleReader(std::string_view text);
 
-// Appends the title record (address 0000, type 00) with ConvTitle(TITLE, TitleLimit, the
-// link's switches).
-void AddTitleRecord(TCommLink& link, std::string_view title);
+// Appends the title record (address 0000, type 00) with ConvTitle(TITLE, TitleLimit,
+// SWITCHES).
+void AddTitleRecord(TRecordList& chain, std::string_view title, TTitleSwitches switches);
 
 // Appends the reading record (address 8000, type 00) with the first 84 bytes of
 // ConvTitleReader(READING).
-void AddReaderRecord(TCommLink& link, std::string_view reading);
+void AddReaderRecord(TRecordList& chain, std::string_view reading);

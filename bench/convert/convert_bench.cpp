@@ -10,7 +10,7 @@
 //   convert_bench [ROUNDS]      (runs offscreen unless QT_QPA_PLATFORM says otherwise)
 #include "gui/Fonts.h"
 #include "app/PrepPreview.h"
-#include "app/Prepdlg.h"
+#include "app/PrepareDialog.h"
 #include "prepare/Geometry.h"
 #include "prepare/PrepareConfig.h"
 #include "prepare/PrepareFile.h"
@@ -80,8 +80,8 @@ bool makePhoto(const QString& path)
 // Paints the dialog's previews now, as the screen would show them.
 void paintPreviews(TPrepareDialog& dialog)
 {
-    dialog.Preview1->repaint();
-    dialog.Preview2->repaint();
+    dialog.previewActual->repaint();
+    dialog.previewEnlarged->repaint();
 }
 
 }  // namespace
@@ -142,18 +142,18 @@ int main(int argc, char** argv)
 
     // One change of each kind in turn, as a user moves through the dialog.
     const std::vector<std::function<void(int)>> changes{
-        [&](int i) { dialog.TrackBar1->setValue((i * 7) % 60 - 30); },
-        [&](int i) { dialog.TrackBar2->setValue((i * 11) % 80 - 40); },
-        [&](int i) { dialog.FloatEdit1->setValue(0.6 + (i % 10) * 0.1); },
-        [&](int i) { dialog.RadioGroup2->button(i % 5)->click(); },
-        [&](int) { dialog.CheckBox2->click(); },
-        [&](int i) { dialog.ComboBox1->setCurrentIndex(i % 4); },
-        [&](int) { dialog.CheckBox1->click(); },
-        [&](int i) { dialog.RadioGroup1->button(1 + i % 3)->click(); },
-        [&](int i) { dialog.SpinEdit1->setValue(100 + i % 24); },
+        [&](int i) { dialog.brightnessSlider->setValue((i * 7) % 60 - 30); },
+        [&](int i) { dialog.contrastSlider->setValue((i * 11) % 80 - 40); },
+        [&](int i) { dialog.gammaEdit->setValue(0.6 + (i % 10) * 0.1); },
+        [&](int i) { dialog.conversionGroup->buttons().at(i % 5)->click(); },
+        [&](int) { dialog.invertBox->click(); },
+        [&](int i) { dialog.rotationBox->setCurrentIndex(i % 4); },
+        [&](int) { dialog.mirrorBox->click(); },
+        [&](int i) { dialog.sizeGroup->button(1 + i % 3)->click(); },
+        [&](int i) { dialog.boxWidthEdit->setValue(100 + i % 24); },
         [&](int i) {
-            dialog.RadioGroup1->button(2)->click();
-            emit dialog.Preview2->Dragged(QPointF(i % 2 ? 6 : -6, 3));
+            dialog.sizeGroup->button(2)->click();
+            emit dialog.previewEnlarged->Dragged(QPointF(i % 2 ? 6 : -6, 3));
         },
     };
     std::vector<double> change;

@@ -47,16 +47,16 @@ void WaitForCarriageReturn(TCommLink& link, bool& done)
 {
     done = false;
     if (ReadByte(link) == 13)
-        link.Step = 1;
+        link.Step = ExchangeStep::RecvAwaitLf;
 }
 
 void WaitForDc1WithTicks(TCommLink& link, bool& done)
 {
     done = false;
-    if (link.Step == 0 || TickCount > 10) {
-        TickCount = 0;
-        StartTimer();
-        link.Step = 1;
+    if (link.Step == ExchangeStep::SendCallCr || link.Ticks > 10) {
+        link.Ticks = 0;
+        StartTimer(link.Ticks);
+        link.Step = ExchangeStep::SendAwaitDc1;
     }
     (void)ReadByte(link);
 }
@@ -66,11 +66,8 @@ void ReadPairs(TCommLink& link, bool& done)
     done = false;
     if (ReadHexByte(link) < 0)
         return;
-    if (++pairsRead == pairsWanted) {
-        UnhookStep();
-        ExchangeOk = true;
-        CloseExchangeHost();
-    }
+    if (++pairsRead == pairsWanted)
+        EndExchange(true);
 }
 
 struct Result {
@@ -81,7 +78,7 @@ struct Result {
 // Runs STEP on the open link until it ends itself or SECONDS have passed.
 Result measure(TCommLink& link, TStepHandler step, double seconds)
 {
-    link.Step = 0;
+    link.Step = step == WaitForDc1WithTicks ? ExchangeStep::SendCallCr : ExchangeStep::RecvAwaitCr;
     HookStep(step, link);
     QTimer::singleShot(int(seconds * 1000), [] {
         CancelExchange();
@@ -91,7 +88,7 @@ Result measure(TCommLink& link, TStepHandler step, double seconds)
     RunExchangeHost();
     const Result r{wallSeconds() - w0, cpuSeconds() - c0};
     UnhookStep();
-    StopTimer();
+    StopTimer(link.Ticks);
     return r;
 }
 

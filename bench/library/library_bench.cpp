@@ -221,17 +221,17 @@ int peakRun(const QString& folder)
 {
     dropIndex(folder);
     auto panel = openLibrary(folder);
-    PaintCounter counter(panel->List1->viewport());
+    PaintCounter counter(panel->memoList->viewport());
     panel->show();
     counter.waitBeyond(0);
-    QScrollBar* bar = panel->List1->verticalScrollBar();
+    QScrollBar* bar = panel->memoList->verticalScrollBar();
     for (int value = bar->pageStep(); value < bar->maximum() + bar->pageStep(); value += bar->pageStep()) {
         const int before = counter.paints;
         bar->setValue(value);
         counter.waitBeyond(before);
     }
     const int painted = counter.paints;
-    typeText(panel->Filter1, QStringLiteral("メモ"));
+    typeText(panel->filterEdit, QStringLiteral("メモ"));
     QCoreApplication::processEvents();
     std::printf("%ld %d\n", peakResidentKb(), painted);
     return 0;
@@ -309,7 +309,7 @@ int main(int argc, char** argv)
         }));
         open.push_back(msOf([&] {
             auto panel = openLibrary(folder);
-            PaintCounter painted(panel->List1->viewport());
+            PaintCounter painted(panel->memoList->viewport());
             panel->show();
             painted.waitBeyond(0);
         }));
@@ -331,7 +331,7 @@ int main(int argc, char** argv)
             edit = plain.filter;
             for (double t : typeInto(keys))
                 filterPlain.push_back(t);
-            edit = panel->Filter1;
+            edit = panel->filterEdit;
             for (double t : typeInto(keys))
                 filter.push_back(t);
         }

@@ -1,7 +1,7 @@
 // Start-up, the enable rules, menu sharing and exit of the frame window.
 #include "support/ProgramFixture.h"
 
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -26,11 +26,10 @@ void expectImageButtonsEnabled(bool enabled)
         EXPECT_EQ(b->isEnabled(), enabled) << b->objectName().toStdString();
 }
 
-TGraphForm* newMemo()
+MemoWindow* newMemo()
 {
-    auto* memo = new TGraphForm;
-    MainForm->AddMemoWindow(memo);
-    MainForm->ShareMenuActions(memo);
+    auto* memo = new MemoWindow;
+    MainForm->addMemoWindow(memo);
     return memo;
 }
 
@@ -107,20 +106,20 @@ TEST_F(FrameBehaviour, PasteFollowsTheClipboardOnlyWithAMemoWindow)
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::black);
     QGuiApplication::clipboard()->setImage(picture);
-    MainForm->SBinitalize();
+    MainForm->updateActions();
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled()) << "no memo window: paste stays off";
     EXPECT_FALSE(MainForm->Paste1->isEnabled());
 
-    TGraphForm* memo = newMemo();
-    memo->SetButtonStatus();
+    MemoWindow* memo = newMemo();
+    memo->publishState();
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
-    EXPECT_TRUE(memo->Paste1->isEnabled());
+    EXPECT_TRUE(MainForm->Paste1->isEnabled());
     expectImageButtonsEnabled(false);  // an empty window has no file name
 
     QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
-    MainForm->Edit1Click();
+    MainForm->updateActions();
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
-    EXPECT_FALSE(memo->Paste1->isEnabled());
+    EXPECT_FALSE(MainForm->Paste1->isEnabled());
 }
 
 TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
@@ -133,14 +132,14 @@ TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
     };
     for (const Case& c : {Case{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
                           Case{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"}}) {
-        TGraphForm* memo = newMemo();
+        MemoWindow* memo = newMemo();
         memo->FileName = QStringLiteral("/some/folder/memo.bmp");
         memo->ImageWidth = c.w;
         memo->ImageHeight = c.h;
-        memo->SetButtonStatus();
-        EXPECT_EQ(MainForm->Panel2->text(), "memo.bmp");
-        EXPECT_EQ(MainForm->Panel4->text(), QString::fromUtf8(c.size));
-        EXPECT_EQ(MainForm->Panel3->text(), c.bytes);
+        memo->publishState();
+        EXPECT_EQ(MainForm->namePanel->text(), "memo.bmp");
+        EXPECT_EQ(MainForm->sizePanel->text(), QString::fromUtf8(c.size));
+        EXPECT_EQ(MainForm->bytesPanel->text(), c.bytes);
         expectImageButtonsEnabled(true);
     }
 }
@@ -148,18 +147,18 @@ TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
 TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesCommands)
 {
     start();
-    TGraphForm* memo = newMemo();
+    newMemo();
     QCoreApplication::processEvents();
     QStringList bar;
     for (const QAction* a : MainForm->menuBar()->actions())
         bar << a->text();
     EXPECT_EQ(bar, QStringList({"ファイル(&F)", "編集(&E)", "通信(&C)", "設定(&O)", "表示(&V)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
 
-    // The memo window's Printer Setup runs the frame's command: the shared printer dialog.
-    item(memo->File1, "PrintSetup1")->trigger();
+    // With a memo window active, Printer Setup still runs the shared printer dialog.
+    item(MainForm->File1, "PrintSetup1")->trigger();
     EXPECT_EQ(printerSetups, 1);
-    // Its Exit closes the frame like the frame's own.
-    item(memo->File1, "Exit1")->trigger();
+    // and Exit still closes the frame.
+    item(MainForm->File1, "Exit1")->trigger();
     QCoreApplication::processEvents();
     EXPECT_FALSE(MainForm->isVisible());
 }
@@ -167,50 +166,90 @@ TEST_F(FrameBehaviour, TheActiveMemoWindowsMenusReplaceTheFramesAndRunTheFramesC
 TEST_F(FrameBehaviour, ClosingTheLastMemoWindowBringsBackTheFramesMenus)
 {
     start();
-    TGraphForm* memo = newMemo();
+    MemoWindow* memo = newMemo();
     QCoreApplication::processEvents();
     memo->close();
     QCoreApplication::processEvents();
     EXPECT_EQ(MainForm->menuBar()->actions().first()->text(), "ﾌｧｲﾙ(&F)");
-    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->namePanel->text(), "NO IMAGE");
     expectImageButtonsEnabled(false);
+}
+
+// One menu bar serves with and without a memo window: its enabled states follow the active
+// window (zoom, paste after the clipboard, 元に戻す) and fall back when the last one closes.
+TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
+{
+    start();
+    QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
+    struct Seen {
+        bool zoomIn, zoomOut, actualSize, paste, undo;
+        bool operator==(const Seen&) const = default;
+    };
+    auto seen = [] {
+        return Seen{MainForm->ZoomIn1->isEnabled(), MainForm->ZoomOut1->isEnabled(), MainForm->ActualSize1->isEnabled(),
+                    MainForm->Paste1->isEnabled(), MainForm->Undo1->isEnabled()};
+    };
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+
+    MemoWindow* memo = newMemo();
+    memo->publishState();
+    EXPECT_EQ(seen(), (Seen{true, false, true, false, false}));
+    memo->zoomIn();
+    EXPECT_EQ(seen(), (Seen{true, true, true, false, false})) << "zoomed once";
+    for (int i = 0; i < 8; ++i)
+        memo->zoomIn();
+    EXPECT_EQ(seen(), (Seen{false, true, true, false, false})) << "at the largest zoom";
+
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    QGuiApplication::clipboard()->setImage(picture);
+    EXPECT_TRUE(MainForm->Paste1->isEnabled()) << "without opening the Edit menu";
+    EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
+    memo->rememberForUndo();
+    memo->publishState();
+    EXPECT_TRUE(MainForm->Undo1->isEnabled());
+
+    memo->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+    EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
 }
 
 TEST_F(FrameBehaviour, ActivationRefreshesTheActiveMemoAndSkipsThePaletteOnce)
 {
     start();
-    TGraphForm* memo = newMemo();
+    MemoWindow* memo = newMemo();
     memo->FileName = QStringLiteral("a.bmp");
     memo->ImageWidth = 16;
     memo->ImageHeight = 2;
-    const int before = memo->PaletteRealisations();
-    MainForm->AppActivate();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 1);
-    EXPECT_EQ(MainForm->Panel3->text(), "4Bytes");
-    memo->Image1Click();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 1) << "the click after re-activation skips it";
-    memo->Image1Click();
-    EXPECT_EQ(memo->PaletteRealisations(), before + 2);
+    const int before = memo->paletteRealisations();
+    MainForm->applicationActivated();
+    EXPECT_EQ(memo->paletteRealisations(), before + 1);
+    EXPECT_EQ(MainForm->bytesPanel->text(), "4Bytes");
+    memo->imageClicked();
+    EXPECT_EQ(memo->paletteRealisations(), before + 1) << "the click after re-activation skips it";
+    memo->imageClicked();
+    EXPECT_EQ(memo->paletteRealisations(), before + 2);
 }
 
 TEST_F(FrameBehaviour, ActivationWithoutMemoWindowsLeavesTheStatusTexts)
 {
     start();
-    MainForm->Panel2->setText(QStringLiteral("kept"));
-    MainForm->AppActivate();
-    EXPECT_EQ(MainForm->Panel2->text(), "kept");
+    MainForm->namePanel->setText(QStringLiteral("kept"));
+    MainForm->applicationActivated();
+    EXPECT_EQ(MainForm->namePanel->text(), "kept");
     expectImageButtonsEnabled(false);
 }
 
 TEST_F(FrameBehaviour, ForwardingCommandsWithoutAMemoWindowDoNothing)
 {
     start();
-    for (auto handler : {&TMainForm::Save1Click, &TMainForm::SaveAs1Click, &TMainForm::Print1Click,
-                         &TMainForm::CopySB1Click, &TMainForm::CutSB1Click, &TMainForm::PasteSB1Click})
+    for (auto handler : {&MainWindow::save, &MainWindow::saveAs, &MainWindow::print,
+                         &MainWindow::copy, &MainWindow::cut, &MainWindow::paste})
         (MainForm->*handler)();
     EXPECT_TRUE(boxes.empty());
     EXPECT_TRUE(fileDialogs.empty());
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
 }
 
 TEST_F(FrameBehaviour, ExitWritesEveryKey)

@@ -112,9 +112,9 @@ TEST_F(FrameLayout, StatusPanels)
         const char* text;
     };
     const Panel panels[] = {
-        {MainForm->Panel2, "選択されているウィンドウ", Qt::AlignLeft, 113, "NO IMAGE"},
-        {MainForm->Panel4, "有効な画像の領域", Qt::AlignLeft, 0, ""},
-        {MainForm->Panel3, "ファイルの大きさ(モノクロ)", Qt::AlignRight, 116, "0Bytes"},
+        {MainForm->namePanel, "選択されているウィンドウ", Qt::AlignLeft, 113, "NO IMAGE"},
+        {MainForm->sizePanel, "有効な画像の領域", Qt::AlignLeft, 0, ""},
+        {MainForm->bytesPanel, "ファイルの大きさ(モノクロ)", Qt::AlignRight, 116, "0Bytes"},
     };
     for (const Panel& p : panels) {
         EXPECT_EQ(p.label->toolTip(), QString::fromUtf8(p.hint));
@@ -126,10 +126,10 @@ TEST_F(FrameLayout, StatusPanels)
             EXPECT_EQ(p.label->width(), p.width) << p.hint;
         }
     }
-    EXPECT_GT(MainForm->Panel4->width(), 113) << "the middle panel takes the rest of the bar";
+    EXPECT_GT(MainForm->sizePanel->width(), 113) << "the middle panel takes the rest of the bar";
     // The Windows font name maps onto an installed Japanese font.
-    EXPECT_TRUE(QFontInfo(MainForm->Panel2->font()).family().startsWith(QStringLiteral("IPA")))
-        << QFontInfo(MainForm->Panel2->font()).family().toStdString() << " for " << MainForm->Panel2->font().family().toStdString();
+    EXPECT_TRUE(QFontInfo(MainForm->namePanel->font()).family().startsWith(QStringLiteral("IPA")))
+        << QFontInfo(MainForm->namePanel->font()).family().toStdString() << " for " << MainForm->namePanel->font().family().toStdString();
 }
 
 TEST_F(FrameLayout, CaptionAndLayoutSizeOnFirstStart)

@@ -3,7 +3,6 @@
 // are built (no record over its limit) and their codes read back as text.
 #include "FuzzTarget.h"
 
-#include "link/CommLink.h"
 #include "transfer/DeviceText.h"
 #include "transfer/HexRecord.h"
 #include "transfer/TitleConv.h"
@@ -24,17 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string reading = ConvTitleReader(text);
     FuzzCheck(reading.size() <= text.size());
 
-    TCommLink link;
-    link.KataToHira = kataToHira;
-    link.ZenToHan = zenToHan;
-    AddTitleRecord(link, text);
+    TRecordList link;
+    AddTitleRecord(link, text, {kataToHira, zenToHan});
     AddReaderRecord(link, text);
-    for (const MemoBlock* b = link.Head.get(); b; b = b->Next.get()) {
-        FuzzCheck(b->Count >= 11 && b->Count <= 2 * MaxRecordData + 11);
-        FuzzCheck(RecordText(*b).size() == b->Count);
+    for (const TRecord& b : link) {
+        FuzzCheck(b.Count >= 11 && b.Count <= 2 * MaxRecordData + 11);
+        FuzzCheck(RecordText(b).size() == b.Count);
     }
     DeviceCodesToText(codes);
     ReadingBytesToText(reading);
-    FreeBlocks(link, link.Head.get());
     return 0;
 }

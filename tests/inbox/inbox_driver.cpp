@@ -2,10 +2,10 @@
 // answered OK and written to standard output as "BOX <caption>: <text>", and the memo windows
 // are closed after each exchange (a question there would show as a box too). The inbox fault
 // test kills it at random moments.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 #include "gui/MessageBox.h"
 #include "app/Startup.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include <QApplication>
 
@@ -27,8 +27,8 @@ int main(int argc, char* argv[])
     MainForm->show();
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 1;
     for (int i = 0; i < rounds; ++i) {
-        MainForm->N2Click();
-        for (TGraphForm* memo : MainForm->MemoWindows())
+        MainForm->receive();
+        for (MemoWindow* memo : MainForm->memoWindows())
             memo->close();
         QCoreApplication::processEvents();
     }

@@ -6,6 +6,7 @@
 // exchange with "!" and the reason, and every memo acknowledged before it is there.
 #include "support/MemoImages.h"
 #include "support/WaitFor.h"
+#include "support/PtyDevice.h"
 
 #include "picture/Picture.h"
 #include "store/MemoFile.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -89,10 +91,9 @@ protected:
         return QString::fromUtf8(log.readAll());
     }
 
-    // Runs the program for one exchange; with KILLAFTERMS >= 0 it is killed then.
-    Outcome run(int killAfterMs = -1)
+    // Starts the program on the line at PORT, for one exchange.
+    void start(QProcess& p, const QString& port)
     {
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
@@ -101,9 +102,16 @@ protected:
         p.setProcessChannelMode(QProcess::MergedChannels);
         const QString bin = qEnvironmentVariable("VEXLO_BINARY_DIR");
         if (GetParam() == Program::Cli)
-            p.start(bin + QStringLiteral("/tools/cli/vexlo-cli"), {QStringLiteral("receive"), QStringLiteral("--port"), link()});
+            p.start(bin + QStringLiteral("/tools/cli/vexlo-cli"), {QStringLiteral("receive"), QStringLiteral("--port"), port});
         else
             p.start(bin + QStringLiteral("/tests/inbox/inbox-driver"), QStringList());
+    }
+
+    // Runs the program for one exchange; with KILLAFTERMS >= 0 it is killed then.
+    Outcome run(int killAfterMs = -1)
+    {
+        QProcess p;
+        start(p, link());
         Outcome result;
         if (!p.waitForStarted(10000))
             return result;
@@ -222,6 +230,52 @@ TEST_P(InboxFaults, AFullDiskEndsTheExchangeWithAbortAndKeepsWhatWasAcknowledged
     for (const auto& [title, times] : device)
         EXPECT_EQ(stored.count(title) ? stored.at(title) : 0, times) << title.toStdString();
     EXPECT_EQ(stored.size(), device.size());
+}
+
+// SIGTERM (a service manager stopping the receiver) and SIGHUP (a closed terminal) in the
+// middle of a memo cancel as Ctrl-C does: the device is told "!", the memo it was told had
+// arrived is stored, the one in progress is not. vexlo-cli says 通信がキャンセルされました and
+// fails; VEXLO then ends by the signal.
+TEST_P(InboxFaults, TerminationCancelsTheExchangeLikeCtrlC)
+{
+    // One memo of 2 x 1 pixels, the first black.
+    const std::string memo = ":009F20023F:09A000800141530002000100013E:03A00000000080DD:00000001FF";
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+        PtyDevice device;
+        QFile ini(path(QStringLiteral("config/VEXLO.INI")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n[Library]\r\nFolder=" + library().toUtf8() + "\r\n");
+        ini.close();
+        QDir(library()).removeRecursively();
+        QProcess p;
+        start(p, device.path());
+        ASSERT_TRUE(p.waitForStarted(10000));
+        ASSERT_TRUE(device.answerCall());
+        device.send(memo);
+        int answer = device.nextByte(10000);
+        while (answer == 0x11 || answer == 0x13)
+            answer = device.nextByte(10000);
+        ASSERT_EQ(answer, '#') << QString::fromUtf8(p.readAll()).toStdString();
+        device.send(memo.substr(0, 30));  // the next memo, cut short
+        ::kill(pid_t(p.processId()), signal);
+        answer = device.nextByte(10000);
+        while (answer == 0x11 || answer == 0x13)
+            answer = device.nextByte(10000);
+        EXPECT_EQ(answer, '!') << "the device is told";
+        ASSERT_TRUE(p.waitForFinished(20000));
+        const QString output = QString::fromUtf8(p.readAll());
+        if (GetParam() == Program::Cli) {
+            EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(p.exitCode(), 1) << output.toStdString();
+            EXPECT_TRUE(output.contains(QStringLiteral("通信がキャンセルされました"))) << output.toStdString();
+        } else {
+            EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "VEXLO ends by the signal once the line is clean";
+        }
+        const QStringList files = QDir(library()).entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 1) << output.toStdString();
+        EXPECT_EQ(QImage(library() + QLatin1Char('/') + files.first()).size(), QSize(2, 1));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, InboxFaults, testing::Values(Program::Cli, Program::Vexlo),

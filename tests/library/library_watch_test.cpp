@@ -9,6 +9,7 @@
 #include "support/LibraryMemos.h"
 
 #include <QDir>
+#include <QAction>
 #include <QListView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -40,7 +41,7 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
     const QString second = WriteTestMemo(folder, {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
     TLibraryPanel panel(folder);
     panel.show();
-    ASSERT_EQ(shownTitles(*panel.Model1), QStringList({"電話", "会議"}));
+    ASSERT_EQ(shownTitles(*panel.memoModel), QStringList({"電話", "会議"}));
 
     const struct {
         const char* name;
@@ -58,10 +59,39 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
     };
     for (const auto& c : cases) {
         c.happen();
-        (void)QTest::qWaitFor([&] { return shownTitles(*panel.Model1) == c.expected; }, 5000);
-        EXPECT_EQ(shownTitles(*panel.Model1), c.expected) << c.name;
+        (void)QTest::qWaitFor([&] { return shownTitles(*panel.memoModel) == c.expected; }, 5000);
+        EXPECT_EQ(shownTitles(*panel.memoModel), c.expected) << c.name;
     }
-    EXPECT_GE(panel.Model1->rowOf(QStringLiteral("call.png")), 0);
+    EXPECT_GE(panel.memoModel->rowOf(QStringLiteral("call.png")), 0);
+}
+
+// 送信 sends nothing itself: it hands the selected memos, with their titles and readings, to
+// whoever sends (the frame).
+TEST(LibrarySend, TheSelectedMemosAreHandedOnWithTheirTitles)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QDateTime noon = QDateTime::currentDateTime().addSecs(-3600);
+    WriteTestMemo(dir.path(), {QStringLiteral("会議"), QStringLiteral("ｶｲｷﾞ"), noon, StrokeMemo(1)});
+    WriteTestMemo(dir.path(), {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
+    TLibraryPanel panel(dir.path());
+    panel.show();
+    ASSERT_EQ(panel.memoModel->rowCount(), 2);
+    QSignalSpy requests(&panel, &TLibraryPanel::sendRequested);
+
+    panel.memoList->selectAll();
+    panel.sendAction->trigger();
+    ASSERT_EQ(requests.size(), 1);
+    QStringList seen;
+    for (const LibraryMemo& memo : requests.at(0).at(0).value<QList<LibraryMemo>>())
+        seen << memo.title + QLatin1Char('/') + memo.reading;
+    seen.sort();
+    EXPECT_EQ(seen, QStringList({"会議/ｶｲｷﾞ", "電話/ﾃﾞﾝﾜ"}));
+
+    panel.memoList->clearSelection();
+    panel.sendAction->trigger();
+    EXPECT_TRUE(requests.size() == 1 || requests.at(1).at(0).value<QList<LibraryMemo>>().isEmpty())
+        << "nothing selected: nothing to send";
 }
 
 // 書き出し of several memos: PNG and SVG go one file a memo into a folder that is chosen (and

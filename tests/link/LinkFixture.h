@@ -84,9 +84,7 @@ inline void TestPairStep(TCommLink& link, bool& done)
     done = false;
     const int value = ReadHexByte(link);
     if (value == 255) {
-        UnhookStep();
-        ExchangeOk = true;
-        CloseExchangeHost();
+        EndExchange(true);
     } else if (value >= 0) {
         pairsRead.push_back(value);
         ++pairsTaken;
@@ -96,13 +94,13 @@ inline void TestPairStep(TCommLink& link, bool& done)
 inline void TestHandshakeStep(TCommLink& link, bool& done)
 {
     done = false;
-    if (link.Step == 0 && ReadByte(link) == 13) {
-        link.Step = 1;
-    } else if (link.Step == 1 && ReadByte(link) == 10) {
+    if (link.Step == ExchangeStep::RecvAwaitCr && ReadByte(link) == 13) {
+        link.Step = ExchangeStep::RecvAwaitLf;
+    } else if (link.Step == ExchangeStep::RecvAwaitLf && ReadByte(link) == 10) {
         WriteByte(link, 17);
-        link.Step = 2;
-    } else if (link.Step == 2 && BytesQueued(link) == 0) {
-        ExchangeOk = true;
+        link.Step = ExchangeStep::RecvSendingDc1;
+    } else if (link.Step == ExchangeStep::RecvSendingDc1 && BytesQueued(link) == 0) {
+        SetExchangeResult(true);
         SwitchToDataPhase(link);
         SetStatusText(QStringLiteral("受信中です"));
         HookStep(TestPairStep, link);
@@ -111,17 +109,16 @@ inline void TestHandshakeStep(TCommLink& link, bool& done)
 }
 
 // The exchange on a port that OpenLink has opened (a device that talks at once must not
-// lose its first bytes to the purge of OpenLink). Returns ExchangeOk.
+// lose its first bytes to the purge of OpenLink). Returns the exchange's result.
 inline bool RunOpenedTestExchange(TCommLink& link)
 {
     pairsRead.clear();
     pairsTaken = 0;
-    link.Step = 0;
+    link.Step = ExchangeStep::RecvAwaitCr;
     SetStatusText(QStringLiteral("接続中です..."));
     HookStep(TestHandshakeStep, link);
-    RunExchangeHost();
+    const bool ok = RunExchangeHost();
     UnhookStep();
-    const bool ok = ExchangeOk;
     if (!ok)
         WriteByte(link, '!');
     ClosePort(link);

@@ -1,7 +1,7 @@
 // The connection status dialog as the host of exchanges (offscreen).
 #include "LinkFixture.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -24,7 +24,7 @@ protected:
         static char* argv[] = {name, nullptr};
         static QApplication* app = new QApplication(argc, argv);
         (void)app;
-        dialog_ = std::make_unique<TConnect1>();
+        dialog_ = std::make_unique<ConnectionStatusDialog>();
         ASSERT_EQ(ExchangeHost(), dialog_.get());
         SetLine(link_, pty_.slavePath);
         ASSERT_TRUE(OpenLink(link_));
@@ -35,14 +35,14 @@ protected:
         ClosePort(link_);
     }
 
-    std::unique_ptr<TConnect1> dialog_;
+    std::unique_ptr<ConnectionStatusDialog> dialog_;
     PtyPair pty_;
     TCommLink link_;
 };
 
 TEST_F(DialogTest, ControlsAreFoundByName)
 {
-    TConnect1& d = *dialog_;
+    ConnectionStatusDialog& d = *dialog_;
     EXPECT_EQ(d.windowTitle(), QStringLiteral("通信ステータス"));
     EXPECT_EQ(d.size(), QSize(188, 100));
     auto* label = d.findChild<QLabel*>("Label1");
@@ -59,13 +59,13 @@ TEST_F(DialogTest, ControlsAreFoundByName)
     EXPECT_FALSE(timer->isActive()) << "the settle wait of OpenLink stops it";
 }
 
-TEST_F(DialogTest, EveryShowingStartsWithExchangeOkFalse)
+TEST_F(DialogTest, EveryShowingStartsWithTheResultFalse)
 {
     for (int showing = 0; showing < 3; ++showing) {
-        ExchangeOk = true;  // as a successful exchange leaves it
+        SetExchangeResult(true);  // as a successful exchange leaves it
         bool seen = true;
         QTimer::singleShot(0, [&] {
-            seen = ExchangeOk;
+            seen = ExchangeResult();
             dialog_->Close();
         });
         dialog_->Run();
@@ -78,7 +78,7 @@ std::atomic<int> bytesTaken{0};
 void CountingStep(TCommLink& link, bool& done)
 {
     done = false;
-    ExchangeOk = true;  // as a receive past its opening has it
+    SetExchangeResult(true);  // as a receive past its opening has it
     if (ReadByte(link) >= 0)
         ++bytesTaken;
 }
@@ -106,7 +106,7 @@ TEST_P(DialogCancelTest, CancelAndEscapeEndTheExchangeAndNoStepRunsAfterIt)
         }
     });
     dialog_->Run();
-    EXPECT_FALSE(ExchangeOk);
+    EXPECT_FALSE(ExchangeResult());
     EXPECT_EQ(HookedStep(), nullptr);
     EXPECT_FALSE(dialog_->isVisible());
     const int taken = bytesTaken;
@@ -138,19 +138,19 @@ TEST_P(DialogKeyTest, DoesNotPressCancel)
     });
     QTimer::singleShot(150, [&] { dialog_->close(); });
     dialog_->Run();
-    EXPECT_TRUE(ExchangeOk);
+    EXPECT_TRUE(ExchangeResult());
     EXPECT_EQ(HookedStep(), &CountingStep);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, DialogKeyTest, ::testing::Values(Qt::Key_Return, Qt::Key_Space),
                          [](const auto& info) { return info.param == Qt::Key_Return ? "Return" : "Space"; });
 
-TEST_F(DialogTest, ClosingFromTheTitleBarLeavesExchangeOkAndTheHook)
+TEST_F(DialogTest, ClosingFromTheTitleBarLeavesTheResultAndTheHook)
 {
     HookStep(CountingStep, link_);
     QTimer::singleShot(50, [&] { dialog_->close(); });
     dialog_->Run();
-    EXPECT_TRUE(ExchangeOk);
+    EXPECT_TRUE(ExchangeResult());
     EXPECT_EQ(HookedStep(), &CountingStep) << "the exchange empties the hook itself";
 }
 

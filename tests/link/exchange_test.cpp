@@ -45,11 +45,11 @@ void WaitForTicksStep(TCommLink& link, bool& done)
 {
     done = false;
     ++calls;
-    if (link.Step == 0) {
-        TickCount = 0;
-        StartTimer();
-        link.Step = 1;
-    } else if (TickCount >= 20) {
+    if (link.NextRecord == 0) {  // the handler's own state: started or not
+        link.Ticks = 0;
+        StartTimer(link.Ticks);
+        link.NextRecord = 1;
+    } else if (link.Ticks >= 20) {
         UnhookStep();
         CloseExchangeHost();
     }
@@ -71,7 +71,7 @@ TEST_P(IdleTest, AStepThatCannotMoveOnIsNotCalledOverAndOver)
     ASSERT_TRUE(OpenLink(link_));
     deviceSends(c.input);
     calls = 0;
-    link_.Step = 0;
+    link_.NextRecord = 0;
     HookStep(c.step, link_);
     if (c.cancelAfterMs)
         QTimer::singleShot(c.cancelAfterMs, [] {
@@ -165,12 +165,10 @@ void DrainStep(TCommLink& link, bool& done)
     done = false;
     ++calls;
     static const std::string block(1500, 'z');
-    if (link.Step == 0 && WriteBlock(link, reinterpret_cast<const uint8_t*>(block.data()), block.size())) {
-        link.Step = 1;
-    } else if (link.Step == 1 && FreeSpace(link) == kQueueSize) {
-        UnhookStep();
-        ExchangeOk = true;
-        CloseExchangeHost();
+    if (link.NextRecord == 0 && WriteBlock(link, reinterpret_cast<const uint8_t*>(block.data()), block.size())) {
+        link.NextRecord = 1;
+    } else if (link.NextRecord == 1 && FreeSpace(link) == kQueueSize) {
+        EndExchange(true);
     }
 }
 
@@ -186,11 +184,11 @@ TEST_F(LinkTest, OutputHeldByXoffGoesOnAfterXonWithoutPolling)
         got = pty_.receive(1500);
     });
     calls = 0;
-    link_.Step = 0;
+    link_.NextRecord = 0;
     HookStep(DrainStep, link_);
-    RunExchangeHost();
+    const bool ok = RunExchangeHost();
     device.join();
-    EXPECT_TRUE(ExchangeOk);
+    EXPECT_TRUE(ok);
     EXPECT_EQ(got, std::string(1500, 'z'));
     EXPECT_LE(calls, 60);
 }
@@ -238,14 +236,14 @@ TEST_F(LinkTest, CtrlCCancelsTheConsoleExchangeOnlyWhileItRuns)
 // The record text of a memo of one black pixel; without its end-of-memo record when CUT.
 std::string OnePixelMemo(bool cut = false)
 {
-    TCommLink records;
+    TRecordList records;
     AddHexRecord(records, 0xA000, 0x80, std::vector<uint8_t>{0x01, 0x41, 0x53, 0, 1, 0, 1, 0, 1});
     AddHexRecord(records, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x80});
     if (!cut)
         AddEndRecord(records);
     std::string text;
-    for (const MemoBlock* b = records.Head.get(); b; b = b->Next.get())
-        text += RecordText(*b);
+    for (const TRecord& b : records)
+        text += RecordText(b);
     return text;
 }
 
@@ -280,9 +278,7 @@ TEST_P(DeviceEndsTest, OnlyMemosWhoseAcknowledgementLeftAreHandedOver)
     TReceiveSink sink;
     sink.Delivered = [&](TReceivedMemo& memo) {
         delivered += memo.Picture.Image.pixel(0, 0) == qRgb(0, 0, 0);
-        int blocks = 0;
-        for (const MemoBlock* b = link_.Head.get(); b; b = b->Next.get())
-            ++blocks;
+        const int blocks = int(link_.Received.Records.size());
         mostBlocksHeld = std::max(mostBlocksHeld, blocks);
     };
     QTimer guard;  // a hang guard: the test fails instead of waiting forever
@@ -296,7 +292,7 @@ TEST_P(DeviceEndsTest, OnlyMemosWhoseAcknowledgementLeftAreHandedOver)
     EXPECT_EQ(delivered, c.delivered);
     EXPECT_EQ(mostBlocksHeld, 0) << "a memo handed over holds nothing of the record list";
     EXPECT_EQ(messages, c.message ? QStringList{QString::fromUtf16(c.message)} : QStringList{});
-    EXPECT_EQ(link_.Head, nullptr);
+    EXPECT_TRUE(link_.Received.Records.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -319,13 +315,13 @@ class HeldAckTest : public LinkTest, public ::testing::WithParamInterface<bool> 
 TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
 {
     const bool xonDuringDrain = GetParam();
-    TCommLink records;  // a memo of one black pixel
+    TRecordList records;  // a memo of one black pixel
     AddHexRecord(records, 0xA000, 0x80, std::vector<uint8_t>{0x01, 0x41, 0x53, 0, 1, 0, 1, 0, 1});
     AddHexRecord(records, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x80});
     AddEndRecord(records);
     std::string memo;
-    for (const MemoBlock* b = records.Head.get(); b; b = b->Next.get())
-        memo += RecordText(*b);
+    for (const TRecord& b : records)
+        memo += RecordText(b);
     std::string heard;
     std::thread device([&] {
         // Call until answered: a call made before the PC has opened the line is purged.
@@ -362,7 +358,7 @@ TEST_P(HeldAckTest, AMemoIsKeptOnlyWhenItsAcknowledgementLeft)
         EXPECT_EQ(heard, "") << "held back by XOFF to the end";
         EXPECT_EQ(delivered, 0) << "the device was never told; it will send the memo again";
     }
-    EXPECT_EQ(link_.Head, nullptr);
+    EXPECT_TRUE(link_.Received.Records.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Xon, HeldAckTest, ::testing::Values(false, true),

@@ -114,7 +114,7 @@ TEST_F(LinkTest, DataPhaseSwitchesXonXoffOnBothWaysAndPurgeDropsBothQueues)
     SwitchToDataPhase(link_);
     ASSERT_EQ(tcgetattr(link_.Handle.fd(), &t), 0);
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
-    EXPECT_EQ(link_.Dcb.Flags, 769u);
+    EXPECT_EQ(link_.Line.flow, platform::FlowControl::XonXoff);
     EXPECT_EQ(cfgetospeed(&t), speed_t(B19200));
 
     deviceSaysXoff();
@@ -141,7 +141,8 @@ TEST_P(LineTest, BuildsRawTermiosWithoutModemOrFlowControl)
     termios t{};
     t.c_cflag = CRTSCTS | CS5 | PARODD;  // whatever the line had before
     t.c_iflag = IXON | IXANY;
-    platform::MakeRawTermios(t, {c.speed, c.wordLen, c.parity, c.stopBits, false, false});
+    platform::MakeRawTermios(t, {c.speed, c.wordLen, platform::Parity(c.parity), platform::StopBits(c.stopBits),
+                                 platform::FlowControl::None});
     EXPECT_EQ(cfgetospeed(&t), c.code);
     EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS), c.cflags);
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u);
@@ -160,15 +161,62 @@ TEST_F(LinkTest, OpenSurvivesRefusedModemLinesAndSettlesForTenTicksWithEventsFlo
     QTimer::singleShot(0, [&] { eventHandled = true; });
     link_.Speed = 19200;
     ASSERT_TRUE(OpenLink(link_));
-    const TDcb& d = link_.Dcb;
-    EXPECT_EQ(std::vector<uint32_t>({d.DCBlength, d.BaudRate, d.Flags, d.XonLim, d.XoffLim}),
-              std::vector<uint32_t>({28, 19200, TDcb::fBinary, 512, 1536}));
+    EXPECT_EQ(link_.Line, (platform::LineSettings{19200, 8, platform::Parity::None, platform::StopBits::One,
+                                                  platform::FlowControl::None}));
     int bit = TIOCM_DTR;
     EXPECT_NE(ioctl(link_.Handle.fd(), TIOCMBIS, &bit), 0) << "a pseudo-terminal has no DTR";
-    EXPECT_EQ(TickCount, 10);
+    EXPECT_EQ(link_.Ticks, 10);
     EXPECT_FALSE(host_->TimerActive());
     EXPECT_TRUE(eventHandled);
 }
+
+// The line gets back the settings it had before the exchange, as terminal programs leave it.
+struct FoundCase {
+    const char* name;
+    speed_t speed;
+    tcflag_t iflag, lflag;
+};
+
+class FoundSettingsTest : public LinkTest, public ::testing::WithParamInterface<FoundCase> {};
+
+TEST_P(FoundSettingsTest, ClosingPutsBackWhatOpeningFound)
+{
+    const FoundCase& c = GetParam();
+    // Another holder of the line, as a terminal has it: it sees what the exchange leaves.
+    const int watcher = ::open(pty_.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(watcher, 0);
+    termios found{};
+    ASSERT_EQ(tcgetattr(watcher, &found), 0);
+    found.c_iflag = c.iflag;
+    found.c_lflag = c.lflag;
+    cfsetispeed(&found, c.speed);
+    cfsetospeed(&found, c.speed);
+    ASSERT_EQ(tcsetattr(watcher, TCSANOW, &found), 0);
+    ASSERT_EQ(tcgetattr(watcher, &found), 0);
+
+    link_.Speed = 19200;
+    ASSERT_TRUE(OpenLink(link_));
+    SwitchToDataPhase(link_);
+    termios during{};
+    ASSERT_EQ(tcgetattr(watcher, &during), 0);
+    EXPECT_EQ(cfgetospeed(&during), speed_t(B19200));
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
+    ClosePort(link_);
+
+    termios after{};
+    ASSERT_EQ(tcgetattr(watcher, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), c.speed);
+    EXPECT_EQ(after.c_iflag, found.c_iflag);
+    EXPECT_EQ(after.c_oflag, found.c_oflag);
+    EXPECT_EQ(after.c_lflag, found.c_lflag);
+    EXPECT_EQ(after.c_cflag, found.c_cflag);
+    ::close(watcher);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, FoundSettingsTest,
+                         ::testing::Values(FoundCase{"CookedTerminal", B38400, ICRNL | IXON, ICANON | ECHO | ISIG},
+                                           FoundCase{"RawWithFlowControl", B1200, IXON | IXOFF, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct UnavailableCase {
     const char* port;

@@ -5,7 +5,7 @@
 
 #include "support/ProgramFixture.h"
 
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 
 #include <QDir>
@@ -99,11 +99,11 @@ protected:
         ADD_FAILURE() << "no frame command " << name;
     }
 
-    TGraphForm* open(const QString& file)
+    MemoWindow* open(const QString& file)
     {
         fileAnswers.push_back(file);
         command("Open1");
-        return MainForm->ActiveMemo();
+        return MainForm->activeMemo();
     }
 
     static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

@@ -20,13 +20,13 @@ protected:
         QGuiApplication::clipboard()->clear();
     }
 
-    // The active window's own Edit menu, opened (which refreshes its paste item) and chosen.
+    // The Edit menu with a memo window active, opened (which refreshes its paste item) and chosen.
     static void edit(const char* name)
     {
-        TGraphForm* memo = MainForm->ActiveMemo();
+        MemoWindow* memo = MainForm->activeMemo();
         ASSERT_NE(memo, nullptr);
-        emit memo->Edit1->aboutToShow();
-        for (QAction* a : memo->Edit1->actions())
+        emit MainForm->Edit1->aboutToShow();
+        for (QAction* a : MainForm->Edit1->actions())
             if (a->objectName() == QLatin1String(name))
                 a->trigger();
     }
@@ -49,7 +49,7 @@ const char* kGreyishInMonochrome = "0000000000"
 
 TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("grey.bmp"), greyish()));
+    MemoWindow* memo = open(writeImage(QStringLiteral("grey.bmp"), greyish()));
     ASSERT_NE(memo, nullptr);
     ASSERT_FALSE(MainForm->PasteSB1->isEnabled());
     edit("Copy1");
@@ -57,14 +57,14 @@ TEST_F(MemoClipboard, CopyPutsTheMonochromePictureOnTheClipboardAndEnablesPaste)
         << "the window keeps its picture";
     EXPECT_EQ(bitsOf(QGuiApplication::clipboard()->image()), QLatin1String(kGreyishInMonochrome));
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
-    EXPECT_TRUE(memo->Paste1->isEnabled());
+    EXPECT_TRUE(MainForm->Paste1->isEnabled());
     EXPECT_FALSE(memo->Modified);
 }
 
 // A memo cut to be pasted elsewhere must arrive there: Cut copies first, then whitens.
 TEST_F(MemoClipboard, CutThenPasteElsewhereMovesThePicture)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("cut.bmp"), pattern(20, 10)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("cut.bmp"), pattern(20, 10)));
     edit("Cut1");
     EXPECT_EQ(bitsOf(memo->Image1->picture()), QString(200, QLatin1Char('0')));
     EXPECT_EQ(memo->Image1->picture().size(), QSize(20, 10));
@@ -72,7 +72,7 @@ TEST_F(MemoClipboard, CutThenPasteElsewhereMovesThePicture)
     EXPECT_TRUE(MainForm->PasteSB1->isEnabled());
 
     command("New1");
-    TGraphForm* other = MainForm->ActiveMemo();
+    MemoWindow* other = MainForm->activeMemo();
     ASSERT_NE(other, memo);
     edit("Paste1");
     EXPECT_EQ(bitsOf(other->Image1->picture()), bitsOf(pattern(20, 10)));
@@ -81,13 +81,13 @@ TEST_F(MemoClipboard, CutThenPasteElsewhereMovesThePicture)
     memo->close();  // the cut window itself has nothing to save
     flushDeletes();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->memoCount(), 1);
 }
 
 TEST_F(MemoClipboard, CutInAnEmptyWindowGivesItABlankPictureButNoName)
 {
     command("New1");
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     edit("Cut1");
     EXPECT_EQ(memo->Image1->picture().size(), memo->Image1->size());
     EXPECT_FALSE(bitsOf(memo->Image1->picture()).contains(QLatin1Char('1')));
@@ -111,12 +111,12 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
     const QString file = writeImage(QStringLiteral("on-disk.bmp"), pattern(30, 20));
     const QByteArray onDisk = bytesOf(file);
     open(writeImage(QStringLiteral("other.bmp"), pattern(5, 5)));  // a second window for the count
-    TGraphForm* memo = nullptr;
+    MemoWindow* memo = nullptr;
     if (c.target == Target::OpenedFile)
         memo = open(file);
     else {
         command("New1");
-        memo = MainForm->ActiveMemo();
+        memo = MainForm->activeMemo();
     }
     const QString captionBefore = memo->windowTitle();
     const QImage pasted = pattern(64, 48).mirrored(true, true);
@@ -124,25 +124,25 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
         QGuiApplication::clipboard()->setImage(pasted);
     else
         QGuiApplication::clipboard()->setText(QStringLiteral("only text"));
-    const int realised = memo->PaletteRealisations();
+    const int realised = memo->paletteRealisations();
 
     edit("Paste1");
 
     if (!c.clipboardHasPicture) {
         EXPECT_EQ(memo->windowTitle(), captionBefore);
         EXPECT_FALSE(memo->Modified);
-        EXPECT_EQ(memo->PaletteRealisations(), realised);
+        EXPECT_EQ(memo->paletteRealisations(), realised);
         return;
     }
     EXPECT_EQ(memo->windowTitle(), "NEW_2.BMP");
     EXPECT_EQ(memo->FileName, "NEW_2.BMP");
     EXPECT_TRUE(memo->Modified);
-    EXPECT_EQ(memo->PaletteRealisations(), realised + 1);
+    EXPECT_EQ(memo->paletteRealisations(), realised + 1);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pasted));
-    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(64, 48)));
-    EXPECT_EQ(MainForm->Panel2->text(), "NEW_2.BMP");
-    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(64,48)");
-    EXPECT_EQ(MainForm->Panel3->text(), "384Bytes");
+    EXPECT_EQ(memo->clientSize(), memo->clientSizeFor(QSize(64, 48)));
+    EXPECT_EQ(MainForm->namePanel->text(), "NEW_2.BMP");
+    EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(64,48)");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "384Bytes");
     EXPECT_TRUE(MainForm->CloseSB1->isEnabled());
     EXPECT_EQ(bytesOf(file), onDisk);
 
@@ -151,7 +151,7 @@ TEST_P(MemoPaste, TakesTheClipboardsPictureAndAGeneratedName)
     flushDeletes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "NEW_2.BMP が変更されています。保存しますか？");
-    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->memoCount(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MemoPaste,
@@ -180,7 +180,7 @@ TEST_F(MemoClipboard, PastedPictureBytesAreReadAsFilesAre)
         {"image/bmp", cutRle, nullptr},
     };
     for (const auto& c : cases) {
-        TGraphForm* memo = open(writeImage(QStringLiteral("before.bmp"), pattern(6, 6)));
+        MemoWindow* memo = open(writeImage(QStringLiteral("before.bmp"), pattern(6, 6)));
         auto* data = new QMimeData;
         data->setImageData(QImage(2, 2, QImage::Format_RGB32));  // what Qt would show instead
         data->setData(QLatin1String(c.kind), c.bytes);
@@ -220,9 +220,9 @@ public:
 
 TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(61, 33)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(61, 33)));
     ASSERT_NE(memo, nullptr);
-    memo->SetDeviceTitle(QStringLiteral("買い物メモ"));  // as a received memo has it
+    memo->setDeviceTitle(QStringLiteral("買い物メモ"));  // as a received memo has it
     memo->Modified = true;
     QGuiApplication::clipboard()->setImage(pattern(90, 70).mirrored(true, false));
     edit("Paste1");  // an earlier change: only the last one is taken back
@@ -238,16 +238,16 @@ TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
     };
     auto seen = [memo] {
         return Seen{bitsOf(memo->Image1->picture()), memo->FileName, memo->windowTitle(), memo->ImageWidth,
-                    memo->ImageHeight, memo->ClientSize(), memo->Modified};
+                    memo->ImageHeight, memo->clientSize(), memo->Modified};
     };
     const Seen before = seen();
     EXPECT_EQ(before.caption, "received.bmp  買い物メモ");
-    emit memo->Edit1->aboutToShow();
-    EXPECT_FALSE(memo->Undo1->isEnabled());
+    emit MainForm->Edit1->aboutToShow();
+    EXPECT_FALSE(MainForm->Undo1->isEnabled());
 
     GetParam().change(*this, other);
     EXPECT_FALSE(seen() == before);
-    EXPECT_TRUE(memo->Undo1->isEnabled());
+    EXPECT_TRUE(MainForm->Undo1->isEnabled());
 
     edit("Undo1");
     const Seen after = seen();
@@ -258,9 +258,9 @@ TEST_P(MemoUndo, PutsBackWhatTheCommandChanged)
     EXPECT_EQ(after.height, before.height);
     EXPECT_EQ(after.client, before.client);
     EXPECT_EQ(after.modified, before.modified);
-    EXPECT_EQ(memo->DeviceTitle(), "買い物メモ");
-    EXPECT_FALSE(memo->Undo1->isEnabled());
-    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(61,33)");
+    EXPECT_EQ(memo->deviceTitle(), "買い物メモ");
+    EXPECT_FALSE(MainForm->Undo1->isEnabled());
+    EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(61,33)");
 }
 
 INSTANTIATE_TEST_SUITE_P(

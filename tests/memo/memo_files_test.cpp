@@ -23,9 +23,9 @@ using MemoFiles = MemoFixture;
 TEST_F(MemoFiles, OpenAsksWithItsTitleAndFilterAndShowsTheFilesPixels)
 {
     command("Open1");  // cancelled: no window
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
     const QImage image = pattern(61, 33);
-    TGraphForm* memo = open(writeImage(QStringLiteral("Memo One.BMP"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("Memo One.BMP"), image));
     ASSERT_NE(memo, nullptr);
     for (const FileDialogRequest& r : fileDialogs) {
         EXPECT_EQ(r.mode, FileDialogRequest::Mode::Open);
@@ -40,7 +40,7 @@ TEST_F(MemoFiles, OpenAsksWithItsTitleAndFilterAndShowsTheFilesPixels)
 
 TEST_F(MemoFiles, OtherKindsThatQtReadsOpenToo)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("drawing.png"), pattern(20, 12), "PNG"));
+    MemoWindow* memo = open(writeImage(QStringLiteral("drawing.png"), pattern(20, 12), "PNG"));
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->ImageWidth, 20);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(pattern(20, 12)));
@@ -99,14 +99,14 @@ TEST_P(DamagedFile, OpenLeavesNoWindowAndLoadKeepsTheWindowAsItWas)
 
     fileAnswers.push_back(bad);
     command("Open1");
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
 
     const QImage good = pattern(30, 20);
-    TGraphForm* memo = open(writeImage(QStringLiteral("good.bmp"), good));
+    MemoWindow* memo = open(writeImage(QStringLiteral("good.bmp"), good));
     ASSERT_NE(memo, nullptr);
     fileAnswers.push_back(bad);
     command("Load1");
-    ASSERT_EQ(MainForm->MemoCount(), 1);
+    ASSERT_EQ(MainForm->memoCount(), 1);
     EXPECT_EQ(memo->windowTitle(), "good.bmp");
     EXPECT_EQ(memo->FileName, path(QStringLiteral("good.bmp")));
     EXPECT_EQ(memo->ImageWidth, 30);
@@ -132,10 +132,10 @@ TEST_F(MemoFiles, LoadWithoutAnActiveWindowOpensOne)
 {
     fileAnswers.push_back(writeImage(QStringLiteral("loaded.bmp"), pattern(50, 40)));
     command("Load1");
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->windowTitle(), "loaded.bmp");
-    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(QSize(50, 40)));
+    EXPECT_EQ(memo->clientSize(), memo->clientSizeFor(QSize(50, 40)));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -154,7 +154,7 @@ TEST_P(LoadInto, AModifiedWindowIsAskedAboutFirst)
     const LoadCase& c = GetParam();
     const QImage before = pattern(30, 20);
     const QImage after = pattern(45, 25).mirrored(true, false);
-    TGraphForm* memo = open(writeImage(QStringLiteral("before.bmp"), before));
+    MemoWindow* memo = open(writeImage(QStringLiteral("before.bmp"), before));
     ASSERT_NE(memo, nullptr);
     memo->Modified = c.modified;
     answers.push_back(c.answer);
@@ -167,15 +167,15 @@ TEST_P(LoadInto, AModifiedWindowIsAskedAboutFirst)
         EXPECT_EQ(boxes[0].text, "重ね読みしてもよいですか？");
         EXPECT_EQ(boxes[0].buttons, BoxButtons::OkCancel);
     }
-    ASSERT_EQ(MainForm->MemoCount(), 1);
-    EXPECT_EQ(MainForm->ActiveMemo(), memo);
+    ASSERT_EQ(MainForm->memoCount(), 1);
+    EXPECT_EQ(MainForm->activeMemo(), memo);
     const QString name = c.replaced ? "after.bmp" : "before.bmp";
     EXPECT_EQ(memo->windowTitle(), name);
     EXPECT_EQ(memo->FileName, path(name));
     EXPECT_EQ(memo->Modified, c.replaced ? false : c.modified);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(c.replaced ? after : before));
-    EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(c.replaced ? after.size() : before.size()));
-    EXPECT_EQ(MainForm->Panel2->text(), name);
+    EXPECT_EQ(memo->clientSize(), memo->clientSizeFor(c.replaced ? after.size() : before.size()));
+    EXPECT_EQ(MainForm->namePanel->text(), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadInto,
@@ -198,7 +198,7 @@ TEST_F(MemoFiles, SaveWritesAOneBitBmpThatTurnsEveryNonWhitePixelBlack)
         image.setPixel(x, 1, row[x]);
     const QString original = writeImage(QStringLiteral("grey.bmp"), image);
     const QByteArray originalBytes = bytesOf(original);
-    TGraphForm* memo = open(original);
+    MemoWindow* memo = open(original);
     ASSERT_NE(memo, nullptr);
     memo->Modified = true;
     const QString file = path(QStringLiteral("grey_QM.BMP"));
@@ -228,7 +228,7 @@ TEST_F(MemoFiles, SaveWritesAOneBitBmpThatTurnsEveryNonWhitePixelBlack)
 TEST_F(MemoFiles, SaveAsAsksWithItsOwnDialogAndUsesTheNameAsTyped)
 {
     const QImage image = pattern(33, 17);
-    TGraphForm* memo = open(writeImage(QStringLiteral("source.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("source.bmp"), image));
     const QString target = path(QStringLiteral("no extension"));
     fileAnswers.push_back(target);
     command("SaveAs1");
@@ -256,7 +256,7 @@ TEST_F(MemoFiles, ABareGeneratedNameIsSavedIntoTheCurrentFolderWithoutADialog)
 {
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(path(QString())));
-    TGraphForm* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(16, 8)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("received.bmp"), pattern(16, 8)));
     memo->FileName = QStringLiteral("NEW_2.BMP");
     memo->Modified = true;
     command("Save1");
@@ -271,7 +271,7 @@ TEST_F(MemoFiles, ABareGeneratedNameIsSavedIntoTheCurrentFolderWithoutADialog)
 TEST_F(MemoFiles, SavingAWindowWithoutAPictureGoesToSaveAsAndWritesItsBlankArea)
 {
     command("New1");
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     const QString target = path(QStringLiteral("blank.bmp"));
     fileAnswers.push_back(target);
     command("Save1");
@@ -285,7 +285,7 @@ TEST_F(MemoFiles, SavingAWindowWithoutAPictureGoesToSaveAsAndWritesItsBlankArea)
     EXPECT_FALSE(facts->bits.contains(QLatin1Char('1')));
     // The saved blank opens again like any picture.
     EXPECT_NE(open(target), nullptr);
-    EXPECT_EQ(MainForm->MemoCount(), 2);
+    EXPECT_EQ(MainForm->memoCount(), 2);
 }
 
 // A save that cannot be completed must leave the old file as it was, say so, and keep the
@@ -306,7 +306,7 @@ TEST_P(SaveFailure, LeavesTheOldFileReportsAndStaysModified)
     const QString target = path(QStringLiteral("sub/old.bmp"));
     const QByteArray old = validBmp(8, 8);
     writeBytes(target, old);
-    TGraphForm* memo = open(writeImage(QStringLiteral("big.bmp"), pattern(400, 300)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("big.bmp"), pattern(400, 300)));
     ASSERT_NE(memo, nullptr);
     memo->FileName = target;
     memo->Modified = true;
@@ -375,7 +375,7 @@ TEST_P(CloseQuestion, AsksOnlyForChangesAndKeepsTheMemoUnlessToldOtherwise)
 {
     const CloseCase& c = GetParam();
     const QImage image = pattern(20, 10);
-    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("memo.bmp"), image));
     ASSERT_NE(memo, nullptr);
     memo->Modified = c.modified;
     answers.push_back(c.answer);
@@ -404,12 +404,12 @@ TEST_P(CloseQuestion, AsksOnlyForChangesAndKeepsTheMemoUnlessToldOtherwise)
     }
     EXPECT_EQ(QFile::exists(target), dialogShown && c.saveDialogAnswered);
     if (c.closes) {
-        EXPECT_EQ(MainForm->MemoCount(), 0);
-        EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
-        EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+        EXPECT_EQ(MainForm->memoCount(), 0);
+        EXPECT_EQ(MainForm->namePanel->text(), "NO IMAGE");
+        EXPECT_EQ(MainForm->bytesPanel->text(), "0Bytes");
         EXPECT_FALSE(MainForm->CloseSB1->isEnabled());
     } else {
-        ASSERT_EQ(MainForm->MemoCount(), 1);
+        ASSERT_EQ(MainForm->memoCount(), 1);
         EXPECT_TRUE(memo->isVisible());
         EXPECT_TRUE(memo->Modified);
         EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(image));
@@ -438,7 +438,7 @@ class FailedCloseSave : public MemoFixture, public testing::WithParamInterface<C
 
 TEST_P(FailedCloseSave, KeepsTheWindowOpenWithItsChanges)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
     memo->Modified = true;
     answers.push_back(BoxAnswer::Yes);
     fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
@@ -449,8 +449,8 @@ TEST_P(FailedCloseSave, KeepsTheWindowOpenWithItsChanges)
         flushDeletes();
     }
     EXPECT_EQ(failureBoxes(), 1);
-    ASSERT_EQ(MainForm->MemoCount(), 1);
-    EXPECT_EQ(MainForm->ActiveMemo(), memo);
+    ASSERT_EQ(MainForm->memoCount(), 1);
+    EXPECT_EQ(MainForm->activeMemo(), memo);
     EXPECT_TRUE(memo->isVisible());
     EXPECT_TRUE(memo->Modified);
     EXPECT_EQ(memo->FileName, path(QStringLiteral("memo.bmp")));  // the failed name is not taken
@@ -461,14 +461,14 @@ INSTANTIATE_TEST_SUITE_P(Ways, FailedCloseSave, testing::Values(CloseBy::Command
 
 TEST_F(MemoFiles, AFailedSaveAtExitKeepsTheProgramOpen)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("memo.bmp"), pattern(20, 10)));
     memo->Modified = true;
     answers.push_back(BoxAnswer::Yes);
     fileAnswers.push_back(path(QStringLiteral("missing-folder/saved.bmp")));
     EXPECT_FALSE(MainForm->close());
     EXPECT_EQ(failureBoxes(), 1);
     EXPECT_TRUE(memo->Modified);
-    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->memoCount(), 1);
 }
 
 // Three changed memos at Exit: one question for all of them. すべて保存 writes each into the
@@ -493,7 +493,7 @@ TEST_P(ExitQuestions, OneQuestionForAllChangedMemos)
     for (const char* name : {"a.bmp", "b.bmp", "c.bmp"})
         open(writeImage(QString::fromLatin1(name), pattern(20, 10)))->Modified = true;
     open(writeImage(QStringLiteral("clean.bmp"), pattern(8, 8)));
-    MainForm->MemoWindows()[0]->SetDeviceTitle(QStringLiteral("買い物メモ"));
+    MainForm->memoWindows()[0]->setDeviceTitle(QStringLiteral("買い物メモ"));
     answers.push_back(c.answer);
     fileAnswers.push_back(c.folderChosen ? folder : QString());
 
@@ -511,9 +511,9 @@ TEST_P(ExitQuestions, OneQuestionForAllChangedMemos)
         EXPECT_EQ(facts->bits, bitsOf(pattern(20, 10)));
     }
     if (!c.exits) {
-        EXPECT_EQ(MainForm->MemoCount(), 4);
+        EXPECT_EQ(MainForm->memoCount(), 4);
         int changed = 0;
-        for (TGraphForm* memo : MainForm->MemoWindows())
+        for (MemoWindow* memo : MainForm->memoWindows())
             changed += memo->Modified ? 1 : 0;
         EXPECT_EQ(changed, 3);
     }
@@ -533,7 +533,7 @@ TEST_F(MemoFiles, SaveOnAPngAsksForABmpNameAndLeavesThePngAlone)
 {
     const QString png = writeImage(QStringLiteral("photo.png"), pattern(20, 12), "PNG");
     const QByteArray pngBytes = bytesOf(png);
-    TGraphForm* memo = open(png);
+    MemoWindow* memo = open(png);
     ASSERT_NE(memo, nullptr);
     fileAnswers.push_back(QString());  // first Save: the dialog is cancelled
     command("Save1");
@@ -558,7 +558,7 @@ TEST_F(MemoFiles, SaveOnAPngAsksForABmpNameAndLeavesThePngAlone)
 // 書き出し writes a copy in the chosen format; the window keeps its own file and state.
 TEST_F(MemoFiles, ExportWritesACopyUnderTheNameTypedWithItsSuffix)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("note.bmp"), pattern(20, 12)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("note.bmp"), pattern(20, 12)));
     ASSERT_NE(memo, nullptr);
     struct Answerer {
         Answerer()

@@ -5,7 +5,7 @@
 #include "MemoFixture.h"
 
 #include "app/PrepPreview.h"
-#include "app/Prepdlg.h"
+#include "app/PrepareDialog.h"
 #include "prepare/PrepareConfig.h"
 #include "prepare/PrepareFile.h"
 
@@ -30,7 +30,7 @@ protected:
             ASSERT_NE(dialog, nullptr);
             use(*dialog);
         });
-        for (QAction* a : MainForm->ActiveMemo()->Edit1->actions())
+        for (QAction* a : MainForm->Edit1->actions())
             if (a->objectName() == QLatin1String("Prepare1"))
                 a->trigger();
         flushDeletes();
@@ -46,22 +46,22 @@ TEST_F(PrepareCommand, OpensTheResultInANewWindowAndLeavesTheSource)
         for (int x = 0; x < 1000; ++x)
             photo.setPixel(x, y, qRgb(x * 255 / 999, (x ^ y) & 255, y * 255 / 749));
     const QString file = writeImage(QStringLiteral("photo.jpg"), photo, "JPEG");
-    TGraphForm* source = open(file);
+    MemoWindow* source = open(file);
     ASSERT_NE(source, nullptr);
     const QImage sourcePicture = source->Image1->picture();
 
     // ｷｬﾝｾﾙ and Escape: nothing opens, nothing changes.
     prepare([](TPrepareDialog& d) { d.CancelBtn->click(); });
     prepare([](TPrepareDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); });
-    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->memoCount(), 1);
 
     prepare([](TPrepareDialog& d) {
-        d.RadioGroup1->button(1)->click();  // fit
-        d.RadioGroup2->button(3)->click();  // Atkinson
+        d.sizeGroup->button(1)->click();  // fit
+        d.conversionGroup->button(int(TConversion::Atkinson))->click();
         d.OKBtn->click();
     });
-    ASSERT_EQ(MainForm->MemoCount(), 2);
-    TGraphForm* result = MainForm->ActiveMemo();
+    ASSERT_EQ(MainForm->memoCount(), 2);
+    MemoWindow* result = MainForm->activeMemo();
     ASSERT_NE(result, source);
     EXPECT_EQ(result->windowTitle(), "photo_QM.BMP");
     EXPECT_EQ(result->FileName, path(QStringLiteral("photo_QM.BMP")));
@@ -74,10 +74,10 @@ TEST_F(PrepareCommand, OpensTheResultInANewWindowAndLeavesTheSource)
     EXPECT_EQ(source->Image1->picture(), sourcePicture);
     EXPECT_FALSE(source->Modified);
 
-    result->Undo1Click();
+    result->undo();
     EXPECT_EQ(result->Image1->picture(), sourcePicture);
 
-    MainForm->StoreCfg();
+    MainForm->storeConfig();
     EXPECT_EQ(ReadPrepareSettings(home().iniPath().toStdString()), s);
 }
 

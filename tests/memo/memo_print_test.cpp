@@ -74,7 +74,7 @@ protected:
 TEST_F(MemoPrint, ThePictureLandsAtThePrintableTopLeftAtItsScreenSize)
 {
     const QImage image = pattern(100, 50);
-    TGraphForm* memo = open(writeImage(QStringLiteral("print.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("print.bmp"), image));
     ASSERT_NE(memo, nullptr);
     answerPrintDialog(true, pdf);
     command("Print1");
@@ -121,12 +121,12 @@ TEST_F(MemoPrint, CancellingThePrintDialogPrintsNothing)
 
 TEST_F(MemoPrint, APrinterThatCannotStartIsReportedAndTheWindowGoesOn)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("print.bmp"), pattern(20, 20)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("print.bmp"), pattern(20, 20)));
     answerPrintDialog(true, path(QStringLiteral("no-such-folder/page.pdf")));
     command("Print1");
     ASSERT_EQ(failureBoxes(), 1);
     EXPECT_EQ(boxes.back().caption, "VEXLO");
-    EXPECT_EQ(MainForm->ActiveMemo(), memo);
+    EXPECT_EQ(MainForm->activeMemo(), memo);
     EXPECT_FALSE(memo->Modified);
 }
 

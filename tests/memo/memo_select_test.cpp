@@ -3,7 +3,7 @@
 // the pointer, and a rubber band that never touches the picture.
 #include "MemoFixture.h"
 
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 #include "gui/CursorClip.h"
 #include "transfer/MemoImage.h"
 
@@ -42,7 +42,7 @@ struct DragCase {
     const char* name;
     std::vector<Step> steps;
     BoxAnswer answer;
-    const char* status;  // Panel4 while the question is up
+    const char* status;  // sizePanel while the question is up
     Region stored;       // the region afterwards
     const char* note;    // after the question: what the device gets of a region it cannot take
 };
@@ -80,17 +80,17 @@ protected:
 
     int titleDialogs = 0;
 
-    TGraphForm* armed(const QImage& image)
+    MemoWindow* armed(const QImage& image)
     {
-        TGraphForm* memo = open(writeImage(QStringLiteral("large.bmp"), image));
+        MemoWindow* memo = open(writeImage(QStringLiteral("large.bmp"), image));
         if (!memo)
             return nullptr;
         SkipSizeCheck = true;  // as the refused Send leaves it
-        memo->ArmRegionSelection();
+        memo->armRegionSelection();
         return memo;
     }
 
-    static void play(TGraphForm* memo, const std::vector<Step>& steps)
+    static void play(MemoWindow* memo, const std::vector<Step>& steps)
     {
         for (const Step& s : steps) {
             const QPoint at(s.x, s.y);
@@ -102,16 +102,16 @@ protected:
         }
     }
 
-    static Region regionOf(const TGraphForm* memo)
+    static Region regionOf(const MemoWindow* memo)
     {
         return {memo->SelLeft, memo->SelTop, memo->SelRight, memo->SelBottom};
     }
 
     // The rectangle the pointer is held in: the window below its title bar, borders included.
-    static platform::ClipRect windowRect(const TGraphForm* memo)
+    static platform::ClipRect windowRect(const MemoWindow* memo)
     {
         const QPoint origin = memo->mapToGlobal(QPoint(0, 0));
-        const int below = memo->height() - memo->ClientSize().height();
+        const int below = memo->height() - memo->clientSize().height();
         return {origin.x(), origin.y() + below, origin.x() + memo->width(), origin.y() + memo->height()};
     }
 };
@@ -121,12 +121,12 @@ class RegionDrag : public RegionSelection, public testing::WithParamInterface<Dr
 TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
 {
     const DragCase& c = GetParam();
-    TGraphForm* memo = armed(pattern(1300, 200));
+    MemoWindow* memo = armed(pattern(1300, 200));
     ASSERT_NE(memo, nullptr);
     const platform::ClipRect r = windowRect(memo);
     EXPECT_EQ(platform::GetClipCursor(), r);
     EXPECT_EQ(QCursor::pos(), QPoint(r.left, r.top));
-    EXPECT_EQ(MainForm->Panel4->text(), Armed);
+    EXPECT_EQ(MainForm->sizePanel->text(), Armed);
 
     struct AtQuestion {
         QString status;
@@ -136,7 +136,7 @@ TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
     std::vector<AtQuestion> seen;
     SetBoxAnswerer([&](const BoxRequest& request) {
         boxes.push_back(request);
-        seen.push_back({MainForm->Panel4->text(), memo->Image1->band(), platform::CursorConfined()});
+        seen.push_back({MainForm->sizePanel->text(), memo->Image1->band(), platform::CursorConfined()});
         return c.answer;
     });
     play(memo, c.steps);
@@ -155,7 +155,7 @@ TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
     if (c.answer == BoxAnswer::Ok) {
         EXPECT_FALSE(memo->SelectMode);
         EXPECT_FALSE(platform::CursorConfined());
-        EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(1300,200)");
+        EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(1300,200)");
         expectSendRan(1);
     } else {
         EXPECT_EQ(boxes.size(), 1u);
@@ -163,7 +163,7 @@ TEST_P(RegionDrag, StoresTheDraggedRegionOnOkAndArmsAgainOnCancel)
         EXPECT_TRUE(memo->SelectMode);
         EXPECT_EQ(platform::GetClipCursor(), windowRect(memo));
         EXPECT_EQ(QCursor::pos(), QPoint(windowRect(memo).left, windowRect(memo).top));
-        EXPECT_EQ(MainForm->Panel4->text(), Armed);
+        EXPECT_EQ(MainForm->sizePanel->text(), Armed);
         // Armed again: the next drag is taken.
         SetBoxAnswerer([&](const BoxRequest& request) {
             boxes.push_back(request);
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct WayOut {
     const char* name;
     bool dragging;  // ended in the middle of a drag rather than while armed
-    std::function<void(TGraphForm*)> leave;
+    std::function<void(MemoWindow*)> leave;
     size_t boxes = 0;  // an exchange that starts meets the line that cannot be opened
     const char16_t* box = u"通信ポート";  // how each of those boxes begins
 };
@@ -226,9 +226,9 @@ class RegionWayOut : public RegionSelection, public testing::WithParamInterface<
 TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
 {
     const WayOut& c = GetParam();
-    TGraphForm* other = open(writeImage(QStringLiteral("other.bmp"), pattern(40, 30)));
+    MemoWindow* other = open(writeImage(QStringLiteral("other.bmp"), pattern(40, 30)));
     ASSERT_NE(other, nullptr);
-    QPointer<TGraphForm> memo = armed(pattern(300, 200));
+    QPointer<MemoWindow> memo = armed(pattern(300, 200));
     ASSERT_NE(memo, nullptr);
     if (c.dragging)
         play(memo, {{Step::Press, 10, 10}, {Step::Move, 50, 60}});
@@ -248,10 +248,10 @@ TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
             QTest::mouseRelease(memo->Image1, Qt::LeftButton, {}, QPoint(50, 60));
         EXPECT_EQ(memo->SelLeft, -1);
     }
-    if (memo && MainForm->ActiveMemo() == memo) {
-        EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+    if (memo && MainForm->activeMemo() == memo) {
+        EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(300,200)");
     }
-    EXPECT_NE(MainForm->Panel4->text(), Armed);
+    EXPECT_NE(MainForm->sizePanel->text(), Armed);
     EXPECT_EQ(boxes.size(), c.boxes);
     for (const BoxRequest& b : boxes)
         EXPECT_TRUE(b.text.startsWith(QString::fromUtf16(c.box))) << b.text.toStdString();
@@ -261,25 +261,25 @@ TEST_P(RegionWayOut, FreesThePointerAndStoresNoRegion)
 INSTANTIATE_TEST_SUITE_P(
     Ways, RegionWayOut,
     testing::Values(
-        WayOut{"EscapeWhileArmed", false, [](TGraphForm* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
-        WayOut{"EscapeWhileDragging", true, [](TGraphForm* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
-        WayOut{"Minimised", false, [](TGraphForm* m) { m->showMinimized(); }},
+        WayOut{"EscapeWhileArmed", false, [](MemoWindow* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
+        WayOut{"EscapeWhileDragging", true, [](MemoWindow* m) { QTest::keyClick(m->Image1, Qt::Key_Escape); }},
+        WayOut{"Minimised", false, [](MemoWindow* m) { m->showMinimized(); }},
         WayOut{"AnotherWindowActivated", true,
-               [](TGraphForm*) { MainForm->MdiArea->activatePreviousSubWindow(); }},
+               [](MemoWindow*) { MainForm->MdiArea->activatePreviousSubWindow(); }},
         WayOut{"TheFrameLosesTheFocus", false,
-               [](TGraphForm*) {
+               [](MemoWindow*) {
                    auto* elsewhere = new QWidget(MainForm, Qt::Window);
                    elsewhere->show();
                    elsewhere->activateWindow();
                    EXPECT_TRUE(QTest::qWaitForWindowActive(elsewhere));
                }},
-        WayOut{"Closed", false, [](TGraphForm* m) { m->close(); }},
-        WayOut{"ClosedByTheCommand", true, [](TGraphForm*) { MainForm->Close1Click(); }},
-        WayOut{"AReceiveStarts", true, [](TGraphForm*) { MainForm->N2Click(); }, 1},
+        WayOut{"Closed", false, [](MemoWindow* m) { m->close(); }},
+        WayOut{"ClosedByTheCommand", true, [](MemoWindow*) { MainForm->closeWindow(); }},
+        WayOut{"AReceiveStarts", true, [](MemoWindow*) { MainForm->receive(); }, 1},
         // That Send finds the size check on again: it warns and arms anew, and Escape ends that.
         WayOut{"ASendStarts", false,
-               [](TGraphForm* m) {
-                   MainForm->Transmit1Click();
+               [](MemoWindow* m) {
+                   MainForm->send();
                    EXPECT_TRUE(m->SelectMode);
                    QTest::keyClick(m->Image1, Qt::Key_Escape);
                },
@@ -289,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RegionSelection, TheBandInvertsItsOutlineOnTheScreenAndNeverTouchesThePicture)
 {
     const QImage image = pattern(300, 200);
-    TGraphForm* memo = armed(image);
+    MemoWindow* memo = armed(image);
     ASSERT_NE(memo, nullptr);
     const QImage before = memo->Image1->picture();
 
@@ -324,10 +324,10 @@ TEST_F(RegionSelection, TheBandInvertsItsOutlineOnTheScreenAndNeverTouchesThePic
 TEST_F(RegionSelection, AtFourTimesADragSendsTheImagePixelsUnderIt)
 {
     const QImage image = pattern(200, 150);
-    TGraphForm* memo = armed(image);
+    MemoWindow* memo = armed(image);
     ASSERT_NE(memo, nullptr);
-    memo->SetZoom(4);
-    memo->ArmRegionSelection();  // the pointer held in the window's new rectangle
+    memo->setZoom(4);
+    memo->armRegionSelection();  // the pointer held in the window's new rectangle
 
     QImage shown;
     SetBoxAnswerer([&](const BoxRequest& request) {

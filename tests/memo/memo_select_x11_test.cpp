@@ -7,7 +7,7 @@
 #include "support/SimProcess.h"
 #include "support/WaitFor.h"
 
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 #include "transfer/MemoImage.h"
 
 #include <QAbstractNativeEventFilter>
@@ -136,10 +136,10 @@ protected:
     }
 
     // The window below its title bar, borders included; right and bottom exclusive.
-    static QRect confinement(const TGraphForm* memo)
+    static QRect confinement(const MemoWindow* memo)
     {
         const QRect outer(memo->mapToGlobal(QPoint(0, 0)), memo->size());
-        return outer.adjusted(0, memo->height() - memo->ClientSize().height(), 0, 0);
+        return outer.adjusted(0, memo->height() - memo->clientSize().height(), 0, 0);
     }
 
 private:
@@ -151,17 +151,17 @@ private:
 TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedRegion)
 {
     const QImage image = pattern(300, 200);
-    TGraphForm* memo = open(writeImage(QStringLiteral("large.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("large.bmp"), image));
     ASSERT_NE(memo, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
-    MainForm->Transmit1Click();
+    MainForm->send();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
     boxes.clear();
     (void)QTest::qWaitFor([&] { return pointer() == confinement(memo).topLeft(); }, 3000);
     const QRect r = confinement(memo);
     EXPECT_EQ(pointer(), r.topLeft());
-    EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
+    EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
 
     // Pushed far out each way, the pointer comes to rest on the edge of R.
     struct Push {
@@ -237,7 +237,7 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     // The pointer is free.
     push(-2000, 0);
     EXPECT_LT(pointer().x(), r.left());
-    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(300,200)");
+    EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(300,200)");
 }
 
 // A picture larger than the frame: arming grows the frame to the screen, and the window
@@ -249,11 +249,11 @@ TEST_F(RegionOnScreen, ThePointerIsHeldWhereTheWindowIsAfterTheFrameGrew)
     (void)QTest::qWaitFor([] { return MainForm->frameGeometry().topLeft() == QPoint(300, 300); }, 2000);
     QImage image(2000, 1500, QImage::Format_Mono);
     image.fill(1);
-    TGraphForm* memo = open(writeImage(QStringLiteral("huge.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("huge.bmp"), image));
     ASSERT_NE(memo, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
     const QSize before = MainForm->size();
-    MainForm->Transmit1Click();
+    MainForm->send();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
     EXPECT_TRUE(QTest::qWaitFor([&] { return MainForm->size() != before; }, 3000)) << "the frame grows";

@@ -13,12 +13,12 @@
 
 namespace {
 
-using MemoWindow = MemoFixture;
+using MemoWindowTest = MemoFixture;
 
 QStringList captions()
 {
     QStringList out;
-    for (TGraphForm* memo : MainForm->MemoWindows())
+    for (MemoWindow* memo : MainForm->memoWindows())
         out << memo->windowTitle();
     return out;
 }
@@ -42,11 +42,11 @@ class MemoStatus : public MemoFixture, public testing::WithParamInterface<Status
 TEST_P(MemoStatus, AnOpenedImagePublishesItsNameSizeAndWholeBytesPerRow)
 {
     const StatusCase& c = GetParam();
-    TGraphForm* memo = open(writeImage(QStringLiteral("picture.bmp"), pattern(c.width, c.height)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("picture.bmp"), pattern(c.width, c.height)));
     ASSERT_NE(memo, nullptr);
-    EXPECT_EQ(MainForm->Panel2->text(), "picture.bmp");
-    EXPECT_EQ(MainForm->Panel4->text(), QString::fromUtf8(c.size));
-    EXPECT_EQ(MainForm->Panel3->text(), QString::fromUtf8(c.bytes));
+    EXPECT_EQ(MainForm->namePanel->text(), "picture.bmp");
+    EXPECT_EQ(MainForm->sizePanel->text(), QString::fromUtf8(c.size));
+    EXPECT_EQ(MainForm->bytesPanel->text(), QString::fromUtf8(c.bytes));
     expectImageButtons(true);
     EXPECT_EQ(memo->ImageWidth, c.width);
     EXPECT_EQ(memo->ImageHeight, c.height);
@@ -59,10 +59,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, MemoStatus,
                                          StatusCase{17, 9, "画像サイズ(X,Y)=(17,9)", "18Bytes"},
                                          StatusCase{124, 121, "画像サイズ(X,Y)=(124,121)", "1815Bytes"}));
 
-TEST_F(MemoWindow, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
+TEST_F(MemoWindowTest, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
 {
     command("New1");
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->windowTitle(), "EMPTY_1.BMP");
     EXPECT_TRUE(memo->FileName.isEmpty());
@@ -76,32 +76,32 @@ TEST_F(MemoWindow, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
     EXPECT_TRUE(memo->windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
     expectImageButtons(false);
-    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
-    EXPECT_EQ(MainForm->Panel4->text(), "");
-    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
-    for (QAction* a : memo->File1->actions())
+    EXPECT_EQ(MainForm->namePanel->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->sizePanel->text(), "");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "0Bytes");
+    for (QAction* a : MainForm->File1->actions())
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
 }
 
-TEST_F(MemoWindow, GeneratedNamesCountTheOpenWindowsAndSoRepeat)
+TEST_F(MemoWindowTest, GeneratedNamesCountTheOpenWindowsAndSoRepeat)
 {
     for (int i = 0; i < 3; ++i)
         command("New1");
     EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_2.BMP", "EMPTY_3.BMP"}));
 
-    MainForm->MdiArea->setActiveSubWindow(MainForm->MemoWindows()[1]);
+    MainForm->MdiArea->setActiveSubWindow(MainForm->memoWindows()[1]);
     command("Close1");
     EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP"}));
     command("New1");
     EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP", "EMPTY_3.BMP"}));
 }
 
-TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
+TEST_F(MemoWindowTest, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("fit.bmp"), pattern(230, 140)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("fit.bmp"), pattern(230, 140)));
     ASSERT_NE(memo, nullptr);
     QCoreApplication::processEvents();
-    EXPECT_EQ(memo->ClientSize(), QSize(230, 140));
+    EXPECT_EQ(memo->clientSize(), QSize(230, 140));
     EXPECT_EQ(QRect(memo->Image1->mapTo(memo, QPoint()), memo->Image1->size()),
               QRect(memo->contentsRect().topLeft(), QSize(230, 140)));
     EXPECT_EQ(memo->windowTitle(), "fit.bmp");
@@ -111,10 +111,10 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
     EXPECT_EQ(memo->minimumSize(), memo->maximumSize());
 
     // A tiny memo keeps a window wide enough for its caption's buttons, picture at the top-left.
-    TGraphForm* tiny = open(writeImage(QStringLiteral("tiny.bmp"), pattern(3, 3)));
+    MemoWindow* tiny = open(writeImage(QStringLiteral("tiny.bmp"), pattern(3, 3)));
     QCoreApplication::processEvents();
     EXPECT_GE(tiny->width(), tiny->minimumSizeHint().width());
-    EXPECT_EQ(tiny->ClientSize().height(), 3);
+    EXPECT_EQ(tiny->clientSize().height(), 3);
     EXPECT_EQ(QRect(tiny->Image1->mapTo(tiny, QPoint()), tiny->Image1->size()),
               QRect(tiny->contentsRect().topLeft(), QSize(3, 3)));
 }
@@ -122,47 +122,47 @@ TEST_F(MemoWindow, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
 // New windows open a memo at least 240 pixels wide unless [General] Zoom= says otherwise; the
 // window grows with the zoom up to the frame's client area and scrolls beyond it, while the
 // status bar, saving and the picture stay in image pixels.
-TEST_F(MemoWindow, ZoomShowsLargerPixelsAndKeepsTheImage)
+TEST_F(MemoWindowTest, ZoomShowsLargerPixelsAndKeepsTheImage)
 {
     struct Opening {
         int configured, width, zoom;
     };
     for (const Opening o : {Opening{0, 124, 2}, Opening{0, 60, 4}, Opening{0, 45, 6}, Opening{0, 20, 8},
                             Opening{0, 240, 1}, Opening{0, 1000, 1}, Opening{1, 124, 1}, Opening{5, 124, 4}}) {
-        TGraphForm::SetConfiguredZoom(o.configured);
-        EXPECT_EQ(TGraphForm::ZoomForPicture(o.width), o.zoom) << o.configured << " " << o.width;
+        MemoWindow::setConfiguredZoom(o.configured);
+        EXPECT_EQ(MemoWindow::zoomForPicture(o.width), o.zoom) << o.configured << " " << o.width;
     }
 
-    TGraphForm::SetConfiguredZoom(0);
+    MemoWindow::setConfiguredZoom(0);
     MainForm->resize(800, 700);
     QCoreApplication::processEvents();
     const QImage picture = pattern(124, 121);
     open(writeImage(QStringLiteral("first.bmp"), pattern(30, 20)));  // the next one cascades below it
-    TGraphForm* memo = open(writeImage(QStringLiteral("zoom.bmp"), picture));
+    MemoWindow* memo = open(writeImage(QStringLiteral("zoom.bmp"), picture));
     ASSERT_NE(memo, nullptr);
-    EXPECT_EQ(memo->Zoom(), 2);
-    EXPECT_EQ(memo->ClientSize(), QSize(248, 242));
-    memo->ZoomIn1Click();
-    EXPECT_EQ(memo->ClientSize(), QSize(372, 363));
+    EXPECT_EQ(memo->zoom(), 2);
+    EXPECT_EQ(memo->clientSize(), QSize(248, 242));
+    memo->zoomIn();
+    EXPECT_EQ(memo->clientSize(), QSize(372, 363));
     EXPECT_EQ(memo->Image1->grab().toImage().pixelColor(3 * 5 + 1, 3 * 5 + 2),
               picture.pixelColor(5, 5));  // a 3 x 3 square for every image pixel
 
     // At 8x the picture is larger than the frame: the window stops at the frame's client area.
-    memo->SetZoom(8);
+    memo->setZoom(8);
     QCoreApplication::processEvents();
     const QSize room = MainForm->MdiArea->viewport()->size();
     EXPECT_LE(memo->x() + memo->width(), room.width());
     EXPECT_LE(memo->y() + memo->height(), room.height());
-    EXPECT_TRUE(memo->Scroll1->horizontalScrollBar()->isVisible());
-    EXPECT_TRUE(memo->Scroll1->verticalScrollBar()->isVisible());
-    EXPECT_EQ(MainForm->Panel4->text(), "画像サイズ(X,Y)=(124,121)");
-    EXPECT_EQ(MainForm->Panel3->text(), "1815Bytes");
+    EXPECT_TRUE(memo->scrollArea->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(memo->scrollArea->verticalScrollBar()->isVisible());
+    EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(124,121)");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
 
     fileAnswers.push_back(path(QStringLiteral("saved.bmp")));
     command("SaveAs1");
     EXPECT_EQ(QImage(path(QStringLiteral("saved.bmp"))).size(), QSize(124, 121));
-    memo->ActualSize1Click();
-    EXPECT_EQ(memo->ClientSize(), QSize(124, 121).expandedTo(memo->ClientSizeFor(QSize(124, 121))));
+    memo->actualSize();
+    EXPECT_EQ(memo->clientSize(), QSize(124, 121).expandedTo(memo->clientSizeFor(QSize(124, 121))));
 }
 
 // [General] Zoom= written by hand, with no other setting, sets the zoom new windows open at.
@@ -178,30 +178,30 @@ protected:
 
 TEST_F(ConfiguredZoom, NewWindowsOpenAtIt)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("small.bmp"), pattern(20, 10)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("small.bmp"), pattern(20, 10)));
     ASSERT_NE(memo, nullptr);
-    EXPECT_EQ(memo->Zoom(), 3);
+    EXPECT_EQ(memo->zoom(), 3);
 }
 
-TEST_F(MemoWindow, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
+TEST_F(MemoWindowTest, ClosingOneOfTwoLeavesTheOtherPublishingItsOwnState)
 {
     open(writeImage(QStringLiteral("first.bmp"), pattern(40, 20)));
     command("New1");
     command("Close1");
-    ASSERT_EQ(MainForm->MemoCount(), 1);
-    EXPECT_EQ(MainForm->ActiveMemo()->windowTitle(), "first.bmp");
-    EXPECT_EQ(MainForm->Panel2->text(), "first.bmp");
-    EXPECT_EQ(MainForm->Panel3->text(), "100Bytes");
+    ASSERT_EQ(MainForm->memoCount(), 1);
+    EXPECT_EQ(MainForm->activeMemo()->windowTitle(), "first.bmp");
+    EXPECT_EQ(MainForm->namePanel->text(), "first.bmp");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "100Bytes");
     expectImageButtons(true);
     command("Close1");
-    EXPECT_EQ(MainForm->MemoCount(), 0);
-    EXPECT_EQ(MainForm->Panel2->text(), "NO IMAGE");
-    EXPECT_EQ(MainForm->Panel4->text(), "");
-    EXPECT_EQ(MainForm->Panel3->text(), "0Bytes");
+    EXPECT_EQ(MainForm->memoCount(), 0);
+    EXPECT_EQ(MainForm->namePanel->text(), "NO IMAGE");
+    EXPECT_EQ(MainForm->sizePanel->text(), "");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "0Bytes");
     expectImageButtons(false);
 }
 
-// Steps: C = CoImage1Click (program re-activated), I = Image1Click, A = FormActivate.
+// Steps: C = refreshAfterActivation (program re-activated), I = imageClicked, A = becameActive.
 struct PaletteCase {
     bool hasImage;
     const char* steps;
@@ -214,23 +214,23 @@ class MemoPalette : public MemoFixture, public testing::WithParamInterface<Palet
 TEST_P(MemoPalette, ReactivationSkipsTheNextRealisationOnceAndOnlyWithAnImage)
 {
     const PaletteCase& c = GetParam();
-    TGraphForm* memo = nullptr;
+    MemoWindow* memo = nullptr;
     if (c.hasImage)
         memo = open(writeImage(QStringLiteral("p.bmp"), pattern(10, 10)));
     else {
         command("New1");
-        memo = MainForm->ActiveMemo();
+        memo = MainForm->activeMemo();
     }
     ASSERT_NE(memo, nullptr);
-    const int base = memo->PaletteRealisations();
+    const int base = memo->paletteRealisations();
     QString seen;
     for (const char* s = c.steps; *s; ++s) {
         switch (*s) {
-        case 'C': memo->CoImage1Click(); break;
-        case 'I': memo->Image1Click(); break;
-        case 'A': memo->FormActivate(); break;
+        case 'C': memo->refreshAfterActivation(); break;
+        case 'I': memo->imageClicked(); break;
+        case 'A': memo->becameActive(); break;
         }
-        seen += QString::number(memo->PaletteRealisations() - base);
+        seen += QString::number(memo->paletteRealisations() - base);
     }
     EXPECT_EQ(seen, QLatin1String(c.realisedAfterEach));
     EXPECT_EQ(memo->SkipPaletteOnce, c.skipAtEnd);
@@ -244,15 +244,15 @@ INSTANTIATE_TEST_SUITE_P(Rules, MemoPalette,
                                          PaletteCase{false, "CIAI", "0000", true},
                                          PaletteCase{false, "I", "0", false}));
 
-TEST_F(MemoWindow, ClickingTheImageRealisesThePaletteAndPublishes)
+TEST_F(MemoWindowTest, ClickingTheImageRealisesThePaletteAndPublishes)
 {
-    TGraphForm* memo = open(writeImage(QStringLiteral("click.bmp"), pattern(30, 16)));
+    MemoWindow* memo = open(writeImage(QStringLiteral("click.bmp"), pattern(30, 16)));
     ASSERT_NE(memo, nullptr);
-    MainForm->Panel2->clear();
-    const int before = memo->PaletteRealisations();
+    MainForm->namePanel->clear();
+    const int before = memo->paletteRealisations();
     QTest::mouseClick(memo->Image1, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(memo->PaletteRealisations(), before + 1);
-    EXPECT_EQ(MainForm->Panel2->text(), "click.bmp");
+    EXPECT_EQ(memo->paletteRealisations(), before + 1);
+    EXPECT_EQ(MainForm->namePanel->text(), "click.bmp");
 }
 
 // Fixed-size memo windows arranged by 並べて表示 and 重ねて表示: each stays fully inside the
@@ -314,13 +314,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoArrange,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The ｳｨﾝﾄﾞｳ menu lists the memo windows under its commands, with a received memo's device
-// title, in the frame's menu and in a memo window's copy alike; choosing one activates it.
-TEST_F(MemoWindow, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
+// title, with a memo window active; choosing one activates it.
+TEST_F(MemoWindowTest, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
 {
-    TGraphForm* first = open(writeImage(QStringLiteral("a&b.bmp"), pattern(20, 10)));
-    first->SetDeviceTitle(QStringLiteral("買い物メモ"));
+    MemoWindow* first = open(writeImage(QStringLiteral("a&b.bmp"), pattern(20, 10)));
+    first->setDeviceTitle(QStringLiteral("買い物メモ"));
     open(writeImage(QStringLiteral("c.bmp"), pattern(20, 10)));
-    for (QMenu* menu : {MainForm->ActiveMemo()->Window1, MainForm->Window1}) {
+    for (QMenu* menu : {MainForm->Window1}) {
         for (int round = 0; round < 2; ++round) {  // opened twice: listed once
             emit menu->aboutToShow();
             QStringList texts;
@@ -332,7 +332,7 @@ TEST_F(MemoWindow, TheWindowMenuListsTheMemosAndActivatesTheChosenOne)
     }
     EXPECT_EQ(first->toolTip(), "買い物メモ");
     MainForm->Window1->actions().at(4)->trigger();
-    EXPECT_EQ(MainForm->ActiveMemo(), first);
+    EXPECT_EQ(MainForm->activeMemo(), first);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ protected:
     }
 
     // What the screen shows where the memo window's image area is.
-    static QImage onScreen(TGraphForm* memo)
+    static QImage onScreen(MemoWindow* memo)
     {
         const QPoint origin = memo->Image1->mapToGlobal(QPoint(0, 0));
         const QSize size = memo->Image1->picture().size();
@@ -42,7 +42,7 @@ protected:
 TEST_F(MemoOnScreen, SavedUnderANewNameAndReopenedShowsTheSamePixels)
 {
     const QImage image = pattern(150, 80);
-    TGraphForm* memo = open(writeImage(QStringLiteral("screen.bmp"), image));
+    MemoWindow* memo = open(writeImage(QStringLiteral("screen.bmp"), image));
     ASSERT_NE(memo, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(memo));
     EXPECT_EQ(bitsOf(onScreen(memo)), bitsOf(image));
@@ -51,12 +51,12 @@ TEST_F(MemoOnScreen, SavedUnderANewNameAndReopenedShowsTheSamePixels)
     command("SaveAs1");
     EXPECT_EQ(memo->windowTitle(), "renamed.bmp");
     command("Close1");
-    ASSERT_EQ(MainForm->MemoCount(), 0);
+    ASSERT_EQ(MainForm->memoCount(), 0);
 
-    TGraphForm* again = open(path(QStringLiteral("renamed.bmp")));
+    MemoWindow* again = open(path(QStringLiteral("renamed.bmp")));
     ASSERT_NE(again, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(again));
-    EXPECT_EQ(again->ClientSize(), again->ClientSizeFor(image.size()));
+    EXPECT_EQ(again->clientSize(), again->clientSizeFor(image.size()));
     EXPECT_EQ(bitsOf(onScreen(again)), bitsOf(image));
     EXPECT_TRUE(boxes.empty());
 }

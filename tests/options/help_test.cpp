@@ -4,11 +4,11 @@
 #include "support/ProgramFixture.h"
 
 #include "app/About.h"
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "gui/HelpKeys.h"
-#include "app/Optdlg.h"
-#include "app/Titlein.h"
-#include "memo/Gmemo.h"
+#include "app/OptionsDialog.h"
+#include "app/TitleDialog.h"
+#include "memo/MemoWindow.h"
 #include "gui/HelpEngine.h"
 #include "platform/HelpIndex.h"
 
@@ -115,8 +115,8 @@ TEST_F(HelpWindow, MenusButtonsAndF1OpenTheirPages)
         const char* page;
     };
     const std::vector<Case> cases{
-        {"contents", [] { MainForm->Help1Click(); }, "contents.html"},
-        {"help on help", [] { MainForm->K2Click(); }, "helponhelp.html"},
+        {"contents", [] { MainForm->showHelpContents(); }, "contents.html"},
+        {"help on help", [] { MainForm->showHelpOnHelp(); }, "helponhelp.html"},
         {"options Help button", [] { MultPageDlg->HelpBtn->click(); }, "options.html"},
         {"title dialog's Help button", [] { TitleInput1->BitBtn2->click(); }, "title.html"},
         {"F1 in the frame", [] { QTest::keyClick(MainForm, Qt::Key_F1); }, "frame.html"},
@@ -189,8 +189,8 @@ TEST_F(HelpWindow, EveryWindowHasTheContextOfItsPage)
         EXPECT_EQ(HelpContextOf(c.window), c.context) << c.window->objectName().toStdString();
     QMessageBox box;
     EXPECT_EQ(HelpContextOf(&box), HelpContext::Messages);
-    auto* memo = new TGraphForm;
-    MainForm->AddMemoWindow(memo);
+    auto* memo = new MemoWindow;
+    MainForm->addMemoWindow(memo);
     EXPECT_EQ(HelpContextOf(MainForm), HelpContext::Memo);
     memo->SelectMode = true;
     EXPECT_EQ(HelpContextOf(MainForm), HelpContext::Region);

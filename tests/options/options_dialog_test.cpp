@@ -4,7 +4,7 @@
 #include "support/FakeSerialTree.h"
 #include "support/PtyDevice.h"
 
-#include "app/Optdlg.h"
+#include "app/OptionsDialog.h"
 #include "link/Comenote.h"
 #include "store/MemoStore.h"
 
@@ -88,7 +88,7 @@ struct DialogCase {
     std::optional<ControlValues> closed; // the hidden dialog's controls, where they matter
 };
 
-class OptionsDialog : public ProgramFixture, public testing::WithParamInterface<DialogCase> {};
+class OptionsDialogTest : public ProgramFixture, public testing::WithParamInterface<DialogCase> {};
 
 constexpr const char* kStored =
     "[Comm]\r\nPort=COM2\r\nSpeed=19200\r\nWordLen=8\r\nPariry=1\r\nStopBits=1\r\n"
@@ -113,7 +113,7 @@ void expectControls(const ControlValues& want, const char* when)
     EXPECT_EQ(got.check2, want.check2) << when;
 }
 
-TEST_P(OptionsDialog, ControlsFollowTheLinkRecordAndOnlyOkWritesBack)
+TEST_P(OptionsDialogTest, ControlsFollowTheLinkRecordAndOnlyOkWritesBack)
 {
     const DialogCase& c = GetParam();
     home().write(c.ini);
@@ -140,7 +140,7 @@ TEST_P(OptionsDialog, ControlsFollowTheLinkRecordAndOnlyOkWritesBack)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, OptionsDialog,
+    Cases, OptionsDialogTest,
     testing::Values(
         DialogCase{"OkStoresTheEdits", kStored, kStoredControls,
                    [] { edit(); MultPageDlg->OKBtn->click(); }, kEdited, kEditedControls, std::nullopt},

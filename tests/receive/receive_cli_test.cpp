@@ -1,6 +1,7 @@
 // vexlo-cli receive against the device simulator on a pseudo-terminal.
 #include "support/CliProcess.h"
 #include "support/MemoImages.h"
+#include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,92 @@ INSTANTIATE_TEST_SUITE_P(
                 "cannot run at 12345 bit/s", "[Comm]\nPort=COM1\nSpeed=12345\n"},
         BadCase{"ConfigurationIsAFifo", {"--port", "/dev/no-such-line", "--out", "/tmp/vexlo-cli-test-out"}, 1,
                 "is not a regular file", "FIFO"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// One record as the device sends it: count, address, type, data and the checksum.
+std::string Record(uint16_t address, uint8_t type, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> bytes{uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    std::string text = ":";
+    char hex[3];
+    for (uint8_t b : bytes) {
+        sum = uint8_t(sum - b);
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        text += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", sum);
+    return text + hex;
+}
+
+// A memo whose header claims WIDTH x HEIGHT, with one image data record of its first row (or
+// of as much of it as a record holds).
+std::string MemoText(uint16_t width, uint16_t height)
+{
+    const uint16_t rowBytes = uint16_t(width / 8 + 1);
+    std::vector<uint8_t> row{0, 0};
+    row.resize(2 + std::min<uint16_t>(rowBytes, 100), 0x80);
+    return Record(0x9F20, 0x02, {}) +
+           Record(0xA000, 0x80, {1, 0x41, 0x53, uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 8),
+                                 uint8_t(height), 0, uint8_t(rowBytes)}) +
+           Record(0xA000, 0x00, row) + ":00000001FF";
+}
+
+// A memo that cannot be drawn (its header claims 65535 x 65535 pixels) is never acknowledged:
+// the PC answers "?" as for a damaged memo, says so, and stores nothing for it. A device that
+// sends nothing else is given up with "!".
+struct UndrawableCase {
+    const char* name;
+    int undrawable;       // memos of 65535 x 65535 sent, each after the PC's answer to the last
+    const char* answers;  // what the PC answers, in order
+    int status;
+    int files;
+    const char* message;
+};
+
+class ReceiveCliUndrawable : public ReceiveCli, public testing::WithParamInterface<UndrawableCase> {};
+
+TEST_P(ReceiveCliUndrawable, IsAnsweredLikeADamagedMemoAndNotStored)
+{
+    const UndrawableCase& c = GetParam();
+    PtyDevice device;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    cli.setProcessEnvironment(env);
+    cli.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/tools/cli/vexlo-cli"),
+              {QStringLiteral("receive"), QStringLiteral("--port"), device.path(), QStringLiteral("--out"), out()});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    ASSERT_TRUE(device.answerCall());
+    std::string answers;
+    // The PC's verdict on a memo; flow control bytes do not count.
+    auto answer = [&] {
+        for (int b = device.nextByte(10000); b >= 0; b = device.nextByte(10000))
+            if (b == '#' || b == '?' || b == '!') {
+                answers += char(b);
+                return;
+            }
+    };
+    for (int i = 0; i < c.undrawable; ++i) {
+        device.send(MemoText(65535, 65535));
+        answer();
+    }
+    if (answers.find('!') == std::string::npos) {
+        device.send(MemoText(7, 1));
+        answer();
+        device.send(":000000FF01");
+    }
+    EXPECT_EQ(finish(), c.status) << stderrText.toStdString();
+    EXPECT_EQ(answers, c.answers);
+    EXPECT_EQ(QDir(out()).entryList(QDir::Files).size(), c.files);
+    EXPECT_TRUE(stderrText.contains(QString::fromUtf8(c.message))) << stderrText.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiveCliUndrawable,
+    testing::Values(UndrawableCase{"OnceThenAGoodMemo", 1, "?#", 2, 1, "65535x65535 pixels is larger than 4096x4096"},
+                    UndrawableCase{"AgainAndAgain", 3, "?" "?!", 2, 0,
+                                   "QM-10 が表示できないメモを 3 回続けて送ってきたため、通信を中止しました"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

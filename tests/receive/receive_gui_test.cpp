@@ -4,10 +4,10 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "link/Comenote.h"
 #include "link/ExchangeMessages.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 #include "store/MemoStore.h"
 #include "transfer/HexRecord.h"
@@ -68,27 +68,27 @@ protected:
             answered = device.answerCall();
             device.send(stream);
         });
-        MainForm->N2Click();
+        MainForm->receive();
         deviceSide.join();
         return answered;
     }
 
     void expectWindowsShowTheMemos(size_t count)
     {
-        const QList<TGraphForm*> memos = MainForm->MemoWindows();
+        const QList<MemoWindow*> memos = MainForm->memoWindows();
         ASSERT_EQ(size_t(memos.size()), count);
         for (size_t i = 0; i < count; ++i) {
-            TGraphForm* memo = memos[int(i)];
+            MemoWindow* memo = memos[int(i)];
             const QString name = QStringLiteral("NEW_%1.BMP").arg(i + 1);
             EXPECT_EQ(memo->FileName, name);
             // The device's title (the simulator's file name) tells the windows apart.
             EXPECT_EQ(memo->windowTitle(), name + QStringLiteral("  memo%1").arg(i + 1));
-            EXPECT_EQ(memo->DeviceTitle(), QStringLiteral("memo%1").arg(i + 1));
-            EXPECT_EQ(memo->toolTip(), memo->DeviceTitle());
+            EXPECT_EQ(memo->deviceTitle(), QStringLiteral("memo%1").arg(i + 1));
+            EXPECT_EQ(memo->toolTip(), memo->deviceTitle());
             EXPECT_TRUE(memo->Modified);
             EXPECT_EQ(memo->ImageWidth, images[i].width());
             EXPECT_EQ(memo->ImageHeight, images[i].height());
-            EXPECT_EQ(memo->ClientSize(), memo->ClientSizeFor(images[i].size()));
+            EXPECT_EQ(memo->clientSize(), memo->clientSizeFor(images[i].size()));
             EXPECT_EQ(PixelDifference(images[i], memo->Image1->picture()), QString()) << name.toStdString();
         }
     }
@@ -109,14 +109,14 @@ TEST_P(ReceiveGuiClean, ThreeMemosOpenAsThreeWindows)
     QStringList args{QStringLiteral("send")};
     args << GetParam().faults << writeMemos(kThreeMemos);
     auto sim = startWithSim(args);
-    MainForm->N2Click();
+    MainForm->receive();
     expectWindowsShowTheMemos(3);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
     EXPECT_EQ(Connect1->Label1->text(), QStringLiteral("受信中です:3"));
-    EXPECT_EQ(MainForm->Panel2->text(), "NEW_3.BMP");
-    EXPECT_EQ(MainForm->Panel4->text(), QStringLiteral("画像サイズ(X,Y)=(124,121)"));
-    EXPECT_EQ(MainForm->Panel3->text(), "1815Bytes");
-    EXPECT_EQ(CommLink.Head, nullptr) << "the received list is freed";
+    EXPECT_EQ(MainForm->namePanel->text(), "NEW_3.BMP");
+    EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("画像サイズ(X,Y)=(124,121)"));
+    EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
+    EXPECT_TRUE(CommLink.Received.Records.empty()) << "the received list is freed";
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 }
 
@@ -134,14 +134,14 @@ TEST_F(ReceiveGui, OnlyTheEndRecordIsSuccessWithoutWindows)
     start();
     // The device calls, then ends at once.
     EXPECT_TRUE(receiveFrom(device, ":000000FF01"));
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")});
 }
 
 // The record text of a memo whose header claims WIDTH x HEIGHT, with one data record of ROW.
 std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>& row)
 {
-    TCommLink link;
+    TRecordList link;
     AddSegRecord(link, 0x9F20);
     const std::vector<uint8_t> header{0x01, 0x41, 0x53, uint8_t(width >> 8), uint8_t(width), uint8_t(height >> 8),
                                       uint8_t(height), 0, 0};
@@ -151,8 +151,8 @@ std::string memoText(uint16_t width, uint16_t height, const std::vector<uint8_t>
     AddHexRecord(link, 0xA000, 0x00, data);
     AddEndRecord(link);
     std::string text;
-    for (const MemoBlock* b = link.Head.get(); b; b = b->Next.get())
-        text += RecordText(*b);
+    for (const TRecord& b : link)
+        text += RecordText(b);
     return text;
 }
 
@@ -163,8 +163,8 @@ TEST_F(ReceiveGui, AMemoTooLargeToTakeIsRefusedAndTheOthersOpen)
     start();
     // 5000 pixels wide, then a 7 x 1 memo with its first and last pixels black.
     EXPECT_TRUE(receiveFrom(device, memoText(5000, 10, {0xFF}) + memoText(7, 1, {0x82}) + ":000000FF01"));
-    ASSERT_EQ(MainForm->MemoCount(), 1);
-    TGraphForm* memo = MainForm->MemoWindows().first();
+    ASSERT_EQ(MainForm->memoCount(), 1);
+    MemoWindow* memo = MainForm->memoWindows().first();
     EXPECT_EQ(memo->ImageWidth, 7);
     EXPECT_EQ(memo->ImageHeight, 1);
     EXPECT_EQ(memo->FileName, "NEW_1.BMP");
@@ -184,17 +184,17 @@ TEST_F(ReceiveGui, AMemoThatNeverEndsEndsTheExchangeAndKeepsTheAcknowledgedMemo)
     start();
     std::string endless = memoText(7, 1, {0x82});
     endless.resize(endless.size() - std::string(":00000001FF").size());
-    TCommLink rows;
+    TRecordList rows;
     for (int i = 0; i < MaxMemoRecords; ++i)
         AddHexRecord(rows, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0xFF});
-    for (const MemoBlock* b = rows.Head.get(); b; b = b->Next.get())
-        endless += RecordText(*b);
+    for (const TRecord& b : rows)
+        endless += RecordText(b);
     EXPECT_TRUE(receiveFrom(device, memoText(7, 1, {0x82}) + endless));
-    ASSERT_EQ(MainForm->MemoCount(), 1);
-    EXPECT_EQ(MainForm->MemoWindows().first()->Image1->picture().pixel(1, 0) & 0xffffff, 0xffffffu);
+    ASSERT_EQ(MainForm->memoCount(), 1);
+    EXPECT_EQ(MainForm->memoWindows().first()->Image1->picture().pixel(1, 0) & 0xffffff, 0xffffffu);
     EXPECT_EQ(boxTexts(), QStringList{MemoTooLongText().arg(MaxMemoRecords)});
     EXPECT_TRUE(device.expect('!', 2000));
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
@@ -203,10 +203,10 @@ TEST_F(ReceiveGui, CancelBeforeTheDeviceCallsOpensNothingAndAnswersAbort)
     home().write("[Comm]\r\nPort=" + device.path().toUtf8() + "\r\n" + kWithoutInbox);
     start();
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
-    MainForm->N2Click();
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    MainForm->receive();
+    EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
-    EXPECT_FALSE(ExchangeOk);
+    EXPECT_FALSE(ExchangeResult());
     EXPECT_TRUE(device.expect('!', 2000));
 }
 
@@ -216,7 +216,7 @@ TEST_F(ReceiveGui, CancelAfterTheFirstMemoKeepsTheAcknowledgedMemo)
     auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--baud"), QStringLiteral("19200")}
                             << writeMemos(kThreeMemos));
     cancelWhenStatusIs(QStringLiteral("受信中です:1"));
-    MainForm->N2Click();
+    MainForm->receive();
     expectWindowsShowTheMemos(1);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
 }
@@ -226,10 +226,10 @@ TEST_F(ReceiveGui, CancelWhileRecordsArriveDropsTheMemoInProgress)
     auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--baud"), QStringLiteral("19200")}
                             << writeMemos({{124, 121}}));
     cancelWhenStatusIs(QStringLiteral("受信中です"));
-    MainForm->N2Click();
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    MainForm->receive();
+    EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("通信がキャンセルされました")});
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
@@ -237,7 +237,7 @@ TEST_F(ReceiveGui, ALineThatHangsUpEndsAsFailedAndKeepsAcknowledgedMemos)
     // The first memo (about 1500 characters) gets through; the line drops inside the second.
     auto sim = startWithSim(QStringList{QStringLiteral("send"), QStringLiteral("--hangup-after"), QStringLiteral("2200")}
                             << writeMemos({{100, 50}, {124, 121}}));
-    MainForm->N2Click();
+    MainForm->receive();
     expectWindowsShowTheMemos(1);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("回線が切れました")});
     EXPECT_FALSE(LinkInUse());
@@ -251,11 +251,11 @@ TEST_F(ReceiveGui, TheInboxStoresEachMemoAndItsWindowShowsTheFile)
     ASSERT_TRUE(sim->ready());
     home().write(sim->configuration());
     start();
-    MainForm->N2Click();
+    MainForm->receive();
     const QDir library(home().libraryPath());
     const QStringList files = library.entryList(QDir::Files | QDir::Hidden, QDir::Name);
     ASSERT_EQ(files.size(), 3) << files.join(QLatin1Char(' ')).toStdString();
-    const QList<TGraphForm*> memos = MainForm->MemoWindows();
+    const QList<MemoWindow*> memos = MainForm->memoWindows();
     ASSERT_EQ(memos.size(), 3);
     static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d memo(\\d)\\.png$"));
     for (int i = 0; i < 3; ++i) {
@@ -268,10 +268,10 @@ TEST_F(ReceiveGui, TheInboxStoresEachMemoAndItsWindowShowsTheFile)
         EXPECT_EQ(memos[i]->windowTitle(), files[i] + QStringLiteral("  memo%1").arg(i + 1));
         EXPECT_FALSE(memos[i]->Modified);
     }
-    for (TGraphForm* memo : memos)
+    for (MemoWindow* memo : memos)
         memo->close();
     QCoreApplication::processEvents();
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    EXPECT_EQ(MainForm->memoCount(), 0);
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("正常に受信されました")}) << "closing asked nothing";
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 }
@@ -294,13 +294,13 @@ TEST_F(ReceiveGui, AMemoThatCannotBeStoredIsNotAcknowledgedAndTheOnesBeforeStay)
         }
     });
     timer->start(1);
-    MainForm->N2Click();
+    MainForm->receive();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, BoxKind::Error);
     platform::FileWriteError gone;
     gone.error = ENOENT;
     EXPECT_EQ(boxes[0].text, StoreFailureText(library, gone, 1));
-    EXPECT_EQ(MainForm->MemoCount(), 1);
+    EXPECT_EQ(MainForm->memoCount(), 1);
     EXPECT_EQ(QDir(library + QStringLiteral("-moved")).entryList(QDir::Files | QDir::Hidden).size(), 1);
     sim->wait();
     const QString log = sim->log();
@@ -312,8 +312,8 @@ TEST_F(ReceiveGui, AMissingPortIsNamedInAnErrorBox)
 {
     home().write("[Comm]\r\nPort=/dev/does-not-exist\r\n" + kWithoutInbox);
     start();
-    MainForm->N2Click();
-    EXPECT_EQ(MainForm->MemoCount(), 0);
+    MainForm->receive();
+    EXPECT_EQ(MainForm->memoCount(), 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, BoxKind::Error);
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("通信ポート /dev/does-not-exist を開けません: デバイスがありません")))

@@ -90,6 +90,7 @@ struct Failure {
     const char* interruptAt;  // status at which Ctrl-C comes, or null
     const char* simSays;  // or null
     const char* says;     // the last line on standard error
+    int signal = SIGINT;  // what interrupts at interruptAt
 };
 
 class SendCliFails : public SendCli, public testing::WithParamInterface<Failure> {};
@@ -101,7 +102,7 @@ TEST_P(SendCliFails, ExitsOneAndNothingIsStored)
     ASSERT_TRUE(sim.ready());
     startCli({writeImage(RandomMemo(124, 121, 4)), QStringLiteral("--yes")});
     if (c.interruptAt)
-        interruptWhenStatus(QString::fromUtf8(c.interruptAt));
+        interruptWhenStatus(QString::fromUtf8(c.interruptAt), c.signal);
     EXPECT_EQ(finish(), 1);
     EXPECT_TRUE(stderrText.endsWith(QString::fromUtf8(c.says) + QLatin1Char('\n'))) << stderrText.toStdString();
     if (c.simSays) {
@@ -118,6 +119,11 @@ INSTANTIATE_TEST_SUITE_P(
                             "QM-10 が応答しません — 受信の準備ができているか確かめてください"},
                     Failure{"CtrlCWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, "転送中です", nullptr,
                             "通信がキャンセルされました"},
+                    // A service manager stops with SIGTERM, a closed terminal sends SIGHUP.
+                    Failure{"SigtermWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, "転送中です",
+                            nullptr, "通信がキャンセルされました", SIGTERM},
+                    Failure{"SighupWhileTheRecordsGo", {QStringLiteral("--baud"), QStringLiteral("9600")}, "転送中です",
+                            nullptr, "通信がキャンセルされました", SIGHUP},
                     Failure{"LineGone", {QStringLiteral("--hangup-after"), QStringLiteral("300")}, nullptr, nullptr,
                             "回線が切れました"}),
     [](const auto& info) { return std::string(info.param.name); });

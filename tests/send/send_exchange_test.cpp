@@ -15,11 +15,13 @@ const std::string kEnd = ":000000FF01";
 
 class SendExchangeTest : public LinkTest {
 protected:
+    TRecordList chain_;  // what the exchange sends
+
     void SetUp() override
     {
         LinkTest::SetUp();
-        AddSegRecord(link_, 0x9F20);
-        AddEndRecord(link_);
+        AddSegRecord(chain_, 0x9F20);
+        AddEndRecord(chain_);
         SetExchangeMessenger([this](ExchangeBox, const QString& text) {
             messages << text;
             return confirm;
@@ -28,7 +30,6 @@ protected:
     void TearDown() override
     {
         SetExchangeMessenger(nullptr);
-        FreeBlocks(link_, link_.Head.get());
         LinkTest::TearDown();
     }
 
@@ -37,7 +38,7 @@ protected:
     {
         heard.clear();
         std::thread t([&] { device(heard); });
-        const SendOutcome outcome = SendExchange(link_);
+        const SendOutcome outcome = SendExchange(link_, chain_);
         t.join();
         heard += pty_.receive(64, 300);
         return outcome;
@@ -103,11 +104,11 @@ TEST_F(SendExchangeTest, TheEndRecordHeldByXoffStillLeavesBeforeSuccessIsReporte
 // left when Cancel came is dropped, and little waits to leave at any time.
 TEST_F(SendExchangeTest, CancelDropsWhatHasNotLeft)
 {
-    FreeBlocks(link_, link_.Head.get());
-    AddSegRecord(link_, 0x9F20);
+    chain_.clear();
+    AddSegRecord(chain_, 0x9F20);
     for (int i = 0; i < 30; ++i)  // about 6.5 s of line at 9600 bit/s
-        AddHexRecord(link_, 0xA000, 0x00, std::vector<uint8_t>(100, uint8_t(i)));
-    AddEndRecord(link_);
+        AddHexRecord(chain_, 0xA000, 0x00, std::vector<uint8_t>(100, uint8_t(i)));
+    AddEndRecord(chain_);
     QTimer::singleShot(1000, [this] { host_->Cancel(); });
     // Everything the PC sends for MS milliseconds.
     auto listen = [this](int ms) {

@@ -5,10 +5,10 @@
 #include "support/PtyDevice.h"
 #include "support/SimProcess.h"
 
-#include "app/Connect.h"
-#include "app/Titlein.h"
+#include "app/ConnectionStatusDialog.h"
+#include "app/TitleDialog.h"
 #include "link/Comenote.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 
 #include <QLabel>
@@ -40,8 +40,8 @@ protected:
         const QString path = dir.path() + QLatin1Char('/') + name;
         ASSERT_TRUE(image.save(path, "BMP"));
         fileAnswers.push_back(path);
-        MainForm->Open1Click();
-        ASSERT_NE(MainForm->ActiveMemo(), nullptr);
+        MainForm->openFile();
+        ASSERT_NE(MainForm->activeMemo(), nullptr);
     }
 
     // Once the title dialog is up: types TITLE and READING and presses OK, or 無視 when
@@ -91,10 +91,10 @@ TEST_P(SendGuiDelivers, TheDeviceStoresTheMemoOnce)
     const QImage image = RandomMemo(c.width, c.height, 77);
     openMemo(image);
     answerTitleDialog(QStringLiteral("会議メモ"), QStringLiteral("かいぎめも"));
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_EQ(boxes.front().buttons, BoxButtons::OkCancel);
-    EXPECT_EQ(CommLink.Head, nullptr) << "the chain is freed";
+    EXPECT_TRUE(CommLink.Received.Records.empty()) << "nothing is left in the link";
     EXPECT_FALSE(Connect1->Timer1->isActive());
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
     const QList<DeviceMemo> memos = StoredMemos(out());
@@ -117,7 +117,7 @@ TEST_F(SendGui, IgnoreNamesTheMemoAfterItsFileLeavingOutWhatShiftJisLacks)
     auto sim = startWithSim();
     openMemo(RandomMemo(20, 10, 5), QStringLiteral("memo😀1.bmp"));
     answerTitleDialog(QString(), QString());
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
     const QList<DeviceMemo> memos = StoredMemos(out());
@@ -146,9 +146,9 @@ TEST_P(SendGuiFails, NothingIsStoredAndTheUserIsTold)
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
     if (c.cancelAt)
         cancelWhenStatusIs(QString::fromUtf8(c.cancelAt));
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), c.wantBoxes);
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
     EXPECT_FALSE(LinkInUse());
     EXPECT_TRUE(StoredMemos(out()).isEmpty());
     if (c.simSays) {
@@ -176,12 +176,12 @@ TEST_F(SendGui, ATooLargeImageIsRefusedOnceThenSentCutAroundItsMiddle)
     auto sim = startWithSim();
     const QImage image = RandomMemo(130, 125, 9);
     openMemo(image);
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("選択した画像は大きすぎますので、範囲を絞り込んで下さい")});
     EXPECT_EQ(boxes[0].kind, BoxKind::Warning);
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
     // The user drags over all but the first row and column, and confirms: its middle goes.
-    TGraphForm* memo = MainForm->ActiveMemo();
+    MemoWindow* memo = MainForm->activeMemo();
     ASSERT_TRUE(memo && memo->SelectMode);
     QTest::mousePress(memo->Image1, Qt::LeftButton, {}, QPoint(1, 1));
     QTest::mouseMove(memo->Image1, QPoint(129, 124));
@@ -211,14 +211,14 @@ TEST_P(SendGuiRefuses, WithAClearBox)
     home().write(QByteArray("[Comm]\r\nPort=") + c.port + "\r\n");
     start();
     if (c.emptyWindow)
-        MainForm->New1Click();
+        MainForm->newWindow();
     else
         openMemo(RandomMemo(10, 10, 1));
     answerTitleDialog(QStringLiteral("t"), QStringLiteral("r"));
-    MainForm->Transmit1Click();
+    MainForm->send();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.startsWith(QString::fromUtf8(c.box))) << boxes[0].text.toStdString();
-    EXPECT_EQ(CommLink.Head, nullptr);
+    EXPECT_TRUE(CommLink.Received.Records.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -240,7 +240,7 @@ TEST_F(SendGui, AProgressBarShowsTheBytesThatLeftWhileTheRecordsGo)
         if (Connect1->ProgressBar1->isVisible())
             sizeWhileSending = Connect1->size();
     });
-    MainForm->Transmit1Click();
+    MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({kConfirm, kSent}));
     EXPECT_GT(Connect1->ProgressBar1->maximum(), 3872) << "two characters a pixel byte, and more";
     EXPECT_EQ(highest, Connect1->ProgressBar1->maximum());
@@ -256,21 +256,21 @@ TEST_F(SendGui, SendWhileAReceiveRunsIsRefusedBeforeTheListIsTouched)
     start();
     openMemo(RandomMemo(10, 10, 1));
     bool titleDialogCame = false;
-    const MemoBlock* headDuringSend = nullptr;
+    const TRecord* headDuringSend = nullptr;
     QTimer::singleShot(0, MainForm, [&] {
-        // The receive's settle wait is running: its port is open, its list at Head.
-        CommLink.Head = std::make_unique<MemoBlock>();
-        headDuringSend = CommLink.Head.get();
+        // The receive's settle wait is running: its port is open, its records in the link.
+        headDuringSend = &CommLink.Received.Records.emplace_back();
         QTimer::singleShot(0, TitleInput1, [&] {
             titleDialogCame = TitleInput1->isVisible();
             if (titleDialogCame)
                 TitleInput1->BitBtn3->click();
         });
-        MainForm->Transmit1Click();
-        EXPECT_EQ(CommLink.Head.get(), headDuringSend);
+        MainForm->send();
+        ASSERT_EQ(CommLink.Received.Records.size(), 1u);
+        EXPECT_EQ(&CommLink.Received.Records.front(), headDuringSend);
     });
     cancelWhenStatusIs(QStringLiteral("接続中です..."));
-    MainForm->N2Click();
+    MainForm->receive();
     EXPECT_FALSE(titleDialogCame);
     EXPECT_EQ(boxTexts(), QStringList{kCancelled}) << "only the receive speaks";
 }

@@ -2,7 +2,7 @@
 // what the edit boxes take.
 #include "support/ProgramFixture.h"
 
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -27,7 +27,7 @@ void typeText(QWidget* edit, const QString& text)
     }
 }
 
-class TitleDialog : public ProgramFixture {
+class TitleDialogTest : public ProgramFixture {
 protected:
     void SetUp() override
     {
@@ -36,7 +36,7 @@ protected:
     }
 
     // Shows the dialog modally and lets USER act on it once it is up; returns once it closed.
-    void showAnd(const std::function<void(TTitleInput1&)>& user)
+    void showAnd(const std::function<void(TitleDialog&)>& user)
     {
         QTimer::singleShot(0, TitleInput1, [user] {
             user(*TitleInput1);
@@ -56,19 +56,19 @@ struct Ending {
     const char* name;
     const char* title;
     const char* reading;
-    std::function<void(TTitleInput1&)> end;
+    std::function<void(TitleDialog&)> end;
     const char* wantTitle;
     const char* wantReading;
     bool stays;     // the dialog was still up afterwards
     bool errorBox;  // "題名読みは省略できません" came
 };
 
-class TitleDialogEnding : public TitleDialog, public testing::WithParamInterface<Ending> {};
+class TitleDialogEnding : public TitleDialogTest, public testing::WithParamInterface<Ending> {};
 
 TEST_P(TitleDialogEnding, HandsSendWhatTheUserChose)
 {
     const Ending& c = GetParam();
-    showAnd([&c](TTitleInput1& d) {
+    showAnd([&c](TitleDialog& d) {
         typeText(d.Edit1, QString::fromUtf8(c.title));
         typeText(d.Edit2, QString::fromUtf8(c.reading));
         c.end(d);
@@ -85,11 +85,11 @@ TEST_P(TitleDialogEnding, HandsSendWhatTheUserChose)
     }
 }
 
-const auto ok = [](TTitleInput1& d) { d.BitBtn1->click(); };
-const auto enter = [](TTitleInput1& d) { QTest::keyClick(d.Edit2, Qt::Key_Return); };
-const auto ignore = [](TTitleInput1& d) { d.BitBtn3->click(); };
-const auto closeBox = [](TTitleInput1& d) { d.close(); };
-const auto escape = [](TTitleInput1& d) { QTest::keyClick(d.Edit1, Qt::Key_Escape); };
+const auto ok = [](TitleDialog& d) { d.BitBtn1->click(); };
+const auto enter = [](TitleDialog& d) { QTest::keyClick(d.Edit2, Qt::Key_Return); };
+const auto ignore = [](TitleDialog& d) { d.BitBtn3->click(); };
+const auto closeBox = [](TitleDialog& d) { d.close(); };
+const auto escape = [](TitleDialog& d) { QTest::keyClick(d.Edit1, Qt::Key_Escape); };
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TitleDialogEnding,
@@ -103,16 +103,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Ending{"EscapeDoesNothing", "題名", "よみ", escape, "", "", true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TitleDialog, ASecondShowingKeepsTheTextsButHandsNothingUntilOk)
+TEST_F(TitleDialogTest, ASecondShowingKeepsTheTextsButHandsNothingUntilOk)
 {
-    showAnd([](TTitleInput1& d) {
+    showAnd([](TitleDialog& d) {
         d.Edit1->setText(QStringLiteral("一回目"));
         d.Edit2->setText(QStringLiteral("いっかいめ"));
         d.BitBtn1->click();
     });
     ASSERT_EQ(TitleInput1->GetTitle(), QStringLiteral("一回目"));
     QString titleWhileUp = QStringLiteral("unset");
-    showAnd([&](TTitleInput1& d) {
+    showAnd([&](TitleDialog& d) {
         titleWhileUp = d.GetTitle() + d.GetTitleReader();
         EXPECT_EQ(d.Edit1->text(), QStringLiteral("一回目"));
         EXPECT_EQ(d.Edit2->text(), QStringLiteral("いっかいめ"));
@@ -132,12 +132,12 @@ struct Input {
     bool note;
 };
 
-class TitleDialogInput : public TitleDialog, public testing::WithParamInterface<Input> {};
+class TitleDialogInput : public TitleDialogTest, public testing::WithParamInterface<Input> {};
 
 TEST_P(TitleDialogInput, TakesAtMostSixtyShiftJisBytesOfSendableCharacters)
 {
     const Input& c = GetParam();
-    TTitleInput1& d = *TitleInput1;
+    TitleDialog& d = *TitleInput1;
     d.show();
     d.Edit1->setText(QString::fromStdString(c.before));
     d.Note1->clear();
@@ -208,9 +208,9 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewCase{"FullWidthWhenItIsOff", "ＡＢ１", "ＡＢ", false, "ＡＢ１", "", "AB"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TitleDialog, ShowsTheCutOffCodesGreyedAndAsksBeforeAReadingThatSendsNothing)
+TEST_F(TitleDialogTest, ShowsTheCutOffCodesGreyedAndAsksBeforeAReadingThatSendsNothing)
 {
-    showAnd([this](TTitleInput1& d) {
+    showAnd([this](TitleDialog& d) {
         typeText(d.Edit1, QString::fromStdString(kA60));
         QTextDocument shown;
         shown.setHtml(d.TitleView->text());

@@ -34,15 +34,15 @@ protected:
         return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
     }
 
-    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C.
-    void interruptWhenStatus(const QString& text)
+    // Waits until the tool has written TEXT as a status line, then sends it Ctrl-C (or SIGNAL).
+    void interruptWhenStatus(const QString& text, int signal = SIGINT)
     {
         QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired()) {
             cli.waitForReadyRead(20);
             stderrText += QString::fromUtf8(cli.readAllStandardError());
             if (stderrText.split(QLatin1Char('\n')).contains(text)) {
-                ::kill(pid_t(cli.processId()), SIGINT);
+                ::kill(pid_t(cli.processId()), signal);
                 return;
             }
         }

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "gui/Dialogs.h"
-#include "app/Connect.h"
-#include "app/MainForm.h"
+#include "app/ConnectionStatusDialog.h"
+#include "app/MainWindow.h"
 #include "gui/MessageBox.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "app/Startup.h"
 #include "link/CommLink.h"
 #include "support/GuiApp.h"
@@ -37,7 +37,7 @@ protected:
         (void)setUp;
         home_ = std::make_unique<TempConfigHome>();
         // New memo windows at 1x, the natural size, unless a test asks for its own zoom.
-        TGraphForm::SetConfiguredZoom(1);
+        MemoWindow::setConfiguredZoom(1);
         SetBoxAnswerer([this](const BoxRequest& request) {
             boxes.push_back(request);
             if (answers.empty())
@@ -83,7 +83,7 @@ protected:
 
     static void resetLink()
     {
-        FreeBlocks(CommLink, CommLink.Head.get());
+        RecvStart(CommLink.Received);
         CommLink.PortName.clear();
         CommLink.PortDevices.clear();
         CommLink.Speed = 0;

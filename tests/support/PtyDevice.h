@@ -51,6 +51,16 @@ public:
         return false;
     }
 
+    // The next byte from the PC within MS milliseconds, or -1.
+    int nextByte(int ms)
+    {
+        pollfd p{master_, POLLIN, 0};
+        unsigned char c = 0;
+        if (::poll(&p, 1, ms) > 0 && ::read(master_, &c, 1) == 1)
+            return c;
+        return -1;
+    }
+
     // Calls as the device does (CR, LF) until the PC answers DC1; false when it never does.
     bool answerCall(int attempts = 100)
     {

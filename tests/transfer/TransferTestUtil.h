@@ -1,7 +1,6 @@
 // Helpers shared by the transfer tests.
 #pragma once
 
-#include "link/CommLink.h"
 #include "transfer/HexRecord.h"
 #include "transfer/RecordReader.h"
 
@@ -11,17 +10,17 @@
 
 namespace testutil {
 
-// The texts of the chain at link.Head.
-inline std::vector<std::string> ChainTexts(const TCommLink& link)
+// The texts of CHAIN.
+inline std::vector<std::string> ChainTexts(const TRecordList& chain)
 {
     std::vector<std::string> out;
-    for (const MemoBlock* n = link.Head.get(); n; n = n->Next.get())
-        out.push_back(RecordText(*n));
+    for (const TRecord& n : chain)
+        out.push_back(RecordText(n));
     return out;
 }
 
 // Feeds STREAM through the receive steps of a fresh receive on LINK; returns the events.
-inline std::string Receive(TCommLink& link, std::string_view stream)
+inline std::string Receive(TRecordReader& link, std::string_view stream)
 {
     RecvStart(link);
     TRecordStreamReader reader(link);

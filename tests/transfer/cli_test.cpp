@@ -219,7 +219,7 @@ TEST_F(CliFiles, TooLargeImageNeedsCropOrRegion)
 
 TEST_F(CliFiles, DecodeRefusesAHugeMemoAndKeepsTheOthers)
 {
-    TCommLink link;
+    TRecordList link;
     auto memo = [&](int w, int h) {
         AddSegRecord(link, 0x9F20);
         const std::vector<uint8_t> header = {1, 0x41, 0x53, uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8),
@@ -251,7 +251,7 @@ TEST_F(CliFiles, DecodeRefusesAHugeMemoAndKeepsTheOthers)
 // add up to (here 17600).
 TEST_F(CliFiles, DecodeTakesEndOfMemoRecordsAtTheImageAddress)
 {
-    TCommLink link;
+    TRecordList link;
     AddSegRecord(link, 0x9F20);
     AddHexRecord(link, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 2, 0, 1, 0, 1});
     for (int i = 0; i < 86; ++i)
@@ -300,7 +300,7 @@ TEST_P(CliOutput, NeverReplacesAFileAndReportsAFailedWrite)
         f.close();
         f.setPermissions(QFile::ReadOwner);
     }
-    TCommLink link;
+    TRecordList link;
     AddSegRecord(link, 0x9F20);
     AddHexRecord(link, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 9, 0, 1, 0, 2});
     AddHexRecord(link, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0x80, 0x00});

@@ -55,7 +55,7 @@ TEST_P(ImageRecordsTest, CutsRowsIntoRecords)
     std::vector<uint8_t> bits(rowBytes * c.height);
     for (size_t i = 0; i < bits.size(); ++i)
         bits[i] = static_cast<uint8_t>(i * 7);
-    TCommLink link;
+    TRecordList link;
     AddImageRecords(link, static_cast<uint16_t>(c.height), static_cast<uint16_t>(c.width),
                     static_cast<uint16_t>(bits.size()), bits);
     const auto texts = testutil::ChainTexts(link);
@@ -201,7 +201,7 @@ TEST_F(ConvTest, NoImageIsRefusedWithoutTouchingTheFlag)
 }
 
 // Builds the received list for a chain of image records.
-void ReceiveChain(const TCommLink& sent, TCommLink& received)
+void ReceiveChain(const TRecordList& sent, TRecordReader& received)
 {
     std::string stream;
     for (const auto& t : testutil::ChainTexts(sent))
@@ -224,17 +224,17 @@ TEST(RoundTrip, EveryWidthDrawsBackAsSentOrWithTheKnownShift)
         TTransferBitmap bits;
         SkipSizeCheck = false;
         ASSERT_EQ(ConvPixToBitmap(Picture(img), bits), ConvResult::Converted);
-        TCommLink sent, received;
+        TRecordList sent;
+        TRecordReader received;
         AddImageRecords(sent, bits.Height, bits.Width,
                         static_cast<uint16_t>(bits.Bits.size()), bits.Bits);
         ReceiveChain(sent, received);
         TMemoPicture drawn;
         QString error;
         int refreshed = 0;
-        const MemoBlock* stop = DispGraphMemo(drawn, received.Head.get(), error,
-                                              {[&] { ++refreshed; }});
+        const std::size_t stop = DispGraphMemo(drawn, received.Records, 0, error, {[&] { ++refreshed; }});
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-        EXPECT_EQ(stop->Next, nullptr);
+        EXPECT_EQ(stop, received.Records.size() - 1);
         EXPECT_EQ(refreshed, static_cast<int>(testutil::ChainTexts(sent).size()) - 1);
         ASSERT_EQ(drawn.ImageWidth, w);
         ASSERT_EQ(drawn.ImageHeight, h);
@@ -273,17 +273,18 @@ TEST(DispGraphMemo, RefusesSizesItCannotDrawAndStillWalks)
         {{1, 0x41, 0x53, 0, 8}, "too short"},
     };
     for (const auto& c : cases) {
-        TCommLink sent, received;
+        TRecordList sent;
+        TRecordReader received;
         AddHexRecord(sent, 0xA000, 0x80, c.header);
         AddHexRecord(sent, 0xA000, 0x00, std::vector<uint8_t>{0, 0, 0xFF});
         AddEndRecord(sent);
         ReceiveChain(sent, received);
         TMemoPicture pic;
         QString error;
-        const MemoBlock* stop = DispGraphMemo(pic, received.Head.get(), error);
+        const std::size_t stop = DispGraphMemo(pic, received.Records, 0, error);
         EXPECT_TRUE(error.contains(QString::fromLatin1(c.says))) << error.toStdString();
         EXPECT_TRUE(pic.Image.isNull());
-        EXPECT_EQ(stop->RecType, 1);  // walked past the data record to the end of the memo
+        EXPECT_EQ(received.Records[stop].RecType, 1);  // walked past the data record to the end of the memo
     }
 }
 
@@ -291,7 +292,8 @@ TEST(DispGraphMemo, RefusesSizesItCannotDrawAndStillWalks)
 // rows are not drawn into the memo before it.
 TEST(ReceivedMemos, AnEndOfMemoRecordAtTheImageAddressEndsTheMemo)
 {
-    TCommLink sent, received;
+    TRecordList sent;
+    TRecordReader received;
     for (const uint8_t pixels : {0x80, 0x20}) {
         AddHexRecord(sent, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, 3, 0, 1, 0, 1});
         AddHexRecord(sent, 0xA000, 0x00, std::vector<uint8_t>{0, 0, pixels});
@@ -299,7 +301,7 @@ TEST(ReceivedMemos, AnEndOfMemoRecordAtTheImageAddressEndsTheMemo)
     }
     ReceiveChain(sent, received);
     std::vector<QRgb> firstRow;
-    const int n = WalkReceivedMemos(received.Head.get(), [&](TReceivedMemo& m) {
+    const int n = WalkReceivedMemos(received.Records, [&](TReceivedMemo& m) {
         for (int x = 0; x < 3; ++x)
             firstRow.push_back(m.Picture.Image.pixel(x, 0) & 0xFFFFFF);
     });
@@ -309,7 +311,8 @@ TEST(ReceivedMemos, AnEndOfMemoRecordAtTheImageAddressEndsTheMemo)
 
 TEST(ReceivedMemos, EachMemoGetsItsOwnTitleAndReading)
 {
-    TCommLink sent, received;
+    TRecordList sent;
+    TRecordReader received;
     auto memo = [&](std::vector<uint8_t> title, std::vector<uint8_t> reading) {
         AddSegRecord(sent, 0x9F20);
         if (!title.empty())
@@ -325,7 +328,7 @@ TEST(ReceivedMemos, EachMemoGetsItsOwnTitleAndReading)
     memo({0x25, 0x3F}, {0xC0});
     ReceiveChain(sent, received);
     std::vector<std::string> seen;
-    const int n = WalkReceivedMemos(received.Head.get(), [&](TReceivedMemo& m) {
+    const int n = WalkReceivedMemos(received.Records, [&](TReceivedMemo& m) {
         EXPECT_TRUE(m.Error.isEmpty());
         EXPECT_EQ(m.Picture.Image.pixel(0, 0), qRgb(0, 0, 0));
         EXPECT_EQ(m.Picture.Image.pixel(1, 0), qRgb(255, 255, 255));

@@ -9,7 +9,7 @@ namespace {
 
 std::string Rec(uint16_t address, uint8_t type, const std::string& data)
 {
-    SendRecord node;
+    TRecord node;
     MakeHexRecord(address, type, {reinterpret_cast<const uint8_t*>(data.data()), data.size()},
                   static_cast<uint16_t>(data.size()), node);
     return RecordText(node);
@@ -38,14 +38,14 @@ const std::string EndAll = ":000000FF01";
 const std::string Memo = Seg + Title + Header + Row + EndMemo;
 
 // "type/address/count" of every stored block.
-std::string Shape(const TCommLink& link)
+std::string Shape(const TRecordReader& link)
 {
     std::string s;
-    for (const MemoBlock* n = link.Head.get(); n; n = n->Next.get()) {
+    for (const TRecord& n : link.Records) {
         if (!s.empty())
             s += ' ';
-        s += ByteToHex(n->RecType) + "/" + ByteToHex(n->Address >> 8) + ByteToHex(n->Address & 0xFF) +
-             "/" + std::to_string(n->Count);
+        s += ByteToHex(n.RecType) + "/" + ByteToHex(n.Address >> 8) + ByteToHex(n.Address & 0xFF) + "/" +
+             std::to_string(n.Count);
     }
     return s;
 }
@@ -65,11 +65,11 @@ class ReceiveStreamTest : public testing::TestWithParam<StreamCase> {};
 TEST_P(ReceiveStreamTest, KeepsAndDropsRecordsAsTheExchangeDoes)
 {
     const StreamCase& c = GetParam();
-    TCommLink link;
+    TRecordReader link;
     EXPECT_EQ(testutil::Receive(link, c.stream), c.events);
     EXPECT_EQ(Shape(link), c.shape);
     EXPECT_EQ(link.MemoCount, c.memos);
-    EXPECT_EQ(link.Step, 0);
+    EXPECT_TRUE(link.BetweenRecords());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,12 +110,35 @@ TEST(ReceiveStream, AMemoPastTheRecordBoundIsDropped)
         std::string rows;
         for (int i = 0; i < c.rows; ++i)
             rows += Row;
-        TCommLink link;
+        TRecordReader link;
         EXPECT_EQ(testutil::Receive(link, Memo + Seg + Header + rows + EndMemo + Memo), c.events) << c.rows;
         EXPECT_EQ(link.MemoCount, c.memos);
         if (c.events == "#L##") {
             EXPECT_EQ(Shape(link), MemoShape + " 01/0000/0 " + MemoShape) << "only the end record is left of it";
         }
+    }
+}
+
+// The exchange lets the line rest for as many characters as the record still needs: never more
+// than are left of it (it would sleep past the record's end), and all of them once the count
+// is known.
+TEST(ReceiveStream, CharactersLeftAreThoseOfTheRecordNotYetRead)
+{
+    for (const std::string& record : {EndAll, Row, Header, Rec(0xA000, 0x00, std::string(255, 'x'))}) {
+        TRecordReader link;
+        RecvStart(link);
+        TRecordStreamReader reader(link);
+        EXPECT_EQ(RecordCharsLeft(link), 0) << "between records";
+        for (size_t at = 0; at < record.size(); ++at) {
+            reader.Put(uint8_t(record[at]));
+            const int left = int(record.size() - at - 1);
+            if (at == 0) {  // after the colon the count is not known yet: the least a record has
+                EXPECT_EQ(RecordCharsLeft(link), std::min(left, 10)) << record;
+            } else if (at % 2 == 0) {  // after every whole pair
+                EXPECT_EQ(RecordCharsLeft(link), left) << record << " at " << at;
+            }
+        }
+        EXPECT_EQ(link.Records.size(), 1u) << record;
     }
 }
 

@@ -19,7 +19,7 @@ class MakeHexRecordTest : public testing::TestWithParam<RecordCase> {};
 TEST_P(MakeHexRecordTest, WritesTextAndLength)
 {
     const RecordCase& c = GetParam();
-    SendRecord node;
+    TRecord node;
     MakeHexRecord(c.address, c.type,
                   {reinterpret_cast<const uint8_t*>(c.data.data()), c.data.size()},
                   static_cast<uint16_t>(c.data.size()), node);
@@ -39,17 +39,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MakeHexRecord, RefusesDataThatDoesNotFitTheNode)
 {
-    SendRecord node;
+    TRecord node;
     const std::vector<uint8_t> data(MaxRecordData + 1, 0x55);
     EXPECT_NO_THROW(MakeHexRecord(0, 0, data, MaxRecordData, node));
-    EXPECT_EQ(node.Count, MemoBlock::DataSize - 1);
+    EXPECT_EQ(node.Count, TRecord::DataSize - 1);
     EXPECT_THROW(MakeHexRecord(0, 0, data, MaxRecordData + 1, node), std::length_error);
     EXPECT_THROW(MakeHexRecord(0, 0, std::span(data).first(3), 4, node), std::length_error);
 }
 
 TEST(SendChain, BuildersAppendInOrder)
 {
-    TCommLink link;
+    TRecordList link;
     AddSegRecord(link, 0x9F20);
     AddEndRecord(link);
     AddSegRecord(link, 0x0000);
@@ -69,17 +69,17 @@ TEST(SendChain, EveryBuiltRecordReadsBackGood)
             b = static_cast<uint8_t>(rng());
         const uint16_t address = static_cast<uint16_t>(rng());
         const uint8_t type = static_cast<uint8_t>(rng() % 255);  // 255 would end the exchange
-        TCommLink send;
+        TRecordList send;
         AddHexRecord(send, address, type, data);
 
-        TCommLink recv;
-        const std::string events = testutil::Receive(recv, RecordText(*send.Head));
+        TRecordReader recv;
+        const std::string events = testutil::Receive(recv, RecordText(send.front()));
         EXPECT_EQ(events.find('?'), std::string::npos);
-        ASSERT_TRUE(recv.Head);
-        EXPECT_EQ(recv.Head->Count, data.size());
-        EXPECT_EQ(recv.Head->Address, address);
-        EXPECT_EQ(recv.Head->RecType, type);
-        EXPECT_TRUE(std::equal(data.begin(), data.end(), recv.Head->Data.begin()));
+        ASSERT_FALSE(recv.Records.empty());
+        EXPECT_EQ(recv.Records.front().Count, data.size());
+        EXPECT_EQ(recv.Records.front().Address, address);
+        EXPECT_EQ(recv.Records.front().RecType, type);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), recv.Records.front().Data.begin()));
     }
 }
 

@@ -32,9 +32,7 @@ TEST_P(FileNameFallbackTest, EmptyReadingTakesTheFileName)
     QString error;
     ASSERT_TRUE(MakeSendText(QString::fromUtf8(c.title), QString::fromUtf8(c.reading),
                              QString::fromUtf8(c.fileName), text, error));
-    TCommLink link;
-    BuildSendChain(link, Bitmap(1, 1), text);
-    const auto texts = testutil::ChainTexts(link);
+    const auto texts = testutil::ChainTexts(BuildSendChain(Bitmap(1, 1), text, {}));
     auto data = [](const std::string& t) { return t.substr(9, t.size() - 11); };
     EXPECT_EQ(data(texts[1]), c.titleCodes);
     EXPECT_EQ(data(texts[2]), c.readingBytes);

@@ -81,9 +81,9 @@ TEST(ConvTitle, StopsAfterFiftyOneCodes)
     // Characters without a code do not count against the limit.
     EXPECT_EQ(ConvTitle(std::string(100, '^') + sixty, TitleLimit, false, false).size(), 102u);
     EXPECT_EQ(ConvTitle(Sjis(QString(60, QChar(0x6F22))), TitleLimit, false, false).size(), 102u);
-    TCommLink link;
-    AddTitleRecord(link, sixty);
-    EXPECT_EQ(link.Head->Count, 2 * 102 + 11);
+    TRecordList link;
+    AddTitleRecord(link, sixty, {});
+    EXPECT_EQ(link.front().Count, 2 * 102 + 11);
 }
 
 // Half-width symbols of row 1 and 2 go half-width only where the device has the form; the
@@ -187,10 +187,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReadingRecord, IsCutAt84Bytes)
 {
     // 41 voiced kana (82 bytes), then あ and ぱ: the cut parts ﾊ from its mark.
-    TCommLink link;
+    TRecordList link;
     AddReaderRecord(link, Sjis(QString::fromUtf8("ぢ").repeated(41) + QString::fromUtf8("あぱ")));
-    const std::string text = RecordText(*link.Head);
-    EXPECT_EQ(link.Head->Count, 2 * 84 + 11);
+    const std::string text = RecordText(link.front());
+    EXPECT_EQ(link.front().Count, 2 * 84 + 11);
     EXPECT_EQ(text.substr(1, 8), "54800000");
     EXPECT_EQ(text.substr(text.size() - 6, 4), "B1CA");
     EXPECT_EQ(ConvTitleReader(Sjis(QString::fromUtf8("ぢ").repeated(41) + QString::fromUtf8("あぱ"))).size(), 85u);

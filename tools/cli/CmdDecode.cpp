@@ -2,7 +2,6 @@
 #include "tools/cli/CliCommon.h"
 #include "tools/cli/MemoOutput.h"
 
-#include "link/CommLink.h"
 #include "transfer/ReceivedMemos.h"
 #include "transfer/RecordReader.h"
 
@@ -30,7 +29,7 @@ class Decoder {
 public:
     Decoder(QString dir, QString format) : output_(std::move(dir), std::move(format))
     {
-        RecvStart(link_);
+        RecvStart(records_);
     }
 
     // Takes received characters; false once the exchange has ended or a limit was hit.
@@ -83,8 +82,8 @@ public:
 private:
     void DrawAndFree()
     {
-        WalkReceivedMemos(link_.Head.get(), [this](TReceivedMemo& memo) { Write(memo); });
-        FreeBlocks(link_, link_.Head.get());
+        WalkReceivedMemos(records_.Records, [this](TReceivedMemo& memo) { Write(memo); });
+        records_.Records.clear();
     }
 
     void Write(TReceivedMemo& memo)
@@ -94,8 +93,8 @@ private:
     }
 
     TMemoOutput output_;
-    TCommLink link_;
-    TRecordStreamReader reader_{link_};
+    TRecordReader records_;
+    TRecordStreamReader reader_{records_};
     bool ended_ = false;
     bool failed_ = false;
     int status_ = cli::ExitOk;

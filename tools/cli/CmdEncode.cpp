@@ -42,9 +42,10 @@ int RunEncode(const std::vector<std::string>& args)
         return cli::Fail(parsed.Words.empty() ? QStringLiteral("encode: IMAGE is missing")
                                               : QStringLiteral("encode: give one IMAGE"));
     TCommLink link;
-    if (!BuildChainFromImage("encode", parsed.Words[0], parsed, link))
+    TRecordList chain;
+    if (!BuildChainFromImage("encode", parsed.Words[0], parsed, link, chain))
         return cli::ExitError;
-    for (const MemoBlock* node = link.Head.get(); node; node = node->Next.get())
-        cli::PrintLine(RecordText(*node));
+    for (const TRecord& record : chain)
+        cli::PrintLine(RecordText(record));
     return cli::ExitOk;
 }

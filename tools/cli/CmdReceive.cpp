@@ -10,6 +10,7 @@
 #include "link/ConsoleHost.h"
 #include "link/ExchangeHost.h"
 #include "link/ReceiveExchange.h"
+#include "store/Inbox.h"
 #include "store/MemoStore.h"
 #include "transfer/DeviceText.h"
 #include "transfer/ReceivedMemos.h"
@@ -17,8 +18,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -30,12 +33,14 @@ constexpr char Help[] =
     "\n"
     "Receives memos from the device as the Receive command does: waits for the device's\n"
     "call, answers it, reads the records, acknowledges every memo and asks for a damaged one\n"
-    "again, until the device ends the exchange. Status texts go to standard error; Ctrl-C\n"
-    "cancels (the device is told).\n"
+    "again, until the device ends the exchange. Status texts go to standard error; Ctrl-C,\n"
+    "SIGTERM and SIGHUP cancel (the device is told).\n"
     "\n"
     "Every memo is stored before the device is told it arrived: a memo that cannot be stored\n"
     "(disk full, folder gone) is not acknowledged; the exchange ends there with \"!\", and the\n"
-    "device still has it. Without --out the memos go into the memo library, the folder of\n"
+    "device still has it. A memo whose picture cannot be drawn (larger than 4096x4096) is\n"
+    "answered as a damaged one (\"?\"): it is not taken, and the device still has it.\n"
+    "Without --out the memos go into the memo library, the folder of\n"
     "[Library] Folder= in VEXLO.INI (default $XDG_DATA_HOME/vexlo/memos), as\n"
     "\"YYYY-MM-DD HH.MM.SS title.png\" (one bit per pixel, with the title, reading, device\n"
     "codes and time of arrival in the file). With --out each memo is written to\n"
@@ -66,86 +71,101 @@ constexpr int ExitFailed = 1;
 constexpr int kRetryMs = 2000;
 constexpr int kRestMs = 200;
 
-// Where the memos go: the library folder, or DIR/memo-NNN with --out.
+// Where the memos go: the library folder, or DIR/memo-NNN with --out. The inbox (store/Inbox.h)
+// writes each memo before its "#"; this says so on standard output and runs --exec.
 class Collector {
 public:
     Collector(std::optional<TMemoStore> library, std::optional<TMemoOutput> numbered, TMemoExec* exec)
-        : library_(std::move(library)), numbered_(std::move(numbered)), exec_(exec)
+        : library_(std::move(library)), numbered_(std::move(numbered)), exec_(exec),
+          inbox_(library_ ? TInbox(*library_) : TInbox(numbered_->Folder(), [this](const TReceivedMemo& memo,
+                                                                                   const QDateTime& arrived,
+                                                                                   QString* path) {
+              return writeNumbered(memo, arrived, path);
+          }))
     {
-    }
-
-    // Stores MEMO before its "#"; false, with ERROR what the exchange reports, when it cannot.
-    bool Arrived(const TReceivedMemo& memo, QString& error)
-    {
-        const QDateTime arrived = QDateTime::currentDateTime();
-        QString path;
-        if (numbered_) {
-            std::optional<platform::FileWriteError> failure;
-            if (!numbered_->Write(memo, arrived, &path, &failure)) {
-                allStored_ = false;
-                if (!failure)
-                    return true;  // a memo that could not be drawn: reported, nothing to keep
-                error = StoreFailureText(numbered_->Folder(), *failure, stored_);
-                return false;
-            }
-        } else {
-            ++memos_;
-            if (!memo.Error.isEmpty()) {
-                allStored_ = false;
-                cli::Fail(QStringLiteral("memo %1: %2").arg(memos_).arg(memo.Error));
-                return true;
-            }
-            if (const auto failure = library_->Store(memo.Picture.Image, MemoMetaOf(memo, arrived), &path)) {
-                allStored_ = false;
+        inbox_.Stored = [this](const TReceivedMemo& memo, const QString& path) { stored(memo, path); };
+        inbox_.NotStored = [this](const TReceivedMemo&, const platform::FileWriteError& failure) {
+            allStored_ = false;
+            if (library_)  // a numbered file that cannot be written is reported by TMemoOutput
                 cli::Fail(QStringLiteral("memo %1: cannot store it in %2: %3; the device still has it")
-                              .arg(memos_)
-                              .arg(library_->Folder(), failure->englishText()));
-                error = StoreFailureText(library_->Folder(), *failure, stored_);
-                return false;
-            }
-            cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
-                               .arg(path)
-                               .arg(memo.Picture.ImageWidth)
-                               .arg(memo.Picture.ImageHeight)
-                               .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
-        }
-        ++stored_;
-        cli::FlushStandardOutput();  // a collector's reader sees each memo as it comes
-        if (exec_)
-            exec_->Run(path);
-        return true;
+                              .arg(inbox_.StoredCount() + 1)
+                              .arg(library_->Folder(), failure.englishText()));
+        };
+    }
+    Collector(const Collector&) = delete;
+    Collector& operator=(const Collector&) = delete;
+
+    TReceiveSink Sink()
+    {
+        TReceiveSink sink = inbox_.Sink();
+        sink.Refused = [this](const TReceivedMemo& memo) {
+            allStored_ = false;
+            cli::Fail(QStringLiteral("memo %1: %2; not taken (answered \"?\"), the device still has it")
+                          .arg(inbox_.StoredCount() + 1)
+                          .arg(memo.Error));
+        };
+        return sink;
     }
 
     bool AllStored() const { return allStored_; }
 
 private:
+    std::optional<platform::FileWriteError> writeNumbered(const TReceivedMemo& memo, const QDateTime& arrived,
+                                                          QString* path)
+    {
+        std::optional<platform::FileWriteError> failure;
+        if (numbered_->Write(memo, arrived, path, &failure))
+            return std::nullopt;
+        // Only drawn memos reach the inbox, so what failed is the file (or its encoding).
+        return failure ? failure : platform::FileWriteError{platform::FileWriteError::Cause::System, EIO};
+    }
+
+    void stored(const TReceivedMemo& memo, const QString& path)
+    {
+        if (library_)  // TMemoOutput prints its own line
+            cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
+                               .arg(path)
+                               .arg(memo.Picture.ImageWidth)
+                               .arg(memo.Picture.ImageHeight)
+                               .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
+        cli::FlushStandardOutput();  // a collector's reader sees each memo as it comes
+        if (exec_)
+            exec_->Run(path);
+    }
+
     std::optional<TMemoStore> library_;
     std::optional<TMemoOutput> numbered_;
     TMemoExec* exec_;
-    int memos_ = 0;
-    int stored_ = 0;
+    TInbox inbox_;
     bool allStored_ = true;
 };
 
-// Ctrl-C between the exchanges of --loop (inside one, the console host cancels it).
+// Ctrl-C, SIGTERM and SIGHUP between the exchanges of --loop (inside one, the console host
+// cancels it).
 volatile std::sig_atomic_t interrupted = 0;
-void onSigint(int) { interrupted = 1; }
+void onInterrupt(int) { interrupted = 1; }
 
 class CatchInterrupt {
 public:
     CatchInterrupt()
     {
         struct sigaction action {};
-        action.sa_handler = onSigint;
+        action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous_);
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            ::sigaction(kSignals[i], &action, &previous_[i]);
     }
-    ~CatchInterrupt() { ::sigaction(SIGINT, &previous_, nullptr); }
+    ~CatchInterrupt()
+    {
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            ::sigaction(kSignals[i], &previous_[i], nullptr);
+    }
     CatchInterrupt(const CatchInterrupt&) = delete;
     CatchInterrupt& operator=(const CatchInterrupt&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[std::size(kSignals)] {};
 };
 
 // Sleeps MS milliseconds, handling events; false when Ctrl-C came meanwhile (or came at the
@@ -221,8 +241,7 @@ int RunReceive(const std::vector<std::string>& args)
     TConsoleHost host;
 
     Collector collector(std::move(library), std::move(numbered), exec ? &*exec : nullptr);
-    TReceiveSink sink;
-    sink.Arrived = [&collector](const TReceivedMemo& memo, QString& why) { return collector.Arrived(memo, why); };
+    const TReceiveSink sink = collector.Sink();
     int status = cli::ExitOk;
     bool portFailed = false;
     QString lastPortFailure;
@@ -252,7 +271,7 @@ int RunReceive(const std::vector<std::string>& args)
             break;
         }
         if (HostStop() == ExchangeStop::Cancelled || host.Interrupted())
-            break;  // Ctrl-C: the collector stops
+            break;  // Ctrl-C, SIGTERM or SIGHUP: the collector stops
         // The line rests a moment closed, as between two exchanges a person starts; the device
         // calls again anyway.
         if (!pause(kRestMs, host))

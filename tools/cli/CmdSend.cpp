@@ -33,7 +33,7 @@ constexpr char Help[] =
     "end-of-exchange record. Several images go one exchange each, in order, after one\n"
     "confirmation; all are read first, and the first exchange that fails ends the command.\n"
     "Status texts go to standard error (with the bytes sent so far when it is a terminal);\n"
-    "Ctrl-C cancels (the device is told).\n"
+    "Ctrl-C, SIGTERM and SIGHUP cancel (the device is told).\n"
     "\n"
     "  --yes             send without asking; otherwise \"送信を行いますか？ [y/N]\" is asked on\n"
     "                    the terminal, and without a terminal nothing is sent\n"
@@ -61,22 +61,6 @@ bool askOnTerminal(const QString& question)
         return false;
     const QString a = QString::fromStdString(answer).trimmed().toLower();
     return a == QLatin1String("y") || a == QLatin1String("yes");
-}
-
-// The list at LINK.Head, taken out of LINK (which is then empty), to be sent later.
-std::unique_ptr<MemoBlock> takeChain(TCommLink& link)
-{
-    link.Tail = nullptr;
-    link.MemoStart = nullptr;
-    return std::move(link.Head);
-}
-
-// CHAIN as the list of LINK (whatever LINK held is freed); its tail is found at the next append.
-void putChain(TCommLink& link, std::unique_ptr<MemoBlock> chain)
-{
-    FreeBlocks(link, link.Head.get());
-    link.Head = std::move(chain);
-    link.Tail = nullptr;
 }
 
 int exitStatusOf(SendOutcome outcome)
@@ -124,13 +108,10 @@ int RunSend(const std::vector<std::string>& args)
         return cli::Fail(QStringLiteral("send: ") + error);
     // Every image is read and made into its memo before anything goes out: a file that cannot
     // be sent ends the command before the question.
-    std::vector<std::unique_ptr<MemoBlock>> chains;
+    std::vector<TRecordList> chains;
     for (const std::string& image : parsed.Words) {
-        if (!BuildChainFromImage("send", image, parsed, CommLink)) {
-            FreeBlocks(CommLink, CommLink.Head.get());
+        if (!BuildChainFromImage("send", image, parsed, CommLink, chains.emplace_back()))
             return cli::ExitError;
-        }
-        chains.push_back(takeChain(CommLink));
     }
 
     cli::ConsoleApplication app;
@@ -155,15 +136,8 @@ int RunSend(const std::vector<std::string>& args)
             QThread::msleep(kBetweenMemosMs);
         if (count > 1)
             cli::Note(QStringLiteral("send: memo %1 of %2: %3").arg(i + 1).arg(count).arg(QString::fromStdString(parsed.Words[i])));
-        putChain(CommLink, std::move(chains[i]));
-        status = exitStatusOf(SendExchange(CommLink));
-        FreeBlocks(CommLink, CommLink.Head.get());
+        status = exitStatusOf(SendExchange(CommLink, chains[i]));
     }
     SetExchangeMessenger(nullptr);
-    for (std::unique_ptr<MemoBlock>& unsent : chains)  // after a failure: let them go as lists go
-        if (unsent) {
-            putChain(CommLink, std::move(unsent));
-            FreeBlocks(CommLink, CommLink.Head.get());
-        }
     return status;
 }

@@ -35,7 +35,7 @@ bool parseRegion(const std::string& text, TMemoPicture& pic, QString& error)
 }  // namespace
 
 bool BuildChainFromImage(const char* command, const std::string& pathArg, const cli::ParsedArgs& parsed,
-                         TCommLink& link)
+                         TCommLink& link, TRecordList& chain)
 {
     const QString prefix = QString::fromUtf8(command) + QStringLiteral(": ");
     auto fail = [&](const QString& message) {
@@ -91,6 +91,6 @@ bool BuildChainFromImage(const char* command, const std::string& pathArg, const 
         link.ZenToHan = true;
     if (parsed.Flags.count("--kata-to-hira"))
         link.KataToHira = true;
-    BuildSendChain(link, bitmap, text);
+    chain = BuildSendChain(bitmap, text, TitleSwitches(link));
     return true;
 }

@@ -6,6 +6,7 @@
 #include "tools/cli/PrepareOptions.h"
 
 #include "link/CommLink.h"
+#include "transfer/Records.h"
 
 // Options of both commands: --title, --reading, --region, --crop, --zen-to-han, --kata-to-hira,
 // and those that prepare the picture (PrepareOptions.h).
@@ -20,9 +21,9 @@ inline const std::set<std::string> MemoChainValued = [] {
     return valued;
 }();
 
-// Reads the image PATH (UTF-8), prepares it when an option asks for that, applies --region or --crop, converts it and builds the chain at
-// LINK.Head with --title and --reading; the title switches are LINK's, turned on by
-// --zen-to-han and --kata-to-hira. Without --reading the memo is named after the file.
+// Reads the image PATH (UTF-8), prepares it when an option asks for that, applies --region or
+// --crop, converts it and builds its CHAIN with --title and --reading; the title switches are
+// LINK's, turned on by --zen-to-han and --kata-to-hira. Without --reading the memo is named after the file.
 // On failure says why on standard error, prefixed "COMMAND: ", and returns false.
 bool BuildChainFromImage(const char* command, const std::string& path, const cli::ParsedArgs& parsed,
-                         TCommLink& link);
+                         TCommLink& link, TRecordList& chain);

@@ -1,9 +1,9 @@
 // The frame's question about changed memos when the program ends.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
 #include "gui/Dialogs.h"
 #include "gui/MessageBox.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include <QDir>
 
@@ -12,11 +12,11 @@ namespace {
 // The box lists this many memos at most, so that it fits a small screen.
 constexpr int kListed = 12;
 
-QString changedMemosQuestion(const QList<TGraphForm*>& memos)
+QString changedMemosQuestion(const QList<MemoWindow*>& memos)
 {
     QStringList lines;
-    for (const TGraphForm* memo : memos.mid(0, kListed))
-        lines << memo->MemoLabel();
+    for (const MemoWindow* memo : memos.mid(0, kListed))
+        lines << memo->memoLabel();
     if (memos.size() > kListed)
         lines << QStringLiteral("ほか %1 件").arg(memos.size() - kListed);
     return QStringLiteral("次の %1 件のメモが変更されています。保存しますか？\n\n%2")
@@ -26,18 +26,18 @@ QString changedMemosQuestion(const QList<TGraphForm*>& memos)
 
 }  // namespace
 
-bool TMainForm::MayCloseMemos()
+bool MainWindow::mayCloseMemos()
 {
-    QList<TGraphForm*> changed;
-    for (TGraphForm* memo : MemoWindows())
+    QList<MemoWindow*> changed;
+    for (MemoWindow* memo : memoWindows())
         if (memo->Modified)
             changed << memo;
     if (changed.size() <= 1)
-        return changed.isEmpty() || changed.front()->FormCloseQuery();
+        return changed.isEmpty() || changed.front()->mayClose();
     switch (ShowBox(BoxKind::Confirmation, changedMemosQuestion(changed), BoxButtons::SaveAllNoneCancel)) {
     case BoxAnswer::Yes: {
         bool saved = false;
-        RunGuarded([&] { saved = SaveChangedMemos(changed); });
+        RunGuarded([&] { saved = saveChangedMemos(changed); });
         return saved;  // a failure box has told why the program stays
     }
     case BoxAnswer::No: return true;
@@ -47,7 +47,7 @@ bool TMainForm::MayCloseMemos()
 
 // One folder for all of them, each under the name Save would give it. A memo saved before a
 // failure keeps its new name; the others stay changed.
-bool TMainForm::SaveChangedMemos(const QList<TGraphForm*>& memos)
+bool MainWindow::saveChangedMemos(const QList<MemoWindow*>& memos)
 {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Folder;
@@ -56,7 +56,7 @@ bool TMainForm::SaveChangedMemos(const QList<TGraphForm*>& memos)
     const std::optional<QString> chosen = RunFileDialog(this, request);
     if (!chosen)
         return false;
-    for (TGraphForm* memo : memos)
-        memo->SaveIntoFolder(*chosen);
+    for (MemoWindow* memo : memos)
+        memo->saveIntoFolder(*chosen);
     return true;
 }

@@ -1,11 +1,9 @@
 // Zoom of a memo window: a view of the picture, nothing else. The picture, the region, the
 // status bar's sizes, saving and printing stay in image pixels.
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
-#include "app/MainForm.h"
 #include "memo/ImageArea.h"
 
-#include <QAction>
 #include <QMdiArea>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -24,8 +22,8 @@ int configuredZoom = 0;
 // The largest level not above ZOOM (at least 1).
 int levelAtMost(int zoom)
 {
-    int level = TGraphForm::ZoomLevels[0];
-    for (int z : TGraphForm::ZoomLevels)
+    int level = MemoWindow::ZoomLevels[0];
+    for (int z : MemoWindow::ZoomLevels)
         if (z <= zoom)
             level = z;
     return level;
@@ -33,9 +31,9 @@ int levelAtMost(int zoom)
 
 }  // namespace
 
-void TGraphForm::SetConfiguredZoom(int zoom) { configuredZoom = zoom > 0 ? levelAtMost(zoom) : 0; }
+void MemoWindow::setConfiguredZoom(int zoom) { configuredZoom = zoom > 0 ? levelAtMost(zoom) : 0; }
 
-int TGraphForm::ZoomForPicture(int width)
+int MemoWindow::zoomForPicture(int width)
 {
     if (configuredZoom > 0)
         return configuredZoom;
@@ -45,70 +43,68 @@ int TGraphForm::ZoomForPicture(int width)
     return std::size(ZoomLevels) > 0 ? ZoomLevels[std::size(ZoomLevels) - 1] : 1;
 }
 
-int TGraphForm::Zoom() const { return Image1->zoom(); }
+int MemoWindow::zoom() const { return Image1->zoom(); }
 
-void TGraphForm::SetZoom(int zoom)
+void MemoWindow::setZoom(int wanted)
 {
     zoomChosen_ = true;
-    const int level = levelAtMost(zoom);
-    if (level == Zoom())
+    const int level = levelAtMost(wanted);
+    if (level == zoom())
         return;
     // The band's image pixels stay; only the window around them changes.
     Image1->setZoom(level);
-    FitClientToPicture();
-    UpdateZoomItems();
+    fitClientToPicture();
+    emit stateChanged();
 }
 
-void TGraphForm::ZoomIn1Click()
+void MemoWindow::zoomIn()
 {
     for (int z : ZoomLevels)
-        if (z > Zoom())
-            return SetZoom(z);
+        if (z > zoom())
+            return setZoom(z);
 }
 
-void TGraphForm::ZoomOut1Click()
+void MemoWindow::zoomOut()
 {
     int lower = 0;
     for (int z : ZoomLevels)
-        if (z < Zoom())
+        if (z < zoom())
             lower = z;
     if (lower > 0)
-        SetZoom(lower);
+        setZoom(lower);
 }
 
-void TGraphForm::ActualSize1Click() { SetZoom(1); }
+void MemoWindow::actualSize() { setZoom(1); }
 
-void TGraphForm::UpdateZoomItems()
-{
-    ZoomIn1->setEnabled(Zoom() < ZoomLevels[std::size(ZoomLevels) - 1]);
-    ZoomOut1->setEnabled(Zoom() > ZoomLevels[0]);
-}
+bool MemoWindow::canZoomIn() const { return zoom() < ZoomLevels[std::size(ZoomLevels) - 1]; }
 
-void TGraphForm::ChooseZoomFor(QSize picture)
+bool MemoWindow::canZoomOut() const { return zoom() > ZoomLevels[0]; }
+
+void MemoWindow::chooseZoomFor(QSize picture)
 {
     if (zoomChosen_ || picture.isEmpty())
         return;
     zoomChosen_ = true;
-    Image1->setZoom(ZoomForPicture(picture.width()));
-    UpdateZoomItems();
+    Image1->setZoom(zoomForPicture(picture.width()));
+    emit stateChanged();
 }
 
-void TGraphForm::FitClientToPicture()
+void MemoWindow::fitClientToPicture()
 {
     if (Image1->picture().isNull())
         return;
     const QSize shown = Image1->shownSize();
-    SetClientSize(shown.width(), shown.height());
+    setClientSize(shown.width(), shown.height());
 }
 
-QSize TGraphForm::BoundedToFrame(QSize client) const
+QSize MemoWindow::boundedToFrame(QSize client) const
 {
     const QMdiArea* area = mdiArea();
     if (!area)
         return client;
     const QMargins m = contentsMargins();
     const QSize room = area->viewport()->size().shrunkBy(m).expandedTo(QSize(1, 1));
-    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Scroll1);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea);
     // A scroll bar one way takes room the other way, which may call for the other bar too.
     bool across = false, down = false;
     for (int i = 0; i < 2; ++i) {
@@ -120,17 +116,17 @@ QSize TGraphForm::BoundedToFrame(QSize client) const
 
 // The wheel with Ctrl held zooms, over the picture and beside it (the picture passes the wheel
 // on to the scroll area's viewport); without Ctrl it scrolls.
-bool TGraphForm::eventFilter(QObject* watched, QEvent* event)
+bool MemoWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Scroll1->viewport() && event->type() == QEvent::Wheel) {
+    if (watched == scrollArea->viewport() && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
             // A notch is 120; a touchpad sends smaller steps, which add up.
             wheelDelta_ += wheel->angleDelta().y();
             for (; wheelDelta_ >= 120; wheelDelta_ -= 120)
-                ZoomIn1Click();
+                zoomIn();
             for (; wheelDelta_ <= -120; wheelDelta_ += 120)
-                ZoomOut1Click();
+                zoomOut();
             return true;
         }
     }

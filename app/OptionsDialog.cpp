@@ -1,4 +1,4 @@
-#include "app/Optdlg.h"
+#include "app/OptionsDialog.h"
 
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
@@ -31,7 +31,7 @@
 #include <array>
 #include <filesystem>
 
-LazyForm<TMultPageDlg> MultPageDlg;
+LazyForm<OptionsDialog> MultPageDlg;
 
 namespace {
 
@@ -82,7 +82,7 @@ QString menuText(const platform::SerialDevice& d)
 // device is missing is greyed. The entries' own texts stay "COM1" … "COM9".
 class PortItemDelegate : public QStyledItemDelegate {
 public:
-    PortItemDelegate(const TMultPageDlg* dialog, QObject* parent) : QStyledItemDelegate(parent), dialog_(dialog) {}
+    PortItemDelegate(const OptionsDialog* dialog, QObject* parent) : QStyledItemDelegate(parent), dialog_(dialog) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -98,7 +98,7 @@ protected:
     }
 
 private:
-    const TMultPageDlg* dialog_;
+    const OptionsDialog* dialog_;
 };
 
 }  // namespace
@@ -134,7 +134,7 @@ void TRadioGroup::SetItemIndex(int index)
     Buttons->setExclusive(true);
 }
 
-TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
+OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("MultPageDlg"));
     setWindowTitle(QStringLiteral("各種設定"));
@@ -155,7 +155,7 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
     TabSet->setDrawBase(false);
     TabSet->setExpanding(false);
     TabSet->setGeometry(0, 239, 264, 19);
-    connect(TabSet, &QTabBar::currentChanged, this, &TMultPageDlg::TabSetClick);
+    connect(TabSet, &QTabBar::currentChanged, this, &OptionsDialog::showPage);
 
     ButtonPanel = new QWidget(this);
     ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
@@ -170,21 +170,21 @@ TMultPageDlg::TMultPageDlg(QWidget* parent) : QDialog(parent)
     CancelBtn = button("CancelBtn", QStringLiteral("ｷｬﾝｾﾙ"), 44);
     HelpBtn = button("HelpBtn", QStringLiteral("ﾍﾙﾌﾟ(&H)"), 78);
     OKBtn->setDefault(true);  // Enter presses OK
-    connect(OKBtn, &QPushButton::clicked, this, &TMultPageDlg::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &TMultPageDlg::CancelBtnClick);
-    connect(HelpBtn, &QPushButton::clicked, this, &TMultPageDlg::HelpBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &OptionsDialog::okClicked);
+    connect(CancelBtn, &QPushButton::clicked, this, &OptionsDialog::cancelClicked);
+    connect(HelpBtn, &QPushButton::clicked, this, &OptionsDialog::helpClicked);
 
-    FormCreate();
+    initialise();
 }
 
-TMultPageDlg::~TMultPageDlg()
+OptionsDialog::~OptionsDialog()
 {
     // The groups' widgets belong to the page; the small records that bind them are ours.
     for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4})
         delete group;
 }
 
-QWidget* TMultPageDlg::createPortPage()
+QWidget* OptionsDialog::createPortPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("通信設定"));
@@ -200,7 +200,7 @@ QWidget* TMultPageDlg::createPortPage()
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setItemDelegate(new PortItemDelegate(this, ComboBox1));
     ComboBox1->view()->setMinimumWidth(330);  // room for a device's maker and product
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TMultPageDlg::showPortDevice);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &OptionsDialog::showPortDevice);
 
     PortDevice = new QLabel(GroupBox1);
     PortDevice->setObjectName(QStringLiteral("PortDevice"));
@@ -216,9 +216,9 @@ QWidget* TMultPageDlg::createPortPage()
     portMenu_->setObjectName(QStringLiteral("PortMenu"));
     PortMapBtn->setMenu(portMenu_);
     portMenu_->setToolTipsVisible(true);
-    connect(portMenu_, &QMenu::aboutToShow, this, &TMultPageDlg::fillPortMenu);
+    connect(portMenu_, &QMenu::aboutToShow, this, &OptionsDialog::fillPortMenu);
     deviceWatcher_ = new platform::SerialDeviceWatcher(this);
-    connect(deviceWatcher_, &platform::SerialDeviceWatcher::changed, this, &TMultPageDlg::devicesChanged);
+    connect(deviceWatcher_, &platform::SerialDeviceWatcher::changed, this, &OptionsDialog::devicesChanged);
 
     RadioGroup1 = new TRadioGroup(GroupBox1, "RadioGroup1", QStringLiteral("通信速度"),
                                   {QStringLiteral("1200BPS"), QStringLiteral("2400BPS"), QStringLiteral("4800BPS"),
@@ -236,7 +236,7 @@ QWidget* TMultPageDlg::createPortPage()
     return page;
 }
 
-QWidget* TMultPageDlg::createModelPage()
+QWidget* OptionsDialog::createModelPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("接続機種"));
@@ -260,7 +260,7 @@ QWidget* TMultPageDlg::createModelPage()
     return page;
 }
 
-QWidget* TMultPageDlg::createSwitchPage()
+QWidget* OptionsDialog::createSwitchPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("環境設定"));
@@ -276,7 +276,7 @@ QWidget* TMultPageDlg::createSwitchPage()
     return page;
 }
 
-QWidget* TMultPageDlg::createLibraryPage()
+QWidget* OptionsDialog::createLibraryPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("保存"));
@@ -295,7 +295,7 @@ QWidget* TMultPageDlg::createLibraryPage()
     FolderBtn = new QPushButton(QStringLiteral("参照(&B)..."), GroupBox4);
     FolderBtn->setObjectName(QStringLiteral("FolderBtn"));
     FolderBtn->setGeometry(164, 102, 80, 25);
-    connect(FolderBtn, &QPushButton::clicked, this, &TMultPageDlg::FolderBtnClick);
+    connect(FolderBtn, &QPushButton::clicked, this, &OptionsDialog::chooseFolder);
     auto* note = new QLabel(QStringLiteral("受信したメモは、QM-10 に受け取りを知らせる前に、"
                                            "1 件ずつ PNG ファイルとしてこのフォルダーに保存されます。"
                                            "保存できないときは受信を中止し、メモは QM-10 に残ります。"),
@@ -308,13 +308,13 @@ QWidget* TMultPageDlg::createLibraryPage()
 
 // The folder shows as it will be used; the default stays "the default" (an empty setting)
 // unless the user names another.
-void TMultPageDlg::LibraryToControls()
+void OptionsDialog::LibraryToControls()
 {
     AutoSaveCheck->setChecked(LibrarySettings.AutoSave);
     FolderEdit->setText(QDir::toNativeSeparators(LibraryFolder(LibrarySettings)));
 }
 
-void TMultPageDlg::ControlsToLibrary()
+void OptionsDialog::ControlsToLibrary()
 {
     LibrarySettings.AutoSave = AutoSaveCheck->isChecked();
     const QString folder = QDir::cleanPath(FolderEdit->text().trimmed());
@@ -323,7 +323,7 @@ void TMultPageDlg::ControlsToLibrary()
     LibrarySettings.Folder = folder == QDir::cleanPath(DefaultLibraryFolder()) ? QString() : folder;
 }
 
-void TMultPageDlg::FolderBtnClick()
+void OptionsDialog::chooseFolder()
 {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Folder;
@@ -333,7 +333,7 @@ void TMultPageDlg::FolderBtnClick()
         FolderEdit->setText(QDir::toNativeSeparators(*chosen));
 }
 
-void TMultPageDlg::FormCreate()
+void OptionsDialog::initialise()
 {
     for (int i = 0; i < Notebook->count(); ++i)
         TabSet->addTab(Notebook->widget(i)->objectName());
@@ -347,7 +347,7 @@ void TMultPageDlg::FormCreate()
     OKBtn->setFocus();
 }
 
-void TMultPageDlg::showEvent(QShowEvent* event)
+void OptionsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())  // restored from an icon: not a new showing
@@ -367,14 +367,14 @@ void TMultPageDlg::showEvent(QShowEvent* event)
     FormShow();
 }
 
-void TMultPageDlg::hideEvent(QHideEvent* event)
+void OptionsDialog::hideEvent(QHideEvent* event)
 {
     QDialog::hideEvent(event);
     if (!event->spontaneous())
         deviceWatcher_->stop();
 }
 
-void TMultPageDlg::FormShow()
+void OptionsDialog::FormShow()
 {
     SettingsToControls();
     OKBtn->setFocus();
@@ -382,7 +382,7 @@ void TMultPageDlg::FormShow()
 
 // Escape presses ｷｬﾝｾﾙ (its handler runs); the close box only closes. Ctrl+Tab and
 // Ctrl+Shift+Tab turn the pages, as in other tabbed dialogs.
-void TMultPageDlg::keyPressEvent(QKeyEvent* event)
+void OptionsDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         CancelBtn->click();
@@ -397,31 +397,31 @@ void TMultPageDlg::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void TMultPageDlg::TabSetClick(int index)
+void OptionsDialog::showPage(int index)
 {
     Notebook->setCurrentIndex(index);
 }
 
-void TMultPageDlg::OKBtnClick()
+void OptionsDialog::okClicked()
 {
     ControlsToSettings();
     accept();
 }
 
-void TMultPageDlg::CancelBtnClick()
+void OptionsDialog::cancelClicked()
 {
     SettingsToControls();
     reject();
 }
 
-void TMultPageDlg::HelpBtnClick()
+void OptionsDialog::helpClicked()
 {
     platform::WinHelp(platform::HELP_CONTEXT, 24);
 }
 
 // A value no entry stands for selects nothing (rather than leaving an earlier, cancelled
 // choice selected, which the next OK would then store as if the user had made it).
-void TMultPageDlg::SettingsToControls()
+void OptionsDialog::SettingsToControls()
 {
     CheckBox1->setChecked(CommLink.ZenToHan);
     CheckBox2->setChecked(CommLink.KataToHira);
@@ -442,7 +442,7 @@ void TMultPageDlg::SettingsToControls()
     LibraryToControls();
 }
 
-void TMultPageDlg::ControlsToSettings()
+void OptionsDialog::ControlsToSettings()
 {
     CommLink.PortName = ComboBox1->currentIndex() < 0 ? std::string() : ComboBox1->currentText().toStdString();
     CommLink.ZenToHan = CheckBox1->isChecked();
@@ -459,14 +459,14 @@ void TMultPageDlg::ControlsToSettings()
     ControlsToLibrary();
 }
 
-std::string TMultPageDlg::DeviceOf(const std::string& name) const
+std::string OptionsDialog::DeviceOf(const std::string& name) const
 {
     if (const auto chosen = devices_.find(name); chosen != devices_.end())
         return chosen->second;
     return ResolvePortName(name);
 }
 
-void TMultPageDlg::MapSelectedPort(const std::string& device)
+void OptionsDialog::MapSelectedPort(const std::string& device)
 {
     if (ComboBox1->currentIndex() < 0 || ComboBox1->currentIndex() >= kPortCount || device.empty())
         return;
@@ -474,7 +474,7 @@ void TMultPageDlg::MapSelectedPort(const std::string& device)
     showPortDevice();
 }
 
-QString TMultPageDlg::DeviceText(const std::string& device) const
+QString OptionsDialog::DeviceText(const std::string& device) const
 {
     const platform::SerialDevice* found = deviceMissing(device) ? nullptr : platform::FindSerialDevice(found_, device);
     if (!found || found->Description().empty())
@@ -483,7 +483,7 @@ QString TMultPageDlg::DeviceText(const std::string& device) const
                                          QString::fromStdString(found->NodeName()));
 }
 
-void TMultPageDlg::showPortDevice()
+void OptionsDialog::showPortDevice()
 {
     const bool selected = ComboBox1->currentIndex() >= 0;
     PortMapBtn->setEnabled(selected && ComboBox1->currentIndex() < kPortCount);  // only COMn names map
@@ -521,7 +521,7 @@ void TMultPageDlg::showPortDevice()
 }
 
 // An adapter came or went: the label, the open list and the open menu show what there is now.
-void TMultPageDlg::devicesChanged()
+void OptionsDialog::devicesChanged()
 {
     found_ = platform::ListSerialDevices();
     showPortDevice();
@@ -532,7 +532,7 @@ void TMultPageDlg::devicesChanged()
 
 // The devices found now, the port's usual /dev/ttyS(n-1) first; the current one is checked.
 // Each is offered by its stable name, so the mapping holds when the adapter moves.
-void TMultPageDlg::fillPortMenu()
+void OptionsDialog::fillPortMenu()
 {
     portMenu_->clear();
     if (ComboBox1->currentIndex() < 0 || ComboBox1->currentIndex() >= kPortCount)

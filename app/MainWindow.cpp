@@ -1,15 +1,15 @@
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
 #include "app/About.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
-#include "app/Optdlg.h"
+#include "app/OptionsDialog.h"
 #include "gui/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "link/Config.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "gui/CursorClip.h"
 #include "gui/HelpEngine.h"
 #include "prepare/PrepareConfig.h"
@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
@@ -37,15 +38,46 @@
 #include <functional>
 #include <utility>
 
-TMainForm* MainForm = nullptr;
+MainWindow* MainForm = nullptr;
 
-platform::ClipRect& SavedClipRect()
+namespace {
+
+// The usual keys on the file and edit commands: Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C,
+// Ctrl+X, Ctrl+V, Ctrl+D and Ctrl+L, shown beside the items.
+void setStandardKeys(QMenu* menu)
 {
-    static platform::ClipRect rect;
-    return rect;
+    static const std::pair<const char*, QKeyCombination> keys[] = {
+        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
+        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
+        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
+        {"Library1", Qt::CTRL | Qt::Key_L},
+    };
+    for (QAction* action : menu->actions())
+        for (const auto& [name, key] : keys)
+            if (action->objectName() == QLatin1String(name))
+                action->setShortcut(QKeySequence(key));
 }
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+// Ctrl++ (also Ctrl+= and Ctrl+; where + is a shifted key), Ctrl+- and Ctrl+0 on the 表示
+// menu's 拡大, 縮小 and 等倍.
+void setZoomKeys(QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        const QString name = action->objectName();
+        if (name == QLatin1String("ZoomIn1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
+                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
+        else if (name == QLatin1String("ZoomOut1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+        else if (name == QLatin1String("ActualSize1"))
+            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("VEXLO"));
@@ -64,139 +96,128 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     // The area also reports "none active" while another window has the focus (a dialog);
     // the current memo window stays the one that commands act on.
     connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
-        TGraphForm* memo = ActiveMemo();
-        showMenusOf(memo);
+        MemoWindow* memo = activeMemo();
+        setMenuTitlesFor(memo != nullptr);
         if (memo && window == memo)
-            memo->FormActivate();
+            memo->becameActive();  // tells its state: updateActions
     });
-    FormCreate();
+    // Paste follows the clipboard.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &MainWindow::updateActions);
+    initialise();
 }
 
-TMainForm::~TMainForm()
+MainWindow::~MainWindow()
 {
     // The memo windows go with the MDI area; their going must not reach a half-destroyed frame.
     MdiArea->disconnect(this);
+    for (MemoWindow* memo : memoWindows())
+        memo->disconnect(this);
+    QGuiApplication::clipboard()->disconnect(this);
     if (MainForm == this)
         MainForm = nullptr;
 }
 
-QAction* TMainForm::addItem(QMenu* menu, const char* name, const QString& caption,
-                            void (TMainForm::*handler)())
+QAction* MainWindow::addItem(QMenu* menu, const char* name, const QString& caption,
+                            void (MainWindow::*handler)())
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
+    commands_.insert(action->objectName(), action);
     if (handler)
         connect(action, &QAction::triggered, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
     return action;
 }
 
-void TMainForm::createMenus()
+void MainWindow::createMenus()
 {
     File1 = new QMenu(QStringLiteral("ﾌｧｲﾙ(&F)"), this);
     File1->setObjectName(QStringLiteral("File1"));
-    addItem(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"), &TMainForm::New1Click);
-    addItem(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"), &TMainForm::Open1Click);
-    addItem(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"), &TMainForm::Load1Click);
-    addItem(File1, "Library1", QStringLiteral("メモ一覧(&M)"), &TMainForm::Library1Click);
-    addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &TMainForm::Save1Click);
-    addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &TMainForm::SaveAs1Click);
-    addItem(File1, "Export1", QStringLiteral("書き出し(&E)..."), &TMainForm::Export1Click);
-    addItem(File1, "Print1", QStringLiteral("印刷(&P)"), &TMainForm::Print1Click);
-    addItem(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)"), &TMainForm::PrintSetup1Click);
-    addItem(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"), &TMainForm::Close1Click);
+    addItem(File1, "New1", QStringLiteral("ウィンドウの新規作成(&N)"), &MainWindow::newWindow);
+    addItem(File1, "Open1", QStringLiteral("ウィンドウを開く(&O)"), &MainWindow::openFile);
+    addItem(File1, "Load1", QStringLiteral("ウィンドウにロード(&L)"), &MainWindow::loadFile);
+    addItem(File1, "Library1", QStringLiteral("メモ一覧(&M)"), &MainWindow::showLibrary);
+    addItem(File1, "Save1", QStringLiteral("上書き保存する(&S)"), &MainWindow::save);
+    addItem(File1, "SaveAs1", QStringLiteral("名前を付けて保存する(&A)"), &MainWindow::saveAs);
+    addItem(File1, "Export1", QStringLiteral("書き出し(&E)..."), &MainWindow::exportPicture);
+    addItem(File1, "Print1", QStringLiteral("印刷(&P)"), &MainWindow::print);
+    addItem(File1, "PrintSetup1", QStringLiteral("プリンタの設定(&T)"), &MainWindow::printerSetup);
+    addItem(File1, "Close1", QStringLiteral("ウィンドウを閉じる(&C)"), &MainWindow::closeWindow);
     File1->addSeparator()->setObjectName(QStringLiteral("N1"));
-    addItem(File1, "Exit1", QStringLiteral("終了(&X)"), &TMainForm::Exit1Click);
+    addItem(File1, "Exit1", QStringLiteral("終了(&X)"), &MainWindow::exitProgram);
 
     Edit1 = new QMenu(QStringLiteral("編集(&E)"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    connect(Edit1, &QMenu::aboutToShow, this, [this] { Edit1Click(); });
-    Undo1 = addItem(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"), &TMainForm::Undo1Click);
+    connect(Edit1, &QMenu::aboutToShow, this, &MainWindow::updateActions);
+    Undo1 = addItem(Edit1, "Undo1", QStringLiteral("元に戻す(&U)"), &MainWindow::undo);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N3"));
-    addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &TMainForm::CopySB1Click);
-    addItem(Edit1, "Cut1", QStringLiteral("切り取り(&T)"), &TMainForm::CutSB1Click);
-    Paste1 = addItem(Edit1, "Paste1", QStringLiteral("張り付け(&P)"), &TMainForm::PasteSB1Click);
+    addItem(Edit1, "Copy1", QStringLiteral("コピー(&C)"), &MainWindow::copy);
+    addItem(Edit1, "Cut1", QStringLiteral("切り取り(&T)"), &MainWindow::cut);
+    Paste1 = addItem(Edit1, "Paste1", QStringLiteral("張り付け(&P)"), &MainWindow::paste);
     Delete1 = addItem(Edit1, "Delete1", QStringLiteral("削除(&D)"), nullptr);
     SelectAll1 = addItem(Edit1, "SelectAll1", QStringLiteral("すべてを選択(&S)"), nullptr);
     Delete1->setEnabled(false);
     SelectAll1->setEnabled(false);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
-    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."), &TMainForm::Prepare1Click);
+    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."), &MainWindow::prepareForSending);
 
     Comm1 = new QMenu(QStringLiteral("通信(&C)"), this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
-    addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &TMainForm::Transmit1Click);
-    addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &TMainForm::N2Click);
+    addItem(Comm1, "Transmit1", QStringLiteral("データを送信する(&T)"), &MainWindow::send);
+    addItem(Comm1, "Receive1", QStringLiteral("データを受信する(&R)"), &MainWindow::receive);
 
-    // 表示 acts on a memo window, whose own menu shows while one is open; the frame's stays off.
+    // 表示 acts on the active memo window; without one its items are off.
     View1 = new QMenu(QStringLiteral("表示(&V)"), this);
     View1->setObjectName(QStringLiteral("View1"));
-    for (QAction* a : {addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), nullptr),
-                       addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), nullptr),
-                       addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), nullptr)})
-        a->setEnabled(false);
-    SetZoomKeys(View1);
+    ZoomIn1 = addItem(View1, "ZoomIn1", QStringLiteral("拡大(&I)"), &MainWindow::zoomIn);
+    ZoomOut1 = addItem(View1, "ZoomOut1", QStringLiteral("縮小(&O)"), &MainWindow::zoomOut);
+    ActualSize1 = addItem(View1, "ActualSize1", QStringLiteral("等倍(&A)"), &MainWindow::actualSize);
+    setZoomKeys(View1);
 
     Window1 = new QMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"), this);
     Window1->setObjectName(QStringLiteral("Window1"));
-    addItem(Window1, "Tile1", QStringLiteral("並べて表示(&T)"), &TMainForm::Tile1Click);
-    addItem(Window1, "Cascade1", QStringLiteral("重ねて表示(&C)"), &TMainForm::Cascade1Click);
-    addItem(Window1, "AllangeIcons1", QStringLiteral("アイコンの整理(&A)"), &TMainForm::AllangeIcons1Click);
+    addItem(Window1, "Tile1", QStringLiteral("並べて表示(&T)"), &MainWindow::tileWindows);
+    addItem(Window1, "Cascade1", QStringLiteral("重ねて表示(&C)"), &MainWindow::cascadeWindows);
+    addItem(Window1, "AllangeIcons1", QStringLiteral("アイコンの整理(&A)"), &MainWindow::arrangeIcons);
 
     About1 = new QMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
     About1->setObjectName(QStringLiteral("About1"));
-    addItem(About1, "Help1", QStringLiteral("目次(&C)"), &TMainForm::Help1Click);
-    addItem(About1, "K1", QStringLiteral("キーワードで検索(&T)"), &TMainForm::K1Click);
-    addItem(About1, "K2", QStringLiteral("ヘルプの使い方(&H)"), &TMainForm::K2Click);
+    addItem(About1, "Help1", QStringLiteral("目次(&C)"), &MainWindow::showHelpContents);
+    addItem(About1, "K1", QStringLiteral("キーワードで検索(&T)"), &MainWindow::searchHelp);
+    addItem(About1, "K2", QStringLiteral("ヘルプの使い方(&H)"), &MainWindow::showHelpOnHelp);
     About1->addSeparator()->setObjectName(QStringLiteral("N2"));
-    addItem(About1, "KA1", QStringLiteral("バージョン情報(&A)"), &TMainForm::KA1Click);
+    addItem(About1, "KA1", QStringLiteral("バージョン情報(&A)"), &MainWindow::showAbout);
 
     // "設定" is a command on the menu bar itself.
     Option1 = new QAction(QStringLiteral("設定(&O)"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
-    connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { Option1Click(); }); });
+    connect(Option1, &QAction::triggered, this, [this] { RunGuarded([this] { showOptions(); }); });
 
-    SetStandardKeys(File1);
-    SetStandardKeys(Edit1);
-    connect(Window1, &QMenu::aboutToShow, this, [this] { FillWindowList(Window1); });
+    setStandardKeys(File1);
+    setStandardKeys(Edit1);
+    connect(Window1, &QMenu::aboutToShow, this, [this] { fillWindowList(Window1); });
     createWindowKeys();
 
-    frameMenus_ = {File1, Edit1, Comm1, View1, Window1, About1};
-    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    showMenusOf(nullptr);
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    bar->addMenu(File1);
+    bar->addMenu(Edit1);
+    bar->addMenu(Comm1);
+    bar->addAction(Option1);
+    bar->addMenu(View1);
+    bar->addMenu(Window1);
+    bar->addMenu(About1);
 }
 
-void SetStandardKeys(QMenu* menu)
+void MainWindow::setMenuTitlesFor(bool memoActive)
 {
-    static const std::pair<const char*, QKeyCombination> keys[] = {
-        {"New1", Qt::CTRL | Qt::Key_N},  {"Open1", Qt::CTRL | Qt::Key_O}, {"Save1", Qt::CTRL | Qt::Key_S},
-        {"Print1", Qt::CTRL | Qt::Key_P}, {"Copy1", Qt::CTRL | Qt::Key_C}, {"Cut1", Qt::CTRL | Qt::Key_X},
-        {"Paste1", Qt::CTRL | Qt::Key_V}, {"Undo1", Qt::CTRL | Qt::Key_Z}, {"Prepare1", Qt::CTRL | Qt::Key_D},
-        {"Library1", Qt::CTRL | Qt::Key_L},
-    };
-    for (QAction* action : menu->actions())
-        for (const auto& [name, key] : keys)
-            if (action->objectName() == QLatin1String(name))
-                action->setShortcut(QKeySequence(key));
-}
-
-void SetZoomKeys(QMenu* menu)
-{
-    for (QAction* action : menu->actions()) {
-        const QString name = action->objectName();
-        if (name == QLatin1String("ZoomIn1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                                  QKeySequence(Qt::CTRL | Qt::Key_Semicolon),
-                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
-        else if (name == QLatin1String("ZoomOut1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Minus)});
-        else if (name == QLatin1String("ActualSize1"))
-            action->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_0)});
-    }
+    File1->setTitle(memoActive ? QStringLiteral("ファイル(&F)") : QStringLiteral("ﾌｧｲﾙ(&F)"));
+    Window1->setTitle(memoActive ? QStringLiteral("ウィンドウ(&W)") : QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
+    About1->setTitle(memoActive ? QStringLiteral("ヘルプ(&H)") : QStringLiteral("ﾍﾙﾌﾟ(&H)"));
 }
 
 // Keys without a menu item: Ctrl+F4 closes the active memo window as its close box does
 // (with the save question), Ctrl+Tab and Ctrl+Shift+Tab go to the next and previous one.
-void TMainForm::createWindowKeys()
+void MainWindow::createWindowKeys()
 {
     auto key = [this](QKeyCombination combination, std::function<void()> run) {
         auto* action = new QAction(this);
@@ -206,7 +227,7 @@ void TMainForm::createWindowKeys()
         addAction(action);
     };
     key(Qt::CTRL | Qt::Key_F4, [this] {
-        if (TGraphForm* memo = ActiveMemo())
+        if (MemoWindow* memo = activeMemo())
             memo->close();
     });
     key(Qt::CTRL | Qt::Key_Tab, [this] { MdiArea->activateNextSubWindow(); });
@@ -214,19 +235,19 @@ void TMainForm::createWindowKeys()
     key(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, [this] { MdiArea->activatePreviousSubWindow(); });
 }
 
-void TMainForm::FillWindowList(QMenu* menu)
+void MainWindow::fillWindowList(QMenu* menu)
 {
     static const char* kEntry = "memoWindowEntry";
     for (QAction* action : menu->actions())
         if (action->property(kEntry).toBool())
             delete action;
-    const QList<TGraphForm*> memos = MemoWindows();
+    const QList<MemoWindow*> memos = memoWindows();
     if (memos.isEmpty())
         return;
-    TGraphForm* active = ActiveMemo();
+    MemoWindow* active = activeMemo();
     menu->addSeparator()->setProperty(kEntry, true);
     int n = 0;
-    for (TGraphForm* memo : memos) {
+    for (MemoWindow* memo : memos) {
         QString text = memo->windowTitle();  // a received memo's device title included
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         ++n;
@@ -235,7 +256,7 @@ void TMainForm::FillWindowList(QMenu* menu)
         action->setProperty(kEntry, true);
         action->setCheckable(memo == active);  // a check mark on the active one only
         action->setChecked(memo == active);
-        QPointer<TGraphForm> target(memo);
+        QPointer<MemoWindow> target(memo);
         connect(action, &QAction::triggered, this, [this, target] {
             if (target)
                 MdiArea->setActiveSubWindow(target);
@@ -243,33 +264,7 @@ void TMainForm::FillWindowList(QMenu* menu)
     }
 }
 
-// While a memo window is active its menu bar takes the place of the frame's entirely, as
-// the merge by group number does: every memo menu replaces the frame's menu of its group.
-void TMainForm::showMenusOf(TGraphForm* memo)
-{
-    QMenuBar* bar = menuBar();
-    bar->clear();
-    if (memo) {
-        bar->addMenu(memo->File1);
-        bar->addMenu(memo->Edit1);
-        bar->addMenu(memo->Comm1);
-        bar->addAction(memo->Option1);
-        bar->addMenu(memo->View1);
-        bar->addMenu(memo->Window1);
-        bar->addMenu(memo->About1);
-    } else {
-        bar->addMenu(File1);
-        bar->addMenu(Edit1);
-        bar->addMenu(Comm1);
-        bar->addAction(Option1);
-        bar->addMenu(View1);
-        bar->addMenu(Window1);
-        bar->addMenu(About1);
-    }
-}
-
-QToolButton* TMainForm::addButton(const char* name, int width, const QString& hint, int picture,
-                                  void (TMainForm::*handler)())
+QToolButton* MainWindow::addButton(const char* name, int width, const QString& hint, int picture, QAction* action)
 {
     auto* button = new QToolButton(this);
     button->setObjectName(QLatin1String(name));
@@ -278,11 +273,11 @@ QToolButton* TMainForm::addButton(const char* name, int width, const QString& hi
     button->setToolTip(hint);
     button->setIcon(ToolIcon(static_cast<ToolPicture>(picture)));
     button->setIconSize(QSize(18, 18));
-    connect(button, &QToolButton::clicked, this, [this, handler] { RunGuarded([&] { (this->*handler)(); }); });
+    connect(button, &QToolButton::clicked, action, &QAction::trigger);
     return button;
 }
 
-void TMainForm::createToolBar()
+void MainWindow::createToolBar()
 {
     auto* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("ToolBar1"));
@@ -305,27 +300,27 @@ void TMainForm::createToolBar()
         bar->addWidget(button);
         return button;
     };
-    NewSB1 = add(addButton("NewSB1", 25, QStringLiteral("新規作成"), int(ToolPicture::New), &TMainForm::New1Click));
+    NewSB1 = add(addButton("NewSB1", 25, QStringLiteral("新規作成"), int(ToolPicture::New), commands_.value("New1")));
     SpeedButton1 = add(addButton("SpeedButton1", 25, QStringLiteral("ファイルを開く"), int(ToolPicture::Open),
-                                 &TMainForm::Open1Click));
+                                 commands_.value("Open1")));
     SaveSB1 = add(addButton("SaveSB1", 25, QStringLiteral("名前を付けて保存"), int(ToolPicture::SaveAs),
-                            &TMainForm::SaveAs1Click));
+                            commands_.value("SaveAs1")));
     CloseSB1 = add(addButton("CloseSB1", 25, QStringLiteral("ファイルを閉じる"), int(ToolPicture::Close),
-                             &TMainForm::Close1Click));
+                             commands_.value("Close1")));
     spacer("Panel1", 13);
-    CopySB1 = add(addButton("CopySB1", 25, QStringLiteral("コピー"), int(ToolPicture::Copy), &TMainForm::CopySB1Click));
+    CopySB1 = add(addButton("CopySB1", 25, QStringLiteral("コピー"), int(ToolPicture::Copy), commands_.value("Copy1")));
     PasteSB1 = add(addButton("PasteSB1", 25, QStringLiteral("張り付け"), int(ToolPicture::Paste),
-                             &TMainForm::PasteSB1Click));
-    CutSB1 = add(addButton("CutSB1", 26, QStringLiteral("切り取り"), int(ToolPicture::Cut), &TMainForm::CutSB1Click));
+                             Paste1));
+    CutSB1 = add(addButton("CutSB1", 26, QStringLiteral("切り取り"), int(ToolPicture::Cut), commands_.value("Cut1")));
     spacer("Panel5", 12);
     TransSB1 = add(addButton("TransSB1", 25, QStringLiteral("データを送信"), int(ToolPicture::Transmit),
-                             &TMainForm::Transmit1Click));
-    RecvSB1 = add(addButton("RecvSB1", 25, QStringLiteral("データを受信"), int(ToolPicture::Receive), &TMainForm::N2Click));
+                             commands_.value("Transmit1")));
+    RecvSB1 = add(addButton("RecvSB1", 25, QStringLiteral("データを受信"), int(ToolPicture::Receive), commands_.value("Receive1")));
     spacer("Panel6", 14);
-    CommSB1 = add(addButton("CommSB1", 24, QStringLiteral("設定"), int(ToolPicture::Settings), &TMainForm::Option1Click));
+    CommSB1 = add(addButton("CommSB1", 24, QStringLiteral("設定"), int(ToolPicture::Settings), Option1));
 }
 
-void TMainForm::createStatusBar()
+void MainWindow::createStatusBar()
 {
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
@@ -351,16 +346,16 @@ void TMainForm::createStatusBar()
             label->setMinimumWidth(0);
         return label;
     };
-    Panel2 = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
-    Panel4 = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
-    Panel3 = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
-    bar->addWidget(Panel2);
-    bar->addWidget(Panel4, 1);
-    bar->addWidget(Panel3);
-    ShowNoImageStatus();
+    namePanel = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
+    sizePanel = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
+    bytesPanel = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
+    bar->addWidget(namePanel);
+    bar->addWidget(sizePanel, 1);
+    bar->addWidget(bytesPanel);
+    showNoImageStatus();
 }
 
-void TMainForm::FormCreate()
+void MainWindow::initialise()
 {
     if (const std::optional<std::string> refusal = ConfigFileRefusal()) {
         configRefused_ = true;
@@ -369,14 +364,14 @@ void TMainForm::FormCreate()
     }
     if (!ConfigPresent()) {
         SetLinkDefaults(CommLink);  // no configuration yet
-        resize(FirstStartSize());
+        resize(firstStartSize());
     } else {
-        GetCfg();
+        readConfig();
     }
     LibrarySettings = ReadLibrarySettings();
     // Written by hand alone, without any other setting, it still counts.
     if (const long zoom = ReadConfigInt("General", "Zoom", 0); zoom > 0)
-        TGraphForm::SetConfiguredZoom(int(std::min(zoom, 8L)));
+        MemoWindow::setConfiguredZoom(int(std::min(zoom, 8L)));
     // The options dialog selects the one device model when it is created; it is built only when
     // first used, so the model is set here, and every exit records it ([Machine] Sender).
     CommLink.Machine = true;
@@ -384,12 +379,12 @@ void TMainForm::FormCreate()
     SavedClipRect() = platform::GetClipCursor();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
-            AppActivate();
+            applicationActivated();
     });
-    SBinitalize();
+    updateActions();
 }
 
-void TMainForm::GetCfg()
+void MainWindow::readConfig()
 {
     ReadLinkPort(CommLink);
     const FrameBounds b = ReadFrameBounds();
@@ -400,15 +395,15 @@ void TMainForm::GetCfg()
     // Without a stored size (a [Comm] section written by hand) the frame opens as on a first
     // start, not at the 320 x 240 the missing keys stand for.
     const bool sizeStored = ReadConfigInt("General", "Width", 0) > 0 && ReadConfigInt("General", "Height", 0) > 0;
-    const QSize free = FreeScreenSize();
+    const QSize free = freeScreenSize();
     resize(sizeStored ? QSize(std::clamp(b.width, 1, free.width()), std::clamp(b.height, 1, free.height()))
-                      : FirstStartSize());
+                      : firstStartSize());
     ReadLinkLine(CommLink);
     ReadLinkSwitches(CommLink);
 }
 
 // The room the frame may take on the screen, leaving the window system's title bar and borders.
-QSize TMainForm::FreeScreenSize()
+QSize MainWindow::freeScreenSize()
 {
     const QRect free = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                         : QRect(0, 0, 1 << 15, 1 << 15);
@@ -421,7 +416,7 @@ QSize TMainForm::FreeScreenSize()
 // and the screen's scale need more: wide enough for its whole tool bar and menu bar (also a
 // memo window's, whose titles are written in wider katakana), high enough for the bars and a
 // memo of the largest size the device takes. Never larger than the screen.
-QSize TMainForm::FirstStartSize() const
+QSize MainWindow::firstStartSize() const
 {
     const QFontMetrics metrics(menuBar()->font());
     const int memoMenus = menuBar()->sizeHint().width() + metrics.horizontalAdvance(QStringLiteral("ファイルウィンドウヘルプ"))
@@ -433,10 +428,10 @@ QSize TMainForm::FirstStartSize() const
     const int bars = menuBar()->sizeHint().height() + toolsHeight + statusBar()->height();
     const QSize size(std::max({520, memoMenus, toolsWidth, MaxSendWidth + memoFrame}),
                      std::max(378, bars + MaxSendHeight + memoFrame));
-    return size.boundedTo(FreeScreenSize());
+    return size.boundedTo(freeScreenSize());
 }
 
-void TMainForm::StoreCfg()
+void MainWindow::storeConfig()
 {
     const FrameBounds bounds{x(), y(), width(), height()};
     if (auto failure = StoreConfig(CommLink, bounds))
@@ -450,169 +445,180 @@ void TMainForm::StoreCfg()
     }
 }
 
-bool TMainForm::ClipboardHasBitmap()
+void MainWindow::updateActions()
 {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    return data && data->hasImage();
+    updateActionsFor(activeMemo());
 }
 
-void TMainForm::SBinitalize()
+void MainWindow::updateActionsFor(const MemoWindow* memo)
 {
+    const bool hasImage = memo && !memo->FileName.isEmpty();
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
-        b->setEnabled(false);
-    Undo1->setEnabled(false);  // 元に戻す belongs to a memo window
-    Prepare1->setEnabled(false);  // and so does the picture 送信用に変換 prepares
+        b->setEnabled(hasImage);
+    if (memo && hasImage) {
+        namePanel->setText(QFileInfo(memo->FileName).fileName());
+        sizePanel->setText(memo->SelectMode && !memo->Dragging
+                            ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
+                            : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
+        bytesPanel->setText(QStringLiteral("%1Bytes").arg((memo->ImageWidth / 8) * memo->ImageHeight));
+    } else if (memo) {
+        showNoImageStatus();
+    }
     // Without a memo window Paste stays off, and the clipboard (a round trip to its owner)
     // is not asked.
-    const bool paste = ActiveMemo() != nullptr && ClipboardHasBitmap();
+    const bool paste = memo && MemoWindow::clipboardHasPicture();
     PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
+    Undo1->setEnabled(memo && memo->canUndo());
+    Prepare1->setEnabled(hasImage);  // the picture 送信用に変換 prepares
+    ZoomIn1->setEnabled(memo && memo->canZoomIn());
+    ZoomOut1->setEnabled(memo && memo->canZoomOut());
+    ActualSize1->setEnabled(memo != nullptr);
 }
 
-void TMainForm::ShowNoImageStatus()
+unsigned long MainWindow::currentHelpContext() const
 {
-    Panel2->setText(QStringLiteral("NO IMAGE"));
-    Panel4->clear();
-    Panel3->setText(QStringLiteral("0Bytes"));
+    if (const MemoWindow* memo = activeMemo())
+        return memo->SelectMode ? HelpContext::Region : HelpContext::Memo;
+    return HelpContext::Frame;
 }
 
-void TMainForm::AppActivate()
+void MainWindow::showNoImageStatus()
 {
-    if (MemoCount() > 0)
-        if (TGraphForm* memo = ActiveMemo())
-            memo->CoImage1Click();
-    if (TGraphForm* memo = ActiveMemo())
-        memo->SetButtonStatus();
-    else
-        SBinitalize();
+    namePanel->setText(QStringLiteral("NO IMAGE"));
+    sizePanel->clear();
+    bytesPanel->setText(QStringLiteral("0Bytes"));
 }
 
-void TMainForm::ShareMenuActions(TGraphForm* memo)
+void MainWindow::applicationActivated()
 {
-    auto share = [](QMenu* frameMenu, QMenu* memoMenu) {
-        const QList<QAction*> frameItems = frameMenu->actions();
-        const QList<QAction*> memoItems = memoMenu->actions();
-        for (int i = 0; i < frameItems.size() && i < memoItems.size(); ++i) {
-            // The list of windows under the ｳｨﾝﾄﾞｳ commands is each menu's own.
-            if (frameItems[i]->isSeparator() || frameItems[i]->property("memoWindowEntry").toBool() ||
-                memoItems[i]->property("memoWindowEntry").toBool())
-                continue;
-            QAction* target = frameItems[i];
-            QObject::disconnect(memoItems[i], &QAction::triggered, nullptr, nullptr);
-            QObject::connect(memoItems[i], &QAction::triggered, target, [target] { target->trigger(); });
-        }
-    };
-    share(File1, memo->File1);
-    share(Comm1, memo->Comm1);
-    share(Window1, memo->Window1);
-    share(About1, memo->About1);
-    QMenu* memoWindowMenu = memo->Window1;
-    QObject::disconnect(memoWindowMenu, &QMenu::aboutToShow, this, nullptr);
-    connect(memoWindowMenu, &QMenu::aboutToShow, this, [this, memoWindowMenu] { FillWindowList(memoWindowMenu); });
-    QObject::disconnect(memo->Option1, &QAction::triggered, nullptr, nullptr);
-    QObject::connect(memo->Option1, &QAction::triggered, Option1, [this] { Option1->trigger(); });
+    if (memoCount() > 0)
+        if (MemoWindow* memo = activeMemo())
+            memo->refreshAfterActivation();
+    updateActions();
 }
 
 // New memo windows cascade from the top-left corner of the client area, one title bar lower
 // and further right each, starting over when the next step would leave the area.
-void TMainForm::AddMemoWindow(TGraphForm* memo)
+void MainWindow::addMemoWindow(MemoWindow* memo)
 {
-    const int others = MemoCount();
+    const int others = memoCount();
     MdiArea->addSubWindow(memo);
     const int step = std::max(memo->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, memo), 18);
     const QSize area = MdiArea->viewport()->size();
     const int places = std::max(1, std::min(area.width(), area.height()) / 2 / step);
     const int k = others % places;
     memo->move(k * step, k * step);
+    memo->setNewNameSource([this] { return QStringLiteral("NEW_%1.BMP").arg(memoCount()); });
+    connect(memo, &MemoWindow::stateChanged, this, &MainWindow::updateActions);
+    connect(memo, &MemoWindow::selectionStatus, sizePanel, &QLabel::setText);
+    connect(memo, &MemoWindow::sendRequested, this, [this] { RunGuarded([this] { send(); }); });
+    // The window that goes leaves the frame without an image until another one is activated.
+    connect(memo, &MemoWindow::closed, this, [this] {
+        updateActionsFor(nullptr);
+        showNoImageStatus();
+    });
     memo->show();
     MdiArea->setActiveSubWindow(memo);
 }
 
-TGraphForm* TMainForm::ActiveMemo() const
+MemoWindow* MainWindow::activeMemo() const
 {
-    return qobject_cast<TGraphForm*>(MdiArea->currentSubWindow());
+    return qobject_cast<MemoWindow*>(MdiArea->currentSubWindow());
 }
 
-int TMainForm::MemoCount() const
+int MainWindow::memoCount() const
 {
     return static_cast<int>(MdiArea->subWindowList().size());
 }
 
-QList<TGraphForm*> TMainForm::MemoWindows() const
+QList<MemoWindow*> MainWindow::memoWindows() const
 {
-    QList<TGraphForm*> memos;
+    QList<MemoWindow*> memos;
     for (QMdiSubWindow* w : MdiArea->subWindowList())
-        if (auto* memo = qobject_cast<TGraphForm*>(w))
+        if (auto* memo = qobject_cast<MemoWindow*>(w))
             memos.push_back(memo);
     return memos;
 }
 
 // The forwarding commands act on the active memo window and do nothing without one.
-void TMainForm::Save1Click()
+void MainWindow::save()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Save1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->save();
 }
 
-void TMainForm::SaveAs1Click()
+void MainWindow::saveAs()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->SaveAs1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->saveAs();
 }
 
-void TMainForm::Export1Click()
+void MainWindow::exportPicture()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Export1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->exportPicture();
 }
 
-void TMainForm::Print1Click()
+void MainWindow::print()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Print1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->print();
 }
 
-void TMainForm::PrintSetup1Click()
+void MainWindow::printerSetup()
 {
     RunPrinterSetupDialog(this, SharedPrinter());
 }
 
-void TMainForm::CopySB1Click()
+void MainWindow::copy()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Copy1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->copy();
 }
 
-void TMainForm::CutSB1Click()
+void MainWindow::cut()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Cut1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->cut();
 }
 
-void TMainForm::PasteSB1Click()
+void MainWindow::paste()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Paste1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->paste();
 }
 
-void TMainForm::Undo1Click()
+void MainWindow::undo()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->Undo1Click();
+    if (MemoWindow* memo = activeMemo())
+        memo->undo();
 }
 
-void TMainForm::Edit1Click()
+void MainWindow::zoomIn()
 {
-    if (TGraphForm* memo = ActiveMemo())
-        memo->SetButtonStatus();
+    if (MemoWindow* memo = activeMemo())
+        memo->zoomIn();
 }
 
-void TMainForm::Exit1Click()
+void MainWindow::zoomOut()
+{
+    if (MemoWindow* memo = activeMemo())
+        memo->zoomOut();
+}
+
+void MainWindow::actualSize()
+{
+    if (MemoWindow* memo = activeMemo())
+        memo->actualSize();
+}
+
+void MainWindow::exitProgram()
 {
     close();
 }
 
-void TMainForm::Option1Click()
+void MainWindow::showOptions()
 {
     MultPageDlg->exec();
 }
@@ -652,7 +658,7 @@ QPoint inside(QPoint pos, QSize size, QSize area)
 // Memo windows have fixed sizes, so tiling cannot size them to a grid: they go one under
 // another, then into the next column, each fully inside the area. When the columns run out,
 // the next layer starts again at the left, one title bar lower and further right.
-void TMainForm::Tile1Click()
+void MainWindow::tileWindows()
 {
     const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, false);
     const QSize area = MdiArea->viewport()->size();
@@ -684,7 +690,7 @@ void TMainForm::Tile1Click()
 // so that every caption stays visible. A run that would leave the area starts again at the
 // top, to the right of the run before (or over it, a title bar further right, when the area
 // has no room left).
-void TMainForm::Cascade1Click()
+void MainWindow::cascadeWindows()
 {
     const QList<QMdiSubWindow*> windows = windowsToArrange(MdiArea, true);
     const QSize area = MdiArea->viewport()->size();
@@ -712,7 +718,7 @@ void TMainForm::Cascade1Click()
 }
 
 // Minimised memo windows line up along the bottom of the frame's client area.
-void TMainForm::AllangeIcons1Click()
+void MainWindow::arrangeIcons()
 {
     int x = 0;
     const int bottom = MdiArea->viewport()->height();
@@ -724,49 +730,49 @@ void TMainForm::AllangeIcons1Click()
     }
 }
 
-void TMainForm::Help1Click()
+void MainWindow::showHelpContents()
 {
     platform::WinHelp(platform::HELP_CONTENTS, 0);
 }
 
-void TMainForm::K1Click()
+void MainWindow::searchHelp()
 {
     platform::WinHelp(platform::HELP_PARTIALKEY, 0);
 }
 
-void TMainForm::K2Click()
+void MainWindow::showHelpOnHelp()
 {
     platform::WinHelp(platform::HELP_HELPONHELP, 0);
 }
 
-void TMainForm::KA1Click()
+void MainWindow::showAbout()
 {
     AboutBox->exec();
 }
 
 // Closing the frame: every memo window may ask to save; a save that fails there keeps the
 // program open. Then the cursor clip comes back, the configuration is written, and help quits.
-void TMainForm::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!MayCloseMemos()) {
+    if (!mayCloseMemos()) {
         event->ignore();
         return;
     }
-    if (!FormClose()) {
+    if (!finishClosing()) {
         event->ignore();
         return;
     }
     event->accept();
 }
 
-bool TMainForm::FormClose()
+bool MainWindow::finishClosing()
 {
     platform::ClipCursor(SavedClipRect());
     bool stored = true;
     if (!configRefused_) {
         RunGuarded([&] {
             stored = false;
-            StoreCfg();
+            storeConfig();
             stored = true;
         });
     }

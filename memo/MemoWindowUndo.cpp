@@ -1,11 +1,11 @@
 // 元に戻す: the memo window keeps the state from before its last picture change, one level.
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include "memo/ImageArea.h"
 
-TGraphForm::TMemoState TGraphForm::State() const
+MemoWindow::MemoState MemoWindow::state() const
 {
-    TMemoState state;
+    MemoState state;
     state.Picture = Image1->picture();  // shared, not copied, until one of them changes
     state.ImageWidth = ImageWidth;
     state.ImageHeight = ImageHeight;
@@ -13,23 +13,23 @@ TGraphForm::TMemoState TGraphForm::State() const
     state.CaptionName = captionName_;
     state.DeviceTitle = deviceTitle_;
     state.Modified = Modified;
-    state.Client = ClientSize();
+    state.Client = clientSize();
     state.AutoSize = Image1->autoSize();
     state.FillsClient = Image1->fillsClient();
     return state;
 }
 
-void TGraphForm::RememberForUndo(TMemoState before)
+void MemoWindow::rememberForUndo(MemoState before)
 {
     undo_ = std::move(before);
 }
 
-void TGraphForm::Undo1Click()
+void MemoWindow::undo()
 {
     if (!undo_)
         return;
-    EndRegionSelection();  // the band and the held pointer belong to the picture going away
-    const TMemoState state = std::move(*undo_);
+    endRegionSelection();  // the band and the held pointer belong to the picture going away
+    const MemoState state = std::move(*undo_);
     undo_.reset();
     Image1->setAutoSize(state.AutoSize);
     Image1->setFillsClient(state.FillsClient);
@@ -39,32 +39,32 @@ void TGraphForm::Undo1Click()
     FileName = state.FileName;
     deviceTitle_ = state.DeviceTitle;
     setToolTip(deviceTitle_);
-    SetCaption(state.CaptionName);
+    setCaption(state.CaptionName);
     // A picture comes back at the window's zoom now; a window without one at its old size.
     if (state.Picture.isNull())
-        SetClientSize(state.Client.width(), state.Client.height());
+        setClientSize(state.Client.width(), state.Client.height());
     else
-        FitClientToPicture();
+        fitClientToPicture();
     Modified = state.Modified;
-    RealisePalette();
-    SetButtonStatus();
+    realisePalette();
+    publishState();
 }
 
-void TGraphForm::ShowPicture(const QImage& picture)
+void MemoWindow::showPicture(const QImage& picture)
 {
-    ChooseZoomFor(picture.size());
+    chooseZoomFor(picture.size());
     Image1->setPicture(picture);
-    FitClientToPicture();
+    fitClientToPicture();
     ImageHeight = uint16_t(picture.height());
     ImageWidth = uint16_t(picture.width());
 }
 
-void TGraphForm::ReplacePicture(const QImage& picture)
+void MemoWindow::replacePicture(const QImage& picture)
 {
-    EndRegionSelection();
-    RememberForUndo();
-    ShowPicture(picture);
-    RealisePalette();
+    endRegionSelection();
+    rememberForUndo();
+    showPicture(picture);
+    realisePalette();
     Modified = true;
-    SetButtonStatus();
+    publishState();
 }

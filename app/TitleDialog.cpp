@@ -1,4 +1,4 @@
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 
 #include "gui/Fonts.h"
 #include "gui/MessageBox.h"
@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-LazyForm<TTitleInput1> TitleInput1;
+LazyForm<TitleDialog> TitleInput1;
 
 namespace {
 
@@ -211,7 +211,7 @@ TTitlePreview PreviewTitle(const QString& title, const QString& reading, bool ka
     return preview;
 }
 
-TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
+TitleDialog::TitleDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TitleInput1"));
     setWindowTitle(QStringLiteral("手書きメモ－題名入力"));
@@ -245,12 +245,12 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
     BitBtn3 = makeButton(this, "BitBtn3", QStringLiteral("無視(&I)"), QStyle::SP_FileIcon, 105,
                          QStringLiteral("ファイル名を題名に使用します"));
     BitBtn2 = makeButton(this, "BitBtn2", QStringLiteral("ﾍﾙﾌﾟ(&H)"), QStyle::SP_DialogHelpButton, 200, QString());
-    connect(BitBtn1, &QPushButton::clicked, this, &TTitleInput1::BitBtn1Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TTitleInput1::BitBtn3Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TTitleInput1::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TitleDialog::okClicked);
+    connect(BitBtn3, &QPushButton::clicked, this, &TitleDialog::cancelClicked);
+    connect(BitBtn2, &QPushButton::clicked, this, &TitleDialog::helpClicked);
 
-    connect(Edit1, &QLineEdit::textChanged, this, &TTitleInput1::ShowWhatIsSent);
-    connect(Edit2, &QLineEdit::textChanged, this, &TTitleInput1::ShowWhatIsSent);
+    connect(Edit1, &QLineEdit::textChanged, this, &TitleDialog::ShowWhatIsSent);
+    connect(Edit2, &QLineEdit::textChanged, this, &TitleDialog::ShowWhatIsSent);
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn2);
@@ -258,7 +258,7 @@ TTitleInput1::TTitleInput1(QWidget* parent) : QDialog(parent)
     setTabOrder(BitBtn1, BitBtn3);
 }
 
-void TTitleInput1::FormShow()
+void TitleDialog::FormShow()
 {
     Title.clear();
     TitleReader.clear();
@@ -266,7 +266,7 @@ void TTitleInput1::FormShow()
     ShowWhatIsSent();  // the switches may have changed since the last showing
 }
 
-void TTitleInput1::ShowWhatIsSent()
+void TitleDialog::ShowWhatIsSent()
 {
     const TTitlePreview p = PreviewTitle(Edit1->text(), Edit2->text(), CommLink.KataToHira, CommLink.ZenToHan);
     const QColor cut = palette().color(QPalette::Disabled, QPalette::WindowText);
@@ -281,7 +281,7 @@ void TTitleInput1::ShowWhatIsSent()
         ReadingView->setText(wrappable(p.Reading) + (p.ReadingCut.isEmpty() ? QString() : coloured(wrappable(p.ReadingCut), cut)));
 }
 
-void TTitleInput1::BitBtn1Click()
+void TitleDialog::okClicked()
 {
     if (Edit2->text().isEmpty()) {
         ShowBox(BoxKind::Error, QStringLiteral("題名読みは省略できません"));
@@ -305,18 +305,18 @@ void TTitleInput1::BitBtn1Click()
     done(QDialog::Accepted);
 }
 
-void TTitleInput1::BitBtn3Click()
+void TitleDialog::cancelClicked()
 {
     Title.clear();
     TitleReader.clear();
     done(QDialog::Rejected);
 }
 
-void TTitleInput1::BitBtn2Click() { platform::WinHelp(platform::HELP_CONTEXT, 8000); }
+void TitleDialog::helpClicked() { platform::WinHelp(platform::HELP_CONTEXT, 8000); }
 
-void TTitleInput1::reject() { BitBtn3Click(); }
+void TitleDialog::reject() { cancelClicked(); }
 
-void TTitleInput1::showEvent(QShowEvent* event)
+void TitleDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())  // restored from an icon: not a new showing
@@ -327,7 +327,7 @@ void TTitleInput1::showEvent(QShowEvent* event)
     Edit1->setFocus();
 }
 
-void TTitleInput1::keyPressEvent(QKeyEvent* event)
+void TitleDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         event->accept();  // no Cancel: Escape does nothing

@@ -1,6 +1,6 @@
 // The memo window's file commands: loading, saving as a monochrome BMP, printing, printer
 // setup and the save prompt before closing.
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include "gui/Dialogs.h"
 #include "gui/MessageBox.h"
@@ -12,61 +12,61 @@
 #include <QPainter>
 #include <QPrinter>
 
-bool TGraphForm::SetImage(const QString& fileName)
+bool MemoWindow::loadPicture(const QString& fileName)
 {
     std::optional<QImage> picture = ReadPictureFile(fileName);
     if (!picture)
         return false;
-    ChooseZoomFor(picture->size());
+    chooseZoomFor(picture->size());
     Image1->setPicture(*picture);
     Modified = false;
     ImageHeight = uint16_t(picture->height());
     ImageWidth = uint16_t(picture->width());
     FileName = fileName;
-    SetDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
+    setDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
     pictureFile_ = fileName;
     pictureFileKey_ = Image1->picture().cacheKey();
     return true;
 }
 
 // A picture's cache key changes with every change of its pixels (Cut, Paste, Load, Undo).
-QString TGraphForm::PictureFile() const
+QString MemoWindow::pictureFile() const
 {
     return Image1->picture().cacheKey() == pictureFileKey_ ? pictureFile_ : QString();
 }
 
-bool TGraphForm::Save1Click()
+bool MemoWindow::save()
 {
     if (FileName.isEmpty())
-        return SaveAs1Click();
-    const QString name = SaveName();
+        return saveAs();
+    const QString name = saveName();
     if (name != FileName)
-        return SaveAs1Click(name);
-    WritePicture(FileName);
+        return saveAs(name);
+    writePicture(FileName);
     return true;
 }
 
 // Save writes a black and white BMP. A picture opened from another kind of file (photo.png),
 // or one with grey or colour that the writing would turn black and white, is not written over
 // its file but saved under a BMP name the user confirms.
-QString TGraphForm::SaveName() const
+QString MemoWindow::saveName() const
 {
     const bool converted = !IsBlackAndWhite(Image1->picture());
     if (converted || !FileName.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive))
-        return BmpNameFor(FileName, converted);
+        return bmpNameFor(FileName, converted);
     return FileName;
 }
 
-QString TGraphForm::BmpNameFor(const QString& fileName, bool converted)
+QString MemoWindow::bmpNameFor(const QString& fileName, bool converted)
 {
     const QFileInfo info(fileName);
     const QString name = info.completeBaseName() + (converted ? QStringLiteral("_QM.BMP") : QStringLiteral(".BMP"));
     return fileName.contains(QLatin1Char('/')) ? info.dir().filePath(name) : name;
 }
 
-void TGraphForm::WritePicture(const QString& fileName)
+void MemoWindow::writePicture(const QString& fileName)
 {
-    ConvertToMonochrome();
+    convertToMonochrome();
     if (std::optional<QString> reason = WriteMonochromeBmp(Image1->picture(), fileName))
         throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(fileName, *reason));
     Modified = false;
@@ -74,7 +74,7 @@ void TGraphForm::WritePicture(const QString& fileName)
 
 // A window that was never given a picture first gets what it shows: a white page the size of
 // its image area, so that a saved file opens again like any other.
-void TGraphForm::EnsurePicture()
+void MemoWindow::ensurePicture()
 {
     if (!Image1->picture().isNull())
         return;
@@ -83,13 +83,13 @@ void TGraphForm::EnsurePicture()
     Image1->setPicture(blank);
 }
 
-void TGraphForm::ConvertToMonochrome()
+void MemoWindow::convertToMonochrome()
 {
-    EnsurePicture();
+    ensurePicture();
     Image1->setPicture(ToMonochrome(Image1->picture()));
 }
 
-bool TGraphForm::SaveAs1Click(const QString& proposedName)
+bool MemoWindow::saveAs(const QString& proposedName)
 {
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Save;
@@ -101,35 +101,35 @@ bool TGraphForm::SaveAs1Click(const QString& proposedName)
     const std::optional<QString> chosen = RunFileDialog(this, request);
     if (!chosen)
         return false;
-    SaveUnder(*chosen);
+    saveUnder(*chosen);
     return true;
 }
 
 // The window takes the new name only once the file is written: a failed save leaves the
 // caption, the status bar and the next Save on the name that holds the picture.
-void TGraphForm::SaveUnder(const QString& path)
+void MemoWindow::saveUnder(const QString& path)
 {
-    WritePicture(path);
+    writePicture(path);
     FileName = path;
-    SetCaption(QFileInfo(FileName).fileName());
+    setCaption(QFileInfo(FileName).fileName());
 }
 
-void TGraphForm::SaveIntoFolder(const QString& folder)
+void MemoWindow::saveIntoFolder(const QString& folder)
 {
-    const QFileInfo name(SaveName());
+    const QFileInfo name(saveName());
     const auto nameFor = [&name](int n) {
         return n == 1 ? name.fileName() : QStringLiteral("%1-%2.%3").arg(name.completeBaseName()).arg(n).arg(name.suffix());
     };
-    ConvertToMonochrome();
+    convertToMonochrome();
     QString path;
     if (std::optional<QString> reason = WriteNewMonochromeBmp(Image1->picture(), folder, nameFor, path))
         throw CommandFailure(QStringLiteral("%1 に書き込めません\n%2").arg(QDir(folder).filePath(name.fileName()), *reason));
     Modified = false;
     FileName = path;
-    SetCaption(QFileInfo(FileName).fileName());
+    setCaption(QFileInfo(FileName).fileName());
 }
 
-void TGraphForm::Print1Click()
+void MemoWindow::print()
 {
     QPainter painter;
     if (!BeginMemoPrint(this, painter))
@@ -147,22 +147,22 @@ void TGraphForm::Print1Click()
         throw CommandFailure(QStringLiteral("印刷を終了できません"));
 }
 
-void TGraphForm::PrintSetup1Click()
+void MemoWindow::printerSetup()
 {
     RunPrinterSetupDialog(this, SharedPrinter());
 }
 
 // はい saves (always through the dialog), いいえ closes without saving, ｷｬﾝｾﾙ (and Escape) keeps
 // the window. A save dialog cancelled after はい keeps it too: nothing was saved.
-bool TGraphForm::FormCloseQuery()
+bool MemoWindow::mayClose()
 {
     if (!Modified)
         return true;
-    const QString question = MemoLabel() + QStringLiteral(" が変更されています。保存しますか？");
+    const QString question = memoLabel() + QStringLiteral(" が変更されています。保存しますか？");
     switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {
     case BoxAnswer::Yes: {
         bool saved = false;
-        RunGuarded([&] { saved = SaveAs1Click(); });
+        RunGuarded([&] { saved = saveAs(); });
         return saved;  // a failure box has told why the window stays with its changes
     }
     case BoxAnswer::No: return true;

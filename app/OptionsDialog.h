@@ -50,11 +50,11 @@ public:
     QButtonGroup* Buttons = nullptr;
 };
 
-class TMultPageDlg : public QDialog {
+class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TMultPageDlg(QWidget* parent = nullptr);
-    ~TMultPageDlg() override;
+    explicit OptionsDialog(QWidget* parent = nullptr);
+    ~OptionsDialog() override;
 
     void SettingsToControls();
     void ControlsToSettings();
@@ -102,12 +102,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void FormCreate();
+    void initialise();
     void FormShow();
-    void TabSetClick(int index);
-    void OKBtnClick();
-    void CancelBtnClick();
-    void HelpBtnClick();
+    void showPage(int index);
+    void okClicked();
+    void cancelClicked();
+    void helpClicked();
 
     QWidget* createPortPage();
     QWidget* createModelPage();
@@ -115,7 +115,7 @@ private:
     QWidget* createLibraryPage();
     void LibraryToControls();
     void ControlsToLibrary();
-    void FolderBtnClick();
+    void chooseFolder();
     void fillPortMenu();
     void showPortDevice();
     void devicesChanged();
@@ -127,4 +127,4 @@ private:
     platform::SerialDeviceWatcher* deviceWatcher_ = nullptr;
 };
 
-extern LazyForm<TMultPageDlg> MultPageDlg;
+extern LazyForm<OptionsDialog> MultPageDlg;

@@ -52,23 +52,23 @@ public:
     // The level Otsu finds in the current picture.
     int AutoLevel() const;
 
-    TPrepPreview* Preview1;  // 1:1
-    TPrepPreview* Preview2;  // 4x
-    QScrollArea* ScrollBox1;
-    QScrollArea* ScrollBox2;
-    QButtonGroup* RadioGroup1;  // size: 0 keep, 1 fit, 2 fill, 3 typed
-    QSpinBox* SpinEdit1;        // box width
-    QSpinBox* SpinEdit2;        // box height
-    QComboBox* ComboBox1;       // turn: 0, 90, 180, 270 degrees clockwise
-    QCheckBox* CheckBox1;       // mirror
-    QSlider* TrackBar1;         // brightness
-    QSlider* TrackBar2;         // contrast
-    QDoubleSpinBox* FloatEdit1; // gamma
-    QCheckBox* CheckBox2;       // invert
-    QButtonGroup* RadioGroup2;  // conversion: 0 white only, 1 threshold, 2 FS, 3 Atkinson, 4 Bayer
-    QCheckBox* CheckBox3;       // automatic threshold (Otsu)
-    QSlider* TrackBar3;         // threshold level
-    QLabel* Label1;             // what the device gets: size and bytes
+    TPrepPreview* previewActual;  // 1:1
+    TPrepPreview* previewEnlarged;  // 4x
+    QScrollArea* scrollActual;
+    QScrollArea* scrollEnlarged;
+    QButtonGroup* sizeGroup;  // size: ids are TSizeMode
+    QSpinBox* boxWidthEdit;        // box width
+    QSpinBox* boxHeightEdit;        // box height
+    QComboBox* rotationBox;       // turn: item data 0, 90, 180, 270 degrees clockwise
+    QCheckBox* mirrorBox;       // mirror
+    QSlider* brightnessSlider;         // brightness
+    QSlider* contrastSlider;         // contrast
+    QDoubleSpinBox* gammaEdit; // gamma
+    QCheckBox* invertBox;       // invert
+    QButtonGroup* conversionGroup;  // conversion: ids are TConversion (Threshold also for Otsu)
+    QCheckBox* automaticLevelBox;       // automatic threshold (Otsu)
+    QSlider* levelSlider;         // threshold level
+    QLabel* resultLabel;             // what the device gets: size and bytes
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 

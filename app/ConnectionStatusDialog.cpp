@@ -1,6 +1,7 @@
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 
 #include "gui/Fonts.h"
+#include "link/CancelSignals.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -14,8 +15,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
+#include <utility>
 
-LazyForm<TConnect1> Connect1;
+LazyForm<ConnectionStatusDialog> Connect1;
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr int kBarRoom = 24;  // what the dialog grows by while the bar shows
 
 }  // namespace
 
-TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
+ConnectionStatusDialog::ConnectionStatusDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Connect1"));
     setWindowTitle(QStringLiteral("通信ステータス"));
@@ -70,7 +73,7 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
     Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, &TConnect1::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, &ConnectionStatusDialog::Timer1Timer);
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -82,7 +85,7 @@ TConnect1::TConnect1(QWidget* parent) : QDialog(parent)
         SetExchangeHost(this);
 }
 
-void TConnect1::SetProgress(int done, int total)
+void ConnectionStatusDialog::SetProgress(int done, int total)
 {
     if (total <= 0) {
         ProgressBar1->hide();
@@ -97,13 +100,13 @@ void TConnect1::SetProgress(int done, int total)
     ProgressBar1->setValue(std::clamp(done, 0, total));
 }
 
-TConnect1::~TConnect1()
+ConnectionStatusDialog::~ConnectionStatusDialog()
 {
     if (ExchangeHost() == this)
         SetExchangeHost(nullptr);
 }
 
-void TConnect1::SetStatusText(const QString& text)
+void ConnectionStatusDialog::SetStatusText(const QString& text)
 {
     Label1->setText(text);
     // The label grows with a longer text, never below its laid-out size.
@@ -111,27 +114,46 @@ void TConnect1::SetStatusText(const QString& text)
     Label1->resize(std::max(100, hint.width()), std::max(13, hint.height()));
 }
 
-void TConnect1::StartTimer(int ms) { Timer1->start(ms); }
+void ConnectionStatusDialog::StartTimer(int ms) { Timer1->start(ms); }
 
-void TConnect1::StopTimer() { Timer1->stop(); }
+void ConnectionStatusDialog::StopTimer() { Timer1->stop(); }
 
-bool TConnect1::TimerActive() const { return Timer1->isActive(); }
+bool ConnectionStatusDialog::TimerActive() const { return Timer1->isActive(); }
 
-void TConnect1::Run() { exec(); }
+void ConnectionStatusDialog::Run()
+{
+    const TCancelSignals catcher(TCancelSignals::All(), [this](int signal) {
+        if (!endingSignal_)
+            endingSignal_ = signal;
+        if (isVisible())
+            BitBtn1->click();
+    });
+    exec();
+}
 
-void TConnect1::Close() { done(QDialog::Rejected); }
+void ConnectionStatusDialog::PortClosed()
+{
+    const int signal = std::exchange(endingSignal_, 0);
+    if (!signal)
+        return;
+    // What the signal would have done at once, now that the line is clean.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
-void TConnect1::DispatchPending() { QCoreApplication::processEvents(); }
+void ConnectionStatusDialog::Close() { done(QDialog::Rejected); }
 
-void TConnect1::WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+void ConnectionStatusDialog::DispatchPending() { QCoreApplication::processEvents(); }
 
-void TConnect1::FormShow() { ExchangeOk = false; }
+void ConnectionStatusDialog::WaitForEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void TConnect1::BitBtn1Click() { CancelExchange(); }
+void ConnectionStatusDialog::FormShow() { SetExchangeResult(false); }
 
-void TConnect1::Timer1Timer() { TimerTick(); }
+void ConnectionStatusDialog::BitBtn1Click() { CancelExchange(); }
 
-void TConnect1::showEvent(QShowEvent* event)
+void ConnectionStatusDialog::Timer1Timer() { TimerTick(); }
+
+void ConnectionStatusDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())  // restored from an icon: not a new showing
@@ -142,7 +164,7 @@ void TConnect1::showEvent(QShowEvent* event)
     FormShow();
 }
 
-void TConnect1::keyPressEvent(QKeyEvent* event)
+void ConnectionStatusDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         BitBtn1->click();  // Escape presses the Cancel button

@@ -1,9 +1,10 @@
-// Sending library memos: each memo goes to the device in an exchange of its own, with the
-// title and reading it carries, as the Send command of a memo window sends one.
-#include "library/LibraryCommands.h"
+// Sending library memos, which the library asks the frame for: each memo goes to the device
+// in an exchange of its own, with the title and reading it carries, as the Send command of a
+// memo window sends one.
+#include "app/MainWindow.h"
 
-#include "app/Connect.h"
-#include "app/MainForm.h"
+#include "app/ConnectionStatusDialog.h"
+#include "library/LibraryCommands.h"
 #include "gui/MessageBox.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
@@ -69,12 +70,11 @@ void letTheDeviceSeeTheLineClose()
 
 }  // namespace
 
-bool SendLibraryMemos(const QList<LibraryMemo>& memos)
+bool MainWindow::sendLibraryMemos(const QList<LibraryMemo>& memos)
 {
     if (memos.isEmpty())
         return false;
-    if (MainForm)
-        MainForm->EndRegionSelections();
+    endRegionSelections();
     if (LinkInUse())
         return false;  // an exchange is already opening or running
     // Every memo is checked before anything goes out.
@@ -95,11 +95,10 @@ bool SendLibraryMemos(const QList<LibraryMemo>& memos)
         const Prepared& memo = prepared[i];
         if (i > 0)
             letTheDeviceSeeTheLineClose();
-        TListGuard freeChain(CommLink);
-        BuildSendChain(CommLink, memo.bitmap, memo.text);
+        const TRecordList chain = BuildSendChain(memo.bitmap, memo.text, TitleSwitches(CommLink));
         // One memo is asked about and reported as a memo window's Send does.
         const SendTelling telling = single ? SendTelling{} : SendTelling{false, false};
-        switch (SendExchange(CommLink, telling)) {
+        switch (SendExchange(CommLink, chain, telling)) {
         case SendOutcome::Sent: break;
         case SendOutcome::PortUnavailable:
             ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));

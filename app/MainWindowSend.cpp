@@ -1,14 +1,14 @@
 // The link command Send of the frame: the active memo window's image (or its selected region)
 // becomes one memo on the device.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
-#include "app/Connect.h"
+#include "app/ConnectionStatusDialog.h"
 #include "gui/MessageBox.h"
-#include "app/Titlein.h"
+#include "app/TitleDialog.h"
 #include "link/Comenote.h"
 #include "link/CommLink.h"
 #include "link/SendExchange.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
@@ -18,7 +18,7 @@
 namespace {
 
 // What the conversion needs of a memo window: its picture, stored size and selected region.
-TMemoPicture pictureOf(const TGraphForm& memo)
+TMemoPicture pictureOf(const MemoWindow& memo)
 {
     TMemoPicture pic;
     pic.Image = memo.Image1->picture();
@@ -35,10 +35,10 @@ void showNothingToSend() { ShowBox(BoxKind::Information, QStringLiteral("送信�
 
 }  // namespace
 
-void TMainForm::Transmit1Click()
+void MainWindow::send()
 {
-    EndRegionSelections();
-    TGraphForm* memo = ActiveMemo();
+    endRegionSelections();
+    MemoWindow* memo = activeMemo();
     if (!memo)
         return;
     if (LinkInUse())
@@ -51,7 +51,7 @@ void TMainForm::Transmit1Click()
     TConvHooks hooks;
     hooks.Refused = [memo] {
         ShowBox(BoxKind::Warning, QString::fromUtf16(TooLargeWarning));
-        memo->ArmRegionSelection();  // the user drags the part to send
+        memo->armRegionSelection();  // the user drags the part to send
     };
     hooks.Busy = [](bool busy) {
         if (busy)
@@ -70,8 +70,6 @@ void TMainForm::Transmit1Click()
         break;
     }
 
-    TListGuard freeChain(CommLink);
-    FreeBlocks(CommLink, CommLink.Head.get());
     TitleInput1->exec();
     TSendText text;
     QString error;
@@ -79,8 +77,8 @@ void TMainForm::Transmit1Click()
         ShowBox(BoxKind::Error, error);
         return;
     }
-    BuildSendChain(CommLink, bitmap, text);
+    const TRecordList chain = BuildSendChain(bitmap, text, TitleSwitches(CommLink));
     Connect1.get();  // the status dialog, built on first use, hosts the exchange
-    if (SendExchange(CommLink) == SendOutcome::PortUnavailable)
+    if (SendExchange(CommLink, chain) == SendOutcome::PortUnavailable)
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
 }

@@ -1,9 +1,8 @@
 // The memo window's clipboard commands: Copy puts the whole picture on the clipboard in
 // monochrome and leaves the window's picture as it is, Cut copies it and then whitens it,
 // Paste replaces it by the clipboard's picture. Cut and Paste can be taken back (元に戻す).
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
-#include "app/MainForm.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "picture/Picture.h"
@@ -12,24 +11,24 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
-void TGraphForm::Copy1Click()
+void MemoWindow::copy()
 {
-    EnsurePicture();
+    ensurePicture();
     QGuiApplication::clipboard()->setImage(ToMonochrome(Image1->picture()));
-    SetButtonStatus();
+    publishState();
 }
 
 // Cut first puts the picture on the clipboard exactly as Copy does, so that a memo cut to be
 // pasted elsewhere is not lost, then whitens it.
-void TGraphForm::Cut1Click()
+void MemoWindow::cut()
 {
-    Copy1Click();
-    RememberForUndo();
+    copy();
+    rememberForUndo();
     QImage white(Image1->picture().size(), QImage::Format_RGB32);
     white.fill(Qt::white);
     // A monochrome picture stays monochrome.
     Image1->setPicture(Image1->picture().depth() == 1 ? ToMonochrome(white) : white);
-    SetButtonStatus();
+    publishState();
 }
 
 namespace {
@@ -68,24 +67,24 @@ QImage clipboardPicture(const QMimeData& data)
 
 }  // namespace
 
-void TGraphForm::Paste1Click()
+void MemoWindow::paste()
 {
     // Checked again: the clipboard may have changed since the paste controls were set.
-    if (!TMainForm::ClipboardHasBitmap())
+    if (!clipboardHasPicture())
         return;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data)
         return;
     const QImage picture = clipboardPicture(*data);
 
-    EndRegionSelection();
-    RememberForUndo();
-    FileName = QStringLiteral("NEW_%1.BMP").arg(MainForm ? MainForm->MemoCount() : 1);
+    endRegionSelection();
+    rememberForUndo();
+    FileName = newName();
     deviceTitle_.clear();  // no longer the device's memo
     setToolTip(QString());
-    SetCaption(FileName);
-    ShowPicture(picture);
-    RealisePalette();
-    SetButtonStatus();
+    setCaption(FileName);
+    showPicture(picture);
+    realisePalette();
+    publishState();
     Modified = true;
 }

@@ -1,6 +1,6 @@
 // The memo window's export (ファイル → 書き出し): its picture as PNG, SVG or PDF, into a file
 // the user names (gui/ExportCommand.h).
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
 #include "gui/ExportCommand.h"
 #include "gui/MessageBox.h"
@@ -9,7 +9,7 @@
 
 #include <QFileInfo>
 
-TExportMemo TGraphForm::ExportMemo() const
+TExportMemo MemoWindow::exportMemo() const
 {
     TExportMemo memo;
     memo.Picture = Image1->picture();
@@ -22,12 +22,12 @@ TExportMemo TGraphForm::ExportMemo() const
     return memo;
 }
 
-void TGraphForm::Export1Click()
+void MemoWindow::exportPicture()
 {
     if (Image1->picture().isNull()) {
         ShowBox(BoxKind::Warning, QStringLiteral("書き出す画像がありません"));
         return;
     }
-    if (std::optional<QString> failure = ExportMemosAsked(this, {ExportMemo()}))
+    if (std::optional<QString> failure = ExportMemosAsked(this, {exportMemo()}))
         throw CommandFailure(*failure);
 }

@@ -3,12 +3,14 @@
 // (link/ExchangeHost.h): an exchange hooks its first step handler and runs the dialog
 // modally; the handlers run in the idle time of the dialog's event loop.
 //
-//   FormShow       (every showing) ExchangeOk becomes false.
-//   BitBtn1Click   the Cancel button, also pressed by Escape: ExchangeOk false, the idle
+//   FormShow       (every showing) the exchange's result becomes false.
+//   BitBtn1Click   the Cancel button, also pressed by Escape: the result false, the idle
 //                  slot emptied, and the dialog closes. Enter and Space do not press it.
-//   Timer1Timer    a tick that was waited for has come (TickCount counts by the clock; the
-//                  timer fires only at the ticks somebody waits for, link/ExchangeHost.h).
-// Closing the dialog from its title bar touches neither ExchangeOk nor the idle slot.
+//   Timer1Timer    a tick that was waited for has come (the ticks count by the clock; the
+//                  timer fires only at the ticks somebody waits for, link/TickCount.h).
+// Closing the dialog from its title bar touches neither the result nor the idle slot.
+// SIGTERM, SIGHUP and SIGINT while the dialog runs press Cancel (link/CancelSignals.h); once the
+// exchange has told the device and closed its port, the program ends by that signal.
 //
 // While a send's records go out, a progress bar (ProgressBar1) under the Cancel button shows
 // the bytes of the chain that have left; the dialog grows by the bar's height for that time
@@ -28,11 +30,11 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-class TConnect1 : public QDialog, public TExchangeHost {
+class ConnectionStatusDialog : public QDialog, public TExchangeHost {
     Q_OBJECT
 public:
-    explicit TConnect1(QWidget* parent = nullptr);
-    ~TConnect1() override;
+    explicit ConnectionStatusDialog(QWidget* parent = nullptr);
+    ~ConnectionStatusDialog() override;
 
     // TExchangeHost
     void SetStatusText(const QString& text) override;
@@ -44,6 +46,7 @@ public:
     void DispatchPending() override;
     void WaitForEvents() override;
     void SetProgress(int done, int total) override;
+    void PortClosed() override;
 
     QFrame* Panel1;
     QLabel* Label1;
@@ -59,8 +62,11 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int endingSignal_ = 0;  // the signal that cancelled the exchange, to end the program by
 };
 
 // Built on first use (gui/LazyForm.h); Receive and Send build it before their exchange starts,
 // so that it hosts the exchange.
-extern LazyForm<TConnect1> Connect1;
+extern LazyForm<ConnectionStatusDialog> Connect1;

@@ -8,9 +8,8 @@
 // the focus and another exchange starting all end the selection. Each of them also forgets
 // that the refused Send left the size check to be skipped: the next Send warns again rather
 // than sending the middle of the picture unasked.
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 
-#include "app/MainForm.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "gui/CursorClip.h"
@@ -18,10 +17,10 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
 #include <QPointer>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -67,7 +66,7 @@ QString RegionQuestion(QRect region, QSize picture)
 // memo window (several such changes in a row are told once).
 class SelectionWatcher : public QObject {
 public:
-    SelectionWatcher(TGraphForm* memo, std::function<void()> moved) : memo_(memo)
+    SelectionWatcher(MemoWindow* memo, std::function<void()> moved) : memo_(memo)
     {
         settled_.setSingleShot(true);
         settled_.setInterval(0);
@@ -78,7 +77,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if ((event->type() == QEvent::Move || event->type() == QEvent::Resize)
-            && (watched == memo_ || watched == MainForm)) {
+            && (watched == memo_ || (memo_->mdiArea() && watched == memo_->window()))) {
             settled_.start();
             return false;
         }
@@ -86,87 +85,92 @@ protected:
             return false;
         if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
             return false;
-        memo_->EndRegionSelection();
+        memo_->endRegionSelection();
         return true;
     }
 
 private:
-    TGraphForm* memo_;
+    MemoWindow* memo_;
     QTimer settled_;
 };
 
 }  // namespace
 
-void TGraphForm::connectSelection()
+void MemoWindow::connectSelection()
 {
-    connect(Image1, &TImageArea::mousePressed, this, &TGraphForm::Image1MouseDown);
-    connect(Image1, &TImageArea::mouseMoved, this, &TGraphForm::Image1MouseMove);
+    connect(Image1, &TImageArea::mousePressed, this, &MemoWindow::imagePressed);
+    connect(Image1, &TImageArea::mouseMoved, this, &MemoWindow::imageMoved);
     // The release may run Send: a failure there ends in the failure box.
     connect(Image1, &TImageArea::mouseReleased, this, [this](Qt::MouseButton button, int x, int y) {
-        RunGuarded([&] { Image1MouseUp(button, x, y); });
+        RunGuarded([&] { imageReleased(button, x, y); });
     });
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this](Qt::WindowStates before, Qt::WindowStates now) {
         if (!SelectMode && !Dragging)
             return;
         if (now & Qt::WindowMinimized) {
-            EndRegionSelection();
+            endRegionSelection();
             return;
         }
         // The area also reports none active while a dialog has the focus; only another memo
         // window taking over ends the selection (the program losing the focus is seen below).
         if ((before & Qt::WindowActive) && !(now & Qt::WindowActive))
             QTimer::singleShot(0, this, [this] {
-                if (MainForm && MainForm->ActiveMemo() != this)
-                    EndRegionSelection();
+                if (mdiArea() && mdiArea()->currentSubWindow() != this)
+                    endRegionSelection();
             });
     });
     // The frame loses the focus: to another program, or to another window of ours (a dialog
     // opened from the keyboard) that the held pointer could not reach.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
-            EndRegionSelection();
+            endRegionSelection();
     });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
-        if (window && MainForm && window != MainForm->windowHandle())
-            EndRegionSelection();
+        if (window && mdiArea() && window != this->window()->windowHandle())
+            endRegionSelection();
     });
 }
 
-void TGraphForm::ArmRegionSelection()
+void MemoWindow::armRegionSelection()
 {
-    Image1Set();
+    holdPointerInWindow();
     SelectMode = true;
-    WatchSelection(true);
-    SetButtonStatus();  // says how to drag and how to get out
+    watchSelection(true);
+    publishState();  // says how to drag and how to get out
 }
 
 // R: the window's outer rectangle with its top moved down by (outer height - client height),
 // right and bottom exclusive.
-QRect TGraphForm::ConfinementRect() const
+QRect MemoWindow::confinementRect() const
 {
     const QRect outer(mapToGlobal(QPoint(0, 0)), size());
-    return outer.adjusted(0, outer.height() - ClientSize().height(), 0, 0);
+    return outer.adjusted(0, outer.height() - clientSize().height(), 0, 0);
 }
 
-void TGraphForm::Image1Set()
+void MemoWindow::holdPointerInWindow()
 {
     if (isMinimized() || isMaximized())
         showNormal();
 
-    TMainForm* frame = MainForm;
-    const QRect r = ConfinementRect();
+    // The frame: the window that holds the MDI area, with its menu, tool and status bars.
+    QWidget* frame = mdiArea() ? window() : nullptr;
+    const QRect r = confinementRect();
     if (frame) {
+        // The status bar's panels stay in sight below the window.
+        const auto* panel = frame->findChild<QWidget*>(QStringLiteral("Panel2"));
+        const int panelHeight = panel ? panel->height() : 0;
+        const auto* mainWindow = qobject_cast<QMainWindow*>(frame);
         const QRect outer = frame->frameGeometry();
-        const bool fits = outer.top() + outer.height() >= r.top() + r.height() + frame->Panel2->height()
+        const bool fits = outer.top() + outer.height() >= r.top() + r.height() + panelHeight
                           && x() >= 0 && outer.left() + outer.width() >= r.left() + r.width();
         if (!fits) {
             move(0, 0);
             // The frame grows to show the whole window, but never past the screen.
-            const int menu = frame->menuWidget() ? frame->menuWidget()->height() : 0;
+            const int menu = mainWindow && mainWindow->menuWidget() ? mainWindow->menuWidget()->height() : 0;
             const auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
             const int tools = toolBar ? toolBar->height() : 0;
             QSize client(frame->width(), frame->height() - menu);
-            if (client.height() - frame->Panel2->height() - tools < Image1->height())
+            if (client.height() - panelHeight - tools < Image1->height())
                 client.setHeight(height() + 50);
             if (client.width() < Image1->width())
                 client.setWidth(Image1->width() + 50);
@@ -176,22 +180,22 @@ void TGraphForm::Image1Set()
                 wanted = wanted.boundedTo(screen->availableGeometry().size() - decoration);
             }
             // The window system applies the new size (and may move the frame to keep it on
-            // the screen) after this returns; the pointer follows once it has (WatchSelection).
+            // the screen) after this returns; the pointer follows once it has (watchSelection).
             if (wanted != frame->size())
                 frame->resize(wanted.expandedTo(frame->size()));
         }
     }
-    ConfinePointer();
+    confinePointer();
 }
 
-void TGraphForm::ConfinePointer()
+void MemoWindow::confinePointer()
 {
-    const QRect r = ConfinementRect();
+    const QRect r = confinementRect();
     platform::ClipCursor({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()});
     platform::SetCursorPos(0, 0);  // lands on R's top-left corner
 }
 
-void TGraphForm::Image1MouseDown(Qt::MouseButton, int x, int y)
+void MemoWindow::imagePressed(Qt::MouseButton, int x, int y)
 {
     if (!SelectMode)
         return;
@@ -200,34 +204,33 @@ void TGraphForm::Image1MouseDown(Qt::MouseButton, int x, int y)
     StartY = EndY = y;
 }
 
-void TGraphForm::Image1MouseMove(int x, int y)
+void MemoWindow::imageMoved(int x, int y)
 {
     if (!Dragging)
         return;
     Image1->setBand(QRect(QPoint(std::min(StartX, x), std::min(StartY, y)),
                           QPoint(std::max(StartX, x), std::max(StartY, y))));
-    ShowSelectionStatus(x, y);
+    showSelectionStatus(x, y);
     EndX = x;
     EndY = y;
 }
 
-void TGraphForm::ShowSelectionStatus(int x, int y)
+void MemoWindow::showSelectionStatus(int x, int y)
 {
-    if (MainForm)
-        MainForm->Panel4->setText(QStringLiteral("選択範囲(X,Y)=(%1,%2)")
-                                      .arg(std::abs(int64_t(x) - StartX) + 1)
-                                      .arg(std::abs(int64_t(y) - StartY) + 1));
+    emit selectionStatus(QStringLiteral("選択範囲(X,Y)=(%1,%2)")
+                             .arg(std::abs(int64_t(x) - StartX) + 1)
+                             .arg(std::abs(int64_t(y) - StartY) + 1));
 }
 
-void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
+void MemoWindow::imageReleased(Qt::MouseButton, int x, int y)
 {
     if (!Dragging)
         return;
     // The band shows exactly the region asked about, release point included.
-    Image1MouseMove(x, y);
+    imageMoved(x, y);
     Dragging = false;
     SelectMode = false;
-    ReleaseConfinement();
+    releaseConfinement();
 
     const int left = std::min(StartX, x);
     const int top = std::min(StartY, y);
@@ -236,7 +239,7 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
     if (int64_t(right) - left > MaxRegionSpan)
         right = left + MaxRegionSpan - 1;
 
-    QPointer<TGraphForm> self(this);
+    QPointer<MemoWindow> self(this);
     const BoxAnswer answer =
         ShowBox(BoxKind::Confirmation, RegionQuestion(QRect(QPoint(left, top), QPoint(right, bottom)),
                                                       QSize(ImageWidth, ImageHeight)),
@@ -250,50 +253,45 @@ void TGraphForm::Image1MouseUp(Qt::MouseButton, int x, int y)
         SelBottom = bottom;
     } else {
         SelectMode = true;
-        Image1Set();
+        holdPointerInWindow();
     }
-    WatchSelection(SelectMode);
-    Image1EraseRubber();
-    SetButtonStatus();
-    if (answer == BoxAnswer::Ok && MainForm)
-        MainForm->Transmit1Click();
+    watchSelection(SelectMode);
+    eraseBand();
+    publishState();
+    if (answer == BoxAnswer::Ok)
+        emit sendRequested();
 }
 
-void TGraphForm::Image1EraseRubber()
+void MemoWindow::eraseBand()
 {
     Image1->setBand(std::nullopt);
 }
 
-void TGraphForm::EndRegionSelection()
+void MemoWindow::endRegionSelection()
 {
     if (!SelectMode && !Dragging)
         return;
     SelectMode = false;
     Dragging = false;
     SkipSizeCheck = false;
-    WatchSelection(false);
-    Image1EraseRubber();
-    ReleaseConfinement();
-    // The status bar is this window's unless another memo window has taken over.
-    if (MainForm) {
-        const TGraphForm* active = MainForm->ActiveMemo();
-        if (!active || active == this)
-            SetButtonStatus();
-    }
+    watchSelection(false);
+    eraseBand();
+    releaseConfinement();
+    publishState();
 }
 
-void TGraphForm::ReleaseConfinement()
+void MemoWindow::releaseConfinement()
 {
     platform::ClipCursor(SavedClipRect());
 }
 
 // While armed, the held pointer follows the window wherever the window system puts it.
-void TGraphForm::WatchSelection(bool on)
+void MemoWindow::watchSelection(bool on)
 {
     if (on && !selectionWatcher_) {
         selectionWatcher_ = std::make_unique<SelectionWatcher>(this, [this] {
             if (SelectMode && !Dragging)
-                ConfinePointer();
+                confinePointer();
         });
         qApp->installEventFilter(selectionWatcher_.get());
     } else if (!on && selectionWatcher_) {

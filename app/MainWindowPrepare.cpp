@@ -1,11 +1,11 @@
 // 送信用に変換: the frame's command that prepares the active memo window's picture for the
 // device in the preparation dialog and opens the result in a new memo window.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
 #include "gui/LazyForm.h"
-#include "app/Prepdlg.h"
+#include "app/PrepareDialog.h"
 #include "link/Config.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 #include "prepare/PrepareConfig.h"
 #include "prepare/PrepareFile.h"
@@ -20,10 +20,10 @@ LazyForm<TPrepareDialog> PrepareDlg;
 // What the dialog prepares: the file the window's picture came from while the picture is as
 // read (a large photo is then decoded only as far as the result needs, and stands upright as
 // the camera meant), else the picture the window shows.
-std::shared_ptr<TPictureSource> PictureOf(const TGraphForm* memo)
+std::shared_ptr<TPictureSource> PictureOf(const MemoWindow* memo)
 {
     const QImage& shown = memo->Image1->picture();
-    const QString file = memo->PictureFile();
+    const QString file = memo->pictureFile();
     if (!file.isEmpty())
         if (std::shared_ptr<TPictureSource> source = OpenPictureForPreparation(file))
             // The file has not been replaced by another picture since it was read.
@@ -36,7 +36,7 @@ std::shared_ptr<TPictureSource> PictureOf(const TGraphForm* memo)
 // so that saving the new window does not write over an earlier result.
 QString ConvertedName(const QString& sourceName)
 {
-    const QString first = TGraphForm::BmpNameFor(sourceName, true);
+    const QString first = MemoWindow::bmpNameFor(sourceName, true);
     const QFileInfo info(first);
     QString name = first;
     for (int n = 2; QFileInfo::exists(name) && n < 1000; ++n) {
@@ -48,12 +48,12 @@ QString ConvertedName(const QString& sourceName)
 
 }  // namespace
 
-void TMainForm::Prepare1Click()
+void MainWindow::prepareForSending()
 {
-    TGraphForm* source = ActiveMemo();
+    MemoWindow* source = activeMemo();
     if (!source || source->FileName.isEmpty() || source->Image1->picture().isNull())
         return;
-    source->EndRegionSelection();
+    source->endRegionSelection();
     if (!prepareSettings_)
         prepareSettings_ = ReadPrepareSettings(kConfigFile);
 
@@ -74,7 +74,7 @@ void TMainForm::Prepare1Click()
 
     // The new window starts as a copy of the source, then shows the result as a change that
     // 元に戻す takes back: the picture as it was before the preparation.
-    TGraphForm::TMemoState before = source->State();
+    MemoWindow::MemoState before = source->state();
     const QString name = ConvertedName(source->FileName);
     before.FileName = name;
     before.CaptionName = QFileInfo(name).fileName();
@@ -82,12 +82,12 @@ void TMainForm::Prepare1Click()
     before.Modified = true;
     before.AutoSize = true;
     before.FillsClient = false;
-    TGraphForm* memo = CreateMemoWindow();
+    MemoWindow* memo = createMemoWindow();
     memo->Image1->setAutoSize(true);
     memo->Image1->setFillsClient(false);
     memo->FileName = name;
-    memo->SetCaption(before.CaptionName);
-    memo->ReplacePicture(result);
-    memo->RememberForUndo(before);
-    memo->SetButtonStatus();
+    memo->setCaption(before.CaptionName);
+    memo->replacePicture(result);
+    memo->rememberForUndo(before);
+    memo->publishState();
 }

@@ -1,5 +1,6 @@
 // A memo window: one memo image inside the frame, with its file name, its modified state,
-// its own menu bar (laid out like the frame's), save, print and the close protocol.
+// save, print and the close protocol. The window knows nothing of the frame: it tells what
+// changed through its signals, and the frame, which owns the menus and the tool bar, shows it.
 #pragma once
 
 #include <QImage>
@@ -7,97 +8,104 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
-class QAction;
-class QMenu;
 class QScrollArea;
 class TImageArea;
 struct TExportMemo;
 struct TMemoPicture;
 
-class TGraphForm : public QMdiSubWindow {
+class MemoWindow : public QMdiSubWindow {
     Q_OBJECT
 public:
-    explicit TGraphForm(QWidget* parent = nullptr);
-    ~TGraphForm() override;
+    explicit MemoWindow(QWidget* parent = nullptr);
+    ~MemoWindow() override;
 
     // Zoom: the picture shown at 1, 2, 3, 4, 6 or 8 times, every pixel a sharp square. The
     // window grows with the picture up to the frame's client area, and scrolls beyond it. The
     // picture, the region, the status bar's sizes, saving and printing stay in image pixels.
     static constexpr int ZoomLevels[] = {1, 2, 3, 4, 6, 8};
-    int Zoom() const;
-    void SetZoom(int zoom);
-    void ZoomIn1Click();
-    void ZoomOut1Click();
-    void ActualSize1Click();
+    int zoom() const;
+    void setZoom(int zoom);
+    void zoomIn();
+    void zoomOut();
+    void actualSize();
     // The zoom a window opens a picture WIDTH pixels wide at: the configured one ([General]
     // Zoom=, 0 when not set), else the smallest that shows it at least 240 pixels wide.
-    static int ZoomForPicture(int width);
-    static void SetConfiguredZoom(int zoom);
+    static int zoomForPicture(int width);
+    static void setConfiguredZoom(int zoom);
+    bool canZoomIn() const;
+    bool canZoomOut() const;
 
-    // Publishes the window's state to the frame's status bar, tool buttons and paste controls.
-    void SetButtonStatus();
-    void FormActivate();
-    void Image1Click();
-    void CoImage1Click();
-    void Edit1Click();
+    // Tells the frame that what it shows of the window (name, size, selection, undo, zoom) may
+    // have changed: emits stateChanged.
+    void publishState();
+    void becameActive();
+    void imageClicked();
+    void refreshAfterActivation();
+
+    // True when the clipboard holds a picture.
+    static bool clipboardHasPicture();
+    // Where a window that gets a picture without a file (a paste, a received memo) takes its
+    // name NEW_n.BMP from; the frame sets it when it adds the window. Without it: NEW_1.BMP.
+    void setNewNameSource(std::function<QString()> source) { newName_ = std::move(source); }
 
     // Loads an image file; false (state unchanged) when it cannot be read as an image.
-    bool SetImage(const QString& fileName);
+    bool loadPicture(const QString& fileName);
     // The file the picture was read from, as long as the picture has not changed since;
     // empty otherwise.
-    QString PictureFile() const;
+    QString pictureFile() const;
     // Save and Save As: true when the picture was written, false when the user cancelled the
     // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
     // they were. Save writes in place only a black and white picture to a ".bmp" name; any
     // other asks through Save As, proposing NAME.BMP for another kind of file and NAME_QM.BMP
     // for a picture with grey or colour (the file keeps the picture as it was).
-    bool Save1Click();
-    bool SaveAs1Click(const QString& proposedName = QString());
+    bool save();
+    bool saveAs(const QString& proposedName = QString());
     // Where Save writes without asking: FileName itself, or, where Save asks through Save As,
     // the name it proposes there.
-    QString SaveName() const;
+    QString saveName() const;
     // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
     // saving turns black and white (or that 送信用に変換 made).
-    static QString BmpNameFor(const QString& fileName, bool converted);
+    static QString bmpNameFor(const QString& fileName, bool converted);
     // Writes the picture to PATH, which the window then takes as its name; throws
     // CommandFailure (name, caption and Modified as they were) when it cannot be written.
-    void SaveUnder(const QString& path);
-    // The same into FOLDER under the name SaveName has there, or NAME-2.BMP, NAME-3.BMP ...
+    void saveUnder(const QString& path);
+    // The same into FOLDER under the name saveName has there, or NAME-2.BMP, NAME-3.BMP ...
     // when that is taken: nothing in FOLDER is written over.
-    void SaveIntoFolder(const QString& folder);
+    void saveIntoFolder(const QString& folder);
     // 書き出し: asks for the format (gui/ExportDlg.h), then for the file, and writes the
     // picture there (store/MemoExport.h); a failed write throws CommandFailure.
-    void Export1Click();
+    void exportPicture();
     // The picture as a memo to export: named after the window, titled with the device's
     // title, with the arrival time its library file carries.
-    TExportMemo ExportMemo() const;
-    void Print1Click();
-    void PrintSetup1Click();
+    TExportMemo exportMemo() const;
+    void print();
+    void printerSetup();
     // The save prompt before closing: false when the window stays open (ｷｬﾝｾﾙ, Escape, a
     // cancelled or failed save).
-    bool FormCloseQuery();
-    void FormClose();
+    bool mayClose();
+    void finishClosing();
 
     // A single border that the user cannot drag to another size.
-    void SetSingleBorder();
+    void setSingleBorder();
     // Sizes the window so that its client area is W x H pixels.
-    void SetClientSize(int width, int height);
-    QSize ClientSize() const;
-    // The client size SetClientSize gives for a picture: its own, but never narrower than the
+    void setClientSize(int width, int height);
+    QSize clientSize() const;
+    // The client size setClientSize gives for a picture: its own, but never narrower than the
     // caption's icon and buttons need.
-    QSize ClientSizeFor(QSize picture) const;
+    QSize clientSizeFor(QSize picture) const;
 
-    void Copy1Click();
-    void Cut1Click();
-    void Paste1Click();
+    void copy();
+    void cut();
+    void paste();
 
     // 元に戻す, one level. A command that changes the picture (Paste, Cut, Load, the picture
-    // preparation) remembers the window's state first; Undo1Click puts it back (picture, size,
+    // preparation) remembers the window's state first; undo puts it back (picture, size,
     // file name, caption, device title, changed mark) and forgets it.
-    struct TMemoState {
+    struct MemoState {
         QImage Picture;
         uint16_t ImageWidth = 0;
         uint16_t ImageHeight = 0;
@@ -109,65 +117,53 @@ public:
         bool AutoSize = true;
         bool FillsClient = true;
     };
-    TMemoState State() const;
-    void RememberForUndo(TMemoState before);
-    void RememberForUndo() { RememberForUndo(State()); }
-    bool CanUndo() const { return undo_.has_value(); }
-    void Undo1Click();
+    MemoState state() const;
+    void rememberForUndo(MemoState before);
+    void rememberForUndo() { rememberForUndo(state()); }
+    bool canUndo() const { return undo_.has_value(); }
+    void undo();
     // Shows PICTURE instead of the picture, at its own size and marked changed, as a command
     // the user can take back with 元に戻す; the file name stays.
-    void ReplacePicture(const QImage& picture);
+    void replacePicture(const QImage& picture);
 
     // Region selection. Arming (after Send refused the image as too large) confines the
     // pointer to the window and waits for a drag; the release asks whether to send that
     // region, OK stores it and runs Send, Cancel arms again. Escape, closing or minimising the
     // window, another window becoming active and another exchange starting end it.
-    void ArmRegionSelection();
-    void Image1Set();
-    void Image1MouseDown(Qt::MouseButton button, int x, int y);
-    void Image1MouseMove(int x, int y);
-    void Image1MouseUp(Qt::MouseButton button, int x, int y);
-    void Image1EraseRubber();
+    void armRegionSelection();
+    void holdPointerInWindow();
+    void imagePressed(Qt::MouseButton button, int x, int y);
+    void imageMoved(int x, int y);
+    void imageReleased(Qt::MouseButton button, int x, int y);
+    void eraseBand();
     // Ends an armed selection or a drag: the band goes, the pointer is free, nothing is sent.
     // Harmless when none is in progress.
-    void EndRegionSelection();
+    void endRegionSelection();
 
     // Shows the received memo PICTURE (drawn by the receive exchange) in this new window, which
     // takes the name NEW_n.BMP, the memo's size and the changed state.
-    void ShowReceivedMemo(const TMemoPicture& picture);
+    void showReceivedMemo(const TMemoPicture& picture);
     // The same for a memo the inbox has stored in PATH: the window shows that file (caption
     // the file's name) and holds nothing unsaved.
-    void ShowStoredMemo(const TMemoPicture& picture, const QString& path);
+    void showStoredMemo(const TMemoPicture& picture, const QString& path);
 
     // The caption: NAME (a file name without its folder, or a generated name), then a
     // received memo's device title. A window with a fixed size widens, where it must, so that
     // the caption shows whole (up to half the screen's width).
-    void SetCaption(const QString& name);
-    QString CaptionName() const { return captionName_; }
+    void setCaption(const QString& name);
+    QString captionName() const { return captionName_; }
     // A received memo's title as the device stores it (empty otherwise): shown in the caption,
     // the ｳｨﾝﾄﾞｳ menu's list of windows and the window's tooltip, as names alone look alike.
-    void SetDeviceTitle(const QString& title);
-    QString DeviceTitle() const { return deviceTitle_; }
+    void setDeviceTitle(const QString& title);
+    QString deviceTitle() const { return deviceTitle_; }
     // How questions name the window: NAME「device title」, or NAME alone.
-    QString MemoLabel() const;
+    QString memoLabel() const;
 
     // Times the window realised its palette; lets tests count the refresh rule.
-    int PaletteRealisations() const { return paletteRealisations_; }
-
-    // The window's own menu bar, in the frame's order.
-    QMenu* File1 = nullptr;
-    QMenu* Edit1 = nullptr;
-    QMenu* Comm1 = nullptr;
-    QAction* Option1 = nullptr;
-    QMenu* View1 = nullptr;
-    QMenu* Window1 = nullptr;
-    QMenu* About1 = nullptr;
-    QAction* Paste1 = nullptr;
-    QAction* Undo1 = nullptr;
-    QAction* Prepare1 = nullptr;
+    int paletteRealisations() const { return paletteRealisations_; }
 
     TImageArea* Image1 = nullptr;
-    QScrollArea* Scroll1 = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
+    QScrollArea* scrollArea = nullptr;  // holds Image1; scrolls a zoomed picture larger than the frame
 
     // State fields.
     bool SkipPaletteOnce = false;
@@ -186,56 +182,64 @@ public:
     int32_t SelBottom = -1;
     bool Modified = false;
 
+signals:
+    // What the frame shows of the window may have changed.
+    void stateChanged();
+    // While a region is dragged: its size, for the status bar.
+    void selectionStatus(const QString& text);
+    // The user confirmed a region: the frame sends it.
+    void sendRequested();
+    // The window closes (after its save question was answered).
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void FormCreate();
-    void createMenus();
+    void initialise();
+    QString newName() const;
     // A received picture shown under FILENAME and CAPTION, at the zoom new windows open at.
-    void ShowArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption);
-    void RealisePalette();
-    void KeepTopLeftVisible();
-    void KeepInsideFrame();
-    int CaptionWidth() const;
-    void EnsurePicture();
+    void showArrivedPicture(const TMemoPicture& picture, const QString& fileName, const QString& caption);
+    void realisePalette();
+    void keepTopLeftVisible();
+    void keepInsideFrame();
+    int captionWidth() const;
+    void ensurePicture();
     // Shows PICTURE at its own size and takes its size as the image size.
-    void ShowPicture(const QImage& picture);
-    // A window's first picture chooses its zoom (ZoomForPicture); later ones keep it.
-    void ChooseZoomFor(QSize picture);
+    void showPicture(const QImage& picture);
+    // A window's first picture chooses its zoom (zoomForPicture); later ones keep it.
+    void chooseZoomFor(QSize picture);
     // The client area as large as the zoomed picture, within the frame's client area.
-    void FitClientToPicture();
+    void fitClientToPicture();
     // CLIENT shrunk to what the frame's client area has room for, with room for the scroll
     // bars it then needs.
-    QSize BoundedToFrame(QSize client) const;
-    void UpdateZoomItems();
+    QSize boundedToFrame(QSize client) const;
     // The picture, converted in place to one bit per pixel (Save).
-    void ConvertToMonochrome();
+    void convertToMonochrome();
     // Selection: the status text while armed; watching for Escape and for the window or the
     // program losing the user's attention.
     void connectSelection();
-    void ShowSelectionStatus(int x, int y);
-    void ReleaseConfinement();
-    void WatchSelection(bool on);
-    // Holds the pointer in ConfinementRect and puts it at its top-left corner.
-    void ConfinePointer();
+    void showSelectionStatus(int x, int y);
+    void releaseConfinement();
+    void watchSelection(bool on);
+    // Holds the pointer in confinementRect and puts it at its top-left corner.
+    void confinePointer();
     // The rectangle the pointer is held in while selection is armed (screen pixels).
-    QRect ConfinementRect() const;
+    QRect confinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
-    void WritePicture(const QString& fileName);
+    void writePicture(const QString& fileName);
 
     int paletteRealisations_ = 0;
     bool zoomChosen_ = false;
     int wheelDelta_ = 0;
-    QAction* ZoomIn1 = nullptr;
-    QAction* ZoomOut1 = nullptr;
-    QString pictureFile_;      // the file SetImage read the picture from
+    std::function<QString()> newName_;
+    QString pictureFile_;      // the file loadPicture read the picture from
     qint64 pictureFileKey_ = 0; // the picture's cache key just after
 
     QString captionName_;
     QString deviceTitle_;
-    std::optional<TMemoState> undo_;
+    std::optional<MemoState> undo_;
     std::unique_ptr<QObject> selectionWatcher_;  // while selection is armed or dragging
 };

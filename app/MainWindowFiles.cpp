@@ -1,9 +1,9 @@
 // The frame's commands that open, fill and close memo windows: New, Open, Load and Close.
-#include "app/MainForm.h"
+#include "app/MainWindow.h"
 
 #include "gui/Dialogs.h"
 #include "gui/MessageBox.h"
-#include "memo/Gmemo.h"
+#include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 
 #include <QFileInfo>
@@ -24,21 +24,21 @@ std::optional<QString> AskForMemoFile(QWidget* parent)
 }
 
 // Takes a memo window out of the frame at once and frees it once control is back in the
-// event loop: the command may have come from that window's own menu.
-void DiscardMemo(QMdiArea* area, TGraphForm* memo)
+// event loop: the command may have come from that window itself.
+void DiscardMemo(QMdiArea* area, MemoWindow* memo)
 {
     area->removeSubWindow(memo);
     memo->hide();
     memo->deleteLater();
 }
 
-void FitToPicture(TGraphForm* memo)
+void FitToPicture(MemoWindow* memo)
 {
     memo->Modified = false;
-    memo->SetClientSize(memo->Image1->width(), memo->Image1->height());
+    memo->setClientSize(memo->Image1->width(), memo->Image1->height());
 }
 
-void ReleaseImageArea(TGraphForm* memo)
+void ReleaseImageArea(MemoWindow* memo)
 {
     memo->Image1->setAutoSize(true);
     memo->Image1->setFillsClient(false);
@@ -46,68 +46,66 @@ void ReleaseImageArea(TGraphForm* memo)
 
 }  // namespace
 
-TGraphForm* TMainForm::CreateMemoWindow()
+MemoWindow* MainWindow::createMemoWindow()
 {
-    auto* memo = new TGraphForm;
-    AddMemoWindow(memo);
-    ShareMenuActions(memo);
-    memo->SetSingleBorder();
+    auto* memo = new MemoWindow;
+    addMemoWindow(memo);
+    memo->setSingleBorder();
     return memo;
 }
 
-void TMainForm::New1Click()
+void MainWindow::newWindow()
 {
-    TGraphForm* memo = CreateMemoWindow();
-    memo->SetCaption(QStringLiteral("EMPTY_%1.BMP").arg(MemoCount()));
-    memo->SetButtonStatus();
+    MemoWindow* memo = createMemoWindow();
+    memo->setCaption(QStringLiteral("EMPTY_%1.BMP").arg(memoCount()));
+    memo->publishState();
 }
 
-void TMainForm::Open1Click()
+void MainWindow::openFile()
 {
     if (const std::optional<QString> path = AskForMemoFile(this))
-        OpenMemoFile(*path);
+        openMemoFile(*path);
 }
 
-TGraphForm* TMainForm::OpenMemoFile(const QString& path)
+MemoWindow* MainWindow::openMemoFile(const QString& path)
 {
-    TGraphForm* memo = CreateMemoWindow();
+    MemoWindow* memo = createMemoWindow();
     ReleaseImageArea(memo);
-    memo->SetCaption(QFileInfo(path).fileName());
-    if (!memo->SetImage(path)) {
+    memo->setCaption(QFileInfo(path).fileName());
+    if (!memo->loadPicture(path)) {
         DiscardMemo(MdiArea, memo);
         return nullptr;
     }
-    memo->SetButtonStatus();
+    memo->publishState();
     FitToPicture(memo);
     return memo;
 }
 
-void TMainForm::Load1Click()
+void MainWindow::loadFile()
 {
     const std::optional<QString> path = AskForMemoFile(this);
     if (!path)
         return;
-    TGraphForm* memo = ActiveMemo();
+    MemoWindow* memo = activeMemo();
     const bool reused = memo != nullptr;
     if (reused && memo->Modified &&
         ShowBox(BoxKind::Warning, QStringLiteral("重ね読みしてもよいですか？"), BoxButtons::OkCancel) != BoxAnswer::Ok)
         return;
     if (!reused) {
-        memo = new TGraphForm;
-        AddMemoWindow(memo);
+        memo = new MemoWindow;
+        addMemoWindow(memo);
     }
-    memo->EndRegionSelection();
-    TGraphForm::TMemoState before = memo->State();  // what 元に戻す brings back
-    ShareMenuActions(memo);
-    memo->SetSingleBorder();
+    memo->endRegionSelection();
+    MemoWindow::MemoState before = memo->state();  // what 元に戻す brings back
+    memo->setSingleBorder();
     const bool autoSize = memo->Image1->autoSize();
     const bool fillsClient = memo->Image1->fillsClient();
     ReleaseImageArea(memo);
-    const QString oldCaption = memo->CaptionName();
-    memo->SetCaption(QFileInfo(*path).fileName());
-    if (!memo->SetImage(*path)) {
+    const QString oldCaption = memo->captionName();
+    memo->setCaption(QFileInfo(*path).fileName());
+    if (!memo->loadPicture(*path)) {
         if (reused) {  // as it was, down to how its image area sits
-            memo->SetCaption(oldCaption);
+            memo->setCaption(oldCaption);
             memo->Image1->setAutoSize(autoSize);
             memo->Image1->setFillsClient(fillsClient);
         } else {
@@ -116,24 +114,24 @@ void TMainForm::Load1Click()
         return;
     }
     if (reused)
-        memo->RememberForUndo(std::move(before));
-    memo->SetButtonStatus();
+        memo->rememberForUndo(std::move(before));
+    memo->publishState();
     FitToPicture(memo);
 }
 
-void TMainForm::Close1Click()
+void MainWindow::closeWindow()
 {
-    TGraphForm* memo = ActiveMemo();
+    MemoWindow* memo = activeMemo();
     if (!memo)
         return;
     if (memo->Modified) {
         const QString question =
-            memo->MemoLabel() + QStringLiteral(" が変更されています。 保存しますか？");
+            memo->memoLabel() + QStringLiteral(" が変更されています。 保存しますか？");
         // ｷｬﾝｾﾙ, Escape and a cancelled save dialog keep the window; a failing save ends the
         // command in the failure box and keeps it too.
         switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::YesNoCancel)) {
         case BoxAnswer::Yes:
-            if (!memo->SaveAs1Click())
+            if (!memo->saveAs())
                 return;
             break;
         case BoxAnswer::No: break;
@@ -142,10 +140,10 @@ void TMainForm::Close1Click()
     }
     // Freed directly: its own close prompt must not ask a second time.
     DiscardMemo(MdiArea, memo);
-    if (!ActiveMemo() && MemoCount() > 0)
+    if (!activeMemo() && memoCount() > 0)
         MdiArea->activateNextSubWindow();
-    if (!ActiveMemo()) {
-        SBinitalize();
-        ShowNoImageStatus();
+    if (!activeMemo()) {
+        updateActions();
+        showNoImageStatus();
     }
 }

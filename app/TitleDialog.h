@@ -1,13 +1,13 @@
 // The title dialog: asks for a memo's title and its reading before a send.
 //
-//   FormShow      (every showing) Title and TitleReader become empty; the edit boxes keep
-//                 what was typed the last time.
-//   BitBtn1Click  OK: an empty reading is refused with the error box "題名読みは省略できません"
-//                 and the dialog stays. A typed reading of which nothing can be sent (kanji
-//                 only) is sent empty only if the user says so. Otherwise both texts are taken
-//                 and the dialog closes.
-//   BitBtn3Click  無視: both texts empty (the memo is named after its file); closes.
-//   BitBtn2Click  help topic 8000.
+//   FormShow       (every showing) Title and TitleReader become empty; the edit boxes keep
+//                  what was typed the last time.
+//   okClicked      OK: an empty reading is refused with the error box "題名読みは省略できません"
+//                  and the dialog stays. A typed reading of which nothing can be sent (kanji
+//                  only) is sent empty only if the user says so. Otherwise both texts are taken
+//                  and the dialog closes.
+//   cancelClicked  無視: both texts empty (the memo is named after its file); closes.
+//   helpClicked    help topic 8000.
 // The close box acts as 無視; Escape does nothing. There is no way to call the send off.
 //
 // Each edit box takes at most 60 Shift-JIS bytes (a full-width character counts two) and only
@@ -28,10 +28,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class TTitleInput1 : public QDialog {
+class TitleDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TTitleInput1(QWidget* parent = nullptr);
+    explicit TitleDialog(QWidget* parent = nullptr);
 
     QString GetTitle() const { return Title; }
     QString GetTitleReader() const { return TitleReader; }
@@ -49,9 +49,9 @@ public:
 
 public slots:
     void FormShow();
-    void BitBtn1Click();
-    void BitBtn3Click();
-    void BitBtn2Click();
+    void okClicked();
+    void cancelClicked();
+    void helpClicked();
     void reject() override;  // the close box: as 無視
 
 protected:
@@ -76,7 +76,7 @@ struct TTitlePreview {
 };
 TTitlePreview PreviewTitle(const QString& title, const QString& reading, bool kataToHira, bool zenToHan);
 
-extern LazyForm<TTitleInput1> TitleInput1;
+extern LazyForm<TitleDialog> TitleInput1;
 
 // Bytes of the edit limit: Shift-JIS bytes, a full-width character taking two.
 inline constexpr int TitleEditLimit = 60;
