@@ -185,3 +185,10 @@ void CancelExchange()
     exchangeOk = false;
     UnhookStep();
 }
+
+void WithdrawExchange()
+{
+    hostStop = ExchangeStop::Withdrawn;
+    exchangeOk = false;
+    UnhookStep();
+}

@@ -109,10 +109,11 @@ TStepHandler HookedStep();
 void WakeStepAfter(int ms);
 void ExpectInput(int chars);
 
-// Why the exchange ended from outside its handlers: the user's Cancel (CancelExchange), or a
-// line that went away while a handler was hooked. None otherwise (a handler ended it, or the
-// window was closed). Cleared when a host starts running.
-enum class ExchangeStop { None, Cancelled, LineGone };
+// Why the exchange ended from outside its handlers: the user's Cancel (CancelExchange), a
+// line that went away while a handler was hooked, or the port wanted elsewhere before the
+// device called (WithdrawExchange). None otherwise (a handler ended it, or the window was
+// closed). Cleared when a host starts running.
+enum class ExchangeStop { None, Cancelled, LineGone, Withdrawn };
 ExchangeStop HostStop();
 
 // What a host's timer does when it fires: a tick that was waited for has come; the hooked
@@ -122,3 +123,7 @@ void TimerTick();
 // What Cancel does (the dialog's button, Escape, Ctrl-C on the console): the result false and
 // the slot emptied. The host closes itself afterwards.
 void CancelExchange();
+// Ends an exchange before anything was said on the line (the receiver lends its port while it
+// waits for the device's call): the result false, the slot emptied, nothing sent, nothing
+// reported. The host closes itself afterwards.
+void WithdrawExchange();

@@ -91,6 +91,11 @@ QString failureText(Failure failure)
 
 }  // namespace
 
+bool ReceiveAwaitingCall(const TCommLink& link)
+{
+    return link.Step == ExchangeStep::RecvAwaitCr || link.Step == ExchangeStep::RecvAwaitLf;
+}
+
 void RecvHandshakeStep(TCommLink& link, bool& done)
 {
     done = false;
@@ -205,6 +210,12 @@ ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink)
     HookStep(RecvHandshakeStep, link);
     const bool ok = RunExchangeHost();
     UnhookStep();
+    if (HostStop() == ExchangeStop::Withdrawn) {
+        RecvStart(link.Received);
+        g_sink = nullptr;
+        ClosePort(link, 0);
+        return ReceiveOutcome::Withdrawn;
+    }
 
     Failure failure = g_failure;
     if (failure == Failure::None && !ok)

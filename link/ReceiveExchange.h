@@ -36,6 +36,7 @@ enum class ReceiveOutcome {
     PortUnavailable,  // the port could not be opened; nothing was said to anyone
     Completed,        // the device ended the exchange and every memo it sent was delivered
     Failed,           // see above: "!" sent, the user told
+    Withdrawn,        // WithdrawExchange before the device called: nothing said, port closed
 };
 
 // What becomes of the memos. Either function may be empty.
@@ -56,6 +57,10 @@ inline constexpr int MaxRefusedMemos = 3;
 // Runs one receive exchange on the installed exchange host. The records it read
 // (link.Received) are let go again afterwards.
 ReceiveOutcome ReceiveExchange(TCommLink& link, const TReceiveSink& sink);
+
+// True while the exchange waits for the device's call (nothing answered yet): it can be
+// withdrawn without the device noticing.
+bool ReceiveAwaitingCall(const TCommLink& link);
 
 // The two idle step handlers of the exchange: the opening, then the records.
 void RecvHandshakeStep(TCommLink& link, bool& done);

@@ -109,5 +109,6 @@ int RunEncode(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunReceive(const std::vector<std::string>& args);
+int RunReceiver(const std::vector<std::string>& args);
 int RunSend(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);

@@ -1,6 +1,7 @@
 // vexlo-cli receive: memos from the device over the serial line, stored as image files before
 // the device is told they arrived.
 #include "tools/cli/CliCommon.h"
+#include "tools/cli/MemoCollector.h"
 #include "tools/cli/MemoExec.h"
 #include "tools/cli/MemoOutput.h"
 
@@ -70,75 +71,6 @@ constexpr char Help[] =
 constexpr int ExitFailed = 1;
 constexpr int kRetryMs = 2000;
 constexpr int kRestMs = 200;
-
-// Where the memos go: the library folder, or DIR/memo-NNN with --out. The inbox (store/Inbox.h)
-// writes each memo before its "#"; this says so on standard output and runs --exec.
-class Collector {
-public:
-    Collector(std::optional<TMemoStore> library, std::optional<TMemoOutput> numbered, TMemoExec* exec)
-        : library_(std::move(library)), numbered_(std::move(numbered)), exec_(exec),
-          inbox_(library_ ? TInbox(*library_) : TInbox(numbered_->Folder(), [this](const TReceivedMemo& memo,
-                                                                                   const QDateTime& arrived,
-                                                                                   QString* path) {
-              return writeNumbered(memo, arrived, path);
-          }))
-    {
-        inbox_.Stored = [this](const TReceivedMemo& memo, const QString& path) { stored(memo, path); };
-        inbox_.NotStored = [this](const TReceivedMemo&, const platform::FileWriteError& failure) {
-            allStored_ = false;
-            if (library_)  // a numbered file that cannot be written is reported by TMemoOutput
-                cli::Fail(QStringLiteral("memo %1: cannot store it in %2: %3; the device still has it")
-                              .arg(inbox_.StoredCount() + 1)
-                              .arg(library_->Folder(), failure.englishText()));
-        };
-    }
-    Collector(const Collector&) = delete;
-    Collector& operator=(const Collector&) = delete;
-
-    TReceiveSink Sink()
-    {
-        TReceiveSink sink = inbox_.Sink();
-        sink.Refused = [this](const TReceivedMemo& memo) {
-            allStored_ = false;
-            cli::Fail(QStringLiteral("memo %1: %2; not taken (answered \"?\"), the device still has it")
-                          .arg(inbox_.StoredCount() + 1)
-                          .arg(memo.Error));
-        };
-        return sink;
-    }
-
-    bool AllStored() const { return allStored_; }
-
-private:
-    std::optional<platform::FileWriteError> writeNumbered(const TReceivedMemo& memo, const QDateTime& arrived,
-                                                          QString* path)
-    {
-        std::optional<platform::FileWriteError> failure;
-        if (numbered_->Write(memo, arrived, path, &failure))
-            return std::nullopt;
-        // Only drawn memos reach the inbox, so what failed is the file (or its encoding).
-        return failure ? failure : platform::FileWriteError{platform::FileWriteError::Cause::System, EIO};
-    }
-
-    void stored(const TReceivedMemo& memo, const QString& path)
-    {
-        if (library_)  // TMemoOutput prints its own line
-            cli::PrintLine(QStringLiteral("%1\t%2x%3\t%4\t%5")
-                               .arg(path)
-                               .arg(memo.Picture.ImageWidth)
-                               .arg(memo.Picture.ImageHeight)
-                               .arg(DeviceCodesToText(memo.TitleCodes), ReadingBytesToText(memo.ReadingBytes)));
-        cli::FlushStandardOutput();  // a collector's reader sees each memo as it comes
-        if (exec_)
-            exec_->Run(path);
-    }
-
-    std::optional<TMemoStore> library_;
-    std::optional<TMemoOutput> numbered_;
-    TMemoExec* exec_;
-    TInbox inbox_;
-    bool allStored_ = true;
-};
 
 // Ctrl-C, SIGTERM and SIGHUP between the exchanges of --loop (inside one, the console host
 // cancels it).

@@ -20,6 +20,7 @@ constexpr char Usage[] =
     "  convert  an image prepared for the device (scaled, turned, black and white), as a file\n"
     "  decode   memos of a received record stream, as images\n"
     "  receive  memos from the device over the serial line, into the memo library\n"
+    "  receiver the user service's receiver: memos for ever, the desktop told, the port lent\n"
     "  export   memo files as PNG, SVG or PDF\n"
     "  send     an image to the device as a memo, over the serial line\n"
     "\n"
@@ -38,6 +39,7 @@ constexpr Command Commands[] = {
     {"convert", RunConvert},
     {"decode", RunDecode},
     {"receive", RunReceive},
+    {"receiver", RunReceiver},
     {"export", RunExport},
     {"send", RunSend},
 };
