@@ -3,6 +3,7 @@
 // missing service costs nothing.
 #include "session/DesktopNotifier.h"
 
+#include "support/FakeNotifications.h"
 #include "support/PrivateSessionBus.h"
 
 #include <QCoreApplication>
@@ -28,61 +29,6 @@ bool WaitFor(const std::function<bool()>& done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     return done();
 }
-
-struct Shown {
-    QString summary, body;
-    QStringList actions;
-    QSize image;
-    int channels = 0;
-    QByteArray pixels;
-};
-
-// The notification service: records what it is asked to show, answers with ids 1, 2, ...
-class FakeNotifications : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    explicit FakeNotifications(QDBusConnection bus) : bus_(bus)
-    {
-        bus_.registerObject(session::kNotificationsPath, this, QDBusConnection::ExportAllSlots);
-        bus_.registerService(session::kNotificationsService);
-    }
-    ~FakeNotifications() override
-    {
-        bus_.unregisterService(session::kNotificationsService);
-        bus_.unregisterObject(session::kNotificationsPath);
-    }
-    std::vector<Shown> shown;
-
-    void Click(uint id, const QString& key)
-    {
-        QDBusMessage signal = QDBusMessage::createSignal(session::kNotificationsPath,
-                                                         "org.freedesktop.Notifications", "ActionInvoked");
-        signal << id << key;
-        bus_.send(signal);
-    }
-
-public slots:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap& hints, int)
-    {
-        Shown s{summary, body, actions, {}, 0, {}};
-        if (hints.contains("image-data")) {
-            const QDBusArgument arg = hints.value("image-data").value<QDBusArgument>();
-            int w = 0, h = 0, stride = 0, bits = 0;
-            bool alpha = true;
-            arg.beginStructure();
-            arg >> w >> h >> stride >> alpha >> bits >> s.channels >> s.pixels;
-            arg.endStructure();
-            s.image = QSize(w, h);
-        }
-        shown.push_back(s);
-        return uint(shown.size());
-    }
-
-private:
-    QDBusConnection bus_;
-};
 
 QDBusConnection ServiceConnection()
 {
@@ -174,4 +120,3 @@ TEST(DesktopNotifier, WithoutAServiceNothingIsShownAndNothingWaits)
     EXPECT_EQ(shown.count(), 0);
 }
 
-#include "notifier_test.moc"

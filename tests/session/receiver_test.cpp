@@ -1,0 +1,100 @@
+// vexlo-cli receiver as the user service runs it: memos from the simulator into the library,
+// one notification an exchange (開く opens them in VEXLO), the port lent and taken back when
+// its borrower goes away, an adapter that goes and comes back, and SIGTERM ending it.
+#include "support/FakeNotifications.h"
+#include "support/PrivateSessionBus.h"
+#include "support/SimProcess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+namespace {
+
+bool Eventually(const std::function<bool()>& done, int ms = 30000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+QString Call(const QString& method)
+{
+    QProcess send;
+    send.start("dbus-send", {"--session", "--print-reply", "--dest=org.example.vexlo.Receiver",
+                             "/org/example/vexlo/Receiver", "org.example.vexlo.Receiver1." + method});
+    Eventually([&] { return send.state() == QProcess::NotRunning; });
+    return QString::fromUtf8(send.readAllStandardOutput() + send.readAllStandardError());
+}
+
+}  // namespace
+
+TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
+{
+    SessionTestApp();
+    QTemporaryDir dir;
+    FakeNotifications notifications(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications"));
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
+    QDir(dir.path()).mkpath("config");
+    QFile ini(dir.filePath("config/VEXLO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(sim->configuration());
+    ini.close();
+    // VEXLO as 開く starts it: a stand-in that writes down what it was given.
+    QFile vexlo(dir.filePath("vexlo"));
+    ASSERT_TRUE(vexlo.open(QIODevice::WriteOnly));
+    vexlo.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/opened\"\n");
+    vexlo.close();
+    vexlo.setPermissions(vexlo.permissions() | QFileDevice::ExeOwner);
+
+    QProcess receiver;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.insert("PATH", dir.path() + ":" + env.value("PATH"));
+    receiver.setProcessEnvironment(env);
+    receiver.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli", {"receiver"});
+    ASSERT_TRUE(receiver.waitForStarted());
+
+    // The simulator's three sample memos: in the library, and one notification for them.
+    ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 1; }))
+        << receiver.readAllStandardError().toStdString();
+    const QDir memos(dir.filePath("data/vexlo/memos"));
+    EXPECT_EQ(memos.entryList({"*.png"}, QDir::Files).size(), 3);
+    const Shown& first = notifications.shown.front();
+    EXPECT_EQ(first.summary, "メモを受信しました");
+    EXPECT_EQ(first.body, "3 件のメモ: 買い物メモ、会議 15時、地図");
+    EXPECT_EQ(first.image, QSize(248, 242)) << "the first memo, 124 × 121, twice as large";
+    notifications.Click(1, "open");
+    const auto openedFiles = [&] {
+        QFile opened(dir.filePath("opened"));
+        return opened.open(QIODevice::ReadOnly) ? opened.readAll().count('\n') : 0;
+    };
+    EXPECT_TRUE(Eventually([&] { return openedFiles() == 3; })) << "開く hands VEXLO the three files";
+
+    // The simulator ended: its line is gone, as an unplugged adapter's. A borrower asks for
+    // the port (answered at once: nothing is held) and goes away without giving it back.
+    ASSERT_EQ(sim->wait(), 0);
+    sim.reset();
+    EXPECT_TRUE(Call("Lend").contains("string \"COM1\"")) << "the port of VEXLO.INI";
+    ASSERT_TRUE(Eventually([] { return !Call("State").contains("\"lent\""); })) << "taken back";
+
+    // The adapter comes back with three more memos.
+    sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
+    ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 2; }))
+        << receiver.readAllStandardError().toStdString();
+    EXPECT_EQ(memos.entryList({"*.png"}, QDir::Files).size(), 6);
+
+    ::kill(pid_t(receiver.processId()), SIGTERM);
+    ASSERT_TRUE(receiver.waitForFinished(20000));
+    EXPECT_EQ(receiver.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(receiver.exitCode(), 0);
+}
