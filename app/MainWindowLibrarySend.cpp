@@ -13,6 +13,7 @@
 #include "picture/Picture.h"
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
+#include "session/ReceiverBus.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -98,6 +99,7 @@ bool MainWindow::sendLibraryMemos(const QList<LibraryMemo>& memos)
         const TRecordList chain = BuildSendChain(memo.bitmap, memo.text, TitleSwitches(CommLink));
         // One memo is asked about and reported as a memo window's Send does.
         const SendTelling telling = single ? SendTelling{} : SendTelling{false, false};
+        const auto lease = session::PortLease::BorrowFor(CommLink);  // from the receiver, if it holds the line
         switch (SendExchange(CommLink, chain, telling)) {
         case SendOutcome::Sent: break;
         case SendOutcome::PortUnavailable:

@@ -12,6 +12,7 @@
 #include "transfer/DeviceText.h"
 #include "transfer/MemoImage.h"
 #include "transfer/ReceivedMemos.h"
+#include "session/ReceiverBus.h"
 
 #include <QApplication>
 
@@ -80,7 +81,9 @@ void MainWindow::receive()
         if (!refused.contains(text))
             refused.append(text);
     };
+    std::optional<session::PortLease> lease = session::PortLease::BorrowFor(CommLink);  // from the receiver
     const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
+    lease.reset();  // the receiver has the line again before the memos open
     if (outcome == ReceiveOutcome::PortUnavailable) {
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
         return;

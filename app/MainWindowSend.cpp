@@ -12,6 +12,7 @@
 #include "memo/ImageArea.h"
 #include "transfer/MemoImage.h"
 #include "transfer/SendAssembly.h"
+#include "session/ReceiverBus.h"
 
 #include <QApplication>
 
@@ -79,6 +80,7 @@ void MainWindow::send()
     }
     const TRecordList chain = BuildSendChain(bitmap, text, TitleSwitches(CommLink));
     Connect1.get();  // the status dialog, built on first use, hosts the exchange
+    const auto lease = session::PortLease::BorrowFor(CommLink);  // from the receiver, if it holds the line
     if (SendExchange(CommLink, chain) == SendOutcome::PortUnavailable)
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
 }

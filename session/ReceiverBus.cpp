@@ -4,6 +4,8 @@
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
 
+#include "link/Comenote.h"
+
 namespace session {
 
 ReceiverService::ReceiverService(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus))
@@ -120,7 +122,7 @@ std::optional<PortLease> PortLease::Borrow(QDBusConnection bus, int waitMs)
         return std::nullopt;
     QDBusMessage lend = QDBusMessage::createMethodCall(kReceiverService, kReceiverPath, kReceiverInterface,
                                                        QStringLiteral("Lend"));
-    const QDBusReply<QString> port = bus.call(lend, QDBus::Block, waitMs);
+    const QDBusReply<QString> port = bus.call(lend, QDBus::BlockWithGui, waitMs);
     if (!port.isValid())
         return std::nullopt;
     return PortLease(bus, port.value());
@@ -140,16 +142,28 @@ PortLease::~PortLease()
     bus_.call(giveBack, QDBus::Block, 5000);
 }
 
-QString ReceiverStatusLine(QDBusConnection bus)
+std::optional<PortLease> PortLease::BorrowFor(const TCommLink& link, QDBusConnection bus)
+{
+    const QString theirs = ReceiverPort(bus);
+    if (theirs.isEmpty() || ResolvePortName(theirs.toStdString()) != ResolveLinkPort(link))
+        return std::nullopt;  // no receiver, or one on another line
+    return Borrow(bus);
+}
+
+QString ReceiverPort(QDBusConnection bus)
 {
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kReceiverService).value())
         return {};
     QDBusMessage port = QDBusMessage::createMethodCall(kReceiverService, kReceiverPath, kReceiverInterface,
                                                        QStringLiteral("Port"));
     const QDBusReply<QString> reply = bus.call(port, QDBus::Block, 2000);
-    if (!reply.isValid())
-        return {};
-    return QStringLiteral("自動受信中 (%1)").arg(reply.value());
+    return reply.isValid() ? reply.value() : QString();
+}
+
+QString ReceiverStatusLine(QDBusConnection bus)
+{
+    const QString port = ReceiverPort(bus);
+    return port.isEmpty() ? QString() : QStringLiteral("自動受信中 (%1)").arg(port);
 }
 
 }  // namespace session

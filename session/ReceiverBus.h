@@ -16,6 +16,8 @@
 // receiver then takes the port back at once.
 #pragma once
 
+#include "link/CommLink.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
@@ -84,9 +86,12 @@ private:
 class PortLease {
 public:
     // Asks the receiver for the port, waiting for an exchange it is in the middle of (up to
-    // WAITMS). nullopt when no receiver runs (the port is not the receiver's to lend) or it did
-    // not answer; then the caller opens the port as always.
+    // WAITMS; a program with windows keeps them painted meanwhile). nullopt when no receiver
+    // runs (the port is not the receiver's to lend) or it did not answer; then the caller opens
+    // the port as always.
     static std::optional<PortLease> Borrow(QDBusConnection bus = QDBusConnection::sessionBus(), int waitMs = 120000);
+    // The same, only when the receiver serves the device LINK is about to open.
+    static std::optional<PortLease> BorrowFor(const TCommLink& link, QDBusConnection bus = QDBusConnection::sessionBus());
 
     PortLease(PortLease&& other) noexcept;
     PortLease& operator=(PortLease&&) = delete;
@@ -102,6 +107,9 @@ private:
     QString port_;
     bool active_ = true;
 };
+
+// The port the receiver serves ("COM1", or a device path); empty when none runs.
+QString ReceiverPort(QDBusConnection bus = QDBusConnection::sessionBus());
 
 // The receiver's state as a line for VEXLO's status bar: "自動受信中 (COM1)" while a receiver
 // runs, empty otherwise.

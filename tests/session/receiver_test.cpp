@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -96,5 +97,45 @@ TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
     ::kill(pid_t(receiver.processId()), SIGTERM);
     ASSERT_TRUE(receiver.waitForFinished(20000));
     EXPECT_EQ(receiver.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(receiver.exitCode(), 0);
+}
+
+TEST(Receiver, LendsThePortToASendAndTakesItBack)
+{
+    SessionTestApp();
+    QTemporaryDir dir;
+    SimProcess sim(dir.path(), {"receive", "--out", dir.filePath("device")});
+    QDir(dir.path()).mkpath("config");
+    QFile ini(dir.filePath("config/VEXLO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(sim.configuration());
+    ini.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    const QString cli = qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli";
+    QProcess receiver;
+    receiver.setProcessEnvironment(env);
+    receiver.start(cli, {"receiver"});
+    ASSERT_TRUE(receiver.waitForStarted());
+    ASSERT_TRUE(Eventually([] { return Call("State").contains("\"waiting\""); }));
+
+    // The receiver holds the line and waits for the device's call; a send borrows it.
+    QImage memo(124, 121, QImage::Format_Mono);
+    memo.fill(1);
+    memo.setPixel(10, 10, 0);
+    ASSERT_TRUE(memo.save(dir.filePath("memo.bmp"), "BMP"));
+    QProcess send;
+    send.setProcessEnvironment(env);
+    send.start(cli, {"send", "--port", "COM1", dir.filePath("memo.bmp"), "--title", "t", "--reading", "t", "--yes"});
+    ASSERT_TRUE(Eventually([&] { return send.state() == QProcess::NotRunning; }, 60000));
+    EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString()
+                                  << receiver.readAllStandardError().toStdString();
+    EXPECT_EQ(sim.wait(), 0) << sim.log().toStdString();
+    EXPECT_EQ(QDir(dir.filePath("device")).entryList({"*.bmp"}, QDir::Files).size(), 1) << "the device has the memo";
+    EXPECT_TRUE(Eventually([] { return !Call("State").contains("\"lent\""); })) << "given back";
+
+    ::kill(pid_t(receiver.processId()), SIGTERM);
+    ASSERT_TRUE(receiver.waitForFinished(20000));
     EXPECT_EQ(receiver.exitCode(), 0);
 }

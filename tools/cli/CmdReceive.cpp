@@ -15,6 +15,7 @@
 #include "store/MemoStore.h"
 #include "transfer/DeviceText.h"
 #include "transfer/ReceivedMemos.h"
+#include "session/ReceiverBus.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -181,6 +182,7 @@ int RunReceive(const std::vector<std::string>& args)
     if (loop)
         catcher.emplace();
     while (!interrupted) {
+        const auto lease = session::PortLease::BorrowFor(CommLink);  // from the receiver, if it holds the line
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
         if (outcome == ReceiveOutcome::PortUnavailable) {
             const QString message = QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure());

@@ -192,13 +192,26 @@ int RunReceiver(const std::vector<std::string>& args)
         return true;
     });
 
-    bool lendWanted = false, lent = false;
-    QObject::connect(&service, &session::ReceiverService::LendRequested, [&] {
-        lendWanted = true;
-        if (ReceiveAwaitingCall(CommLink) && HostStop() == ExchangeStop::None) {
-            WithdrawExchange();  // nobody called yet: the device notices nothing
+    bool lendWanted = false, lent = false, inExchange = false;
+    // A lend asked for while an exchange waits for the device's call withdraws it (the device
+    // notices nothing); once the device has called, the exchange runs to its end first. The
+    // look is made again while the lend waits, as the exchange may still be opening the port.
+    QTimer withdraw;
+    withdraw.setInterval(50);
+    QObject::connect(&withdraw, &QTimer::timeout, [&] {
+        if (!inExchange || !lendWanted) {
+            withdraw.stop();
+            return;
+        }
+        if (ReceiveAwaitingCall(CommLink)) {
+            WithdrawExchange();
             host.Close();
         }
+    });
+    QObject::connect(&service, &session::ReceiverService::LendRequested, [&] {
+        lendWanted = true;
+        if (inExchange)
+            withdraw.start();
     });
     QObject::connect(&service, &session::ReceiverService::PortReturned, [&] { lent = false; });
 
@@ -216,7 +229,10 @@ int RunReceiver(const std::vector<std::string>& args)
         service.SetState(QStringLiteral("waiting"));
         notice = {};
         lastError.clear();
+        CommLink.Step = ExchangeStep::RecvAwaitCr;  // nobody has called while the port opens
+        inExchange = true;
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
+        inExchange = false;
         switch (outcome) {
         case ReceiveOutcome::PortUnavailable: {
             const TOpenFailure& failure = LastOpenFailure();

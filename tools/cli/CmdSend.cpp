@@ -8,6 +8,7 @@
 #include "link/ConsoleHost.h"
 #include "link/ExchangeMessages.h"
 #include "link/SendExchange.h"
+#include "session/ReceiverBus.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -136,6 +137,7 @@ int RunSend(const std::vector<std::string>& args)
             QThread::msleep(kBetweenMemosMs);
         if (count > 1)
             cli::Note(QStringLiteral("send: memo %1 of %2: %3").arg(i + 1).arg(count).arg(QString::fromStdString(parsed.Words[i])));
+        const auto lease = session::PortLease::BorrowFor(CommLink);  // from the receiver, if it holds the line
         status = exitStatusOf(SendExchange(CommLink, chains[i]));
     }
     SetExchangeMessenger(nullptr);
