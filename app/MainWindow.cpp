@@ -15,6 +15,7 @@
 #include "prepare/PrepareConfig.h"
 #include "store/MemoStore.h"
 #include "transfer/MemoImage.h"
+#include "session/ReceiverWatch.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -352,6 +353,17 @@ void MainWindow::createStatusBar()
     bar->addWidget(namePanel);
     bar->addWidget(sizePanel, 1);
     bar->addWidget(bytesPanel);
+    // While the receiver runs: 自動受信中 (COM1), after the design's panels.
+    receiverPanel = panel("ReceiverStatus", QStringLiteral("自動受信 (vexlo-receiver) が通信ポートを受け持っています"),
+                          Qt::AlignLeft, 0);
+    bar->addPermanentWidget(receiverPanel);
+    auto* receiver = new session::ReceiverWatch(QDBusConnection::sessionBus(), this);
+    const auto showReceiver = [this](const QString& line) {
+        receiverPanel->setText(line);
+        receiverPanel->setVisible(!line.isEmpty());
+    };
+    connect(receiver, &session::ReceiverWatch::Changed, this, showReceiver);
+    showReceiver(receiver->Line());
     showNoImageStatus();
 }
 

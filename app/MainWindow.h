@@ -47,6 +47,10 @@ public:
     // Opens the picture in PATH in a new memo window, as Open does after its dialog; nothing
     // (and no window) when it cannot be read.
     MemoWindow* openMemoFile(const QString& path);
+    // Files given to VEXLO from outside (its command line, a second start, a notification's
+    // 開く): each opens in a memo window, one already open comes to the front, and the frame
+    // comes forward. Files that cannot be opened as pictures are named in one box.
+    void openFiles(const QStringList& paths);
     // Adds a memo window to the frame, connects to its signals, gives it its source of NEW_n
     // names and shows it; the frame's list owns it from then on.
     void addMemoWindow(MemoWindow* memo);
@@ -126,6 +130,7 @@ public:
     QLabel* namePanel = nullptr;
     QLabel* sizePanel = nullptr;
     QLabel* bytesPanel = nullptr;
+    QLabel* receiverPanel = nullptr;  // 自動受信中 (COM1), while the receiver runs
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -6,6 +6,7 @@
 #include "memo/MemoWindow.h"
 #include "memo/ImageArea.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMdiArea>
 
@@ -65,6 +66,28 @@ void MainWindow::openFile()
 {
     if (const std::optional<QString> path = AskForMemoFile(this))
         openMemoFile(*path);
+}
+
+void MainWindow::openFiles(const QStringList& paths)
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    QStringList refused;
+    for (const QString& path : paths) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        MemoWindow* open = nullptr;
+        for (MemoWindow* memo : memoWindows())
+            if (QFileInfo(memo->FileName).absoluteFilePath() == absolute)
+                open = memo;
+        if (open)
+            MdiArea->setActiveSubWindow(open);
+        else if (!openMemoFile(absolute))
+            refused << QDir::toNativeSeparators(absolute);
+    }
+    if (!refused.isEmpty())
+        ShowBox(BoxKind::Error, QStringLiteral("次のファイルは画像として開けません。\n\n") + refused.join(QLatin1Char('\n')));
 }
 
 MemoWindow* MainWindow::openMemoFile(const QString& path)

@@ -1,5 +1,6 @@
 #include "session/SingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
@@ -26,9 +27,30 @@ QStringList Absolute(const QStringList& files)
 
 }  // namespace
 
-SingleInstance::SingleInstance(QDBusConnection bus, QString socketPath, QObject* parent)
-    : QObject(parent), bus_(std::move(bus)), socketPath_(socketPath.isEmpty() ? DefaultSocketPath() : socketPath)
+namespace {
+
+QString ConfigFolder()
 {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(QDBusConnection bus, QString socketPath, QString service, QObject* parent)
+    : QObject(parent),
+      bus_(std::move(bus)),
+      socketPath_(socketPath.isEmpty() ? DefaultSocketPath() : socketPath),
+      service_(service.isEmpty() ? ServiceFor(ConfigFolder()) : service)
+{
+}
+
+QString SingleInstance::ServiceFor(const QString& configFolder)
+{
+    const QString folder = QDir::cleanPath(QFileInfo(configFolder).absoluteFilePath());
+    if (folder == QDir::cleanPath(QDir::homePath() + QStringLiteral("/.config")))
+        return QString::fromLatin1(kAppService);
+    const QByteArray digest = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QString::fromLatin1(kAppService) + QStringLiteral(".c") + QString::fromLatin1(digest);
 }
 
 SingleInstance::~SingleInstance()
@@ -36,7 +58,7 @@ SingleInstance::~SingleInstance()
     if (server_)
         server_->close();  // removes the socket file
     else if (bus_.isConnected())
-        bus_.unregisterService(kAppService);
+        bus_.unregisterService(service_);
 }
 
 QString SingleInstance::DefaultSocketPath()
@@ -44,7 +66,8 @@ QString SingleInstance::DefaultSocketPath()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath() + QStringLiteral("/vexlo-%1").arg(getuid());
-    return folder + QStringLiteral("/vexlo.socket");
+    const QString name = ServiceFor(ConfigFolder()).mid(int(qstrlen(kAppService)));  // "" or ".c<digest>"
+    return folder + QStringLiteral("/vexlo%1.socket").arg(name);
 }
 
 SingleInstance::Role SingleInstance::Start(const QStringList& files)
@@ -57,11 +80,11 @@ SingleInstance::Role SingleInstance::startOnBus(const QStringList& files)
     // The object first, so that the name never points at nothing.
     bus_.registerObject(kAppPath, this, QDBusConnection::ExportScriptableSlots);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const auto claimed = bus_.interface()->registerService(kAppService, QDBusConnectionInterface::DontQueueService,
+        const auto claimed = bus_.interface()->registerService(service_, QDBusConnectionInterface::DontQueueService,
                                                                QDBusConnectionInterface::DontAllowReplacement);
         if (claimed.isValid() && claimed.value() == QDBusConnectionInterface::ServiceRegistered)
             return Role::First;
-        QDBusMessage open = QDBusMessage::createMethodCall(kAppService, kAppPath, kAppInterface, QStringLiteral("Open"));
+        QDBusMessage open = QDBusMessage::createMethodCall(service_, kAppPath, kAppInterface, QStringLiteral("Open"));
         open << files;
         const QDBusMessage answer = bus_.call(open, QDBus::Block, kAnswerMs);
         if (answer.type() == QDBusMessage::ReplyMessage)

@@ -1,6 +1,8 @@
 // One VEXLO a session. The first VEXLO to start owns the name org.example.vexlo on the session
 // bus (where there is no bus: a local socket in $XDG_RUNTIME_DIR); a later start hands the
-// files it was given to that one, which opens them and comes to the front, and ends.
+// files it was given to that one, which opens them and comes to the front, and ends. A VEXLO
+// run with a configuration folder of its own (XDG_CONFIG_HOME set elsewhere, as tests and
+// scripts do) is a VEXLO of its own: its name carries a digest of that folder.
 //
 // The bus interface (org.example.vexlo.App1 at /org/example/vexlo) has one method,
 // Open(as files): absolute paths, an empty list only brings the frame forward.
@@ -30,10 +32,10 @@ public:
     };
 
     // BUS is the session bus (a test passes a connection of its own); a bus that is not
-    // connected makes the local socket SOCKETPATH (default $XDG_RUNTIME_DIR/vexlo.socket) the
-    // meeting place instead.
+    // connected makes the local socket SOCKETPATH (default DefaultSocketPath()) the meeting
+    // place instead. SERVICE is the bus name (default ServiceFor the configuration in use).
     explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(), QString socketPath = {},
-                            QObject* parent = nullptr);
+                            QString service = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Claims the name, or hands FILES (made absolute) to the VEXLO that holds it. A holder
@@ -41,6 +43,9 @@ public:
     // where it can, so a hung VEXLO never keeps the user from starting one.
     Role Start(const QStringList& files);
 
+    // org.example.vexlo for the configuration folder of the user's desktop (~/.config), else
+    // org.example.vexlo.c<digest of the folder>; the socket likewise.
+    static QString ServiceFor(const QString& configFolder);
     static QString DefaultSocketPath();
 
 public slots:
@@ -56,6 +61,7 @@ private:
 
     QDBusConnection bus_;
     QString socketPath_;
+    QString service_;
     std::unique_ptr<QLocalServer> server_;
 };
 
