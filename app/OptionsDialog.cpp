@@ -1,5 +1,8 @@
 #include "app/OptionsDialog.h"
 
+#include "app/MainWindow.h"
+#include "gui/MessageBox.h"
+#include "session/ReceiverUnit.h"
 #include "gui/Dialogs.h"
 #include "gui/Fonts.h"
 #include "gui/ProgramStyle.h"
@@ -302,7 +305,19 @@ QWidget* OptionsDialog::createLibraryPage()
                             GroupBox4);
     note->setWordWrap(true);
     note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    note->setGeometry(14, 136, 230, 88);
+    note->setGeometry(14, 130, 230, 56);
+    ReceiverCheck = new QCheckBox(QStringLiteral("VEXLO を閉じていても自動受信する(&R)"), GroupBox4);
+    ReceiverCheck->setObjectName(QStringLiteral("ReceiverCheck"));
+    ReceiverCheck->setToolTip(QStringLiteral("ログインしている間、vexlo-receiver がメモを受信してライブラリに保存し、"
+                                             "デスクトップに知らせます"));
+    ReceiverCheck->setGeometry(14, 186, 230, 20);
+    receiverNote_ = new QLabel(GroupBox4);
+    receiverNote_->setWordWrap(true);
+    receiverNote_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    receiverNote_->setGeometry(32, 206, 212, 24);
+    QFont small = receiverNote_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    receiverNote_->setFont(small);
     return page;
 }
 
@@ -321,6 +336,43 @@ void OptionsDialog::ControlsToLibrary()
     if (folder.isEmpty() || folder == QDir::cleanPath(LibraryFolder(LibrarySettings)))
         return;  // unchanged (an empty field keeps the folder too)
     LibrarySettings.Folder = folder == QDir::cleanPath(DefaultLibraryFolder()) ? QString() : folder;
+}
+
+void OptionsDialog::ReceiverToControls()
+{
+    const session::ReceiverUnit unit;
+    const QString unavailable = unit.Unavailable();
+    receiverWasOn_ = unavailable.isEmpty() && unit.Enabled();
+    ReceiverCheck->setEnabled(unavailable.isEmpty());
+    ReceiverCheck->setChecked(receiverWasOn_);
+    // The page has room for the reason's first sentence; the whole of it is the tool tip.
+    receiverNote_->setText(unavailable.section(QChar(u'。'), 0, 0, QString::SectionIncludeTrailingSep));
+    receiverNote_->setToolTip(unavailable);
+    receiverLine_ = lineSettingsText();
+}
+
+void OptionsDialog::ApplyReceiverSwitch()
+{
+    if (!ReceiverCheck->isEnabled())
+        return;
+    const bool on = ReceiverCheck->isChecked();
+    if (on == receiverWasOn_ && (!on || lineSettingsText() == receiverLine_))
+        return;  // nothing the receiver would see differently
+    if (on)
+        MainForm->storeConfig();  // the receiver takes the port from VEXLO.INI
+    QString error;
+    if (!session::ReceiverUnit().SetEnabled(on, &error))
+        ShowBox(BoxKind::Error, (on ? QStringLiteral("自動受信を開始できません。\n\n")
+                                    : QStringLiteral("自動受信を止められません。\n\n")) + error);
+    receiverWasOn_ = on;
+    receiverLine_ = lineSettingsText();
+}
+
+std::string OptionsDialog::lineSettingsText() const
+{
+    return CommLink.PortName + '|' + ResolveLinkPort(CommLink) + '|' + std::to_string(CommLink.Speed) + '|' +
+           std::to_string(CommLink.WordLen) + '|' + std::to_string(CommLink.Parity) + '|' +
+           std::to_string(CommLink.StopBits);
 }
 
 void OptionsDialog::chooseFolder()
@@ -405,6 +457,7 @@ void OptionsDialog::showPage(int index)
 void OptionsDialog::okClicked()
 {
     ControlsToSettings();
+    RunGuarded([this] { ApplyReceiverSwitch(); });
     accept();
 }
 
@@ -440,6 +493,7 @@ void OptionsDialog::SettingsToControls()
     devices_ = CommLink.PortDevices;
     showPortDevice();
     LibraryToControls();
+    ReceiverToControls();
 }
 
 void OptionsDialog::ControlsToSettings()

@@ -94,6 +94,8 @@ public:
     QGroupBox* GroupBox4 = nullptr;
     QCheckBox* AutoSaveCheck = nullptr;
     QLineEdit* FolderEdit = nullptr;
+    QCheckBox* ReceiverCheck = nullptr;  // 自動受信: the user service vexlo-receiver
+    QLabel* receiverNote_ = nullptr;     // why the switch cannot be used here
     QPushButton* FolderBtn = nullptr;
 
 protected:
@@ -102,6 +104,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    bool receiverWasOn_ = false;
+    std::string receiverLine_;  // the port and line settings when the dialog opened
     void initialise();
     void FormShow();
     void showPage(int index);
@@ -115,6 +119,12 @@ private:
     QWidget* createLibraryPage();
     void LibraryToControls();
     void ControlsToLibrary();
+    // The 自動受信 switch as the service manager has it, and the change the user made to it
+    // (or to the port while it is on) carried out: VEXLO.INI is written first, so the receiver
+    // reads the same port.
+    void ReceiverToControls();
+    void ApplyReceiverSwitch();
+    std::string lineSettingsText() const;
     void chooseFolder();
     void fillPortMenu();
     void showPortDevice();

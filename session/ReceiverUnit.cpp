@@ -44,10 +44,10 @@ QString ReceiverUnit::unitFileState() const
 QString ReceiverUnit::Unavailable() const
 {
     if (!bus_.isConnected() || !bus_.interface()->isServiceRegistered(kManagerService).value())
-        return QStringLiteral("このセッションには systemd のユーザーマネージャーがありません。"
-                              "自動受信は vexlo-cli receiver を自分で起動して使えます。");
+        return QStringLiteral("systemd のユーザーマネージャーがないため使えません。"
+                              "vexlo-cli receiver を自分で起動すれば自動受信できます。");
     if (unitFileState().isEmpty())
-        return QStringLiteral("vexlo-receiver.service がインストールされていません。");
+        return QStringLiteral("vexlo-receiver.service がインストールされていないため使えません。");
     return {};
 }
 
@@ -62,7 +62,8 @@ bool ReceiverUnit::SetEnabled(bool on, QString* error)
     if (on) {
         QDBusMessage enable = ManagerCall("EnableUnitFiles");
         enable << units << false << false;  // not only for this boot; no force
-        QDBusMessage start = ManagerCall("StartUnit");
+        // Restarted when it runs: it reads the port and line settings of VEXLO.INI anew.
+        QDBusMessage start = ManagerCall("RestartUnit");
         start << units.first() << QStringLiteral("replace");
         return Call(bus_, enable, error) && Call(bus_, ManagerCall("Reload"), error) && Call(bus_, start, error);
     }

@@ -22,7 +22,7 @@ public:
     QString Unavailable() const;
     // True when the unit is enabled (it starts with the session).
     bool Enabled() const;
-    // Enables and starts the unit, or stops and disables it. False, with the manager's reason
+    // Enables and (re)starts the unit, or stops and disables it. False, with the manager's reason
     // in ERROR, when that fails; what did happen stays (a unit enabled but not started).
     bool SetEnabled(bool on, QString* error = nullptr);
 

@@ -91,3 +91,35 @@ TEST(SingleInstance, ASocketThatAKilledVexloLeftIsTakenOver)
     ASSERT_EQ(first.Start({}), session::SingleInstance::Role::First);
     EXPECT_EQ(SecondStart("", socket, {"a.bmp"}), session::SingleInstance::Role::Handed);
 }
+
+namespace {
+
+// Each configuration folder is its own VEXLO (a test, or a user running a second profile), but
+// one folder spelled two ways is one VEXLO, and every name is one the bus accepts.
+TEST(SingleInstance, OneBusNamePerConfigurationFolder)
+{
+    const QString home = QDir::homePath();
+    const QString plain = session::SingleInstance::ServiceFor(home + "/.config");
+    struct Case {
+        QString folder;
+        bool samePlainName;
+    };
+    const Case cases[] = {
+        {home + "/.config/", true},
+        {home + "/./.config", true},
+        {home + "/x/../.config", true},
+        {home + "/other-config", false},
+        {"/tmp/0123", false},
+    };
+    for (const Case& c : cases) {
+        const QString name = session::SingleInstance::ServiceFor(c.folder);
+        EXPECT_EQ(name == plain, c.samePlainName) << c.folder.toStdString() << " -> " << name.toStdString();
+        for (const QString& element : name.split('.'))
+            EXPECT_TRUE(!element.isEmpty() && !element.front().isDigit()) << name.toStdString();
+        EXPECT_LE(name.size(), 255);
+    }
+    EXPECT_EQ(session::SingleInstance::ServiceFor(home + "/other-config"),
+              session::SingleInstance::ServiceFor(home + "/other-config/"));
+}
+
+}  // namespace

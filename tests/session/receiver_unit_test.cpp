@@ -52,9 +52,9 @@ public slots:
         state = "disabled";
     }
     void Reload() { calls << "reload"; }
-    QDBusObjectPath StartUnit(const QString& unit, const QString& mode)
+    QDBusObjectPath RestartUnit(const QString& unit, const QString& mode)
     {
-        calls << "start " + unit + " " + mode;
+        calls << "restart " + unit + " " + mode;
         if (!failStart.isEmpty())
             sendErrorReply("org.freedesktop.systemd1.UnitMasked", failStart);
         return QDBusObjectPath("/org/freedesktop/systemd1/job/1");
@@ -99,7 +99,7 @@ TEST(ReceiverUnit, TheSwitchEnablesAndStartsThenStopsAndDisables)
 
     EXPECT_TRUE(AsClient("unit-3", [](session::ReceiverUnit unit) { return unit.SetEnabled(true); }));
     EXPECT_EQ(manager.calls, (QStringList{"enable vexlo-receiver.service 0 0", "reload",
-                                          "start vexlo-receiver.service replace"}));
+                                          "restart vexlo-receiver.service replace"}));
     EXPECT_TRUE(AsClient("unit-4", [](session::ReceiverUnit unit) { return unit.Enabled(); }));
 
     manager.calls.clear();
@@ -121,10 +121,10 @@ TEST(ReceiverUnit, WithoutAManagerOrAUnitTheSwitchSaysWhy)
         FakeManager manager(Manager());
         manager.state.clear();
         EXPECT_TRUE(AsClient("unit-7", [](session::ReceiverUnit unit) { return unit.Unavailable(); })
-                        .contains("インストールされていません"));
+                        .contains("インストールされていない"));
     }
     EXPECT_TRUE(AsClient("unit-8", [](session::ReceiverUnit unit) { return unit.Unavailable(); })
-                    .contains("ユーザーマネージャーがありません"));
+                    .contains("ユーザーマネージャーがない"));
 }
 
 #include "receiver_unit_test.moc"
