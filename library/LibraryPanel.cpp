@@ -199,6 +199,13 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
     connect(settle_, &QTimer::timeout, this, &TLibraryPanel::refresh);
     connect(index_.get(), &IndexRefresher::Refreshed, this, &TLibraryPanel::takeEntries);
+    connect(index_.get(), &IndexRefresher::Meanwhile, this, [this](MemoEntries known) {
+        KeepSelection keep(this, true);
+        memoModel->setEntries(std::move(known));
+        partShown_ = true;
+        updateCount();
+        updateActions();
+    });
     // The first look at the folder reads every memo when there is no index yet: meanwhile the
     // list is empty, and says that it is being read.
     refresh();
@@ -295,7 +302,7 @@ void TLibraryPanel::refreshThen(std::function<void()> after)
 
 void TLibraryPanel::takeEntries(MemoEntries entries, bool changed)
 {
-    if (changed) {
+    if (changed || std::exchange(partShown_, false)) {
         KeepSelection keep(this, true);
         memoModel->setEntries(std::move(entries));
     }

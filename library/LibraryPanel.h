@@ -83,6 +83,7 @@ private:
     QString folder_;
     std::unique_ptr<IndexRefresher> index_;
     std::vector<std::function<void()>> afterRefresh_;
+    bool partShown_ = false;  // the list shows memos handed over in the middle of a refresh
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;  // a burst of changes is looked at once
     MemoOpener open_;

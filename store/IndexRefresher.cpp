@@ -44,7 +44,12 @@ void IndexRefresher::run()
             number = wanted_;  // all the requests so far, at once
         }
         bool changed = false;
-        MemoEntries entries = index.Refresh(&changed, &stop_);
+        const auto meanwhile = [this](MemoEntries known) {
+            QMetaObject::invokeMethod(
+                this, [this, known = std::move(known)]() mutable { emit Meanwhile(std::move(known)); },
+                Qt::QueuedConnection);
+        };
+        MemoEntries entries = index.Refresh(&changed, &stop_, meanwhile);
         if (stop_)
             return;
         done = number;

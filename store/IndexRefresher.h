@@ -7,7 +7,8 @@
 //   coalesced: one more refresh follows, which sees everything they asked about. Each finished
 //   refresh is handed to the thread that made the refresher (its event loop) by Refreshed,
 //   with the memos and whether they changed; Busy() tells whether a refresh asked for has not
-//   been handed over yet. The index (store/LibraryIndex.h) and its database connection are made,
+//   been handed over yet. While a refresh reads many files, or slow ones, Meanwhile hands over
+//   the memos known so far (LibraryIndex::Refresh's MEANWHILE), for a list to show. The index (store/LibraryIndex.h) and its database connection are made,
 //   used and closed on the refreshing thread alone.
 //   Destroying the refresher asks a running refresh to stop between two files, waits for the
 //   thread, and hands nothing more over.
@@ -34,6 +35,7 @@ public:
 
 signals:
     void Refreshed(MemoEntries entries, bool changed);
+    void Meanwhile(MemoEntries entries);
 
 private:
     void run();

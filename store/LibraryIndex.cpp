@@ -2,6 +2,7 @@
 
 #include "platform/FileNames.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSqlDatabase>
@@ -390,7 +391,8 @@ bool LibraryIndex::loadRows()
     return true;
 }
 
-MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop)
+MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
+                                  const std::function<void(MemoEntries)>& meanwhile)
 {
     if (changed)
         *changed = false;
@@ -449,10 +451,19 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop)
     int added = 0;  // new or changed memos
     const auto& hook = readHook();
     bool stopped = false;
+    constexpr qint64 kMeanwhileMs = 250;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    if (meanwhile && unreported_ && !toRead.empty())
+        meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
     for (size_t i : toRead) {
         if (stop && stop->load(std::memory_order_relaxed)) {
             stopped = true;
             break;
+        }
+        if (meanwhile && sinceShown.elapsed() >= kMeanwhileMs) {
+            meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
+            sinceShown.restart();
         }
         if (hook)
             hook(listed[i].name);

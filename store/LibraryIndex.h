@@ -56,7 +56,11 @@ public:
     // STOP, when given and set, ends the reading between two files: what was read so far is
     // kept in the index file, and the memos of the call before are returned unchanged (with
     // CHANGED false); the next call takes up what was left.
-    MemoEntries Refresh(bool* changed = nullptr, const std::atomic<bool>* stop = nullptr);
+    // MEANWHILE, when given, gets the memos known so far while files are still to be read: on
+    // the first call before the first file (the memos the index file held that are still
+    // there as they were), and between two files every quarter of a second.
+    MemoEntries Refresh(bool* changed = nullptr, const std::atomic<bool>* stop = nullptr,
+                        const std::function<void(MemoEntries)>& meanwhile = {});
 
     // Files read by the last Refresh (new, changed, or all of them for a rebuild).
     int FilesRead() const { return filesRead_; }

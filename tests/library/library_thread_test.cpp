@@ -103,6 +103,28 @@ TEST(LibraryThread, ASlowFileNeverHoldsUpTheWindow)
     EXPECT_FALSE(slow.readOn(QThread::currentThread())) << "a memo file was read on the window's thread";
 }
 
+// Opened again over a folder with new files, the list shows at once the memos the index
+// already knew, while the new ones are read.
+TEST(LibraryThread, TheMemosKnownShowWhileNewOnesAreRead)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    writeMemos(dir.path(), 3);
+    LibraryIndex(dir.path()).Refresh();
+    WriteTestMemo(dir.path(), {QStringLiteral("新しい"), QString(), QDateTime::currentDateTime(), StrokeMemo(7)});
+    SlowFiles slow;
+    TLibraryPanel panel(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slow.reads() > 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.memoModel->rowCount() == 3; }, 5000));
+    EXPECT_EQ(panel.countLabel->text(), QStringLiteral("3 件"));
+    EXPECT_TRUE(panel.refreshing());
+    QSignalSpy done(&panel, &TLibraryPanel::refreshed);
+    slow.release();
+    ASSERT_TRUE(done.wait(10000));
+    EXPECT_EQ(panel.memoModel->rowCount(), 4);
+    EXPECT_EQ(panel.memoModel->entryAt(0).info.title, QStringLiteral("新しい"));
+}
+
 // Requests that come while the folder is read are taken together: one more look follows,
 // and it sees what they asked about.
 TEST(LibraryThread, RequestsWhileReadingAreTakenTogether)
