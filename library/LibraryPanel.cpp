@@ -6,13 +6,11 @@
 #include "store/MemoStore.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -207,7 +205,7 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
         updateActions();
     });
     // The first look at the folder reads every memo when there is no index yet: meanwhile the
-    // list is empty, and says that it is being read.
+    // list shows the memos the index knew, or says that they are being read.
     refresh();
     updateCount();
     updateActions();

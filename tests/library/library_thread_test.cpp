@@ -1,12 +1,20 @@
 // The library's folder is read beside the window: a file that is slow to read holds up the
 // reading thread only, requests that come meanwhile are taken together, and a window closed
 // in the middle stops the reading between two files.
+#include "gui/MessageBox.h"
 #include "library/LibraryPanel.h"
 #include "store/IndexRefresher.h"
 #include "support/GuiApp.h"
 #include "support/LibraryMemos.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTimer>
+#include <QDir>
 #include <QLabel>
+#include <QListView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,6 +131,51 @@ TEST(LibraryThread, TheMemosKnownShowWhileNewOnesAreRead)
     ASSERT_TRUE(done.wait(10000));
     EXPECT_EQ(panel.memoModel->rowCount(), 4);
     EXPECT_EQ(panel.memoModel->entryAt(0).info.title, QStringLiteral("新しい"));
+}
+
+// 削除 and 名前の変更 act on the list as it is once the folder has been read again: the memo
+// that took the place of the one trashed, and the renamed memo, are the current ones.
+TEST(LibraryThread, CommandsFindTheirMemoInTheListReadAfterThem)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("memos"));
+    QDir().mkpath(folder);
+    writeMemos(folder, 3);
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+    SetBoxAnswerer([](const BoxRequest&) { return BoxAnswer::Ok; });
+    TLibraryPanel panel(folder);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.refreshing(); }, 10000));
+    ASSERT_EQ(panel.memoModel->rowCount(), 3);
+    QSignalSpy done(&panel, &TLibraryPanel::refreshed);
+
+    panel.memoList->setCurrentIndex(panel.memoModel->index(1));  // メモ1, newest first
+    panel.trashAction->trigger();
+    ASSERT_TRUE(done.wait(10000));
+    ASSERT_EQ(panel.memoModel->rowCount(), 2);
+    EXPECT_EQ(panel.memoList->currentIndex().row(), 1) << "the memo after the one trashed";
+
+    panel.memoList->setCurrentIndex(panel.memoModel->index(0));
+    QTimer answer;  // the rename dialog, answered as a user would
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != QLatin1String("RenameMemo1"))
+            return;
+        dialog->findChild<QLineEdit*>(QStringLiteral("Title1"))->setText(QStringLiteral("改名"));
+        dialog->accept();
+        answer.stop();
+    });
+    answer.start();
+    panel.renameAction->trigger();
+    ASSERT_TRUE(done.wait(10000));
+    ASSERT_TRUE(panel.memoList->currentIndex().isValid());
+    EXPECT_EQ(panel.memoModel->entryAt(panel.memoList->currentIndex().row()).info.title, QStringLiteral("改名"));
+
+    SetBoxAnswerer(nullptr);
+    qputenv("XDG_DATA_HOME", savedData);
 }
 
 // Requests that come while the folder is read are taken together: one more look follows,
