@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QStandardPaths>
 
 namespace {
@@ -22,6 +24,13 @@ QString& lastFolder()
         return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
     }();
     return folder;
+}
+
+// A short export comes and goes without a window flashing up.
+int& progressDelay()
+{
+    static int ms = 500;
+    return ms;
 }
 
 QString filterFor(ExportFormat format)
@@ -67,9 +76,33 @@ std::optional<QString> ExportMemosAsked(QWidget* parent, const QList<TExportMemo
         out += QLatin1Char('/');  // a folder, even when it does not exist yet
     else if (QFileInfo(out).suffix().isEmpty())
         out += QLatin1Char('.') + suffix;
+    QProgressDialog shown(parent);
+    shown.setObjectName(QStringLiteral("ExportProgress1"));
+    shown.setWindowTitle(QStringLiteral("書き出し"));
+    auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), &shown);
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    shown.setCancelButton(cancel);
+    shown.setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    shown.setMinimumDuration(progressDelay());
+    shown.setAutoReset(false);
+    shown.setRange(0, int(memos.size()));
+    shown.setLabelText(QStringLiteral("書き出しています…"));
+    shown.setValue(0);  // the time until it shows starts now
+    const ExportProgress progress = [&shown](ExportStep, qsizetype done, qsizetype total) {
+        shown.setLabelText(QStringLiteral("書き出しています… %1 / %2").arg(done).arg(total));
+        shown.setValue(int(done));  // lets the window, and ｷｬﾝｾﾙ, be seen to
+        return !shown.wasCanceled();
+    };
     QString error;
-    if (!ExportMemos(memos, options, out, &error))
-        return error;
+    const bool written = ExportMemos(memos, options, out, &error, nullptr, nullptr, progress);
+    shown.close();
+    if (!written)
+        return error.isEmpty() ? std::nullopt : std::optional<QString>(error);  // empty: cancelled
     lastFolder() = intoFolder ? QDir::cleanPath(*chosen) : QFileInfo(out).absolutePath();
     return std::nullopt;
+}
+
+void SetExportProgressDelay(int ms)
+{
+    progressDelay() = ms;
 }

@@ -7,6 +7,10 @@
 // export of this run; the first export goes into the user's pictures, never into the library
 // folder (a file there would be taken for a new memo).
 //
+// An export that takes a while shows how far it has come (書き出しています… 340 / 1000) with
+// ｷｬﾝｾﾙ, which stops it between two memos and leaves nothing behind: no file replaced, no file
+// made.
+//
 // Returns nothing when the export was written or the user cancelled; otherwise the failure
 // in the user's words (Japanese), for the caller to show.
 #pragma once
@@ -21,3 +25,6 @@
 class QWidget;
 
 std::optional<QString> ExportMemosAsked(QWidget* parent, const QList<TExportMemo>& memos);
+
+// How long an export runs before its progress shows, in ms (tests set 0 to see it at once).
+void SetExportProgressDelay(int ms);

@@ -2,17 +2,15 @@
 
 #include "gui/MessageBox.h"
 #include "library/LibraryDelegate.h"
-#include "store/LibraryIndex.h"
+#include "store/IndexRefresher.h"
 #include "store/MemoStore.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -98,7 +96,7 @@ private:
 };
 
 TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
-    : QWidget(parent), folder_(folder), index_(std::make_unique<LibraryIndex>(folder))
+    : QWidget(parent), folder_(folder), index_(std::make_unique<IndexRefresher>(folder))
 {
     setObjectName(QStringLiteral("LibraryPanel1"));
     filterEdit = new QLineEdit(this);
@@ -198,14 +196,27 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     settle_->setInterval(kSettleMs);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, settle_, qOverload<>(&QTimer::start));
     connect(settle_, &QTimer::timeout, this, &TLibraryPanel::refresh);
-    // The first look at the folder reads every memo when there is no index yet.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    connect(index_.get(), &IndexRefresher::Refreshed, this, &TLibraryPanel::takeEntries);
+    connect(index_.get(), &IndexRefresher::Meanwhile, this, [this](MemoEntries known) {
+        KeepSelection keep(this, true);
+        memoModel->setEntries(std::move(known));
+        partShown_ = true;
+        updateCount();
+        updateActions();
+    });
+    // The first look at the folder reads every memo when there is no index yet: meanwhile the
+    // list shows the memos the index knew, or says that they are being read.
     refresh();
-    QApplication::restoreOverrideCursor();
+    updateCount();
     updateActions();
 }
 
-TLibraryPanel::~TLibraryPanel() = default;
+// A refresh still running is stopped between two files and waited for, before the list it
+// would hand its memos to goes.
+TLibraryPanel::~TLibraryPanel()
+{
+    index_.reset();
+}
 
 bool TLibraryPanel::eventFilter(QObject* watched, QEvent* event)
 {
@@ -250,35 +261,56 @@ void TLibraryPanel::createActions()
     trashAction = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
         const int first = memoList->currentIndex().row();
         TrashLibraryMemos(selectedMemos());
-        refresh();
-        // The memo that took the place of the first one gone is the current one, as in a file list.
-        if (!memoList->selectionModel()->hasSelection() && memoModel->rowCount() > 0 && first >= 0)
-            memoList->setCurrentIndex(memoModel->index(std::min(first, memoModel->rowCount() - 1)));
+        refreshThen([this, first] {
+            // The memo that took the place of the first one gone is the current one, as in a file list.
+            if (!memoList->selectionModel()->hasSelection() && memoModel->rowCount() > 0 && first >= 0)
+                memoList->setCurrentIndex(memoModel->index(std::min(first, memoModel->rowCount() - 1)));
+        });
     });
     renameAction = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
         const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
         if (selected.size() != 1)
             return;
         const QString renamed = RenameLibraryMemo(this, memoAt(selected[0].row()));
-        refresh();
-        if (const int row = renamed.isEmpty() ? -1 : memoModel->rowOf(renamed); row >= 0) {
-            memoList->setCurrentIndex(memoModel->index(row));
-            memoList->scrollTo(memoModel->index(row));
-        }
+        refreshThen([this, renamed] {
+            if (const int row = renamed.isEmpty() ? -1 : memoModel->rowOf(renamed); row >= 0) {
+                memoList->setCurrentIndex(memoModel->index(row));
+                memoList->scrollTo(memoModel->index(row));
+            }
+        });
     });
 }
 
 void TLibraryPanel::refresh()
 {
-    bool changed = false;
-    MemoEntries entries = index_->Refresh(&changed);
-    if (changed) {
+    index_->Request();
+    watchFolder();
+}
+
+bool TLibraryPanel::refreshing() const
+{
+    return index_->Busy();
+}
+
+void TLibraryPanel::refreshThen(std::function<void()> after)
+{
+    afterRefresh_.push_back(std::move(after));
+    refresh();
+}
+
+void TLibraryPanel::takeEntries(MemoEntries entries, bool changed)
+{
+    if (changed || std::exchange(partShown_, false)) {
         KeepSelection keep(this, true);
         memoModel->setEntries(std::move(entries));
     }
-    watchFolder();
     updateCount();
     updateActions();
+    if (index_->Busy())
+        return;  // another look follows: its list is the one asked for
+    for (const auto& after : std::exchange(afterRefresh_, {}))
+        after();
+    emit refreshed();
 }
 
 void TLibraryPanel::watchFolder()
@@ -306,7 +338,9 @@ void TLibraryPanel::updateCount()
     const int total = memoModel->totalCount();
     const int shown = memoModel->rowCount();
     QString text;
-    if (total == 0)
+    if (total == 0 && index_->Busy())
+        text = QStringLiteral("メモを読み込んでいます…");
+    else if (total == 0)
         text = QStringLiteral("メモはまだありません");
     else if (shown == total)
         text = QStringLiteral("%1 件").arg(total);

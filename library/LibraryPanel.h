@@ -1,6 +1,8 @@
 // The library window's contents: a filter box, the order, the commands, and the memos of the
 // library folder as a grid of pictures with titles and times. It follows the folder: files
-// that arrive, are added, removed or renamed by any program show up by themselves.
+// that arrive, are added, removed or renamed by any program show up by themselves. The folder
+// is looked at beside the window (store/IndexRefresher.h): while that takes, the list shows
+// what it had, and the window answers.
 //
 // ShowLibrary puts it into the frame as a dock (メモ一覧) beside the memo windows, once;
 // asking again shows it and gives it the keyboard.
@@ -11,7 +13,9 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -23,7 +27,7 @@ class QListView;
 class QMainWindow;
 class QTimer;
 class QToolBar;
-class LibraryIndex;
+class IndexRefresher;
 
 class TLibraryPanel : public QWidget {
     Q_OBJECT
@@ -34,8 +38,11 @@ public:
     QString folder() const { return folder_; }
     // How a memo is opened in a memo window (the frame's).
     void setOpener(MemoOpener open) { open_ = std::move(open); }
-    // Compares the list with the folder now (the watcher does it shortly after every change).
+    // Has the list compared with the folder (the watcher does it shortly after every change);
+    // the list changes when that is done, and refreshed() says so.
     void refresh();
+    // A refresh was asked for and its memos are not in the list yet.
+    bool refreshing() const;
     QList<LibraryMemo> selectedMemos() const;
 
     QLineEdit* filterEdit = nullptr;
@@ -54,6 +61,8 @@ public:
 signals:
     // 送信: the frame sends MEMOS to the device, one exchange each.
     void sendRequested(const QList<LibraryMemo>& memos);
+    // The list shows the folder as it was when the last refresh asked for began.
+    void refreshed();
 
 protected:
     // Letters typed in the list go into the filter box.
@@ -67,9 +76,14 @@ private:
     void updateCount();
     LibraryMemo memoAt(int row) const;
     void run(void (*command)(QWidget*, const QList<LibraryMemo>&));
+    void takeEntries(MemoEntries entries, bool changed);
+    // Refreshes, then does AFTER with the new list.
+    void refreshThen(std::function<void()> after);
 
     QString folder_;
-    std::unique_ptr<LibraryIndex> index_;
+    std::unique_ptr<IndexRefresher> index_;
+    std::vector<std::function<void()>> afterRefresh_;
+    bool partShown_ = false;  // the list shows memos handed over in the middle of a refresh
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;  // a burst of changes is looked at once
     MemoOpener open_;

@@ -2,6 +2,7 @@
 
 #include "platform/FileNames.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSqlDatabase>
@@ -124,6 +125,12 @@ bool heldByAnother(const QSqlError& error)
     bool ok = false;
     const int primary = code.toInt(&ok) & 0xFF;
     return ok && (primary == 5 || primary == 6);
+}
+
+std::function<void(const QString&)>& readHook()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
 }
 
 QString newConnectionName()
@@ -286,6 +293,11 @@ LibraryIndex::LibraryIndex(const QString& folder) : folder_(folder) {}
 
 LibraryIndex::~LibraryIndex() = default;
 
+void LibraryIndex::SetReadHook(std::function<void(const QString&)> hook)
+{
+    readHook() = std::move(hook);
+}
+
 bool LibraryIndex::Stored() const
 {
     return db_ != nullptr;
@@ -379,13 +391,15 @@ bool LibraryIndex::loadRows()
     return true;
 }
 
-MemoEntries LibraryIndex::Refresh(bool* changed)
+MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
+                                  const std::function<void(MemoEntries)>& meanwhile)
 {
+    if (changed)
+        *changed = false;
     filesRead_ = 0;
-    bool differs = false;
     if (!loaded_) {
         loaded_ = true;
-        differs = true;
+        unreported_ = true;
         if (openIndex() && !loadRows()) {
             if (busyLoading_) {
                 db_.reset();  // held by another program: in memory only for this run
@@ -435,7 +449,24 @@ MemoEntries LibraryIndex::Refresh(bool* changed)
         writer.emplace(db_->db.databaseName(), removed);
     QByteArray head;
     int added = 0;  // new or changed memos
+    const auto& hook = readHook();
+    bool stopped = false;
+    constexpr qint64 kMeanwhileMs = 250;
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    if (meanwhile && unreported_ && !toRead.empty())
+        meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
     for (size_t i : toRead) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            stopped = true;
+            break;
+        }
+        if (meanwhile && sinceShown.elapsed() >= kMeanwhileMs) {
+            meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
+            sinceShown.restart();
+        }
+        if (hook)
+            hook(listed[i].name);
         ++filesRead_;
         if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i], head)) {
             if (writer)
@@ -448,6 +479,9 @@ MemoEntries LibraryIndex::Refresh(bool* changed)
     }
     if (writer)
         writer->finish();
+    if (stopped)
+        return entries_;
+    const bool differs = std::exchange(unreported_, false);
     entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
     if (changed)
         *changed = differs || added > 0 || !removed.isEmpty();

@@ -12,12 +12,17 @@
 //   memory only. So are they when another program holds the index locked beyond a wait of
 //   2 s: a database that another program has open is never deleted or rebuilt under it. Nothing here fails loudly: the worst an index can do is cost a rebuild.
 //   A folder that does not exist holds no memos.
+//   An index is used on one thread, the one that refreshes it: its database connection
+//   belongs to the thread that made it. IndexRefresher (store/IndexRefresher.h) keeps one on a
+//   thread of its own for a window.
 #pragma once
 
 #include "store/LibraryFile.h"
 
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,12 +53,23 @@ public:
 
     // The memos of the folder as the files are now, in no particular order. CHANGED tells
     // whether they differ from what the last call returned (always true on the first).
-    MemoEntries Refresh(bool* changed = nullptr);
+    // STOP, when given and set, ends the reading between two files: what was read so far is
+    // kept in the index file, and the memos of the call before are returned unchanged (with
+    // CHANGED false); the next call takes up what was left.
+    // MEANWHILE, when given, gets the memos known so far while files are still to be read: on
+    // the first call before the first file (the memos the index file held that are still
+    // there as they were), and between two files every quarter of a second.
+    MemoEntries Refresh(bool* changed = nullptr, const std::atomic<bool>* stop = nullptr,
+                        const std::function<void(MemoEntries)>& meanwhile = {});
 
     // Files read by the last Refresh (new, changed, or all of them for a rebuild).
     int FilesRead() const { return filesRead_; }
     // True when the entries live in the index file (false: in memory only).
     bool Stored() const;
+
+    // Called with each file's name just before it is read, on the thread that refreshes (for
+    // tests: a file that is slow to read, and where it is read). Empty: nothing.
+    static void SetReadHook(std::function<void(const QString& fileName)> hook);
 
 private:
     struct Database;
@@ -65,6 +81,7 @@ private:
     std::unique_ptr<Database> db_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     bool loaded_ = false;
+    bool unreported_ = false;  // what was loaded first has not been returned yet
     bool busyLoading_ = false;  // the last loadRows failed as another program holds the index
     int filesRead_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -273,8 +274,10 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
             painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop,
                              title + QLatin1Char('\n') + timeText(memo.Arrived));
         }
-        if (progress)
-            progress(ExportStep::Writing, i + 1, memos.size());
+        if (progress && !progress(ExportStep::Writing, i + 1, memos.size())) {
+            painter.end();
+            return {};
+        }
     }
     if (!painter.end())
         return {};
@@ -297,26 +300,57 @@ bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options,
             return fail(QStringLiteral("フォルダー %1 を作れません\n%2").arg(out, failure->text()),
                         QStringLiteral("cannot create %1: %2").arg(out, failure->englishText()));
     }
+    bool stopped = false;
+    // Tells whether the export goes on; remembers a stop.
+    const ExportProgress goOn = [&](ExportStep step, qsizetype done, qsizetype total) {
+        if (progress && !progress(step, done, total))
+            stopped = true;
+        return !stopped;
+    };
+    const auto stop = [&] {
+        if (error)
+            error->clear();
+        if (englishError)
+            englishError->clear();
+        return false;
+    };
     if (options.Format == ExportFormat::Pdf) {
-        const QByteArray pdf = ExportPdf(memos, options, progress);
+        const QByteArray pdf = ExportPdf(memos, options, goOn);
+        if (stopped)
+            return stop();
         if (pdf.isEmpty())
             return fail(QStringLiteral("PDF を作れません"), QStringLiteral("cannot make the PDF"));
         const QString base = safeBaseName(memos.size() == 1 ? memos.first().Name : QStringLiteral("memos"));
         return writeOut(out, !intoFolder, out, base, suffix, pdf, fail, written);
     }
     qsizetype done = 0;
+    QStringList made;  // by this export
+    const auto keep = [&] {
+        if (written)
+            written->append(made);
+    };
     for (const TExportMemo& memo : memos) {
         const QByteArray bytes = options.Format == ExportFormat::Png
                                      ? ExportPng(memo.Picture, options.Scale, options.Transparent)
                                      : ExportSvg(memo.Picture, options.Scale, options.Transparent);
-        if (bytes.isEmpty())
+        if (bytes.isEmpty()) {
+            keep();
             return fail(QStringLiteral("%1 を書き出せません").arg(memo.Name),
                         QStringLiteral("cannot encode %1").arg(memo.Name));
-        if (!writeOut(out, !intoFolder, out, safeBaseName(memo.Name), suffix, bytes, fail, written))
+        }
+        if (!writeOut(out, !intoFolder, out, safeBaseName(memo.Name), suffix, bytes, fail, &made)) {
+            keep();
             return false;
-        if (progress)
-            progress(ExportStep::Writing, ++done, memos.size());
+        }
+        if (!goOn(ExportStep::Writing, ++done, memos.size())) {
+            // Each of these was made new by this export (nothing was written over): taking
+            // them away again leaves the folder as it was.
+            for (const QString& file : made)
+                QFile::remove(file);
+            return stop();
+        }
     }
+    keep();
     return true;
 }
 
@@ -331,8 +365,13 @@ bool ExportMemos(const QStringList& files, const TExportOptions& options, const 
             return Failure{error, englishError}(QStringLiteral("%1 を画像として読めません\n%2").arg(file, why),
                                                 QStringLiteral("cannot read %1: %2").arg(file, why));
         memos.push_back(std::move(*memo));
-        if (progress)
-            progress(ExportStep::Reading, memos.size(), files.size());
+        if (progress && !progress(ExportStep::Reading, memos.size(), files.size())) {
+            if (error)
+                error->clear();
+            if (englishError)
+                englishError->clear();
+            return false;
+        }
     }
     return ExportMemos(memos, options, out, error, written, englishError, progress);
 }

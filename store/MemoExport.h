@@ -19,6 +19,8 @@
 //             numbered like the others.
 // Every file is written durably (platform/DurableFile.h). On failure ERROR says why in the
 // user's words (Japanese); files written before the failure stay and are listed in WRITTEN.
+// An export that PROGRESS stops returns false with ERROR empty and leaves nothing behind: no
+// file is replaced, and the files it had already made in a folder are removed again.
 #pragma once
 
 #include <QDateTime>
@@ -45,9 +47,10 @@ inline constexpr int MaxExportScale = 8;
 inline constexpr int MaxPerPage = 64;
 
 // What a long export has done so far: memos read from their files, then memos drawn into the
-// PDF or written out. Called once a memo; TOTAL is the number of memos.
+// PDF or written out. Called once a memo; TOTAL is the number of memos. It returns whether the
+// export goes on: false stops it (the user cancelled).
 enum class ExportStep { Reading, Writing };
-using ExportProgress = std::function<void(ExportStep step, qsizetype done, qsizetype total)>;
+using ExportProgress = std::function<bool(ExportStep step, qsizetype done, qsizetype total)>;
 
 // One memo to export.
 struct TExportMemo {
@@ -64,7 +67,8 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error);
 
 QByteArray ExportPng(const QImage& picture, int scale, bool transparent);
 QByteArray ExportSvg(const QImage& picture, int scale, bool transparent);
-// Empty bytes when MEMOS is empty. Needs a QGuiApplication (the titles are drawn in a font).
+// Empty bytes when MEMOS is empty or PROGRESS stopped it. Needs a QGuiApplication (the titles
+// are drawn in a font).
 QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options,
                      const ExportProgress& progress = {});
 

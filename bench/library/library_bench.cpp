@@ -170,6 +170,9 @@ std::unique_ptr<TLibraryPanel> openLibrary(const QString& folder)
 {
     auto panel = std::make_unique<TLibraryPanel>(folder);
     panel->resize(kWindow);
+    // The folder is read beside the window: measured until its memos are in the list.
+    while (panel->refreshing())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return panel;
 }
 

@@ -30,6 +30,12 @@ QStringList shownTitles(const TLibraryModel& model)
     return titles;
 }
 
+// The list as the folder was when the panel was opened (the folder is read beside the window).
+void waitForFirstList(TLibraryPanel& panel)
+{
+    (void)QTest::qWaitFor([&] { return !panel.refreshing(); }, 10000);
+}
+
 TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
 {
     GuiApp();
@@ -41,6 +47,7 @@ TEST(LibraryWatch, ChangesOfTheFolderShowWithoutBeingAskedFor)
     const QString second = WriteTestMemo(folder, {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
     TLibraryPanel panel(folder);
     panel.show();
+    waitForFirstList(panel);
     ASSERT_EQ(shownTitles(*panel.memoModel), QStringList({"電話", "会議"}));
 
     const struct {
@@ -76,6 +83,7 @@ TEST(LibrarySend, TheSelectedMemosAreHandedOnWithTheirTitles)
     WriteTestMemo(dir.path(), {QStringLiteral("電話"), QStringLiteral("ﾃﾞﾝﾜ"), noon.addSecs(60), StrokeMemo(2)});
     TLibraryPanel panel(dir.path());
     panel.show();
+    waitForFirstList(panel);
     ASSERT_EQ(panel.memoModel->rowCount(), 2);
     QSignalSpy requests(&panel, &TLibraryPanel::sendRequested);
 

@@ -153,6 +153,7 @@ TEST(Export, ReportsItsProgressMemoByMemo)
         QStringList seen;
         const ExportProgress progress = [&](ExportStep step, qsizetype done, qsizetype total) {
             seen << QStringLiteral("%1 %2/%3").arg(step == ExportStep::Reading ? "r" : "w").arg(done).arg(total);
+            return true;
         };
         QString error;
         const QString out = dir.filePath(format == ExportFormat::Pdf ? QStringLiteral("all.pdf") : QStringLiteral("out/"));

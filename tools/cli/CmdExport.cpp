@@ -131,12 +131,13 @@ int RunExport(const std::vector<std::string>& args)
         shown.start();
         progress = [&](ExportStep step, qsizetype done, qsizetype total) {
             if (done < total && shown.elapsed() < 100 && drawn)
-                return;
+                return true;
             shown.restart();
             drawn = true;
             std::fprintf(stderr, "\rexport: %s %lld/%lld memos", step == ExportStep::Reading ? "reading" : "writing",
                          static_cast<long long>(done), static_cast<long long>(total));
             std::fflush(stderr);
+            return true;
         };
     }
     const bool ok = ExportMemos(files, options, outPath, &japanese, &written, &english, progress);
