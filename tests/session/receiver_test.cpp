@@ -139,3 +139,58 @@ TEST(Receiver, LendsThePortToASendAndTakesItBack)
     ASSERT_TRUE(receiver.waitForFinished(20000));
     EXPECT_EQ(receiver.exitCode(), 0);
 }
+
+// The adapter pulled out while the device sends: the exchange ends as failed and the desktop is
+// told so, the memos acknowledged before are whole in the library, and when the adapter is
+// plugged in again the receiver takes the next memos as if nothing had happened.
+TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
+{
+    SessionTestApp();
+    QTemporaryDir dir;
+    FakeNotifications notifications(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications-2"));
+    // Paced at 4800 bit/s, a memo takes about two seconds: long enough to pull the plug between.
+    auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send", "--baud", "4800"});
+    QDir(dir.path()).mkpath("config");
+    QFile ini(dir.filePath("config/VEXLO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(sim->configuration());
+    ini.close();
+    QProcess receiver;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    receiver.setProcessEnvironment(env);
+    receiver.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli", {"receiver"});
+    ASSERT_TRUE(receiver.waitForStarted());
+
+    const QDir memos(dir.filePath("data/vexlo/memos"));
+    const auto stored = [&] { return memos.entryList({"*.png"}, QDir::Files); };
+    ASSERT_TRUE(Eventually([&] { return stored().size() == 1; })) << receiver.readAllStandardError().toStdString();
+    // Unplugged: the line hangs up and the device node goes away.
+    const QString node = sim->link();
+    sim.reset();
+    QFile::remove(node);
+
+    ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 2; }))
+        << receiver.readAllStandardError().toStdString();
+    EXPECT_EQ(notifications.shown[0].summary, "メモを受信しました");
+    EXPECT_EQ(notifications.shown[1].summary, "メモを受信できませんでした");
+    EXPECT_TRUE(notifications.shown[1].body.contains("QM-10 に残っています")) << notifications.shown[1].body.toStdString();
+    const QStringList before = stored();
+    ASSERT_GE(before.size(), 1);
+    ASSERT_LE(before.size(), 2) << "the third memo cannot have come";
+    for (const QString& name : before)
+        EXPECT_FALSE(QImage(memos.filePath(name)).isNull()) << name.toStdString();
+    EXPECT_TRUE(memos.entryList({".*.part"}, QDir::Files | QDir::Hidden).isEmpty()) << "no piece of a memo left";
+    EXPECT_TRUE(Eventually([] { return Call("State").contains("\"absent\""); })) << "waiting for the adapter";
+
+    sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
+    ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 3; }))
+        << receiver.readAllStandardError().toStdString();
+    EXPECT_EQ(notifications.shown[2].body, "3 件のメモ: 買い物メモ、会議 15時、地図");
+    EXPECT_EQ(stored().size(), before.size() + 3);
+
+    ::kill(pid_t(receiver.processId()), SIGTERM);
+    ASSERT_TRUE(receiver.waitForFinished(20000));
+    EXPECT_EQ(receiver.exitCode(), 0);
+}
