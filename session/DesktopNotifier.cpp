@@ -15,6 +15,7 @@ namespace {
 constexpr char kInterface[] = "org.freedesktop.Notifications";
 // A service that has not answered within this time is given up on; the exchange never waits.
 constexpr int kCallTimeoutMs = 5000;
+constexpr size_t kMaxOpenable = 64;  // notifications whose 開く still opens their memos
 constexpr int kImageSide = 256;
 
 // The hint "image-data": (iiibiiay) width, height, row stride, alpha, bits a sample, channels,
@@ -120,8 +121,13 @@ void DesktopNotifier::answered(QDBusPendingCallWatcher* call, const QStringList&
     if (reply.isError())
         return;  // no service, or one that refused: the memos are stored all the same
     const uint id = reply.value();
-    if (!files.isEmpty())
+    if (!files.isEmpty()) {
         openable_[id] = files;
+        // A service that never says a notification was closed must not grow a receiver that
+        // runs for months: the oldest notifications stop opening their memos.
+        while (openable_.size() > kMaxOpenable)
+            openable_.erase(openable_.begin());
+    }
     emit Shown(id);
 }
 
