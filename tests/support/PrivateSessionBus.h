@@ -1,6 +1,6 @@
 // A session bus of the test's own: a dbus-daemon started for the test binary, its address put
 // into DBUS_SESSION_BUS_ADDRESS before anything connects, and ended with the binary. Tests
-// that register services on it never meet the desktop's.
+// that register services on it never meet the desktop's, and nothing is started on demand.
 #pragma once
 
 #include <QByteArray>
@@ -14,8 +14,10 @@ public:
     PrivateSessionBus()
     {
         daemon_.setProgram(QStringLiteral("dbus-daemon"));
-        daemon_.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
-                              QStringLiteral("--print-address")});
+        // The tests' own configuration: no service is started on demand.
+        daemon_.setArguments({QStringLiteral("--config-file=") + qEnvironmentVariable("VEXLO_SOURCE_DIR") +
+                                  QStringLiteral("/tests/support/session-bus.conf"),
+                              QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         daemon_.start();
         if (!daemon_.waitForStarted())
             throw std::runtime_error("dbus-daemon cannot be started (package dbus-daemon)");
