@@ -16,6 +16,8 @@ ReceiverService::ReceiverService(QDBusConnection bus, QObject* parent) : QObject
     connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& name) {
         if (borrower_ && *borrower_ == name)
             takeBack();  // killed, or ended without giving the port back
+        else if (pendingLend_ && pendingLend_->service() == name)
+            pendingLend_.reset();  // gone while it waited: nobody is given the port
     });
 }
 
@@ -78,33 +80,40 @@ QString ReceiverService::Lend(const QDBusMessage& message)
     }
     message.setDelayedReply(true);
     pendingLend_ = message;
+    // Watched from now on, not from the answer: the bus must know to tell us of its end
+    // before it can have the port, or a borrower quick to go could be missed.
+    watcher_->setWatchedServices({message.service()});
     emit LendRequested();
     return {};
 }
 
-void ReceiverService::PortReleased()
+bool ReceiverService::PortReleased()
 {
     if (!pendingLend_)
-        return;
+        return false;
     const QDBusMessage request = *pendingLend_;
     pendingLend_.reset();
     borrower_ = request.service();
-    watcher_->setWatchedServices({*borrower_});
     // A borrower that went away while it waited is not given the port.
     if (!bus_.interface()->isServiceRegistered(*borrower_).value()) {
         takeBack();
-        return;
+        return false;
     }
     stateBeforeLending_ = state_;
     state_ = QStringLiteral("lent");
     emit StateChanged(state_);
     bus_.send(request.createReply(port_));
+    return true;
 }
 
 void ReceiverService::Return(const QDBusMessage& message)
 {
     if (borrower_ && message.service() == *borrower_)
         takeBack();
+    else if (pendingLend_ && message.service() == pendingLend_->service()) {
+        pendingLend_.reset();  // it stopped waiting: nobody is given the port
+        watcher_->setWatchedServices({});
+    }
 }
 
 void ReceiverService::takeBack()
@@ -123,8 +132,14 @@ std::optional<PortLease> PortLease::Borrow(QDBusConnection bus, int waitMs)
     QDBusMessage lend = QDBusMessage::createMethodCall(kReceiverService, kReceiverPath, kReceiverInterface,
                                                        QStringLiteral("Lend"));
     const QDBusReply<QString> port = bus.call(lend, QDBus::BlockWithGui, waitMs);
-    if (!port.isValid())
+    if (!port.isValid()) {
+        // Given up (the receiver's exchange outlasted WAITMS): the request is withdrawn, or the
+        // port would later be lent to a program that no longer waits for it.
+        QDBusMessage withdraw = QDBusMessage::createMethodCall(kReceiverService, kReceiverPath, kReceiverInterface,
+                                                               QStringLiteral("Return"));
+        bus.call(withdraw, QDBus::Block, 2000);
         return std::nullopt;
+    }
     return PortLease(bus, port.value());
 }
 

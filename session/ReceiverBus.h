@@ -5,8 +5,10 @@
 // org.example.vexlo.Receiver1:
 //   Lend() -> s port      the receiver ends no exchange: it answers once an exchange in progress
 //                         is over and it has closed the port and its lock; the answer is the
-//                         port (a device path) the borrower may now open.
-//   Return()              the borrower is done; the receiver takes the port again.
+//                         port as Port() names it, which the borrower may now open. Error
+//                         org.example.vexlo.Receiver1.Busy while another program has it.
+//   Return()              the borrower is done; the receiver takes the port again. From a
+//                         program whose Lend has not been answered: that request is withdrawn.
 //   State() -> s          "waiting" (for the device's call), "receiving", "lent", "absent" (the
 //                         adapter is not plugged in), "stopped".
 //   Port() -> s           the port the receiver serves.
@@ -50,8 +52,10 @@ public:
     void SetPort(const QString& port) { port_ = port; }
     void AnnounceStored(const QString& path, const QString& title);
 
-    // The receiver has closed the port a Lend asked for: the borrower gets its answer.
-    void PortReleased();
+    // The receiver has closed the port a Lend asked for: the borrower gets its answer. False
+    // when nobody is to have it after all (the request was withdrawn, or its sender is gone):
+    // the receiver keeps the port.
+    bool PortReleased();
     bool Lent() const { return borrower_.has_value(); }
 
 public slots:
@@ -66,7 +70,8 @@ signals:
     // A borrower asked for the port: close it (after the exchange in progress) and call
     // PortReleased.
     void LendRequested();
-    // The borrower gave the port back, or went away without doing so: take it again.
+    // The borrower gave the port back, or went away without doing so: take it again. (Return
+    // from a program whose Lend still waits withdraws that request.)
     void PortReturned();
 
 private:

@@ -95,6 +95,25 @@ TEST(ReceiverBus, ABorrowerThatGoesAwayGivesThePortBack)
     EXPECT_FALSE(receiver.Lent());
 }
 
+TEST(ReceiverBus, ABorrowerThatGaveUpWaitingIsNotLentThePortLater)
+{
+    session::ReceiverService receiver(Bus("receiver-5"));
+    ASSERT_TRUE(receiver.Register());
+    receiver.SetPort("COM1");
+    receiver.SetState("receiving");
+    QSignalSpy lendAsked(&receiver, &session::ReceiverService::LendRequested);
+    // The exchange outlasts the borrower's patience: it gives up (its program goes on running).
+    auto borrower = QtConcurrent::run([] { return session::PortLease::Borrow(Bus("borrower-5"), 300).has_value(); });
+    ASSERT_TRUE(WaitFor([&] { return borrower.isFinished(); }));
+    EXPECT_FALSE(borrower.result());
+    EXPECT_EQ(lendAsked.count(), 1);
+
+    receiver.SetState("waiting");  // the exchange ended
+    EXPECT_FALSE(receiver.PortReleased()) << "nobody waits for the port any more";
+    EXPECT_FALSE(receiver.Lent());
+    EXPECT_EQ(receiver.State(), "waiting");
+}
+
 TEST(ReceiverBus, WithoutAReceiverNothingIsBorrowed)
 {
     const auto lease = session::PortLease::Borrow(Bus("lonely"), 1000);
