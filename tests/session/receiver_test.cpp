@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -34,6 +35,17 @@ QString Call(const QString& method)
                              "/org/example/vexlo/Receiver", "org.example.vexlo.Receiver1." + method});
     Eventually([&] { return send.state() == QProcess::NotRunning; });
     return QString::fromUtf8(send.readAllStandardOutput() + send.readAllStandardError());
+}
+
+// True when process PID has the line that the device link LINK points at open.
+bool HasOpen(qint64 pid, const QString& link)
+{
+    const QString line = QFileInfo(link).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+        if (!line.isEmpty() && fd.symLinkTarget() == line)
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -182,7 +194,19 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
     for (const QString& name : before)
         EXPECT_FALSE(QImage(memos.filePath(name)).isNull()) << name.toStdString();
     EXPECT_TRUE(memos.entryList({".*.part"}, QDir::Files | QDir::Hidden).isEmpty()) << "no piece of a memo left";
-    EXPECT_TRUE(Eventually([] { return Call("State").contains("\"absent\""); })) << "waiting for the adapter";
+    ASSERT_TRUE(Eventually([] { return Call("State").contains("\"absent\""); })) << "waiting for the adapter";
+    // Asked for the port meanwhile, it answers at once (nothing is held), and takes it back.
+    EXPECT_TRUE(Call("Lend").contains("string \"COM1\"")) << "answered while the adapter is away";
+
+    // Plugged in and pulled again while the device is quiet: no memo was on its way, so the
+    // desktop hears nothing.
+    sim = std::make_unique<SimProcess>(dir.path(), QStringList{"receive", "--out", dir.filePath("unused")});
+    ASSERT_TRUE(Eventually([&] { return HasOpen(receiver.processId(), sim->link()); }))
+        << receiver.readAllStandardError().toStdString() << Call("State").toStdString();
+    sim.reset();
+    QFile::remove(node);
+    ASSERT_TRUE(Eventually([] { return Call("State").contains("\"absent\""); }));
+    EXPECT_EQ(notifications.shown.size(), 2u);
 
     sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
     ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 3; }))

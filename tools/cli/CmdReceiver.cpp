@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cerrno>
@@ -72,20 +73,40 @@ QString NearestFolder(const QString& path)
     return folder;
 }
 
+// Handles events until DONE holds. DONE is made true by slots of the loop's own events (a
+// signal's pipe, a bus call): it is looked at after each batch of events, just before the loop
+// would sleep again. (Looked at on waking, it would be seen only at the next event; and
+// processEvents(WaitForMoreEvents) sleeps again after the batch that made it true.)
+void WaitUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    if (!done())
+        loop.exec();
+}
+
 // Waits, handling events, until the device node of the port may have come (its folder
-// changed) or STOP says to (a signal came, the port is asked for).
-void WaitForDevice(const QString& path, const std::function<bool()>& stop)
+// changed) or STOP says to (a signal came, the port is asked for). MISSING: the node was not
+// there when the port was opened.
+void WaitForDevice(const QString& path, bool missing, const std::function<bool()>& stop)
 {
     QFileSystemWatcher watcher;
     watcher.addPath(NearestFolder(path));
-    if (QFileInfo::exists(path))
+    if (QFileInfo::exists(path)) {
+        // Come between the failed open and the watch (udev makes a folder and the link in it
+        // moments apart): no change of the folder will tell of it any more.
+        if (missing)
+            return;
         watcher.addPath(path);
+    }
     QEventLoop loop;
     QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, &QEventLoop::quit);
     QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, &QEventLoop::quit);
-    // STOP is set by slots of this loop's own events (a signal's pipe, a bus call): a look after
-    // each batch of events, not a timer, sees it.
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &loop, [&] {
+    // STOP is looked at as WaitUntil looks at its condition.
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop, [&] {
         if (stop())
             loop.quit();
     });
@@ -98,12 +119,27 @@ void Rest(int ms, const std::function<bool()>& stop)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &loop, [&] {
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop, [&] {
         if (stop())
             loop.quit();
     });
     if (!stop())
         loop.exec();
+}
+
+// Opens FILES in VEXLO (a running VEXLO takes them). Started by the user service, a VEXLO
+// would belong to the service and end with it (systemctl stop, or 自動受信 switched off): it is
+// given a scope of its own in the user's session instead.
+void OpenInVexlo(const QStringList& files)
+{
+    const QString vexlo = QStringLiteral("vexlo");
+    const QString scope = QStandardPaths::findExecutable(QStringLiteral("systemd-run"));
+    if (qEnvironmentVariableIsSet("INVOCATION_ID") && !scope.isEmpty())
+        QProcess::startDetached(scope, QStringList{QStringLiteral("--user"), QStringLiteral("--scope"),
+                                                   QStringLiteral("--quiet"), QStringLiteral("--collect"),
+                                                   QStringLiteral("--"), vexlo} + files);
+    else
+        QProcess::startDetached(vexlo, files);
 }
 
 }  // namespace
@@ -168,7 +204,7 @@ int RunReceiver(const std::vector<std::string>& args)
     }
     session::DesktopNotifier notifier;
     QObject::connect(&notifier, &session::DesktopNotifier::OpenRequested, [](const QStringList& files) {
-        QProcess::startDetached(QStringLiteral("vexlo"), files);  // a running VEXLO takes them
+        OpenInVexlo(files);
     });
 
     // What this exchange brought, for its notification.
@@ -220,10 +256,8 @@ int RunReceiver(const std::vector<std::string>& args)
     while (!stop) {
         if (lendWanted) {
             lendWanted = false;
-            lent = true;
-            service.PortReleased();
-            while (lent && !stop)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            lent = service.PortReleased();
+            WaitUntil([&] { return !lent || stop; });
             continue;
         }
         service.SetState(QStringLiteral("waiting"));
@@ -233,6 +267,9 @@ int RunReceiver(const std::vector<std::string>& args)
         inExchange = true;
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
         inExchange = false;
+        // The line went away before the device called (an adapter pulled while all was quiet):
+        // no memo was on its way, so there is nothing to tell the desktop.
+        const bool deviceCalled = !ReceiveAwaitingCall(CommLink);
         switch (outcome) {
         case ReceiveOutcome::PortUnavailable: {
             const TOpenFailure& failure = LastOpenFailure();
@@ -246,7 +283,7 @@ int RunReceiver(const std::vector<std::string>& args)
             const auto interrupted = [&] { return stop || lendWanted; };
             if (missing)
                 WaitForDevice(QString::fromStdString(failure.Path.empty() ? CommLink.PortName : failure.Path),
-                              interrupted);
+                              failure.Error == ENOENT, interrupted);
             else
                 Rest(kBusyRetryMs, interrupted);
             continue;
@@ -261,7 +298,8 @@ int RunReceiver(const std::vector<std::string>& args)
                 break;
             if (!notice.files.isEmpty())
                 notifier.NotifyReceived(notice);
-            notifier.NotifyFailed(lastError, kStillOnDevice);
+            if (deviceCalled)
+                notifier.NotifyFailed(lastError, kStillOnDevice);
             break;
         }
         lastPortFailure.clear();
