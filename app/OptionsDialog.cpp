@@ -311,6 +311,8 @@ QWidget* OptionsDialog::createLibraryPage()
     ReceiverCheck->setToolTip(QStringLiteral("ログインしている間、vexlo-receiver がメモを受信してライブラリに保存し、"
                                              "デスクトップに知らせます"));
     ReceiverCheck->setGeometry(14, 186, 230, 20);
+    connect(AutoSaveCheck, &QCheckBox::toggled, this,
+            [this](bool on) { ReceiverCheck->setEnabled(receiverUsable_ && on); });
     receiverNote_ = new QLabel(GroupBox4);
     receiverNote_->setWordWrap(true);
     receiverNote_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -342,9 +344,11 @@ void OptionsDialog::ReceiverToControls()
 {
     const session::ReceiverUnit unit;
     const QString unavailable = unit.Unavailable();
-    receiverWasOn_ = unavailable.isEmpty() && unit.Enabled();
-    ReceiverCheck->setEnabled(unavailable.isEmpty());
+    receiverUsable_ = unavailable.isEmpty();
+    receiverWasOn_ = receiverUsable_ && unit.Enabled();
     ReceiverCheck->setChecked(receiverWasOn_);
+    // The receiver stores into the library: without it, it would only fail to start.
+    ReceiverCheck->setEnabled(receiverUsable_ && AutoSaveCheck->isChecked());
     // The page has room for the reason's first sentence; the whole of it is the tool tip.
     receiverNote_->setText(unavailable.section(QChar(u'。'), 0, 0, QString::SectionIncludeTrailingSep));
     receiverNote_->setToolTip(unavailable);
@@ -353,9 +357,9 @@ void OptionsDialog::ReceiverToControls()
 
 void OptionsDialog::ApplyReceiverSwitch()
 {
-    if (!ReceiverCheck->isEnabled())
+    if (!receiverUsable_)
         return;
-    const bool on = ReceiverCheck->isChecked();
+    const bool on = ReceiverCheck->isChecked() && AutoSaveCheck->isChecked();
     if (on == receiverWasOn_ && (!on || lineSettingsText() == receiverLine_))
         return;  // nothing the receiver would see differently
     if (on)

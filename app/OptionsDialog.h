@@ -104,6 +104,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    bool receiverUsable_ = false;  // a user manager with the unit installed
     bool receiverWasOn_ = false;
     std::string receiverLine_;  // the port and line settings when the dialog opened
     void initialise();
