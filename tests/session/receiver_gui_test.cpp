@@ -9,6 +9,7 @@
 #include "app/TitleDialog.h"
 
 #include <QDBusInterface>
+#include <QFile>
 #include <QDBusReply>
 #include <QLineEdit>
 #include <QProcess>
@@ -83,14 +84,18 @@ TEST_F(ReceiverGui, SendBorrowsThePortAndTheReceiverTakesTheNextMemos)
     answerTitleDialog(QStringLiteral("会議メモ"), QStringLiteral("かいぎめも"));
     MainForm->send();
     EXPECT_EQ(boxTexts(), QStringList({QStringLiteral("送信を行いますか？"), QStringLiteral("正常に送信されました")}));
-    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
+    // (The simulator waits to see the line closed before it ends, which the receiver, taking the
+    // port back at once, may never let it see: its files are the device's word.)
     const QList<DeviceMemo> sent = StoredMemos(device);
-    ASSERT_EQ(sent.size(), 1);
+    ASSERT_EQ(sent.size(), 1) << sim->log().toStdString();
     EXPECT_EQ(PixelDifference(image, sent[0].image), QString());
 
     // The port given back: the receiver takes the device's next memos into the library.
     EXPECT_TRUE(QTest::qWaitFor([] { return ReceiverState() != QStringLiteral("lent"); }, 10000));
+    // Another device on the same adapter: unplugged, and the node is gone until it is back.
+    const QString node = sim->link();
     sim.reset();
+    QFile::remove(node);
     sim = std::make_unique<SimProcess>(dir.path(), QStringList{QStringLiteral("send")});
     const QDir library(home().libraryPath());
     EXPECT_TRUE(QTest::qWaitFor([&] { return library.entryList({QStringLiteral("*.png")}, QDir::Files).size() == 3; },
