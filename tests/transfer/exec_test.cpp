@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include "support/WaitFor.h"
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -17,6 +21,16 @@ void App()
     static char name[] = "exec-tests";
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
+}
+
+// Gone, or a zombie that nobody has reaped yet.
+bool Ended(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
 }
 
 QByteArray Read(const QString& path)
@@ -50,10 +64,15 @@ TEST(MemoExec, ACommandThatHangsIsEndedAndTheQueueBehindItIsBounded)
     App();
     QTemporaryDir dir;
     {
-        TMemoExec exec(QStringLiteral("sh -c 'sleep 600' sh"), 1);
+        // The shell's sleep, too, not only the shell: left running it would hold our output open.
+        const QString pidFile = dir.filePath("sleep.pid");
+        TMemoExec exec(QStringLiteral("sh -c 'sleep 600 & echo $! > \"%1\"; wait' sh").arg(pidFile), 1);
         exec.Run(QStringLiteral("/memos/a.png"));
         exec.Finish();
         EXPECT_EQ(exec.Failures(), 1) << "ended after its second, and reported";
+        const pid_t sleeper = pid_t(Read(pidFile).trimmed().toInt());
+        ASSERT_GT(sleeper, 0);
+        EXPECT_TRUE(eventually([&] { return Ended(sleeper); })) << "what the command started ends with it";
     }
     // A command that waits until the test lets it go: the queue fills behind the first.
     const QString go = dir.filePath("go");

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -87,6 +88,9 @@ void TMemoExec::startNext()
         running_->setProcessEnvironment(environment);
         running_->setProcessChannelMode(QProcess::ForwardedChannels);
         running_->setInputChannelMode(QProcess::ForwardedInputChannel);
+        // A group of its own, so that ending it ends what it started too (a shell's sleep
+        // would otherwise live on, holding our output open).
+        running_->setChildProcessModifier([] { ::setpgid(0, 0); });
         QObject::connect(running_.get(), &QProcess::finished, [this] { finished(); });
         QObject::connect(running_.get(), &QProcess::errorOccurred, [this](QProcess::ProcessError e) {
             if (e == QProcess::FailedToStart)
@@ -100,6 +104,13 @@ void TMemoExec::startNext()
         limit_->start(timeoutMs_);
         running_->start(words_.first(), args);
     }
+}
+
+// Sends SIGNAL to the command's process group: the command and whatever it started.
+void TMemoExec::SignalGroup(const QProcess& process, int signal)
+{
+    if (const qint64 pid = process.processId(); pid > 0)
+        ::kill(-pid_t(pid), signal);
 }
 
 void TMemoExec::finished()
@@ -131,9 +142,9 @@ void TMemoExec::timedOut()
     if (!running_)
         return;
     ended_ = true;
-    running_->terminate();
+    SignalGroup(*running_, SIGTERM);
     // One that ignores SIGTERM is killed a little later.
-    QTimer::singleShot(2000, running_.get(), [process = running_.get()] { process->kill(); });
+    QTimer::singleShot(2000, running_.get(), [process = running_.get()] { SignalGroup(*process, SIGKILL); });
 }
 
 void TMemoExec::Finish()
@@ -145,7 +156,7 @@ void TMemoExec::Finish()
             timedOut();
             process->waitForFinished(3000);
             if (process->state() != QProcess::NotRunning) {
-                process->kill();
+                SignalGroup(*process, SIGKILL);
                 process->waitForFinished(-1);
             }
         }

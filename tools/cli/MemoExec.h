@@ -10,7 +10,8 @@
 //
 // Each command also finds the memo in its environment: VEXLO_FILE (the path), VEXLO_TITLE,
 // VEXLO_READING and VEXLO_ARRIVED (ISO 8601 with the offset). A command that has not ended
-// within its time limit is ended (SIGTERM, then SIGKILL) and reported; at most kMaxWaiting
+// within its time limit is ended (SIGTERM, then SIGKILL, to its process group: what it started
+// ends with it) and reported; at most kMaxWaiting
 // commands wait behind a running one, and a memo that finds the queue full is reported and
 // gets no command, so a hook that hangs costs neither memory nor the memos.
 #pragma once
@@ -57,6 +58,7 @@ private:
     void startNext();
     void finished();
     void timedOut();
+    static void SignalGroup(const QProcess& process, int signal);
 
     QStringList words_;
     QString error_;
