@@ -45,12 +45,14 @@ TCancelSignals::TCancelSignals(const std::vector<int>& which, std::function<void
 
 TCancelSignals::~TCancelSignals()
 {
+    // The catcher before this one gets the signals from now on; only then is this one's pipe
+    // read a last time, so that no signal falls between the two.
     if (notifier_)
-        takeSignals();  // one that came as the exchange was ending still counts
+        signalFd = previousFd_;
     for (auto it = previous_.rbegin(); it != previous_.rend(); ++it)
         ::sigaction(it->first, &it->second, nullptr);
     if (notifier_)
-        signalFd = previousFd_;
+        takeSignals();  // one that came as the exchange was ending still counts
     notifier_.reset();
     for (int fd : pipe_)
         if (fd >= 0)

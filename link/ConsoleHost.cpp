@@ -61,6 +61,10 @@ void TConsoleHost::Run()
 {
     SetExchangeResult(false);
     const TCancelSignals catcher(TCancelSignals::All(), [this](int) { onInterrupt(); });
+    if (interrupted_) {
+        CancelExchange();  // the signal came while the exchange was being set up
+        return;
+    }
     QEventLoop loop;
     loop_ = &loop;
     loop.exec();

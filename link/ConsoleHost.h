@@ -38,6 +38,10 @@ public:
 
     // What Ctrl-C (or SIGTERM, SIGHUP) does while Run() is active.
     void Cancel();
+    // A signal that a caller caught itself (between exchanges, or while one is being set up):
+    // Interrupted() from now on, the exchange running is cancelled, and one that has yet to
+    // Run() is cancelled as soon as it does.
+    void Interrupt() { onInterrupt(); }
     // Ctrl-C (or SIGTERM, SIGHUP) came while Run() was active, also when the exchange was ending just then and the
     // key was only seen after it (a caller that runs exchange after exchange stops then).
     bool Interrupted() const { return interrupted_; }

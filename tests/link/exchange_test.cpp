@@ -232,6 +232,17 @@ TEST_F(LinkTest, CtrlCCancelsTheConsoleExchangeOnlyWhileItRuns)
 }
 
 
+// The receiver catches SIGTERM itself between exchanges; one that it takes while the next
+// exchange is being set up still cancels that exchange, which would otherwise wait for ever
+// for a device that does not call.
+TEST_F(LinkTest, ASignalTakenBeforeTheExchangeRunsCancelsItAtOnce)
+{
+    host_->Interrupt();
+    CloseHostAfter guard(20000);  // only a broken host waits this long
+    EXPECT_EQ(ReceiveExchange(link_, TReceiveSink{}), ReceiveOutcome::Failed);
+    EXPECT_EQ(HostStop(), ExchangeStop::Cancelled);
+    EXPECT_TRUE(host_->Interrupted());
+}
 
 // The record text of a memo of one black pixel; without its end-of-memo record when CUT.
 std::string OnePixelMemo(bool cut = false)

@@ -107,7 +107,7 @@ TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
     EXPECT_EQ(memos.entryList({"*.png"}, QDir::Files).size(), 6);
 
     ::kill(pid_t(receiver.processId()), SIGTERM);
-    ASSERT_TRUE(receiver.waitForFinished(20000));
+    ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(receiver.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(receiver.exitCode(), 0);
 }
@@ -150,7 +150,7 @@ TEST(Receiver, LendsThePortToASendAndTakesItBack)
     EXPECT_TRUE(Eventually([] { return !Call("State").contains("\"lent\""); })) << "given back";
 
     ::kill(pid_t(receiver.processId()), SIGTERM);
-    ASSERT_TRUE(receiver.waitForFinished(20000));
+    ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(receiver.exitCode(), 0);
 }
 
@@ -217,6 +217,6 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
     EXPECT_EQ(stored().size(), before.size() + 3);
 
     ::kill(pid_t(receiver.processId()), SIGTERM);
-    ASSERT_TRUE(receiver.waitForFinished(20000));
+    ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(receiver.exitCode(), 0);
 }

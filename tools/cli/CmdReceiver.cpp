@@ -189,7 +189,7 @@ int RunReceiver(const std::vector<std::string>& args)
     bool stop = false;  // a signal between exchanges
     const TCancelSignals catcher(TCancelSignals::All(), [&](int) {
         stop = true;
-        host.Cancel();  // inside an exchange: cancelled as Ctrl-C cancels it
+        host.Interrupt();  // inside an exchange, or one being set up: cancelled as Ctrl-C cancels it
     });
 
     session::ReceiverService service;
