@@ -22,6 +22,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(font);
+    label->setBackgroundRole(QPalette::Base);  // on the panel
     label->setForegroundRole(QPalette::Text);
     label->move(x, y);
     label->adjustSize();

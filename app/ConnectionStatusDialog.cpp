@@ -49,6 +49,7 @@ ConnectionStatusDialog::ConnectionStatusDialog(QWidget* parent) : QDialog(parent
 
     Label1 = new QLabel(QStringLiteral("     接続中です"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setBackgroundRole(QPalette::Base);
     Label1->setForegroundRole(QPalette::Text);
     // As high as the font's lines, so that no descender is cut.
     Label1->setGeometry(14, 10, 100, std::max(13, Label1->sizeHint().height()));

@@ -202,7 +202,7 @@ void checkWindow(const QString& what, QWidget* window)
                 continue;
             const QRect ra(a->mapTo(window, QPoint(0, 0)), a->size());
             const QRect rb(b->mapTo(window, QPoint(0, 0)), b->size());
-            if (ra.intersects(rb) && !(insideScrolledContents(a) != insideScrolledContents(b)))
+            if (ra.intersects(rb) && insideScrolledContents(a) == insideScrolledContents(b))
                 problems << QStringLiteral("%1: %2 %3 overlaps %4 %5")
                                 .arg(what, describe(a), rectText(ra), describe(b), rectText(rb));
         }
