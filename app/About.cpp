@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include "gui/ScreenFit.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/ProgramStyle.h"
@@ -21,7 +22,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(font);
-    SetTextColour(label, Qt::black);
+    label->setBackgroundRole(QPalette::Base);  // on the panel
+    label->setForegroundRole(QPalette::Text);
     label->move(x, y);
     label->adjustSize();
     return label;
@@ -43,10 +45,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     panel->setGeometry(8, 8, 480, 112);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);
+    // The theme's field colour, white by default, with its text colour on it.
     panel->setAutoFillBackground(true);
-    QPalette pal = panel->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    panel->setPalette(pal);
+    panel->setBackgroundRole(QPalette::Base);
     auto* inner = new QFrame(panel);
     inner->setGeometry(1, 1, 478, 110);
     inner->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -54,7 +55,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
 
     auto* icon = new QLabel(panel);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
-    icon->setPixmap(ProgramPicture(90));
+    icon->setPixmap(ProgramPicture(90, devicePixelRatioF()));
     icon->setGeometry(10, 11, 90, 90);
 
     makeLabel(panel, "ProductName", QStringLiteral("VEXLO"), LayoutFont("Arial", 35), 112, 6);
@@ -69,6 +70,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
     OKButton->setGeometry(211, 134, 75, 27);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    FitToScreen(this);
 }
 
 void TAboutBox::showEvent(QShowEvent* event)

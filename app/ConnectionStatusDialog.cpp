@@ -36,24 +36,23 @@ ConnectionStatusDialog::ConnectionStatusDialog(QWidget* parent) : QDialog(parent
                    | Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
     setFont(LayoutFont("ＭＳ ゴシック", 13));
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, Qt::black);
-    pal.setColor(QPalette::ButtonText, Qt::black);
-    setPalette(pal);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(14, 7, 165, 37);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setLineWidth(1);
+    // A field: the theme's text on the theme's field colour (white and black by default).
     Panel1->setAutoFillBackground(true);
-    QPalette panelPal = Panel1->palette();
-    panelPal.setColor(QPalette::Window, panelPal.color(QPalette::Light));
-    Panel1->setPalette(panelPal);
+    Panel1->setBackgroundRole(QPalette::Base);
+    Panel1->setForegroundRole(QPalette::Text);
 
     Label1 = new QLabel(QStringLiteral("     接続中です"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(14, 10, 100, 13);
+    Label1->setBackgroundRole(QPalette::Base);
+    Label1->setForegroundRole(QPalette::Text);
+    // As high as the font's lines, so that no descender is cut.
+    Label1->setGeometry(14, 10, 100, std::max(13, Label1->sizeHint().height()));
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
                               QStringLiteral("ｷｬﾝｾﾙ"), this);

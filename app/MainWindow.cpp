@@ -340,7 +340,6 @@ void MainWindow::createStatusBar()
         label->setLineWidth(1);
         label->setFixedHeight(22);
         label->setFont(LayoutFont("ＭＳ ゴシック", 16));
-        SetTextColour(label, Qt::black);
         if (width > 0)
             label->setFixedWidth(width);
         else
@@ -353,6 +352,10 @@ void MainWindow::createStatusBar()
     bar->addWidget(namePanel);
     bar->addWidget(sizePanel, 1);
     bar->addWidget(bytesPanel);
+    zoomPanel = panel("ZoomPanel", QStringLiteral("表示倍率"), Qt::AlignRight, 0);
+    zoomPanel->setMinimumWidth(zoomPanel->fontMetrics().horizontalAdvance(QStringLiteral(" 800% ")));
+    zoomPanel->hide();
+    bar->addWidget(zoomPanel);
     // While the receiver runs: 自動受信中 (COM1), after the design's panels.
     receiverPanel = panel("ReceiverStatus", QStringLiteral("自動受信 (vexlo-receiver) が通信ポートを受け持っています"),
                           Qt::AlignLeft, 0);
@@ -424,10 +427,11 @@ QSize MainWindow::freeScreenSize()
     return {std::max(1, free.width() - kBorders), std::max(1, free.height() - kTitleAndBorders)};
 }
 
-// Without a stored size the frame opens at its layout size, 520 x 378, grown where the fonts
-// and the screen's scale need more: wide enough for its whole tool bar and menu bar (also a
-// memo window's, whose titles are written in wider katakana), high enough for the bars and a
-// memo of the largest size the device takes. Never larger than the screen.
+// Without a stored size the frame takes three fifths of the screen's free room, so that memo
+// windows have room to open side by side, and at least its layout size, 520 x 378, grown where
+// the fonts and the screen's scale need more: wide enough for its whole tool bar and menu bar
+// (also a memo window's, whose titles are written in wider katakana), high enough for the
+// bars and a memo of the largest size the device takes. Never larger than the screen.
 QSize MainWindow::firstStartSize() const
 {
     const QFontMetrics metrics(menuBar()->font());
@@ -438,9 +442,10 @@ QSize MainWindow::firstStartSize() const
     const int toolsHeight = tools ? tools->sizeHint().height() : 0;
     const int memoFrame = 2 * style()->pixelMetric(QStyle::PM_TitleBarHeight);  // its title bar and borders
     const int bars = menuBar()->sizeHint().height() + toolsHeight + statusBar()->height();
-    const QSize size(std::max({520, memoMenus, toolsWidth, MaxSendWidth + memoFrame}),
-                     std::max(378, bars + MaxSendHeight + memoFrame));
-    return size.boundedTo(freeScreenSize());
+    const QSize free = freeScreenSize();
+    const QSize size(std::max({520, memoMenus, toolsWidth, MaxSendWidth + memoFrame, free.width() * 3 / 5}),
+                     std::max({378, bars + MaxSendHeight + memoFrame, free.height() * 3 / 5}));
+    return size.boundedTo(free);
 }
 
 void MainWindow::storeConfig()
@@ -481,6 +486,9 @@ void MainWindow::updateActionsFor(const MemoWindow* memo)
     const bool paste = memo && MemoWindow::clipboardHasPicture();
     PasteSB1->setEnabled(paste);
     Paste1->setEnabled(paste);
+    if (memo)
+        zoomPanel->setText(QStringLiteral("%1%").arg(memo->zoom() * 100));
+    zoomPanel->setVisible(memo != nullptr);
     Undo1->setEnabled(memo && memo->canUndo());
     Prepare1->setEnabled(hasImage);  // the picture 送信用に変換 prepares
     ZoomIn1->setEnabled(memo && memo->canZoomIn());

@@ -130,6 +130,7 @@ public:
     QLabel* namePanel = nullptr;
     QLabel* sizePanel = nullptr;
     QLabel* bytesPanel = nullptr;
+    QLabel* zoomPanel = nullptr;  // the active memo window's zoom (200%); hidden without one
     QLabel* receiverPanel = nullptr;  // 自動受信中 (COM1), while the receiver runs
 
 protected:

@@ -1,5 +1,6 @@
 #include "app/OptionsDialog.h"
 
+#include "gui/ScreenFit.h"
 #include "app/MainWindow.h"
 #include "gui/MessageBox.h"
 #include "session/ReceiverUnit.h"
@@ -97,7 +98,7 @@ protected:
                            ? dialog_->DeviceText(device)
                            : QStringLiteral("%1  %2").arg(index.data().toString(), dialog_->DeviceText(device));
         if (deviceMissing(device))
-            option->palette.setColor(QPalette::Text, QColor(128, 128, 128));
+            option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Disabled, QPalette::Text));
     }
 
 private:
@@ -178,6 +179,7 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent)
     connect(HelpBtn, &QPushButton::clicked, this, &OptionsDialog::helpClicked);
 
     initialise();
+    FitToScreen(this);
 }
 
 OptionsDialog::~OptionsDialog()
@@ -570,7 +572,8 @@ void OptionsDialog::showPortDevice()
                                          : fm.elidedText(about, Qt::ElideRight, room))
                         + mark);
     // Red for a device that is missing, else the dialog's own colour.
-    SetTextColour(PortDevice, missing ? QColor(0xb0, 0x00, 0x00) : palette().color(QPalette::WindowText));
+    SetTextColour(PortDevice, missing ? WarningColour(palette().color(QPalette::Window))
+                                      : palette().color(QPalette::WindowText));
     PortDevice->setToolTip(
         missing ? QStringLiteral("%1 が表すデバイス %2 はありません").arg(ComboBox1->currentText(), pathText(device))
                 : QStringLiteral("%1 は %2 を使います")

@@ -1,5 +1,6 @@
 #include "app/PrepareDialog.h"
 
+#include "gui/ScreenFit.h"
 #include "gui/DialogButtons.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
@@ -20,6 +21,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -222,6 +224,15 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     for (QSlider* s : {brightnessSlider, contrastSlider, levelSlider})
         connect(s, &QSlider::valueChanged, this, changed);
     connect(gammaEdit, &QDoubleSpinBox::valueChanged, this, changed);
+    // On a narrow screen the 4× preview gives up width first, down to half its own (it scrolls,
+    // and the picture can be dragged in it); whatever still does not fit scrolls.
+    layout->activate();
+    const QSize room = FreeScreenSize(screen());
+    if (const int excess = sizeHint().width() - room.width(); excess > 0)
+        scrollEnlarged->setFixedWidth(std::max(scrollEnlarged->width() - excess, scrollEnlarged->width() / 2));
+    if (const int excess = sizeHint().height() - room.height(); excess > 0)
+        scrollEnlarged->setFixedHeight(std::max(scrollEnlarged->height() - excess, scrollEnlarged->height() / 2));
+    FitToScreen(this);
 }
 
 void TPrepareDialog::SetPicture(std::shared_ptr<TPictureSource> picture)

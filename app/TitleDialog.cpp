@@ -1,5 +1,6 @@
 #include "app/TitleDialog.h"
 
+#include "gui/ScreenFit.h"
 #include "gui/Fonts.h"
 #include "gui/MessageBox.h"
 #include "gui/ProgramStyle.h"
@@ -224,7 +225,7 @@ TitleDialog::TitleDialog(QWidget* parent) : QDialog(parent)
     Note1 = new QLabel(this);
     Note1->setObjectName(QStringLiteral("Note1"));
     Note1->setGeometry(88, 170, 201, 16);
-    SetTextColour(Note1, QColor(0xB0, 0, 0));
+    SetTextColour(Note1, WarningColour(palette().color(QPalette::Window)));
     makeLabel(this, "Label3", QStringLiteral("本体の題名"), 10, 72);
     TitleView = makeView(this, "TitleView", 70,
                          QStringLiteral("本体に表示される題名です。灰色の部分は長すぎるため送られません"));
@@ -256,6 +257,7 @@ TitleDialog::TitleDialog(QWidget* parent) : QDialog(parent)
     setTabOrder(Edit2, BitBtn2);
     setTabOrder(BitBtn2, BitBtn1);
     setTabOrder(BitBtn1, BitBtn3);
+    FitToScreen(this);
 }
 
 void TitleDialog::FormShow()
@@ -276,7 +278,8 @@ void TitleDialog::ShowWhatIsSent()
                            : wrappable(p.Title) + (p.TitleCut.isEmpty() ? QString() : coloured(wrappable(p.TitleCut), cut)));
     if (p.Reading.isEmpty() && p.ReadingCut.isEmpty())
         ReadingView->setText(Edit2->text().isEmpty() ? none
-                                                     : coloured(QStringLiteral("(送れる文字がありません)"), QColor(0xB0, 0, 0)));
+                                                     : coloured(QStringLiteral("(送れる文字がありません)"),
+                                                                QColor(WarningColour(palette().color(QPalette::Window)))));
     else
         ReadingView->setText(wrappable(p.Reading) + (p.ReadingCut.isEmpty() ? QString() : coloured(wrappable(p.ReadingCut), cut)));
 }

@@ -1,5 +1,6 @@
 #include "gui/ExportDlg.h"
 
+#include "gui/ScreenFit.h"
 #include "gui/DialogButtons.h"
 
 #include <QButtonGroup>
@@ -91,6 +92,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     SetOptions(TExportOptions());
+    FitToScreen(this);
 }
 
 void TExportDlg::SetOptions(const TExportOptions& options)

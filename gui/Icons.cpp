@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <utility>
+
 namespace {
 
 constexpr int kSize = 18;
@@ -82,10 +84,17 @@ void paint(QPainter& p, ToolPicture picture)
         drawPage(p, QRectF(8.5, 7.5, 8, 9), paper);
         break;
     case ToolPicture::Cut:
-        p.setPen(QPen(ink, 1.5));
-        p.drawLine(QPointF(5, 1.5), QPointF(12, 12));
-        p.drawLine(QPointF(13, 1.5), QPointF(6, 12));
+        // Steel blades with a dark edge and red handles with a light ring: each part shows on
+        // a light tool bar and on a dark one.
+        for (const auto& [colour, width] : {std::pair(ink, 3.2), std::pair(QColor(225, 228, 235), 1.6)}) {
+            p.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(5, 1.5), QPointF(12, 12));
+            p.drawLine(QPointF(13, 1.5), QPointF(6, 12));
+        }
         p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(255, 200, 200), 3));
+        p.drawEllipse(QPointF(5, 14), 2.6, 2.6);
+        p.drawEllipse(QPointF(13, 14), 2.6, 2.6);
         p.setPen(QPen(QColor(200, 40, 40), 1.5));
         p.drawEllipse(QPointF(5, 14), 2.6, 2.6);
         p.drawEllipse(QPointF(13, 14), 2.6, 2.6);
@@ -125,9 +134,12 @@ void paint(QPainter& p, ToolPicture picture)
     }
 }
 
-QPixmap render(ToolPicture picture)
+// The picture drawn for a screen of SCALE device pixels to a pixel, so that it stays sharp at
+// scale 1.5 and 2.
+QPixmap render(ToolPicture picture, qreal scale)
 {
-    QPixmap pm(kSize, kSize);
+    QPixmap pm(QSize(kSize, kSize) * scale);
+    pm.setDevicePixelRatio(scale);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
@@ -146,6 +158,7 @@ QPixmap disabledFrom(const QPixmap& normal)
         return out;
     };
     QPixmap pm(normal.size());
+    pm.setDevicePixelRatio(normal.devicePixelRatio());
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.drawPixmap(QPoint(1, 1), tinted(Qt::white));
@@ -157,30 +170,38 @@ QPixmap disabledFrom(const QPixmap& normal)
 
 QIcon ToolIcon(ToolPicture picture)
 {
-    const QPixmap normal = render(picture);
     QIcon icon;
-    icon.addPixmap(normal, QIcon::Normal);
-    icon.addPixmap(disabledFrom(normal), QIcon::Disabled);
+    for (qreal scale : {1.0, 1.5, 2.0, 3.0}) {
+        const QPixmap normal = render(picture, scale);
+        icon.addPixmap(normal, QIcon::Normal);
+        icon.addPixmap(disabledFrom(normal), QIcon::Disabled);
+    }
     return icon;
 }
 
-QIcon ExtensionIcon(Qt::Orientation orientation)
+QIcon ExtensionIcon(Qt::Orientation orientation, const QColor& colour)
 {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (orientation == Qt::Vertical)
-        p.rotate(90), p.translate(0, -16);
-    p.setPen(QPen(QColor(60, 60, 60), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    for (qreal x : {4.5, 9.0})
-        p.drawPolyline(QPolygonF({QPointF(x, 4.5), QPointF(x + 3.5, 8), QPointF(x, 11.5)}));
-    return QIcon(pm);
+    QIcon icon;
+    for (qreal scale : {1.0, 2.0}) {
+        QPixmap pm(QSize(16, 16) * scale);
+        pm.setDevicePixelRatio(scale);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (orientation == Qt::Vertical)
+            p.rotate(90), p.translate(0, -16);
+        p.setPen(QPen(colour, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        for (qreal x : {4.5, 9.0})
+            p.drawPolyline(QPolygonF({QPointF(x, 4.5), QPointF(x + 3.5, 8), QPointF(x, 11.5)}));
+        icon.addPixmap(pm);
+    }
+    return icon;
 }
 
-QPixmap ProgramPicture(int size)
+QPixmap ProgramPicture(int size, qreal scale)
 {
-    QPixmap pm(size, size);
+    QPixmap pm(QSize(size, size) * scale);
+    pm.setDevicePixelRatio(scale);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);

@@ -2,7 +2,9 @@
 
 #include "gui/Icons.h"
 
+#include <QApplication>
 #include <QPalette>
+#include <QStyleOption>
 #include <QVariant>
 #include <QWidget>
 
@@ -13,11 +15,18 @@ void SetTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
+QColor WarningColour(const QColor& background)
+{
+    return background.lightness() >= 128 ? QColor(0xB0, 0x00, 0x00) : QColor(0xFF, 0x80, 0x80);
+}
+
 QIcon TProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const
 {
+    const QColor ink = (option ? option->palette : widget ? widget->palette() : QApplication::palette())
+                           .color(QPalette::ButtonText);
     switch (icon) {
-    case SP_ToolBarHorizontalExtensionButton: return ExtensionIcon(Qt::Horizontal);
-    case SP_ToolBarVerticalExtensionButton: return ExtensionIcon(Qt::Vertical);
+    case SP_ToolBarHorizontalExtensionButton: return ExtensionIcon(Qt::Horizontal, ink);
+    case SP_ToolBarVerticalExtensionButton: return ExtensionIcon(Qt::Vertical, ink);
     default: return QProxyStyle::standardIcon(icon, option, widget);
     }
 }

@@ -16,6 +16,10 @@ class QWidget;
 // Gives WIDGET's text COLOUR (all states), by palette.
 void SetTextColour(QWidget* widget, const QColor& colour);
 
+// The red of a warning written on BACKGROUND: dark red on a light window, a light red on a
+// dark one, so that it reads in a light and a dark theme alike.
+QColor WarningColour(const QColor& background);
+
 class TProgramStyle : public QProxyStyle {
 public:
     // The dynamic property that marks a compact tool bar.

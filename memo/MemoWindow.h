@@ -226,7 +226,8 @@ private:
     void watchSelection(bool on);
     // Holds the pointer in confinementRect and puts it at its top-left corner.
     void confinePointer();
-    // The rectangle the pointer is held in while selection is armed (screen pixels).
+    // The rectangle the pointer is held in while selection is armed: the picture's visible
+    // area, in screen pixels.
     QRect confinementRect() const;
     // Converts and writes the picture to FILENAME; clears Modified. Throws on failure.
     void writePicture(const QString& fileName);

@@ -139,12 +139,20 @@ void MemoWindow::armRegionSelection()
     publishState();  // says how to drag and how to get out
 }
 
-// R: the window's outer rectangle with its top moved down by (outer height - client height),
-// right and bottom exclusive.
+// R: the part of the picture that shows, in screen pixels: the picture clipped by everything
+// it shows through (the window's scroll area, the MDI area, the frame). The pointer held there
+// is over the picture, so a press anywhere in R starts a band; a press on the window's border
+// would not.
 QRect MemoWindow::confinementRect() const
 {
-    const QRect outer(mapToGlobal(QPoint(0, 0)), size());
-    return outer.adjusted(0, outer.height() - clientSize().height(), 0, 0);
+    QRect r(Image1->mapToGlobal(QPoint(0, 0)), Image1->size());
+    for (const QWidget* w = Image1->parentWidget(); w; w = w->parentWidget()) {
+        r &= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+        if (w->isWindow())
+            break;
+    }
+    // Nothing of the picture shows (a window being laid out): the window itself.
+    return r.isEmpty() ? QRect(mapToGlobal(QPoint(0, 0)), size()) : r;
 }
 
 void MemoWindow::holdPointerInWindow()
@@ -154,7 +162,9 @@ void MemoWindow::holdPointerInWindow()
 
     // The frame: the window that holds the MDI area, with its menu, tool and status bars.
     QWidget* frame = mdiArea() ? window() : nullptr;
-    const QRect r = confinementRect();
+    // The window below its title bar, borders included: what the frame is to show whole.
+    const QRect outerWindow(mapToGlobal(QPoint(0, 0)), size());
+    const QRect r = outerWindow.adjusted(0, outerWindow.height() - clientSize().height(), 0, 0);
     if (frame) {
         // The status bar's panels stay in sight below the window.
         const auto* panel = frame->findChild<QWidget*>(QStringLiteral("Panel2"));

@@ -57,6 +57,17 @@ TEST_F(FrameBehaviour, FirstStartTakesTheLinkDefaultsAndTheNoImageState)
     EXPECT_FALSE(MainForm->SelectAll1->isEnabled());
 }
 
+// A first start's frame: its layout size at least, and a good share of the screen.
+void expectFirstStartSize()
+{
+    const QSize free = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_GE(MainForm->width(), std::max(520, free.width() / 2));
+    EXPECT_GE(MainForm->height(), std::max(378, free.height() / 2));
+}
+
+// A size of 0 x 0: as on a first start.
+const QSize kFirstStart(0, 0);
+
 struct StartCase {
     const char* name;
     const char* file;
@@ -72,7 +83,9 @@ TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
     const StartCase& c = GetParam();
     home().write(c.file);
     start();
-    if (c.size.isValid()) {
+    if (c.size == kFirstStart)
+        expectFirstStartSize();
+    else if (c.size.isValid()) {
         EXPECT_EQ(MainForm->size(), c.size);
     }
     // Whatever is stored, the frame and its status bar stay on the screen.
@@ -87,11 +100,11 @@ TEST_P(FrameStart, ReadsTheConfigurationOrTakesDefaults)
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameStart,
     testing::Values(
-        StartCase{"PortErrorIsNoConfiguration", "[Comm]\nPort=ERROR\n[General]\nWidth=600\n", {520, 378}, "COM1",
+        StartCase{"PortErrorIsNoConfiguration", "[Comm]\nPort=ERROR\n[General]\nWidth=600\n", kFirstStart, "COM1",
                   false},
         // No stored size: as large as a first start.
-        StartCase{"PortOnly", "[Comm]\nPort=COM3\n", {520, 378}, "COM3", true},
-        StartCase{"WidthOnly", "[Comm]\nPort=COM3\n[General]\nWidth=900\n", {520, 378}, "COM3", true},
+        StartCase{"PortOnly", "[Comm]\nPort=COM3\n", kFirstStart, "COM3", true},
+        StartCase{"WidthOnly", "[Comm]\nPort=COM3\n[General]\nWidth=900\n", kFirstStart, "COM3", true},
         StartCase{"SmallStoredSize", "[Comm]\nPort=COM3\n[General]\nWidth=320\nHeight=240\n", {320, 240}, "COM3",
                   true},
         StartCase{"StoredSize", "[Comm]\nPort=COM2\n[General]\nLeft=900\nTop=900\nWidth=640\nHeight=0x1e0\n",
@@ -177,28 +190,31 @@ TEST_F(FrameBehaviour, ClosingTheLastMemoWindowBringsBackTheFramesMenus)
 
 // One menu bar serves with and without a memo window: its enabled states follow the active
 // window (zoom, paste after the clipboard, 元に戻す) and fall back when the last one closes.
+// The status bar shows the active window's zoom.
 TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
 {
     start();
     QGuiApplication::clipboard()->setText(QStringLiteral("text only"));
     struct Seen {
         bool zoomIn, zoomOut, actualSize, paste, undo;
+        QString zoom;
         bool operator==(const Seen&) const = default;
     };
     auto seen = [] {
         return Seen{MainForm->ZoomIn1->isEnabled(), MainForm->ZoomOut1->isEnabled(), MainForm->ActualSize1->isEnabled(),
-                    MainForm->Paste1->isEnabled(), MainForm->Undo1->isEnabled()};
+                    MainForm->Paste1->isEnabled(), MainForm->Undo1->isEnabled(),
+                    MainForm->zoomPanel->isVisibleTo(MainForm) ? MainForm->zoomPanel->text() : QString()};
     };
-    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false, ""}));
 
     MemoWindow* memo = newMemo();
     memo->publishState();
-    EXPECT_EQ(seen(), (Seen{true, false, true, false, false}));
+    EXPECT_EQ(seen(), (Seen{true, false, true, false, false, "100%"}));
     memo->zoomIn();
-    EXPECT_EQ(seen(), (Seen{true, true, true, false, false})) << "zoomed once";
+    EXPECT_EQ(seen(), (Seen{true, true, true, false, false, "200%"})) << "zoomed once";
     for (int i = 0; i < 8; ++i)
         memo->zoomIn();
-    EXPECT_EQ(seen(), (Seen{false, true, true, false, false})) << "at the largest zoom";
+    EXPECT_EQ(seen(), (Seen{false, true, true, false, false, "800%"})) << "at the largest zoom";
 
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::black);
@@ -211,7 +227,7 @@ TEST_F(FrameBehaviour, TheCommandsFollowTheActiveMemoWindowAndTheClipboard)
 
     memo->close();
     QCoreApplication::processEvents();
-    EXPECT_EQ(seen(), (Seen{false, false, false, false, false}));
+    EXPECT_EQ(seen(), (Seen{false, false, false, false, false, ""}));
     EXPECT_FALSE(MainForm->PasteSB1->isEnabled());
 }
 

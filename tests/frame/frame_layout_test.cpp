@@ -1,6 +1,8 @@
 // The frame's menus, tool bar and status bar as a user meets them.
 #include "support/ProgramFixture.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -132,11 +134,16 @@ TEST_F(FrameLayout, StatusPanels)
         << QFontInfo(MainForm->namePanel->font()).family().toStdString() << " for " << MainForm->namePanel->font().family().toStdString();
 }
 
-TEST_F(FrameLayout, CaptionAndLayoutSizeOnFirstStart)
+// The layout size, 520 x 378, at least; and a good share of the screen, never more than it.
+TEST_F(FrameLayout, CaptionAndSizeOnFirstStart)
 {
     start();
     EXPECT_EQ(MainForm->windowTitle(), "VEXLO");
-    EXPECT_EQ(MainForm->size(), QSize(520, 378));
+    const QSize free = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_GE(MainForm->width(), std::max(520, free.width() / 2));
+    EXPECT_GE(MainForm->height(), std::max(378, free.height() / 2));
+    EXPECT_LE(MainForm->width(), free.width());
+    EXPECT_LE(MainForm->height(), free.height());
 }
 
 }  // namespace

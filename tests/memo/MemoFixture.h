@@ -50,6 +50,17 @@ inline QString bitsOf(const QImage& image)
     return bits;
 }
 
+// Where a region selection holds the pointer: the part of the picture that shows, in screen
+// pixels (right and bottom inclusive): the picture as far as the window's scroll area, the MDI
+// area and the frame let it show.
+inline QRect VisiblePicture(const MemoWindow* memo)
+{
+    QRect r(memo->Image1->mapToGlobal(QPoint(0, 0)), memo->Image1->size());
+    for (const QWidget* w = memo->Image1->parentWidget(); w && !w->isWindow(); w = w->parentWidget())
+        r &= QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    return r;
+}
+
 class MemoFixture : public ProgramFixture {
 protected:
     void SetUp() override

@@ -107,12 +107,12 @@ protected:
         return {memo->SelLeft, memo->SelTop, memo->SelRight, memo->SelBottom};
     }
 
-    // The rectangle the pointer is held in: the window below its title bar, borders included.
+    // The rectangle the pointer is held in: the picture's visible area; right and bottom
+    // exclusive.
     static platform::ClipRect windowRect(const MemoWindow* memo)
     {
-        const QPoint origin = memo->mapToGlobal(QPoint(0, 0));
-        const int below = memo->height() - memo->clientSize().height();
-        return {origin.x(), origin.y() + below, origin.x() + memo->width(), origin.y() + memo->height()};
+        const QRect r = VisiblePicture(memo);
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
     }
 };
 

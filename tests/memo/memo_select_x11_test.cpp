@@ -135,12 +135,8 @@ protected:
         return at;
     }
 
-    // The window below its title bar, borders included; right and bottom exclusive.
-    static QRect confinement(const MemoWindow* memo)
-    {
-        const QRect outer(memo->mapToGlobal(QPoint(0, 0)), memo->size());
-        return outer.adjusted(0, memo->height() - memo->clientSize().height(), 0, 0);
-    }
+    // The picture's visible area.
+    static QRect confinement(const MemoWindow* memo) { return VisiblePicture(memo); }
 
 private:
     QProcess wm_;
@@ -181,8 +177,9 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
         EXPECT_EQ(p.across ? at.x() : at.y(), p.edge) << p.where;
     }
 
-    // The pointer now rests on the window's left border. Drag from inside the picture out past
-    // the border: the capture goes on giving positions, the left one below 0. Then Cancel.
+    // The pointer now rests on the picture's left edge. Drag from inside the picture out to the
+    // left: the pointer is held at the edge, so the band reaches the first column and no
+    // further. Then Cancel.
     std::vector<int> leftAtQuestion;
     SetBoxAnswerer([&](const BoxRequest& request) {
         boxes.push_back(request);
@@ -193,12 +190,12 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     push(60, 0);
     xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
     push(0, 60);
-    push(-2000, 0);  // held at the border
+    push(-2000, 0);  // held at the edge
     EXPECT_TRUE(memo->Image1->band().has_value()) << "the band shows while dragging";
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("この範囲を転送しますか？\n\n範囲が画像の左にはみ出している")));
-    EXPECT_LT(leftAtQuestion[0], 0);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("この範囲を転送しますか？"));
+    EXPECT_EQ(leftAtQuestion[0], 0);
     EXPECT_EQ(memo->SelLeft, -1);
     EXPECT_FALSE(memo->Image1->band().has_value());
 
@@ -263,7 +260,16 @@ TEST_F(RegionOnScreen, ThePointerIsHeldWhereTheWindowIsAfterTheFrameGrew)
     push(-2000, 0);
     push(0, -2000);
     EXPECT_EQ(pointer(), confinement(memo).topLeft());
+    EXPECT_EQ(confinement(memo).topLeft(), memo->Image1->mapToGlobal(QPoint(0, 0))) << "the picture's corner";
+
+    // A drag from the held corner starts a band at the picture's first pixel.
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    push(50, 0);
+    push(0, 40);
+    ASSERT_TRUE(memo->Image1->band().has_value()) << "the press landed on the picture";
+    EXPECT_EQ(memo->Image1->band()->topLeft(), QPoint(0, 0));
     QTest::keyClick(memo->Image1, Qt::Key_Escape);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
 
 }  // namespace

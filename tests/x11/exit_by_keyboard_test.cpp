@@ -1,8 +1,10 @@
 // The real program under X: start it without a configuration, leave through the File menu
-// by keyboard, and find the configuration it wrote.
+// by keyboard, and find the configuration it wrote: the frame's first size is a good share of
+// the screen, and never more than it.
 #include "X11Session.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace {
 
@@ -27,8 +29,19 @@ TEST(X11Frame, ExitThroughTheFileMenuWritesTheConfiguration)
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly)) << "no VEXLO.INI written";
     const QByteArray text = ini.readAll();
     for (const char* line : {"[Machine]\r\nSender=QM10\r\n", "[Comm]\r\nPort=COM1\r\nSpeed=9600\r\n",
-                             "Width=520\r\nHeight=378\r\n", "[Mode]\r\nZenToHan=FALSE\r\nKataToHira=FALSE\r\n"})
+                             "[Mode]\r\nZenToHan=FALSE\r\nKataToHira=FALSE\r\n"})
         EXPECT_TRUE(text.contains(line)) << line << " in\n" << text.constData();
+    const QStringList screen = session.xdotool({QStringLiteral("getdisplaygeometry")}).split(QLatin1Char(' '));
+    ASSERT_EQ(screen.size(), 2);
+    const QRegularExpressionMatch size =
+        QRegularExpression(QStringLiteral("\r\nWidth=(\\d+)\r\nHeight=(\\d+)\r\n")).match(QString::fromLatin1(text));
+    ASSERT_TRUE(size.hasMatch()) << text.constData();
+    const int width = size.captured(1).toInt();
+    const int height = size.captured(2).toInt();
+    EXPECT_GE(width, screen[0].toInt() / 2) << "of " << screen[0].toStdString();
+    EXPECT_GE(height, screen[1].trimmed().toInt() / 2) << "of " << screen[1].toStdString();
+    EXPECT_LE(width, screen[0].toInt());
+    EXPECT_LE(height, screen[1].trimmed().toInt());
 }
 
 }  // namespace
