@@ -220,3 +220,47 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
     ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(receiver.exitCode(), 0);
 }
+
+// A borrower killed in the middle of its exchange (kill -9: no Return, its lock file left
+// behind): the receiver sees its bus name go, takes the port back and holds the line again.
+TEST(Receiver, TakesThePortBackFromABorrowerKilledMidExchange)
+{
+    SessionTestApp();
+    QTemporaryDir dir;
+    // A device that never answers the PC's call: the send that borrowed the port waits on it.
+    SimProcess sim(dir.path(), {"receive", "--loop", "--silent", "--out", dir.filePath("device")});
+    QDir(dir.path()).mkpath("config");
+    QFile ini(dir.filePath("config/VEXLO.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(sim.configuration());
+    ini.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    const QString cli = qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli";
+    QProcess receiver;
+    receiver.setProcessEnvironment(env);
+    receiver.start(cli, {"receiver"});
+    ASSERT_TRUE(receiver.waitForStarted());
+    ASSERT_TRUE(Eventually([&] { return HasOpen(receiver.processId(), sim.link()); }));
+
+    QImage memo(16, 16, QImage::Format_Mono);
+    memo.fill(1);
+    ASSERT_TRUE(memo.save(dir.filePath("memo.bmp"), "BMP"));
+    QProcess send;
+    send.setProcessEnvironment(env);
+    send.start(cli, {"send", "--port", "COM1", dir.filePath("memo.bmp"), "--title", "t", "--reading", "t", "--yes"});
+    ASSERT_TRUE(Eventually([&] { return HasOpen(send.processId(), sim.link()); }))
+        << send.readAllStandardError().toStdString() << receiver.readAllStandardError().toStdString();
+    EXPECT_TRUE(Call("State").contains("\"lent\""));
+    ::kill(pid_t(send.processId()), SIGKILL);
+    ASSERT_TRUE(send.waitForFinished(20000));
+
+    EXPECT_TRUE(Eventually([] { return !Call("State").contains("\"lent\""); })) << "taken back";
+    EXPECT_TRUE(Eventually([&] { return HasOpen(receiver.processId(), sim.link()); }))
+        << "the receiver holds the line again\n" << receiver.readAllStandardError().toStdString();
+
+    ::kill(pid_t(receiver.processId()), SIGTERM);
+    ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
+    EXPECT_EQ(receiver.exitCode(), 0);
+}
