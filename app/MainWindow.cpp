@@ -356,7 +356,7 @@ void MainWindow::createStatusBar()
     zoomPanel->setMinimumWidth(zoomPanel->fontMetrics().horizontalAdvance(QStringLiteral(" 800% ")));
     zoomPanel->hide();
     bar->addWidget(zoomPanel);
-    // While the receiver runs: 自動受信中 (COM1), after the design's panels.
+    // While the receiver runs: 自動受信中 (COM1), after the name, area and size panels.
     receiverPanel = panel("ReceiverStatus", QStringLiteral("自動受信 (vexlo-receiver) が通信ポートを受け持っています"),
                           Qt::AlignLeft, 0);
     bar->addPermanentWidget(receiverPanel);

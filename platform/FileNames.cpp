@@ -128,7 +128,7 @@ std::optional<QString> MoveToTrash(const QString& path)
             return std::nullopt;
         return file.errorString().isEmpty() ? SystemErrorText(EIO) : file.errorString();
     }
-    // Qt cannot name this file: the home trash by hand, as the trash specification has it.
+    // Qt cannot name this file: the home trash by hand, laid out as freedesktop.org trash folders are.
     const QByteArray source = EncodeFileName(QFileInfo(path).absoluteFilePath());
     struct stat st {};
     if (::lstat(source.constData(), &st) != 0)
