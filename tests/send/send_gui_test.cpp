@@ -44,26 +44,6 @@ protected:
         ASSERT_NE(MainForm->activeMemo(), nullptr);
     }
 
-    // Once the title dialog is up: types TITLE and READING and presses OK, or 無視 when
-    // READING is null.
-    void answerTitleDialog(const QString& title, const QString& reading)
-    {
-        auto* timer = new QTimer(MainForm);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, title, reading] {
-            if (!TitleInput1->isVisible())
-                return;
-            timer->stop();
-            if (reading.isNull()) {
-                TitleInput1->BitBtn3->click();
-                return;
-            }
-            TitleInput1->Edit1->setText(title);
-            TitleInput1->Edit2->setText(reading);
-            TitleInput1->BitBtn1->click();
-        });
-        timer->start(1);
-    }
-
     QString out() const { return dir.path() + QStringLiteral("/device"); }
 
     QTemporaryDir dir;

@@ -40,21 +40,6 @@ protected:
         ProgramFixture::TearDown();
     }
 
-    // Types the title and reading into the title dialog once it is up and presses OK.
-    void answerTitleDialog(const QString& title, const QString& reading)
-    {
-        auto* timer = new QTimer(MainForm);
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, title, reading] {
-            if (!TitleInput1->isVisible())
-                return;
-            timer->stop();
-            TitleInput1->Edit1->setText(title);
-            TitleInput1->Edit2->setText(reading);
-            TitleInput1->BitBtn1->click();
-        });
-        timer->start(1);
-    }
-
     QTemporaryDir dir;
     QProcess receiver;
 };

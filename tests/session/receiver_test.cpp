@@ -48,6 +48,26 @@ bool HasOpen(qint64 pid, const QString& link)
     return false;
 }
 
+// The configuration folder DIR/config with a VEXLO.INI whose COM1 is the simulator's line, the
+// library in DIR/data, and the environment a program started for the test runs in.
+QProcessEnvironment Configured(const QTemporaryDir& dir, const SimProcess& sim)
+{
+    QDir(dir.path()).mkpath("config");
+    QFile ini(dir.filePath("config/VEXLO.INI"));
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write(sim.configuration());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    return env;
+}
+
+const QString& Cli()
+{
+    static const QString path = qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli";
+    return path;
+}
+
 }  // namespace
 
 TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
@@ -56,11 +76,7 @@ TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
     QTemporaryDir dir;
     FakeNotifications notifications(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications"));
     auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
-    QDir(dir.path()).mkpath("config");
-    QFile ini(dir.filePath("config/VEXLO.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(sim->configuration());
-    ini.close();
+    QProcessEnvironment env = Configured(dir, *sim);
     // VEXLO as 開く starts it: a stand-in that writes down what it was given.
     QFile vexlo(dir.filePath("vexlo"));
     ASSERT_TRUE(vexlo.open(QIODevice::WriteOnly));
@@ -69,12 +85,9 @@ TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
     vexlo.setPermissions(vexlo.permissions() | QFileDevice::ExeOwner);
 
     QProcess receiver;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
     env.insert("PATH", dir.path() + ":" + env.value("PATH"));
     receiver.setProcessEnvironment(env);
-    receiver.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli", {"receiver"});
+    receiver.start(Cli(), {"receiver"});
     ASSERT_TRUE(receiver.waitForStarted());
 
     // The simulator's three sample memos: in the library, and one notification for them.
@@ -117,15 +130,8 @@ TEST(Receiver, LendsThePortToASendAndTakesItBack)
     SessionTestApp();
     QTemporaryDir dir;
     SimProcess sim(dir.path(), {"receive", "--out", dir.filePath("device")});
-    QDir(dir.path()).mkpath("config");
-    QFile ini(dir.filePath("config/VEXLO.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(sim.configuration());
-    ini.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    const QString cli = qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli";
+    const QProcessEnvironment env = Configured(dir, sim);
+    const QString& cli = Cli();
     QProcess receiver;
     receiver.setProcessEnvironment(env);
     receiver.start(cli, {"receiver"});
@@ -164,17 +170,9 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
     FakeNotifications notifications(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifications-2"));
     // Paced at 4800 bit/s, a memo takes about two seconds: long enough to pull the plug between.
     auto sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send", "--baud", "4800"});
-    QDir(dir.path()).mkpath("config");
-    QFile ini(dir.filePath("config/VEXLO.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(sim->configuration());
-    ini.close();
     QProcess receiver;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    receiver.setProcessEnvironment(env);
-    receiver.start(qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli", {"receiver"});
+    receiver.setProcessEnvironment(Configured(dir, *sim));
+    receiver.start(Cli(), {"receiver"});
     ASSERT_TRUE(receiver.waitForStarted());
 
     const QDir memos(dir.filePath("data/vexlo/memos"));
@@ -229,15 +227,8 @@ TEST(Receiver, TakesThePortBackFromABorrowerKilledMidExchange)
     QTemporaryDir dir;
     // A device that never answers the PC's call: the send that borrowed the port waits on it.
     SimProcess sim(dir.path(), {"receive", "--loop", "--silent", "--out", dir.filePath("device")});
-    QDir(dir.path()).mkpath("config");
-    QFile ini(dir.filePath("config/VEXLO.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(sim.configuration());
-    ini.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("data"));
-    const QString cli = qEnvironmentVariable("VEXLO_BINARY_DIR") + "/tools/cli/vexlo-cli";
+    const QProcessEnvironment env = Configured(dir, sim);
+    const QString& cli = Cli();
     QProcess receiver;
     receiver.setProcessEnvironment(env);
     receiver.start(cli, {"receiver"});

@@ -9,6 +9,7 @@
 #include "gui/MessageBox.h"
 #include "memo/MemoWindow.h"
 #include "app/Startup.h"
+#include "app/TitleDialog.h"
 #include "link/CommLink.h"
 #include "support/GuiApp.h"
 #include "support/TempConfigHome.h"
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStringList>
@@ -104,6 +106,26 @@ protected:
         for (const BoxRequest& b : boxes)
             texts << b.text;
         return texts;
+    }
+
+    // Once the title dialog is up: types TITLE and READING and presses OK, or 無視 when
+    // READING is null.
+    void answerTitleDialog(const QString& title, const QString& reading)
+    {
+        auto* timer = new QTimer(MainForm);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, title, reading] {
+            if (!TitleInput1->isVisible())
+                return;
+            timer->stop();
+            if (reading.isNull()) {
+                TitleInput1->BitBtn3->click();
+                return;
+            }
+            TitleInput1->Edit1->setText(title);
+            TitleInput1->Edit2->setText(reading);
+            TitleInput1->BitBtn1->click();
+        });
+        timer->start(1);
     }
 
     // Presses Cancel of the status dialog once its status text reads TEXT.
