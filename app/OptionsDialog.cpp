@@ -9,6 +9,7 @@
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "gui/HelpEngine.h"
+#include "gui/KeyboardReach.h"
 #include "platform/SerialDeviceWatcher.h"
 #include "platform/SerialDevices.h"
 #include "store/MemoStore.h"
@@ -178,6 +179,7 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent)
     connect(HelpBtn, &QPushButton::clicked, this, &OptionsDialog::helpClicked);
 
     initialise();
+    TabToCheckedButtons(this);
 }
 
 OptionsDialog::~OptionsDialog()

@@ -1,6 +1,7 @@
 #include "app/PrepareDialog.h"
 
 #include "gui/DialogButtons.h"
+#include "gui/KeyboardReach.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
 #include "transfer/MemoImage.h"
@@ -35,6 +36,7 @@ QScrollArea* previewBox(const char* name, TPrepPreview* preview, int zoom, QWidg
     box->setWidget(preview);
     box->setWidgetResizable(false);
     box->setBackgroundRole(QPalette::Dark);
+    box->setFocusPolicy(Qt::NoFocus);  // the whole memo shows: nothing to scroll; the preview takes the keys
     const int frame = 2 * box->frameWidth();
     box->setFixedSize(PrepareBoxWidth * zoom + frame + 4, PrepareBoxHeight * zoom + frame + 4);
     return box;
@@ -222,6 +224,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     for (QSlider* s : {brightnessSlider, contrastSlider, levelSlider})
         connect(s, &QSlider::valueChanged, this, changed);
     connect(gammaEdit, &QDoubleSpinBox::valueChanged, this, changed);
+    TabToCheckedButtons(this);
 }
 
 void TPrepareDialog::SetPicture(std::shared_ptr<TPictureSource> picture)

@@ -1,6 +1,7 @@
 #include "gui/ExportDlg.h"
 
 #include "gui/DialogButtons.h"
+#include "gui/KeyboardReach.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -91,6 +92,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     SetOptions(TExportOptions());
+    TabToCheckedButtons(this);
 }
 
 void TExportDlg::SetOptions(const TExportOptions& options)
