@@ -272,6 +272,7 @@ QToolButton* MainWindow::addButton(const char* name, int width, const QString& h
     button->setAutoRaise(true);  // flat
     button->setFixedSize(width, 24);
     button->setToolTip(hint);
+    button->setAccessibleName(hint);  // a picture alone says nothing to a screen reader
     button->setIcon(ToolIcon(static_cast<ToolPicture>(picture)));
     button->setIconSize(QSize(18, 18));
     connect(button, &QToolButton::clicked, action, &QAction::trigger);

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QLabel>
 #include <QMap>
 #include <QPointer>
 #include <QRadioButton>
@@ -48,4 +50,13 @@ void TabToCheckedButtons(QWidget* root)
         for (const QPointer<QAbstractButton>& b : group)
             QObject::connect(b, &QAbstractButton::toggled, b, [group] { givesTabTo(group); });
     }
+}
+
+void NameList(QComboBox* box, const QString& text)
+{
+    box->setAccessibleName(text);
+    auto* label = new QLabel(text, box->parentWidget());
+    label->setObjectName(box->objectName() + QStringLiteral("Label"));
+    label->setBuddy(box);
+    label->hide();
 }

@@ -30,11 +30,16 @@ public:
     static bool haveDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY"); }
 
     QString configDir() const { return config_.path(); }
+    qint64 pid() const { return program_.processId(); }
 
-    bool start()
+    // NAME=VALUE in the program's environment; before start().
+    void setEnv(const QString& name, const QString& value) { env_.insert(name, value); }
+
+    bool start(const QStringList& args = {})
     {
         program_.setProcessEnvironment(env_);
         program_.setProgram(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/app/vexlo"));
+        program_.setArguments(args);
         program_.start();
         return program_.waitForStarted(10000);
     }
