@@ -159,7 +159,7 @@ void MainWindow::createMenus()
     Delete1->setEnabled(false);
     SelectAll1->setEnabled(false);
     Edit1->addSeparator()->setObjectName(QStringLiteral("N4"));
-    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&D)..."), &MainWindow::prepareForSending);
+    Prepare1 = addItem(Edit1, "Prepare1", QStringLiteral("送信用に変換(&V)..."), &MainWindow::prepareForSending);
 
     Comm1 = new QMenu(QStringLiteral("通信(&C)"), this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
@@ -272,6 +272,7 @@ QToolButton* MainWindow::addButton(const char* name, int width, const QString& h
     button->setAutoRaise(true);  // flat
     button->setFixedSize(width, 24);
     button->setToolTip(hint);
+    button->setAccessibleName(hint);  // a picture alone says nothing to a screen reader
     button->setIcon(ToolIcon(static_cast<ToolPicture>(picture)));
     button->setIconSize(QSize(18, 18));
     connect(button, &QToolButton::clicked, action, &QAction::trigger);
@@ -475,7 +476,7 @@ void MainWindow::updateActionsFor(const MemoWindow* memo)
     if (memo && hasImage) {
         namePanel->setText(QFileInfo(memo->FileName).fileName());
         sizePanel->setText(memo->SelectMode && !memo->Dragging
-                            ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
+                            ? QStringLiteral("範囲をドラッグするか矢印キーで選んでください (Enter で決定、Esc で中止)")
                             : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
         bytesPanel->setText(QStringLiteral("%1Bytes").arg((memo->ImageWidth / 8) * memo->ImageHeight));
     } else if (memo) {

@@ -10,6 +10,7 @@
 #include "link/CommLink.h"
 #include "link/Comenote.h"
 #include "gui/HelpEngine.h"
+#include "gui/KeyboardReach.h"
 #include "platform/SerialDeviceWatcher.h"
 #include "platform/SerialDevices.h"
 #include "store/MemoStore.h"
@@ -111,6 +112,7 @@ TRadioGroup::TRadioGroup(QWidget* parent, const char* name, const QString& capti
 {
     Box = new QGroupBox(caption, parent);
     Box->setObjectName(QLatin1String(name));
+    Box->setAccessibleName(caption);  // else a screen reader names it after the box around it
     Buttons = new QButtonGroup(Box);
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], Box);
@@ -179,6 +181,7 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent)
     connect(HelpBtn, &QPushButton::clicked, this, &OptionsDialog::helpClicked);
 
     initialise();
+    TabToCheckedButtons(this);
     FitToScreen(this);
 }
 
@@ -206,6 +209,7 @@ QWidget* OptionsDialog::createPortPage()
     ComboBox1->setItemDelegate(new PortItemDelegate(this, ComboBox1));
     ComboBox1->view()->setMinimumWidth(330);  // room for a device's maker and product
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &OptionsDialog::showPortDevice);
+    NameList(ComboBox1, QStringLiteral("通信ポート"));
 
     PortDevice = new QLabel(GroupBox1);
     PortDevice->setObjectName(QStringLiteral("PortDevice"));

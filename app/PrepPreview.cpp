@@ -2,9 +2,11 @@
 
 #include "memo/ImageArea.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPen>
 
 TPrepPreview::TPrepPreview(int zoom, QWidget* parent) : QWidget(parent), zoom_(zoom)
 {
@@ -28,6 +30,7 @@ void TPrepPreview::SetMovable(bool movable)
     if (!movable)
         dragging_ = false;
     setCursor(movable ? Qt::OpenHandCursor : Qt::ArrowCursor);
+    setFocusPolicy(movable ? Qt::StrongFocus : Qt::NoFocus);
 }
 
 QSize TPrepPreview::sizeHint() const
@@ -42,6 +45,38 @@ void TPrepPreview::paintEvent(QPaintEvent* event)
     if (picture_.isNull())
         return;
     TImageArea::drawZoomed(painter, picture_, zoom_, event->rect());
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().highlight(), 2, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+}
+
+void TPrepPreview::keyPressEvent(QKeyEvent* event)
+{
+    QPoint by;
+    switch (event->key()) {
+    case Qt::Key_Left: by = QPoint(-1, 0); break;
+    case Qt::Key_Right: by = QPoint(1, 0); break;
+    case Qt::Key_Up: by = QPoint(0, -1); break;
+    case Qt::Key_Down: by = QPoint(0, 1); break;
+    default: return QWidget::keyPressEvent(event);
+    }
+    if (!movable_)
+        return QWidget::keyPressEvent(event);
+    emit Dragged(QPointF(by * (event->modifiers() & Qt::ShiftModifier ? 10 : 1)));
+}
+
+void TPrepPreview::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TPrepPreview::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TPrepPreview::mousePressEvent(QMouseEvent* event)

@@ -1,5 +1,7 @@
 // A prepared picture shown at a whole zoom, every pixel a sharp square. Where the picture can be
-// moved under its frame (Fill cuts it), dragging it reports how far it went, in its own pixels.
+// moved under its frame (Fill cuts it), dragging it reports how far it went, in its own pixels;
+// it then takes the focus too, and the arrow keys move it as a drag does (one pixel, ten with
+// Shift).
 #pragma once
 
 #include <QImage>
@@ -29,6 +31,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int zoom_;

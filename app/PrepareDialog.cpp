@@ -2,6 +2,7 @@
 
 #include "gui/ScreenFit.h"
 #include "gui/DialogButtons.h"
+#include "gui/KeyboardReach.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
 #include "transfer/MemoImage.h"
@@ -37,6 +38,7 @@ QScrollArea* previewBox(const char* name, TPrepPreview* preview, int zoom, QWidg
     box->setWidget(preview);
     box->setWidgetResizable(false);
     box->setBackgroundRole(QPalette::Dark);
+    box->setFocusPolicy(Qt::NoFocus);  // the whole memo shows: nothing to scroll; the preview takes the keys
     const int frame = 2 * box->frameWidth();
     box->setFixedSize(PrepareBoxWidth * zoom + frame + 4, PrepareBoxHeight * zoom + frame + 4);
     return box;
@@ -71,6 +73,8 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     previewActual->setObjectName(QStringLiteral("Preview1"));
     previewEnlarged = new TPrepPreview(kBigZoom);
     previewEnlarged->setObjectName(QStringLiteral("Preview2"));
+    previewActual->setAccessibleName(QStringLiteral("等倍のプレビュー"));
+    previewEnlarged->setAccessibleName(QStringLiteral("4倍のプレビュー"));
     scrollActual = previewBox("ScrollBox1", previewActual, 1, this);
     scrollEnlarged = previewBox("ScrollBox2", previewEnlarged, kBigZoom, this);
     connect(previewActual, &TPrepPreview::Dragged, this, &TPrepareDialog::PictureDragged);
@@ -114,9 +118,14 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     boxWidthEdit = spin("SpinEdit1");
     boxHeightEdit = spin("SpinEdit2");
     auto* boxRow = new QHBoxLayout;
-    boxRow->addWidget(new QLabel(QStringLiteral("枠 幅"), sizeBox));
+    auto* boxWidthLabel = new QLabel(QStringLiteral("枠 幅"), sizeBox);
+    auto* boxHeightLabel = new QLabel(QStringLiteral("高さ"), sizeBox);
+    boxWidthLabel->setBuddy(boxWidthEdit);  // the labels name the boxes to a screen reader
+    boxHeightLabel->setBuddy(boxHeightEdit);
+    boxHeightEdit->setAccessibleName(QStringLiteral("枠 高さ"));
+    boxRow->addWidget(boxWidthLabel);
     boxRow->addWidget(boxWidthEdit);
-    boxRow->addWidget(new QLabel(QStringLiteral("高さ"), sizeBox));
+    boxRow->addWidget(boxHeightLabel);
     boxRow->addWidget(boxHeightEdit);
     boxRow->addWidget(new QLabel(QStringLiteral("ドット"), sizeBox));
     boxRow->addStretch();
@@ -126,6 +135,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     auto* turnBox = new QGroupBox(QStringLiteral("向き"), this);
     rotationBox = new QComboBox(turnBox);
     rotationBox->setObjectName(QStringLiteral("ComboBox1"));
+    NameList(rotationBox, QStringLiteral("回転"));
     // Each item carries its turn in degrees clockwise.
     rotationBox->addItem(QStringLiteral("回転しない"), 0);
     rotationBox->addItem(QStringLiteral("右に90°回転"), 90);
@@ -152,13 +162,18 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     gammaEdit->setSingleStep(0.1);
     invertBox = new QCheckBox(QStringLiteral("白黒反転(&I)"), toneBox);
     invertBox->setObjectName(QStringLiteral("CheckBox2"));
-    toneGrid->addWidget(new QLabel(QStringLiteral("明るさ"), toneBox), 0, 0);
+    auto label = [&](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, toneBox);
+        l->setBuddy(buddy);
+        return l;
+    };
+    toneGrid->addWidget(label(QStringLiteral("明るさ"), brightnessSlider), 0, 0);
     toneGrid->addWidget(brightnessSlider, 0, 1);
     toneGrid->addWidget(brightnessValue_, 0, 2);
-    toneGrid->addWidget(new QLabel(QStringLiteral("コントラスト"), toneBox), 1, 0);
+    toneGrid->addWidget(label(QStringLiteral("コントラスト"), contrastSlider), 1, 0);
     toneGrid->addWidget(contrastSlider, 1, 1);
     toneGrid->addWidget(contrastValue_, 1, 2);
-    toneGrid->addWidget(new QLabel(QStringLiteral("ガンマ"), toneBox), 2, 0);
+    toneGrid->addWidget(label(QStringLiteral("ガンマ"), gammaEdit), 2, 0);
     auto* gammaRow = new QHBoxLayout;
     gammaRow->addWidget(gammaEdit);
     gammaRow->addStretch();
@@ -187,6 +202,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     automaticLevelBox = new QCheckBox(QStringLiteral("自動(&U)"), convBox);
     automaticLevelBox->setObjectName(QStringLiteral("CheckBox3"));
     levelSlider = slider("TrackBar3", 1, 255, convBox);
+    levelSlider->setAccessibleName(QStringLiteral("しきい値の値"));
     levelValue_ = valueLabel(convBox);
     convGrid->addWidget(conversionButtons[0], 0, 0, 1, 4);
     convGrid->addWidget(conversionButtons[1], 1, 0);
@@ -224,6 +240,7 @@ TPrepareDialog::TPrepareDialog(QWidget* parent) : QDialog(parent)
     for (QSlider* s : {brightnessSlider, contrastSlider, levelSlider})
         connect(s, &QSlider::valueChanged, this, changed);
     connect(gammaEdit, &QDoubleSpinBox::valueChanged, this, changed);
+    TabToCheckedButtons(this);
     // On a narrow screen the 4× preview gives up width first, down to half its own (it scrolls,
     // and the picture can be dragged in it); whatever still does not fit scrolls.
     layout->activate();
@@ -359,4 +376,7 @@ void TPrepareDialog::Render()
     else
         text += QStringLiteral("\n%1 バイト").arg(RowByteCount(w) * h);
     resultLabel->setText(text);
+    // A screen reader hears what the previews show, as the label under them says it.
+    for (TPrepPreview* preview : {previewActual, previewEnlarged})
+        preview->setAccessibleDescription(QStringLiteral("送信される画像: %1").arg(QString(text).replace(QLatin1Char('\n'), QStringLiteral("、"))));
 }

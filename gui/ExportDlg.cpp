@@ -2,6 +2,7 @@
 
 #include "gui/ScreenFit.h"
 #include "gui/DialogButtons.h"
+#include "gui/KeyboardReach.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -92,6 +93,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     SetOptions(TExportOptions());
+    TabToCheckedButtons(this);
     FitToScreen(this);
 }
 

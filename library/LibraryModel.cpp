@@ -63,6 +63,12 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
     const MemoEntry& e = entryAt(index.row());
     switch (role) {
     case Qt::DisplayRole: return e.info.title;
+    // A screen reader hears the title (as the cell shows it) and, asked for more, the time too.
+    case Qt::AccessibleTextRole: return e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title;
+    case Qt::AccessibleDescriptionRole:
+        return QStringLiteral("%1、%2")
+            .arg(e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title,
+                 QDateTime::fromMSecsSinceEpoch(e.info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     case Qt::ToolTipRole: {
         QString tip = e.fileName;
         if (!e.info.reading.isEmpty())

@@ -1,5 +1,6 @@
 #include "library/LibraryPanel.h"
 
+#include "gui/KeyboardReach.h"
 #include "gui/MessageBox.h"
 #include "library/LibraryDelegate.h"
 #include "store/IndexRefresher.h"
@@ -103,14 +104,17 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     filterEdit->setObjectName(QStringLiteral("Filter1"));
     filterEdit->setPlaceholderText(QStringLiteral("タイトル・読みで絞り込み"));
     filterEdit->setClearButtonEnabled(true);
+    filterEdit->setAccessibleName(QStringLiteral("絞り込み"));
     orderBox = new QComboBox(this);
     orderBox->setObjectName(QStringLiteral("Order1"));
+    NameList(orderBox, QStringLiteral("並べ替え"));
     orderBox->addItems({QStringLiteral("新しい順"), QStringLiteral("古い順"), QStringLiteral("タイトル順")});
 
     memoModel = new TLibraryModel(this);
     memoModel->setFolder(folder_);
     memoList = new QListView(this);
     memoList->setObjectName(QStringLiteral("List1"));
+    memoList->setAccessibleName(QStringLiteral("メモの一覧"));
     memoList->setModel(memoModel);
     memoList->setItemDelegate(new TLibraryDelegate(memoList));
     // A grid that fills rows left to right; all cells alike, so ten thousand lay out at once.

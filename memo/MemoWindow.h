@@ -136,6 +136,12 @@ public:
     void imageMoved(int x, int y);
     void imageReleased(Qt::MouseButton button, int x, int y);
     void eraseBand();
+    // The keyboard's way through an armed selection, KEY with MODIFIERS; false for a key it
+    // does not take. The first arrow key (or Enter) shows a band as large as the device takes
+    // at the picture's top-left corner; the arrow keys move it, Shift with them resizes it
+    // (right and bottom edges), Ctrl makes either step ten pixels; Enter asks about the band as
+    // a release of the mouse does. The band stays on the picture.
+    bool regionKey(int key, Qt::KeyboardModifiers modifiers);
     // Ends an armed selection or a drag: the band goes, the pointer is free, nothing is sent.
     // Harmless when none is in progress.
     void endRegionSelection();
@@ -222,6 +228,7 @@ private:
     // program losing the user's attention.
     void connectSelection();
     void showSelectionStatus(int x, int y);
+    void showKeyBand();
     void releaseConfinement();
     void watchSelection(bool on);
     // Holds the pointer in confinementRect and puts it at its top-left corner.
@@ -243,4 +250,5 @@ private:
     QString deviceTitle_;
     std::optional<MemoState> undo_;
     std::unique_ptr<QObject> selectionWatcher_;  // while selection is armed or dragging
+    std::optional<QRect> keyBand_;                // the band the keys move, once a key showed it
 };

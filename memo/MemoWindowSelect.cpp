@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolBar>
 #include <QWindow>
@@ -61,8 +62,8 @@ QString RegionQuestion(QRect region, QSize picture)
     return question;
 }
 
-// While a selection is armed or dragged: sees Escape anywhere in the program while no dialog or
-// menu is open, and tells MOVED once the window system has moved or resized the frame or the
+// While a selection is armed or dragged: sees Escape, the arrow keys and Enter anywhere in the
+// program while no dialog or menu is open, and tells MOVED once the window system has moved or resized the frame or the
 // memo window (several such changes in a row are told once).
 class SelectionWatcher : public QObject {
 public:
@@ -81,10 +82,13 @@ protected:
             settled_.start();
             return false;
         }
-        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+        if (event->type() != QEvent::KeyPress)
             return false;
         if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
             return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Escape)
+            return memo_->regionKey(key->key(), key->modifiers());
         memo_->endRegionSelection();
         return true;
     }
@@ -135,6 +139,7 @@ void MemoWindow::armRegionSelection()
 {
     holdPointerInWindow();
     SelectMode = true;
+    keyBand_.reset();
     watchSelection(true);
     publishState();  // says how to drag and how to get out
 }
@@ -209,6 +214,7 @@ void MemoWindow::imagePressed(Qt::MouseButton, int x, int y)
 {
     if (!SelectMode)
         return;
+    keyBand_.reset();
     Dragging = true;
     StartX = EndX = x;
     StartY = EndY = y;
@@ -272,6 +278,67 @@ void MemoWindow::imageReleased(Qt::MouseButton, int x, int y)
         emit sendRequested();
 }
 
+bool MemoWindow::regionKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (!SelectMode || Dragging || ImageWidth == 0 || ImageHeight == 0)
+        return false;
+    QPoint step;
+    switch (key) {
+    case Qt::Key_Left: step = QPoint(-1, 0); break;
+    case Qt::Key_Right: step = QPoint(1, 0); break;
+    case Qt::Key_Up: step = QPoint(0, -1); break;
+    case Qt::Key_Down: step = QPoint(0, 1); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: break;
+    default: return false;
+    }
+    const QRect picture(0, 0, ImageWidth, ImageHeight);
+    // The first key shows the band where it starts (or where a declined band was) and moves nothing.
+    if (!keyBand_ || !Image1->band()) {
+        if (!keyBand_)
+            keyBand_ = QRect(0, 0, std::min<int>(MaxSendWidth, ImageWidth), std::min<int>(MaxSendHeight, ImageHeight));
+        showKeyBand();
+        return true;
+    }
+    if (step.isNull()) {
+        // As a release at the band's far corner after a press at its near one.
+        const QRect band = *keyBand_;
+        Dragging = true;
+        StartX = band.left();
+        StartY = band.top();
+        RunGuarded([&] { imageReleased(Qt::NoButton, band.right(), band.bottom()); });
+        return true;
+    }
+    step *= modifiers & Qt::ControlModifier ? 10 : 1;
+    QRect band = *keyBand_;
+    if (modifiers & Qt::ShiftModifier) {
+        band.setRight(std::clamp(band.right() + step.x(), band.left(), picture.right()));
+        band.setBottom(std::clamp(band.bottom() + step.y(), band.top(), picture.bottom()));
+    } else {
+        band.translate(step);
+        band.moveLeft(std::clamp(band.left(), 0, picture.width() - band.width()));
+        band.moveTop(std::clamp(band.top(), 0, picture.height() - band.height()));
+    }
+    keyBand_ = band;
+    showKeyBand();
+    return true;
+}
+
+void MemoWindow::showKeyBand()
+{
+    const QRect band = *keyBand_;
+    StartX = band.left();
+    StartY = band.top();
+    Image1->setBand(band);
+    showSelectionStatus(band.right(), band.bottom());
+    EndX = band.right();
+    EndY = band.bottom();
+    // The moving edge stays in sight in a scrolled window.
+    const int zoom = Image1->zoom();
+    scrollArea->ensureVisible(band.right() * zoom, band.bottom() * zoom, 8, 8);
+    scrollArea->ensureVisible(band.left() * zoom, band.top() * zoom, 8, 8);
+}
+
 void MemoWindow::eraseBand()
 {
     Image1->setBand(std::nullopt);
@@ -284,6 +351,7 @@ void MemoWindow::endRegionSelection()
     SelectMode = false;
     Dragging = false;
     SkipSizeCheck = false;
+    keyBand_.reset();
     watchSelection(false);
     eraseBand();
     releaseConfinement();

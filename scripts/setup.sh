@@ -14,6 +14,7 @@ packages=(
   dbus-daemon systemd
   qt6-translations-l10n
   xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil
+  at-spi2-core python3-pyatspi
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
   "$@"
 )

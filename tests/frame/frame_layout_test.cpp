@@ -52,7 +52,7 @@ TEST_F(FrameLayout, MenusInOrderWithTheirCaptions)
         {MainForm->Edit1,
          {"Undo1", "N3", "Copy1", "Cut1", "Paste1", "Delete1", "SelectAll1", "N4", "Prepare1"},
          {"元に戻す(&U)", "-", "コピー(&C)", "切り取り(&T)", "張り付け(&P)", "削除(&D)", "すべてを選択(&S)", "-",
-          "送信用に変換(&D)..."}},
+          "送信用に変換(&V)..."}},
         {MainForm->Comm1, {"Transmit1", "Receive1"}, {"データを送信する(&T)", "データを受信する(&R)"}},
         {MainForm->View1, {"ZoomIn1", "ZoomOut1", "ActualSize1"}, {"拡大(&I)", "縮小(&O)", "等倍(&A)"}},
         {MainForm->Window1,

@@ -81,4 +81,57 @@ TEST_F(PrepareCommand, OpensTheResultInANewWindowAndLeavesTheSource)
     EXPECT_EQ(ReadPrepareSettings(home().iniPath().toStdString()), s);
 }
 
+// The whole dialog from the keyboard: Tab reaches the size group at its checked button, the
+// arrows choose 枠を埋める, Tab reaches the picture once it can be moved, the arrows move the
+// crop (Shift ten pixels at once) and Enter opens what the preview shows.
+TEST_F(PrepareCommand, KeyboardAloneChoosesFillAndMovesTheCrop)
+{
+    QImage wide(600, 100, QImage::Format_RGB32);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 600; ++x)
+            wide.setPixel(x, y, (x / 7 + y / 9) % 3 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    MemoWindow* source = open(writeImage(QStringLiteral("wide.bmp"), wide));
+    ASSERT_NE(source, nullptr);
+
+    QImage shown;
+    std::vector<double> cropX;
+    auto walk = [&](TPrepareDialog& d) {
+        QApplication::setActiveWindow(&d);
+        auto tabTo = [&](auto found) {
+            for (int i = 0; i < 40 && !found(d.focusWidget()); ++i)
+                QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+            return found(d.focusWidget());
+        };
+        d.CancelBtn->setFocus();
+        ASSERT_TRUE(tabTo([&](QWidget* w) { return w && d.sizeGroup->buttons().contains(w); }));
+        EXPECT_EQ(d.focusWidget(), d.sizeGroup->checkedButton());
+        ASSERT_EQ(d.Settings().Size, TSizeMode::Fit);
+        QTest::keyClick(d.focusWidget(), Qt::Key_Left);  // そのまま, beside it
+        QTest::keyClick(d.focusWidget(), Qt::Key_Down);  // 枠を埋める, below that
+        ASSERT_EQ(d.Settings().Size, TSizeMode::Fill);
+        ASSERT_TRUE(tabTo([&](QWidget* w) { return w == d.previewActual; }));
+        cropX.push_back(d.Settings().CropAt.x());
+        QTest::keyClick(d.previewActual, Qt::Key_Right);
+        cropX.push_back(d.Settings().CropAt.x());
+        QTest::keyClick(d.previewActual, Qt::Key_Right, Qt::ShiftModifier);
+        cropX.push_back(d.Settings().CropAt.x());
+        QTest::keyClick(d.previewActual, Qt::Key_Up);  // nothing to move that way
+        EXPECT_EQ(d.Settings().CropAt.y(), 0.5);
+        shown = d.Result();
+        QTest::keyClick(d.previewActual, Qt::Key_Return);
+    };
+    prepare([&](TPrepareDialog& d) {
+        walk(d);
+        if (d.isVisible())  // a failed step leaves it open
+            d.reject();
+    });
+    ASSERT_EQ(cropX.size(), 3u);
+    EXPECT_EQ(cropX[0], 0.5);
+    // The picture moves right: its left part comes into the frame, ten times as far with Shift.
+    EXPECT_LT(cropX[1], cropX[0]);
+    EXPECT_NEAR(cropX[1] - cropX[2], 10 * (cropX[0] - cropX[1]), 1e-9);
+    ASSERT_EQ(MainForm->memoCount(), 2);
+    EXPECT_EQ(MainForm->activeMemo()->Image1->picture().convertToFormat(QImage::Format_Mono), shown.convertToFormat(QImage::Format_Mono));
+}
+
 }  // namespace

@@ -18,7 +18,7 @@
 
 namespace {
 
-const QString Armed = QStringLiteral("範囲をドラッグしてください (Esc で中止)");
+const QString Armed = QStringLiteral("範囲をドラッグするか矢印キーで選んでください (Enter で決定、Esc で中止)");
 const QString Question = QStringLiteral("この範囲を転送しますか？");
 
 // One step of the user: press, move or release the left button at (x, y) of the image.
@@ -208,6 +208,78 @@ INSTANTIATE_TEST_SUITE_P(
                  {{Step::Press, 30, 40}, {Step::Move, 80, 90}, {Step::Release, 80, 90}}, BoxAnswer::Cancel,
                  "選択範囲(X,Y)=(51,51)", {-1, -1, -1, -1}, ""}),
     [](const testing::TestParamInfo<DragCase>& info) { return info.param.name; });
+
+// The keyboard alone chooses a region: the first key shows a band as large as the device takes
+// at the top-left corner, the arrows move it, Shift resizes, Ctrl takes ten steps at once, the
+// band never leaves the picture, and Enter asks about it as a release does.
+struct KeyPress {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    int times = 1;
+};
+
+struct KeyCase {
+    const char* name;
+    QSize picture;
+    std::vector<KeyPress> keys;
+    const char* status;  // sizePanel while the question is up
+    Region stored;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
+class RegionKeys : public RegionSelection, public testing::WithParamInterface<KeyCase> {};
+
+TEST_P(RegionKeys, ChooseAndSendARegionWithoutTheMouse)
+{
+    const KeyCase& c = GetParam();
+    MemoWindow* memo = armed(pattern(c.picture.width(), c.picture.height()));
+    ASSERT_NE(memo, nullptr);
+    std::vector<std::optional<QRect>> bands;
+    SetBoxAnswerer([&](const BoxRequest& request) {
+        boxes.push_back(request);
+        bands.push_back(memo->Image1->band());
+        return BoxAnswer::Ok;
+    });
+    QString statusAtQuestion;
+    for (const KeyPress& k : c.keys)
+        for (int i = 0; i < k.times; ++i) {
+            if (k.key == Qt::Key_Return)
+                statusAtQuestion = MainForm->sizePanel->text();
+            QTest::keyClick(MainForm, k.key, k.modifiers);
+        }
+    ASSERT_GE(bands.size(), 1u) << "a question at the last Enter";
+    EXPECT_TRUE(boxes[0].text.startsWith(Question));
+    EXPECT_EQ(statusAtQuestion, QString::fromUtf8(c.status));
+    EXPECT_EQ(bands[0], QRect(QPoint(c.stored.left, c.stored.top), QPoint(c.stored.right, c.stored.bottom)));
+    EXPECT_EQ(regionOf(memo), c.stored);
+    EXPECT_FALSE(memo->SelectMode);
+    expectSendRan(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegionKeys,
+    testing::Values(
+        KeyCase{"TheFirstEnterShowsTheBandTheSecondSendsIt", {300, 200}, {{Qt::Key_Return, {}, 2}},
+                "選択範囲(X,Y)=(124,121)", {0, 0, 123, 120}},
+        KeyCase{"ArrowsMoveByOneCtrlByTen", {300, 200},
+                {{Qt::Key_Right}, {Qt::Key_Right, {}, 2}, {Qt::Key_Down, Qt::ControlModifier}, {Qt::Key_Return}},
+                "選択範囲(X,Y)=(124,121)", {2, 10, 125, 130}},
+        KeyCase{"ShiftResizesFromTheFarCorner", {300, 200},
+                {{Qt::Key_Down}, {Qt::Key_Left, Qt::ShiftModifier, 4},
+                 {Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier}, {Qt::Key_Return}},
+                "選択範囲(X,Y)=(120,111)", {0, 0, 119, 110}},
+        KeyCase{"TheBandStaysOnThePicture", {300, 200},
+                {{Qt::Key_Left}, {Qt::Key_Left}, {Qt::Key_Up}, {Qt::Key_Right, Qt::ControlModifier, 30},
+                 {Qt::Key_Right, Qt::ShiftModifier}, {Qt::Key_Down, Qt::ControlModifier, 30}, {Qt::Key_Return}},
+                "選択範囲(X,Y)=(124,121)", {176, 79, 299, 199}},
+        KeyCase{"NoLargerThanAFlatPicture", {1300, 60}, {{Qt::Key_Return, {}, 2}}, "選択範囲(X,Y)=(124,60)",
+                {0, 0, 123, 59}},
+        KeyCase{"ShrinksToOnePixelAndNoFurther", {300, 200},
+                {{Qt::Key_Right}, {Qt::Key_Left, Qt::ShiftModifier | Qt::ControlModifier, 20},
+                 {Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier, 20}, {Qt::Key_Return}},
+                "選択範囲(X,Y)=(1,1)", {0, 0, 0, 0}}),
+    [](const testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
 // Every way out of an armed selection or a drag frees the pointer, removes the band and
 // sends nothing.

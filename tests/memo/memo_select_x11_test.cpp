@@ -157,7 +157,7 @@ TEST_F(RegionOnScreen, ThePointerStaysInTheWindowAndTheDeviceGetsTheConfirmedReg
     (void)QTest::qWaitFor([&] { return pointer() == confinement(memo).topLeft(); }, 3000);
     const QRect r = confinement(memo);
     EXPECT_EQ(pointer(), r.topLeft());
-    EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("範囲をドラッグしてください (Esc で中止)"));
+    EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("範囲をドラッグするか矢印キーで選んでください (Enter で決定、Esc で中止)"));
 
     // Pushed far out each way, the pointer comes to rest on the edge of R.
     struct Push {

@@ -145,6 +145,39 @@ TEST_F(HelpWindow, MenusButtonsAndF1OpenTheirPages)
 
 // The options dialog runs modally; its Help button opens the window, which must still take
 // clicks (a page chosen in the contents) while the dialog is up.
+// The questions the program asks about changed memos are the ones their help pages describe:
+// the frame's page the one question at 終了 for several memos, the memo window's page the
+// question when one closes.
+TEST_F(HelpWindow, ThePagesDescribeTheQuestionsAsked)
+{
+    start();
+    for (int i = 0; i < 2; ++i) {
+        MainForm->newWindow();
+        MainForm->memoWindows().back()->Modified = true;
+    }
+    answers = {BoxAnswer::Cancel, BoxAnswer::Cancel};
+    MainForm->close();  // both at once
+    MainForm->memoWindows().front()->close();  // one
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.size(), 2u);
+
+    struct Case {
+        const char* page;
+        QString asked;  // the question's first line, its number and name as the page writes them
+    };
+    const Case cases[] = {
+        {"frame.html", boxes[0].text.section(QLatin1Char('\n'), 0, 0).replace(QStringLiteral("2"), QStringLiteral("n"))},
+        {"memo.html",
+         boxes[1].text.section(QLatin1Char('\n'), 0, 0).replace(MainForm->memoWindows().front()->memoLabel(),
+                                                                QStringLiteral("(ファイル名)"))},
+    };
+    for (const Case& c : cases) {
+        QFile page(sourcePages() + QLatin1Char('/') + QLatin1String(c.page));
+        ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << c.page;
+        EXPECT_TRUE(QString::fromUtf8(page.readAll()).contains(c.asked)) << c.page << " does not say " << c.asked.toStdString();
+    }
+}
+
 TEST_F(HelpWindow, StaysUsableBesideAModalDialog)
 {
     start();

@@ -30,27 +30,35 @@ public:
     static bool haveDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY"); }
 
     QString configDir() const { return config_.path(); }
+    qint64 pid() const { return program_.processId(); }
 
-    bool start()
+    // NAME=VALUE in the program's environment; before start().
+    void setEnv(const QString& name, const QString& value) { env_.insert(name, value); }
+
+    bool start(const QStringList& args = {})
     {
         program_.setProcessEnvironment(env_);
         program_.setProgram(qEnvironmentVariable("VEXLO_BINARY_DIR") + QStringLiteral("/app/vexlo"));
+        program_.setArguments(args);
         program_.start();
         return program_.waitForStarted(10000);
     }
 
-    // The id of a window with TITLE, waiting up to 20 s for it to appear.
-    QString waitForWindow(const QString& title)
+    // The id of a window with TITLE, waiting up to MS (20 s) for it to appear.
+    QString waitForWindow(const QString& title, int ms = 20000)
     {
         QString id;
         waitUntil([&] {
-            id = run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                      QStringLiteral("^%1$").arg(title)})
-                     .section(QLatin1Char('\n'), 0, 0)
-                     .trimmed();
+            id = windowNamed(title);
             return !id.isEmpty();
-        });
+        }, ms);
         return id;
+    }
+
+    // Waits up to 20 s until no window with TITLE shows; false when one still does.
+    bool waitForNoWindow(const QString& title)
+    {
+        return waitUntil([&] { return windowNamed(title).isEmpty(); });
     }
 
     // Waits up to 20 s until the program shows COUNT windows (a menu that opens is one more);
@@ -73,10 +81,18 @@ public:
     QProcess::ExitStatus exitStatus() const { return program_.exitStatus(); }
 
 private:
-    // Asks COND every 50 ms (each asking runs xdotool) until it holds; false after 20 s.
-    static bool waitUntil(const std::function<bool()>& cond)
+    QString windowNamed(const QString& title)
     {
-        QDeadlineTimer deadline(20000);
+        return run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                    QStringLiteral("^%1$").arg(title)})
+            .section(QLatin1Char('\n'), 0, 0)
+            .trimmed();
+    }
+
+    // Asks COND every 50 ms (each asking runs xdotool) until it holds; false after MS (20 s).
+    static bool waitUntil(const std::function<bool()>& cond, int ms = 20000)
+    {
+        QDeadlineTimer deadline(ms);
         while (!cond()) {
             if (deadline.hasExpired())
                 return false;
