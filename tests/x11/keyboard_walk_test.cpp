@@ -64,12 +64,13 @@ TEST_P(KeyboardWalk, ReachesTheEnd)
     for (size_t i = 1; i < steps.size(); ++i) {
         const Step& step = steps[i];
         type(step);
-        if (step.gone)
+        if (step.gone) {
             ASSERT_TRUE(session.waitForNoWindow(QString::fromUtf8(step.window)))
                 << step.window << " stayed after " << step.keys.join(QLatin1Char(' ')).toStdString();
-        else if (*step.window)
+        } else if (*step.window) {
             ASSERT_FALSE(session.waitForWindow(QString::fromUtf8(step.window)).isEmpty())
                 << step.window << " did not appear after " << step.keys.join(QLatin1Char(' ')).toStdString();
+        }
     }
 }
 
