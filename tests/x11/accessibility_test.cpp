@@ -8,8 +8,11 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -103,6 +106,15 @@ TEST_F(ScreenReader, EveryControlHasANameOfItsOwn)
     picture.fill(1);
     const QString file = data.path() + QStringLiteral("/big.bmp");
     ASSERT_TRUE(picture.save(file));
+
+    // A window manager as on a user's desktop, so that a closed dialog gives the focus back to
+    // the frame and the next keys reach it; one that already runs keeps the display.
+    QProcess wm;
+    const QString wmStarted = data.path() + QStringLiteral("/wm-started");
+    wm.start(QStringLiteral("openbox"), {QStringLiteral("--startup"), QStringLiteral("touch ") + wmStarted});
+    QDeadlineTimer wmDeadline(10000);
+    while (!QFile::exists(wmStarted) && !wm.waitForFinished(20) && !wmDeadline.hasExpired()) {
+    }
 
     X11Session session;
     session.setEnv(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
