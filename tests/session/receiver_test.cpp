@@ -118,6 +118,8 @@ TEST(Receiver, TakesMemosTellsTheDesktopAndLendsThePort)
     ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 2; }))
         << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(memos.entryList({"*.png"}, QDir::Files).size(), 6);
+    // The device ends by itself once its exchange is over (never killed as it exits).
+    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 
     ::kill(pid_t(receiver.processId()), SIGTERM);
     ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
@@ -213,6 +215,7 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
         << receiver.readAllStandardError().toStdString();
     EXPECT_EQ(notifications.shown[2].body, "3 件のメモ: 買い物メモ、会議 15時、地図");
     EXPECT_EQ(stored().size(), before.size() + 3);
+    EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 
     ::kill(pid_t(receiver.processId()), SIGTERM);
     ASSERT_TRUE(receiver.waitForFinished(20000)) << receiver.readAllStandardError().toStdString();
