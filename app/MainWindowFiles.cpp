@@ -19,7 +19,7 @@ std::optional<QString> AskForMemoFile(QWidget* parent)
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Open;
     request.title = QStringLiteral("手書きメモを開く");
-    request.filter = QStringLiteral("BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*");
+    request.filter = PictureOpenFilter();
     request.fileMustExist = true;  // the other option: no read-only check box, which Qt never shows
     return RunFileDialog(parent, request);
 }

@@ -94,7 +94,7 @@ bool MemoWindow::saveAs(const QString& proposedName)
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Save;
     request.title = QStringLiteral("手書きメモをセーブ");
-    request.filter = QStringLiteral("BMP Files(*.BMP)|*.BMP|All Files(*.*)|*.*");
+    request.filter = SaveFilter(QStringLiteral("BMP"));
     request.fileName = proposedName.isNull() ? FileName : proposedName;
     request.overwritePrompt = true;
     request.pathMustExist = true;
