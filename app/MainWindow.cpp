@@ -521,7 +521,7 @@ void MainWindow::addMemoWindow(MemoWindow* memo)
     const int places = std::max(1, std::min(area.width(), area.height()) / 2 / step);
     const int k = others % places;
     memo->move(k * step, k * step);
-    memo->setNewNameSource([this] { return QStringLiteral("NEW_%1.BMP").arg(memoCount()); });
+    memo->setNewNameSource([this, memo] { return freeMemoName(QStringLiteral("NEW_%1.BMP"), memo); });
     connect(memo, &MemoWindow::stateChanged, this, &MainWindow::updateActions);
     connect(memo, &MemoWindow::selectionStatus, sizePanel, &QLabel::setText);
     connect(memo, &MemoWindow::sendRequested, this, [this] { RunGuarded([this] { send(); }); });
@@ -542,6 +542,20 @@ MemoWindow* MainWindow::activeMemo() const
 int MainWindow::memoCount() const
 {
     return static_cast<int>(MdiArea->subWindowList().size());
+}
+
+QString MainWindow::freeMemoName(const QString& pattern, const MemoWindow* memo) const
+{
+    const QList<MemoWindow*> memos = memoWindows();
+    const auto carried = [&](const QString& name) {
+        return std::any_of(memos.begin(), memos.end(), [&](const MemoWindow* other) {
+            return other != memo && other->captionName().compare(name, Qt::CaseInsensitive) == 0;
+        });
+    };
+    int n = std::max(1, memoCount());
+    while (carried(pattern.arg(n)))
+        ++n;
+    return pattern.arg(n);
 }
 
 QList<MemoWindow*> MainWindow::memoWindows() const

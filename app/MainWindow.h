@@ -58,6 +58,10 @@ public:
     MemoWindow* createMemoWindow();
     MemoWindow* activeMemo() const;
     int memoCount() const;
+    // A generated name for MEMO: PATTERN ("NEW_%1.BMP") with the number of memo windows, or
+    // the next number after it that no other open window carries, so that two windows never
+    // share a name (the quit question and すべて保存 tell them apart by it).
+    QString freeMemoName(const QString& pattern, const MemoWindow* memo) const;
     QList<MemoWindow*> memoWindows() const;
     // The library's 送信: one send exchange per memo, with its own title and reading, after one
     // question for all of them; stops at the first memo that cannot be sent. False when

@@ -58,7 +58,7 @@ MemoWindow* MainWindow::createMemoWindow()
 void MainWindow::newWindow()
 {
     MemoWindow* memo = createMemoWindow();
-    memo->setCaption(QStringLiteral("EMPTY_%1.BMP").arg(memoCount()));
+    memo->setCaption(freeMemoName(QStringLiteral("EMPTY_%1.BMP"), memo));
     memo->publishState();
 }
 
