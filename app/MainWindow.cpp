@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "gui/Dialogs.h"
+#include "gui/ElidedLabel.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
@@ -42,6 +43,8 @@
 MainWindow* MainForm = nullptr;
 
 namespace {
+
+const QString kNamePanelHint = QStringLiteral("選択されているウィンドウ");
 
 // The usual keys on the file and edit commands: Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C,
 // Ctrl+X, Ctrl+V, Ctrl+D and Ctrl+L, shown beside the items.
@@ -331,8 +334,9 @@ void MainWindow::createStatusBar()
     bar->setFixedHeight(22 + 3);
     setStatusBar(bar);
 
-    auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width) {
-        auto* label = new QLabel(bar);
+    auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width, QLabel* label = nullptr) {
+        if (!label)
+            label = new QLabel(bar);
         label->setObjectName(QLatin1String(name));
         label->setToolTip(hint);
         label->setAlignment(align | Qt::AlignVCenter);
@@ -347,7 +351,10 @@ void MainWindow::createStatusBar()
             label->setMinimumWidth(0);
         return label;
     };
-    namePanel = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
+    // The window's name: 113 pixels at least, wider for a longer name as far as the bar has
+    // room, elided in the middle beyond that (its tooltip says it whole).
+    namePanel = panel("Panel2", kNamePanelHint, Qt::AlignLeft, 0, new TElidedLabel(bar));
+    namePanel->setMinimumWidth(113);
     sizePanel = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
     bytesPanel = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
     bar->addWidget(namePanel);
@@ -468,7 +475,9 @@ void MainWindow::updateActionsFor(const MemoWindow* memo)
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(hasImage);
     if (memo && hasImage) {
-        namePanel->setText(QFileInfo(memo->FileName).fileName());
+        const QString name = QFileInfo(memo->FileName).fileName();
+        namePanel->setText(name);
+        namePanel->setToolTip(QStringLiteral("%1\n%2").arg(name, kNamePanelHint));
         sizePanel->setText(memo->SelectMode && !memo->Dragging
                             ? QStringLiteral("範囲をドラッグしてください (Esc で中止)")
                             : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
@@ -498,6 +507,7 @@ unsigned long MainWindow::currentHelpContext() const
 void MainWindow::showNoImageStatus()
 {
     namePanel->setText(QStringLiteral("NO IMAGE"));
+    namePanel->setToolTip(kNamePanelHint);
     sizePanel->clear();
     bytesPanel->setText(QStringLiteral("0Bytes"));
 }

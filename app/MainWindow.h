@@ -150,6 +150,8 @@ private:
     void createToolBar();
     void createStatusBar();
     void sendLibraryMemosGuarded(const QList<LibraryMemo>& memos);
+    void libraryMemoRenamed(const QString& oldPath, const QString& newPath);
+    void libraryMemosTrashed(const QStringList& paths);
     // The enabled states for MEMO as the active memo window (none: nullptr).
     void updateActionsFor(const MemoWindow* memo);
     // A memo window's menu titles are written in full-width katakana, the frame's alone in
