@@ -10,6 +10,7 @@
 #include "gui/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "link/Config.h"
+#include "memo/ImageArea.h"
 #include "memo/MemoWindow.h"
 #include "gui/CursorClip.h"
 #include "gui/HelpEngine.h"
@@ -581,13 +582,15 @@ QList<MemoWindow*> MainWindow::memoWindows() const
 void MainWindow::save()
 {
     if (MemoWindow* memo = activeMemo())
-        memo->save();
+        if ((memo = offerPreparation(memo, memo->Image1->picture(), QStringLiteral("保存"))))
+            memo->save();
 }
 
 void MainWindow::saveAs()
 {
     if (MemoWindow* memo = activeMemo())
-        memo->saveAs();
+        if ((memo = offerPreparation(memo, memo->Image1->picture(), QStringLiteral("保存"))))
+            memo->saveAs();
 }
 
 void MainWindow::exportPicture()

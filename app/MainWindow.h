@@ -90,6 +90,15 @@ public:
     // new memo window named NAME_QM.BMP and marked changed; the window itself is not touched.
     // 元に戻す in the new window shows the picture as it was before the preparation.
     void prepareForSending();
+    // 送信用に変換 of SOURCE, starting from START (else the settings last used): the new
+    // window with the result, or nullptr when the dialog was cancelled.
+    MemoWindow* prepareWindow(MemoWindow* source, const std::optional<TPrepareSettings>& start);
+    // The same, starting with the conversion (and size) that suits PICTURE.
+    MemoWindow* prepareSuggested(MemoWindow* source, const QImage& picture);
+    // Before PICTURE of MEMO is saved or sent (ACTION: 保存, 送信) as black and white: a
+    // picture with grey or colour asks first, and 送信用に変換 prepares it. The window to go on
+    // with (MEMO for a black and white picture or そのまま, the prepared one), or nullptr.
+    MemoWindow* offerPreparation(MemoWindow* memo, const QImage& picture, const QString& action);
     void copy();
     void cut();
     void paste();
