@@ -125,4 +125,21 @@ TEST_F(MemoStatus, ALongNameFitsThePanel)
     }
 }
 
+// 送信 of several memos from メモ一覧 asks in the same kind of box as a memo window's 送信.
+TEST_F(MemoStatus, TheLibrarysSendQuestionIsAnInformationBox)
+{
+    ASSERT_NE(openLibraryMemo(QStringLiteral("一")), nullptr);
+    WriteTestMemo(LibrarySettings.Folder,
+                  {QStringLiteral("二"), QString(), QDateTime(QDate(2026, 12, 8), QTime(9, 0)), StrokeMemo(2, QSize(16, 16))});
+    panel->refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->refreshing() && panel->memoModel->rowCount() == 2; }, 10000));
+    panel->memoList->selectAll();
+    boxes.clear();
+    answers.push_back(BoxAnswer::Cancel);
+    panel->sendAction->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("送信を行いますか？")));
+    EXPECT_EQ(boxes[0].caption, "情報");
+}
+
 }  // namespace
