@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "gui/Dialogs.h"
+#include "gui/ElidedLabel.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
@@ -9,6 +10,7 @@
 #include "gui/ProgramStyle.h"
 #include "link/CommLink.h"
 #include "link/Config.h"
+#include "memo/ImageArea.h"
 #include "memo/MemoWindow.h"
 #include "gui/CursorClip.h"
 #include "gui/HelpEngine.h"
@@ -42,6 +44,8 @@
 MainWindow* MainForm = nullptr;
 
 namespace {
+
+const QString kNamePanelHint = QStringLiteral("選択されているウィンドウ");
 
 // The usual keys on the file and edit commands: Ctrl+N, Ctrl+O, Ctrl+S, Ctrl+P, Ctrl+Z, Ctrl+C,
 // Ctrl+X, Ctrl+V, Ctrl+D and Ctrl+L, shown beside the items.
@@ -332,8 +336,9 @@ void MainWindow::createStatusBar()
     bar->setFixedHeight(22 + 3);
     setStatusBar(bar);
 
-    auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width) {
-        auto* label = new QLabel(bar);
+    auto panel = [&](const char* name, const QString& hint, Qt::Alignment align, int width, QLabel* label = nullptr) {
+        if (!label)
+            label = new QLabel(bar);
         label->setObjectName(QLatin1String(name));
         label->setToolTip(hint);
         label->setAlignment(align | Qt::AlignVCenter);
@@ -347,7 +352,10 @@ void MainWindow::createStatusBar()
             label->setMinimumWidth(0);
         return label;
     };
-    namePanel = panel("Panel2", QStringLiteral("選択されているウィンドウ"), Qt::AlignLeft, 113);
+    // The window's name: 113 pixels at least, wider for a longer name as far as the bar has
+    // room, elided in the middle beyond that (its tooltip says it whole).
+    namePanel = panel("Panel2", kNamePanelHint, Qt::AlignLeft, 0, new TElidedLabel(bar));
+    namePanel->setMinimumWidth(113);
     sizePanel = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
     bytesPanel = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
     bar->addWidget(namePanel);
@@ -474,7 +482,9 @@ void MainWindow::updateActionsFor(const MemoWindow* memo)
     for (QToolButton* b : {CloseSB1, SaveSB1, CopySB1, CutSB1, TransSB1})
         b->setEnabled(hasImage);
     if (memo && hasImage) {
-        namePanel->setText(QFileInfo(memo->FileName).fileName());
+        const QString name = QFileInfo(memo->FileName).fileName();
+        namePanel->setText(name);
+        namePanel->setToolTip(QStringLiteral("%1\n%2").arg(name, kNamePanelHint));
         sizePanel->setText(memo->SelectMode && !memo->Dragging
                             ? QStringLiteral("範囲をドラッグするか矢印キーで選んでください (Enter で決定、Esc で中止)")
                             : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
@@ -507,6 +517,7 @@ unsigned long MainWindow::currentHelpContext() const
 void MainWindow::showNoImageStatus()
 {
     namePanel->setText(QStringLiteral("NO IMAGE"));
+    namePanel->setToolTip(kNamePanelHint);
     sizePanel->clear();
     bytesPanel->setText(QStringLiteral("0Bytes"));
 }
@@ -530,7 +541,7 @@ void MainWindow::addMemoWindow(MemoWindow* memo)
     const int places = std::max(1, std::min(area.width(), area.height()) / 2 / step);
     const int k = others % places;
     memo->move(k * step, k * step);
-    memo->setNewNameSource([this] { return QStringLiteral("NEW_%1.BMP").arg(memoCount()); });
+    memo->setNewNameSource([this, memo] { return freeMemoName(QStringLiteral("NEW_%1.BMP"), memo); });
     connect(memo, &MemoWindow::stateChanged, this, &MainWindow::updateActions);
     connect(memo, &MemoWindow::selectionStatus, sizePanel, &QLabel::setText);
     connect(memo, &MemoWindow::sendRequested, this, [this] { RunGuarded([this] { send(); }); });
@@ -553,6 +564,20 @@ int MainWindow::memoCount() const
     return static_cast<int>(MdiArea->subWindowList().size());
 }
 
+QString MainWindow::freeMemoName(const QString& pattern, const MemoWindow* memo) const
+{
+    const QList<MemoWindow*> memos = memoWindows();
+    const auto carried = [&](const QString& name) {
+        return std::any_of(memos.begin(), memos.end(), [&](const MemoWindow* other) {
+            return other != memo && other->captionName().compare(name, Qt::CaseInsensitive) == 0;
+        });
+    };
+    int n = std::max(1, memoCount());
+    while (carried(pattern.arg(n)))
+        ++n;
+    return pattern.arg(n);
+}
+
 QList<MemoWindow*> MainWindow::memoWindows() const
 {
     QList<MemoWindow*> memos;
@@ -566,13 +591,15 @@ QList<MemoWindow*> MainWindow::memoWindows() const
 void MainWindow::save()
 {
     if (MemoWindow* memo = activeMemo())
-        memo->save();
+        if ((memo = offerPreparation(memo, memo->Image1->picture(), QStringLiteral("保存"))))
+            memo->save();
 }
 
 void MainWindow::saveAs()
 {
     if (MemoWindow* memo = activeMemo())
-        memo->saveAs();
+        if ((memo = offerPreparation(memo, memo->Image1->picture(), QStringLiteral("保存"))))
+            memo->saveAs();
 }
 
 void MainWindow::exportPicture()

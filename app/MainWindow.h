@@ -58,6 +58,10 @@ public:
     MemoWindow* createMemoWindow();
     MemoWindow* activeMemo() const;
     int memoCount() const;
+    // A generated name for MEMO: PATTERN ("NEW_%1.BMP") with the number of memo windows, or
+    // the next number after it that no other open window carries, so that two windows never
+    // share a name (the quit question and すべて保存 tell them apart by it).
+    QString freeMemoName(const QString& pattern, const MemoWindow* memo) const;
     QList<MemoWindow*> memoWindows() const;
     // The library's 送信: one send exchange per memo, with its own title and reading, after one
     // question for all of them; stops at the first memo that cannot be sent. False when
@@ -86,6 +90,15 @@ public:
     // new memo window named NAME_QM.BMP and marked changed; the window itself is not touched.
     // 元に戻す in the new window shows the picture as it was before the preparation.
     void prepareForSending();
+    // 送信用に変換 of SOURCE, starting from START (else the settings last used): the new
+    // window with the result, or nullptr when the dialog was cancelled.
+    MemoWindow* prepareWindow(MemoWindow* source, const std::optional<TPrepareSettings>& start);
+    // The same, starting with the conversion (and size) that suits PICTURE.
+    MemoWindow* prepareSuggested(MemoWindow* source, const QImage& picture);
+    // Before PICTURE of MEMO is saved or sent (ACTION: 保存, 送信) as black and white: a
+    // picture with grey or colour asks first, and 送信用に変換 prepares it. The window to go on
+    // with (MEMO for a black and white picture or そのまま, the prepared one), or nullptr.
+    MemoWindow* offerPreparation(MemoWindow* memo, const QImage& picture, const QString& action);
     void copy();
     void cut();
     void paste();
@@ -147,6 +160,8 @@ private:
     void createToolBar();
     void createStatusBar();
     void sendLibraryMemosGuarded(const QList<LibraryMemo>& memos);
+    void libraryMemoRenamed(const QString& oldPath, const QString& newPath);
+    void libraryMemosTrashed(const QStringList& paths);
     // The enabled states for MEMO as the active memo window (none: nullptr).
     void updateActionsFor(const MemoWindow* memo);
     // A memo window's menu titles are written in full-width katakana, the frame's alone in

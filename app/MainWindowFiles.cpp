@@ -19,7 +19,7 @@ std::optional<QString> AskForMemoFile(QWidget* parent)
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Open;
     request.title = QStringLiteral("手書きメモを開く");
-    request.filter = QStringLiteral("BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*");
+    request.filter = PictureOpenFilter();
     request.fileMustExist = true;  // the other option: no read-only check box, which Qt never shows
     return RunFileDialog(parent, request);
 }
@@ -58,7 +58,7 @@ MemoWindow* MainWindow::createMemoWindow()
 void MainWindow::newWindow()
 {
     MemoWindow* memo = createMemoWindow();
-    memo->setCaption(QStringLiteral("EMPTY_%1.BMP").arg(memoCount()));
+    memo->setCaption(freeMemoName(QStringLiteral("EMPTY_%1.BMP"), memo));
     memo->publishState();
 }
 

@@ -87,7 +87,7 @@ bool MainWindow::sendLibraryMemos(const QList<LibraryMemo>& memos)
         }
     }
     const bool single = memos.size() == 1;
-    if (!single && ShowBox(BoxKind::Confirmation,
+    if (!single && ShowBox(BoxKind::Information,  // the same kind as the question of one memo
                            QStringLiteral("%1 件のメモを送信します。%2").arg(memos.size()).arg(QString::fromUtf16(ConfirmSendText)),
                            BoxButtons::OkCancel) != BoxAnswer::Ok)
         return false;

@@ -9,6 +9,9 @@
 #include "memo/ImageArea.h"
 #include "prepare/PrepareConfig.h"
 #include "prepare/PrepareFile.h"
+#include "prepare/Suggestion.h"
+#include "gui/MessageBox.h"
+#include "picture/Picture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,23 +53,28 @@ QString ConvertedName(const QString& sourceName)
 
 void MainWindow::prepareForSending()
 {
-    MemoWindow* source = activeMemo();
+    if (MemoWindow* source = activeMemo())
+        prepareWindow(source, std::nullopt);
+}
+
+MemoWindow* MainWindow::prepareWindow(MemoWindow* source, const std::optional<TPrepareSettings>& start)
+{
     if (!source || source->FileName.isEmpty() || source->Image1->picture().isNull())
-        return;
+        return nullptr;
     source->endRegionSelection();
     if (!prepareSettings_)
         prepareSettings_ = ReadPrepareSettings(kConfigFile);
 
     PrepareDlg.SetOwner(this);
     TPrepareDialog& dialog = *PrepareDlg;
-    dialog.SetSettings(*prepareSettings_);
+    dialog.SetSettings(start ? *start : *prepareSettings_);
     dialog.SetPicture(PictureOf(source));
     const bool accepted = dialog.exec() == QDialog::Accepted;
     const QImage result = dialog.Result();
     const TPrepareSettings chosen = dialog.Settings();
     dialog.SetPicture(nullptr);  // the picture's copies are not kept between uses
     if (!accepted || result.isNull())
-        return;
+        return nullptr;
     if (chosen != *prepareSettings_) {
         prepareSettings_ = chosen;
         prepareSettingsChanged_ = true;
@@ -90,4 +98,29 @@ void MainWindow::prepareForSending()
     memo->replacePicture(result);
     memo->rememberForUndo(before);
     memo->publishState();
+    return memo;
+}
+
+MemoWindow* MainWindow::prepareSuggested(MemoWindow* source, const QImage& picture)
+{
+    if (!prepareSettings_)
+        prepareSettings_ = ReadPrepareSettings(kConfigFile);
+    return prepareWindow(source, SuggestedSettings(*prepareSettings_, picture));
+}
+
+// Saving and sending make a picture black and white by the plain rule: every pixel that is not
+// white turns black, which leaves a photo a black block and a grey drawing a silhouette. So a
+// picture with grey or colour first offers 送信用に変換, with the conversion that suits it.
+MemoWindow* MainWindow::offerPreparation(MemoWindow* memo, const QImage& picture, const QString& action)
+{
+    if (IsBlackAndWhite(picture))
+        return memo;
+    const QString question = QStringLiteral("%1 は白黒ではありません。このまま%2すると、白以外の点はすべて黒になります。\n\n"
+                                            "送信用に変換で、この画像に合った方法で白黒にしますか？")
+                                 .arg(memo->memoLabel(), action);
+    switch (ShowBox(BoxKind::Confirmation, question, BoxButtons::PrepareAsIsCancel)) {
+    case BoxAnswer::Yes: return prepareSuggested(memo, memo->Image1->picture());
+    case BoxAnswer::No: return memo;
+    default: return nullptr;
+    }
 }

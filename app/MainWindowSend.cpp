@@ -32,6 +32,15 @@ TMemoPicture pictureOf(const MemoWindow& memo)
     return pic;
 }
 
+// The part of the picture a Send takes: the selected region, or the whole picture.
+QImage sentPart(const MemoWindow& memo)
+{
+    const QImage& picture = memo.Image1->picture();
+    if (memo.SelLeft < 0)
+        return picture;
+    return picture.copy(QRect(QPoint(memo.SelLeft, memo.SelTop), QPoint(memo.SelRight, memo.SelBottom)));
+}
+
 void showNothingToSend() { ShowBox(BoxKind::Information, QStringLiteral("送信する画像がありません")); }
 
 }  // namespace
@@ -49,10 +58,26 @@ void MainWindow::send()
         return;
     }
 
+    // A picture with grey or colour is offered 送信用に変換 first; not again while a Send that
+    // was refused as too large goes on with the region the user chose.
+    if (!SkipSizeCheck) {
+        MemoWindow* going = offerPreparation(memo, sentPart(*memo), QStringLiteral("送信"));
+        if (!going)
+            return;
+        if (going != memo) {
+            send();  // the prepared picture, in its own window
+            return;
+        }
+    }
+
+    bool prepareInstead = false;
     TConvHooks hooks;
-    hooks.Refused = [memo] {
-        ShowBox(BoxKind::Warning, QString::fromUtf16(TooLargeWarning));
-        memo->armRegionSelection();  // the user drags the part to send
+    hooks.Refused = [memo, &prepareInstead] {
+        // 送信用に変換 beside the warning's OK makes the picture small enough.
+        if (ShowBox(BoxKind::Warning, QString::fromUtf16(TooLargeWarning), BoxButtons::OkPrepare) == BoxAnswer::Yes)
+            prepareInstead = true;
+        else
+            memo->armRegionSelection();  // the user drags the part to send
     };
     hooks.Busy = [](bool busy) {
         if (busy)
@@ -63,6 +88,12 @@ void MainWindow::send()
     TTransferBitmap bitmap;  // the work buffer
     switch (ConvertForSend(pictureOf(*memo), bitmap, hooks)) {
     case ConvResult::TooLarge:
+        if (prepareInstead) {
+            if (prepareSuggested(memo, memo->Image1->picture()))
+                send();
+            else
+                memo->armRegionSelection();
+        }
         return;
     case ConvResult::NoImage:
         showNothingToSend();

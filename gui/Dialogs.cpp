@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
@@ -63,6 +64,26 @@ QString QtFilterFrom(const QString& classicFilter)
         filters << QStringLiteral("%1 (%2)").arg(name, bothCases(parts[i + 1]));
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString PictureOpenFilter()
+{
+    QStringList patterns;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+        if (!patterns.contains(pattern))
+            patterns << pattern;
+    }
+    // A JPEG is often named .jpe; Qt knows it as jpeg and jpg only.
+    if (patterns.contains(QStringLiteral("*.jpeg")) && !patterns.contains(QStringLiteral("*.jpe")))
+        patterns << QStringLiteral("*.jpe");
+    const QString all = patterns.join(QLatin1Char(';'));
+    return QStringLiteral("画像ファイル|%1|%2").arg(all, SaveFilter(QStringLiteral("BMP")));
+}
+
+QString SaveFilter(const QString& kind)
+{
+    return QStringLiteral("%1 ファイル (*.%1)|*.%1|すべてのファイル (*.*)|*.*").arg(kind);
 }
 
 std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request)

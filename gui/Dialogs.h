@@ -39,9 +39,16 @@ QPrinter& SharedPrinter();
 // CommandFailure ("印刷を開始できません") when the printer cannot start.
 bool BeginMemoPrint(QWidget* parent, QPainter& painter);
 
-// "BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*" in the form Qt's dialogs take; patterns
+// "BMP ファイル (*.BMP)|*.BMP|すべてのファイル (*.*)|*.*" in the form Qt's dialogs take; patterns
 // match in either case, as they do on the platform the format comes from.
 QString QtFilterFrom(const QString& classicFilter);
+
+// The filter of the dialogs that open pictures, in the classic form: every picture kind that
+// VEXLO reads first (BMP, PNG, JPEG, GIF ... as the installed image plugins offer them), then
+// BMP alone, then all files.
+QString PictureOpenFilter();
+// The filter of a dialog that writes KIND files (its extension, e.g. "BMP"), then all files.
+QString SaveFilter(const QString& kind);
 
 // Test seams: while set, the dialog is not shown; the answerer decides.
 void SetFileDialogAnswerer(std::function<std::optional<QString>(const FileDialogRequest&)> answerer);

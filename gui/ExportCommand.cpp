@@ -36,9 +36,9 @@ int& progressDelay()
 QString filterFor(ExportFormat format)
 {
     switch (format) {
-    case ExportFormat::Png: return QStringLiteral("PNG Files(*.PNG)|*.PNG|All Files(*.*)|*.*");
-    case ExportFormat::Svg: return QStringLiteral("SVG Files(*.SVG)|*.SVG|All Files(*.*)|*.*");
-    case ExportFormat::Pdf: return QStringLiteral("PDF Files(*.PDF)|*.PDF|All Files(*.*)|*.*");
+    case ExportFormat::Png: return SaveFilter(QStringLiteral("PNG"));
+    case ExportFormat::Svg: return SaveFilter(QStringLiteral("SVG"));
+    case ExportFormat::Pdf: return SaveFilter(QStringLiteral("PDF"));
     }
     return {};
 }

@@ -43,6 +43,8 @@ BoxAnswer run(const BoxRequest& request)
         const bool threeWay = request.buttons == BoxButtons::YesNoCancel || request.buttons == BoxButtons::SaveAllNoneCancel;
         if (threeWay && answer == BoxAnswer::Ok)
             return BoxAnswer::Yes;
+        if (request.buttons == BoxButtons::PrepareAsIsCancel && answer == BoxAnswer::Ok)
+            return BoxAnswer::No;
         return answer;
     }
     QMessageBox box(iconOf(request), request.caption, request.text, QMessageBox::NoButton,
@@ -65,7 +67,25 @@ BoxAnswer run(const BoxRequest& request)
             return BoxAnswer::Yes;
         return box.clickedButton() == no ? BoxAnswer::No : BoxAnswer::Cancel;
     }
+    if (request.buttons == BoxButtons::PrepareAsIsCancel) {
+        QPushButton* prepare = add(QStringLiteral("送信用に変換(&D)"), QMessageBox::YesRole, "PrepareButton");
+        QPushButton* asIs = add(QStringLiteral("そのまま(&N)"), QMessageBox::NoRole, "AsIsButton");
+        QPushButton* cancel = add(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole, "CancelButton");
+        box.setDefaultButton(prepare);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == prepare)
+            return BoxAnswer::Yes;
+        return box.clickedButton() == asIs ? BoxAnswer::No : BoxAnswer::Cancel;
+    }
     QPushButton* ok = add(QStringLiteral("OK"), QMessageBox::AcceptRole, "OKButton");
+    if (request.buttons == BoxButtons::OkPrepare) {
+        QPushButton* prepare = add(QStringLiteral("送信用に変換(&D)"), QMessageBox::YesRole, "PrepareButton");
+        box.setEscapeButton(ok);
+        box.setDefaultButton(ok);
+        box.exec();
+        return box.clickedButton() == prepare ? BoxAnswer::Yes : BoxAnswer::Ok;
+    }
     QPushButton* cancel = nullptr;
     if (request.buttons == BoxButtons::OkCancel) {
         cancel = add(QStringLiteral("ｷｬﾝｾﾙ"), QMessageBox::RejectRole, "CancelButton");

@@ -12,7 +12,10 @@ enum class BoxKind { Warning, Error, Information, Confirmation };
 // YesNoCancel is the question that can lose a memo: はい(&Y), いいえ(&N), ｷｬﾝｾﾙ.
 // SaveAllNoneCancel asks about several memos at once: すべて保存(&A) (answer Yes), 保存しない(&N)
 // (No), ｷｬﾝｾﾙ.
-enum class BoxButtons { Ok, OkCancel, YesNoCancel, SaveAllNoneCancel };
+// PrepareAsIsCancel offers 送信用に変換 for a picture that is not black and white:
+// 送信用に変換(&D) (Yes), そのまま(&N) (No), ｷｬﾝｾﾙ; an answerer's Ok counts as No there.
+// OkPrepare adds 送信用に変換(&D) (Yes) to a box whose OK goes on as before.
+enum class BoxButtons { Ok, OkCancel, YesNoCancel, SaveAllNoneCancel, PrepareAsIsCancel, OkPrepare };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
 
 struct BoxRequest {

@@ -50,28 +50,32 @@ void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos)
         ShowBox(BoxKind::Error, *failure);
 }
 
-void TrashLibraryMemos(const QList<LibraryMemo>& memos)
+QStringList TrashLibraryMemos(const QList<LibraryMemo>& memos)
 {
     if (memos.isEmpty())
-        return;
+        return {};
     const QString question = memos.size() == 1
                                  ? QStringLiteral("%1 をごみ箱に移動しますか？").arg(QFileInfo(memos[0].path).fileName())
                                  : QStringLiteral("%1 件のメモをごみ箱に移動しますか？").arg(memos.size());
     if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) != BoxAnswer::Ok)
-        return;
+        return {};
     // Qt makes the home trash inside the data folder but not the folder itself; without it the
     // files would land in "files" and "info" of the working folder, where no one finds them.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QStringList failed;
+    QStringList moved;
     for (const LibraryMemo& memo : memos) {
         // Only ever into the trash: a file the trash cannot take stays where it is.
         if (platform::MoveToTrash(memo.path))
             failed << QFileInfo(memo.path).fileName();
+        else
+            moved << memo.path;
     }
     if (!failed.isEmpty())
         ShowBox(BoxKind::Error, QStringLiteral("ごみ箱に移動できませんでした (ファイルはそのままです):\n") +
                                     failed.mid(0, 20).join(QLatin1Char('\n')) +
                                     (failed.size() > 20 ? QStringLiteral("\n…") : QString()));
+    return moved;
 }
 
 QString RenameLibraryMemo(QWidget* parent, const LibraryMemo& memo)

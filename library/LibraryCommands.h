@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -34,8 +35,8 @@ void PrintLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 
 // Moves the memos' files to the desktop's trash after one question; a file that cannot go
-// there stays where it is, and the user is told which and why.
-void TrashLibraryMemos(const QList<LibraryMemo>& memos);
+// there stays where it is, and the user is told which and why. The paths of the files moved.
+QStringList TrashLibraryMemos(const QList<LibraryMemo>& memos);
 
 // Asks for a new title and reading for MEMO and renames it (store/MemoRename.h). The memo's
 // file name afterwards; empty when the user cancelled or the rename failed.

@@ -264,7 +264,8 @@ void TLibraryPanel::createActions()
                        [this] { ExportLibraryMemos(this, selectedMemos()); });
     trashAction = make("TrashMemo1", QStringLiteral("削除(&D)"), QKeySequence::Delete, [this] {
         const int first = memoList->currentIndex().row();
-        TrashLibraryMemos(selectedMemos());
+        if (const QStringList trashed = TrashLibraryMemos(selectedMemos()); !trashed.isEmpty())
+            emit memosTrashed(trashed);
         refreshThen([this, first] {
             // The memo that took the place of the first one gone is the current one, as in a file list.
             if (!memoList->selectionModel()->hasSelection() && memoModel->rowCount() > 0 && first >= 0)
@@ -275,7 +276,10 @@ void TLibraryPanel::createActions()
         const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
         if (selected.size() != 1)
             return;
-        const QString renamed = RenameLibraryMemo(this, memoAt(selected[0].row()));
+        const LibraryMemo memo = memoAt(selected[0].row());
+        const QString renamed = RenameLibraryMemo(this, memo);
+        if (!renamed.isEmpty())
+            emit memoRenamed(memo.path, QFileInfo(memo.path).dir().filePath(renamed));
         refreshThen([this, renamed] {
             if (const int row = renamed.isEmpty() ? -1 : memoModel->rowOf(renamed); row >= 0) {
                 memoList->setCurrentIndex(memoModel->index(row));

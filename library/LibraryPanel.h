@@ -63,6 +63,10 @@ signals:
     void sendRequested(const QList<LibraryMemo>& memos);
     // The list shows the folder as it was when the last refresh asked for began.
     void refreshed();
+    // 名前の変更 gave the memo in OLDPATH the file NEWPATH.
+    void memoRenamed(const QString& oldPath, const QString& newPath);
+    // 削除 moved the files PATHS to the trash.
+    void memosTrashed(const QStringList& paths);
 
 protected:
     // Letters typed in the list go into the filter box.

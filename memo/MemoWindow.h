@@ -70,6 +70,12 @@ public:
     // FILENAME with its extension replaced: NAME.BMP, or NAME_QM.BMP for a picture that
     // saving turns black and white (or that 送信用に変換 made).
     static QString bmpNameFor(const QString& fileName, bool converted);
+    // The file the window shows went under another name (renamed in メモ一覧): the window
+    // takes PATH as its name and caption, and tells the frame.
+    void fileRenamed(const QString& path);
+    // The file the window shows is gone (moved to the trash): the window keeps its picture
+    // under a new name NEW_n.BMP, marked changed, so that closing it asks to save it.
+    void fileRemoved();
     // Writes the picture to PATH, which the window then takes as its name; throws
     // CommandFailure (name, caption and Modified as they were) when it cannot be written.
     void saveUnder(const QString& path);

@@ -94,7 +94,7 @@ bool MemoWindow::saveAs(const QString& proposedName)
     FileDialogRequest request;
     request.mode = FileDialogRequest::Mode::Save;
     request.title = QStringLiteral("手書きメモをセーブ");
-    request.filter = QStringLiteral("BMP Files(*.BMP)|*.BMP|All Files(*.*)|*.*");
+    request.filter = SaveFilter(QStringLiteral("BMP"));
     request.fileName = proposedName.isNull() ? FileName : proposedName;
     request.overwritePrompt = true;
     request.pathMustExist = true;
@@ -112,6 +112,25 @@ void MemoWindow::saveUnder(const QString& path)
     writePicture(path);
     FileName = path;
     setCaption(QFileInfo(FileName).fileName());
+    publishState();
+}
+
+void MemoWindow::fileRenamed(const QString& path)
+{
+    if (pictureFile_ == FileName)
+        pictureFile_ = path;
+    FileName = path;
+    setCaption(QFileInfo(FileName).fileName());
+    publishState();
+}
+
+void MemoWindow::fileRemoved()
+{
+    pictureFile_.clear();
+    FileName = newName();
+    setCaption(FileName);
+    Modified = true;
+    publishState();
 }
 
 void MemoWindow::saveIntoFolder(const QString& folder)
@@ -127,6 +146,7 @@ void MemoWindow::saveIntoFolder(const QString& folder)
     Modified = false;
     FileName = path;
     setCaption(QFileInfo(FileName).fileName());
+    publishState();
 }
 
 void MemoWindow::print()

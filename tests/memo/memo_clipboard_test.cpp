@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMdiArea>
 #include <QToolButton>
 
 #include <functional>
@@ -159,6 +160,43 @@ INSTANTIATE_TEST_SUITE_P(Cases, MemoPaste,
                                          PasteCase{"IntoANewWindow", Target::NewWindow, true},
                                          PasteCase{"TextOnly", Target::OpenedFile, false}),
                          [](const testing::TestParamInfo<PasteCase>& info) { return std::string(info.param.name); });
+
+// A pasted picture takes NEW_n.BMP with n the number of windows, or the next number that no
+// other open window carries: pasting into two windows in a row names them apart.
+TEST_F(MemoClipboard, PastedWindowsNeverShareAName)
+{
+    const struct {
+        const char* files[3];      // opened in this order
+        int pasteInto[3];          // indices of the windows pasted into, -1 ends
+        const char* names[3];      // captions afterwards
+    } rows[] = {
+        {{"a.bmp", "b.bmp", nullptr}, {0, 1, -1}, {"NEW_2.BMP", "NEW_3.BMP", nullptr}},
+        {{"a.bmp", "b.bmp", nullptr}, {1, 0, -1}, {"NEW_3.BMP", "NEW_2.BMP", nullptr}},
+        {{"a.bmp", "new_2.bmp", nullptr}, {0, -1, -1}, {"NEW_3.BMP", "new_2.bmp", nullptr}},
+        {{"a.bmp", "b.bmp", "c.bmp"}, {0, 1, 0}, {"NEW_3.BMP", "NEW_4.BMP", "c.bmp"}},
+        {{"a.bmp", nullptr, nullptr}, {0, 0, -1}, {"NEW_1.BMP", nullptr, nullptr}},
+    };
+    QGuiApplication::clipboard()->setImage(greyish());
+    for (const auto& row : rows) {
+        for (MemoWindow* memo : MainForm->memoWindows()) {
+            memo->Modified = false;
+            memo->close();
+        }
+        flushDeletes();
+        QList<MemoWindow*> memos;
+        for (const char* file : row.files)
+            if (file)
+                memos << open(writeImage(QString::fromUtf8(file), greyish()));
+        for (int k : row.pasteInto) {
+            if (k < 0)
+                break;
+            MainForm->MdiArea->setActiveSubWindow(memos[k]);
+            edit("Paste1");
+        }
+        for (int k = 0; k < memos.size(); ++k)
+            EXPECT_EQ(memos[k]->captionName(), QString::fromUtf8(row.names[k])) << row.files[0] << " " << k;
+    }
+}
 
 // Picture bytes that another program offers go through the files' loader: transparency
 // becomes white, a damaged picture is refused and the window keeps what it had.

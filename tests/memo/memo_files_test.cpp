@@ -3,6 +3,7 @@
 
 #include "support/FileSizeLimit.h"
 
+#include "gui/Dialogs.h"
 #include "gui/ExportDlg.h"
 
 #include <QBuffer>
@@ -30,12 +31,51 @@ TEST_F(MemoFiles, OpenAsksWithItsTitleAndFilterAndShowsTheFilesPixels)
     for (const FileDialogRequest& r : fileDialogs) {
         EXPECT_EQ(r.mode, FileDialogRequest::Mode::Open);
         EXPECT_EQ(r.title, "手書きメモを開く");
-        EXPECT_EQ(r.filter, "BMP Files (*.BMP)|*.BMP|All Files (*.*)|*.*");
         EXPECT_TRUE(r.fileMustExist);
     }
     EXPECT_EQ(memo->windowTitle(), "Memo One.BMP");
     EXPECT_FALSE(memo->Modified);
     EXPECT_EQ(bitsOf(memo->Image1->picture()), bitsOf(image));
+}
+
+// The patterns of one of Qt's name filters, "Name (*.a *.b)", read as QFileDialog reads them.
+QStringList QFileDialog_patterns(const QString& filter)
+{
+    const int open = filter.lastIndexOf(QLatin1Char('('));
+    return filter.mid(open + 1).chopped(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The open dialog shows every picture VEXLO reads under its first filter, BMP alone under the
+// second, all files under the third; the names are Japanese like the rest of the program.
+TEST_F(MemoFiles, OpenDialogOffersEveryPictureFirstThenBmpAlone)
+{
+    command("Open1");  // cancelled
+    ASSERT_EQ(fileDialogs.size(), 1u);
+    const QStringList filters = QtFilterFrom(fileDialogs[0].filter).split(QStringLiteral(";;"));
+    ASSERT_EQ(filters.size(), 3);
+    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("画像ファイル (")));
+    EXPECT_TRUE(filters[1].startsWith(QStringLiteral("BMP ファイル (")));
+    EXPECT_TRUE(filters[2].startsWith(QStringLiteral("すべてのファイル (")));
+    const auto shows = [&](int filter, const QString& name) {
+        const QStringList patterns = QFileDialog_patterns(filters[filter]);
+        return QDir::match(patterns, name);
+    };
+    const struct {
+        const char* name;
+        bool pictures, bmp;
+    } rows[] = {
+        {"memo.BMP", true, true}, {"memo.bmp", true, true},     {"2026-12-07 22.15.03.png", true, false},
+        {"photo.JPG", true, false}, {"photo.jpeg", true, false}, {"scan.gif", true, false},
+        {"notes.txt", false, false},
+    };
+    for (const auto& row : rows) {
+        const QString name = QString::fromUtf8(row.name);
+        EXPECT_EQ(shows(0, name), row.pictures) << row.name;
+        EXPECT_EQ(shows(1, name), row.bmp) << row.name;
+        EXPECT_TRUE(shows(2, name)) << row.name;
+    }
+    for (const QString& f : filters)
+        EXPECT_FALSE(f.contains(QStringLiteral("Files"))) << f.toStdString();
 }
 
 TEST_F(MemoFiles, OtherKindsThatQtReadsOpenToo)
@@ -237,7 +277,7 @@ TEST_F(MemoFiles, SaveAsAsksWithItsOwnDialogAndUsesTheNameAsTyped)
     const FileDialogRequest& r = fileDialogs[1];
     EXPECT_EQ(r.mode, FileDialogRequest::Mode::Save);
     EXPECT_EQ(r.title, "手書きメモをセーブ");
-    EXPECT_EQ(r.filter, "BMP Files(*.BMP)|*.BMP|All Files(*.*)|*.*");
+    EXPECT_EQ(r.filter, "BMP ファイル (*.BMP)|*.BMP|すべてのファイル (*.*)|*.*");
     EXPECT_EQ(r.fileName, path(QStringLiteral("source.bmp")));
     EXPECT_TRUE(r.overwritePrompt);
     EXPECT_TRUE(r.pathMustExist);

@@ -8,6 +8,7 @@
 #include "app/PrepareDialog.h"
 #include "prepare/PrepareConfig.h"
 #include "prepare/PrepareFile.h"
+#include "transfer/MemoImage.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <functional>
 
@@ -132,6 +134,163 @@ TEST_F(PrepareCommand, KeyboardAloneChoosesFillAndMovesTheCrop)
     EXPECT_NEAR(cropX[1] - cropX[2], 10 * (cropX[0] - cropX[1]), 1e-9);
     ASSERT_EQ(MainForm->memoCount(), 2);
     EXPECT_EQ(MainForm->activeMemo()->Image1->picture().convertToFormat(QImage::Format_Mono), shown.convertToFormat(QImage::Format_Mono));
+}
+
+// A picture that is not black and white is not made a black block by Save or Send: both ask
+// first and offer 送信用に変換 with the conversion that suits the picture.
+class NotBlackAndWhite : public PrepareCommand {
+protected:
+    // Runs COMMAND; when the preparation dialog comes up, notes what it starts with and
+    // answers it with OK (or ｷｬﾝｾﾙ).
+    void runAnsweringPreparation(const std::function<void()>& command, bool ok)
+    {
+        QTimer watch;
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<TPrepareDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            watch.stop();
+            offered = dialog->Settings();
+            (ok ? dialog->OKBtn : dialog->CancelBtn)->click();
+        });
+        watch.start();
+        command();
+        flushDeletes();
+    }
+
+    static QImage photo(int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int v = 20 + 210 * (x + y) / (w + h) + ((x * 7 + y * 13) % 9) - 4;
+                image.setPixel(x, y, qRgb(v, v, std::max(0, v - 20)));
+            }
+        return image;
+    }
+
+    static QImage greyDrawing(int w, int h)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        for (int i = 0; i < w; ++i)
+            for (int t = 0; t < 3; ++t) {
+                image.setPixel(i, std::min(h - 1, i * h / w + t), qRgb(110, 110, 110));
+                image.setPixel(i, h / 2 + t, qRgb(170, 170, 170));
+            }
+        return image;
+    }
+
+    static double blackShare(const QImage& picture)
+    {
+        const QString bits = bitsOf(picture);
+        return double(bits.count(QLatin1Char('1'))) / bits.size();
+    }
+
+    std::optional<TPrepareSettings> offered;
+};
+
+TEST_F(NotBlackAndWhite, SaveOffersThePreparationThatSuitsThePicture)
+{
+    const struct {
+        const char* name;
+        QImage picture;
+        TConversion conversion;
+        std::optional<TSizeMode> size;  // none: as the user left it
+    } rows[] = {
+        {"photo.png", photo(400, 300), TConversion::FloydSteinberg, TSizeMode::Fit},
+        {"drawing.png", greyDrawing(100, 80), TConversion::Threshold, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        const QString name = QString::fromUtf8(row.name);
+        MemoWindow* source = open(writeImage(name, row.picture, "PNG"));
+        ASSERT_NE(source, nullptr);
+        boxes.clear();
+        offered.reset();
+        answers.push_back(BoxAnswer::Yes);  // 送信用に変換
+        runAnsweringPreparation([] { command("Save1"); }, true);
+        ASSERT_EQ(boxes.size(), 1u) << row.name;
+        EXPECT_EQ(boxes[0].buttons, BoxButtons::PrepareAsIsCancel);
+        EXPECT_EQ(boxes[0].caption, "確認");
+        ASSERT_TRUE(offered.has_value()) << row.name;
+        EXPECT_EQ(offered->Conversion, row.conversion) << row.name;
+        if (row.size)
+            EXPECT_EQ(offered->Size, *row.size) << row.name;
+        // The prepared picture is what is saved, beside the source, as NAME_QM.BMP.
+        MemoWindow* result = MainForm->activeMemo();
+        ASSERT_NE(result, source);
+        const QString saved = path(QFileInfo(name).completeBaseName() + QStringLiteral("_QM.BMP"));
+        EXPECT_EQ(result->FileName, saved);
+        EXPECT_FALSE(result->Modified);
+        const QImage written(saved);
+        ASSERT_FALSE(written.isNull()) << row.name;
+        EXPECT_GT(blackShare(written), 0.01) << row.name;
+        EXPECT_LT(blackShare(written), 0.9) << row.name << ": not a black block";
+        EXPECT_FALSE(source->Modified);
+    }
+}
+
+TEST_F(NotBlackAndWhite, SaveAsItIsOrNotAtAllAndBlackAndWhiteAsBefore)
+{
+    const QString grey = writeImage(QStringLiteral("grey.png"), greyDrawing(60, 40), "PNG");
+    const QString mono = writeImage(QStringLiteral("mono.bmp"), pattern(60, 40));
+    const struct {
+        const char* name;
+        QString file;
+        std::optional<BoxAnswer> answer;  // none: no question
+        bool dialog;                      // the save dialog is asked
+    } rows[] = {
+        {"ｷｬﾝｾﾙ", grey, BoxAnswer::Cancel, false},
+        {"そのまま", grey, BoxAnswer::No, true},
+        {"black and white", mono, std::nullopt, false},
+    };
+    for (const auto& row : rows) {
+        MemoWindow* memo = open(row.file);
+        ASSERT_NE(memo, nullptr);
+        boxes.clear();
+        fileDialogs.clear();
+        if (row.answer)
+            answers.push_back(*row.answer);
+        runAnsweringPreparation([] { command("Save1"); }, true);
+        EXPECT_EQ(boxes.size(), row.answer ? 1u : 0u) << row.name;
+        EXPECT_FALSE(offered.has_value()) << row.name;
+        EXPECT_EQ(fileDialogs.size(), row.dialog ? 1u : 0u) << row.name;
+        EXPECT_EQ(MainForm->activeMemo(), memo) << row.name;
+    }
+}
+
+TEST_F(NotBlackAndWhite, SendOffersThePreparationAndSoDoesTheSizeWarning)
+{
+    // A grey drawing: the question; 送信用に変換 opens the dialog with a threshold; cancelled,
+    // nothing is sent.
+    MemoWindow* grey = open(writeImage(QStringLiteral("grey.png"), greyDrawing(100, 80), "PNG"));
+    ASSERT_NE(grey, nullptr);
+    answers.push_back(BoxAnswer::Yes);
+    runAnsweringPreparation([] { MainForm->send(); }, false);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].buttons, BoxButtons::PrepareAsIsCancel);
+    ASSERT_TRUE(offered.has_value());
+    EXPECT_EQ(offered->Conversion, TConversion::Threshold);
+    EXPECT_EQ(MainForm->memoCount(), 1);
+
+    // A black and white picture too large to send: the warning offers it too, fitted to the
+    // device's screen; cancelled, the user chooses a region as before.
+    MemoWindow* large = open(writeImage(QStringLiteral("large.bmp"), pattern(300, 200)));
+    ASSERT_NE(large, nullptr);
+    boxes.clear();
+    offered.reset();
+    answers.push_back(BoxAnswer::Yes);
+    runAnsweringPreparation([] { MainForm->send(); }, false);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QString::fromUtf16(TooLargeWarning));
+    EXPECT_EQ(boxes[0].buttons, BoxButtons::OkPrepare);
+    ASSERT_TRUE(offered.has_value());
+    EXPECT_EQ(offered->Size, TSizeMode::Fit);
+    EXPECT_EQ(offered->Box, QSize(124, 121));
+    EXPECT_TRUE(large->SelectMode);
+    QTest::keyClick(large->Image1, Qt::Key_Escape);
+    SkipSizeCheck = false;
 }
 
 }  // namespace

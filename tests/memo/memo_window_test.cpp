@@ -83,7 +83,7 @@ TEST_F(MemoWindowTest, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
 }
 
-TEST_F(MemoWindowTest, GeneratedNamesCountTheOpenWindowsAndSoRepeat)
+TEST_F(MemoWindowTest, GeneratedNamesCountTheOpenWindowsAndNeverRepeatAnOpenOne)
 {
     for (int i = 0; i < 3; ++i)
         command("New1");
@@ -93,7 +93,7 @@ TEST_F(MemoWindowTest, GeneratedNamesCountTheOpenWindowsAndSoRepeat)
     command("Close1");
     EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP"}));
     command("New1");
-    EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP", "EMPTY_3.BMP"}));
+    EXPECT_EQ(captions(), QStringList({"EMPTY_1.BMP", "EMPTY_3.BMP", "EMPTY_4.BMP"}));
 }
 
 TEST_F(MemoWindowTest, AnOpenedWindowFitsItsImageWithThePictureAtTheTopLeft)
