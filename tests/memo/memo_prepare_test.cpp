@@ -215,8 +215,9 @@ TEST_F(NotBlackAndWhite, SaveOffersThePreparationThatSuitsThePicture)
         EXPECT_EQ(boxes[0].caption, "確認");
         ASSERT_TRUE(offered.has_value()) << row.name;
         EXPECT_EQ(offered->Conversion, row.conversion) << row.name;
-        if (row.size)
+        if (row.size) {
             EXPECT_EQ(offered->Size, *row.size) << row.name;
+        }
         // The prepared picture is what is saved, beside the source, as NAME_QM.BMP.
         MemoWindow* result = MainForm->activeMemo();
         ASSERT_NE(result, source);
