@@ -356,7 +356,10 @@ void MainWindow::createStatusBar()
     // room, elided in the middle beyond that (its tooltip says it whole).
     namePanel = panel("Panel2", kNamePanelHint, Qt::AlignLeft, 0, new TElidedLabel(bar));
     namePanel->setMinimumWidth(113);
-    sizePanel = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0);
+    // The area, or what to do now: it takes the room that is left and never widens the frame
+    // (a longer text is elided in the middle).
+    sizePanel = panel("Panel4", QStringLiteral("有効な画像の領域"), Qt::AlignLeft, 0, new TElidedLabel(bar));
+    sizePanel->setMinimumWidth(1);
     bytesPanel = panel("Panel3", QStringLiteral("ファイルの大きさ(モノクロ)"), Qt::AlignRight, 116);
     bar->addWidget(namePanel);
     bar->addWidget(sizePanel, 1);
