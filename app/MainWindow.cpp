@@ -491,7 +491,9 @@ void MainWindow::updateActionsFor(const MemoWindow* memo)
         sizePanel->setText(memo->SelectMode && !memo->Dragging
                             ? QStringLiteral("範囲をドラッグするか矢印キーで選んでください (Enter で決定、Esc で中止)")
                             : QStringLiteral("画像サイズ(X,Y)=(%1,%2)").arg(memo->ImageWidth).arg(memo->ImageHeight));
-        bytesPanel->setText(QStringLiteral("%1Bytes").arg((memo->ImageWidth / 8) * memo->ImageHeight));
+        // The bytes the picture takes in one bit a pixel, each row rounded up to a whole byte as
+        // it is sent to the device and shown by 送信用に変換: a 7-pixel row still takes a byte.
+        bytesPanel->setText(QStringLiteral("%1Bytes").arg(RowByteCount(memo->ImageWidth) * memo->ImageHeight));
     } else if (memo) {
         showNoImageStatus();
     }

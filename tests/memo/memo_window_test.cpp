@@ -39,7 +39,7 @@ struct StatusCase {
 
 class MemoStatus : public MemoFixture, public testing::WithParamInterface<StatusCase> {};
 
-TEST_P(MemoStatus, AnOpenedImagePublishesItsNameSizeAndWholeBytesPerRow)
+TEST_P(MemoStatus, AnOpenedImagePublishesItsNameSizeAndBytesAsSent)
 {
     const StatusCase& c = GetParam();
     MemoWindow* memo = open(writeImage(QStringLiteral("picture.bmp"), pattern(c.width, c.height)));
@@ -53,11 +53,11 @@ TEST_P(MemoStatus, AnOpenedImagePublishesItsNameSizeAndWholeBytesPerRow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, MemoStatus,
-                         testing::Values(StatusCase{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
-                                         StatusCase{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"},
+                         testing::Values(StatusCase{100, 50, "画像サイズ(X,Y)=(100,50)", "650Bytes"},
+                                         StatusCase{7, 50, "画像サイズ(X,Y)=(7,50)", "50Bytes"},
                                          StatusCase{8, 3, "画像サイズ(X,Y)=(8,3)", "3Bytes"},
-                                         StatusCase{17, 9, "画像サイズ(X,Y)=(17,9)", "18Bytes"},
-                                         StatusCase{124, 121, "画像サイズ(X,Y)=(124,121)", "1815Bytes"}));
+                                         StatusCase{17, 9, "画像サイズ(X,Y)=(17,9)", "27Bytes"},
+                                         StatusCase{124, 121, "画像サイズ(X,Y)=(124,121)", "1936Bytes"}));
 
 TEST_F(MemoWindowTest, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
 {
@@ -156,7 +156,7 @@ TEST_F(MemoWindowTest, ZoomShowsLargerPixelsAndKeepsTheImage)
     EXPECT_TRUE(memo->scrollArea->horizontalScrollBar()->isVisible());
     EXPECT_TRUE(memo->scrollArea->verticalScrollBar()->isVisible());
     EXPECT_EQ(MainForm->sizePanel->text(), "画像サイズ(X,Y)=(124,121)");
-    EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "1936Bytes");
 
     fileAnswers.push_back(path(QStringLiteral("saved.bmp")));
     command("SaveAs1");

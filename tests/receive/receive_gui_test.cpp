@@ -115,7 +115,7 @@ TEST_P(ReceiveGuiClean, ThreeMemosOpenAsThreeWindows)
     EXPECT_EQ(Connect1->Label1->text(), QStringLiteral("受信中です:3"));
     EXPECT_EQ(MainForm->namePanel->text(), "NEW_3.BMP");
     EXPECT_EQ(MainForm->sizePanel->text(), QStringLiteral("画像サイズ(X,Y)=(124,121)"));
-    EXPECT_EQ(MainForm->bytesPanel->text(), "1815Bytes");
+    EXPECT_EQ(MainForm->bytesPanel->text(), "1936Bytes");
     EXPECT_TRUE(CommLink.Received.Records.empty()) << "the received list is freed";
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 }
