@@ -196,6 +196,17 @@ public:
     QString Page() const { return page_; }
 
 protected:
+    // Escape closes the window, as it closes every dialog of the program; keys that a control
+    // uses itself never get this far.
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+            close();
+            return;
+        }
+        QWidget::keyPressEvent(e);
+    }
+
     bool eventFilter(QObject* watched, QEvent* e) override
     {
         if (watched == keyEdit_ && e->type() == QEvent::KeyPress) {

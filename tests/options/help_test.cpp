@@ -137,7 +137,23 @@ TEST_F(HelpWindow, MenusButtonsAndF1OpenTheirPages)
         EXPECT_TRUE(platform::HelpWindowOpen()) << c.name;
         EXPECT_EQ(platform::HelpWindowPage(), c.page) << c.name;
     }
+    // Escape closes it from any of its controls, a page, a list or a search box alike.
+    for (const char* control : {"HelpBrowser", "HelpContents", "HelpSearchEdit"}) {
+        MainForm->showHelpContents();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(platform::HelpWindowOpen()) << control;
+        QWidget* help = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("HelpWindow") && w->isVisible())
+                help = w;
+        ASSERT_NE(help, nullptr);
+        QTest::keyClick(help->findChild<QWidget*>(QString::fromLatin1(control)), Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(platform::HelpWindowOpen()) << control;
+    }
     // HELP_QUIT, as the frame sends it at exit, closes the window.
+    MainForm->showHelpContents();
+    QCoreApplication::processEvents();
     MainForm->close();
     QCoreApplication::processEvents();
     EXPECT_FALSE(platform::HelpWindowOpen());
