@@ -162,7 +162,11 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
         memoList->scrollToTop();
         updateCount();
     });
+    // The list opens in the order last chosen, and a new choice is kept for the next start.
+    orderBox->setCurrentIndex(std::max<qsizetype>(0, kLibraryOrders.indexOf(LibrarySettings.Order)));
+    memoModel->setOrder(TLibraryModel::Order(orderBox->currentIndex()));
     connect(orderBox, &QComboBox::currentIndexChanged, this, [this](int order) {
+        LibrarySettings.Order = kLibraryOrders.value(order, kLibraryOrders.first());
         {
             KeepSelection keep(this, false);
             memoModel->setOrder(TLibraryModel::Order(order));

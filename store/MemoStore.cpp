@@ -17,6 +17,10 @@ TLibrarySettings ReadLibrarySettings(const std::string& file)
     TLibrarySettings settings;
     settings.Folder = QString::fromStdString(platform::GetPrivateProfileString("Library", "Folder", "", file));
     settings.AutoSave = ReadConfigSwitch("Library", "AutoSave", "TRUE", file);
+    const QString order = QString::fromStdString(platform::GetPrivateProfileString("Library", "Order", "", file));
+    for (const QString& known : kLibraryOrders)
+        if (order.compare(known, Qt::CaseInsensitive) == 0)
+            settings.Order = known;
     return settings;
 }
 
@@ -27,6 +31,8 @@ std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings
         !platform::WritePrivateProfileString("Library", "Folder", settings.Folder.toStdString(), file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     if (!platform::WritePrivateProfileString("Library", "AutoSave", settings.AutoSave ? "TRUE" : "FALSE", file, &why))
+        return file + " に書き込めません\n" + why.text().toStdString();
+    if (!platform::WritePrivateProfileString("Library", "Order", settings.Order.toStdString(), file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     return std::nullopt;
 }

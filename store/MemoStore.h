@@ -5,6 +5,8 @@
 //   Folder=    the library folder; empty or missing: DefaultLibraryFolder()
 //   AutoSave=  "TRUE" (default) stores every received memo; any other text turns the inbox
 //              off, and received memos open as unsaved windows as they always did.
+//   Order=     how メモ一覧 sorts: "Newest" (default), "Oldest" or "Title"; an unknown word
+//              reads as the default.
 //
 // File names: "YYYY-MM-DD HH.MM.SS title.png" (time of arrival, local time), the title as
 // readable text with the characters a file name cannot hold ("/", NUL, control characters,
@@ -25,6 +27,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -32,13 +35,17 @@
 struct TLibrarySettings {
     QString Folder;  // as the user gave it; empty: the default folder
     bool AutoSave = true;
+    QString Order = QStringLiteral("Newest");  // the list's order as last chosen
 };
+
+// The orders メモ一覧 offers, in the order of its list, as Order= names them.
+inline const QStringList kLibraryOrders{QStringLiteral("Newest"), QStringLiteral("Oldest"), QStringLiteral("Title")};
 
 // The program's settings for this run (the desktop program loads them at start-up).
 extern TLibrarySettings LibrarySettings;
 
 TLibrarySettings ReadLibrarySettings(const std::string& file = kConfigFile);
-// Writes [Library] AutoSave, and Folder when one was given. Returns the failure text
+// Writes [Library] AutoSave and Order, and Folder when one was given. Returns the failure text
 // ("<file> に書き込めません", a line end, the cause) when a key cannot be written.
 std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings,
                                                 const std::string& file = kConfigFile);

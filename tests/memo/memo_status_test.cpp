@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
 #include <QLayout>
@@ -140,6 +141,28 @@ TEST_F(MemoStatus, TheLibrarysSendQuestionIsAnInformationBox)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("送信を行いますか？")));
     EXPECT_EQ(boxes[0].caption, "情報");
+}
+
+// メモ一覧 opens in the order last chosen: Order= is read whatever its case, an unknown word
+// reads as the newest first, and a new choice is written at exit.
+TEST_F(MemoStatus, TheLibraryOpensInTheOrderLastChosen)
+{
+    struct Case {
+        const char* stored;
+        int shown;
+    };
+    for (const Case& c : {Case{"Oldest", 1}, Case{"title", 2}, Case{"sideways", 0}, Case{"", 0}}) {
+        home().write(QByteArray("[Library]\r\nOrder=") + c.stored + "\r\n");
+        LibrarySettings = ReadLibrarySettings();
+        TLibraryPanel fresh(path(QStringLiteral("memos")));
+        EXPECT_EQ(fresh.orderBox->currentIndex(), c.shown) << c.stored;
+        EXPECT_EQ(int(fresh.memoModel->order()), c.shown) << c.stored;
+    }
+    ASSERT_NE(openLibraryMemo(QStringLiteral("地図")), nullptr);
+    panel->orderBox->setCurrentIndex(2);
+    MainForm->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(home().read().contains("Order=Title\r\n")) << home().read().constData();
 }
 
 }  // namespace
