@@ -63,3 +63,12 @@ QFont LayoutFont(const char* windowsName, int pixelSize)
     font.setPixelSize(pixelSize);
     return font;
 }
+
+QString MissingJapaneseFontAdvice()
+{
+    if (!QFontDatabase::families(QFontDatabase::Japanese).isEmpty())
+        return {};
+    return QStringLiteral("日本語のフォントがありません。画面の文字が表示できません。\n"
+                          "No Japanese font is installed: the program's texts cannot be shown.\n\n"
+                          "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho");
+}

@@ -76,6 +76,16 @@ public:
 
     QString xdotool(const QStringList& args) { return run(args); }
 
+    // What the program wrote to its standard error so far.
+    QString errorOutput()
+    {
+        program_.setReadChannel(QProcess::StandardError);
+        while (program_.waitForReadyRead(200)) {
+        }
+        program_.setReadChannel(QProcess::StandardOutput);
+        return QString::fromUtf8(program_.readAllStandardError());
+    }
+
     bool waitForExit(int ms) { return program_.waitForFinished(ms); }
     int exitCode() const { return program_.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return program_.exitStatus(); }

@@ -4,6 +4,7 @@
 #include "X11Session.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 
 namespace {
@@ -42,6 +43,30 @@ TEST(X11Frame, ExitThroughTheFileMenuWritesTheConfiguration)
     EXPECT_GE(height, screen[1].trimmed().toInt() / 2) << "of " << screen[1].toStdString();
     EXPECT_LE(width, screen[0].toInt());
     EXPECT_LE(height, screen[1].trimmed().toInt());
+}
+
+// On a system without a Japanese font every label would be boxes: one warning at start says
+// which packages to install, readable in English too, and the program goes on.
+TEST(X11Frame, WithoutAJapaneseFontOneWarningNamesThePackages)
+{
+    ASSERT_TRUE(X11Session::haveDisplay()) << "run under an X server (./test.sh starts Xvfb)";
+    QTemporaryDir fonts;
+    QFile conf(fonts.filePath(QStringLiteral("fonts.conf")));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+               "<dir>/usr/share/fonts/truetype/liberation2</dir>\n<cachedir>" + fonts.path().toUtf8() +
+               "/cache</cachedir>\n</fontconfig>\n");
+    conf.close();
+    X11Session session;
+    session.setEnv(QStringLiteral("FONTCONFIG_FILE"), conf.fileName());
+    ASSERT_TRUE(session.start());
+    const QString box = session.waitForWindow(QStringLiteral("警告"));
+    ASSERT_FALSE(box.isEmpty()) << "no warning box";
+    EXPECT_TRUE(session.errorOutput().contains(QStringLiteral("sudo apt install fonts-ipafont-gothic")));
+    session.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+    session.xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(session.waitForNoWindow(QStringLiteral("警告")));
+    EXPECT_FALSE(session.waitForWindow(QStringLiteral("VEXLO")).isEmpty()) << "the program did not go on";
 }
 
 }  // namespace
