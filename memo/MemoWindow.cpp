@@ -24,7 +24,7 @@ MemoWindow::MemoWindow(QWidget* parent) : QMdiSubWindow(parent)
 {
     setObjectName(QStringLiteral("GraphForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(QIcon(ProgramPicture(16)));
+    setWindowIcon(ProgramIcon());  // sharp at every scale of the screen
     Image1 = new TImageArea;
     scrollArea = new QScrollArea(this);
     scrollArea->setObjectName(QStringLiteral("Scroll1"));

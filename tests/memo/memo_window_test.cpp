@@ -65,6 +65,8 @@ TEST_F(MemoWindowTest, ANewWindowIsEmptyWithItsImageButtonsOffButItsMenusOn)
     MemoWindow* memo = MainForm->activeMemo();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->windowTitle(), "EMPTY_1.BMP");
+    for (qreal scale : {1.5, 2.0})  // its title-bar picture is drawn for the screen, not enlarged
+        EXPECT_EQ(memo->windowIcon().pixmap(QSize(16, 16), scale).size(), QSize(16, 16) * scale) << scale;
     EXPECT_TRUE(memo->FileName.isEmpty());
     EXPECT_FALSE(memo->Modified);
     EXPECT_EQ(memo->ImageWidth, 0);
