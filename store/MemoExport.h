@@ -6,9 +6,12 @@
 //   SVG  the black pixels as rectangles, runs of a row merged and equal runs of the rows below
 //        merged into them, all in one path: exact at any zoom. Scale sets the width and height
 //        it asks to be shown at; Transparent leaves out the white background.
-//   PDF  through Qt's own PDF writer, the pixels drawn as the same rectangles (sharp at any
-//        zoom). PerPage 1: each memo on a page of its own, as large as the page allows. More:
-//        a contact sheet, PerPage memos a page in a grid, each with its title and time under it.
+//   PDF  each memo a 1-bit image (Flate), shown without smoothing: sharp at any zoom, and about
+//        the size of its PNG. PerPage 1: each memo on a page of its own, as large as the page
+//        allows, written by store/MonoPdf.h; its position is a whole number of memo pixels from
+//        the page's corner, so that drawn at the memo's own scale its pixels fall on the page's.
+//        More: a contact sheet through Qt's PDF writer, PerPage memos a page in a grid, each with
+//        its title and time under it as text (the font embedded, so Japanese shows anywhere).
 //
 // Where the files go (ExportMemos):
 //   PNG, SVG  OUT an existing folder, a name ending in "/", or several memos: one file per
@@ -67,8 +70,8 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error);
 
 QByteArray ExportPng(const QImage& picture, int scale, bool transparent);
 QByteArray ExportSvg(const QImage& picture, int scale, bool transparent);
-// Empty bytes when MEMOS is empty or PROGRESS stopped it. Needs a QGuiApplication (the titles
-// are drawn in a font).
+// Empty bytes when MEMOS is empty or PROGRESS stopped it. A contact sheet needs a
+// QGuiApplication (the titles are drawn in a font).
 QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options,
                      const ExportProgress& progress = {});
 

@@ -109,14 +109,14 @@ int RunExport(const std::vector<std::string>& args)
         files << file;
     }
 
-    // The titles of a PDF are drawn in a font: that takes a GUI application, which needs no
+    // The titles of a contact sheet are drawn in a font: that takes a GUI application, which needs no
     // display on the offscreen platform.
     int argc = 3;
     char name[] = "vexlo-cli", platform[] = "-platform", offscreen[] = "offscreen";
     char* argv[] = {name, platform, offscreen, nullptr};
     std::optional<QGuiApplication> gui;
     std::optional<cli::ConsoleApplication> console;
-    if (options.Format == ExportFormat::Pdf)
+    if (options.Format == ExportFormat::Pdf && options.PerPage > 1)
         gui.emplace(argc, argv);
     else
         console.emplace();
