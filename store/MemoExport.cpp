@@ -2,7 +2,9 @@
 
 #include "picture/Picture.h"
 #include "platform/DurableFile.h"
+#include "store/MarkdownExport.h"
 #include "store/MemoFile.h"
+#include "store/MemoNotes.h"
 #include "store/MonoPdf.h"
 
 #include <QBuffer>
@@ -128,6 +130,7 @@ QString ExportSuffix(ExportFormat format)
     case ExportFormat::Png: return QStringLiteral("png");
     case ExportFormat::Svg: return QStringLiteral("svg");
     case ExportFormat::Pdf: return QStringLiteral("pdf");
+    case ExportFormat::Markdown: return QStringLiteral("md");
     }
     return {};
 }
@@ -148,10 +151,16 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error)
     const std::optional<TMemoMeta> meta = ReadMemoMeta(file);
     if (meta && meta->Carried) {
         memo.Title = meta->Title;
+        memo.Reading = meta->Reading;
         memo.Arrived = meta->Arrived;
     } else {
         memo.Title = memo.Name;
         memo.Arrived = info.lastModified();
+    }
+    if (const std::optional<TMemoNotes> notes = ReadMemoNotes(file)) {
+        memo.Tags = notes->Tags;
+        memo.Note = notes->Note;
+        memo.Starred = notes->Starred;
     }
     return memo;
 }
@@ -330,6 +339,8 @@ bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options,
     const QString out = QDir::cleanPath(outPath);
     if (memos.isEmpty())
         return fail(QStringLiteral("書き出すメモがありません"), QStringLiteral("no memo to export"));
+    if (options.Format == ExportFormat::Markdown)
+        return ExportMarkdown(memos, options, out, error, written, englishError, progress);
     const QString suffix = ExportSuffix(options.Format);
     const QFileInfo target(out);
     const bool intoFolder = target.isDir() || outPath.endsWith(QLatin1Char('/')) ||

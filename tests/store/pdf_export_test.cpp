@@ -77,6 +77,11 @@ struct PixelCase {
     QImage memo;
 };
 
+void PrintTo(const PixelCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class PdfPixels : public testing::TestWithParam<PixelCase> {};
 
 // pdftoppm draws a picture that is enlarged less than four times smoothly, whatever the file
