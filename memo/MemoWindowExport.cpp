@@ -21,6 +21,8 @@ TExportMemo MemoWindow::exportMemo() const
         if (const std::optional<TMemoMeta> meta = ReadMemoMeta(FileName); meta && meta->Carried) {
             memo.Arrived = meta->Arrived;
             memo.Reading = meta->Reading;
+            if (deviceTitle_.isEmpty() && !meta->Title.isEmpty())
+                memo.Title = meta->Title;  // as the library's export names it
         }
         if (const std::optional<TMemoNotes> notes = ReadMemoNotes(FileName)) {
             memo.Tags = notes->Tags;

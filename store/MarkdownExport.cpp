@@ -259,10 +259,6 @@ bool ExportMarkdown(const QList<TExportMemo>& memos, const TExportOptions& optio
         for (auto it = files.begin(); it != files.end(); ++it)
             record.Files.insert(it.key(), it.value().toString().toLatin1());
     }
-    if (auto failure = platform::MakeFolders(attachments->isEmpty() ? out : folder.filePath(*attachments)))
-        return fail(QStringLiteral("フォルダー %1 を作れません\n%2").arg(out, failure->text()),
-                    QStringLiteral("cannot create %1: %2").arg(out, failure->englishText()));
-
     // The pictures, each under the first name that is free or ours.
     QList<Planned> pictures;
     QStringList pictureOf;  // the picture's path, relative to OUT, for each memo
@@ -324,6 +320,11 @@ bool ExportMarkdown(const QList<TExportMemo>& memos, const TExportOptions& optio
             notes.push_back({(day.isEmpty() ? QStringLiteral("日付なし") : day) + QStringLiteral(".md"), text.toUtf8()});
         }
     }
+
+    const QString pictureFolder = attachments->isEmpty() ? out : folder.filePath(*attachments);
+    if (auto failure = platform::MakeFolders(pictureFolder))
+        return fail(QStringLiteral("フォルダー %1 を作れません\n%2").arg(pictureFolder, failure->text()),
+                    QStringLiteral("cannot create %1: %2").arg(pictureFolder, failure->englishText()));
 
     // Written: what is missing or ours; left alone: what is someone else's.
     QStringList made, leftAlone;
