@@ -75,7 +75,8 @@ QString linkTarget(const QString& path)
     return QString::fromUtf8(out);
 }
 
-// TEXT as Markdown inline text that shows as it is: every ASCII punctuation character escaped,
+// TEXT as Markdown inline text that shows as it is: the characters that start links, emphasis,
+// code, HTML, entities, a heading's closing marks or a notebook's own marks (==, %%, $) escaped,
 // line breaks as spaces.
 QString markdownText(const QString& text)
 {
@@ -85,7 +86,7 @@ QString markdownText(const QString& text)
             out += QLatin1Char(' ');
             continue;
         }
-        if (c.unicode() < 0x80 && QByteArrayView("!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~").contains(char(c.unicode())))
+        if (c.unicode() < 0x80 && QByteArrayView("\\`*_[]()#<>!|~$&{}^%=").contains(char(c.unicode())))
             out += QLatin1Char('\\');
         out += c;
     }

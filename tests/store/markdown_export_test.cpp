@@ -137,6 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoteCase{"Japanese", "2026-12-07 16.23.32 会議", "会議", "かいぎ", "", {"仕事"}, false, "2026-12-07 16.23.32 会議.md"},
         NoteCase{"YamlAndMarkdownSigns", "a b (1) #2 %20", "key: \"v\" #c \\ - [x](y) |z| *e* `q`", "", "", {}, true,
                  "a b (1) #2 %20.md"},
+        NoteCase{"HtmlAndEntities", "m", "&amp; <b>x</b> 1. ==h== %%c%% $x$ \\*", "", "", {}, false, "m.md"},
         NoteCase{"LinesInTheNote", "m", "t", "", "  first indented\n\ttab\n\nlast\n", {}, false, "m.md"},
         NoteCase{"NoteEndingWithoutBreak", "m", "t", "", "one\ntwo: three", {}, false, "m.md"},
         NoteCase{"ControlCharacters", "m", "bell\x07 and\ttab", "", "nul-free \x01 note\nline", {}, false, "m.md"},
