@@ -39,6 +39,7 @@ QString filterFor(ExportFormat format)
     case ExportFormat::Png: return SaveFilter(QStringLiteral("PNG"));
     case ExportFormat::Svg: return SaveFilter(QStringLiteral("SVG"));
     case ExportFormat::Pdf: return SaveFilter(QStringLiteral("PDF"));
+    case ExportFormat::Markdown: return {};  // a folder is chosen
     }
     return {};
 }
@@ -54,7 +55,8 @@ std::optional<QString> ExportMemosAsked(QWidget* parent, const QList<TExportMemo
         return std::nullopt;
     lastOptions() = options;
     const QString suffix = ExportSuffix(options.Format);
-    const bool intoFolder = memos.size() > 1 && options.Format != ExportFormat::Pdf;
+    const bool intoFolder = options.Format == ExportFormat::Markdown ||
+                            (memos.size() > 1 && options.Format != ExportFormat::Pdf);
     FileDialogRequest request;
     request.title = QStringLiteral("書き出し");
     if (intoFolder) {

@@ -3,7 +3,8 @@
 //
 // One memo, or a PDF of several: a file the user names (an existing one is replaced after the
 // file dialog asked). Several memos as PNG or SVG: a folder the user chooses, one file a memo,
-// never writing over a file there. The choices and the folder are remembered for the next
+// never writing over a file there. Markdown: a folder the user chooses (a notebook's folder);
+// what it wrote there before is updated, nothing else written over (store/MarkdownExport.h). The choices and the folder are remembered for the next
 // export of this run; the first export goes into the user's pictures, never into the library
 // folder (a file there would be taken for a new memo).
 //

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -42,18 +43,20 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     PngBtn = new QRadioButton(QStringLiteral("PNG 画像(&P)"), formatBox);
     SvgBtn = new QRadioButton(QStringLiteral("SVG 図形 (拡大しても鮮明)(&S)"), formatBox);
     PdfBtn = new QRadioButton(QStringLiteral("PDF 文書(&D)"), formatBox);
+    MarkdownBtn = new QRadioButton(QStringLiteral("Markdown ファイル (ノートアプリ向け)(&M)"), formatBox);
     PngBtn->setObjectName(QStringLiteral("PngBtn"));
     SvgBtn->setObjectName(QStringLiteral("SvgBtn"));
     PdfBtn->setObjectName(QStringLiteral("PdfBtn"));
+    MarkdownBtn->setObjectName(QStringLiteral("MarkdownBtn"));
     auto* formats = new QButtonGroup(this);
     auto* formatLayout = new QVBoxLayout(formatBox);
-    for (QRadioButton* b : {PngBtn, SvgBtn, PdfBtn}) {
+    for (QRadioButton* b : {PngBtn, SvgBtn, PdfBtn, MarkdownBtn}) {
         formats->addButton(b);
         formatLayout->addWidget(b);
     }
     connect(formats, &QButtonGroup::buttonToggled, this, [this] { showFormat(); });
 
-    auto* imageBox = new QGroupBox(QStringLiteral("PNG と SVG"), this);
+    auto* imageBox = new QGroupBox(QStringLiteral("PNG、SVG と Markdown の画像"), this);
     imageBox->setObjectName(QStringLiteral("ImageBox"));
     ScaleSpin = new QSpinBox(imageBox);
     ScaleSpin->setObjectName(QStringLiteral("ScaleSpin"));
@@ -84,12 +87,27 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     pdfLayout->addRow(QStringLiteral("用紙サイズ(&Z):"), PageCombo);
     pdfLayout->addRow(QStringLiteral("1 ページのメモ(&N):"), PerPageSpin);
 
+    auto* markdownBox = new QGroupBox(QStringLiteral("Markdown"), this);
+    markdownBox->setObjectName(QStringLiteral("MarkdownBox"));
+    NotesCombo = new QComboBox(markdownBox);
+    NotesCombo->setObjectName(QStringLiteral("NotesCombo"));
+    NotesCombo->addItem(QStringLiteral("メモごとに 1 ファイル"), int(MarkdownNotes::PerMemo));
+    NotesCombo->addItem(QStringLiteral("日ごとに 1 ファイル"), int(MarkdownNotes::PerDay));
+    AttachmentsEdit = new QLineEdit(markdownBox);
+    AttachmentsEdit->setObjectName(QStringLiteral("AttachmentsEdit"));
+    AttachmentsEdit->setPlaceholderText(QStringLiteral("(空欄: ノートと同じフォルダー)"));
+    AttachmentsEdit->setToolTip(QStringLiteral("書き出し先の中で画像を置くフォルダーの名前"));
+    auto* markdownLayout = new QFormLayout(markdownBox);
+    markdownLayout->addRow(QStringLiteral("ノート(&O):"), NotesCombo);
+    markdownLayout->addRow(QStringLiteral("画像のフォルダー(&F):"), AttachmentsEdit);
+
     QHBoxLayout* buttons = MakeOkCancelRow(this, QStringLiteral("書き出す(&E)..."), OKBtn, CancelBtn);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(formatBox);
     layout->addWidget(imageBox);
     layout->addWidget(pdfBox);
+    layout->addWidget(markdownBox);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     SetOptions(TExportOptions());
@@ -103,23 +121,31 @@ void TExportDlg::SetOptions(const TExportOptions& options)
     case ExportFormat::Png: PngBtn->setChecked(true); break;
     case ExportFormat::Svg: SvgBtn->setChecked(true); break;
     case ExportFormat::Pdf: PdfBtn->setChecked(true); break;
+    case ExportFormat::Markdown: MarkdownBtn->setChecked(true); break;
     }
     ScaleSpin->setValue(options.Scale);
     TransparentCheck->setChecked(options.Transparent);
     const int page = PageCombo->findData(int(options.PageSize.id()));
     PageCombo->setCurrentIndex(page < 0 ? 0 : page);
     PerPageSpin->setValue(options.PerPage);
+    NotesCombo->setCurrentIndex(NotesCombo->findData(int(options.Notes)));
+    AttachmentsEdit->setText(options.Attachments);
     showFormat();
 }
 
 TExportOptions TExportDlg::Options() const
 {
     TExportOptions options;
-    options.Format = PdfBtn->isChecked() ? ExportFormat::Pdf : SvgBtn->isChecked() ? ExportFormat::Svg : ExportFormat::Png;
+    options.Format = MarkdownBtn->isChecked() ? ExportFormat::Markdown
+                     : PdfBtn->isChecked()    ? ExportFormat::Pdf
+                     : SvgBtn->isChecked()    ? ExportFormat::Svg
+                                              : ExportFormat::Png;
     options.Scale = ScaleSpin->value();
     options.Transparent = TransparentCheck->isChecked();
     options.PageSize = QPageSize(QPageSize::PageSizeId(PageCombo->currentData().toInt()));
     options.PerPage = PerPageSpin->value();
+    options.Notes = MarkdownNotes(NotesCombo->currentData().toInt());
+    options.Attachments = AttachmentsEdit->text().trimmed();
     return options;
 }
 
@@ -127,8 +153,11 @@ TExportOptions TExportDlg::Options() const
 void TExportDlg::showFormat()
 {
     const bool pdf = PdfBtn->isChecked();
-    findChild<QGroupBox*>(QStringLiteral("ImageBox"))->setEnabled(!pdf);
+    const bool markdown = MarkdownBtn->isChecked();
+    findChild<QGroupBox*>(QStringLiteral("ImageBox"))->setEnabled(!pdf);  // Markdown's pictures have a scale
+    TransparentCheck->setEnabled(!markdown);
     findChild<QGroupBox*>(QStringLiteral("PdfBox"))->setEnabled(pdf);
+    findChild<QGroupBox*>(QStringLiteral("MarkdownBox"))->setEnabled(markdown);
 }
 
 bool RunExportDialog(QWidget* parent, TExportOptions& options)

@@ -1,6 +1,8 @@
 // The export dialog of the memo windows (ファイル → 書き出し): the format, and for PNG and SVG
-// the scale and a transparent background, for PDF the page size and the memos a page. It only
-// asks; the memo window then asks where the file goes and writes it (store/MemoExport.h).
+// the scale and a transparent background, for PDF the page size and the memos a page, for
+// Markdown one note a memo or a day and the folder of the pictures (their scale is the PNG
+// scale). It only asks; the memo window then asks where the files go and writes them
+// (store/MemoExport.h).
 #pragma once
 
 #include "store/MemoExport.h"
@@ -9,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -24,10 +27,13 @@ public:
     QRadioButton* PngBtn = nullptr;
     QRadioButton* SvgBtn = nullptr;
     QRadioButton* PdfBtn = nullptr;
+    QRadioButton* MarkdownBtn = nullptr;
     QSpinBox* ScaleSpin = nullptr;
     QCheckBox* TransparentCheck = nullptr;
     QComboBox* PageCombo = nullptr;
     QSpinBox* PerPageSpin = nullptr;
+    QComboBox* NotesCombo = nullptr;      // メモごとに 1 ノート / 日ごとに 1 ノート
+    QLineEdit* AttachmentsEdit = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

@@ -1,11 +1,12 @@
-// The memo window's export (ファイル → 書き出し): its picture as PNG, SVG or PDF, into a file
-// the user names (gui/ExportCommand.h).
+// The memo window's export (ファイル → 書き出し): its picture as PNG, SVG, PDF or a Markdown
+// note, into a file or folder the user names (gui/ExportCommand.h).
 #include "memo/MemoWindow.h"
 
 #include "gui/ExportCommand.h"
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "store/MemoFile.h"
+#include "store/MemoNotes.h"
 
 #include <QFileInfo>
 
@@ -16,9 +17,19 @@ TExportMemo MemoWindow::exportMemo() const
     const QString name = FileName.isEmpty() ? captionName_ : QFileInfo(FileName).fileName();
     memo.Name = QFileInfo(name).completeBaseName();
     memo.Title = deviceTitle_.isEmpty() ? memo.Name : deviceTitle_;
-    if (!FileName.isEmpty())
-        if (const std::optional<TMemoMeta> meta = ReadMemoMeta(FileName); meta && meta->Carried)
+    if (!FileName.isEmpty()) {
+        if (const std::optional<TMemoMeta> meta = ReadMemoMeta(FileName); meta && meta->Carried) {
             memo.Arrived = meta->Arrived;
+            memo.Reading = meta->Reading;
+            if (deviceTitle_.isEmpty() && !meta->Title.isEmpty())
+                memo.Title = meta->Title;  // as the library's export names it
+        }
+        if (const std::optional<TMemoNotes> notes = ReadMemoNotes(FileName)) {
+            memo.Tags = notes->Tags;
+            memo.Note = notes->Note;
+            memo.Starred = notes->Starred;
+        }
+    }
     return memo;
 }
 

@@ -13,7 +13,7 @@ packages=(
   libqt6sql6-sqlite
   dbus-daemon systemd
   qt6-translations-l10n
-  xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil
+  xvfb xauth openbox xdotool xclip imagemagick poppler-utils python3-pil cmark python3-yaml
   at-spi2-core python3-pyatspi
   fonts-ipafont-gothic fonts-ipafont-mincho fonts-liberation2
   "$@"

@@ -2,7 +2,10 @@
 
 #include "picture/Picture.h"
 #include "platform/DurableFile.h"
+#include "store/MarkdownExport.h"
 #include "store/MemoFile.h"
+#include "store/MemoNotes.h"
+#include "store/MonoPdf.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -10,7 +13,6 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPdfWriter>
 
 #include <algorithm>
@@ -20,6 +22,10 @@
 #include <vector>
 
 namespace {
+
+// A PDF page's margin, and the room left between neighbouring memos, in points.
+constexpr qreal PdfMargin = 72 * 10 / 25.4;  // 10 mm
+constexpr qreal PdfGap = 72 * 0.12;
 
 // The black pixels of PICTURE as rectangles: the runs of each row, a run continued by an
 // equal run in the row below grown downwards. Sorted by top, then left.
@@ -124,6 +130,7 @@ QString ExportSuffix(ExportFormat format)
     case ExportFormat::Png: return QStringLiteral("png");
     case ExportFormat::Svg: return QStringLiteral("svg");
     case ExportFormat::Pdf: return QStringLiteral("pdf");
+    case ExportFormat::Markdown: return QStringLiteral("md");
     }
     return {};
 }
@@ -144,10 +151,16 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error)
     const std::optional<TMemoMeta> meta = ReadMemoMeta(file);
     if (meta && meta->Carried) {
         memo.Title = meta->Title;
+        memo.Reading = meta->Reading;
         memo.Arrived = meta->Arrived;
     } else {
         memo.Title = memo.Name;
         memo.Arrived = info.lastModified();
+    }
+    if (const std::optional<TMemoNotes> notes = ReadMemoNotes(file)) {
+        memo.Tags = notes->Tags;
+        memo.Note = notes->Note;
+        memo.Starred = notes->Starred;
     }
     return memo;
 }
@@ -194,10 +207,43 @@ QByteArray ExportSvg(const QImage& picture, int scale, bool transparent)
     return svg;
 }
 
+namespace {
+
+// One memo a page: each as large as the page allows within its margins, centred.
+QByteArray onePerPage(const QList<TExportMemo>& memos, const TExportOptions& options, const ExportProgress& progress)
+{
+    TMonoPdf pdf(memos.size() == 1 ? memos.first().Title : QStringLiteral("VEXLO"), SoftwareName());
+    const QSizeF page = options.PageSize.size(QPageSize::Point);
+    const qreal inset = PdfMargin + PdfGap / 2;
+    const QRectF room(inset, inset, page.width() - 2 * inset, page.height() - 2 * inset);
+    for (qsizetype i = 0; i < memos.size(); ++i) {
+        const QImage& picture = memos[i].Picture;
+        QRectF place;
+        if (picture.width() > 0 && picture.height() > 0 && !room.isEmpty()) {
+            const qreal s = std::min(room.width() / picture.width(), room.height() / picture.height());
+            const QSizeF shown(picture.width() * s, picture.height() * s);
+            // On a whole number of memo pixels from the page's corner: shown with a pixel
+            // the size of the memo's, the page's pixels and the memo's fall on one another.
+            const auto grid = [s](qreal at) { return std::round(at / s) * s; };
+            place = QRectF(QPointF(grid(room.x() + (room.width() - shown.width()) / 2),
+                                   grid(room.y() + (room.height() - shown.height()) / 2)),
+                           shown);
+        }
+        pdf.AddPage(page, picture, place);
+        if (progress && !progress(ExportStep::Writing, i + 1, memos.size()))
+            return {};
+    }
+    return pdf.Finish();
+}
+
+}  // namespace
+
 QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options, const ExportProgress& progress)
 {
     if (memos.isEmpty())
         return {};
+    if (std::clamp(options.PerPage, 1, MaxPerPage) == 1)
+        return onePerPage(memos, options, progress);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -206,7 +252,8 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
     pdf.setTitle(memos.size() == 1 ? memos.first().Title : QStringLiteral("VEXLO"));
     pdf.setResolution(1200);
     pdf.setPageSize(options.PageSize);
-    pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    const qreal margin = PdfMargin * 25.4 / 72;
+    pdf.setPageMargins(QMarginsF(margin, margin, margin, margin), QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&pdf))
         return {};
@@ -219,7 +266,7 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
     painter.setFont(font);
     const QFontMetricsF metrics(font, &pdf);
     const qreal caption = sheet ? metrics.lineSpacing() * 2.2 : 0;
-    const qreal gap = pdf.resolution() * 0.12;
+    const qreal gap = pdf.resolution() * PdfGap / 72;
 
     // The grid whose cells let the largest memo come out largest.
     QSizeF largest(1, 1);
@@ -259,13 +306,14 @@ QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& opti
         painter.scale(s, s);
         painter.setPen(QPen(Qt::black, 0.5 / s));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(QPointF(0, 0), size));  // the memo's edge, so that white shows where it ends
+        // The memo's edge, so that white shows where it ends: just outside it, on no pixel.
+        painter.drawRect(QRectF(QPointF(0, 0), size).adjusted(-0.25 / s, -0.25 / s, 0.25 / s, 0.25 / s));
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::black);
-        QPainterPath ink;
-        for (const QRect& r : inkRects(memo.Picture))
-            ink.addRect(r);
-        painter.drawPath(ink);
+        // One bit a pixel, black and white exactly: the PDF gets it as a 1-bit image.
+        QImage mono = ToMonochrome(memo.Picture);
+        mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+        painter.drawImage(QRectF(QPointF(0, 0), size), mono);
         painter.restore();
         if (sheet) {
             const QRectF text(box.x() + gap / 2, room.bottom() + metrics.lineSpacing() * 0.2, box.width() - gap, caption);
@@ -291,6 +339,8 @@ bool ExportMemos(const QList<TExportMemo>& memos, const TExportOptions& options,
     const QString out = QDir::cleanPath(outPath);
     if (memos.isEmpty())
         return fail(QStringLiteral("書き出すメモがありません"), QStringLiteral("no memo to export"));
+    if (options.Format == ExportFormat::Markdown)
+        return ExportMarkdown(memos, options, out, error, written, englishError, progress);
     const QString suffix = ExportSuffix(options.Format);
     const QFileInfo target(out);
     const bool intoFolder = target.isDir() || outPath.endsWith(QLatin1Char('/')) ||

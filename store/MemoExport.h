@@ -1,4 +1,5 @@
-// MemoExport — memos written out for other programs: PNG at a whole-number scale, SVG and PDF.
+// MemoExport — memos written out for other programs: PNG at a whole-number scale, SVG, PDF and
+// Markdown notes.
 // Used by the memo windows (ファイル → 書き出し), the library window and `vexlo-cli export`.
 //
 //   PNG  each image pixel an N x N square (N = 1 to 8, nearest neighbour, never blurred), one
@@ -6,9 +7,12 @@
 //   SVG  the black pixels as rectangles, runs of a row merged and equal runs of the rows below
 //        merged into them, all in one path: exact at any zoom. Scale sets the width and height
 //        it asks to be shown at; Transparent leaves out the white background.
-//   PDF  through Qt's own PDF writer, the pixels drawn as the same rectangles (sharp at any
-//        zoom). PerPage 1: each memo on a page of its own, as large as the page allows. More:
-//        a contact sheet, PerPage memos a page in a grid, each with its title and time under it.
+//   PDF  each memo a 1-bit image (Flate), shown without smoothing: sharp at any zoom, and about
+//        the size of its PNG. PerPage 1: each memo on a page of its own, as large as the page
+//        allows, written by store/MonoPdf.h; its position is a whole number of memo pixels from
+//        the page's corner, so that drawn at the memo's own scale its pixels fall on the page's.
+//        More: a contact sheet through Qt's PDF writer, PerPage memos a page in a grid, each with
+//        its title and time under it as text (the font embedded, so Japanese shows anywhere).
 //
 // Where the files go (ExportMemos):
 //   PNG, SVG  OUT an existing folder, a name ending in "/", or several memos: one file per
@@ -17,6 +21,8 @@
 //             Otherwise OUT is the one file, replaced when it exists (the user named it).
 //   PDF       OUT is the file (replaced when it exists); an existing folder gets NAME.pdf in it,
 //             numbered like the others.
+//   Markdown  OUT is a folder; what goes there, and when a file there is replaced:
+//             store/MarkdownExport.h.
 // Every file is written durably (platform/DurableFile.h). On failure ERROR says why in the
 // user's words (Japanese); files written before the failure stay and are listed in WRITTEN.
 // An export that PROGRESS stops returns false with ERROR empty and leaves nothing behind: no
@@ -32,15 +38,21 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
-enum class ExportFormat { Png, Svg, Pdf };
+enum class ExportFormat { Png, Svg, Pdf, Markdown };
+
+// Markdown: a note for each memo, or one for each day (store/MarkdownExport.h).
+enum class MarkdownNotes { PerMemo, PerDay };
 
 struct TExportOptions {
     ExportFormat Format = ExportFormat::Png;
-    int Scale = 1;              // PNG and SVG: 1 to 8
+    int Scale = 1;              // PNG, SVG and the pictures of Markdown: 1 to 8
     bool Transparent = false;   // PNG and SVG
     QPageSize PageSize = QPageSize(QPageSize::A4);  // PDF
     int PerPage = 1;            // PDF: 1 to MaxPerPage
+    MarkdownNotes Notes = MarkdownNotes::PerMemo;      // Markdown
+    QString Attachments = QStringLiteral("attachments");  // Markdown: the pictures' folder in OUT; empty: beside the notes
 };
 
 inline constexpr int MaxExportScale = 8;
@@ -54,25 +66,35 @@ using ExportProgress = std::function<bool(ExportStep step, qsizetype done, qsize
 
 // One memo to export.
 struct TExportMemo {
+    TExportMemo(QImage picture = {}, QString name = {}, QString title = {}, QDateTime arrived = {})
+        : Picture(std::move(picture)), Name(std::move(name)), Title(std::move(title)), Arrived(std::move(arrived))
+    {
+    }
+
     QImage Picture;
     QString Name;       // the output's base name, without folder and suffix
     QString Title;      // shown on a contact sheet
     QDateTime Arrived;  // shown on a contact sheet when valid
+    QString Reading;    // Markdown: what the library knows of the memo
+    QStringList Tags;
+    QString Note;
+    bool Starred = false;
 };
 
-// FILE as a memo to export: its picture, its title and time from the library's chunks (a file
-// without them: its file name and modification time). Nothing, with ERROR set, when it cannot
+// FILE as a memo to export: its picture, its title, reading and time from the library's chunks
+// (a file without them: its file name and modification time), its tags, note and star
+// (store/MemoNotes.h). Nothing, with ERROR set, when it cannot
 // be read as a picture (ERROR: why, in English).
 std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error);
 
 QByteArray ExportPng(const QImage& picture, int scale, bool transparent);
 QByteArray ExportSvg(const QImage& picture, int scale, bool transparent);
-// Empty bytes when MEMOS is empty or PROGRESS stopped it. Needs a QGuiApplication (the titles
-// are drawn in a font).
+// Empty bytes when MEMOS is empty or PROGRESS stopped it. A contact sheet needs a
+// QGuiApplication (the titles are drawn in a font).
 QByteArray ExportPdf(const QList<TExportMemo>& memos, const TExportOptions& options,
                      const ExportProgress& progress = {});
 
-// The file suffix of FORMAT: "png", "svg", "pdf".
+// The file suffix of FORMAT: "png", "svg", "pdf", "md".
 QString ExportSuffix(ExportFormat format);
 
 // ENGLISHERROR, when given, receives the failure in English (for the command line).

@@ -48,6 +48,7 @@ TEST(ExportProgress, CancelStopsTheExportAndLeavesNothingBehind)
         {"a contact sheet", ExportFormat::Pdf, 16, "out/memos.pdf"},
         {"PNG files into a folder", ExportFormat::Png, 1, "out"},
         {"SVG files into a folder", ExportFormat::Svg, 1, "out"},
+        {"Markdown notes into a folder", ExportFormat::Markdown, 1, "out"},
     };
     SetExportProgressDelay(0);
     for (const auto& c : cases) {
@@ -86,6 +87,7 @@ TEST(ExportProgress, CancelStopsTheExportAndLeavesNothingBehind)
         EXPECT_TRUE(seen.startsWith(QStringLiteral("書き出しています… "))) << c.name << ": " << seen.toStdString();
         EXPECT_TRUE(seen.endsWith(QStringLiteral(" / 300"))) << c.name << ": " << seen.toStdString();
         EXPECT_EQ(filesIn(out), QStringList({"memos.pdf"})) << c.name << ": " << filesIn(out).join(u' ').toStdString();
+        EXPECT_EQ(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList()) << c.name << ": a folder made";
         EXPECT_EQ(filesIn(dir.path()), QStringList()) << c.name;
         ASSERT_TRUE(old.open(QIODevice::ReadOnly));
         EXPECT_EQ(old.readAll(), QByteArray("the PDF of yesterday")) << c.name;

@@ -5,6 +5,8 @@
 
 #include "gui/Dialogs.h"
 #include "gui/ExportDlg.h"
+#include "store/MemoFile.h"
+#include "store/PngText.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -621,6 +623,45 @@ TEST_F(MemoFiles, ExportWritesACopyUnderTheNameTypedWithItsSuffix)
     EXPECT_EQ(memo->FileName, path(QStringLiteral("note.bmp")));
     EXPECT_EQ(memo->windowTitle(), "note.bmp");
     EXPECT_FALSE(memo->Modified);
+    EXPECT_EQ(failureBoxes(), 0);
+}
+
+// 書き出し as Markdown asks for a folder, and the note carries what the memo's file says:
+// its reading, tags, note and star beside the title.
+TEST_F(MemoFiles, ExportAsMarkdownAsksForAFolderAndCarriesTheMemosNotes)
+{
+    TMemoMeta meta;
+    meta.Title = QStringLiteral("会議");
+    meta.Reading = QStringLiteral("かいぎ");
+    meta.Arrived = QDateTime::fromString(QStringLiteral("2026-12-07T16:23:32+01:00"), Qt::ISODate);
+    const std::optional<QByteArray> png = WithPngText(
+        EncodeMemoPng(pattern(20, 12), meta),
+        {{QStringLiteral("Tags"), QStringLiteral("仕事\n家")}, {QStringLiteral("Note"), QStringLiteral("a\nb")},
+         {QStringLiteral("Starred"), QStringLiteral("1")}});
+    ASSERT_TRUE(png);
+    QFile file(path(QStringLiteral("memo.png")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*png);
+    file.close();
+    MemoWindow* memo = open(file.fileName());
+    ASSERT_NE(memo, nullptr);
+    SetExportDialogAnswerer([](TExportOptions& o) {
+        o.Format = ExportFormat::Markdown;
+        o.Attachments = QStringLiteral("pics");
+        return true;
+    });
+    fileAnswers.push_back(path(QStringLiteral("vault")));
+    command("Export1");
+    SetExportDialogAnswerer(nullptr);
+    ASSERT_EQ(fileDialogs.size(), 2u);
+    EXPECT_EQ(fileDialogs[1].mode, FileDialogRequest::Mode::Folder);
+    QFile note(path(QStringLiteral("vault/memo.md")));
+    ASSERT_TRUE(note.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(note.readAll());
+    for (const char* line : {"title: \"会議\"\n", "reading: \"かいぎ\"\n", "  - \"仕事\"\n  - \"家\"\n", "starred: true\n",
+                             "note: |-\n  a\n  b\n", "](pics/memo.png)"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << " in\n" << text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("vault/pics/memo.png"))));
     EXPECT_EQ(failureBoxes(), 0);
 }
 

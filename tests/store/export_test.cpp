@@ -19,7 +19,7 @@ QGuiApplication& guiApp()
     static int argc = 1;
     static char name[] = "store-tests";
     static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    static QGuiApplication* app = qGuiApp ? qGuiApp : new QGuiApplication(argc, argv);  // pdf_export_test too
     return *app;
 }
 

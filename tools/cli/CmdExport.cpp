@@ -1,4 +1,4 @@
-// vexlo-cli export: memo files as PNG at a scale, SVG or PDF (store/MemoExport.h).
+// vexlo-cli export: memo files as PNG at a scale, SVG, PDF or Markdown notes (store/MemoExport.h).
 #include "tools/cli/CliCommon.h"
 
 #include "store/MemoExport.h"
@@ -15,8 +15,9 @@
 namespace {
 
 constexpr char Help[] =
-    "Usage: vexlo-cli export FILE... [--format png|svg|pdf] [--scale N] [--transparent]\n"
-    "                        [--page SIZE] [--per-page N] --out DIR|FILE\n"
+    "Usage: vexlo-cli export FILE... [--format png|svg|pdf|md] [--scale N] [--transparent]\n"
+    "                        [--page SIZE] [--per-page N] [--notes memo|day]\n"
+    "                        [--attachments NAME] --out DIR|FILE\n"
     "\n"
     "Writes memos (the library's PNG files, or any picture a memo window opens) for other\n"
     "programs:\n"
@@ -27,6 +28,14 @@ constexpr char Help[] =
     "  pdf  one memo a page, as large as the page allows (--per-page 1, the default), or a\n"
     "       contact sheet of N memos a page with their titles and times (--per-page 2 to 64).\n"
     "       --page a4 (default), a5, a3, b5, b4 (JIS sizes), letter, legal or postcard.\n"
+    "  md   Markdown notes into the folder --out, for Obsidian and other Markdown tools: one\n"
+    "       note a memo (--notes memo, the default) or one a day (--notes day), with the title,\n"
+    "       reading, time of arrival, tags, star and note in YAML front matter, and the picture\n"
+    "       (PNG at --scale) linked from the folder --attachments NAME inside --out\n"
+    "       (\"attachments\" by default; \"\" puts the pictures beside the notes). Exporting\n"
+    "       again updates the files it wrote (.vexlo-export.json keeps them); a file it did not\n"
+    "       write, or one changed since, is never written over: it is named, and the exit\n"
+    "       status is 2.\n"
     "Without --format the suffix of --out decides.\n"
     "\n"
     "--out DIR (an existing folder, a name ending in \"/\", or several memos as PNG or SVG):\n"
@@ -56,7 +65,7 @@ int RunExport(const std::vector<std::string>& args)
 {
     cli::ParsedArgs parsed;
     if (const auto done = cli::ParseCommandArgs(args, {"--transparent"},
-                                                {"--format", "--scale", "--page", "--per-page", "--out"}, Help, parsed))
+                                                {"--format", "--scale", "--page", "--per-page", "--notes", "--attachments", "--out"}, Help, parsed))
         return *done;
     QString error;
     if (parsed.Words.empty())
@@ -76,10 +85,10 @@ int RunExport(const std::vector<std::string>& args)
         format = QFileInfo(outPath).suffix().toLower();
     static const std::map<QString, ExportFormat> formats{
         {QStringLiteral("png"), ExportFormat::Png}, {QStringLiteral("svg"), ExportFormat::Svg},
-        {QStringLiteral("pdf"), ExportFormat::Pdf}};
+        {QStringLiteral("pdf"), ExportFormat::Pdf}, {QStringLiteral("md"), ExportFormat::Markdown}};
     const auto known = formats.find(format);
     if (known == formats.end())
-        return cli::Fail(QStringLiteral("export: --format is png, svg or pdf"));
+        return cli::Fail(QStringLiteral("export: --format is png, svg, pdf or md"));
     options.Format = known->second;
     if (const auto s = parsed.Values.find("--scale"); s != parsed.Values.end())
         if (!parseNumber(s->second, 1, MaxExportScale, options.Scale))
@@ -100,6 +109,17 @@ int RunExport(const std::vector<std::string>& args)
             return cli::Fail(QStringLiteral("export: --page is a4, a5, a3, b5, b4, letter, legal or postcard"));
         options.PageSize = QPageSize(page->second);
     }
+    if (const auto n = parsed.Values.find("--notes"); n != parsed.Values.end()) {
+        if (n->second != "memo" && n->second != "day")
+            return cli::Fail(QStringLiteral("export: --notes is memo or day"));
+        options.Notes = n->second == "day" ? MarkdownNotes::PerDay : MarkdownNotes::PerMemo;
+    }
+    if (const auto a = parsed.Values.find("--attachments"); a != parsed.Values.end())
+        if (!cli::Utf8Arg(a->second, options.Attachments, error))
+            return cli::Fail(QStringLiteral("export: --attachments: ") + error);
+    if (options.Format != ExportFormat::Markdown &&
+        (parsed.Values.count("--notes") > 0 || parsed.Values.count("--attachments") > 0))
+        return cli::Fail(QStringLiteral("export: --notes and --attachments are for --format md"));
     options.Transparent = parsed.Flags.count("--transparent") > 0;
     QStringList files;
     for (const std::string& word : parsed.Words) {
@@ -109,14 +129,14 @@ int RunExport(const std::vector<std::string>& args)
         files << file;
     }
 
-    // The titles of a PDF are drawn in a font: that takes a GUI application, which needs no
+    // The titles of a contact sheet are drawn in a font: that takes a GUI application, which needs no
     // display on the offscreen platform.
     int argc = 3;
     char name[] = "vexlo-cli", platform[] = "-platform", offscreen[] = "offscreen";
     char* argv[] = {name, platform, offscreen, nullptr};
     std::optional<QGuiApplication> gui;
     std::optional<cli::ConsoleApplication> console;
-    if (options.Format == ExportFormat::Pdf)
+    if (options.Format == ExportFormat::Pdf && options.PerPage > 1)
         gui.emplace(argc, argv);
     else
         console.emplace();
