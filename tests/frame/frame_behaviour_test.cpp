@@ -143,8 +143,8 @@ TEST_F(FrameBehaviour, AMemoWindowPublishesItsNameSizeAndBytes)
         const char* size;
         const char* bytes;
     };
-    for (const Case& c : {Case{100, 50, "画像サイズ(X,Y)=(100,50)", "600Bytes"},
-                          Case{7, 50, "画像サイズ(X,Y)=(7,50)", "0Bytes"}}) {
+    for (const Case& c : {Case{100, 50, "画像サイズ(X,Y)=(100,50)", "650Bytes"},
+                          Case{7, 50, "画像サイズ(X,Y)=(7,50)", "50Bytes"}}) {
         MemoWindow* memo = newMemo();
         memo->FileName = QStringLiteral("/some/folder/memo.bmp");
         memo->ImageWidth = c.w;
