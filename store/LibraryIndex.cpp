@@ -33,6 +33,9 @@ bool hasMemoSuffix(const char* name, size_t length)
 {
     if (length < 5 || name[0] == '.')
         return false;
+    // A conflict copy "NAME.png.orig" is a memo too (store/SyncedFolder.h).
+    if (length >= 10 && qstrnicmp(name + length - 5, ".orig", 5) == 0)
+        length -= 5;
     const char* s = name + length - 4;
     return s[0] == '.' && ((qstrnicmp(s + 1, "png", 3) == 0) || (qstrnicmp(s + 1, "bmp", 3) == 0));
 }

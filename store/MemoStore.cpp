@@ -1,6 +1,7 @@
 #include "store/MemoStore.h"
 
 #include "platform/PrivateProfile.h"
+#include "store/SyncedFolder.h"
 #include "transfer/DeviceText.h"
 
 #include <QDir>
@@ -17,6 +18,11 @@ TLibrarySettings ReadLibrarySettings(const std::string& file)
     TLibrarySettings settings;
     settings.Folder = QString::fromStdString(platform::GetPrivateProfileString("Library", "Folder", "", file));
     settings.AutoSave = ReadConfigSwitch("Library", "AutoSave", "TRUE", file);
+    const QString synced =
+        QString::fromStdString(platform::GetPrivateProfileString("Library", "Synced", "AUTO", file)).trimmed();
+    settings.Synced = synced.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0    ? SyncedSetting::Yes
+                      : synced.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0 ? SyncedSetting::No
+                                                                                          : SyncedSetting::Auto;
     return settings;
 }
 
@@ -27,6 +33,10 @@ std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings
         !platform::WritePrivateProfileString("Library", "Folder", settings.Folder.toStdString(), file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     if (!platform::WritePrivateProfileString("Library", "AutoSave", settings.AutoSave ? "TRUE" : "FALSE", file, &why))
+        return file + " に書き込めません\n" + why.text().toStdString();
+    if (settings.Synced != SyncedSetting::Auto &&
+        !platform::WritePrivateProfileString("Library", "Synced", settings.Synced == SyncedSetting::Yes ? "TRUE" : "FALSE",
+                                             file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     return std::nullopt;
 }
@@ -59,7 +69,7 @@ TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived)
     return meta;
 }
 
-TMemoStore::TMemoStore(QString folder) : folder_(std::move(folder)) {}
+TMemoStore::TMemoStore(QString folder, SyncedSetting synced) : folder_(std::move(folder)), setting_(synced) {}
 
 std::optional<platform::FileWriteError> TMemoStore::Open()
 {
@@ -72,6 +82,7 @@ std::optional<platform::FileWriteError> TMemoStore::Open()
         return failure;
     }
     platform::RemoveAbandonedFiles(folder_);
+    synced_ = setting_ == SyncedSetting::Yes || (setting_ == SyncedSetting::Auto && IsSyncedFolder(folder_));
     return std::nullopt;
 }
 
@@ -84,7 +95,8 @@ std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture,
         return failure;
     }
     const QDateTime arrived = meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime();
-    const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n); };
+    const QString machine = !synced_ ? QString() : machine_.isEmpty() ? MachinePart() : machine_;
+    const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n, QStringLiteral(".png"), machine); };
     if (auto failure = platform::WriteNewFile(folder_, name, 1, bytes, path))
         return failure;
     ++stored_;
