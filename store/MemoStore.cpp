@@ -95,6 +95,9 @@ std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture,
         return failure;
     }
     const QDateTime arrived = meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime();
+    // Looked at again for every memo: a receiver runs for days, and a sync tool may be set up meanwhile.
+    if (setting_ == SyncedSetting::Auto)
+        synced_ = IsSyncedFolder(folder_);
     const QString machine = !synced_ ? QString() : machine_.isEmpty() ? MachinePart() : machine_;
     const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n, QStringLiteral(".png"), machine); };
     if (auto failure = platform::WriteNewFile(folder_, name, 1, bytes, path))

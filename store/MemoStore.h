@@ -68,10 +68,10 @@ public:
 
     // Makes the folder (and its parents) when missing, refuses one that files cannot be made
     // in, and removes what writers that died left there. Decides whether names carry the
-    // machine part (Synced above).
+    // machine part (Synced above); with AUTO, Store looks again for every memo.
     std::optional<platform::FileWriteError> Open();
 
-    // Whether the names carry a machine part (known once Open has run).
+    // Whether the names carry a machine part (as the last Open or Store found).
     bool Synced() const { return synced_; }
     // Another PC's machine part instead of this one's (for tests that play two PCs).
     void SetMachinePart(const QString& part) { machine_ = part; }

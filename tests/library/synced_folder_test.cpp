@@ -361,9 +361,11 @@ TEST(SyncedFolder, NamesCarryTheMachinePartOnlyWhereTheFolderIsSynced)
         bool marked;
         SyncedSetting setting;
         bool machine;
+        bool markedAfterOpen = false;  // the sync tool set up while a receiver runs
     } cases[] = {
         {true, SyncedSetting::Auto, true},   {false, SyncedSetting::Auto, false},
         {false, SyncedSetting::Yes, true},   {true, SyncedSetting::No, false},
+        {false, SyncedSetting::Auto, true, true},
     };
     for (const auto& c : cases) {
         QTemporaryDir dir;
@@ -371,12 +373,14 @@ TEST(SyncedFolder, NamesCarryTheMachinePartOnlyWhereTheFolderIsSynced)
             QDir().mkpath(dir.filePath(QStringLiteral(".stfolder")));
         TMemoStore store(dir.filePath(QStringLiteral("memos")), c.setting);
         ASSERT_FALSE(store.Open());
-        EXPECT_EQ(store.Synced(), c.machine);
+        if (c.markedAfterOpen)
+            QDir().mkpath(dir.filePath(QStringLiteral(".stfolder")));
         QString path;
         ASSERT_FALSE(store.Store(StrokeMemo(1), metaOf(QStringLiteral("会議")), &path));
         const QString expected = MemoFileName(kSecond, QStringLiteral("会議"), 1, QStringLiteral(".png"),
                                               c.machine ? MachinePart() : QString());
         EXPECT_EQ(QFileInfo(path).fileName(), expected) << int(c.setting) << c.marked;
+        EXPECT_EQ(store.Synced(), c.machine);
     }
 }
 
