@@ -54,7 +54,7 @@ void MainWindow::receive()
     std::optional<TMemoStore> library;
     std::optional<TInbox> inbox;
     if (LibrarySettings.AutoSave) {
-        library.emplace(LibraryFolder());
+        library.emplace(LibraryFolder(), LibrarySettings.Synced);
         if (const auto failure = library->Open()) {
             ShowBox(BoxKind::Error, FolderFailureText(library->Folder(), *failure));
             return;

@@ -5,6 +5,7 @@
 #include "gui/Fonts.h"
 #include "gui/MessageBox.h"
 #include "store/MemoRename.h"
+#include "store/SyncedFolder.h"
 #include "platform/FileNames.h"
 
 #include <QDialog>
@@ -76,6 +77,35 @@ QStringList TrashLibraryMemos(const QList<LibraryMemo>& memos)
                                     failed.mid(0, 20).join(QLatin1Char('\n')) +
                                     (failed.size() > 20 ? QStringLiteral("\n…") : QString()));
     return moved;
+}
+
+QString KeepLibraryVersion(const LibraryMemo& memo, const QStringList& versions, QStringList* trashed)
+{
+    const QFileInfo info(memo.path);
+    const QString keep = info.fileName();
+    QStringList others = versions;
+    others.removeAll(keep);
+    if (others.isEmpty())
+        return {};
+    const QString original = ConflictCopyOf(keep).value_or(keep);
+    QString question = QStringLiteral("%1 を残し、ほかの %2 件の版をごみ箱に移動しますか？\n\n%3")
+                           .arg(keep)
+                           .arg(others.size())
+                           .arg(others.join(QLatin1Char('\n')));
+    if (original != keep)
+        question += QStringLiteral("\n\n残したファイルの名前は %1 になります。").arg(original);
+    if (ShowBox(BoxKind::Confirmation, question, BoxButtons::OkCancel) != BoxAnswer::Ok)
+        return {};
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));  // as for 削除
+    QString kept;
+    QStringList moved;
+    const std::optional<QString> failure = KeepConflictVersion(info.absolutePath(), keep, others, &kept, &moved);
+    if (trashed)
+        for (const QString& name : moved)
+            *trashed << info.dir().filePath(name);
+    if (failure)
+        ShowBox(BoxKind::Error, *failure);
+    return kept;
 }
 
 QString RenameLibraryMemo(QWidget* parent, const LibraryMemo& memo)

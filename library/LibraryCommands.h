@@ -38,6 +38,13 @@ void ExportLibraryMemos(QWidget* parent, const QList<LibraryMemo>& memos);
 // there stays where it is, and the user is told which and why. The paths of the files moved.
 QStringList TrashLibraryMemos(const QList<LibraryMemo>& memos);
 
+// Keeps MEMO, one of VERSIONS (the file names of one memo's original and its conflict copies
+// in MEMO's folder), after one question: the other versions go to the desktop's trash and a
+// kept copy takes the original's name (store/SyncedFolder.h). A failure is shown; nothing is
+// lost by it. Returns the kept file's name afterwards (empty when the user cancelled); TRASHED
+// receives the paths moved to the trash.
+QString KeepLibraryVersion(const LibraryMemo& memo, const QStringList& versions, QStringList* trashed);
+
 // Asks for a new title and reading for MEMO and renames it (store/MemoRename.h). The memo's
 // file name afterwards; empty when the user cancelled or the rename failed.
 QString RenameLibraryMemo(QWidget* parent, const LibraryMemo& memo);

@@ -59,6 +59,15 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     }
     painter->setPen(selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Mid));
     painter->drawRect(paper.adjusted(-1, -1, 0, 0));
+    if (!model->conflictOriginal(index.row()).isEmpty()) {
+        // A conflict copy: a label on the picture's corner, so it is not taken for a new memo.
+        const QString mark = QStringLiteral("競合");
+        const QFontMetrics& small = option.fontMetrics;
+        const QRect badge(cell.left() + 2, cell.top() + 2, small.horizontalAdvance(mark) + 8, small.height() + 2);
+        painter->fillRect(badge, QColor(0xb0, 0x3a, 0x2e));
+        painter->setPen(Qt::white);
+        painter->drawText(badge, Qt::AlignCenter, mark);
+    }
 
     // Title and time, each on one line, cut with an ellipsis when too long.
     const QFontMetrics& fm = option.fontMetrics;

@@ -1,9 +1,12 @@
 #include "library/LibraryModel.h"
 
 #include "store/KanaFold.h"
+#include "store/SyncedFolder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QHash>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -66,15 +69,22 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
     // A screen reader hears the title (as the cell shows it) and, asked for more, the time too.
     case Qt::AccessibleTextRole: return e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title;
     case Qt::AccessibleDescriptionRole:
-        return QStringLiteral("%1、%2")
-            .arg(e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title,
+        return QStringLiteral("%1%2、%3")
+            .arg(conflictOriginal(index.row()).isEmpty() ? QString() : QStringLiteral("競合コピー、"),
+                 e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title,
                  QDateTime::fromMSecsSinceEpoch(e.info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     case Qt::ToolTipRole: {
         QString tip = e.fileName;
         if (!e.info.reading.isEmpty())
             tip = e.info.reading + QLatin1Char('\n') + tip;
+        if (const QString original = conflictOriginal(index.row()); !original.isEmpty())
+            tip = QStringLiteral("競合コピー: %1 の別の版です。どちらを残すかは「このファイルを残す」で選べます。\n")
+                      .arg(original) + tip;
+        else if (const qsizetype versions = versionsOf(index.row()).size(); versions > 1)
+            tip = QStringLiteral("このメモには競合コピーが %1 件あります。\n").arg(versions - 1) + tip;
         return tip;
     }
+    case ConflictRole: return conflictOriginal(index.row());
     case FileNameRole: return e.fileName;
     case TimeRole: return QDateTime::fromMSecsSinceEpoch(e.info.time);
     case ThumbnailRole: return thumbnailAt(index.row());
@@ -87,6 +97,8 @@ void TLibraryModel::setFolder(const QString& folder)
     beginResetModel();
     folder_ = folder;
     entries_ = std::make_shared<const std::vector<MemoEntry>>();
+    originals_.clear();
+    originalsMade_ = false;
     shown_.clear();
     thumbnails_.clear();
     pending_.clear();
@@ -99,6 +111,8 @@ void TLibraryModel::setEntries(MemoEntries entries)
     beginResetModel();
     entries_ = std::move(entries);
     search_.clear();
+    originals_.clear();
+    originalsMade_ = false;
     arrange();
     endResetModel();
 }
@@ -147,6 +161,70 @@ void TLibraryModel::arrange()
         });
         break;
     }
+    // Conflict copies right after their original, when it is shown.
+    const std::vector<QString>& original = originals();
+    QHash<QString, std::vector<int>> copies;  // by the original's name, in the order found
+    for (int i : shown_)
+        if (!original[size_t(i)].isEmpty())
+            copies[original[size_t(i)]].push_back(i);
+    if (copies.isEmpty())
+        return;
+    QSet<QString> shownNames;
+    for (int i : shown_)
+        shownNames.insert(entries[size_t(i)].fileName);
+    std::vector<int> grouped;
+    grouped.reserve(shown_.size());
+    for (int i : shown_) {
+        const QString& of = original[size_t(i)];
+        if (!of.isEmpty() && shownNames.contains(of))
+            continue;  // placed with its original
+        grouped.push_back(i);
+        if (const auto it = copies.constFind(entries[size_t(i)].fileName); it != copies.cend())
+            grouped.insert(grouped.end(), it->begin(), it->end());
+    }
+    shown_ = std::move(grouped);
+}
+
+const std::vector<QString>& TLibraryModel::originals() const
+{
+    if (!originalsMade_) {
+        originals_.clear();
+        originals_.reserve(entries_->size());
+        for (const MemoEntry& e : *entries_)
+            originals_.push_back(ConflictCopyOf(e.fileName).value_or(QString()));
+        originalsMade_ = true;
+    }
+    return originals_;
+}
+
+QString TLibraryModel::conflictOriginal(int row) const
+{
+    return originals()[size_t(shown_[size_t(row)])];
+}
+
+QStringList TLibraryModel::versionsOf(int row) const
+{
+    const std::vector<QString>& original = originals();
+    const QString own = entryAt(row).fileName;
+    const QString of = original[size_t(shown_[size_t(row)])].isEmpty() ? own : original[size_t(shown_[size_t(row)])];
+    QStringList versions;
+    QStringList copies;
+    for (size_t i = 0; i < entries_->size(); ++i) {
+        if ((*entries_)[i].fileName == of)
+            versions << of;
+        else if (original[i] == of)
+            copies << (*entries_)[i].fileName;
+    }
+    if (copies.isEmpty())
+        return {};
+    std::sort(copies.begin(), copies.end());
+    return versions + copies;
+}
+
+int TLibraryModel::conflictCount() const
+{
+    const std::vector<QString>& original = originals();
+    return int(std::count_if(original.begin(), original.end(), [](const QString& of) { return !of.isEmpty(); }));
 }
 
 const std::vector<QString>& TLibraryModel::searchTexts() const

@@ -3,6 +3,9 @@
 // them kept (one bit per pixel). The pictures are read on threads of their own, never on the
 // thread that paints: a slow or hostile file must not freeze the window. A row whose picture
 // comes later is reported changed then.
+//
+// Conflict copies that sync tools make (store/SyncedFolder.h) are marked as such and follow
+// their original, whatever the order: the versions of one memo stay side by side.
 #pragma once
 
 #include "store/LibraryIndex.h"
@@ -20,7 +23,8 @@ class TLibraryModel : public QAbstractListModel {
     Q_OBJECT
 public:
     enum class Order { Newest, Oldest, Title };
-    enum Role { FileNameRole = Qt::UserRole + 1, TimeRole, ThumbnailRole };
+    // ConflictRole: for a conflict copy, the name of the file it is a copy of; else empty.
+    enum Role { FileNameRole = Qt::UserRole + 1, TimeRole, ThumbnailRole, ConflictRole };
 
     explicit TLibraryModel(QObject* parent = nullptr);
     ~TLibraryModel() override;
@@ -42,6 +46,13 @@ public:
     QString pathAt(int row) const;
     // The row showing FILENAME, or -1.
     int rowOf(const QString& fileName) const;
+    // For a conflict copy, the name of the file it is a copy of; empty for any other row.
+    QString conflictOriginal(int row) const;
+    // The file names of every version of the row's memo (the original, when it is there, then
+    // its conflict copies); empty when the memo has no other version.
+    QStringList versionsOf(int row) const;
+    // Conflict copies among all memos.
+    int conflictCount() const;
     // The memo's small picture; null when the file cannot be read, or while it is being read
     // (thumbnailPending tells which; the row is reported changed when it is there).
     QImage thumbnailAt(int row) const;
@@ -53,11 +64,15 @@ private:
     void arrange();
     // The search text of every entry, made when first needed (filtering, sorting by title).
     const std::vector<QString>& searchTexts() const;
+    // For each entry, the original it is a conflict copy of (empty: none); made when first needed.
+    const std::vector<QString>& originals() const;
 
     QString folder_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     std::vector<int> shown_;  // positions in entries_, in display order
     mutable std::vector<QString> search_;  // folded title, U+001F, folded reading; by position
+    mutable std::vector<QString> originals_;  // by position
+    mutable bool originalsMade_ = false;
     QStringList terms_;
     Order order_ = Order::Newest;
     mutable QCache<QString, QImage> thumbnails_;

@@ -134,6 +134,11 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("Count1"));
     countLabel->setToolTip(QDir::toNativeSeparators(folder_));
+    noticeLabel = new QLabel(this);
+    noticeLabel->setObjectName(QStringLiteral("Notice1"));
+    noticeLabel->setWordWrap(true);
+    noticeLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    noticeLabel->hide();
 
     createActions();
     auto* tools = commandBar = new QToolBar(this);
@@ -142,6 +147,9 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     tools->setIconSize(QSize(16, 16));
     for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction, renameAction})
         tools->addAction(a);
+    // Only where it applies: most folders never see a conflict copy.
+    tools->addAction(keepAction);
+    keepAction->setVisible(false);
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterEdit, 1);
@@ -152,6 +160,7 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(tools);
     layout->addWidget(memoList, 1);
+    layout->addWidget(noticeLabel);
     layout->addWidget(countLabel);
 
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -291,6 +300,26 @@ void TLibraryPanel::createActions()
             }
         });
     });
+    keepAction = make("KeepVersion1", QStringLiteral("このファイルを残す(&K)..."), {}, [this] {
+        const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
+        if (selected.size() != 1)
+            return;
+        const LibraryMemo memo = memoAt(selected[0].row());
+        QStringList trashed;
+        const QString kept = KeepLibraryVersion(memo, memoModel->versionsOf(selected[0].row()), &trashed);
+        if (!trashed.isEmpty())
+            emit memosTrashed(trashed);
+        const QString keptPath = QFileInfo(memo.path).dir().filePath(kept);
+        if (!kept.isEmpty() && keptPath != memo.path)
+            emit memoRenamed(memo.path, keptPath);
+        refreshThen([this, kept] {
+            if (const int row = kept.isEmpty() ? -1 : memoModel->rowOf(kept); row >= 0) {
+                memoList->setCurrentIndex(memoModel->index(row));
+                memoList->selectionModel()->select(memoModel->index(row), QItemSelectionModel::ClearAndSelect);
+                memoList->scrollTo(memoModel->index(row));
+            }
+        });
+    });
 }
 
 void TLibraryPanel::refresh()
@@ -318,6 +347,7 @@ void TLibraryPanel::takeEntries(MemoEntries entries, bool changed)
     }
     updateCount();
     updateActions();
+    updateNotice();
     if (index_->Busy())
         return;  // another look follows: its list is the one asked for
     for (const auto& after : std::exchange(afterRefresh_, {}))
@@ -343,6 +373,17 @@ void TLibraryPanel::updateActions()
     for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction})
         a->setEnabled(n > 0);
     renameAction->setEnabled(n == 1);
+    const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
+    const bool versions = n == 1 && memoModel->versionsOf(selected[0].row()).size() > 1;
+    keepAction->setEnabled(versions);
+    keepAction->setVisible(memoModel->conflictCount() > 0);
+}
+
+void TLibraryPanel::updateNotice()
+{
+    const QString problem = index_->Problem();
+    noticeLabel->setText(problem);
+    noticeLabel->setVisible(!problem.isEmpty());
 }
 
 void TLibraryPanel::updateCount()
@@ -358,6 +399,8 @@ void TLibraryPanel::updateCount()
         text = QStringLiteral("%1 件").arg(total);
     else
         text = QStringLiteral("%1 / %2 件").arg(shown).arg(total);
+    if (const int conflicts = memoModel->conflictCount(); conflicts > 0 && total > 0)
+        text += QStringLiteral("  競合 %1 件").arg(conflicts);
     const qsizetype selected = memoList->selectionModel()->selectedIndexes().size();
     if (selected > 0)
         text += QStringLiteral("  (%1 件を選択)").arg(selected);

@@ -4,6 +4,10 @@
 // is looked at beside the window (store/IndexRefresher.h): while that takes, the list shows
 // what it had, and the window answers.
 //
+// Conflict copies that sync tools made are marked in the list and kept beside their original;
+// このファイルを残す keeps one version of such a memo. When the folder's index cannot be kept
+// (store/LibraryIndex.h), a line under the list says why; the list works all the same.
+//
 // ShowLibrary puts it into the frame as a dock (メモ一覧) beside the memo windows, once;
 // asking again shows it and gives it the keyboard.
 #pragma once
@@ -49,6 +53,7 @@ public:
     QComboBox* orderBox = nullptr;
     QListView* memoList = nullptr;
     QLabel* countLabel = nullptr;
+    QLabel* noticeLabel = nullptr;  // why the index cannot be kept; hidden when it can
     QToolBar* commandBar = nullptr;
     TLibraryModel* memoModel = nullptr;
     QAction* openAction = nullptr;
@@ -57,6 +62,7 @@ public:
     QAction* exportAction = nullptr;
     QAction* trashAction = nullptr;
     QAction* renameAction = nullptr;
+    QAction* keepAction = nullptr;  // このファイルを残す: one version of a memo with conflict copies
 
 signals:
     // 送信: the frame sends MEMOS to the device, one exchange each.
@@ -78,6 +84,7 @@ private:
     void watchFolder();
     void updateActions();
     void updateCount();
+    void updateNotice();
     LibraryMemo memoAt(int row) const;
     void run(void (*command)(QWidget*, const QList<LibraryMemo>&));
     void takeEntries(MemoEntries entries, bool changed);

@@ -407,6 +407,15 @@ int RemoveAbandonedFiles(const QString& folder)
     return removed;
 }
 
+std::optional<FileWriteError> MoveNoReplace(const QString& from, const QString& to)
+{
+    const QByteArray target = EncodeFileName(to);
+    if (const int error = renameNoReplace(EncodeFileName(from), target))
+        return systemError(error);
+    const qsizetype slash = target.lastIndexOf('/');
+    return syncFolder(slash > 0 ? target.left(slash) : QByteArray("/"));
+}
+
 std::optional<FileWriteError> MakeFolders(const QString& path)
 {
     const QByteArray p = EncodeFileName(path);

@@ -31,6 +31,9 @@
 //       (each writer keeps its temporary file locked with flock until it is renamed or
 //       removed). A file being written is never touched, nor a user's file that merely looks
 //       alike (".thesis.v2.part"). Returns how many were removed.
+//   MoveNoReplace(from, to)
+//       The file FROM under the name TO in the same file system, never over anything (EEXIST
+//       when TO exists, and FROM stays), and TO's folder flushed.
 //   MakeFolders(path)
 //       PATH and its missing parents as folders (0777 less the umask). Succeeds when PATH
 //       is a folder afterwards; otherwise says why (a file in the way: ENOTDIR).
@@ -72,6 +75,8 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
                                            int* number = nullptr);
 
 int RemoveAbandonedFiles(const QString& folder);
+
+std::optional<FileWriteError> MoveNoReplace(const QString& from, const QString& to);
 
 std::optional<FileWriteError> MakeFolders(const QString& path);
 

@@ -122,6 +122,22 @@ bool NameHasForeignBytes(const QString& text)
 
 std::optional<QString> MoveToTrash(const QString& path)
 {
+    // The home trash and its two folders, made when missing. Qt, when it cannot make them (a
+    // file named Trash), puts the file into "files" of the working folder instead: never let it.
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    QDir().mkpath(dataHome);
+    const QByteArray trash = EncodeFileName(dataHome) + "/Trash";
+    for (const QByteArray& dir : {trash, trash + "/files", trash + "/info"}) {
+        struct stat made {};
+        if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
+            return SystemErrorText(errno);
+        if (::stat(dir.constData(), &made) != 0)
+            return SystemErrorText(errno);
+        if (!S_ISDIR(made.st_mode))
+            return SystemErrorText(ENOTDIR);
+    }
     if (!NameHasForeignBytes(path)) {
         QFile file(path);
         if (file.moveToTrash())
@@ -133,14 +149,6 @@ std::optional<QString> MoveToTrash(const QString& path)
     struct stat st {};
     if (::lstat(source.constData(), &st) != 0)
         return SystemErrorText(errno);
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    QDir().mkpath(dataHome);
-    const QByteArray trash = EncodeFileName(dataHome) + "/Trash";
-    for (const QByteArray& dir : {trash, trash + "/files", trash + "/info"})
-        if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
-            return SystemErrorText(errno);
     struct stat trashSt {};
     if (::stat((trash + "/files").constData(), &trashSt) != 0)
         return SystemErrorText(errno);

@@ -18,7 +18,8 @@
 //                          file functions cannot reach such a file).
 //   MoveToTrash(path)      PATH into the user's trash (XDG: $XDG_DATA_HOME/Trash, its files/ and
 //                          info/), the name kept byte for byte in its .trashinfo. Nothing, or the
-//                          cause in the user's words.
+//                          cause in the user's words; a home trash that cannot be made (a file
+//                          in its place) is such a failure, and the file stays where it is.
 #pragma once
 
 #include <QByteArray>

@@ -55,8 +55,9 @@ void IndexRefresher::run()
         done = number;
         QMetaObject::invokeMethod(
             this,
-            [this, number, entries = std::move(entries), changed]() mutable {
+            [this, number, entries = std::move(entries), changed, problem = index.Problem()]() mutable {
                 handed_ = number;
+                problem_ = problem;
                 emit Refreshed(std::move(entries), changed);
             },
             Qt::QueuedConnection);

@@ -32,6 +32,9 @@ public:
     QString folder() const { return folder_; }
     void Request();
     bool Busy() const { return handed_ < asked_; }
+    // Why the index could not be kept at the last refresh handed over (LibraryIndex::Problem);
+    // empty when it was.
+    QString Problem() const { return problem_; }
 
 signals:
     void Refreshed(MemoEntries entries, bool changed);
@@ -44,6 +47,7 @@ private:
     // Counted on the owner's thread: refreshes asked for, and the last one handed over.
     quint64 asked_ = 0;
     quint64 handed_ = 0;
+    QString problem_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -61,15 +61,16 @@ std::optional<qint64> arrivalTime(const QString& text)
 
 bool IsMemoFileName(const QString& name)
 {
-    return !name.startsWith(QLatin1Char('.')) &&
-           (endsWithCi(name, QLatin1StringView(".png")) || endsWithCi(name, QLatin1StringView(".bmp")));
+    const QString plain = endsWithCi(name, QLatin1StringView(".orig")) ? name.chopped(5) : name;
+    return !name.startsWith(QLatin1Char('.')) && plain.size() > 4 &&
+           (endsWithCi(plain, QLatin1StringView(".png")) || endsWithCi(plain, QLatin1StringView(".bmp")));
 }
 
 MemoInfo ReadMemoInfo(const QString& name, const QByteArray& head, qint64 modified)
 {
     MemoInfo info;
     info.time = modified;
-    if (endsWithCi(name, QLatin1StringView(".png"))) {
+    if (endsWithCi(name, QLatin1StringView(".png")) || endsWithCi(name, QLatin1StringView(".png.orig"))) {
         static const QList<QByteArray> keys = {kMemoTitleKey, kMemoReadingKey, kMemoArrivedKey};
         if (const std::optional<PngText> png = ReadPngText(head, keys)) {
             info.size = png->size;

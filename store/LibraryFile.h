@@ -29,8 +29,8 @@ struct MemoInfo {
     bool titled = false;  // the title came from the file's text, not from its name
 };
 
-// True for the names of memo files: ending in .png or .bmp (any case), not hidden (the index
-// and the temporary files of a write start with a dot).
+// True for the names of memo files: ending in .png or .bmp (any case; also with ".orig" after
+// it, a conflict copy), not hidden (the temporary files of a write start with a dot).
 bool IsMemoFileName(const QString& name);
 
 // What the file NAME whose first bytes are HEAD (up to kMemoHeadBytes) says about its memo;

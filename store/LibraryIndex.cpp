@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <variant>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +33,9 @@ bool hasMemoSuffix(const char* name, size_t length)
 {
     if (length < 5 || name[0] == '.')
         return false;
+    // A conflict copy "NAME.png.orig" is a memo too (store/SyncedFolder.h).
+    if (length >= 10 && qstrnicmp(name + length - 5, ".orig", 5) == 0)
+        length -= 5;
     const char* s = name + length - 4;
     return s[0] == '.' && ((qstrnicmp(s + 1, "png", 3) == 0) || (qstrnicmp(s + 1, "bmp", 3) == 0));
 }
@@ -305,13 +309,25 @@ bool LibraryIndex::Stored() const
 
 bool LibraryIndex::openIndex()
 {
-    const QString path = folder_ + QLatin1Char('/') + QLatin1String(kIndexFileName);
-    for (const char* suffix : {"", "-wal", "-shm"})
-        if (foreignThingAt(path + QLatin1String(suffix)))
-            return false;
     struct stat st {};
     if (::stat(platform::EncodeFileName(folder_).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
+    std::variant<QString, IndexPlaceProblem> place = PrepareIndexPlace(folder_);
+    if (const auto* problem = std::get_if<IndexPlaceProblem>(&place)) {
+        problem_ = problem->text;
+        return false;
+    }
+    problem_.clear();
+    indexPath_ = std::get<QString>(place);
+    const QString& path = indexPath_;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (foreignThingAt(path + QLatin1String(suffix))) {
+            problem_ = QStringLiteral("メモ一覧の索引 %1 の場所に、ファイルではないものがあります。\n"
+                                      "一覧は使えますが、開くたびにすべてのメモのファイルを読み直します。")
+                           .arg(path + QLatin1String(suffix));
+            return false;
+        }
+    QString why;  // of the last attempt
     for (int attempt = 0; attempt < 2; ++attempt) {
         db_ = std::make_unique<Database>();
         db_->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db_->connection);
@@ -340,14 +356,29 @@ bool LibraryIndex::openIndex()
                 db_.reset();
                 return false;
             }
+            why = q.lastError().text();
         } else if (heldByAnother(db_->db.lastError())) {
             db_.reset();
             return false;
+        } else {
+            why = db_->db.lastError().text();
         }
         // Not a database, damaged, or not writable: start from nothing once.
         dropIndexFiles();
     }
+    problem_ = QStringLiteral("メモ一覧の索引 %1 を作れません。\n理由: %2\n"
+                              "一覧は使えますが、開くたびにすべてのメモのファイルを読み直します。")
+                   .arg(path, why.trimmed().isEmpty() ? QStringLiteral("データベースを書き込めません") : why.trimmed());
     return false;
+}
+
+void LibraryIndex::removeOldIndex()
+{
+    oldIndexGone_ = true;
+    const QString path = folder_ + QLatin1Char('/') + QLatin1String(kOldIndexFileName);
+    for (const char* suffix : {"-wal", "-shm", ""})
+        if (!foreignThingAt(path + QLatin1String(suffix)))
+            ::unlink(platform::EncodeFileName(path + QLatin1String(suffix)).constData());
 }
 
 void LibraryIndex::dropIndexFiles()
@@ -356,10 +387,9 @@ void LibraryIndex::dropIndexFiles()
     db_.reset();
     if (!existed)
         return;
-    const QString path = folder_ + QLatin1Char('/') + QLatin1String(kIndexFileName);
     for (const char* suffix : {"", "-wal", "-shm"})
-        if (!foreignThingAt(path + QLatin1String(suffix)))
-            QFile::remove(path + QLatin1String(suffix));
+        if (!foreignThingAt(indexPath_ + QLatin1String(suffix)))
+            QFile::remove(indexPath_ + QLatin1String(suffix));
 }
 
 bool LibraryIndex::loadRows()
@@ -481,6 +511,8 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
         writer->finish();
     if (stopped)
         return entries_;
+    if (db_ && !oldIndexGone_)
+        removeOldIndex();  // the index is whole in its new place
     const bool differs = std::exchange(unreported_, false);
     entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
     if (changed)

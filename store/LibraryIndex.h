@@ -1,6 +1,6 @@
-// LibraryIndex — the memos of a library folder, kept in an SQLite file in the folder
-// (".vexlo-index.sqlite", write-ahead log) so that a large library opens without reading
-// every memo file.
+// LibraryIndex — the memos of a library folder, kept in an SQLite file (write-ahead log) in
+// the user's cache (store/IndexPlace.h: one index a folder, never inside the folder) so that
+// a large library opens without reading every memo file.
 //
 // Contract
 //   The files are the truth; the index only saves reading them. Refresh() lists the folder
@@ -8,15 +8,18 @@
 //   changed are read, entries of files that are gone are dropped, and the differences are
 //   written back in one transaction. An index that is missing, of another layout, or damaged
 //   (not a database, unreadable pages) is deleted and built again from the files; one that
-//   cannot be written (a read-only folder) is not needed either: the memos are then kept in
-//   memory only. So are they when another program holds the index locked beyond a wait of
+//   cannot be written (a cache folder that cannot be made or written) is not needed either:
+//   the memos are then kept in memory only, and Problem() says why. So are they when another program holds the index locked beyond a wait of
 //   2 s: a database that another program has open is never deleted or rebuilt under it. Nothing here fails loudly: the worst an index can do is cost a rebuild.
 //   A folder that does not exist holds no memos.
+//   The index that earlier versions kept in the folder itself (kOldIndexFileName, with its
+//   -wal and -shm) is removed once the first Refresh has built the index in the cache.
 //   An index is used on one thread, the one that refreshes it: its database connection
 //   belongs to the thread that made it. IndexRefresher (store/IndexRefresher.h) keeps one on a
 //   thread of its own for a window.
 #pragma once
 
+#include "store/IndexPlace.h"
 #include "store/LibraryFile.h"
 
 #include <QString>
@@ -26,7 +29,6 @@
 #include <memory>
 #include <vector>
 
-inline constexpr char kIndexFileName[] = ".vexlo-index.sqlite";
 // The index's user_version; raised whenever the layout of its table changes, so that an index
 // of another layout is rebuilt.
 inline constexpr int kIndexLayout = 2;
@@ -66,6 +68,9 @@ public:
     int FilesRead() const { return filesRead_; }
     // True when the entries live in the index file (false: in memory only).
     bool Stored() const;
+    // Why the index cannot be kept, in the user's words (store/IndexPlace.h); empty when it
+    // is kept, or is only held by another program for the moment.
+    QString Problem() const { return problem_; }
 
     // Called with each file's name just before it is read, on the thread that refreshes (for
     // tests: a file that is slow to read, and where it is read). Empty: nothing.
@@ -76,8 +81,12 @@ private:
     bool openIndex();
     void dropIndexFiles();
     bool loadRows();
+    void removeOldIndex();
 
     QString folder_;
+    QString indexPath_;  // where the index file is, once it has been placed
+    QString problem_;
+    bool oldIndexGone_ = false;  // the folder's own index of earlier versions was looked for
     std::unique_ptr<Database> db_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     bool loaded_ = false;

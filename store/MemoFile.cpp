@@ -127,9 +127,12 @@ QString FileNameTitle(const QString& title, int reserve)
     return safe;
 }
 
-QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension)
+QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension,
+                     const QString& machine)
 {
-    const QString prefix = time.isValid() ? time.toString(kNameTimeFormat) : QString();
+    QString prefix = time.isValid() ? time.toString(kNameTimeFormat) : QString();
+    if (!prefix.isEmpty() && !machine.isEmpty())
+        prefix += QLatin1Char('-') + machine;
     const QString number = n > 1 ? QStringLiteral(" (%1)").arg(n) : QString();
     const int reserve = int((prefix + QLatin1Char(' ') + number + extension).toUtf8().size());
     QString part = FileNameTitle(title, reserve);
@@ -141,11 +144,26 @@ QString MemoFileName(const QDateTime& time, const QString& title, int n, const Q
     return name + number + extension;
 }
 
+QString MachinePartOfMemoFileName(const QString& name)
+{
+    constexpr int kMachineLength = 4;
+    const qsizetype end = kNameTimeLength + 1 + kMachineLength;  // where the time's end is
+    if (name.size() <= end || name[kNameTimeLength] != QLatin1Char('-') ||
+        (name[end] != QLatin1Char(' ') && name[end] != QLatin1Char('.')))
+        return {};
+    const QString part = name.mid(kNameTimeLength + 1, kMachineLength);
+    for (const QChar c : part)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return {};
+    return QDateTime::fromString(name.left(kNameTimeLength), kNameTimeFormat).isValid() ? part : QString();
+}
+
 QDateTime TimeOfMemoFileName(const QString& name)
 {
+    const bool machine = !MachinePartOfMemoFileName(name).isEmpty();
     if (name.size() < kNameTimeLength ||
         (name.size() > kNameTimeLength && name[kNameTimeLength] != QLatin1Char(' ') &&
-         name[kNameTimeLength] != QLatin1Char('.')))
+         name[kNameTimeLength] != QLatin1Char('.') && !machine))
         return {};
     return QDateTime::fromString(name.left(kNameTimeLength), kNameTimeFormat);
 }

@@ -70,7 +70,14 @@ QString FileNameTitle(const QString& title, int reserve);
 
 // "YYYY-MM-DD HH.MM.SS title.png" for the N-th try (N > 1 adds " (N)"); without the time
 // when TIME is invalid, and without " title" when TITLE is empty. EXTENSION with its dot.
-QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension = QStringLiteral(".png"));
+// MACHINE (four hex digits, store/SyncedFolder.h), when given, follows the time:
+// "YYYY-MM-DD HH.MM.SS-3f9a title.png", so that two PCs filling one synced folder never make
+// the same name.
+QString MemoFileName(const QDateTime& time, const QString& title, int n, const QString& extension = QStringLiteral(".png"),
+                     const QString& machine = {});
 
-// The time at the start of a memo file's name ("2026-12-07 16.23.32 ..."), or an invalid one.
+// The time at the start of a memo file's name ("2026-12-07 16.23.32 ...", also with a machine
+// part "2026-12-07 16.23.32-3f9a ..."), or an invalid one.
 QDateTime TimeOfMemoFileName(const QString& name);
+// The machine part after the time of a memo file's name ("3f9a"), or empty.
+QString MachinePartOfMemoFileName(const QString& name);

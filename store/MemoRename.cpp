@@ -65,7 +65,9 @@ std::optional<QString> RenameMemo(const QString& folder, const QString& fileName
     }
     const QString extension = fileName.mid(fileName.lastIndexOf(QLatin1Char('.')));
     const QDateTime time = nameTime(fileName, bytes);
-    auto nameFor = [&](int n) { return MemoFileName(time, title, n, extension); };
+    // A machine part after the time stays with it (store/SyncedFolder.h).
+    const QString machine = MachinePartOfMemoFileName(fileName);
+    auto nameFor = [&](int n) { return MemoFileName(time, title, n, extension, machine); };
 
     // The same title keeps the same name, number included.
     for (int n = 1; n <= 1000; ++n) {

@@ -6,7 +6,7 @@
 //       A PNG gets TITLE and READING in its Title and Reading text chunks (every other chunk
 //       stays byte for byte); a BMP, which holds no text, keeps its bytes. The file then goes
 //       under the name the title gives (store/LibraryFile.h: the time at the start of the old
-//       name, or of its arrival, kept), numbered when that name is taken: the new file is
+//       name, with its machine part, or of its arrival, kept), numbered when that name is taken: the new file is
 //       written durably beside the old one, never over anything (platform/DurableFile.h),
 //       takes the old one's modification time, and only then is the old one removed. When
 //       the name stays the same the file is replaced in place, durably. NEWNAME receives the

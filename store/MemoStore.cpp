@@ -1,6 +1,7 @@
 #include "store/MemoStore.h"
 
 #include "platform/PrivateProfile.h"
+#include "store/SyncedFolder.h"
 #include "transfer/DeviceText.h"
 
 #include <QDir>
@@ -21,6 +22,11 @@ TLibrarySettings ReadLibrarySettings(const std::string& file)
     for (const QString& known : kLibraryOrders)
         if (order.compare(known, Qt::CaseInsensitive) == 0)
             settings.Order = known;
+    const QString synced =
+        QString::fromStdString(platform::GetPrivateProfileString("Library", "Synced", "AUTO", file)).trimmed();
+    settings.Synced = synced.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0    ? SyncedSetting::Yes
+                      : synced.compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0 ? SyncedSetting::No
+                                                                                          : SyncedSetting::Auto;
     return settings;
 }
 
@@ -33,6 +39,10 @@ std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings
     if (!platform::WritePrivateProfileString("Library", "AutoSave", settings.AutoSave ? "TRUE" : "FALSE", file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     if (!platform::WritePrivateProfileString("Library", "Order", settings.Order.toStdString(), file, &why))
+        return file + " に書き込めません\n" + why.text().toStdString();
+    if (settings.Synced != SyncedSetting::Auto &&
+        !platform::WritePrivateProfileString("Library", "Synced", settings.Synced == SyncedSetting::Yes ? "TRUE" : "FALSE",
+                                             file, &why))
         return file + " に書き込めません\n" + why.text().toStdString();
     return std::nullopt;
 }
@@ -65,7 +75,7 @@ TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived)
     return meta;
 }
 
-TMemoStore::TMemoStore(QString folder) : folder_(std::move(folder)) {}
+TMemoStore::TMemoStore(QString folder, SyncedSetting synced) : folder_(std::move(folder)), setting_(synced) {}
 
 std::optional<platform::FileWriteError> TMemoStore::Open()
 {
@@ -78,6 +88,7 @@ std::optional<platform::FileWriteError> TMemoStore::Open()
         return failure;
     }
     platform::RemoveAbandonedFiles(folder_);
+    synced_ = setting_ == SyncedSetting::Yes || (setting_ == SyncedSetting::Auto && IsSyncedFolder(folder_));
     return std::nullopt;
 }
 
@@ -90,7 +101,11 @@ std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture,
         return failure;
     }
     const QDateTime arrived = meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime();
-    const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n); };
+    // Looked at again for every memo: a receiver runs for days, and a sync tool may be set up meanwhile.
+    if (setting_ == SyncedSetting::Auto)
+        synced_ = IsSyncedFolder(folder_);
+    const QString machine = !synced_ ? QString() : machine_.isEmpty() ? MachinePart() : machine_;
+    const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n, QStringLiteral(".png"), machine); };
     if (auto failure = platform::WriteNewFile(folder_, name, 1, bytes, path))
         return failure;
     ++stored_;

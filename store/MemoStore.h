@@ -7,12 +7,18 @@
 //              off, and received memos open as unsaved windows as they always did.
 //   Order=     how メモ一覧 sorts: "Newest" (default), "Oldest" or "Title"; an unknown word
 //              reads as the default.
+//   Synced=    whether a sync tool carries the folder between PCs: "AUTO" (default, or any
+//              other text) looks for a sync tool's mark (store/SyncedFolder.h), "TRUE" and
+//              "FALSE" say so for tools that leave none. Written only when not AUTO.
 //
 // File names: "YYYY-MM-DD HH.MM.SS title.png" (time of arrival, local time), the title as
 // readable text with the characters a file name cannot hold ("/", NUL, control characters,
 // leading dots, trailing blanks and dots) turned into "_", cut so that the name stays well
 // under 255 bytes; no title gives "YYYY-MM-DD HH.MM.SS.png"; a name that is taken gets
-// " (2)", " (3)" ... before ".png". Nothing is ever written over.
+// " (2)", " (3)" ... before ".png". Nothing is ever written over. In a synced folder the time
+// gains this PC's machine part ("YYYY-MM-DD HH.MM.SS-3f9a title.png"): a name taken on
+// another PC may not have arrived here yet, so " (2)" alone cannot keep two PCs apart, while
+// the machine part does; a folder only this PC fills keeps the plain names.
 //
 // Durability: each file goes through platform::WriteNewFile (temporary file, fsync, rename
 // without replacing, fsync of the folder): once Store has returned, the memo outlasts kill -9
@@ -32,10 +38,13 @@
 #include <optional>
 #include <string>
 
+enum class SyncedSetting { Auto, Yes, No };
+
 struct TLibrarySettings {
     QString Folder;  // as the user gave it; empty: the default folder
     bool AutoSave = true;
     QString Order = QStringLiteral("Newest");  // the list's order as last chosen
+    SyncedSetting Synced = SyncedSetting::Auto;
 };
 
 // The orders メモ一覧 offers, in the order of its list, as Order= names them.
@@ -45,7 +54,8 @@ inline const QStringList kLibraryOrders{QStringLiteral("Newest"), QStringLiteral
 extern TLibrarySettings LibrarySettings;
 
 TLibrarySettings ReadLibrarySettings(const std::string& file = kConfigFile);
-// Writes [Library] AutoSave and Order, and Folder when one was given. Returns the failure text
+// Writes [Library] AutoSave and Order, Folder when one was given, and Synced when it is not
+// AUTO. Returns the failure text
 // ("<file> に書き込めません", a line end, the cause) when a key cannot be written.
 std::optional<std::string> StoreLibrarySettings(const TLibrarySettings& settings,
                                                 const std::string& file = kConfigFile);
@@ -60,13 +70,19 @@ TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived);
 
 class TMemoStore {
 public:
-    explicit TMemoStore(QString folder);
+    explicit TMemoStore(QString folder, SyncedSetting synced = SyncedSetting::Auto);
 
     const QString& Folder() const { return folder_; }
 
     // Makes the folder (and its parents) when missing, refuses one that files cannot be made
-    // in, and removes what writers that died left there.
+    // in, and removes what writers that died left there. Decides whether names carry the
+    // machine part (Synced above); with AUTO, Store looks again for every memo.
     std::optional<platform::FileWriteError> Open();
+
+    // Whether the names carry a machine part (as the last Open or Store found).
+    bool Synced() const { return synced_; }
+    // Another PC's machine part instead of this one's (for tests that play two PCs).
+    void SetMachinePart(const QString& part) { machine_ = part; }
 
     // Writes PICTURE with META as a new file, named after META's arrival time and title.
     // PATH receives the file's path. On failure nothing is left in the folder.
@@ -77,6 +93,9 @@ public:
 
 private:
     QString folder_;
+    SyncedSetting setting_;
+    bool synced_ = false;
+    QString machine_;  // empty: MachinePart()
     int stored_ = 0;
 };
 

@@ -76,7 +76,7 @@ void makeLibrary(const QString& folder, int count)
 void dropIndex(const QString& folder)
 {
     for (const char* suffix : {"", "-wal", "-shm"})
-        QFile::remove(folder + QLatin1Char('/') + QLatin1String(kIndexFileName) + QLatin1String(suffix));
+        QFile::remove(IndexFileFor(folder) + QLatin1String(suffix));
 }
 
 // What reading the memos once costs: the folder listed, every file opened, read and closed.
@@ -276,6 +276,9 @@ int main(int argc, char** argv)
             folder = args[i + 1];
     }
     QTemporaryDir temp;
+    // The indexes on the same disk as the memos, as before they moved to the cache, and gone
+    // with the run (the --peak runs inherit it).
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(temp.path() + QStringLiteral("/cache")));
     if (folder.isEmpty())
         folder = temp.path() + QStringLiteral("/memos");
     std::printf("making %d memos in %s ...\n", count, qPrintable(folder));

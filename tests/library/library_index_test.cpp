@@ -57,7 +57,7 @@ protected:
         LibraryIndex(folder_).Refresh();
     }
 
-    QString indexPath() const { return folder_ + QLatin1Char('/') + QLatin1String(kIndexFileName); }
+    QString indexPath() const { return IndexFileFor(folder_); }
 
     std::unique_ptr<QTemporaryDir> dir_;
     QString folder_;

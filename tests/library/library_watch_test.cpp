@@ -9,6 +9,7 @@
 #include "support/LibraryMemos.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QAction>
 #include <QListView>
 #include <QSignalSpy>
@@ -205,6 +206,105 @@ TEST(LibraryTrash, TheFileGoesToTheHomeTrash)
     qputenv("XDG_DATA_HOME", savedData);
     EXPECT_FALSE(QFile::exists(folder + QLatin1Char('/') + name));
     EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Trash/files/") + name));
+}
+
+// A conflict copy that a sync tool made shows as such beside its original, and このファイルを残す
+// keeps the chosen version under the original's name, the other in the trash; the windows of
+// both files are told.
+TEST(LibraryConflicts, ACopyIsMarkedAndOneVersionIsKept)
+{
+    GuiApp();
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const QString folder = dir.filePath(QStringLiteral("memos"));
+    QDir().mkpath(folder);
+    const QDateTime noon = QDateTime::currentDateTime().addSecs(-3600);
+    const QString original = WriteTestMemo(folder, {QStringLiteral("会議"), {}, noon, StrokeMemo(1)});
+    const QString other = WriteTestMemo(folder, {QStringLiteral("電話"), {}, noon.addSecs(600), StrokeMemo(2)});
+    QString copy = original;
+    copy.insert(copy.size() - 4, QStringLiteral(".sync-conflict-20261207-162332-BBBBBBB"));
+    const QByteArray kept = MemoPngBytes({QStringLiteral("会議 (B)"), {}, noon.addSecs(1200), StrokeMemo(3)});
+    {
+        QFile file(folder + QLatin1Char('/') + copy);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kept);
+    }
+    TLibraryPanel panel(folder);
+    panel.show();
+    waitForFirstList(panel);
+    const TLibraryModel& model = *panel.memoModel;
+    ASSERT_EQ(model.rowCount(), 3);
+    // Newer than everything by its arrival, yet beside its original.
+    const int row = model.rowOf(copy);
+    ASSERT_EQ(model.entryAt(row - 1).fileName, original);
+    EXPECT_TRUE(model.data(model.index(row), Qt::ToolTipRole).toString().contains(QStringLiteral("競合コピー")));
+    EXPECT_TRUE(model.data(model.index(row), Qt::AccessibleDescriptionRole).toString().startsWith(QStringLiteral("競合")));
+    EXPECT_TRUE(panel.countLabel->text().contains(QStringLiteral("競合 1 件"))) << panel.countLabel->text().toStdString();
+    EXPECT_TRUE(panel.keepAction->isVisible());
+    const struct {
+        QString select;
+        bool enabled;
+    } selections[] = {{copy, true}, {original, true}, {other, false}};
+    for (const auto& s : selections) {
+        panel.memoList->selectionModel()->select(model.index(model.rowOf(s.select)), QItemSelectionModel::ClearAndSelect);
+        EXPECT_EQ(panel.keepAction->isEnabled(), s.enabled) << s.select.toStdString();
+    }
+
+    panel.memoList->selectionModel()->select(model.index(model.rowOf(copy)), QItemSelectionModel::ClearAndSelect);
+    QSignalSpy trashed(&panel, &TLibraryPanel::memosTrashed);
+    QSignalSpy renamed(&panel, &TLibraryPanel::memoRenamed);
+    SetBoxAnswerer([](const BoxRequest&) { return BoxAnswer::Ok; });
+    panel.keepAction->trigger();
+    SetBoxAnswerer(nullptr);
+    qputenv("XDG_DATA_HOME", savedData);
+    (void)QTest::qWaitFor([&] { return model.rowCount() == 2 && !panel.refreshing(); }, 5000);
+    EXPECT_FALSE(QFile::exists(folder + QLatin1Char('/') + copy));
+    QFile now(folder + QLatin1Char('/') + original);
+    ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+    EXPECT_EQ(now.readAll(), kept);
+    EXPECT_TRUE(QFile::exists(data + QStringLiteral("/Trash/files/") + original));
+    ASSERT_EQ(trashed.size(), 1);
+    EXPECT_EQ(trashed[0][0].toStringList(), QStringList{folder + QLatin1Char('/') + original});
+    ASSERT_EQ(renamed.size(), 1);
+    EXPECT_EQ(renamed[0][0].toString(), folder + QLatin1Char('/') + copy);
+    EXPECT_EQ(renamed[0][1].toString(), folder + QLatin1Char('/') + original);
+    EXPECT_EQ(model.conflictCount(), 0);
+    EXPECT_FALSE(panel.keepAction->isVisible());
+}
+
+// An index that cannot be kept is said under the list, which shows the memos all the same.
+TEST(LibraryNotice, SaysWhyTheIndexCannotBeKept)
+{
+    GuiApp();
+    const struct {
+        const char* name;
+        bool blocked;  // a file where the cache folder goes
+    } cases[] = {{"cache usable", false}, {"cache blocked", true}};
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("memos"));
+        QDir().mkpath(folder);
+        WriteTestMemo(folder, {QStringLiteral("会議"), {}, QDateTime::currentDateTime(), StrokeMemo(1)});
+        const QString cache = dir.filePath(QStringLiteral("cache"));
+        QDir().mkpath(cache);
+        if (c.blocked) {
+            QFile file(cache + QStringLiteral("/vexlo"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        TLibraryPanel panel(folder);
+        panel.show();
+        waitForFirstList(panel);
+        qputenv("XDG_CACHE_HOME", saved);
+        EXPECT_EQ(panel.memoModel->rowCount(), 1) << c.name;
+        EXPECT_EQ(panel.noticeLabel->isVisible(), c.blocked) << c.name;
+        if (c.blocked) {
+            EXPECT_TRUE(panel.noticeLabel->text().contains(cache)) << panel.noticeLabel->text().toStdString();
+        }
+    }
 }
 
 }  // namespace

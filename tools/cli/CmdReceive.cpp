@@ -154,7 +154,7 @@ int RunReceive(const std::vector<std::string>& args)
             return cli::Fail(QStringLiteral("receive: ") + error);
         if (formatName != QLatin1String("png") && formatArg)
             return cli::Fail(QStringLiteral("receive: the memo library holds PNG files; --format bmp needs --out DIR"));
-        library.emplace(LibraryFolder(settings));
+        library.emplace(LibraryFolder(settings), settings.Synced);
         if (const auto failure = library->Open())
             return cli::Fail(QStringLiteral("receive: cannot store memos in %1: %2")
                                  .arg(library->Folder(), failure->englishText()));

@@ -170,7 +170,7 @@ int RunReceiver(const std::vector<std::string>& args)
     const TLibrarySettings settings = ReadLibrarySettings();
     if (!settings.AutoSave)
         return cli::Fail(QStringLiteral("receiver: the memo library is off ([Library] AutoSave=FALSE in VEXLO.INI)"));
-    TMemoStore library(LibraryFolder(settings));
+    TMemoStore library(LibraryFolder(settings), settings.Synced);
     if (const auto failure = library.Open())
         return cli::Fail(QStringLiteral("receiver: cannot store memos in %1: %2")
                              .arg(library.Folder(), failure->englishText()));
