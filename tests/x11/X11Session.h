@@ -10,6 +10,8 @@
 #include <QThread>
 
 #include <functional>
+#include <iostream>
+#include <string>
 
 class X11Session {
 public:
@@ -52,6 +54,13 @@ public:
             id = windowNamed(title);
             return !id.isEmpty();
         }, ms);
+        if (id.isEmpty())  // say why: a program that ended tells more than a missing window
+            std::cerr << "no window \"" << title.toStdString() << "\": the program "
+                      << (program_.state() == QProcess::NotRunning
+                              ? "ended with status " + std::to_string(program_.exitCode())
+                              : std::string("is running"))
+                      << "; its windows: " << windowNames().toStdString()
+                      << "; its errors: " << program_.readAllStandardError().toStdString() << std::endl;
         return id;
     }
 
@@ -91,6 +100,17 @@ public:
     QProcess::ExitStatus exitStatus() const { return program_.exitStatus(); }
 
 private:
+    // The names of the program's windows, shown or not, one a line with their map state.
+    QString windowNames()
+    {
+        QString names;
+        const QStringList ids = run({QStringLiteral("search"), QStringLiteral("--pid"), QString::number(program_.processId())})
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& id : ids)
+            names += QStringLiteral("[%1 \"%2\"] ").arg(id, run({QStringLiteral("getwindowname"), id}).trimmed());
+        return names;
+    }
+
     QString windowNamed(const QString& title)
     {
         return run({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
