@@ -77,3 +77,15 @@ bool ReadPngRows(QIODevice& file, const TPictureRowSink& sink, QString* whyNot =
 // as it checks them, with the limits of a picture read in rows.
 bool ReadJpegRows(const QByteArray& bytes, int reduction, const std::function<bool(QSize)>& begin,
                   const TPictureRowSink& sink, QString* whyNot = nullptr);
+
+// A picture too large for the memo windows' loader is shown reduced to about this many pixels
+// at most (more than a 4K screen shows); 送信用に変換 still reads the file itself.
+inline constexpr qint64 kMaxViewPixels = 8'000'000;
+
+// The PNG or JPEG in PATH that the picture loader refuses for its size (more than
+// kMaxPicturePixels, or a file beyond its file limit) but that may be read in rows, reduced by
+// the smallest power of two that brings it within kMaxViewPixels: each pixel the average colour
+// of its block (the blocks at the right and bottom edges may be smaller), as stored, not turned.
+// FULL, when given, receives the picture's own size. Nothing, WHYNOT saying why, for any other
+// file: one the loader takes, another kind, or one the row readers refuse.
+std::optional<QImage> ReadReducedPicture(const QString& path, QSize* full = nullptr, QString* whyNot = nullptr);

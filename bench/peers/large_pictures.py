@@ -12,7 +12,8 @@ through netpbm's pnmtopng and pnmtojpeg, into $VEXLO_PEER_PICTURES (/tmp/vexlo-p
 default): SIZE is 30 (6000 x 5000 PNG), 108 (12000 x 9000 PNG), 200 (16320 x 12240 PNG) or
 108jpeg (12000 x 9000 JPEG, quality 90); all four by default. Each round runs the three in turn.
 
-For each photo and program it prints the median wall time and peak memory (the largest resident
+For each photo and program it prints the median wall time, CPU time (user and system, of every
+process: steadier than the wall time on a shared machine) and peak memory (the largest resident
 set of the processes; for netpbm's pipeline also their sum, as they run at once), and VEXLO's
 ratio to each peer: the median of the rounds' ratios and their spread (lowest-highest).
 """
@@ -56,7 +57,7 @@ def make_photo(key):
 
 def run_pipeline(commands, out_path):
     """Runs COMMANDS piped one into the next, the last into OUT_PATH: (seconds, peak KiB of the
-    largest process, sum of the peaks, all ended well)."""
+    largest process, sum of the peaks, all ended well, CPU seconds of all of them)."""
     start = time.monotonic()
     procs = []
     with open(out_path, 'wb') as out:
@@ -69,16 +70,17 @@ def run_pipeline(commands, out_path):
                 previous.close()
             previous = None if last else p.stdout
             procs.append(p)
-        peaks, ok = [], True
+        peaks, ok, cpu = [], True, 0.0
         for p in procs:
             _, status, usage = os.wait4(p.pid, 0)
             p.returncode = os.waitstatus_to_exitcode(status)
             peaks.append(usage.ru_maxrss)
+            cpu += usage.ru_utime + usage.ru_stime
             if p.returncode != 0:
                 ok = False
                 sys.stderr.write(f'{p.args[0]}: {p.stderr.read().decode(errors="replace").strip()[:300]}\n')
             p.stderr.close()
-    return time.monotonic() - start, max(peaks), sum(peaks), ok
+    return time.monotonic() - start, max(peaks), sum(peaks), ok, cpu
 
 
 def programs(build, photo, out_dir):
@@ -115,20 +117,23 @@ def main():
                     runs[name].append(run_pipeline(commands, out_path))
             size_mib = os.path.getsize(photo) / 2**20
             print(f'\n{w} x {h} {kind.upper()} ({w * h / 1e6:.0f} MP, {size_mib:.0f} MiB), {rounds} rounds')
-            print(f'  {"program":8} {"time s":>22} {"peak MiB":>22} {"sum of peaks MiB":>18}  ended well')
+            print(f'  {"program":8} {"time s":>22} {"CPU s":>22} {"peak MiB":>22} {"sum of peaks MiB":>18}  ended well')
             for name, results in runs.items():
                 secs = [r[0] for r in results]
+                cpu = [r[4] for r in results]
                 peak = [r[1] / 1024 for r in results]
                 total = [r[2] / 1024 for r in results]
                 ok = all(r[3] for r in results)
-                print(f'  {name:8} {spread(secs, lambda v: f"{v:.2f}"):>22} {spread(peak, lambda v: f"{v:.0f}"):>22} '
+                print(f'  {name:8} {spread(secs, lambda v: f"{v:.2f}"):>22} {spread(cpu, lambda v: f"{v:.2f}"):>22} '
+                      f'{spread(peak, lambda v: f"{v:.0f}"):>22} '
                       f'{statistics.median(total):>18.0f}  {"yes" if ok else "NO"}')
             for peer in ('netpbm', 'magick'):
                 if not all(r[3] for r in runs[peer]) or not all(r[3] for r in runs['vexlo']):
                     continue
                 t = [v[0] / p[0] for v, p in zip(runs['vexlo'], runs[peer])]
                 m = [v[1] / p[1] for v, p in zip(runs['vexlo'], runs[peer])]
-                print(f'  vexlo / {peer}: time {spread(t, lambda v: f"{v:.2f}")}, '
+                c = [v[4] / p[4] for v, p in zip(runs['vexlo'], runs[peer])]
+                print(f'  vexlo / {peer}: time {spread(t, lambda v: f"{v:.2f}")}, CPU time {spread(c, lambda v: f"{v:.2f}")}, '
                       f'peak memory {spread(m, lambda v: f"{v:.3f}")}')
 
 
