@@ -111,8 +111,8 @@ std::optional<TPictureHead> ReadPngHead(QIODevice& file, QString* whyNot)
             *whyNot = why;
         return std::nullopt;
     };
-    // The chunks before the pixels that tell the size and the orientation, with the head of the
-    // first pixel chunk, where a decoder's look at the headers stops.
+    // The chunks before the pixels that tell the size and the orientation (with the palette), and
+    // the head of the first pixel chunk, where a decoder's look at the headers stops.
     QByteArray head = file.read(kSignatureSize);
     if (!IsPngStart(head))
         return refuse(QStringLiteral("not a PNG file"));
@@ -128,7 +128,8 @@ std::optional<TPictureHead> ReadPngHead(QIODevice& file, QString* whyNot)
             head += chunk;
             break;
         }
-        if (type == "IHDR" || (type == "eXIf" && length <= kMaxExifBytes)) {
+        // A palette picture's decoder wants its palette before the pixels, even for a look.
+        if (type == "IHDR" || (type == "PLTE" && length <= 768) || (type == "eXIf" && length <= kMaxExifBytes)) {
             const QByteArray data = file.read(qint64(length) + 4);
             if (data.size() < qint64(length) + 4)
                 return refuse(damaged());

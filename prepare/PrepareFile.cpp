@@ -2,6 +2,7 @@
 
 #include "picture/Picture.h"
 #include "picture/PictureRows.h"
+#include "prepare/Geometry.h"
 #include "prepare/RowPlane.h"
 
 namespace {
@@ -31,7 +32,7 @@ std::shared_ptr<TPictureSource> pngSource(const QString& path, QFile& file, QStr
     const TPictureHead first = *head;
     const QSize nominal = first.Upright();
     return std::make_shared<TPictureSource>(nominal, [path, first, nominal](int reduction, QString* why) -> std::optional<TPrepSource> {
-        if (TRowPlane::PixelsFor(first.Stored, reduction) > kMaxPicturePixels) {
+        if (TRowPlane::PixelsFor(nominal, reduction) > kMaxPicturePixels) {
             say(why, tooLargeAt(nominal, reduction));
             return std::nullopt;
         }
@@ -107,4 +108,9 @@ std::shared_ptr<TPictureSource> OpenPictureForPreparation(const QString& path, Q
     // averaged down from memory.
     const std::optional<QImage> picture = ReadUprightPicture(*bytes, 1, whyNot);
     return picture ? TPictureSource::FromImage(*picture) : nullptr;
+}
+
+bool TooLargeToPrepare(QSize nominal, const TPrepareSettings& settings)
+{
+    return TRowPlane::PixelsFor(nominal, ReductionFor(nominal, Clamped(settings))) > kMaxPicturePixels;
 }

@@ -20,3 +20,9 @@
 // kMaxPicturePixels pixels is refused the same way: a smaller result lets a large photo be
 // read further reduced.
 std::shared_ptr<TPictureSource> OpenPictureForPreparation(const QString& path, QString* whyNot = nullptr);
+
+// True when a picture of NOMINAL size cannot be prepared with SETTINGS: read at the reduction
+// they allow (ReductionFor), it would still have more than kMaxPicturePixels pixels. Only a
+// photo larger than that limit can be too large (its own size kept, or a box of thousands of
+// pixels); a smaller result reads it further reduced.
+bool TooLargeToPrepare(QSize nominal, const TPrepareSettings& settings);

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -103,6 +104,9 @@ TEST_F(PrepareCommand, PreparesAPhotoTooLargeForAWindowFromItsFile)
 
         const int before = MainForm->memoCount();
         prepare([](TPrepareDialog& d) {
+            d.sizeGroup->button(0)->click();  // its own size: too large, and said so
+            EXPECT_FALSE(d.OKBtn->isEnabled());
+            EXPECT_TRUE(d.resultLabel->text().contains(QStringLiteral("大きすぎ"))) << d.resultLabel->text().toStdString();
             d.sizeGroup->button(1)->click();  // fit
             d.conversionGroup->button(int(TConversion::FloydSteinberg))->click();
             d.OKBtn->click();

@@ -101,6 +101,28 @@ QString written(const QTemporaryDir& dir, const QString& name, const QByteArray&
 
 bool isInterlacedPng(const QByteArray& png) { return png.size() > 28 && png[28] == 1; }
 
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray out;
+    const quint32 n = quint32(data.size());
+    out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+    out += type + data;
+    const quint32 crc = quint32(crc32(crc32(0, reinterpret_cast<const Bytef*>(type.constData()), 4),
+                                      reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+    out.append(char(crc >> 24)).append(char(crc >> 16)).append(char(crc >> 8)).append(char(crc));
+    return out;
+}
+
+// PNG with an eXIf chunk after its header that says the photo was taken turned: EXIF
+// orientation ORIENTATION (6: turn a quarter clockwise to stand upright).
+QByteArray withExif(const QByteArray& png, int orientation)
+{
+    QByteArray tiff("MM\x00\x2A\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
+    tiff.append(char(0)).append(char(orientation)).append(QByteArray(6, '\0'));
+    const qsizetype afterHeader = 8 + 12 + 13;
+    return png.first(afterHeader) + pngChunk("eXIf", tiff) + png.sliced(afterHeader);
+}
+
 // ---- Every kind of picture, read in rows, against the picture read whole.
 
 struct KindCase {
@@ -120,14 +142,17 @@ TEST_P(RowsTest, GiveThePlaneOfTheWholePicture)
 {
     const KindCase& c = GetParam();
     QTemporaryDir dir;
-    const QByteArray bytes = encoded(testPicture(301, 203, c.format), c.kind, c.interlaced, c.turn);
+    const bool jpeg = QByteArrayView(c.kind) == "jpeg";
+    QByteArray bytes = encoded(testPicture(301, 203, c.format), c.kind, c.interlaced, c.turn);
+    if (!jpeg && c.turn == QImageIOHandler::TransformationRotate90)
+        bytes = withExif(bytes, 6);
     if (c.interlaced) {
         ASSERT_TRUE(isInterlacedPng(bytes));
     }
     const QString path = written(dir, QStringLiteral("picture.") + QLatin1String(c.kind), bytes);
     const std::shared_ptr<TPictureSource> source = OpenPictureForPreparation(path);
     ASSERT_TRUE(source);
-    const bool jpeg = QByteArrayView(c.kind) == "jpeg";
+    EXPECT_EQ(source->Nominal(), c.turn & QImageIOHandler::TransformationRotate90 ? QSize(203, 301) : QSize(301, 203));
     const bool exact = !c.interlaced && (jpeg || c.turn == QImageIOHandler::TransformationNone);
     for (int reduction : {1, 2, 4, 8}) {
         SCOPED_TRACE(reduction);
@@ -161,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                     KindCase{"Colour", QImage::Format_RGB32, "png", false, {}},
                     KindCase{"Translucent", QImage::Format_ARGB32, "png", false, {}},
                     KindCase{"Palette", QImage::Format_Indexed8, "png", false, {}},
+                    KindCase{"PaletteTurned", QImage::Format_Indexed8, "png", false, QImageIOHandler::TransformationRotate90},
+                    KindCase{"ColourTurned", QImage::Format_RGB32, "png", false, QImageIOHandler::TransformationRotate90},
                     KindCase{"Colour16", QImage::Format_RGBX64, "png", false, {}},
                     KindCase{"Translucent16", QImage::Format_RGBA64, "png", false, {}},
                     KindCase{"Interlaced", QImage::Format_RGB32, "png", true, {}},
@@ -219,18 +246,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Pictures that claim more than they hold, or more than VEXLO takes.
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    QByteArray out;
-    const quint32 n = quint32(data.size());
-    out.append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
-    out += type + data;
-    const quint32 crc = quint32(crc32(crc32(0, reinterpret_cast<const Bytef*>(type.constData()), 4),
-                                      reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
-    out.append(char(crc >> 24)).append(char(crc >> 16)).append(char(crc >> 8)).append(char(crc));
-    return out;
-}
 
 // A grey PNG that claims W x H and holds ROWS rows of white (all of them when ROWS is H).
 QByteArray claimingPng(quint32 w, quint32 h, quint32 rows)
@@ -308,10 +323,12 @@ TEST(RowsLimit, KeepsTheOwnSizeWithinTheLoadersLimit)
     ASSERT_TRUE(source);
     TPreparation preparation(source);
     TPrepareSettings keep;
+    EXPECT_TRUE(TooLargeToPrepare(source->Nominal(), keep));
     EXPECT_TRUE(preparation.Render(keep).isNull());
     EXPECT_TRUE(preparation.Error().contains(QLatin1String("a smaller result"))) << preparation.Error().toStdString();
     TPrepareSettings fit;
     fit.Size = TSizeMode::Fit;
+    EXPECT_FALSE(TooLargeToPrepare(source->Nominal(), fit));
     const QImage mono = preparation.Render(fit);
     ASSERT_EQ(mono.size(), QSize(121, 121));
     EXPECT_EQ(mono.pixelIndex(60, 60), 1);  // white
