@@ -1,7 +1,9 @@
 // A picture's light made while its rows are decoded, so that a large photo is never held
 // whole: each pixel is added to the block of the reduced plane it falls into, turned upright
 // on the way. The plane is the one the whole picture would give, turned upright, made linear
-// and reduced (ReducePlane): the same blocks, the same averages, the same exact white.
+// and reduced (ReducePlane): the same blocks and the same exact white; the same averages bit for
+// bit when the rows come in order from the top and the picture is not turned, otherwise to the
+// rounding of a float sum taken in another order (about one part in ten million).
 #pragma once
 
 #include "prepare/LinearPlane.h"
