@@ -22,15 +22,17 @@ LazyForm<TPrepareDialog> PrepareDlg;
 
 // What the dialog prepares: the file the window's picture came from while the picture is as
 // read (a large photo is then decoded only as far as the result needs, and stands upright as
-// the camera meant), else the picture the window shows.
+// the camera meant; one the window shows reduced is prepared from its full size), else the
+// picture the window shows.
 std::shared_ptr<TPictureSource> PictureOf(const MemoWindow* memo)
 {
     const QImage& shown = memo->Image1->picture();
     const QString file = memo->pictureFile();
+    const QSize own = memo->pictureFileSize();
     if (!file.isEmpty())
         if (std::shared_ptr<TPictureSource> source = OpenPictureForPreparation(file))
             // The file has not been replaced by another picture since it was read.
-            if (source->Nominal() == shown.size() || source->Nominal() == shown.size().transposed())
+            if (source->Nominal() == own || source->Nominal() == own.transposed())
                 return source;
     return TPictureSource::FromImage(shown);
 }

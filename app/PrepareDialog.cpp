@@ -5,6 +5,7 @@
 #include "gui/KeyboardReach.h"
 #include "app/PrepPreview.h"
 #include "prepare/Geometry.h"
+#include "prepare/PrepareFile.h"
 #include "transfer/MemoImage.h"
 
 #include <QButtonGroup>
@@ -366,7 +367,12 @@ void TPrepareDialog::Render()
     UpdateEnabling();
     OKBtn->setEnabled(!result_.isNull());
     if (result_.isNull()) {
-        resultLabel->setText(preparation_ ? QStringLiteral("画像を読み込めません") : QString());
+        if (!preparation_)
+            resultLabel->setText(QString());
+        else if (TooLargeToPrepare(preparation_->Nominal(), settings_))
+            resultLabel->setText(QStringLiteral("画像が大きすぎて、この大きさには変換できません\n枠に収めるか枠を埋めるを選んでください"));
+        else
+            resultLabel->setText(QStringLiteral("画像を読み込めません"));
         return;
     }
     const int w = result_.width(), h = result_.height();

@@ -52,11 +52,14 @@ public:
     // name NEW_n.BMP from; the frame sets it when it adds the window. Without it: NEW_1.BMP.
     void setNewNameSource(std::function<QString()> source) { newName_ = std::move(source); }
 
-    // Loads an image file; false (state unchanged) when it cannot be read as an image.
+    // Loads an image file; false (state unchanged) when it cannot be read as an image. A PNG
+    // or JPEG photo too large to be held whole is shown reduced (picture/PictureRows.h).
     bool loadPicture(const QString& fileName);
     // The file the picture was read from, as long as the picture has not changed since;
     // empty otherwise.
     QString pictureFile() const;
+    // The size of the picture in pictureFile(): the size shown, or larger when it is shown reduced.
+    QSize pictureFileSize() const { return pictureFileSize_; }
     // Save and Save As: true when the picture was written, false when the user cancelled the
     // dialog; a failed write throws CommandFailure and leaves name, caption and Modified as
     // they were. Save writes in place only a black and white picture to a ".bmp" name; any
@@ -251,6 +254,7 @@ private:
     std::function<QString()> newName_;
     QString pictureFile_;      // the file loadPicture read the picture from
     qint64 pictureFileKey_ = 0; // the picture's cache key just after
+    QSize pictureFileSize_;     // the picture's own size in that file
 
     QString captionName_;
     QString deviceTitle_;

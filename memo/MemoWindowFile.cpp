@@ -6,6 +6,7 @@
 #include "gui/MessageBox.h"
 #include "memo/ImageArea.h"
 #include "picture/Picture.h"
+#include "picture/PictureRows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,9 @@
 bool MemoWindow::loadPicture(const QString& fileName)
 {
     std::optional<QImage> picture = ReadPictureFile(fileName);
+    QSize full = picture ? picture->size() : QSize();
+    if (!picture)
+        picture = ReadReducedPicture(fileName, &full);
     if (!picture)
         return false;
     chooseZoomFor(picture->size());
@@ -26,6 +30,7 @@ bool MemoWindow::loadPicture(const QString& fileName)
     setDeviceTitle(QString());  // the window holds a file now, no longer the device's memo
     pictureFile_ = fileName;
     pictureFileKey_ = Image1->picture().cacheKey();
+    pictureFileSize_ = full;
     return true;
 }
 

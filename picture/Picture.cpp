@@ -1,6 +1,7 @@
 #include "picture/Picture.h"
 
 #include "picture/PictureChecks.h"
+#include "picture/PictureRows.h"
 #include "platform/DurableFile.h"
 #include "platform/SystemError.h"
 #include "platform/FileNames.h"
@@ -342,20 +343,20 @@ std::optional<QImage> ReadPictureBytes(const QByteArray& bytes, QString* whyNot)
     return FlattenOntoWhite(picture);
 }
 
-std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* whyNot)
+std::unique_ptr<QFile> OpenPictureFile(const QString& path, qint64 maxBytes, QString* whyNot)
 {
-    auto refuse = [whyNot](const QString& why) -> std::optional<QByteArray> {
+    auto refuse = [whyNot](const QString& why) -> std::unique_ptr<QFile> {
         if (whyNot)
             *whyNot = why;
-        return std::nullopt;
+        return nullptr;
     };
     // Opened without waiting (a FIFO would block until a writer came) and looked at before
     // anything is read: only a regular file of bounded size is read, and no more than its size.
     const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return refuse(englishError(errno));
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return refuse(englishError(EIO));
     }
@@ -366,15 +367,30 @@ std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* why
         return refuse(englishError(EISDIR));
     if (!S_ISREG(st.st_mode))
         return refuse(QStringLiteral("not a regular file"));
-    if (st.st_size > kMaxPictureFileBytes)
-        return refuse(QStringLiteral("larger than %1 MiB").arg(kMaxPictureFileBytes >> 20));
-    if (isPng(file.peek(kPngSignatureSize)))
-        return readPngPixelChunks(file, st.st_size, whyNot);
-    QByteArray bytes = file.read(st.st_size);
-    if (file.error() != QFileDevice::NoError)
-        return refuse(QStringLiteral("read error: %1").arg(file.errorString()));
-    if (bytes.size() != st.st_size)
-        return refuse(QStringLiteral("the file changed while it was read"));
+    if (st.st_size > maxBytes)
+        return refuse(QStringLiteral("larger than %1 MiB").arg(maxBytes >> 20));
+    return file;
+}
+
+std::optional<QByteArray> ReadPictureFileBytes(const QString& path, QString* whyNot)
+{
+    const std::unique_ptr<QFile> file = OpenPictureFile(path, kMaxPictureFileBytes, whyNot);
+    if (!file)
+        return std::nullopt;
+    const qint64 size = file->size();
+    if (isPng(file->peek(kPngSignatureSize)))
+        return readPngPixelChunks(*file, size, whyNot);
+    QByteArray bytes = file->read(size);
+    if (file->error() != QFileDevice::NoError) {
+        if (whyNot)
+            *whyNot = QStringLiteral("read error: %1").arg(file->errorString());
+        return std::nullopt;
+    }
+    if (bytes.size() != size) {
+        if (whyNot)
+            *whyNot = QStringLiteral("the file changed while it was read");
+        return std::nullopt;
+    }
     return bytes;
 }
 

@@ -1,12 +1,18 @@
 #include "picture/PictureChecks.h"
 
 #include "picture/Picture.h"
+#include "picture/PictureRows.h"
+
+#include <QBuffer>
+#include <QImageReader>
 
 #include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -210,11 +216,13 @@ bool GifLooksWhole(const QByteArray& bytes)
 
 namespace {
 
-// Decodes the JPEG in BYTES at 1/REDUCTION of its size. With OUT null only the check is made
-// (the data read through at an eighth of the size, as cheaply as libjpeg can); otherwise OUT
-// receives the picture (Format_RGB32). False when the data stops early or is damaged, or the
-// picture is beyond the loader's limits.
-bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* whyNot)
+// Decodes the JPEG in BYTES at 1/REDUCTION of its size. Without a SINK only the check is made
+// (the data read through at an eighth of the size, as cheaply as libjpeg can); otherwise BEGIN
+// is told the size that comes out and SINK receives each row. ROWS says which size limit holds:
+// the loader's, or that of a picture read in rows. False when the data stops early or is
+// damaged, the picture is beyond the limit, or BEGIN says no.
+bool decodeJpeg(const QByteArray& bytes, int reduction, bool rows, const std::function<bool(QSize)>* begin,
+                const TPictureRowSink* sink, QString* whyNot)
 {
     jpeg_decompress_struct info;
     JpegTrap trap;
@@ -229,8 +237,8 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* wh
     watch.scans = kMaxJpegScans;  // until the frame's size is known
     const QString damaged = QStringLiteral("the file is damaged or cut short");
     // No object with a destructor lives between here and the decoder calls: a jump back skips
-    // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress; the picture
-    // belongs to the caller.
+    // nothing. Everything libjpeg allocates goes with jpeg_destroy_decompress; what BEGIN and
+    // SINK make belongs to the caller.
     if (setjmp(trap.jump) != 0) {
         jpeg_destroy_decompress(&info);
         if (whyNot)
@@ -241,10 +249,17 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* wh
     info.progress = &watch.manager;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
-    if (!PictureSizeAccepted(info.image_width, info.image_height)) {
+    if (rows ? !RowPictureSizeAccepted(info.image_width, info.image_height)
+             : !PictureSizeAccepted(info.image_width, info.image_height)) {
+        const qint64 w = info.image_width, h = info.image_height;
         jpeg_destroy_decompress(&info);
         if (whyNot)
-            *whyNot = damaged;
+            *whyNot = rows ? QStringLiteral("%1x%2 pixels is more than VEXLO takes (at most %3 on a side, %4 in all)")
+                                 .arg(w)
+                                 .arg(h)
+                                 .arg(kMaxPictureSide)
+                                 .arg(kMaxRowPicturePixels)
+                           : damaged;
         return false;
     }
     watch.scans = JpegScansAllowed([&] {
@@ -255,8 +270,8 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* wh
     }());
     // Every coefficient is decoded, but the picture comes out reduced while it is decompressed.
     info.scale_num = 1;
-    info.scale_denom = out ? unsigned(reduction) : 8;
-    if (!out) {
+    info.scale_denom = sink ? unsigned(reduction) : 8;
+    if (!sink) {
         info.dct_method = JDCT_IFAST;
         info.do_fancy_upsampling = FALSE;
     } else if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
@@ -266,34 +281,31 @@ bool decodeJpeg(const QByteArray& bytes, int reduction, QImage* out, QString* wh
     }
     jpeg_start_decompress(&info);
     const int components = info.output_components;
-    if (out) {
-        *out = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-        if (out->isNull()) {
-            jpeg_destroy_decompress(&info);
-            if (whyNot)
-                *whyNot = damaged;
-            return false;
-        }
+    if (sink && !(*begin)(QSize(int(info.output_width), int(info.output_height)))) {
+        jpeg_destroy_decompress(&info);
+        return false;
     }
     JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                                info.output_width * JDIMENSION(components), 1);
+    auto* pixels = static_cast<QRgb*>((*info.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                               info.output_width * sizeof(QRgb)));
     while (info.output_scanline < info.output_height && !trap.damaged) {
         const int y = int(info.output_scanline);
         jpeg_read_scanlines(&info, row, 1);
-        if (!out)
+        if (!sink)
             continue;
         const unsigned char* in = row[0];
-        auto* to = reinterpret_cast<QRgb*>(out->scanLine(y));
         for (JDIMENSION x = 0; x < info.output_width; ++x, in += components) {
             if (components == 1) {
-                to[x] = qRgb(in[0], in[0], in[0]);
+                pixels[x] = qRgb(in[0], in[0], in[0]);
             } else if (components == 4) {  // Adobe's inverted CMYK, as Qt reads it
                 const int k = in[3];
-                to[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+                pixels[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
             } else {
-                to[x] = qRgb(in[0], in[1], in[2]);
+                pixels[x] = qRgb(in[0], in[1], in[2]);
             }
         }
+        (*sink)(y, 0, 1, pixels, int(info.output_width));
     }
     if (!trap.damaged)
         jpeg_finish_decompress(&info);
@@ -314,15 +326,76 @@ int JpegScansAllowed(qint64 blocks)
 
 bool JpegLooksWhole(const QByteArray& bytes, QString* whyNot)
 {
-    return decodeJpeg(bytes, 8, nullptr, whyNot);
+    return decodeJpeg(bytes, 8, false, nullptr, nullptr, whyNot);
 }
+
+namespace {
+
+int validReduction(int reduction)
+{
+    return reduction == 2 || reduction == 4 || reduction == 8 ? reduction : 1;
+}
+
+}  // namespace
 
 std::optional<QImage> DecodeJpeg(const QByteArray& bytes, int reduction, QString* whyNot)
 {
     QImage picture;
-    if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8)
-        reduction = 1;
-    if (!decodeJpeg(bytes, reduction, &picture, whyNot))
+    const std::function<bool(QSize)> begin = [&](QSize size) {
+        picture = QImage(size, QImage::Format_RGB32);
+        if (picture.isNull() && whyNot)
+            *whyNot = QStringLiteral("the file is damaged or cut short");
+        return !picture.isNull();
+    };
+    const TPictureRowSink sink = [&](int y, int, int, const QRgb* pixels, int count) {
+        std::memcpy(picture.scanLine(y), pixels, size_t(count) * sizeof(QRgb));
+    };
+    if (!decodeJpeg(bytes, validReduction(reduction), false, &begin, &sink, whyNot))
         return std::nullopt;
     return picture;
+}
+
+bool ReadJpegRows(const QByteArray& bytes, int reduction, const std::function<bool(QSize)>& begin,
+                  const TPictureRowSink& sink, QString* whyNot)
+{
+    return decodeJpeg(bytes, validReduction(reduction), true, &begin, &sink, whyNot);
+}
+
+std::optional<TPictureHead> ReadJpegHead(const QByteArray& bytes, QString* whyNot)
+{
+    jpeg_decompress_struct info;
+    JpegTrap trap;
+    trap.damaged = false;
+    trap.tooManyScans = false;
+    info.err = jpeg_std_error(&trap.manager);
+    trap.manager.error_exit = jpegFails;
+    trap.manager.emit_message = jpegNotes;
+    if (setjmp(trap.jump) != 0) {
+        jpeg_destroy_decompress(&info);
+        if (whyNot)
+            *whyNot = QStringLiteral("the file is damaged or cut short");
+        return std::nullopt;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    const qint64 width = info.image_width, height = info.image_height;
+    jpeg_destroy_decompress(&info);
+    if (!RowPictureSizeAccepted(width, height)) {
+        if (whyNot)
+            *whyNot = QStringLiteral("%1x%2 pixels is more than VEXLO takes (at most %3 on a side, %4 in all)")
+                          .arg(width)
+                          .arg(height)
+                          .arg(kMaxPictureSide)
+                          .arg(kMaxRowPicturePixels);
+        return std::nullopt;
+    }
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    TPictureHead head;
+    head.Stored = QSize(int(width), int(height));
+    head.Turn = reader.transformation();
+    return head;
 }

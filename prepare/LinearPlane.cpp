@@ -62,21 +62,24 @@ TLinearPlane ToLinearPlane(const QImage& image)
     plane.Width = rgb.width();
     plane.Height = rgb.height();
     plane.Values.resize(size_t(plane.Width) * size_t(plane.Height));
-    const auto& light = tables().light;
-    float* out = plane.Values.data();
-    for (int y = 0; y < plane.Height; ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < plane.Width; ++x) {
-            const QRgb c = in[x];
-            if ((c & 0xFFFFFFu) == 0xFFFFFFu) {
-                *out++ = 1.0f;
-                continue;
-            }
-            const float l = 0.2126f * light[qRed(c)] + 0.7152f * light[qGreen(c)] + 0.0722f * light[qBlue(c)];
-            *out++ = std::min(l, AlmostWhite);
-        }
-    }
+    for (int y = 0; y < plane.Height; ++y)
+        ToLinearRow(reinterpret_cast<const QRgb*>(rgb.constScanLine(y)), plane.Width,
+                    plane.Values.data() + size_t(y) * size_t(plane.Width));
     return plane;
+}
+
+void ToLinearRow(const QRgb* pixels, int count, float* out)
+{
+    const auto& light = tables().light;
+    for (int x = 0; x < count; ++x) {
+        const QRgb c = pixels[x];
+        if ((c & 0xFFFFFFu) == 0xFFFFFFu) {
+            out[x] = 1.0f;
+            continue;
+        }
+        const float l = 0.2126f * light[qRed(c)] + 0.7152f * light[qGreen(c)] + 0.0722f * light[qBlue(c)];
+        out[x] = std::min(l, AlmostWhite);
+    }
 }
 
 TLinearPlane ReducePlane(const TLinearPlane& plane, int factor)

@@ -37,6 +37,9 @@ uint8_t SrgbFromLinear(float l);
 // loader lays translucent pixels onto white first.
 TLinearPlane ToLinearPlane(const QImage& image);
 
+// The light of COUNT pixels into OUT, each as ToLinearPlane gives it.
+void ToLinearRow(const QRgb* pixels, int count, float* out);
+
 // Each FACTOR x FACTOR block becomes the average of its light (blocks at the right and bottom
 // edges may be smaller); the result is ceil(W / FACTOR) x ceil(H / FACTOR).
 TLinearPlane ReducePlane(const TLinearPlane& plane, int factor);

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libx11-dev libxfixes-dev libudev-dev
   libgtest-dev googletest
-  libjpeg-dev zlib1g-dev
+  libjpeg-dev libpng-dev zlib1g-dev
   libqt6sql6-sqlite
   dbus-daemon systemd
   qt6-translations-l10n

@@ -12,6 +12,10 @@ The pictures (written into DIR, a temporary folder by default):
   ztxt-1x1GB.png            one zTXt chunk of the keyword Title that inflates to 1 GiB
   iccp-bomb.png             a colour profile that inflates to 200 MB
   text-250MB.png            one uncompressed tEXt chunk of 250 MB
+  claim-16320x12240-whole.png  a black 200 megapixel PNG in 200 KB (a sound picture: convert
+                            reads it in rows, the others refuse it for its size)
+  claim-16320x12240-2rows.png  the same claim with two rows of data (refused where the data ends)
+  claim-65535x65535.png     4.3 gigapixels claimed (refused from the header)
 A run that takes longer than the limit ($VEXLO_BENCH_LIMIT seconds, 60 by default) is ended
 and shown as such.
 """
@@ -36,6 +40,15 @@ def small_png(extra):
     ihdr = chunk(b'IHDR', struct.pack('>IIBBBBB', 16, 16, 1, 0, 0, 0, 0))
     idat = chunk(b'IDAT', zlib.compress(b'\0\xff\xff' * 16))
     return b'\x89PNG\r\n\x1a\n' + ihdr + extra + idat + chunk(b'IEND', b'')
+
+
+def claiming_png(w, h, rows):
+    """A grey PNG that claims W x H and holds ROWS rows of black: tiny for its pixels."""
+    ihdr = chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 0, 0, 0, 0))
+    z = zlib.compressobj(9)
+    row = b'\0' * (w + 1)
+    data = b''.join(z.compress(row) for _ in range(rows)) + z.flush()
+    return b'\x89PNG\r\n\x1a\n' + ihdr + chunk(b'IDAT', data) + chunk(b'IEND', b'')
 
 
 def segment(marker, data):
@@ -95,6 +108,9 @@ def write_pictures(folder):
         'ztxt-1x1GB.png': lambda: small_png(chunk(b'zTXt', b'Title\0\0' + zlib.compress(b'A' * (1 << 30), 9))),
         'iccp-bomb.png': lambda: small_png(chunk(b'iCCP', b'icc\0\0' + zlib.compress(b'\0' * 200_000_000, 9))),
         'text-250MB.png': lambda: small_png(chunk(b'tEXt', b'Title\0' + b'C' * 250_000_000)),
+        'claim-16320x12240-whole.png': lambda: claiming_png(16320, 12240, 12240),
+        'claim-16320x12240-2rows.png': lambda: claiming_png(16320, 12240, 2),
+        'claim-65535x65535.png': lambda: claiming_png(65535, 65535, 1),
     }
     names = []
     for name, make in pictures.items():

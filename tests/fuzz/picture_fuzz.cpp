@@ -1,10 +1,12 @@
 // The picture loading path of the memo windows: arbitrary bytes as a picture file through
 // ReadPictureFile, and what a memo window then does with the picture (the monochrome
 // conversion of Save and Copy); and the same bytes as 送信用に変換 reads them: upright, a
-// JPEG decoded at an eighth of its size.
+// JPEG decoded at an eighth of its size; and a PNG or JPEG read a row at a time, which must give
+// exactly the pixels of the loader wherever both take the file.
 #include "FuzzTarget.h"
 
 #include "picture/Picture.h"
+#include "picture/PictureRows.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -73,6 +75,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!picture)
         return 0;
     FuzzCheck(!picture->isNull() && PictureSizeAccepted(picture->width(), picture->height()));
+    if (IsPngStart(bytes) || IsJpegStart(bytes)) {
+        // Every pixel handed out lies inside the picture, and once both readers take a file
+        // they agree on every pixel.
+        const QImage loaded = picture->convertToFormat(QImage::Format_RGB32);
+        QImage rows(loaded.size(), QImage::Format_RGB32);
+        rows.fill(0u);
+        const TPictureRowSink sink = [&rows](int y, int x0, int step, const QRgb* pixels, int count) {
+            FuzzCheck(y >= 0 && y < rows.height() && x0 >= 0 && step >= 1 && count >= 0 &&
+                      x0 + qint64(count - 1) * step < rows.width());
+            for (int i = 0; i < count; ++i)
+                rows.setPixel(x0 + i * step, y, pixels[i]);
+        };
+        bool read = false;
+        if (IsPngStart(bytes)) {
+            QFile file(picturePath());
+            FuzzCheck(file.open(QIODevice::ReadOnly));
+            read = ReadPngRows(file, sink);
+        } else {
+            read = ReadJpegRows(bytes, 1, [&rows](QSize size) { return size == rows.size(); }, sink);
+        }
+        if (read)
+            FuzzCheck(rows == loaded);
+    }
     FuzzCheck(!picture->hasAlphaChannel());
     const QImage mono = ToMonochrome(*picture);
     FuzzCheck(mono.size() == picture->size() && mono.depth() == 1);

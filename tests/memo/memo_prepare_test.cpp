@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -81,6 +82,43 @@ TEST_F(PrepareCommand, OpensTheResultInANewWindowAndLeavesTheSource)
 
     MainForm->storeConfig();
     EXPECT_EQ(ReadPrepareSettings(home().iniPath().toStdString()), s);
+}
+
+// A phone's photo too large for a window (here just beyond the window's limit, as a PNG and as a
+// JPEG): the window shows it reduced, and 送信用に変換 prepares the file itself at its full size,
+// exactly as vexlo-cli does.
+TEST_F(PrepareCommand, PreparesAPhotoTooLargeForAWindowFromItsFile)
+{
+    QImage photo(6000, 5100, QImage::Format_Grayscale8);
+    photo.fill(255);
+    for (int y = 1000; y < 4000; ++y)
+        std::fill_n(photo.scanLine(y) + 1500, 3000, uchar(y * 255 / 4000));
+    for (const char* kind : {"PNG", "JPEG"}) {
+        SCOPED_TRACE(kind);
+        const QString file = writeImage(QStringLiteral("large.") + QString::fromLatin1(kind).toLower(), photo, kind);
+        MemoWindow* source = open(file);
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(source->Image1->picture().size(), QSize(3000, 2550));
+        EXPECT_EQ(source->pictureFileSize(), photo.size());
+        EXPECT_EQ(QColor(source->Image1->picture().pixel(10, 10)), QColor(Qt::white));
+
+        const int before = MainForm->memoCount();
+        prepare([](TPrepareDialog& d) {
+            d.sizeGroup->button(0)->click();  // its own size: too large, and said so
+            EXPECT_FALSE(d.OKBtn->isEnabled());
+            EXPECT_TRUE(d.resultLabel->text().contains(QStringLiteral("大きすぎ"))) << d.resultLabel->text().toStdString();
+            d.sizeGroup->button(1)->click();  // fit
+            d.conversionGroup->button(int(TConversion::FloydSteinberg))->click();
+            d.OKBtn->click();
+        });
+        ASSERT_EQ(MainForm->memoCount(), before + 1);
+        TPrepareSettings s = DialogDefaults();
+        s.Conversion = TConversion::FloydSteinberg;
+        const QImage expected = TPreparation(OpenPictureForPreparation(file)).Render(s);
+        ASSERT_FALSE(expected.isNull());
+        EXPECT_EQ(MainForm->activeMemo()->Image1->picture().size(), QSize(124, 105));
+        EXPECT_EQ(bitsOf(MainForm->activeMemo()->Image1->picture()), bitsOf(expected));
+    }
 }
 
 // The whole dialog from the keyboard: Tab reaches the size group at its checked button, the

@@ -3,6 +3,8 @@
 // loader (the memo windows', the preparation's, the library's), with the reason given.
 #include "picture/Picture.h"
 #include "picture/PictureChecks.h"
+#include "picture/PictureRows.h"
+#include "prepare/PrepareFile.h"
 #include "store/LibraryFile.h"
 #include "store/MemoFile.h"
 #include "store/PngText.h"
@@ -158,6 +160,27 @@ TEST_P(JpegScans, AreBoundedInEveryLoader)
         }
     }
     EXPECT_EQ(JpegLooksWhole(jpeg), c.accepted);
+
+    // Read in rows for preparation, from the file.
+    QString whyRows;
+    EXPECT_EQ(ReadJpegRows(jpeg, 8, [](QSize) { return true; }, [](int, int, int, const QRgb*, int) {}, &whyRows),
+              c.accepted);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scans.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(jpeg);
+    file.close();
+    const std::shared_ptr<TPictureSource> source = OpenPictureForPreparation(path);
+    ASSERT_TRUE(source);  // the headers are sound
+    TPrepareSettings fit;
+    fit.Size = TSizeMode::Fit;
+    TPreparation preparation(source);
+    EXPECT_EQ(preparation.Render(fit).isNull(), !c.accepted);
+    if (!c.accepted) {
+        EXPECT_TRUE(whyRows.contains(scansSaid)) << whyRows.toStdString();
+        EXPECT_TRUE(preparation.Error().contains(scansSaid)) << preparation.Error().toStdString();
+    }
 }
 
 // The larger the picture, the fewer scans it may have: the work stays bounded.

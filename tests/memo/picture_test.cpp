@@ -1,11 +1,15 @@
 // The picture loader on files it must decode itself or refuse: run-length encoded BMPs (runs
 // that skip pixels, streams cut short) and pictures with transparency.
 #include "picture/Picture.h"
+#include "picture/PictureRows.h"
+
+#include <QTemporaryDir>
 
 #include <QBuffer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -166,5 +170,50 @@ TEST(PictureTransparency, IsLaidOntoWhite)
     EXPECT_EQ(loaded->pixel(2, 0), qRgb(127, 127, 127));
     EXPECT_EQ(lettersOf(ToMonochrome(argb).convertToFormat(QImage::Format_RGB32)), "WBB");
 }
+
+// ---- Pictures too large for a window, shown reduced.
+
+struct ReducedCase {
+    const char* name;
+    QSize size;
+    const char* format;
+    QSize shown;  // empty: not read reduced
+};
+
+class ReducedTest : public testing::TestWithParam<ReducedCase> {};
+
+// Black up to column 2751, white after it: each shown pixel is the average of its block, the one
+// that straddles the edge mid-grey; a picture the loader takes, or a kind not read in rows, is
+// left to the loader.
+TEST_P(ReducedTest, ShowsTheAverageOfEachBlock)
+{
+    const ReducedCase& c = GetParam();
+    QImage picture(c.size, QImage::Format_Grayscale8);
+    picture.fill(255);
+    for (int y = 0; y < picture.height(); ++y)
+        std::fill_n(picture.scanLine(y), std::min(2751, picture.width()), uchar(0));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture"));
+    ASSERT_TRUE(picture.save(path, c.format));
+    QSize full;
+    QString why;
+    const std::optional<QImage> shown = ReadReducedPicture(path, &full, &why);
+    ASSERT_EQ(shown.has_value(), !c.shown.isEmpty()) << why.toStdString();
+    if (!shown)
+        return;
+    EXPECT_EQ(full, c.size);
+    ASSERT_EQ(shown->size(), c.shown);
+    const int factor = c.size.width() / c.shown.width();
+    EXPECT_EQ(shown->pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(shown->pixel(2751 / factor, 1), qRgb(128, 128, 128));
+    EXPECT_EQ(shown->pixel(shown->width() - 1, shown->height() - 1), qRgb(255, 255, 255));
+}
+
+INSTANTIATE_TEST_SUITE_P(Picture, ReducedTest,
+                         testing::Values(ReducedCase{"LargePng", {5500, 5500}, "PNG", {2750, 2750}},
+                                         ReducedCase{"WiderPng", {11000, 2800}, "PNG", {5500, 1400}},
+                                         ReducedCase{"TakenWhole", {3000, 2000}, "PNG", {}},
+                                         ReducedCase{"LargeBmp", {5500, 5500}, "BMP", {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
