@@ -163,7 +163,13 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     tagList->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     tagList->hide();  // until the folder has tags
     connect(tagList, &QListWidget::itemClicked, this, &TLibraryPanel::filterByTag);
-    connect(tagList, &QListWidget::itemActivated, this, &TLibraryPanel::filterByTag);
+    // From the keyboard: Enter or Space on the current tag (an activation would come on top of
+    // the click where a style activates on one click).
+    auto* chooseTag = new QAction(tagList);
+    chooseTag->setShortcuts({Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space});
+    chooseTag->setShortcutContext(Qt::WidgetShortcut);
+    tagList->addAction(chooseTag);
+    connect(chooseTag, &QAction::triggered, this, [this] { filterByTag(tagList->currentItem()); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterEdit, 1);

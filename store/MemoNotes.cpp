@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <fcntl.h>
@@ -76,7 +77,9 @@ QStringList CleanTags(const QStringList& tags)
         tag = tag.trimmed();
         while (tag.startsWith(QLatin1Char('#')) || tag.startsWith(QChar(0xFF03)))  // # or ＃
             tag = tag.mid(1).trimmed();
-        tag.replace(blanks, QStringLiteral(" "));
+        // Most tags have no blanks at all: the expression only for those that have.
+        if (std::any_of(tag.cbegin(), tag.cend(), [](QChar c) { return c.isSpace(); }))
+            tag.replace(blanks, QStringLiteral(" "));
         if (tag.isEmpty())
             continue;
         const QString key = SearchKey(tag);

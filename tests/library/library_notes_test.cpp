@@ -147,6 +147,14 @@ TEST(LibraryNotes, StarTagUndoAndSearchFromTheWindow)
     panel.filterEdit->setText(QStringLiteral("#仕事"));
     panel.tagList->itemClicked(panel.tagList->item(0));
     EXPECT_EQ(panel.filterEdit->text(), QString());
+    // From the keyboard too.
+    panel.activateWindow();
+    panel.tagList->setFocus();
+    panel.tagList->setCurrentRow(0);
+    QTest::keyClick(panel.tagList, Qt::Key_Return);
+    EXPECT_EQ(panel.filterEdit->text(), QStringLiteral("#仕事"));
+    QTest::keyClick(panel.tagList, Qt::Key_Space);
+    EXPECT_EQ(panel.filterEdit->text(), QString());
 
     // Undo takes the tags away again, and only them: the stars stay.
     ASSERT_TRUE(panel.undoNotesAction->isEnabled());
