@@ -158,6 +158,8 @@ void TLibraryModel::arrange()
         shown_.resize(entries.size());
         std::iota(shown_.begin(), shown_.end(), 0);
     } else if (std::optional<std::vector<QString>> names = indexNames()) {
+        // The full-text table names the memos with the long words; the rest of the query is
+        // checked on those alone.
         searchedIndex_ = true;
         if (positions_.isEmpty()) {
             positions_.reserve(qsizetype(entries.size()));
@@ -167,10 +169,11 @@ void TLibraryModel::arrange()
         shown_.reserve(names->size());
         for (const QString& name : *names)
             if (const auto it = positions_.constFind(name); it != positions_.cend())
-                shown_.push_back(*it);
+                if (MatchesQuery(query_, entries[size_t(*it)].info, searchText(size_t(*it))))
+                    shown_.push_back(*it);
     } else {
         for (int i = 0; i < int(entries.size()); ++i)
-            if (MatchesQuery(query_, entries[size_t(i)].info, searchTexts()[size_t(i)]))
+            if (MatchesQuery(query_, entries[size_t(i)].info, searchText(size_t(i))))
                 shown_.push_back(i);
     }
     // Ties go by file name, so that the order never depends on how the folder was listed.
@@ -184,33 +187,41 @@ void TLibraryModel::arrange()
     case Order::Oldest: std::sort(shown_.begin(), shown_.end(), byTime); break;
     case Order::Title:
         std::sort(shown_.begin(), shown_.end(), [&](int a, int b) {
-            const int c = titleKey(searchTexts()[size_t(a)]).compare(titleKey(searchTexts()[size_t(b)]));
+            const int c = titleKey(searchText(size_t(a))).compare(titleKey(searchText(size_t(b))));
             return c != 0 ? c < 0 : byTime(b, a);
         });
         break;
     }
 }
 
-const std::vector<QString>& TLibraryModel::searchTexts() const
+const QString& TLibraryModel::searchText(size_t position) const
 {
-    if (search_.size() != entries_->size()) {
-        search_.clear();
-        search_.reserve(entries_->size());
-        for (const MemoEntry& e : *entries_)
-            search_.push_back(MemoSearchText(e.info));
-    }
-    return search_;
+    const MemoEntry& e = (*entries_)[position];
+    if (!e.search.isEmpty())
+        return e.search;
+    if (search_.size() != entries_->size())
+        search_.resize(entries_->size());
+    QString& made = search_[position];
+    if (made.isEmpty())
+        made = MemoSearchText(e.info);
+    return made;
 }
 
 std::optional<std::vector<QString>> TLibraryModel::indexNames()
 {
-    if (!complete_ || !search_index_)
+    // Words of three letters and more have trigrams to look up; shorter ones, tags, the star
+    // and days are quicker to check in memory, where every memo's folded text is at hand.
+    LibraryQuery words;
+    for (const QString& word : query_.words)
+        if (word.toUcs4().size() >= 3)
+            words.words << word;
+    if (words.isEmpty() || !complete_ || !search_index_)
         return std::nullopt;
     if (indexAgrees_ < 0)
         indexAgrees_ = search_index_->Count() == qint64(entries_->size()) ? 1 : 0;
     if (indexAgrees_ == 0)
         return std::nullopt;
-    return search_index_->Names(query_);
+    return search_index_->Names(words);
 }
 
 QList<QPair<QString, int>> TLibraryModel::tagCounts() const

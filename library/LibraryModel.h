@@ -2,9 +2,10 @@
 // typed into the search box (store/LibraryQuery.h) and sorted, with small pictures read on demand and only a bounded number of
 // them kept (one bit per pixel). The pictures are read on threads of their own, never on the
 // thread that paints: a slow or hostile file must not freeze the window. A row whose picture
-// comes later is reported changed then. A search asks the folder's index file (its full-text
-// table) when that holds the very memos the list has; otherwise the memos are searched in
-// memory, with the same result.
+// comes later is reported changed then. A search with a word of three letters or more asks
+// the folder's index file (its full-text table) for the memos with those words when it holds
+// the very memos the list has, and checks the rest of the query on them; otherwise the memos
+// are searched in memory, with the same result.
 #pragma once
 
 #include "store/LibraryIndex.h"
@@ -63,14 +64,17 @@ public:
 private:
     void arrange();
     // The search text of every entry, made when first needed (filtering, sorting by title).
-    const std::vector<QString>& searchTexts() const;
-    // The names the index file gives for the query, when it holds the memos of the list.
+    // The search text of the entry at POSITION: the entry's own, or made here for entries
+    // that come without one.
+    const QString& searchText(size_t position) const;
+    // The names the index file gives for the long words of the query, when it holds the memos
+    // of the list and the query has such words.
     std::optional<std::vector<QString>> indexNames();
 
     QString folder_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     std::vector<int> shown_;  // positions in entries_, in display order
-    mutable std::vector<QString> search_;  // MemoSearchText of each entry, by position
+    mutable std::vector<QString> search_;  // MemoSearchText of entries that lack it, by position
     LibraryQuery query_;
     std::unique_ptr<LibrarySearch> search_index_;
     bool complete_ = false;

@@ -106,6 +106,7 @@ std::optional<MemoEntry> readEntry(int dirfd, const Listed& file, QByteArray& he
     entry.fileSize = qint64(st.st_size);
     entry.modified = modifiedNs(st);
     entry.info = ReadMemoInfo(file.name, head, entry.modified / 1'000'000);
+    entry.search = MemoSearchText(entry.info);
     return entry;
 }
 
@@ -265,7 +266,7 @@ private:
                     insert.bindValue(name[7], e.info.tags.join(QLatin1Char('\n')));
                     insert.bindValue(name[8], e.info.note);
                     insert.bindValue(name[9], e.info.starred);
-                    insert.bindValue(name[10], MemoSearchText(e.info));
+                    insert.bindValue(name[10], e.search);
                 }
                 ok = insert.exec();
             }
@@ -511,7 +512,8 @@ bool LibraryIndex::loadRows()
     QSqlQuery q(db_->db);
     q.setForwardOnly(true);
     busyLoading_ = false;
-    if (!q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled, tags, note, starred FROM memo"))) {
+    if (!q.exec(QStringLiteral(
+            "SELECT name, size, modified, title, reading, time, titled, tags, note, starred, search FROM memo"))) {
         busyLoading_ = heldByAnother(q.lastError());
         return false;
     }
@@ -529,6 +531,7 @@ bool LibraryIndex::loadRows()
             e.info.tags = tags.split(QLatin1Char('\n'));
         e.info.note = q.value(8).toString();
         e.info.starred = q.value(9).toBool();
+        e.search = q.value(10).toString();
         rows.push_back(std::move(e));
     }
     if (q.lastError().isValid()) {

@@ -39,6 +39,9 @@ struct MemoEntry {
     qint64 fileSize = 0;
     qint64 modified = 0;  // the file's modification time, ns since the epoch
     MemoInfo info;
+    // The memo's text as the search compares it (MemoSearchText, store/LibraryQuery.h), made
+    // where the file is read, so that a window never folds ten thousand texts as the user types.
+    QString search;
 };
 
 // A list of memos as one Refresh found them; never changed afterwards, so the index and the

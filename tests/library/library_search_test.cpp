@@ -30,7 +30,7 @@ Names inMemory(const MemoEntries& entries, const LibraryQuery& query)
 {
     Names names;
     for (const MemoEntry& e : *entries)
-        if (MatchesQuery(query, e.info, MemoSearchText(e.info)))
+        if (MatchesQuery(query, e.info, e.search))
             names.insert(e.fileName);
     return names;
 }
@@ -69,6 +69,15 @@ TEST(LibrarySearch, FindsWordsTagsStarsAndDaysWithOrWithoutTheIndex)
     ASSERT_TRUE(index.Stored());
     LibrarySearch search(folder);
     EXPECT_EQ(search.Count(), 4);
+    // Each memo comes with its search text, read from the file or from the index alike.
+    LibraryIndex reopened(folder);
+    const MemoEntries stored = reopened.Refresh();
+    EXPECT_EQ(reopened.FilesRead(), 0);
+    for (const MemoEntries& list : {entries, stored})
+        for (const MemoEntry& e : *list) {
+            EXPECT_EQ(e.search, MemoSearchText(e.info)) << qPrintable(e.fileName);
+            EXPECT_FALSE(e.search.isEmpty());
+        }
 
     const QDate today = day.date();
     const struct {

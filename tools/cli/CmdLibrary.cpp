@@ -109,7 +109,7 @@ int listMemos(const QString& folder, const std::optional<LibraryQuery>& query, c
                     shown.push_back(&e);
         } else {
             for (const MemoEntry& e : *entries)
-                if (MatchesQuery(*query, e.info, MemoSearchText(e.info)))
+                if (MatchesQuery(*query, e.info, e.search))
                     shown.push_back(&e);
         }
     } else {
