@@ -129,6 +129,14 @@ bool heldByAnother(const QSqlError& error)
     return ok && (primary == 5 || primary == 6);
 }
 
+// The triggers that keep the full-text table in step with the rows of memo.
+constexpr const char* kTriggers[] = {
+    "CREATE TRIGGER memo_added AFTER INSERT ON memo BEGIN "
+    "INSERT INTO memo_text(rowid, search) VALUES (new.id, new.search); END",
+    "CREATE TRIGGER memo_removed AFTER DELETE ON memo BEGIN "
+    "INSERT INTO memo_text(memo_text, rowid, search) VALUES ('delete', old.id, old.search); END",
+};
+
 std::function<void(const QString&)>& readHook()
 {
     static std::function<void(const QString&)> hook;
@@ -216,6 +224,26 @@ private:
 
     bool write(QSqlDatabase& db)
     {
+        // Into an empty table (a rebuild) the rows go without the triggers, and the full-text
+        // table is made from all of them at the end: many times quicker than row by row.
+        QSqlQuery ddl(db);
+        const bool bulk = ddl.exec(QStringLiteral("SELECT 1 FROM memo LIMIT 1")) && !ddl.next();
+        ddl.finish();
+        if (bulk && !(ddl.exec(QStringLiteral("DROP TRIGGER memo_added")) &&
+                      ddl.exec(QStringLiteral("DROP TRIGGER memo_removed"))))
+            return false;
+        if (!writeRows(db))
+            return false;
+        if (!bulk)
+            return true;
+        bool ok = ddl.exec(QStringLiteral("INSERT INTO memo_text(memo_text) VALUES ('rebuild')"));
+        for (const char* sql : kTriggers)
+            ok = ok && ddl.exec(QLatin1String(sql));
+        return ok;
+    }
+
+    bool writeRows(QSqlDatabase& db)
+    {
         QSqlQuery remove(db);
         bool ok = remove.prepare(QStringLiteral("DELETE FROM memo WHERE name = ?"));
         for (qsizetype i = 0; ok && i < removed_.size(); ++i) {
@@ -297,11 +325,10 @@ bool createTables(QSqlQuery& q)
              "search TEXT)",
              "CREATE VIRTUAL TABLE memo_text USING fts5(search, content='memo', content_rowid='id', "
              "tokenize='trigram')",
-             "CREATE TRIGGER memo_added AFTER INSERT ON memo BEGIN "
-             "INSERT INTO memo_text(rowid, search) VALUES (new.id, new.search); END",
-             "CREATE TRIGGER memo_removed AFTER DELETE ON memo BEGIN "
-             "INSERT INTO memo_text(memo_text, rowid, search) VALUES ('delete', old.id, old.search); END",
          })
+        if (!q.exec(QLatin1String(sql)))
+            return false;
+    for (const char* sql : kTriggers)
         if (!q.exec(QLatin1String(sql)))
             return false;
     return q.exec(QStringLiteral("PRAGMA user_version=%1").arg(kIndexLayout));
