@@ -159,7 +159,9 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     tagList->setFlow(QListView::LeftToRight);
     tagList->setWrapping(true);
     tagList->setResizeMode(QListView::Adjust);
-    tagList->setMaximumHeight(tagList->fontMetrics().height() * 3 + 8);
+    tagList->setSpacing(3);
+    // Two rows of tags; more scroll.
+    tagList->setMaximumHeight(2 * (tagList->fontMetrics().height() + 2 * tagList->spacing()) + 2 * tagList->frameWidth() + 2);
     tagList->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     tagList->hide();  // until the folder has tags
     connect(tagList, &QListWidget::itemClicked, this, &TLibraryPanel::filterByTag);
