@@ -18,6 +18,9 @@ struct LibraryMemo {
     QString reading;
     QDateTime time;
     bool titled = false;  // the title came from the file's text
+    QStringList tags;
+    QString note;
+    bool starred = false;
 };
 
 // Opens one memo in a memo window (set by the frame).

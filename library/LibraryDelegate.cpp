@@ -69,6 +69,29 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         painter->drawText(badge, Qt::AlignCenter, mark);
     }
 
+    // The star in the corner above the picture, the tags on a band over its foot.
+    const MemoInfo& info = model->entryAt(index.row()).info;
+    if (info.starred) {
+        QFont big = option.font;
+        big.setPointSizeF(big.pointSizeF() * 1.3);
+        painter->setFont(big);
+        const QRect corner(cell.right() - kPad - 20, cell.top() + 2, 20, QFontMetrics(big).height());
+        painter->setPen(QColor(0xE0, 0xA0, 0x00));
+        painter->drawText(corner, Qt::AlignRight | Qt::AlignTop, QStringLiteral("★"));
+        painter->setFont(option.font);
+    }
+    if (!info.tags.isEmpty()) {
+        const QFontMetrics& small = option.fontMetrics;
+        const QRect band(box.left(), box.bottom() + 1 - small.height(), box.width(), small.height());
+        QColor shade = palette.color(QPalette::Highlight);
+        shade.setAlpha(200);
+        painter->fillRect(band, shade);
+        painter->setPen(palette.color(QPalette::HighlightedText));
+        const QString tags = QLatin1Char('#') + info.tags.join(QStringLiteral(" #"));
+        painter->drawText(band.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          small.elidedText(tags, Qt::ElideRight, band.width() - 6));
+    }
+
     // Title and time, each on one line, cut with an ellipsis when too long.
     const QFontMetrics& fm = option.fontMetrics;
     const QRect text(cell.left() + 2, box.bottom() + 1 + kTextGap, cell.width() - 4, fm.height());

@@ -1,5 +1,6 @@
 // Draws one memo of the library list: its picture at 1:1 on white (a thin frame shows the
-// memo's edge), its title under it and the time it arrived under that. Every cell has the
+// memo's edge), its title under it and the time it arrived under that; a star in the corner
+// of a starred memo, and its tags on a band over the foot of the picture. Every cell has the
 // same size, so the list lays out ten thousand memos without asking each one.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -23,18 +24,25 @@ QString thumbnailKey(const QString& path, const MemoEntry& e)
     return path + QLatin1Char('\n') + QString::number(e.modified) + QLatin1Char('/') + QString::number(e.fileSize);
 }
 
-constexpr char16_t kSearchSeparator = u'\x1f';
-
 // What sorting by title compares: the reading where there is one (as Japanese lists sort),
-// else the title, both folded.
+// else the title, both folded (the first two parts of the search text).
 QStringView titleKey(const QString& searchText)
 {
     const QStringView search(searchText);
     const qsizetype cut = search.indexOf(QChar(kSearchSeparator));
     if (cut < 0)
         return search;
-    const QStringView reading = search.sliced(cut + 1);
+    const qsizetype end = search.indexOf(QChar(kSearchSeparator), cut + 1);
+    const QStringView reading = search.sliced(cut + 1, (end < 0 ? search.size() : end) - cut - 1);
     return reading.isEmpty() ? search.first(cut) : reading;
+}
+
+QString accessibleTitle(const MemoInfo& info)
+{
+    QString title = info.title.isEmpty() ? QStringLiteral("(無題)") : info.title;
+    if (info.starred)
+        title = QStringLiteral("★ ") + title;
+    return title;
 }
 
 }  // namespace
@@ -67,12 +75,16 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: return e.info.title;
     // A screen reader hears the title (as the cell shows it) and, asked for more, the time too.
-    case Qt::AccessibleTextRole: return e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title;
-    case Qt::AccessibleDescriptionRole:
-        return QStringLiteral("%1%2、%3")
-            .arg(conflictOriginal(index.row()).isEmpty() ? QString() : QStringLiteral("競合コピー、"),
-                 e.info.title.isEmpty() ? QStringLiteral("(無題)") : e.info.title,
-                 QDateTime::fromMSecsSinceEpoch(e.info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    case Qt::AccessibleTextRole: return accessibleTitle(e.info);
+    case Qt::AccessibleDescriptionRole: {
+        QString text = QStringLiteral("%1%2、%3")
+                           .arg(conflictOriginal(index.row()).isEmpty() ? QString() : QStringLiteral("競合コピー、"),
+                                accessibleTitle(e.info),
+                                QDateTime::fromMSecsSinceEpoch(e.info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        if (!e.info.tags.isEmpty())
+            text += QStringLiteral("、タグ: ") + e.info.tags.join(QStringLiteral("、"));
+        return text;
+    }
     case Qt::ToolTipRole: {
         QString tip = e.fileName;
         if (!e.info.reading.isEmpty())
@@ -82,9 +94,16 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
                       .arg(original) + tip;
         else if (const qsizetype versions = versionsOf(index.row()).size(); versions > 1)
             tip = QStringLiteral("このメモには競合コピーが %1 件あります。\n").arg(versions - 1) + tip;
+        if (!e.info.tags.isEmpty())
+            tip += QStringLiteral("\nタグ: ") + e.info.tags.join(QStringLiteral(", "));
+        if (!e.info.note.isEmpty())
+            tip += QStringLiteral("\n\n") + e.info.note.left(500);
         return tip;
     }
     case ConflictRole: return conflictOriginal(index.row());
+    case TagsRole: return e.info.tags;
+    case StarredRole: return e.info.starred;
+    case NoteRole: return e.info.note;
     case FileNameRole: return e.fileName;
     case TimeRole: return QDateTime::fromMSecsSinceEpoch(e.info.time);
     case ThumbnailRole: return thumbnailAt(index.row());
@@ -96,6 +115,10 @@ void TLibraryModel::setFolder(const QString& folder)
 {
     beginResetModel();
     folder_ = folder;
+    search_index_ = folder.isEmpty() ? nullptr : std::make_unique<LibrarySearch>(folder);
+    indexAgrees_ = -1;
+    complete_ = false;
+    positions_.clear();
     entries_ = std::make_shared<const std::vector<MemoEntry>>();
     originals_.clear();
     originalsMade_ = false;
@@ -106,10 +129,13 @@ void TLibraryModel::setFolder(const QString& folder)
     endResetModel();
 }
 
-void TLibraryModel::setEntries(MemoEntries entries)
+void TLibraryModel::setEntries(MemoEntries entries, bool complete)
 {
     beginResetModel();
     entries_ = std::move(entries);
+    complete_ = complete;
+    indexAgrees_ = -1;
+    positions_.clear();
     search_.clear();
     originals_.clear();
     originalsMade_ = false;
@@ -119,11 +145,11 @@ void TLibraryModel::setEntries(MemoEntries entries)
 
 void TLibraryModel::setFilter(const QString& typed)
 {
-    const QStringList terms = FilterTerms(typed);
-    if (terms == terms_)
+    const LibraryQuery query = ParseLibraryQuery(typed);
+    if (query == query_)
         return;
     beginResetModel();
-    terms_ = terms;
+    query_ = query;
     arrange();
     endResetModel();
 }
@@ -141,10 +167,30 @@ void TLibraryModel::setOrder(Order order)
 void TLibraryModel::arrange()
 {
     shown_.clear();
+    searchedIndex_ = false;
     const std::vector<MemoEntry>& entries = *entries_;
-    for (int i = 0; i < int(entries.size()); ++i)
-        if (terms_.isEmpty() || MatchesTerms(searchTexts()[size_t(i)], terms_))
-            shown_.push_back(i);
+    if (query_.isEmpty()) {
+        shown_.resize(entries.size());
+        std::iota(shown_.begin(), shown_.end(), 0);
+    } else if (std::optional<std::vector<QString>> names = indexNames()) {
+        // The full-text table names the memos with the long words; the rest of the query is
+        // checked on those alone.
+        searchedIndex_ = true;
+        if (positions_.isEmpty()) {
+            positions_.reserve(qsizetype(entries.size()));
+            for (int i = 0; i < int(entries.size()); ++i)
+                positions_.insert(entries[size_t(i)].fileName, i);
+        }
+        shown_.reserve(names->size());
+        for (const QString& name : *names)
+            if (const auto it = positions_.constFind(name); it != positions_.cend())
+                if (MatchesQuery(query_, entries[size_t(*it)].info, searchText(size_t(*it))))
+                    shown_.push_back(*it);
+    } else {
+        for (int i = 0; i < int(entries.size()); ++i)
+            if (MatchesQuery(query_, entries[size_t(i)].info, searchText(size_t(i))))
+                shown_.push_back(i);
+    }
     // Ties go by file name, so that the order never depends on how the folder was listed.
     auto byTime = [&entries](int a, int b) {
         const MemoEntry& x = entries[size_t(a)];
@@ -156,7 +202,7 @@ void TLibraryModel::arrange()
     case Order::Oldest: std::sort(shown_.begin(), shown_.end(), byTime); break;
     case Order::Title:
         std::sort(shown_.begin(), shown_.end(), [&](int a, int b) {
-            const int c = titleKey(searchTexts()[size_t(a)]).compare(titleKey(searchTexts()[size_t(b)]));
+            const int c = titleKey(searchText(size_t(a))).compare(titleKey(searchText(size_t(b))));
             return c != 0 ? c < 0 : byTime(b, a);
         });
         break;
@@ -227,15 +273,55 @@ int TLibraryModel::conflictCount() const
     return int(std::count_if(original.begin(), original.end(), [](const QString& of) { return !of.isEmpty(); }));
 }
 
-const std::vector<QString>& TLibraryModel::searchTexts() const
+const QString& TLibraryModel::searchText(size_t position) const
 {
-    if (search_.size() != entries_->size()) {
-        search_.clear();
-        search_.reserve(entries_->size());
-        for (const MemoEntry& e : *entries_)
-            search_.push_back(SearchKey(e.info.title) + QChar(kSearchSeparator) + SearchKey(e.info.reading));
-    }
-    return search_;
+    const MemoEntry& e = (*entries_)[position];
+    if (!e.search.isEmpty())
+        return e.search;
+    if (search_.size() != entries_->size())
+        search_.resize(entries_->size());
+    QString& made = search_[position];
+    if (made.isEmpty())
+        made = MemoSearchText(e.info);
+    return made;
+}
+
+std::optional<std::vector<QString>> TLibraryModel::indexNames()
+{
+    // Words of three letters and more have trigrams to look up; shorter ones, tags, the star
+    // and days are quicker to check in memory, where every memo's folded text is at hand.
+    LibraryQuery words;
+    for (const QString& word : query_.words)
+        if (word.toUcs4().size() >= 3)
+            words.words << word;
+    if (words.isEmpty() || !complete_ || !search_index_)
+        return std::nullopt;
+    if (indexAgrees_ < 0)
+        indexAgrees_ = search_index_->Count() == qint64(entries_->size()) ? 1 : 0;
+    if (indexAgrees_ == 0)
+        return std::nullopt;
+    return search_index_->Names(words);
+}
+
+QList<QPair<QString, int>> TLibraryModel::tagCounts() const
+{
+    QHash<QString, QPair<QString, int>> counts;  // folded -> as first written, count
+    for (const MemoEntry& e : *entries_)
+        for (const QString& tag : e.info.tags) {
+            auto& c = counts[SearchKey(tag)];
+            if (c.second++ == 0)
+                c.first = tag;
+        }
+    QList<QPair<QString, QPair<QString, int>>> sorted;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        sorted.append({it.key(), it.value()});
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        return a.second.second != b.second.second ? a.second.second > b.second.second : a.first < b.first;
+    });
+    QList<QPair<QString, int>> out;
+    for (const auto& s : sorted)
+        out.append(s.second);
+    return out;
 }
 
 QString TLibraryModel::pathAt(int row) const

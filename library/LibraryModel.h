@@ -1,22 +1,30 @@
-// The memos of the library as a list model: the entries of the index, filtered by the typed
-// search terms and sorted, with small pictures read on demand and only a bounded number of
+// The memos of the library as a list model: the entries of the index, filtered by what is
+// typed into the search box (store/LibraryQuery.h) and sorted, with small pictures read on demand and only a bounded number of
 // them kept (one bit per pixel). The pictures are read on threads of their own, never on the
 // thread that paints: a slow or hostile file must not freeze the window. A row whose picture
 // comes later is reported changed then.
 //
 // Conflict copies that sync tools make (store/SyncedFolder.h) are marked as such and follow
 // their original, whatever the order: the versions of one memo stay side by side.
+//
+// A search with a word of three letters or more asks the folder's index file (its full-text
+// table) for the memos with those words when it holds the very memos the list has, and checks
+// the rest of the query on them; otherwise the memos are searched in memory, with the same
+// result.
 #pragma once
 
 #include "store/LibraryIndex.h"
+#include "store/LibraryQuery.h"
 
 #include <QAbstractListModel>
 #include <QCache>
+#include <QHash>
 #include <QSet>
 #include <QThreadPool>
 #include <QImage>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 class TLibraryModel : public QAbstractListModel {
@@ -24,7 +32,7 @@ class TLibraryModel : public QAbstractListModel {
 public:
     enum class Order { Newest, Oldest, Title };
     // ConflictRole: for a conflict copy, the name of the file it is a copy of; else empty.
-    enum Role { FileNameRole = Qt::UserRole + 1, TimeRole, ThumbnailRole, ConflictRole };
+    enum Role { FileNameRole = Qt::UserRole + 1, TimeRole, ThumbnailRole, ConflictRole, TagsRole, StarredRole, NoteRole };
 
     explicit TLibraryModel(QObject* parent = nullptr);
     ~TLibraryModel() override;
@@ -34,9 +42,15 @@ public:
 
     // The folder the entries' files are in (for the small pictures).
     void setFolder(const QString& folder);
-    // Takes the memos of the folder.
-    void setEntries(MemoEntries entries);
+    // Takes the memos of the folder. COMPLETE: they are what a whole refresh found (not the
+    // part known while one runs), so the index file may answer searches for them.
+    void setEntries(MemoEntries entries, bool complete = false);
     void setFilter(const QString& typed);
+    // True while the last search was answered by the index file (for tests).
+    bool searchedIndex() const { return searchedIndex_; }
+    // Every tag of the memos with the number of memos that carry it, most used first (ties
+    // in the order of their folded text).
+    QList<QPair<QString, int>> tagCounts() const;
     void setOrder(Order order);
     Order order() const { return order_; }
 
@@ -63,17 +77,27 @@ public:
 private:
     void arrange();
     // The search text of every entry, made when first needed (filtering, sorting by title).
-    const std::vector<QString>& searchTexts() const;
     // For each entry, the original it is a conflict copy of (empty: none); made when first needed.
     const std::vector<QString>& originals() const;
+    // The search text of the entry at POSITION: the entry's own, or made here for entries
+    // that come without one.
+    const QString& searchText(size_t position) const;
+    // The names the index file gives for the long words of the query, when it holds the memos
+    // of the list and the query has such words.
+    std::optional<std::vector<QString>> indexNames();
 
     QString folder_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     std::vector<int> shown_;  // positions in entries_, in display order
-    mutable std::vector<QString> search_;  // folded title, U+001F, folded reading; by position
     mutable std::vector<QString> originals_;  // by position
     mutable bool originalsMade_ = false;
-    QStringList terms_;
+    mutable std::vector<QString> search_;  // MemoSearchText of entries that lack it, by position
+    LibraryQuery query_;
+    std::unique_ptr<LibrarySearch> search_index_;
+    bool complete_ = false;
+    int indexAgrees_ = -1;  // the index file holds as many memos as the list: -1 not asked yet
+    bool searchedIndex_ = false;
+    mutable QHash<QString, int> positions_;  // file name -> position in entries_, made when needed
     Order order_ = Order::Newest;
     mutable QCache<QString, QImage> thumbnails_;
     mutable QSet<QString> pending_;  // keys of the pictures being read

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QRegularExpression>
 #include <QMainWindow>
 #include <QScreen>
@@ -102,9 +103,12 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     setObjectName(QStringLiteral("LibraryPanel1"));
     filterEdit = new QLineEdit(this);
     filterEdit->setObjectName(QStringLiteral("Filter1"));
-    filterEdit->setPlaceholderText(QStringLiteral("タイトル・読みで絞り込み"));
+    filterEdit->setPlaceholderText(QStringLiteral("検索 (言葉、#タグ、★、2026-12-07、今日)"));
+    filterEdit->setToolTip(QStringLiteral("言葉はタイトル・読み・タグ・メモ書きから探します。\n"
+                                          "#タグ: そのタグのメモ、★ か is:star: スター付きのメモ、\n"
+                                          "2026-12-07、2026-12、2026-12-01..2026-12-07、今日、昨日: その日に届いたメモ"));
     filterEdit->setClearButtonEnabled(true);
-    filterEdit->setAccessibleName(QStringLiteral("絞り込み"));
+    filterEdit->setAccessibleName(QStringLiteral("検索"));
     orderBox = new QComboBox(this);
     orderBox->setObjectName(QStringLiteral("Order1"));
     NameList(orderBox, QStringLiteral("並べ替え"));
@@ -150,6 +154,32 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     // Only where it applies: most folders never see a conflict copy.
     tools->addAction(keepAction);
     keepAction->setVisible(false);
+    notesBar = new QToolBar(this);
+    notesBar->setObjectName(QStringLiteral("NotesTools1"));
+    notesBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (QAction* a : {notesAction, starAction, undoNotesAction})
+        notesBar->addAction(a);
+
+    tagList = new QListWidget(this);
+    tagList->setObjectName(QStringLiteral("TagList1"));
+    tagList->setAccessibleName(QStringLiteral("タグの一覧"));
+    tagList->setToolTip(QStringLiteral("クリックするとそのタグのメモだけを表示します"));
+    tagList->setFlow(QListView::LeftToRight);
+    tagList->setWrapping(true);
+    tagList->setResizeMode(QListView::Adjust);
+    tagList->setSpacing(3);
+    // Two rows of tags; more scroll.
+    tagList->setMaximumHeight(2 * (tagList->fontMetrics().height() + 2 * tagList->spacing()) + 2 * tagList->frameWidth() + 2);
+    tagList->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    tagList->hide();  // until the folder has tags
+    connect(tagList, &QListWidget::itemClicked, this, &TLibraryPanel::filterByTag);
+    // From the keyboard: Enter or Space on the current tag (an activation would come on top of
+    // the click where a style activates on one click).
+    auto* chooseTag = new QAction(tagList);
+    chooseTag->setShortcuts({Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space});
+    chooseTag->setShortcutContext(Qt::WidgetShortcut);
+    tagList->addAction(chooseTag);
+    connect(chooseTag, &QAction::triggered, this, [this] { filterByTag(tagList->currentItem()); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterEdit, 1);
@@ -159,6 +189,8 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     layout->setSpacing(3);
     layout->addLayout(top);
     layout->addWidget(tools);
+    layout->addWidget(notesBar);
+    layout->addWidget(tagList);
     layout->addWidget(memoList, 1);
     layout->addWidget(noticeLabel);
     layout->addWidget(countLabel);
@@ -216,8 +248,9 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     connect(index_.get(), &IndexRefresher::Refreshed, this, &TLibraryPanel::takeEntries);
     connect(index_.get(), &IndexRefresher::Meanwhile, this, [this](MemoEntries known) {
         KeepSelection keep(this, true);
-        memoModel->setEntries(std::move(known));
+        memoModel->setEntries(std::move(known), false);
         partShown_ = true;
+        updateTags();
         updateCount();
         updateActions();
     });
@@ -285,6 +318,26 @@ void TLibraryPanel::createActions()
                 memoList->setCurrentIndex(memoModel->index(std::min(first, memoModel->rowCount() - 1)));
         });
     });
+    notesAction = make("MemoNotes1", QStringLiteral("タグ・メモ書き(&T)..."), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        const QList<LibraryMemo> memos = selectedMemos();
+        if (memos.isEmpty())
+            return;
+        TMemoNotesDialog dialog(memos, this);
+        if (dialog.exec() == QDialog::Accepted)
+            changeNotes(dialog.change());
+    });
+    starAction = make("StarMemo1", QStringLiteral("スター(&R)"), {}, [this] {
+        const QList<LibraryMemo> memos = selectedMemos();
+        const bool all = !memos.isEmpty() &&
+                         std::all_of(memos.cbegin(), memos.cend(), [](const LibraryMemo& m) { return m.starred; });
+        changeNotes({{}, {}, {}, !all});
+    });
+    undoNotesAction = make("UndoNotes1", QStringLiteral("元に戻す(&U)"), {}, [this] {
+        UndoLibraryNotes(this, std::exchange(undo_, {}));
+        updateActions();
+        refresh();
+    });
+    undoNotesAction->setToolTip(QStringLiteral("タグ・メモ書き・スターの最後の変更を元に戻します"));
     renameAction = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
         const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
         if (selected.size() != 1)
@@ -322,6 +375,45 @@ void TLibraryPanel::createActions()
     });
 }
 
+void TLibraryPanel::changeNotes(const MemoNotesChange& change)
+{
+    const QList<LibraryMemo> memos = selectedMemos();
+    if (memos.isEmpty())
+        return;
+    NotesUndo undo = ChangeLibraryNotes(this, memos, change);
+    if (!undo.isEmpty())
+        undo_ = std::move(undo);
+    updateActions();
+    refresh();
+}
+
+void TLibraryPanel::updateTags()
+{
+    const QList<QPair<QString, int>> counts = memoModel->tagCounts();
+    const QString current = tagList->currentItem() ? tagList->currentItem()->data(Qt::UserRole).toString() : QString();
+    tagList->clear();
+    for (const auto& [tag, count] : counts) {
+        auto* item = new QListWidgetItem(QStringLiteral("#%1 (%2)").arg(tag).arg(count), tagList);
+        item->setData(Qt::UserRole, tag);
+        if (tag == current)
+            tagList->setCurrentItem(item);
+    }
+    tagList->setVisible(!counts.isEmpty());
+}
+
+void TLibraryPanel::filterByTag(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    const QString term = QLatin1Char('#') + item->data(Qt::UserRole).toString();
+    QStringList words = filterEdit->text().split(QRegularExpression(QStringLiteral("[ \u3000]+")), Qt::SkipEmptyParts);
+    if (words.contains(term))
+        words.removeAll(term);  // a second click takes the tag out of the search again
+    else
+        words << term;
+    filterEdit->setText(words.join(QLatin1Char(' ')));
+}
+
 void TLibraryPanel::refresh()
 {
     index_->Request();
@@ -343,7 +435,8 @@ void TLibraryPanel::takeEntries(MemoEntries entries, bool changed)
 {
     if (changed || std::exchange(partShown_, false)) {
         KeepSelection keep(this, true);
-        memoModel->setEntries(std::move(entries));
+        memoModel->setEntries(std::move(entries), true);
+        updateTags();
     }
     updateCount();
     updateActions();
@@ -370,13 +463,14 @@ void TLibraryPanel::watchFolder()
 void TLibraryPanel::updateActions()
 {
     const qsizetype n = memoList->selectionModel()->selectedIndexes().size();
-    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction})
+    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction, notesAction, starAction})
         a->setEnabled(n > 0);
     renameAction->setEnabled(n == 1);
     const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
     const bool versions = n == 1 && memoModel->versionsOf(selected[0].row()).size() > 1;
     keepAction->setEnabled(versions);
     keepAction->setVisible(memoModel->conflictCount() > 0);
+    undoNotesAction->setEnabled(!undo_.isEmpty());
 }
 
 void TLibraryPanel::updateNotice()
@@ -410,8 +504,8 @@ void TLibraryPanel::updateCount()
 LibraryMemo TLibraryPanel::memoAt(int row) const
 {
     const MemoEntry& e = memoModel->entryAt(row);
-    return {memoModel->pathAt(row), e.info.title, e.info.reading, QDateTime::fromMSecsSinceEpoch(e.info.time),
-            e.info.titled};
+    return {memoModel->pathAt(row), e.info.title,   e.info.reading, QDateTime::fromMSecsSinceEpoch(e.info.time),
+            e.info.titled,         e.info.tags,    e.info.note,    e.info.starred};
 }
 
 QList<LibraryMemo> TLibraryPanel::selectedMemos() const

@@ -14,6 +14,7 @@
 
 #include "library/LibraryCommands.h"
 #include "library/LibraryModel.h"
+#include "library/MemoNotesDialog.h"
 
 #include <QWidget>
 
@@ -28,6 +29,8 @@ class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QListWidget;
+class QListWidgetItem;
 class QMainWindow;
 class QTimer;
 class QToolBar;
@@ -55,6 +58,10 @@ public:
     QLabel* countLabel = nullptr;
     QLabel* noticeLabel = nullptr;  // why the index cannot be kept; hidden when it can
     QToolBar* commandBar = nullptr;
+    QToolBar* notesBar = nullptr;
+    // The tags of the folder with their counts; activating one puts "#tag" into the search
+    // box (or takes it out again).
+    QListWidget* tagList = nullptr;
     TLibraryModel* memoModel = nullptr;
     QAction* openAction = nullptr;
     QAction* sendAction = nullptr;
@@ -63,6 +70,12 @@ public:
     QAction* trashAction = nullptr;
     QAction* renameAction = nullptr;
     QAction* keepAction = nullptr;  // このファイルを残す: one version of a memo with conflict copies
+    QAction* notesAction = nullptr;     // タグ・メモ書き: the dialog for the selected memos
+    QAction* starAction = nullptr;      // stars the selected memos (takes it away when all have one)
+    QAction* undoNotesAction = nullptr; // undoes the last change of tags, note or star
+
+    // Makes CHANGE to the selected memos' tags, note and star; undoNotesAction undoes it.
+    void changeNotes(const MemoNotesChange& change);
 
 signals:
     // 送信: the frame sends MEMOS to the device, one exchange each.
@@ -88,6 +101,8 @@ private:
     LibraryMemo memoAt(int row) const;
     void run(void (*command)(QWidget*, const QList<LibraryMemo>&));
     void takeEntries(MemoEntries entries, bool changed);
+    void updateTags();
+    void filterByTag(QListWidgetItem* item);
     // Refreshes, then does AFTER with the new list.
     void refreshThen(std::function<void()> after);
 
@@ -98,6 +113,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;  // a burst of changes is looked at once
     MemoOpener open_;
+    NotesUndo undo_;
 };
 
 // The frame's library dock, made on first use; shown, raised and given the keyboard.

@@ -24,10 +24,10 @@ TExportMemo MemoWindow::exportMemo() const
             if (deviceTitle_.isEmpty() && !meta->Title.isEmpty())
                 memo.Title = meta->Title;  // as the library's export names it
         }
-        if (const std::optional<TMemoNotes> notes = ReadMemoNotes(FileName)) {
-            memo.Tags = notes->Tags;
-            memo.Note = notes->Note;
-            memo.Starred = notes->Starred;
+        if (const std::optional<MemoNotes> notes = ReadMemoNotesFile(FileName)) {
+            memo.Tags = notes->tags;
+            memo.Note = notes->note;
+            memo.Starred = notes->starred;
         }
     }
     return memo;

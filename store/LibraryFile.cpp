@@ -1,5 +1,6 @@
 #include "store/LibraryFile.h"
 
+#include "store/MemoNotes.h"
 #include "store/PngText.h"
 #include "picture/Picture.h"
 
@@ -71,7 +72,8 @@ MemoInfo ReadMemoInfo(const QString& name, const QByteArray& head, qint64 modifi
     MemoInfo info;
     info.time = modified;
     if (endsWithCi(name, QLatin1StringView(".png")) || endsWithCi(name, QLatin1StringView(".png.orig"))) {
-        static const QList<QByteArray> keys = {kMemoTitleKey, kMemoReadingKey, kMemoArrivedKey};
+        static const QList<QByteArray> keys = {kMemoTitleKey,   kMemoReadingKey, kMemoArrivedKey,
+                                               kMemoTagsKey,    kMemoNoteKey,    kMemoStarredKey};
         if (const std::optional<PngText> png = ReadPngText(head, keys)) {
             info.size = png->size;
             for (const auto& [key, value] : png->texts) {
@@ -80,6 +82,12 @@ MemoInfo ReadMemoInfo(const QString& name, const QByteArray& head, qint64 modifi
                     info.titled = true;
                 } else if (key == QLatin1StringView(kMemoReadingKey)) {
                     info.reading = value;
+                } else if (key == QLatin1StringView(kMemoTagsKey)) {
+                    info.tags = CleanTags(value.split(QLatin1Char('\n')));
+                } else if (key == QLatin1StringView(kMemoNoteKey)) {
+                    info.note = value;
+                } else if (key == QLatin1StringView(kMemoStarredKey)) {
+                    info.starred = value.trimmed() == QLatin1String("1");
                 } else if (key == QLatin1StringView(kMemoArrivedKey)) {
                     if (const std::optional<qint64> arrived = arrivalTime(value))
                         info.time = *arrived;

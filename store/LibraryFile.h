@@ -3,7 +3,7 @@
 //
 // A memo file is a 1-bit PNG named "YYYY-MM-DD HH.MM.SS title.png" whose text chunks carry
 // Title, Reading, TitleCodes, ReadingCodes, Arrived (ISO 8601 local time with offset) and
-// Software. Any other BMP or PNG in the folder is a memo too: titled by its file name, dated
+// Software, and what the user gave it: Tags, Note and Starred (store/MemoNotes.h). Any other BMP or PNG in the folder is a memo too: titled by its file name, dated
 // by its modification time.
 #pragma once
 
@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 
 // The first bytes of a file that ReadMemoInfo needs (a memo file is far smaller).
@@ -27,6 +28,10 @@ struct MemoInfo {
     qint64 time = 0;  // ms since the epoch: arrival, or the file's modification time
     QSize size;       // in pixels; empty when the header cannot be read
     bool titled = false;  // the title came from the file's text, not from its name
+    // What the user gave it (store/MemoNotes.h); none for a BMP.
+    QStringList tags;
+    QString note;
+    bool starred = false;
 };
 
 // True for the names of memo files: ending in .png or .bmp (any case; also with ".orig" after

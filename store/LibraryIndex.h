@@ -27,17 +27,23 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The index's user_version; raised whenever the layout of its table changes, so that an index
 // of another layout is rebuilt.
-inline constexpr int kIndexLayout = 2;
+inline constexpr int kIndexLayout = 3;
+
+struct LibraryQuery;
 
 struct MemoEntry {
     QString fileName;  // in the folder
     qint64 fileSize = 0;
     qint64 modified = 0;  // the file's modification time, ns since the epoch
     MemoInfo info;
+    // The memo's text as the search compares it (MemoSearchText, store/LibraryQuery.h), made
+    // where the file is read, so that a window never folds ten thousand texts as the user types.
+    QString search;
 };
 
 // A list of memos as one Refresh found them; never changed afterwards, so the index and the
@@ -71,6 +77,10 @@ public:
     // Why the index cannot be kept, in the user's words (store/IndexPlace.h); empty when it
     // is kept, or is only held by another program for the moment.
     QString Problem() const { return problem_; }
+    // The file names of the memos that meet QUERY (store/LibraryQuery.h), as the last Refresh
+    // stored them, in no particular order; nothing when they are kept in memory only or the
+    // index cannot be asked. Words are looked up in the index's full-text table.
+    std::optional<std::vector<QString>> Search(const LibraryQuery& query) const;
 
     // Called with each file's name just before it is read, on the thread that refreshes (for
     // tests: a file that is slow to read, and where it is read). Empty: nothing.
@@ -93,4 +103,27 @@ private:
     bool unreported_ = false;  // what was loaded first has not been returned yet
     bool busyLoading_ = false;  // the last loadRows failed as another program holds the index
     int filesRead_ = 0;
+};
+
+// LibrarySearch — the index file of a folder asked by another thread than the one that
+// refreshes it (the window's, as the user types), through a read-only connection of its own
+// made on first use. Count() is the number of memos the file holds (-1: there is no index
+// file of this layout, or it cannot be read); Names() is LibraryIndex::Search on the file as
+// it is now. A failure drops the connection: the next call opens the file again.
+class LibrarySearch {
+public:
+    explicit LibrarySearch(const QString& folder);
+    ~LibrarySearch();
+    LibrarySearch(const LibrarySearch&) = delete;
+    LibrarySearch& operator=(const LibrarySearch&) = delete;
+
+    qint64 Count();
+    std::optional<std::vector<QString>> Names(const LibraryQuery& query);
+
+private:
+    struct Connection;
+    bool open();
+
+    QString folder_;
+    std::unique_ptr<Connection> connection_;
 };

@@ -157,10 +157,10 @@ std::optional<TExportMemo> LoadExportMemo(const QString& file, QString* error)
         memo.Title = memo.Name;
         memo.Arrived = info.lastModified();
     }
-    if (const std::optional<TMemoNotes> notes = ReadMemoNotes(file)) {
-        memo.Tags = notes->Tags;
-        memo.Note = notes->Note;
-        memo.Starred = notes->Starred;
+    if (const std::optional<MemoNotes> notes = ReadMemoNotesFile(file)) {
+        memo.Tags = notes->tags;
+        memo.Note = notes->note;
+        memo.Starred = notes->starred;
     }
     return memo;
 }

@@ -160,7 +160,8 @@ std::optional<PngText> ReadPngText(const QByteArray& bytes, const QList<QByteArr
     return result;
 }
 
-std::optional<QByteArray> WithPngText(const QByteArray& bytes, const QList<QPair<QString, QString>>& texts)
+std::optional<QByteArray> WithPngText(const QByteArray& bytes, const QList<QPair<QString, QString>>& texts,
+                                      const QStringList& removed)
 {
     const std::optional<Chunk> ihdr = header(bytes);
     if (!ihdr)
@@ -185,7 +186,8 @@ std::optional<QByteArray> WithPngText(const QByteArray& bytes, const QList<QPair
             const QByteArrayView data = QByteArrayView(bytes).sliced(c->dataStart, c->length);
             const qsizetype nul = data.indexOf('\0');
             const QString keyword = QString::fromLatin1(data.first(nul < 0 ? 0 : nul));
-            replaced = std::any_of(texts.cbegin(), texts.cend(), [&](const auto& t) { return t.first == keyword; });
+            replaced = std::any_of(texts.cbegin(), texts.cend(), [&](const auto& t) { return t.first == keyword; }) ||
+                       removed.contains(keyword);
         }
         if (!replaced)
             out += QByteArrayView(bytes).sliced(c->start, c->end() - c->start);

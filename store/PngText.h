@@ -16,7 +16,8 @@
 //       The same file with the text of each keyword in TEXTS as one uncompressed iTXt chunk
 //       (UTF-8) right after IHDR, and every earlier text chunk of those keywords gone; all
 //       other chunks stay byte for byte. Nothing when BYTES is no PNG (as above) or is cut
-//       short before IEND.
+//       short before IEND. Every text chunk of a keyword in REMOVED goes too, with nothing in
+//       its place.
 //   ReadPngText(bytes, keywords) reads only the text of the keywords listed (all when empty).
 #pragma once
 
@@ -25,6 +26,7 @@
 #include <QPair>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -41,4 +43,5 @@ struct PngText {
 
 std::optional<PngText> ReadPngText(const QByteArray& bytes, const QList<QByteArray>& keywords = {});
 
-std::optional<QByteArray> WithPngText(const QByteArray& bytes, const QList<QPair<QString, QString>>& texts);
+std::optional<QByteArray> WithPngText(const QByteArray& bytes, const QList<QPair<QString, QString>>& texts,
+                                      const QStringList& removed = {});

@@ -7,6 +7,7 @@
 #include "app/PrepareDialog.h"
 #include "app/TitleDialog.h"
 #include "gui/ExportDlg.h"
+#include "library/MemoNotesDialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -111,6 +112,10 @@ TEST_F(KeyboardReach, NoMnemonicIsUsedTwiceInAMenuOrDialog)
     ASSERT_NE(list, nullptr);
     surfaces.push_back({QStringLiteral("List1's menu"), menuTexts(list)});
 
+    TMemoNotesDialog notes({LibraryMemo{QStringLiteral("/m.png"), QStringLiteral("m"), {}, {}, false,
+                                        {QStringLiteral("仕事")}, {}, false}},
+                           MainForm);
+    surfaces.push_back({notes.objectName(), dialogTexts(&notes)});
     TPrepareDialog prepare(MainForm);
     surfaces.push_back({prepare.objectName(), dialogTexts(&prepare)});
     TExportDlg exportDlg(MainForm);

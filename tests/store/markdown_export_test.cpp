@@ -276,14 +276,14 @@ TEST(MemoNotes, ReadFromTheChunks)
                           Case{"starred as text", {{"Starred", "yes"}}, {}, {}, false}}) {
         const std::optional<QByteArray> bytes = WithPngText(png, c.chunks);
         ASSERT_TRUE(bytes) << c.name;
-        const std::optional<TMemoNotes> notes = ParseMemoNotes(*bytes);
+        const std::optional<MemoNotes> notes = ReadMemoNotes(*bytes);
         ASSERT_TRUE(notes) << c.name;
-        EXPECT_EQ(notes->Tags, c.tags) << c.name;
-        EXPECT_EQ(notes->Note, c.note) << c.name;
-        EXPECT_EQ(notes->Starred, c.starred) << c.name;
+        EXPECT_EQ(notes->tags, c.tags) << c.name;
+        EXPECT_EQ(notes->note, c.note) << c.name;
+        EXPECT_EQ(notes->starred, c.starred) << c.name;
     }
-    EXPECT_FALSE(ParseMemoNotes("not a png"));
-    EXPECT_FALSE(ReadMemoNotes(QStringLiteral("/nonexistent/memo.png")));
+    EXPECT_FALSE(ReadMemoNotes("not a png"));
+    EXPECT_FALSE(ReadMemoNotesFile(QStringLiteral("/nonexistent/memo.png")));
 }
 
 }  // namespace

@@ -112,3 +112,4 @@ int RunReceive(const std::vector<std::string>& args);
 int RunReceiver(const std::vector<std::string>& args);
 int RunSend(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
+int RunLibrary(const std::vector<std::string>& args);

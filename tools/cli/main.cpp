@@ -23,6 +23,7 @@ constexpr char Usage[] =
     "  receiver the user service's receiver: memos for ever, the desktop told, the port lent\n"
     "  export   memo files as PNG, SVG or PDF\n"
     "  send     an image to the device as a memo, over the serial line\n"
+    "  library  the memos of the library listed and searched; their tags, note and star\n"
     "\n"
     "\"vexlo-cli COMMAND --help\" describes a command, \"vexlo-cli --version\" prints the\n"
     "version.\n";
@@ -42,6 +43,7 @@ constexpr Command Commands[] = {
     {"receiver", RunReceiver},
     {"export", RunExport},
     {"send", RunSend},
+    {"library", RunLibrary},
 };
 
 }  // namespace
