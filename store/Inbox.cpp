@@ -1,30 +1,163 @@
 #include "store/Inbox.h"
 
+#include "platform/FileNames.h"
+#include "store/MemoContent.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <utility>
+
+namespace {
+
+// "YYYY-MM-DD HH.MM.SS": the start of a memo file's name, which sorts as the times do.
+constexpr int kNameTimeBytes = 19;
+
+bool startsWithNameTime(const char* name, size_t length)
+{
+    static const char pattern[] = "dddd-dd-dd dd.dd.dd";
+    if (length < size_t(kNameTimeBytes) + 4 || name[0] == '.')
+        return false;
+    for (int i = 0; i < kNameTimeBytes; ++i)
+        if (pattern[i] == 'd' ? (name[i] < '0' || name[i] > '9') : name[i] != pattern[i])
+            return false;
+    return true;
+}
+
+QString readDeliveredName(const QString& folder)
+{
+    QFile file(DeliveredNotePath(folder));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.read(4096)).trimmed();
+}
+
+}  // namespace
+
+QString DeliveredNotePath(const QString& folder)
+{
+    const QByteArray id = QCryptographicHash::hash(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()).toUtf8(),
+                                                   QCryptographicHash::Sha1)
+                              .toHex()
+                              .left(16);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/delivered/") +
+           QString::fromLatin1(id);
+}
+
+std::optional<TUnconfirmedMemo> FindUnconfirmedMemo(const QString& folder, const QDateTime& now)
+{
+    DIR* dir = ::opendir(platform::EncodeFileName(folder).constData());
+    if (!dir)
+        return std::nullopt;
+    // The names with the latest time; the one written last among them when several share it.
+    QByteArray newestTime;
+    std::vector<QByteArray> newest;
+    while (const dirent* e = ::readdir(dir)) {
+        const size_t length = std::strlen(e->d_name);
+        if (!startsWithNameTime(e->d_name, length) || qstrnicmp(e->d_name + length - 4, ".png", 4) != 0)
+            continue;
+        const int order = std::memcmp(e->d_name, newestTime.constData(), newestTime.isEmpty() ? 0 : kNameTimeBytes);
+        if (newestTime.isEmpty() || order > 0) {
+            newestTime = QByteArray(e->d_name, kNameTimeBytes);
+            newest.assign(1, QByteArray(e->d_name, qsizetype(length)));
+        } else if (order == 0) {
+            newest.emplace_back(e->d_name, qsizetype(length));
+        }
+    }
+    QByteArray chosen;
+    qint64 chosenNs = -1;
+    for (const QByteArray& name : newest) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name.constData(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const qint64 ns = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        if (ns > chosenNs) {
+            chosenNs = ns;
+            chosen = name;
+        }
+    }
+    ::closedir(dir);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    const QString name = platform::DecodeFileName(chosen);
+    const QDateTime arrived = TimeOfMemoFileName(name);
+    // A memo of the future (a clock set back) is not taken for a recent one either.
+    if (!arrived.isValid() || arrived < now.addSecs(-60 * kResendMinutes) || arrived > now.addSecs(60))
+        return std::nullopt;
+    if (readDeliveredName(folder) == name)
+        return std::nullopt;
+    TUnconfirmedMemo memo;
+    memo.path = folder + QLatin1Char('/') + name;
+    memo.key = ReadMemoContentKey(memo.path);
+    if (memo.key.isEmpty())
+        return std::nullopt;
+    return memo;
+}
 
 TInbox::TInbox(QString folder, Writer writer) : folder_(std::move(folder)), writer_(std::move(writer)) {}
 
-TInbox::TInbox(TMemoStore& store)
-    : TInbox(store.Folder(), [&store](const TReceivedMemo& memo, const QDateTime& arrived, QString* path) {
-          return store.Store(memo.Picture.Image, MemoMetaOf(memo, arrived), path);
-      })
-{
-}
+TInbox::TInbox(TMemoStore& store) : folder_(store.Folder()), store_(&store) {}
 
 bool TInbox::Arrived(const TReceivedMemo& memo, QString& error)
 {
     QString path;
-    if (const auto failure = writer_(memo, QDateTime::currentDateTime(), &path)) {
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<platform::FileWriteError> failure;
+    if (store_) {
+        TMemoMeta meta = MemoMetaOf(memo, now);
+        meta.Content = MemoContentKey(memo.Picture.Image, meta.TitleCodes, meta.ReadingCodes);
+        if (std::exchange(firstOfExchange_, false)) {
+            const std::optional<TUnconfirmedMemo> before = FindUnconfirmedMemo(folder_, now);
+            if (before && before->key == meta.Content) {
+                ++recognised_;
+                vouched_ = std::exchange(newest_, before->path.mid(folder_.size() + 1));
+                paths_.push_back(before->path);
+                if (Recognised)
+                    Recognised(memo, before->path);
+                return true;
+            }
+        }
+        failure = store_->Store(memo.Picture.Image, meta, &path);
+    } else {
+        failure = writer_(memo, now, &path);
+    }
+    if (failure) {
         if (NotStored)
             NotStored(memo, *failure);
         error = StoreFailureText(folder_, *failure, stored_);
         return false;
     }
     ++stored_;
+    if (store_)
+        vouched_ = std::exchange(newest_, path.mid(folder_.size() + 1));
     paths_.push_back(path);
     if (Stored)
         Stored(memo, path);
     return true;
+}
+
+void TInbox::ExchangeEnded(bool completed)
+{
+    firstOfExchange_ = true;
+    paths_.clear();
+    // A memo that another one followed in the same exchange had its "#": the device went on.
+    // Only a note: when it cannot be written, a memo sent again on purpose may be taken for a
+    // repeat (it is in the library all the same).
+    const QString vouched = completed ? newest_ : vouched_;
+    if (store_ && !vouched.isEmpty()) {
+        const QString note = DeliveredNotePath(folder_);
+        if (!platform::MakeFolders(QFileInfo(note).path()))
+            platform::ReplaceFile(note, vouched.toUtf8());
+    }
+    newest_.clear();
+    vouched_.clear();
 }
 
 TReceiveSink TInbox::Sink()

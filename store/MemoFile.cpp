@@ -35,6 +35,8 @@ void takeText(TMemoMeta& meta, const QString& key, const QString& text)
         meta.Arrived = QDateTime::fromString(text, Qt::ISODate);
     else if (key == kMemoSoftwareKey)
         meta.Software = text;
+    else if (key == kMemoContentKey)
+        meta.Content = text.toLatin1();
     else
         return;
     meta.Carried = true;
@@ -72,13 +74,15 @@ QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta)
     if (meta.Arrived.isValid())
         texts.append({kMemoArrivedKey, IsoTimeWithOffset(meta.Arrived)});
     texts.append({kMemoSoftwareKey, meta.Software.isEmpty() ? SoftwareName() : meta.Software});
+    if (!meta.Content.isEmpty())
+        texts.append({kMemoContentKey, QString::fromLatin1(meta.Content)});
     return WithPngText(png, texts).value_or(QByteArray());
 }
 
 std::optional<TMemoMeta> ParseMemoMeta(QByteArrayView bytes)
 {
-    static const QList<QByteArray> keys = {kMemoTitleKey,        kMemoReadingKey, kMemoTitleCodesKey,
-                                           kMemoReadingCodesKey, kMemoArrivedKey, kMemoSoftwareKey};
+    static const QList<QByteArray> keys = {kMemoTitleKey,   kMemoReadingKey,  kMemoTitleCodesKey, kMemoReadingCodesKey,
+                                           kMemoArrivedKey, kMemoSoftwareKey, kMemoContentKey};
     const std::optional<PngText> png =
         ReadPngText(bytes.first(std::min<qsizetype>(bytes.size(), MaxMetaBytes)).toByteArray(), keys);
     if (!png)
