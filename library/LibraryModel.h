@@ -6,6 +6,7 @@
 #pragma once
 
 #include "store/LibraryIndex.h"
+#include "store/MemoDuplicates.h"
 
 #include <QAbstractListModel>
 #include <QCache>
@@ -14,6 +15,7 @@
 #include <QImage>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class TLibraryModel : public QAbstractListModel {
@@ -35,9 +37,19 @@ public:
     void setFilter(const QString& typed);
     void setOrder(Order order);
     Order order() const { return order_; }
+    // Shows only the memos of GROUPS (FindDuplicateMemos) that are still there and still
+    // alike in number (two or more of a group), group after group, each oldest first; the
+    // typed filter still applies. Nothing: every memo again, in the chosen order.
+    void setDuplicates(std::optional<DuplicateGroups> groups);
+    bool showingDuplicates() const { return duplicates_.has_value(); }
+    // While duplicates are shown: the groups shown, and the file names of every shown memo
+    // that is not the oldest of its group (what goes to the trash to keep one of each).
+    int duplicateGroupCount() const { return shownGroups_; }
+    QStringList surplusDuplicates() const;
 
     // All memos, and those the filter lets through.
     int totalCount() const { return int(entries_->size()); }
+    MemoEntries entries() const { return entries_; }
     const MemoEntry& entryAt(int row) const { return (*entries_)[size_t(shown_[size_t(row)])]; }
     QString pathAt(int row) const;
     // The row showing FILENAME, or -1.
@@ -51,12 +63,16 @@ public:
 
 private:
     void arrange();
+    void arrangeDuplicates();
     // The search text of every entry, made when first needed (filtering, sorting by title).
     const std::vector<QString>& searchTexts() const;
 
     QString folder_;
     MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
     std::vector<int> shown_;  // positions in entries_, in display order
+    std::optional<DuplicateGroups> duplicates_;
+    std::vector<bool> oldestOfGroup_;  // by row, while duplicates are shown
+    int shownGroups_ = 0;
     mutable std::vector<QString> search_;  // folded title, U+001F, folded reading; by position
     QStringList terms_;
     Order order_ = Order::Newest;

@@ -57,6 +57,10 @@ public:
     QAction* exportAction = nullptr;
     QAction* trashAction = nullptr;
     QAction* renameAction = nullptr;
+    // 重複を探す: the list shows only memos that are in the library more than once, group by
+    // group; 重複を削除 then moves all but the oldest of each group to the trash.
+    QAction* duplicatesAction = nullptr;
+    QAction* trashDuplicatesAction = nullptr;
 
 signals:
     // 送信: the frame sends MEMOS to the device, one exchange each.
@@ -83,6 +87,8 @@ private:
     void takeEntries(MemoEntries entries, bool changed);
     // Refreshes, then does AFTER with the new list.
     void refreshThen(std::function<void()> after);
+    void findDuplicates();
+    void trashDuplicates();
 
     QString folder_;
     std::unique_ptr<IndexRefresher> index_;
