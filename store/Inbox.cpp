@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -31,12 +32,46 @@ bool startsWithNameTime(const char* name, size_t length)
     return true;
 }
 
-QString readDeliveredName(const QString& folder)
+// The note of a library folder: the newest memo the device is known to have had, and the
+// memo stored last whose "#" it may not have heard (empty when none), one a line.
+struct DeliveredNote {
+    QString vouched;
+    QString unconfirmed;
+    bool current = false;  // written after the last change of the folder
+};
+
+DeliveredNote readNote(const QString& folder)
 {
-    QFile file(DeliveredNotePath(folder));
+    DeliveredNote note;
+    const QString path = DeliveredNotePath(folder);
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.read(4096)).trimmed();
+        return note;
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    note.vouched = QString::fromUtf8(lines.value(0));
+    note.unconfirmed = QString::fromUtf8(lines.value(1));
+    // Nothing has come or gone in the folder since the note: it tells the newest memo too. (A
+    // program killed after storing a memo, or a file added or removed, changes the folder.)
+    struct stat noted {}, changed {};
+    note.current = ::fstat(file.handle(), &noted) == 0 &&
+                   ::stat(platform::EncodeFileName(folder).constData(), &changed) == 0 &&
+                   (noted.st_mtim.tv_sec > changed.st_mtim.tv_sec ||
+                    (noted.st_mtim.tv_sec == changed.st_mtim.tv_sec && noted.st_mtim.tv_nsec >= changed.st_mtim.tv_nsec));
+    return note;
+}
+
+std::optional<TUnconfirmedMemo> recentMemo(const QString& folder, const QString& name, const QDateTime& now)
+{
+    const QDateTime arrived = TimeOfMemoFileName(name);
+    // A memo of the future (a clock set back) is not taken for a recent one either.
+    if (!arrived.isValid() || arrived < now.addSecs(-60 * kResendMinutes) || arrived > now.addSecs(60))
+        return std::nullopt;
+    TUnconfirmedMemo memo;
+    memo.path = folder + QLatin1Char('/') + name;
+    memo.key = ReadMemoContentKey(memo.path);
+    if (memo.key.isEmpty())
+        return std::nullopt;
+    return memo;
 }
 
 }  // namespace
@@ -87,18 +122,21 @@ std::optional<TUnconfirmedMemo> FindUnconfirmedMemo(const QString& folder, const
     if (chosen.isEmpty())
         return std::nullopt;
     const QString name = platform::DecodeFileName(chosen);
-    const QDateTime arrived = TimeOfMemoFileName(name);
-    // A memo of the future (a clock set back) is not taken for a recent one either.
-    if (!arrived.isValid() || arrived < now.addSecs(-60 * kResendMinutes) || arrived > now.addSecs(60))
+    if (readNote(folder).vouched == name)
         return std::nullopt;
-    if (readDeliveredName(folder) == name)
+    return recentMemo(folder, name, now);
+}
+
+std::optional<TUnconfirmedMemo> TInbox::unconfirmedMemo(const QDateTime& now) const
+{
+    // The note of the last exchange tells it, unless the folder has changed since: then the
+    // folder is listed.
+    const DeliveredNote note = readNote(folder_);
+    if (!note.current)
+        return FindUnconfirmedMemo(folder_, now);
+    if (note.unconfirmed.isEmpty())
         return std::nullopt;
-    TUnconfirmedMemo memo;
-    memo.path = folder + QLatin1Char('/') + name;
-    memo.key = ReadMemoContentKey(memo.path);
-    if (memo.key.isEmpty())
-        return std::nullopt;
-    return memo;
+    return recentMemo(folder_, note.unconfirmed, now);
 }
 
 TInbox::TInbox(QString folder, Writer writer) : folder_(std::move(folder)), writer_(std::move(writer)) {}
@@ -114,7 +152,7 @@ bool TInbox::Arrived(const TReceivedMemo& memo, QString& error)
         TMemoMeta meta = MemoMetaOf(memo, now);
         meta.Content = MemoContentKey(memo.Picture.Image, meta.TitleCodes, meta.ReadingCodes);
         if (std::exchange(firstOfExchange_, false)) {
-            const std::optional<TUnconfirmedMemo> before = FindUnconfirmedMemo(folder_, now);
+            const std::optional<TUnconfirmedMemo> before = unconfirmedMemo(now);
             if (before && before->key == meta.Content) {
                 ++recognised_;
                 vouched_ = std::exchange(newest_, before->path.mid(folder_.size() + 1));
@@ -150,11 +188,17 @@ void TInbox::ExchangeEnded(bool completed)
     // A memo that another one followed in the same exchange had its "#": the device went on.
     // Only a note: when it cannot be written, a memo sent again on purpose may be taken for a
     // repeat (it is in the library all the same).
-    const QString vouched = completed ? newest_ : vouched_;
-    if (store_ && !vouched.isEmpty()) {
-        const QString note = DeliveredNotePath(folder_);
-        if (!platform::MakeFolders(QFileInfo(note).path()))
-            platform::ReplaceFile(note, vouched.toUtf8());
+    if (store_ && !newest_.isEmpty()) {
+        const QString vouched = completed ? newest_ : vouched_;
+        const QString unconfirmed = completed ? QString() : newest_;
+        // Written after the memos, so that it is newer than the folder's last change. Not
+        // flushed to disk: a note lost in a power cut only makes the next look list the folder.
+        const QString path = DeliveredNotePath(folder_);
+        QSaveFile note(path);
+        if (!platform::MakeFolders(QFileInfo(path).path()) && note.open(QIODevice::WriteOnly)) {
+            note.write((vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8());
+            note.commit();
+        }
     }
     newest_.clear();
     vouched_.clear();

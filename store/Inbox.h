@@ -40,8 +40,11 @@
 
 // How long after a memo arrived a memo sent again is still taken for it.
 inline constexpr int kResendMinutes = 10;
-// The file that names the newest memo of FOLDER whose "#" the device is known to have had:
-// $XDG_DATA_HOME/vexlo/delivered/ and 16 hex digits that stand for the folder.
+// The note of the last exchange into FOLDER: the newest memo whose "#" the device is known to
+// have had, and the one stored last whose "#" it may not have heard. While nothing has come or
+// gone in the folder since it was written, no listing of the folder is needed to find the
+// memo a memo sent again repeats. $XDG_DATA_HOME/vexlo/delivered/ and 16 hex digits that
+// stand for the folder.
 QString DeliveredNotePath(const QString& folder);
 
 // The library memo that a memo sent again at NOW may repeat: the newest memo file of FOLDER
@@ -96,6 +99,8 @@ public:
     bool Arrived(const TReceivedMemo& memo, QString& error);
 
 private:
+    std::optional<TUnconfirmedMemo> unconfirmedMemo(const QDateTime& now) const;
+
     QString folder_;
     Writer writer_;
     TMemoStore* store_ = nullptr;  // the library, when the memos go there

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QPainter>
 
 #include <cerrno>
@@ -215,6 +216,57 @@ INSTANTIATE_TEST_SUITE_P(Cases, Unconfirmed,
                                          UnconfirmedCase{"JustInTime", {60 * kResendMinutes - 30}, -1, 0},
                                          UnconfirmedCase{"FromTheFuture", {-600}, -1, -1},
                                          UnconfirmedCase{"EmptyLibrary", {}, -1, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The note an exchange leaves says which memo may come again; once the folder has changed
+// behind it (a program killed after storing a memo, a file removed), the folder itself is looked at.
+struct NoteCase {
+    const char* name;
+    bool completed;     // how the first exchange (memo A) ended
+    bool storeBehind;   // memo B stored afterwards by another writer, no note written
+    bool removeA;       // A's file removed afterwards
+    int incoming;       // 0: A comes, 1: B comes
+    bool recognised;
+};
+
+class InboxNote : public testing::TestWithParam<NoteCase> {};
+
+TEST_P(InboxNote, TellsWhichMemoMayComeAgain)
+{
+    const NoteCase& c = GetParam();
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    TMemoStore store(data.path() + QStringLiteral("/memos"));
+    ASSERT_FALSE(store.Open());
+    const TReceivedMemo memos[] = {StrokeMemo(2, "2422"), StrokeMemo(3, "2423")};
+    QString error, pathA;
+    {
+        TInbox first(store);
+        first.Stored = [&](const TReceivedMemo&, const QString& path) { pathA = path; };
+        ASSERT_TRUE(first.Sink().Arrived(memos[0], error));
+        first.ExchangeEnded(c.completed);
+    }
+    if (c.storeBehind) {
+        QThread::msleep(20);  // a later change of the folder than the note
+        QString path;
+        ASSERT_FALSE(store.Store(memos[1].Picture.Image, MemoMetaOf(memos[1], QDateTime::currentDateTime()), &path));
+    }
+    if (c.removeA) {
+        QThread::msleep(20);
+        ASSERT_TRUE(QFile::remove(pathA));
+    }
+    TInbox next(store);
+    ASSERT_TRUE(next.Sink().Arrived(memos[c.incoming], error));
+    EXPECT_EQ(next.RecognisedCount(), c.recognised ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InboxNote,
+                         testing::Values(NoteCase{"BrokenOffSentAgain", false, false, false, 0, true},
+                                         NoteCase{"CompletedSentOnPurpose", true, false, false, 0, false},
+                                         NoteCase{"BrokenOffAnotherMemoComes", false, false, false, 1, false},
+                                         NoteCase{"AWriterKilledAfterStoringB", true, true, false, 1, true},
+                                         NoteCase{"ANewerMemoThanTheOneInTheNote", false, true, false, 0, false},
+                                         NoteCase{"TheMemoInTheNoteIsGone", false, false, true, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A file without the Content chunk (written before it existed, or by another program) is
