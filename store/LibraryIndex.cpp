@@ -484,8 +484,8 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
     const KnownNames known(before);
     std::vector<bool> listedAgain(before.size(), false);
     std::vector<size_t> toRead;  // positions in LISTED
-    std::vector<MemoEntry> next;
-    next.reserve(listed.size());
+    std::vector<qsizetype> same;  // the known memos that are as they were, by position in BEFORE
+    same.reserve(listed.size());
     for (size_t i = 0; i < listed.size(); ++i) {
         if (const qsizetype k = known.find(listed.view(i)); k >= 0) {
             const MemoEntry& entry = before[size_t(k)];
@@ -493,12 +493,23 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
             struct stat st {};
             if (::fstatat(folder.fd(), listed.data(i), &st, 0) == 0 && S_ISREG(st.st_mode) &&
                 qint64(st.st_size) == entry.fileSize && modifiedNs(st) == entry.modified) {
-                next.push_back(entry);
+                same.push_back(k);
                 continue;
             }
         }
         toRead.push_back(i);
     }
+    // Nothing new, changed or gone: the list stays the one shared already, not copied.
+    if (toRead.empty() && same.size() == before.size()) {
+        if (changed)
+            *changed = std::exchange(unreported_, false);
+        return entries_;
+    }
+    std::vector<MemoEntry> next;
+    next.reserve(same.size() + toRead.size());
+    for (const qsizetype k : same)
+        next.push_back(before[size_t(k)]);
+    std::vector<qsizetype>().swap(same);
     // Gone, or no memo file any more (a changed one is written again as it is now).
     QStringList removed;
     for (size_t i = 0; i < before.size(); ++i)
