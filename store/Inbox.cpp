@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -191,14 +190,15 @@ void TInbox::ExchangeEnded(bool completed)
     if (store_ && !newest_.isEmpty()) {
         const QString vouched = completed ? newest_ : vouched_;
         const QString unconfirmed = completed ? QString() : newest_;
-        // Written after the memos, so that it is newer than the folder's last change. Not
-        // flushed to disk: a note lost in a power cut only makes the next look list the folder.
+        // Written after the memos, so that it is newer than the folder's last change. Neither
+        // flushed to disk nor written whole beside it first: a note lost or cut short in a
+        // crash names no memo of the folder, and the next look lists the folder or finds none.
         const QString path = DeliveredNotePath(folder_);
-        QSaveFile note(path);
-        if (!platform::MakeFolders(QFileInfo(path).path()) && note.open(QIODevice::WriteOnly)) {
+        QFile note(path);
+        if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate) && !platform::MakeFolders(QFileInfo(path).path()))
+            note.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        if (note.isOpen())
             note.write((vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8());
-            note.commit();
-        }
     }
     newest_.clear();
     vouched_.clear();
