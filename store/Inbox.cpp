@@ -189,7 +189,7 @@ void TInbox::ExchangeEnded(bool completed)
     // repeat (it is in the library all the same).
     if (store_ && !newest_.isEmpty()) {
         const QString vouched = completed ? newest_ : vouched_;
-        const QString unconfirmed = completed ? QString() : newest_;
+        const QString unconfirmed = completed || vouched == newest_ ? QString() : newest_;
         // Written after the memos, so that it is newer than the folder's last change. Neither
         // flushed to disk nor written whole beside it first: a note lost or cut short in a
         // crash names no memo of the folder, and the next look lists the folder or finds none.
@@ -208,6 +208,8 @@ TReceiveSink TInbox::Sink()
 {
     TReceiveSink sink;
     sink.Arrived = [this](const TReceivedMemo& memo, QString& error) { return Arrived(memo, error); };
+    // The device went on: the memos so far had their "#".
+    sink.Heard = [this] { vouched_ = newest_; };
     sink.Delivered = [this](TReceivedMemo& memo) {
         // Memos are delivered in the order they arrived, and only those that were written.
         QString path;

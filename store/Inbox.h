@@ -16,7 +16,8 @@
 // (store/MemoContent.h) as the newest memo of the library folder, when that memo arrived at
 // most kResendMinutes ago and no exchange that ended normally has vouched for its "#" since.
 // An exchange that ends normally vouches for the newest memo it stored or recognised, one that
-// broke off for the memo before that one (the device went on from it): its name is kept in
+// broke off for the newest one the device went on from (it sent a record after that memo's
+// "#", TReceiveSink::Heard): its name is kept in
 // a small file of the user's data folder (DeliveredNotePath), not in the library folder. So the same drawing sent on purpose after
 // an exchange that went well, a memo that looks alike later in the same exchange, or one that
 // comes later than kResendMinutes, is stored as a memo of its own; a memo that only looks

@@ -227,6 +227,7 @@ struct NoteCase {
     bool removeA;       // A's file removed afterwards
     int incoming;       // 0: A comes, 1: B comes
     bool recognised;
+    bool heard = false;  // the device sent a record after A's "#" before the first exchange broke off
 };
 
 class InboxNote : public testing::TestWithParam<NoteCase> {};
@@ -243,7 +244,10 @@ TEST_P(InboxNote, TellsWhichMemoMayComeAgain)
     {
         TInbox first(store);
         first.Stored = [&](const TReceivedMemo&, const QString& path) { pathA = path; };
-        ASSERT_TRUE(first.Sink().Arrived(memos[0], error));
+        const TReceiveSink sink = first.Sink();
+        ASSERT_TRUE(sink.Arrived(memos[0], error));
+        if (c.heard)
+            sink.Heard();
         first.ExchangeEnded(c.completed);
     }
     if (c.storeBehind) {
@@ -266,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, InboxNote,
                                          NoteCase{"BrokenOffAnotherMemoComes", false, false, false, 1, false},
                                          NoteCase{"AWriterKilledAfterStoringB", true, true, false, 1, true},
                                          NoteCase{"ANewerMemoThanTheOneInTheNote", false, true, false, 0, false},
-                                         NoteCase{"TheMemoInTheNoteIsGone", false, false, true, 0, false}),
+                                         NoteCase{"TheMemoInTheNoteIsGone", false, false, true, 0, false},
+                                         NoteCase{"BrokenOffAfterTheDeviceWentOn", false, false, false, 0, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A file without the Content chunk (written before it existed, or by another program) is
