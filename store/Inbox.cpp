@@ -39,10 +39,9 @@ struct DeliveredNote {
     bool current = false;  // written after the last change of the folder
 };
 
-DeliveredNote readNote(const QString& folder)
+DeliveredNote readNote(const QString& folder, const QString& path)
 {
     DeliveredNote note;
-    const QString path = DeliveredNotePath(folder);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return note;
@@ -121,7 +120,7 @@ std::optional<TUnconfirmedMemo> FindUnconfirmedMemo(const QString& folder, const
     if (chosen.isEmpty())
         return std::nullopt;
     const QString name = platform::DecodeFileName(chosen);
-    if (readNote(folder).vouched == name)
+    if (readNote(folder, DeliveredNotePath(folder)).vouched == name)
         return std::nullopt;
     return recentMemo(folder, name, now);
 }
@@ -130,7 +129,7 @@ std::optional<TUnconfirmedMemo> TInbox::unconfirmedMemo(const QDateTime& now) co
 {
     // The note of the last exchange tells it, unless the folder has changed since: then the
     // folder is listed.
-    const DeliveredNote note = readNote(folder_);
+    const DeliveredNote note = readNote(folder_, notePath());
     if (!note.current)
         return FindUnconfirmedMemo(folder_, now);
     if (note.unconfirmed.isEmpty())
@@ -193,7 +192,7 @@ void TInbox::ExchangeEnded(bool completed)
         // Written after the memos, so that it is newer than the folder's last change. Neither
         // flushed to disk nor written whole beside it first: a note lost or cut short in a
         // crash names no memo of the folder, and the next look lists the folder or finds none.
-        const QString path = DeliveredNotePath(folder_);
+        const QString& path = notePath();
         QFile note(path);
         if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate) && !platform::MakeFolders(QFileInfo(path).path()))
             note.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -202,6 +201,13 @@ void TInbox::ExchangeEnded(bool completed)
     }
     newest_.clear();
     vouched_.clear();
+}
+
+const QString& TInbox::notePath() const
+{
+    if (notePath_.isEmpty())
+        notePath_ = DeliveredNotePath(folder_);
+    return notePath_;
 }
 
 TReceiveSink TInbox::Sink()

@@ -101,6 +101,7 @@ public:
 
 private:
     std::optional<TUnconfirmedMemo> unconfirmedMemo(const QDateTime& now) const;
+    const QString& notePath() const;
 
     QString folder_;
     Writer writer_;
@@ -109,6 +110,7 @@ private:
     int recognised_ = 0;
     bool firstOfExchange_ = true;
     QString newest_;   // file name of the newest memo stored or recognised in this exchange
-    QString vouched_;  // the one before it in this exchange
+    QString vouched_;  // the newest one the device has heard the "#" of
+    mutable QString notePath_;  // DeliveredNotePath(folder_), once asked for
     std::deque<QString> paths_;  // files of the memos whose "#" has not left yet, oldest first
 };

@@ -5,7 +5,8 @@
 //            samples) into a library of M memos (2000): the thread's CPU time a memo, from the
 //            memo drawn to its file on disk and its exchange's note written / the same memos'
 //            bytes (encoded beforehand) written by platform::WriteNewFile, the durable write
-//            every memo needs (two fsyncs: the file, the folder)                target <= 1.5
+//            every memo needs (two fsyncs: the file, the folder), into a folder of as many
+//            memos                                                              target <= 1.5
 //
 // R rounds (20), the two sides in turn, each into a folder of its own; medians of the rounds,
 // and the spread of the rounds' ratios. The folders are made in DIR (by default a temporary
@@ -95,6 +96,7 @@ int main(int argc, char** argv)
         m.arrived = QDateTime::currentDateTime().addSecs(-86400 - i * 60);
         m.picture = HandwrittenMemo(100000 + i);
         WriteTestMemo(ours, m);
+        WriteTestMemo(floor, m);  // both folders alike
     }
 
     std::vector<double> oursMs, floorMs;
