@@ -83,6 +83,8 @@ void MainWindow::receive()
     };
     std::optional<session::PortLease> lease = session::PortLease::BorrowFor(CommLink);  // from the receiver
     const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
+    if (inbox)
+        inbox->ExchangeEnded(outcome == ReceiveOutcome::Completed);
     lease.reset();  // the receiver has the line again before the memos open
     if (outcome == ReceiveOutcome::PortUnavailable) {
         ShowBox(BoxKind::Error, OpenFailureText(LastOpenFailure()));
@@ -103,6 +105,15 @@ void MainWindow::receive()
             window->setDeviceTitle(DeviceCodesToText(memo.TitleCodes));
         }
     }
+    // A memo the device sent again because it never heard of its arrival is in the library once.
+    const QString again = inbox && inbox->RecognisedCount() > 0
+                              ? QStringLiteral("QM-10 が受信済みのメモをもう一度送ってきました (%1 件)。"
+                                               "メモ一覧にすでにあるため、重ねて保存していません。")
+                                    .arg(inbox->RecognisedCount())
+                              : QString();
     if (outcome == ReceiveOutcome::Completed)
-        ShowBox(BoxKind::Information, QStringLiteral("正常に受信されました"));
+        ShowBox(BoxKind::Information,
+                again.isEmpty() ? QStringLiteral("正常に受信されました") : QStringLiteral("正常に受信されました\n") + again);
+    else if (!again.isEmpty())
+        ShowBox(BoxKind::Information, again);
 }

@@ -164,10 +164,57 @@ void TLibraryModel::setOrder(Order order)
     endResetModel();
 }
 
+void TLibraryModel::setDuplicates(std::optional<DuplicateGroups> groups)
+{
+    beginResetModel();
+    duplicates_ = std::move(groups);
+    arrange();
+    endResetModel();
+}
+
+QStringList TLibraryModel::surplusDuplicates() const
+{
+    QStringList names;
+    for (size_t row = 0; row < oldestOfGroup_.size() && row < shown_.size(); ++row)
+        if (!oldestOfGroup_[row])
+            names << (*entries_)[size_t(shown_[row])].fileName;
+    return names;
+}
+
+void TLibraryModel::arrangeDuplicates()
+{
+    const std::vector<MemoEntry>& entries = *entries_;
+    QHash<QString, int> position;
+    position.reserve(qsizetype(entries.size()));
+    for (int i = 0; i < int(entries.size()); ++i)
+        position.insert(entries[size_t(i)].fileName, i);
+    for (const std::vector<QString>& group : *duplicates_) {
+        std::vector<int> present;
+        for (const QString& name : group)
+            if (const auto it = position.constFind(name); it != position.cend())
+                present.push_back(*it);
+        if (present.size() < 2)
+            continue;  // the others have gone: nothing doubled any more
+        ++shownGroups_;
+        for (size_t k = 0; k < present.size(); ++k) {
+            if (!query_.isEmpty() && !MatchesQuery(query_, entries[size_t(present[k])].info, searchText(size_t(present[k]))))
+                continue;
+            shown_.push_back(present[k]);
+            oldestOfGroup_.push_back(k == 0);
+        }
+    }
+}
+
 void TLibraryModel::arrange()
 {
     shown_.clear();
     searchedIndex_ = false;
+    oldestOfGroup_.clear();
+    shownGroups_ = 0;
+    if (duplicates_) {
+        arrangeDuplicates();
+        return;
+    }
     const std::vector<MemoEntry>& entries = *entries_;
     if (query_.isEmpty()) {
         shown_.resize(entries.size());

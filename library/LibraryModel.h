@@ -15,6 +15,7 @@
 
 #include "store/LibraryIndex.h"
 #include "store/LibraryQuery.h"
+#include "store/MemoDuplicates.h"
 
 #include <QAbstractListModel>
 #include <QCache>
@@ -25,6 +26,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TLibraryModel : public QAbstractListModel {
@@ -53,9 +55,19 @@ public:
     QList<QPair<QString, int>> tagCounts() const;
     void setOrder(Order order);
     Order order() const { return order_; }
+    // Shows only the memos of GROUPS (FindDuplicateMemos) that are still there and still
+    // alike in number (two or more of a group), group after group, each oldest first; the
+    // typed filter still applies. Nothing: every memo again, in the chosen order.
+    void setDuplicates(std::optional<DuplicateGroups> groups);
+    bool showingDuplicates() const { return duplicates_.has_value(); }
+    // While duplicates are shown: the groups shown, and the file names of every shown memo
+    // that is not the oldest of its group (what goes to the trash to keep one of each).
+    int duplicateGroupCount() const { return shownGroups_; }
+    QStringList surplusDuplicates() const;
 
     // All memos, and those the filter lets through.
     int totalCount() const { return int(entries_->size()); }
+    MemoEntries entries() const { return entries_; }
     const MemoEntry& entryAt(int row) const { return (*entries_)[size_t(shown_[size_t(row)])]; }
     QString pathAt(int row) const;
     // The row showing FILENAME, or -1.
@@ -76,6 +88,7 @@ public:
 
 private:
     void arrange();
+    void arrangeDuplicates();
     // The search text of every entry, made when first needed (filtering, sorting by title).
     // For each entry, the original it is a conflict copy of (empty: none); made when first needed.
     const std::vector<QString>& originals() const;
@@ -98,6 +111,9 @@ private:
     int indexAgrees_ = -1;  // the index file holds as many memos as the list: -1 not asked yet
     bool searchedIndex_ = false;
     mutable QHash<QString, int> positions_;  // file name -> position in entries_, made when needed
+    std::optional<DuplicateGroups> duplicates_;
+    std::vector<bool> oldestOfGroup_;  // by row, while duplicates are shown
+    int shownGroups_ = 0;
     Order order_ = Order::Newest;
     mutable QCache<QString, QImage> thumbnails_;
     mutable QSet<QString> pending_;  // keys of the pictures being read

@@ -7,6 +7,7 @@
 #include "store/MemoStore.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
@@ -149,7 +150,8 @@ TLibraryPanel::TLibraryPanel(const QString& folder, QWidget* parent)
     tools->setObjectName(QStringLiteral("Tools1"));
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     tools->setIconSize(QSize(16, 16));
-    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction, renameAction})
+    for (QAction* a : {openAction, sendAction, printAction, exportAction, trashAction, renameAction,
+                       duplicatesAction, trashDuplicatesAction})
         tools->addAction(a);
     // Only where it applies: most folders never see a conflict copy.
     tools->addAction(keepAction);
@@ -338,6 +340,24 @@ void TLibraryPanel::createActions()
         refresh();
     });
     undoNotesAction->setToolTip(QStringLiteral("タグ・メモ書き・スターの最後の変更を元に戻します"));
+    duplicatesAction = make("FindDuplicates1", QStringLiteral("重複を探す(&F)"), {}, [this] {
+        if (!duplicatesAction->isChecked()) {
+            {
+                KeepSelection keep(this, false);
+                memoModel->setDuplicates(std::nullopt);
+            }
+            updateCount();
+            updateActions();
+            return;
+        }
+        // The folder as it is now, then the memos in it more than once.
+        refreshThen([this] {
+            if (duplicatesAction->isChecked())
+                findDuplicates();
+        });
+    });
+    duplicatesAction->setCheckable(true);
+    trashDuplicatesAction = make("TrashDuplicates1", QStringLiteral("重複を削除(&X)"), {}, [this] { trashDuplicates(); });
     renameAction = make("RenameMemo1", QStringLiteral("名前の変更(&M)..."), Qt::Key_F2, [this] {
         const QModelIndexList selected = memoList->selectionModel()->selectedIndexes();
         if (selected.size() != 1)
@@ -414,6 +434,34 @@ void TLibraryPanel::filterByTag(QListWidgetItem* item)
     filterEdit->setText(words.join(QLatin1Char(' ')));
 }
 
+void TLibraryPanel::findDuplicates()
+{
+    DuplicateGroups groups;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        groups = FindDuplicateMemos(folder_, *memoModel->entries());
+        QApplication::restoreOverrideCursor();
+    }
+    {
+        KeepSelection keep(this, false);
+        memoModel->setDuplicates(std::move(groups));
+    }
+    memoList->scrollToTop();
+    updateCount();
+    updateActions();
+}
+
+void TLibraryPanel::trashDuplicates()
+{
+    QList<LibraryMemo> surplus;
+    for (const QString& name : memoModel->surplusDuplicates())
+        if (const int row = memoModel->rowOf(name); row >= 0)
+            surplus << memoAt(row);
+    if (const QStringList trashed = TrashLibraryMemos(surplus); !trashed.isEmpty())
+        emit memosTrashed(trashed);
+    refreshThen([] {});
+}
+
 void TLibraryPanel::refresh()
 {
     index_->Request();
@@ -471,6 +519,8 @@ void TLibraryPanel::updateActions()
     keepAction->setEnabled(versions);
     keepAction->setVisible(memoModel->conflictCount() > 0);
     undoNotesAction->setEnabled(!undo_.isEmpty());
+    trashDuplicatesAction->setVisible(memoModel->showingDuplicates());
+    trashDuplicatesAction->setEnabled(!memoModel->surplusDuplicates().isEmpty());
 }
 
 void TLibraryPanel::updateNotice()
@@ -485,7 +535,11 @@ void TLibraryPanel::updateCount()
     const int total = memoModel->totalCount();
     const int shown = memoModel->rowCount();
     QString text;
-    if (total == 0 && index_->Busy())
+    if (memoModel->showingDuplicates() && shown == 0)
+        text = QStringLiteral("重複しているメモはありません");
+    else if (memoModel->showingDuplicates())
+        text = QStringLiteral("重複 %1 組 (%2 件)").arg(memoModel->duplicateGroupCount()).arg(shown);
+    else if (total == 0 && index_->Busy())
         text = QStringLiteral("メモを読み込んでいます…");
     else if (total == 0)
         text = QStringLiteral("メモはまだありません");

@@ -76,6 +76,10 @@ public:
 
     // Makes CHANGE to the selected memos' tags, note and star; undoNotesAction undoes it.
     void changeNotes(const MemoNotesChange& change);
+    // 重複を探す: the list shows only memos that are in the library more than once, group by
+    // group; 重複を削除 then moves all but the oldest of each group to the trash.
+    QAction* duplicatesAction = nullptr;
+    QAction* trashDuplicatesAction = nullptr;
 
 signals:
     // 送信: the frame sends MEMOS to the device, one exchange each.
@@ -105,6 +109,8 @@ private:
     void filterByTag(QListWidgetItem* item);
     // Refreshes, then does AFTER with the new list.
     void refreshThen(std::function<void()> after);
+    void findDuplicates();
+    void trashDuplicates();
 
     QString folder_;
     std::unique_ptr<IndexRefresher> index_;

@@ -147,7 +147,11 @@ void RecvDataStep(TCommLink& link, bool& done)
         return;
     }
     const std::optional<std::size_t> memoStart = reader.MemoStart;
-    switch (RecvRecordStep(reader, static_cast<uint8_t>(value))) {
+    const std::size_t kept = reader.Records.size();
+    const RecvEvent event = RecvRecordStep(reader, static_cast<uint8_t>(value));
+    if ((event != RecvEvent::None || reader.Records.size() != kept) && g_sink && g_sink->Heard)
+        g_sink->Heard();
+    switch (event) {
     case RecvEvent::None:
         break;
     case RecvEvent::MemoComplete: {

@@ -49,6 +49,9 @@ struct TReceiveSink {
     std::function<void(TReceivedMemo& memo)> Delivered;
     // A memo that could not be drawn (MEMO.Error says why): answered "?", never kept.
     std::function<void(const TReceivedMemo& memo)> Refused;
+    // A whole record came from the device: it has heard every "#" written before, as it sends
+    // nothing more before its memo's answer. Called before the record is looked at.
+    std::function<void()> Heard;
 };
 
 // Undrawable memos in a row after which the exchange gives up.

@@ -472,6 +472,9 @@ std::optional<QSize> UprightPictureSize(const QByteArray& bytes, QString* whyNot
 
 QImage ToMonochrome(const QImage& picture)
 {
+    // A received memo is drawn so already: nothing to convert.
+    if (picture.format() == QImage::Format_Mono && picture.colorTable() == QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)})
+        return picture;
     const QImage rgb = FlattenOntoWhite(picture).convertToFormat(QImage::Format_RGB32);
     QImage mono(picture.size(), QImage::Format_Mono);
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});

@@ -1,36 +1,221 @@
 #include "store/Inbox.h"
 
+#include "platform/FileNames.h"
+#include "store/MemoContent.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <utility>
+
+namespace {
+
+// "YYYY-MM-DD HH.MM.SS": the start of a memo file's name, which sorts as the times do.
+constexpr int kNameTimeBytes = 19;
+
+bool startsWithNameTime(const char* name, size_t length)
+{
+    static const char pattern[] = "dddd-dd-dd dd.dd.dd";
+    if (length < size_t(kNameTimeBytes) + 4 || name[0] == '.')
+        return false;
+    for (int i = 0; i < kNameTimeBytes; ++i)
+        if (pattern[i] == 'd' ? (name[i] < '0' || name[i] > '9') : name[i] != pattern[i])
+            return false;
+    return true;
+}
+
+// The note of a library folder: the newest memo the device is known to have had, and the
+// memo stored last whose "#" it may not have heard (empty when none), one a line.
+struct DeliveredNote {
+    QString vouched;
+    QString unconfirmed;
+    bool current = false;  // written after the last change of the folder
+};
+
+DeliveredNote readNote(const QString& folder, const QString& path)
+{
+    DeliveredNote note;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return note;
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    note.vouched = QString::fromUtf8(lines.value(0));
+    note.unconfirmed = QString::fromUtf8(lines.value(1));
+    // Nothing has come or gone in the folder since the note: it tells the newest memo too. (A
+    // program killed after storing a memo, or a file added or removed, changes the folder.)
+    struct stat noted {}, changed {};
+    note.current = ::fstat(file.handle(), &noted) == 0 &&
+                   ::stat(platform::EncodeFileName(folder).constData(), &changed) == 0 &&
+                   (noted.st_mtim.tv_sec > changed.st_mtim.tv_sec ||
+                    (noted.st_mtim.tv_sec == changed.st_mtim.tv_sec && noted.st_mtim.tv_nsec >= changed.st_mtim.tv_nsec));
+    return note;
+}
+
+std::optional<TUnconfirmedMemo> recentMemo(const QString& folder, const QString& name, const QDateTime& now)
+{
+    const QDateTime arrived = TimeOfMemoFileName(name);
+    // A memo of the future (a clock set back) is not taken for a recent one either.
+    if (!arrived.isValid() || arrived < now.addSecs(-60 * kResendMinutes) || arrived > now.addSecs(60))
+        return std::nullopt;
+    TUnconfirmedMemo memo;
+    memo.path = folder + QLatin1Char('/') + name;
+    memo.key = ReadMemoContentKey(memo.path);
+    if (memo.key.isEmpty())
+        return std::nullopt;
+    return memo;
+}
+
+}  // namespace
+
+QString DeliveredNotePath(const QString& folder)
+{
+    const QByteArray id = QCryptographicHash::hash(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()).toUtf8(),
+                                                   QCryptographicHash::Sha1)
+                              .toHex()
+                              .left(16);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/vexlo/delivered/") +
+           QString::fromLatin1(id);
+}
+
+std::optional<TUnconfirmedMemo> FindUnconfirmedMemo(const QString& folder, const QDateTime& now)
+{
+    DIR* dir = ::opendir(platform::EncodeFileName(folder).constData());
+    if (!dir)
+        return std::nullopt;
+    // The names with the latest time; the one written last among them when several share it.
+    QByteArray newestTime;
+    std::vector<QByteArray> newest;
+    while (const dirent* e = ::readdir(dir)) {
+        const size_t length = std::strlen(e->d_name);
+        if (!startsWithNameTime(e->d_name, length) || qstrnicmp(e->d_name + length - 4, ".png", 4) != 0)
+            continue;
+        const int order = std::memcmp(e->d_name, newestTime.constData(), newestTime.isEmpty() ? 0 : kNameTimeBytes);
+        if (newestTime.isEmpty() || order > 0) {
+            newestTime = QByteArray(e->d_name, kNameTimeBytes);
+            newest.assign(1, QByteArray(e->d_name, qsizetype(length)));
+        } else if (order == 0) {
+            newest.emplace_back(e->d_name, qsizetype(length));
+        }
+    }
+    QByteArray chosen;
+    qint64 chosenNs = -1;
+    for (const QByteArray& name : newest) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name.constData(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const qint64 ns = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+        if (ns > chosenNs) {
+            chosenNs = ns;
+            chosen = name;
+        }
+    }
+    ::closedir(dir);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    const QString name = platform::DecodeFileName(chosen);
+    if (readNote(folder, DeliveredNotePath(folder)).vouched == name)
+        return std::nullopt;
+    return recentMemo(folder, name, now);
+}
+
+std::optional<TUnconfirmedMemo> TInbox::unconfirmedMemo(const QDateTime& now) const
+{
+    // The note of the last exchange tells it, unless the folder has changed since: then the
+    // folder is listed.
+    const DeliveredNote note = readNote(folder_, notePath());
+    if (!note.current)
+        return FindUnconfirmedMemo(folder_, now);
+    if (note.unconfirmed.isEmpty())
+        return std::nullopt;
+    return recentMemo(folder_, note.unconfirmed, now);
+}
 
 TInbox::TInbox(QString folder, Writer writer) : folder_(std::move(folder)), writer_(std::move(writer)) {}
 
-TInbox::TInbox(TMemoStore& store)
-    : TInbox(store.Folder(), [&store](const TReceivedMemo& memo, const QDateTime& arrived, QString* path) {
-          return store.Store(memo.Picture.Image, MemoMetaOf(memo, arrived), path);
-      })
-{
-}
+TInbox::TInbox(TMemoStore& store) : folder_(store.Folder()), store_(&store) {}
 
 bool TInbox::Arrived(const TReceivedMemo& memo, QString& error)
 {
     QString path;
-    if (const auto failure = writer_(memo, QDateTime::currentDateTime(), &path)) {
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<platform::FileWriteError> failure;
+    if (store_) {
+        TMemoMeta meta = MemoMetaOf(memo, now);
+        meta.Content = MemoContentKey(memo.Picture.Image, meta.TitleCodes, meta.ReadingCodes);
+        if (std::exchange(firstOfExchange_, false)) {
+            const std::optional<TUnconfirmedMemo> before = unconfirmedMemo(now);
+            if (before && before->key == meta.Content) {
+                ++recognised_;
+                vouched_ = std::exchange(newest_, before->path.mid(folder_.size() + 1));
+                paths_.push_back(before->path);
+                if (Recognised)
+                    Recognised(memo, before->path);
+                return true;
+            }
+        }
+        failure = store_->Store(memo.Picture.Image, meta, &path);
+    } else {
+        failure = writer_(memo, now, &path);
+    }
+    if (failure) {
         if (NotStored)
             NotStored(memo, *failure);
         error = StoreFailureText(folder_, *failure, stored_);
         return false;
     }
     ++stored_;
+    if (store_)
+        vouched_ = std::exchange(newest_, path.mid(folder_.size() + 1));
     paths_.push_back(path);
     if (Stored)
         Stored(memo, path);
     return true;
 }
 
+void TInbox::ExchangeEnded(bool completed)
+{
+    firstOfExchange_ = true;
+    paths_.clear();
+    // A memo that another one followed in the same exchange had its "#": the device went on.
+    // Only a note: when it cannot be written, a memo sent again on purpose may be taken for a
+    // repeat (it is in the library all the same).
+    if (store_ && !newest_.isEmpty()) {
+        const QString vouched = completed ? newest_ : vouched_;
+        const QString unconfirmed = completed || vouched == newest_ ? QString() : newest_;
+        // Written after the memos, so that it is newer than the folder's last change. Neither
+        // flushed to disk nor written whole beside it first: a note lost or cut short in a
+        // crash names no memo of the folder, and the next look lists the folder or finds none.
+        const QString& path = notePath();
+        QFile note(path);
+        if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate) && !platform::MakeFolders(QFileInfo(path).path()))
+            note.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        if (note.isOpen())
+            note.write((vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8());
+    }
+    newest_.clear();
+    vouched_.clear();
+}
+
+const QString& TInbox::notePath() const
+{
+    if (notePath_.isEmpty())
+        notePath_ = DeliveredNotePath(folder_);
+    return notePath_;
+}
+
 TReceiveSink TInbox::Sink()
 {
     TReceiveSink sink;
     sink.Arrived = [this](const TReceivedMemo& memo, QString& error) { return Arrived(memo, error); };
+    // The device went on: the memos so far had their "#".
+    sink.Heard = [this] { vouched_ = newest_; };
     sink.Delivered = [this](TReceivedMemo& memo) {
         // Memos are delivered in the order they arrived, and only those that were written.
         QString path;

@@ -8,6 +8,22 @@
 //
 // Where a memo goes is the writer's business: the library folder (TMemoStore) for VEXLO and
 // vexlo-cli alike, or numbered files of vexlo-cli's --out.
+//
+// A memo sent again. When a "#" is lost on the line, the device never learns that its memo
+// arrived: the exchange breaks off there, and the next exchange starts with that memo again.
+// An inbox over the library recognises it and acknowledges it without storing it twice: the
+// first memo of an exchange that has the same pixels and the same raw title and reading codes
+// (store/MemoContent.h) as the newest memo of the library folder, when that memo arrived at
+// most kResendMinutes ago and no exchange that ended normally has vouched for its "#" since.
+// An exchange that ends normally vouches for the newest memo it stored or recognised, one that
+// broke off for the newest one the device went on from (it sent a record after that memo's
+// "#", TReceiveSink::Heard): its name is kept in
+// a small file of the user's data folder (DeliveredNotePath), not in the library folder. So the same drawing sent on purpose after
+// an exchange that went well, a memo that looks alike later in the same exchange, or one that
+// comes later than kResendMinutes, is stored as a memo of its own; a memo that only looks
+// alike written at another time never has the same pixels and codes in practice, and is
+// stored. A kill of the program between storing a memo and its "#" counts as a broken
+// exchange too: nothing has vouched for that memo.
 #pragma once
 
 #include "link/ReceiveExchange.h"
@@ -15,12 +31,31 @@
 #include "store/MemoStore.h"
 #include "transfer/ReceivedMemos.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 #include <deque>
 #include <functional>
 #include <optional>
+
+// How long after a memo arrived a memo sent again is still taken for it.
+inline constexpr int kResendMinutes = 10;
+// The note of the last exchange into FOLDER: the newest memo whose "#" the device is known to
+// have had, and the one stored last whose "#" it may not have heard. While nothing has come or
+// gone in the folder since it was written, no listing of the folder is needed to find the
+// memo a memo sent again repeats. $XDG_DATA_HOME/vexlo/delivered/ and 16 hex digits that
+// stand for the folder.
+QString DeliveredNotePath(const QString& folder);
+
+// The library memo that a memo sent again at NOW may repeat: the newest memo file of FOLDER
+// (by the time its name starts with), when it arrived within kResendMinutes before NOW and
+// DeliveredNotePath does not name it. PATH and its content key (store/MemoContent.h).
+struct TUnconfirmedMemo {
+    QString path;
+    QByteArray key;
+};
+std::optional<TUnconfirmedMemo> FindUnconfirmedMemo(const QString& folder, const QDateTime& now);
 
 class TInbox {
 public:
@@ -41,6 +76,14 @@ public:
     std::function<void(const TReceivedMemo& memo, const platform::FileWriteError& failure)> NotStored;
     // Once a memo's "#" has left: the device knows it arrived. PATH is its file.
     std::function<void(TReceivedMemo& memo, const QString& path)> Delivered;
+    // A memo recognised as sent again, before its "#" is written: it is not stored, and PATH
+    // is the file that already holds it (Delivered gets that path too).
+    std::function<void(const TReceivedMemo& memo, const QString& path)> Recognised;
+
+    // The exchange has ended (COMPLETED: normally, every memo acknowledged); the next memo
+    // starts a new exchange. An inbox over the library then notes the newest memo the device
+    // has vouched for.
+    void ExchangeEnded(bool completed);
 
     // The exchange's sink, over this inbox (which must outlive it). Its Refused is left to
     // the caller.
@@ -49,14 +92,25 @@ public:
     const QString& Folder() const { return folder_; }
     // Memos written so far.
     int StoredCount() const { return stored_; }
+    // Memos recognised as sent again so far.
+    int RecognisedCount() const { return recognised_; }
 
     // What the sink does when a memo has arrived; false, with ERROR what the exchange reports,
     // when the memo could not be written.
     bool Arrived(const TReceivedMemo& memo, QString& error);
 
 private:
+    std::optional<TUnconfirmedMemo> unconfirmedMemo(const QDateTime& now) const;
+    const QString& notePath() const;
+
     QString folder_;
     Writer writer_;
+    TMemoStore* store_ = nullptr;  // the library, when the memos go there
     int stored_ = 0;
+    int recognised_ = 0;
+    bool firstOfExchange_ = true;
+    QString newest_;   // file name of the newest memo stored or recognised in this exchange
+    QString vouched_;  // the newest one the device has heard the "#" of
+    mutable QString notePath_;  // DeliveredNotePath(folder_), once asked for
     std::deque<QString> paths_;  // files of the memos whose "#" has not left yet, oldest first
 };

@@ -30,6 +30,74 @@ struct Listed {
     QByteArray local;  // the name as the file system has it
 };
 
+// The memo names of a folder as it lists them, all in one block of bytes: a folder of fifty
+// thousand memos costs no allocation a name.
+class Listing {
+public:
+    void add(const char* name, size_t length)
+    {
+        entries_.push_back({quint32(bytes_.size()), quint32(length)});
+        bytes_.append(name, qsizetype(length));
+        bytes_.append('\0');
+    }
+    size_t size() const { return entries_.size(); }
+    const char* data(size_t i) const { return bytes_.constData() + entries_[i].first; }
+    QByteArrayView view(size_t i) const { return QByteArrayView(data(i), entries_[i].second); }
+    Listed listed(size_t i) const
+    {
+        const QByteArray local(data(i), qsizetype(entries_[i].second));
+        return {platform::DecodeFileName(local), local};
+    }
+
+private:
+    QByteArray bytes_;
+    std::vector<std::pair<quint32, quint32>> entries_;  // where each name starts, and its length
+};
+
+// The names of the memos known before, as the file system has them, found by their bytes
+// (open addressing): the folder's names are looked up as they come, never decoded.
+class KnownNames {
+public:
+    explicit KnownNames(const std::vector<MemoEntry>& entries)
+    {
+        size_t capacity = 16;
+        while (capacity < entries.size() * 2)
+            capacity *= 2;
+        slots_.assign(capacity, 0);
+        starts_.reserve(entries.size() + 1);
+        for (const MemoEntry& e : entries) {
+            starts_.push_back(quint32(bytes_.size()));
+            bytes_.append(platform::EncodeFileName(e.fileName));
+        }
+        starts_.push_back(quint32(bytes_.size()));
+        for (size_t i = 0; i < entries.size(); ++i) {
+            size_t slot = qHash(name(i)) & (slots_.size() - 1);
+            while (slots_[slot] != 0)
+                slot = (slot + 1) & (slots_.size() - 1);
+            slots_[slot] = quint32(i + 1);
+        }
+    }
+
+    // The position of the entry named NAME, or -1.
+    qsizetype find(QByteArrayView wanted) const
+    {
+        for (size_t slot = qHash(wanted) & (slots_.size() - 1); slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1))
+            if (name(slots_[slot] - 1) == wanted)
+                return qsizetype(slots_[slot] - 1);
+        return -1;
+    }
+
+private:
+    QByteArrayView name(size_t i) const
+    {
+        return QByteArrayView(bytes_.constData() + starts_[i], starts_[i + 1] - starts_[i]);
+    }
+
+    QByteArray bytes_;
+    std::vector<quint32> starts_;
+    std::vector<quint32> slots_;  // entry + 1; 0 for none
+};
+
 bool hasMemoSuffix(const char* name, size_t length)
 {
     if (length < 5 || name[0] == '.')
@@ -56,9 +124,9 @@ public:
     int fd() const { return dir_ ? ::dirfd(dir_) : -1; }
 
     // The names with memo suffixes, as the folder lists them; nothing when it cannot be read.
-    std::vector<Listed> memoNames()
+    Listing memoNames()
     {
-        std::vector<Listed> listed;
+        Listing listed;
         if (!dir_)
             return listed;
         while (const dirent* e = ::readdir(dir_)) {
@@ -66,7 +134,7 @@ public:
             // Regular files, links to them, and names of a kind the file system does not tell.
             const bool mayBeFile = e->d_type == DT_REG || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN;
             if (mayBeFile && hasMemoSuffix(e->d_name, length))
-                listed.push_back({platform::DecodeFileName(QByteArray(e->d_name, qsizetype(length))), QByteArray(e->d_name)});
+                listed.add(e->d_name, length);
         }
         return listed;
     }
@@ -618,31 +686,41 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
         }
     }
     Folder folder(folder_);
-    std::vector<Listed> listed = folder.memoNames();
+    const Listing listed = folder.memoNames();
     // Where each known memo is, and whether the folder still lists it.
     const std::vector<MemoEntry>& before = *entries_;
-    QHash<QString, size_t> known;
-    known.reserve(qsizetype(before.size()));
-    for (size_t i = 0; i < before.size(); ++i)
-        known.insert(before[i].fileName, i);
+    const KnownNames known(before);
     std::vector<bool> listedAgain(before.size(), false);
     std::vector<size_t> toRead;  // positions in LISTED
-    std::vector<MemoEntry> next;
-    next.reserve(listed.size());
+    std::vector<qsizetype> same;  // the known memos that are as they were, by position in BEFORE
+    same.reserve(listed.size());
     for (size_t i = 0; i < listed.size(); ++i) {
-        const Listed& file = listed[i];
-        if (const auto it = known.constFind(file.name); it != known.cend()) {
-            const MemoEntry& entry = before[*it];
-            listedAgain[*it] = true;
+        // A stop is heard while the files are looked at too: fifty thousand take a while.
+        if (i % 1024 == 1023 && stop && stop->load(std::memory_order_relaxed))
+            return entries_;
+        if (const qsizetype k = known.find(listed.view(i)); k >= 0) {
+            const MemoEntry& entry = before[size_t(k)];
+            listedAgain[size_t(k)] = true;
             struct stat st {};
-            if (::fstatat(folder.fd(), file.local.constData(), &st, 0) == 0 && S_ISREG(st.st_mode) &&
+            if (::fstatat(folder.fd(), listed.data(i), &st, 0) == 0 && S_ISREG(st.st_mode) &&
                 qint64(st.st_size) == entry.fileSize && modifiedNs(st) == entry.modified) {
-                next.push_back(entry);
+                same.push_back(k);
                 continue;
             }
         }
         toRead.push_back(i);
     }
+    // Nothing new, changed or gone: the list stays the one shared already, not copied.
+    if (toRead.empty() && same.size() == before.size()) {
+        if (changed)
+            *changed = std::exchange(unreported_, false);
+        return entries_;
+    }
+    std::vector<MemoEntry> next;
+    next.reserve(same.size() + toRead.size());
+    for (const qsizetype k : same)
+        next.push_back(before[size_t(k)]);
+    std::vector<qsizetype>().swap(same);
     // Gone, or no memo file any more (a changed one is written again as it is now).
     QStringList removed;
     for (size_t i = 0; i < before.size(); ++i)
@@ -651,7 +729,7 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
 
     // The files to read in the order of the index's keys (the bytes of their UTF-8 names): the
     // table then grows only at its end, which makes a rebuild write far fewer pages.
-    std::sort(toRead.begin(), toRead.end(), [&](size_t a, size_t b) { return listed[a].local < listed[b].local; });
+    std::sort(toRead.begin(), toRead.end(), [&](size_t a, size_t b) { return listed.view(a) < listed.view(b); });
     std::optional<IndexWriter> writer;
     if (db_ && (!toRead.empty() || !removed.isEmpty()))
         writer.emplace(db_->db.databaseName(), removed);
@@ -673,16 +751,17 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
             meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
             sinceShown.restart();
         }
+        const Listed file = listed.listed(i);
         if (hook)
-            hook(listed[i].name);
+            hook(file.name);
         ++filesRead_;
-        if (std::optional<MemoEntry> entry = readEntry(folder.fd(), listed[i], head)) {
+        if (std::optional<MemoEntry> entry = readEntry(folder.fd(), file, head)) {
             if (writer)
                 writer->add(*entry);
             next.push_back(std::move(*entry));
             ++added;
-        } else if (known.contains(listed[i].name)) {
-            removed << listed[i].name;  // no memo file any more (its row goes when the index is next opened)
+        } else if (known.find(listed.view(i)) >= 0) {
+            removed << file.name;  // no memo file any more (its row goes when the index is next opened)
         }
     }
     if (writer)

@@ -61,7 +61,8 @@ public:
 
     // The memos of the folder as the files are now, in no particular order. CHANGED tells
     // whether they differ from what the last call returned (always true on the first).
-    // STOP, when given and set, ends the reading between two files: what was read so far is
+    // STOP, when given and set, ends the look at the folder (between two files, or within a
+    // thousand files while they are compared with the index): what was read so far is
     // kept in the index file, and the memos of the call before are returned unchanged (with
     // CHANGED false); the next call takes up what was left.
     // MEANWHILE, when given, gets the memos known so far while files are still to be read: on

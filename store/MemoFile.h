@@ -11,6 +11,8 @@
 //   Arrived       the time of arrival, ISO 8601 local time with its offset
 //                 (2026-12-07T16:23:32+01:00)
 //   Software      "VEXLO <version>"
+//   Content       what makes the memo the same as another (store/MemoContent.h): 64 hex
+//                 digits; written for received memos, so that one sent again is recognised
 //
 // Contract
 //   EncodeMemoPng(picture, meta)
@@ -39,6 +41,7 @@ struct TMemoMeta {
     QByteArray ReadingCodes;  // raw device bytes
     QDateTime Arrived;        // invalid when unknown
     QString Software;
+    QByteArray Content;       // MemoContentKey's hex digits; empty: not written
 };
 
 inline constexpr qint64 MaxMetaBytes = 1 << 20;
@@ -50,6 +53,7 @@ inline constexpr char kMemoTitleCodesKey[] = "TitleCodes";
 inline constexpr char kMemoReadingCodesKey[] = "ReadingCodes";
 inline constexpr char kMemoArrivedKey[] = "Arrived";
 inline constexpr char kMemoSoftwareKey[] = "Software";
+inline constexpr char kMemoContentKey[] = "Content";
 
 QByteArray EncodeMemoPng(const QImage& picture, const TMemoMeta& meta);
 

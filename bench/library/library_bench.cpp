@@ -6,6 +6,8 @@
 //            reading every file once                                        target <= 2
 //   open     the library window with a current index, shown and painted / a plain QListView
 //            over N prepared strings, shown and painted                       target <= 1.2
+//   open/floor  the same opening / what it cannot do without: listing the folder with every
+//            file's size and time, and reading every row of the index          target <= 1.5
 //   filter   a keystroke in the search box until the list is painted again (one, two and
 //            three letters: the last is looked up in the index's full-text table) / the same
 //            keystroke in a QLineEdit driving a QSortFilterProxyModel over the plain list
@@ -19,6 +21,7 @@
 // Times are medians of several rounds, the two sides taking turns; the files are in the page
 // cache for both sides (they are read once before anything is timed). The folder is made in a
 // temporary folder unless --folder names one (memos already there are used as they are).
+#include "store/IndexPlace.h"
 #include "store/LibraryIndex.h"
 #include "store/MemoNotes.h"
 #include "library/LibraryPanel.h"
@@ -33,16 +36,20 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -79,7 +86,7 @@ TestMemo memoNumber(int i)
     m.title = QStringLiteral("%1 %2").arg(QString::fromUtf8(title)).arg(i);
     m.reading = QString::fromUtf8(reading) + QString::number(i);
     m.arrived = QDateTime(QDate(2026, 1, 1), QTime(9, 0)).addSecs(qint64(i) * 61);
-    m.picture = StrokeMemo(i);
+    m.picture = HandwrittenMemo(i);
     return m;
 }
 
@@ -121,6 +128,39 @@ qint64 readAllOnce(const QString& folder)
     }
     ::closedir(dir);
     return bytes;
+}
+
+// The floor of opening the library: the folder listed with each file's size and modification
+// time, and every row of the index read.
+qint64 listAndReadIndex(const QString& folder)
+{
+    qint64 seen = 0;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0)
+            seen += st.st_size + st.st_mtim.tv_nsec;
+    }
+    ::closedir(dir);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("floor"));
+        db.setDatabaseName(IndexFileFor(folder));
+        db.open();
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.exec(QStringLiteral("SELECT name, size, modified, title, reading, time, titled, tags, note, starred, search FROM memo"));
+        std::vector<std::array<QVariant, 11>> rows;
+        while (q.next()) {
+            std::array<QVariant, 11>& row = rows.emplace_back();
+            for (int c = 0; c < int(row.size()); ++c)
+                row[size_t(c)] = q.value(c);
+        }
+        seen += qint64(rows.size());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("floor"));
+    return seen;
 }
 
 double median(std::vector<double> v)
@@ -195,12 +235,15 @@ struct PlainList {
     }
 };
 
-std::unique_ptr<TLibraryPanel> openLibrary(const QString& folder)
+// MEMOS: how many memos the folder holds (-1: wait for every look at it to end).
+std::unique_ptr<TLibraryPanel> openLibrary(const QString& folder, int memos = -1)
 {
     auto panel = std::make_unique<TLibraryPanel>(folder);
     panel->resize(kWindow);
-    // The folder is read beside the window: measured until its memos are in the list.
-    while (panel->refreshing())
+    // The folder is read beside the window: measured until its memos are in the list. (A look
+    // that the folder watcher asks for meanwhile, as the index's own log file appears in the
+    // folder, is not waited for; closing the window stops it.)
+    while (panel->refreshing() && (memos < 0 || panel->memoModel->totalCount() < memos))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return panel;
 }
@@ -279,15 +322,24 @@ long peakOf(const QString& folder)
     return out.value(0).toLong();
 }
 
-void report(const char* what, const std::vector<double>& ours, const std::vector<double>& plain, double target,
-            const char* unit)
+void report(const char* what, double ours, double plain, double target, const char* unit, const char* spread = "")
 {
-    const double ratio = median(ours) / median(plain);
-    const auto [ourLow, ourHigh] = std::minmax_element(ours.begin(), ours.end());
-    const auto [plainLow, plainHigh] = std::minmax_element(plain.begin(), plain.end());
-    std::printf("%-8s %10.1f %s (%.1f-%.1f) vs %10.1f %s (%.1f-%.1f)   ratio %.2f  (target <= %.1f: %s)\n", what,
-                median(ours), unit, *ourLow, *ourHigh, median(plain), unit, *plainLow, *plainHigh, ratio, target,
-                ratio <= target ? "met" : "NOT MET");
+    const double ratio = ours / plain;
+    std::printf("%-8s %10.1f %s vs %10.1f %s   ratio %.2f%s  (target <= %.1f: %s)\n", what, ours, unit, plain, unit,
+                ratio, spread, target, ratio <= target ? "met" : "NOT MET");
+}
+
+// The medians' ratio, and the spread of the ratios of the rounds (each round's two sides were
+// measured one after the other).
+void reportRounds(const char* what, const std::vector<double>& ours, const std::vector<double>& plain, double target)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < ours.size() && i < plain.size(); ++i)
+        ratios.push_back(ours[i] / plain[i]);
+    std::sort(ratios.begin(), ratios.end());
+    char spread[64];
+    std::snprintf(spread, sizeof spread, " (rounds %.2f-%.2f)", ratios.front(), ratios.back());
+    report(what, median(ours), median(plain), target, "ms", spread);
 }
 
 }  // namespace
@@ -337,8 +389,10 @@ int main(int argc, char** argv)
 
     // Opening with a current index against a plain list.
     const QStringList items = plainItems(count);
-    std::vector<double> open, openPlain;
+    const int present = countMemos(folder);
+    std::vector<double> open, openPlain, openFloor;
     for (int round = 0; round < 7; ++round) {
+        openFloor.push_back(msOf([&] { listAndReadIndex(folder); }));
         openPlain.push_back(msOf([&] {
             PlainList plain(items);
             plain.view->setModel(&plain.model);
@@ -347,7 +401,7 @@ int main(int argc, char** argv)
             painted.waitBeyond(0);
         }));
         open.push_back(msOf([&] {
-            auto panel = openLibrary(folder);
+            auto panel = openLibrary(folder, present);
             PaintCounter painted(panel->memoList->viewport());
             panel->show();
             painted.waitBeyond(0);
@@ -413,10 +467,11 @@ int main(int argc, char** argv)
     const long peakFew = peakOf(small);
 
     std::printf("\n%d memos\n", count);
-    report("rebuild", rebuild, reading, 2.0, "ms");
-    report("open", open, openPlain, 1.2, "ms");
-    report("filter", filter, filterPlain, 1.2, "ms");
-    report("tag", tag, tagPlain, 1.5, "ms");
-    report("memory", {double(peakMany) / 1024}, {double(peakFew) / 1024}, 1.3, "MB");
+    reportRounds("rebuild", rebuild, reading, 2.0);
+    reportRounds("open", open, openPlain, 1.2);
+    reportRounds("open/flr", open, openFloor, 1.5);
+    reportRounds("filter", filter, filterPlain, 1.2);
+    reportRounds("tag", tag, tagPlain, 1.5);
+    report("memory", double(peakMany) / 1024, double(peakFew) / 1024, 1.3, "MB");
     return 0;
 }

@@ -1,14 +1,19 @@
 // The inbox's policy: a memo is on disk before the exchange may acknowledge it, a memo that
 // cannot be written is not acknowledged, and each delivered memo comes with its own file.
 #include "store/Inbox.h"
+#include "store/MemoContent.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QPainter>
 
 #include <cerrno>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -91,6 +96,207 @@ INSTANTIATE_TEST_SUITE_P(Cases, InboxPolicy,
                                          FailCase{"FirstRefused", 0, 0, ""},
                                          FailCase{"ThirdRefused", 2, 2, "それまでに受信した 2 件のメモは保存されています"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What counts as the same memo: the pixels as the file stores them and the device's codes.
+struct SameCase {
+    const char* name;
+    std::function<void(QImage& picture, QByteArray& title, QByteArray& reading)> change;
+    bool same;
+};
+
+class MemoContent : public testing::TestWithParam<SameCase> {};
+
+TEST_P(MemoContent, KeyTellsTheSameMemoFromAnother)
+{
+    QImage picture(30, 9, QImage::Format_Mono);  // a width that leaves bits after the last pixel
+    picture.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    picture.fill(1);
+    picture.setPixel(3, 4, 0);
+    picture.setPixel(29, 8, 0);
+    const QByteArray title = QByteArray::fromHex("2422");
+    const QByteArray reading = QByteArray::fromHex("B1");
+    QImage other = picture;
+    QByteArray otherTitle = title, otherReading = reading;
+    GetParam().change(other, otherTitle, otherReading);
+    const QByteArray key = MemoContentKey(picture, title, reading);
+    ASSERT_EQ(key.size(), 64);
+    EXPECT_EQ(MemoContentKey(other, otherTitle, otherReading) == key, GetParam().same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MemoContent,
+    testing::Values(
+        SameCase{"Unchanged", [](QImage&, QByteArray&, QByteArray&) {}, true},
+        SameCase{"BitsPastTheLastPixel",
+                 [](QImage& p, QByteArray&, QByteArray&) { p.scanLine(2)[3] |= 0x03; }, true},
+        SameCase{"AsColourPixels",
+                 [](QImage& p, QByteArray&, QByteArray&) { p = p.convertToFormat(QImage::Format_ARGB32); }, true},
+        SameCase{"OnePixel", [](QImage& p, QByteArray&, QByteArray&) { p.setPixel(29, 0, 0); }, false},
+        SameCase{"GreyIsInk",
+                 [](QImage& p, QByteArray&, QByteArray&) {
+                     p = p.convertToFormat(QImage::Format_RGB32);
+                     p.setPixel(0, 0, qRgb(254, 255, 255));
+                 },
+                 false},
+        SameCase{"OtherSize", [](QImage& p, QByteArray&, QByteArray&) { p = p.copy(0, 0, 30, 10); }, false},
+        SameCase{"OneTitleCode", [](QImage&, QByteArray& t, QByteArray&) { t = QByteArray::fromHex("2423"); }, false},
+        SameCase{"TitleCodesMovedIntoReading",
+                 [](QImage&, QByteArray& t, QByteArray& r) {
+                     r = t + r;
+                     t.clear();
+                 },
+                 false},
+        SameCase{"NoReading", [](QImage&, QByteArray&, QByteArray& r) { r.clear(); }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TReceivedMemo StrokeMemo(int seed, const char* titleHex)
+{
+    TReceivedMemo memo;
+    QImage image(40, 20, QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    image.fill(1);
+    for (int x = 0; x < 40; ++x)
+        image.setPixel(x, (x * seed) % 20, 0);
+    memo.Picture.Image = image;
+    memo.Picture.ImageWidth = 40;
+    memo.Picture.ImageHeight = 20;
+    memo.TitleCodes = QByteArray::fromHex(titleHex).toStdString();
+    return memo;
+}
+
+// The memo that a memo sent again may repeat: the newest of the library, recent, and not yet
+// vouched for by an exchange that ended normally.
+struct UnconfirmedCase {
+    const char* name;
+    std::vector<int> ages;  // seconds before now that each memo arrived, in the order written
+    int vouched;            // the memo the note names (-1: none)
+    int expected;           // the memo found (-1: none)
+};
+
+class Unconfirmed : public testing::TestWithParam<UnconfirmedCase> {};
+
+TEST_P(Unconfirmed, IsTheNewestRecentMemoNotVouchedFor)
+{
+    const UnconfirmedCase& c = GetParam();
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    TMemoStore store(data.path() + QStringLiteral("/memos"));
+    ASSERT_FALSE(store.Open());
+    const QDateTime now = QDateTime::currentDateTime();
+    std::vector<QString> paths;
+    for (size_t i = 0; i < c.ages.size(); ++i) {
+        const TReceivedMemo memo = StrokeMemo(int(i) + 2, "2422");
+        QString path;
+        ASSERT_FALSE(store.Store(memo.Picture.Image, MemoMetaOf(memo, now.addSecs(-c.ages[i])), &path));
+        paths.push_back(path);
+    }
+    if (c.vouched >= 0) {
+        QDir().mkpath(QFileInfo(DeliveredNotePath(store.Folder())).path());
+        QFile note(DeliveredNotePath(store.Folder()));
+        ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+        note.write(QFileInfo(paths[size_t(c.vouched)]).fileName().toUtf8());
+    }
+    const std::optional<TUnconfirmedMemo> found = FindUnconfirmedMemo(store.Folder(), now);
+    if (c.expected < 0) {
+        EXPECT_FALSE(found) << found->path.toStdString();
+        return;
+    }
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->path, paths[size_t(c.expected)]);
+    const TReceivedMemo memo = StrokeMemo(c.expected + 2, "2422");
+    EXPECT_EQ(found->key, MemoContentKey(memo.Picture.Image, QByteArray::fromStdString(memo.TitleCodes), {}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Unconfirmed,
+                         testing::Values(UnconfirmedCase{"NewestOfSeveral", {300, 120, 200}, -1, 1},
+                                         UnconfirmedCase{"SameSecondTheOneWrittenLast", {60, 60}, -1, 1},
+                                         UnconfirmedCase{"NewestVouchedFor", {300, 120}, 1, -1},
+                                         UnconfirmedCase{"AnOlderOneVouchedFor", {300, 120}, 0, 1},
+                                         UnconfirmedCase{"TooLongAgo", {60 * kResendMinutes + 30}, -1, -1},
+                                         UnconfirmedCase{"JustInTime", {60 * kResendMinutes - 30}, -1, 0},
+                                         UnconfirmedCase{"FromTheFuture", {-600}, -1, -1},
+                                         UnconfirmedCase{"EmptyLibrary", {}, -1, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The note an exchange leaves says which memo may come again; once the folder has changed
+// behind it (a program killed after storing a memo, a file removed), the folder itself is looked at.
+struct NoteCase {
+    const char* name;
+    bool completed;     // how the first exchange (memo A) ended
+    bool storeBehind;   // memo B stored afterwards by another writer, no note written
+    bool removeA;       // A's file removed afterwards
+    int incoming;       // 0: A comes, 1: B comes
+    bool recognised;
+    bool heard = false;  // the device sent a record after A's "#" before the first exchange broke off
+};
+
+class InboxNote : public testing::TestWithParam<NoteCase> {};
+
+TEST_P(InboxNote, TellsWhichMemoMayComeAgain)
+{
+    const NoteCase& c = GetParam();
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    TMemoStore store(data.path() + QStringLiteral("/memos"));
+    ASSERT_FALSE(store.Open());
+    const TReceivedMemo memos[] = {StrokeMemo(2, "2422"), StrokeMemo(3, "2423")};
+    QString error, pathA;
+    {
+        TInbox first(store);
+        first.Stored = [&](const TReceivedMemo&, const QString& path) { pathA = path; };
+        const TReceiveSink sink = first.Sink();
+        ASSERT_TRUE(sink.Arrived(memos[0], error));
+        if (c.heard)
+            sink.Heard();
+        first.ExchangeEnded(c.completed);
+    }
+    if (c.storeBehind) {
+        QThread::msleep(20);  // a later change of the folder than the note
+        QString path;
+        ASSERT_FALSE(store.Store(memos[1].Picture.Image, MemoMetaOf(memos[1], QDateTime::currentDateTime()), &path));
+    }
+    if (c.removeA) {
+        QThread::msleep(20);
+        ASSERT_TRUE(QFile::remove(pathA));
+    }
+    TInbox next(store);
+    ASSERT_TRUE(next.Sink().Arrived(memos[c.incoming], error));
+    EXPECT_EQ(next.RecognisedCount(), c.recognised ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InboxNote,
+                         testing::Values(NoteCase{"BrokenOffSentAgain", false, false, false, 0, true},
+                                         NoteCase{"CompletedSentOnPurpose", true, false, false, 0, false},
+                                         NoteCase{"BrokenOffAnotherMemoComes", false, false, false, 1, false},
+                                         NoteCase{"AWriterKilledAfterStoringB", true, true, false, 1, true},
+                                         NoteCase{"ANewerMemoThanTheOneInTheNote", false, true, false, 0, false},
+                                         NoteCase{"TheMemoInTheNoteIsGone", false, false, true, 0, false},
+                                         NoteCase{"BrokenOffAfterTheDeviceWentOn", false, false, false, 0, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A file without the Content chunk (written before it existed, or by another program) is
+// recognised all the same.
+TEST(InboxLibrary, AnOlderFileWithoutItsContentChunkIsRecognised)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    TMemoStore store(data.path() + QStringLiteral("/memos"));
+    ASSERT_FALSE(store.Open());
+    const TReceivedMemo memo = StrokeMemo(3, "24222423");
+    QString path;
+    ASSERT_FALSE(store.Store(memo.Picture.Image, MemoMetaOf(memo, QDateTime::currentDateTime().addSecs(-5)), &path));
+    ASSERT_TRUE(ReadMemoMeta(path)->Content.isEmpty());
+    TInbox inbox(store);
+    QString recognised, error;
+    inbox.Recognised = [&](const TReceivedMemo&, const QString& p) { recognised = p; };
+    ASSERT_TRUE(inbox.Sink().Arrived(memo, error));
+    EXPECT_EQ(recognised, path);
+    EXPECT_EQ(inbox.StoredCount(), 0);
+    // Later in the same exchange the same drawing is a memo of its own, and carries its key.
+    ASSERT_TRUE(inbox.Sink().Arrived(memo, error));
+    EXPECT_EQ(inbox.StoredCount(), 1);
+    EXPECT_EQ(QDir(store.Folder()).entryList(QDir::Files).size(), 2);
+}
 
 TEST(InboxLibrary, TheFileIsInTheLibraryBeforeTheMemoIsTaken)
 {

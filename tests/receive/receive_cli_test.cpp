@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -195,6 +196,67 @@ TEST_F(ReceiveCliLibrary, LoopCollectsExchangeAfterExchangeUntilCtrlC)
     const int lines = int((before + stdoutText).count(QLatin1Char('\n')));
     EXPECT_EQ(libraryFiles().size(), lines) << "one file a memo, none written over";
 }
+
+// A memo the device sends again because its "#" was lost is acknowledged and not stored twice;
+// the same memo sent again after an exchange that went well, or twice in one exchange, is.
+struct ResendSession {
+    std::vector<int> memos;  // which of the memos A (0) and B (1), in order
+    int loseAck = 0;         // the "#" of this memo of the session is lost (0: none)
+};
+
+struct ResendCase {
+    const char* name;
+    std::vector<ResendSession> sessions;
+    std::vector<int> library;  // the memos the library holds at the end, oldest first
+    int recognised;            // "sent again" notes on standard error
+};
+
+class ReceiveCliResend : public ReceiveCliLibrary, public testing::WithParamInterface<ResendCase> {};
+
+TEST_P(ReceiveCliResend, StoresEachMemoOnceAndEachDrawingSentOnPurpose)
+{
+    const ResendCase& c = GetParam();
+    const QStringList files = writeMemos({{40, 20}, {64, 33}});
+    int recognised = 0;
+    for (const ResendSession& session : c.sessions) {
+        QStringList args{QStringLiteral("send")};
+        if (session.loseAck)
+            args << QStringLiteral("--lose-ack") << QString::number(session.loseAck);
+        for (int m : session.memos)
+            args << files[m];
+        SimProcess sim(dir.path(), args);
+        ASSERT_TRUE(sim.ready());
+        stderrText.clear();
+        startLibrary({});
+        EXPECT_EQ(finish(), session.loseAck ? 1 : 0) << stderrText.toStdString();
+        EXPECT_EQ(sim.wait(), 0) << "every memo acknowledged: " << sim.log().toStdString();
+        recognised += int(stderrText.count(QStringLiteral("sent again by the device")));
+    }
+    EXPECT_EQ(recognised, c.recognised);
+    QStringList memos = QDir(library()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(memos.size(), qsizetype(c.library.size())) << memos.join(QLatin1Char('|')).toStdString();
+    // Within a second the names tie: then the time of writing orders them.
+    std::stable_sort(memos.begin(), memos.end(), [&](const QString& a, const QString& b) {
+        return QFileInfo(library() + QLatin1Char('/') + a).lastModified() <
+               QFileInfo(library() + QLatin1Char('/') + b).lastModified();
+    });
+    for (qsizetype i = 0; i < memos.size(); ++i)
+        EXPECT_EQ(PixelDifference(images[size_t(c.library[size_t(i)])], QImage(library() + QLatin1Char('/') + memos[i])),
+                  QString())
+            << memos[i].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceiveCliResend,
+    testing::Values(
+        ResendCase{"FirstAckLostThenSentAgain", {{{0, 1}, 1}, {{0, 1}}}, {0, 1}, 1},
+        ResendCase{"SecondAckLostThenSentAgain", {{{0, 1}, 2}, {{1}}}, {0, 1}, 1},
+        ResendCase{"AckLostTwice", {{{0}, 1}, {{0}, 1}, {{0}}}, {0}, 2},
+        ResendCase{"SentTwiceOnPurpose", {{{0}}, {{0}}}, {0, 0}, 0},
+        ResendCase{"TwiceInOneExchange", {{{0, 0}}}, {0, 0}, 0},
+        ResendCase{"OnlyTheMemoWhoseAckWasLostIsARepeat", {{{0, 1}, 2}, {{0}}}, {0, 1, 0}, 0},
+        ResendCase{"RepeatRecognisedThenSentOnPurpose", {{{0}, 1}, {{0}}, {{0}}}, {0, 0}, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct BadCase {
     const char* name;

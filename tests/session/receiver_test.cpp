@@ -213,8 +213,13 @@ TEST(Receiver, AnAdapterPulledMidExchangeFailsThatExchangeOnly)
     sim = std::make_unique<SimProcess>(dir.path(), QStringList{"send"});
     ASSERT_TRUE(Eventually([&] { return notifications.shown.size() == 3; }))
         << receiver.readAllStandardError().toStdString();
-    EXPECT_EQ(notifications.shown[2].body, "3 件のメモ: 買い物メモ、会議 15時、地図");
-    EXPECT_EQ(stored().size(), before.size() + 3);
+    // The device starts again from its first sample. When that was the only memo stored before
+    // the plug was pulled, nothing came from the device after its "#": it may never have heard
+    // it, and the same memo coming first is taken for the one sent again (not stored twice).
+    const bool sentAgain = before.size() == 1;
+    EXPECT_EQ(notifications.shown[2].body,
+              sentAgain ? "2 件のメモ: 会議 15時、地図" : "3 件のメモ: 買い物メモ、会議 15時、地図");
+    EXPECT_EQ(stored().size(), before.size() + (sentAgain ? 2 : 3));
     EXPECT_EQ(sim->wait(), 0) << sim->log().toStdString();
 
     ::kill(pid_t(receiver.processId()), SIGTERM);

@@ -14,6 +14,7 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 
 struct TestMemo {
@@ -33,6 +34,51 @@ inline QImage StrokeMemo(int seed, QSize size = QSize(124, 121))
     for (int i = 0; i < 5; ++i)
         p.drawLine((seed * 7 + i * 23) % size.width(), (seed * 13 + i * 11) % size.height(),
                    (seed * 5 + i * 31) % size.width(), (seed * 3 + i * 17) % size.height());
+    return image;
+}
+
+// A memo picture as the device sends one: a few pen strokes that wander as a hand does and a
+// line of handwriting-sized text, different for every SEED (its files are about as large as
+// received ones, some 800 to 900 bytes).
+inline QImage HandwrittenMemo(int seed, QSize size = QSize(124, 121))
+{
+    // Drawn in grey levels (QPainter leaves a one-bit picture blank), then cut to black and white.
+    QImage canvas(size, QImage::Format_Grayscale8);
+    canvas.fill(Qt::white);
+    {
+        QPainter p(&canvas);
+        p.setPen(QPen(Qt::black, 1));
+        quint32 state = quint32(seed) * 2654435761u + 12345u;
+        auto next = [&state](int n) {
+            state = state * 1664525u + 1013904223u;
+            return int((state >> 8) % quint32(n));
+        };
+        for (int stroke = 0; stroke < 8; ++stroke) {
+            QPoint at(8 + next(size.width() - 16), 40 + next(size.height() - 48));
+            for (int step = 0; step < 20; ++step) {
+                const QPoint to(std::clamp(at.x() + next(15) - 7, 0, size.width() - 1),
+                                std::clamp(at.y() + next(11) - 5, 0, size.height() - 1));
+                p.drawLine(at, to);
+                at = to;
+            }
+        }
+        QFont font;
+        font.setPixelSize(12);
+        font.setStyleStrategy(QFont::NoAntialias);
+        p.setFont(font);
+        p.drawText(QRect(4, 4, size.width() - 8, 30), Qt::AlignLeft,
+                   QStringLiteral("%1 %2 memo").arg(seed % 997).arg(QChar(u'A' + seed % 26)));
+    }
+    QImage image(size, QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < size.height(); ++y) {
+        const uchar* grey = canvas.constScanLine(y);
+        uchar* bits = image.scanLine(y);
+        std::fill(bits, bits + image.bytesPerLine(), uchar(0));
+        for (int x = 0; x < size.width(); ++x)
+            if (grey[x] >= 128)
+                bits[x >> 3] |= uchar(0x80 >> (x & 7));
+    }
     return image;
 }
 

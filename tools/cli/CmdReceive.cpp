@@ -184,6 +184,7 @@ int RunReceive(const std::vector<std::string>& args)
     while (!interrupted) {
         const auto lease = session::PortLease::BorrowFor(CommLink);  // from the receiver, if it holds the line
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
+        collector.ExchangeEnded(outcome);
         if (outcome == ReceiveOutcome::PortUnavailable) {
             const QString message = QStringLiteral("receive: ") + cli::OpenFailureMessage(LastOpenFailure());
             if (!loop) {

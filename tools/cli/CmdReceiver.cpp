@@ -267,6 +267,7 @@ int RunReceiver(const std::vector<std::string>& args)
         inExchange = true;
         const ReceiveOutcome outcome = ReceiveExchange(CommLink, sink);
         inExchange = false;
+        collector.ExchangeEnded(outcome);
         // The line went away before the device called (an adapter pulled while all was quiet):
         // no memo was on its way, so there is nothing to tell the desktop.
         const bool deviceCalled = !ReceiveAwaitingCall(CommLink);

@@ -31,6 +31,12 @@ public:
           }))
     {
         inbox_.Stored = [this](const TReceivedMemo& memo, const QString& path) { stored(memo, path); };
+        inbox_.Recognised = [this](const TReceivedMemo&, const QString& path) {
+            cli::Note(QStringLiteral("memo %1: sent again by the device (its acknowledgement was lost); "
+                                     "already stored as %2, not stored twice")
+                          .arg(inbox_.StoredCount() + inbox_.RecognisedCount())
+                          .arg(path));
+        };
         inbox_.NotStored = [this](const TReceivedMemo&, const platform::FileWriteError& failure) {
             allStored_ = false;
             if (library_)  // a numbered file that cannot be written is reported by TMemoOutput
@@ -55,6 +61,9 @@ public:
     }
 
     bool AllStored() const { return allStored_; }
+
+    // After each exchange: a memo sent again is looked for at the start of the next one.
+    void ExchangeEnded(ReceiveOutcome outcome) { inbox_.ExchangeEnded(outcome == ReceiveOutcome::Completed); }
 
     // Once a memo's file is on disk and its line printed (the receiver counts what arrived).
     std::function<void(const TReceivedMemo& memo, const QString& path)> Stored;

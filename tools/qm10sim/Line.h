@@ -52,6 +52,8 @@ public:
     // The PC closed the line since it was last seen open, or the budget closed it.
     bool closed() const { return peerClosed_ || hungUp_; }
     bool hungUp() const { return hungUp_; }
+    // Closes the line now, as a hang-up of the budget does.
+    void dropLine() { hangUp(); }
     // Forget a close, so that the next waitForPeer waits for a new open. A PC that was killed
     // may have left the line exclusive, which only root could open again: that is cleared
     // where we may, and otherwise the line moves to a fresh pseudo-terminal (the link follows,

@@ -27,6 +27,8 @@ const char* const kUsage =
     "  --hangup-after N   close the line after N bytes of the transfer\n"
     "  --xoff MS          hold the PC with XOFF for MS milliseconds mid-transfer\n"
     "  --corrupt K        send: record K of the exchange goes out once with a bad checksum\n"
+    "  --lose-ack K       send: the \"#\" for memo K never reaches the device, and the line\n"
+    "                     drops there (the device still has the memo and sends it again)\n"
     "  --nak K            receive: answer \"?\" K times before \"#\"\n"
     "  --abort            receive: answer \"!\" instead of \"#\"\n"
     "  --silent           receive: never answer the PC's call\n"
@@ -97,10 +99,10 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error, b
                 error = std::string("--baud: '") + v + "' is not a line speed (50 to 4000000)";
                 return std::nullopt;
             }
-        } else if (a == "--corrupt" || a == "--hangup-after") {
+        } else if (a == "--corrupt" || a == "--hangup-after" || a == "--lose-ack") {
             if (!value(v))
                 return std::nullopt;
-            long& dst = a == "--corrupt" ? o.corrupt : o.hangupAfter;
+            long& dst = a == "--corrupt" ? o.corrupt : a == "--lose-ack" ? o.loseAck : o.hangupAfter;
             if (!number<long>(v, 1, 100'000'000, dst)) {
                 error = a + ": '" + v + "' is not a positive count";
                 return std::nullopt;
@@ -137,8 +139,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error, b
         error = "--nak, --abort, --silent and --out belong to receive";
         return std::nullopt;
     }
-    if (!send && o.corrupt) {
-        error = "--corrupt belongs to send";
+    if (!send && (o.corrupt || o.loseAck)) {
+        error = "--corrupt and --lose-ack belong to send";
         return std::nullopt;
     }
     if (!send && o.outDir.empty()) {

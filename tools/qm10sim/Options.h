@@ -23,6 +23,7 @@ struct Options {
     bool abort = false;         // --abort (receive): answer "!"
     bool silent = false;        // --silent (receive): never answer the call
     long hangupAfter = 0;       // --hangup-after N: close the line after N bytes
+    long loseAck = 0;           // --lose-ack K (send): the "#" for memo K is lost, the line drops
     int xoffMs = 0;             // --xoff MS: hold the PC that long mid-transfer
 };
 

@@ -79,6 +79,12 @@ int SendSession::exchange()
         const std::string which = "memo " + std::to_string(i + 1) + " " + quoted(memos_[i]);
         for (int attempt = 1;; ++attempt) {
             const Outcome o = sendOnce(records);
+            if (o == Outcome::Accepted && opt_.loseAck == long(i + 1) && !ackLost_) {
+                ackLost_ = true;
+                note(which + ": its \"#\" was lost on the line; the device still has it");
+                line_.dropLine();
+                return lineGone("after " + which);
+            }
             if (o == Outcome::Accepted) {
                 note(which + " accepted" + (attempt > 1 ? " at attempt " + std::to_string(attempt) : ""));
                 break;

@@ -33,6 +33,7 @@ private:
     Noise noise_{":\x11\x13"};
     long recordNo_ = 0;   // records sent in this exchange, for --corrupt
     bool xoffDone_ = false;
+    bool ackLost_ = false;  // --lose-ack has struck
     std::string fault_;   // what the PC did wrong, for Outcome::Fault
 };
 
