@@ -214,15 +214,13 @@ void IdleDriver::sleep()
     }
     port_->checkHangup();
     const int held = port_->ready(0);
-    const int inKernel = port_->bytesWaiting() - held;
+    // The step found the kernel empty when it tried to read: whatever it holds now came since,
+    // and the read notifier, armed below, fires for it at once. Otherwise the step left input
+    // there, which must not make the notifier fire over and over.
+    const int inKernel = port_->shortOfInput() ? 0 : port_->bytesWaiting() - held;
     const int queued = port_->bytesQueued();
     if (port_->failed()) {
         fail();
-        return;
-    }
-    // The step found the kernel empty when it tried to read: what it holds now came since.
-    if (port_->shortOfInput() && inKernel > 0) {
-        callAgain();
         return;
     }
     runTimer_.stop();
@@ -309,9 +307,10 @@ void IdleDriver::onPump()
 {
     if (!port_)
         return;
+    const std::size_t before = port_->pendingSize();
     port_->pump();
-    if (port_->failed() || port_->pendingSize() == 0) {
-        wake();  // all of it has gone to the kernel: a step may wait for that
+    if (port_->failed() || port_->pendingSize() != before) {
+        run();  // the step may add to what the port holds back, or wait for all of it to have gone
         return;
     }
     armPumpTimer();

@@ -213,13 +213,26 @@ uint64_t SerialPort::bytesGone()
     if (fd_ < 0)
         return written_;
     pump();
+    (void)kernelQueued();
+    return gone_;
+}
+
+int SerialPort::kernelQueued()
+{
+    // Everything the kernel took has left already (or was dropped): nothing to ask. A line
+    // that never reports a queue (a pseudo-terminal) is so asked once after each write.
+    if (sent_ == gone_)
+        return 0;
     int n = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0) {
+        if (errno == EIO || errno == EBADF || errno == ENODEV)
+            failed_ = true;
         n = 0;
-    const uint64_t inKernel = std::min<uint64_t>(uint64_t(n), sent_ - gone_);
+    }
+    const uint64_t inKernel = std::min<uint64_t>(uint64_t(std::max(n, 0)), sent_ - gone_);
     // Bytes never come back into the queue: keep the highest count seen.
     gone_ = std::max(gone_, sent_ - inKernel);
-    return gone_;
+    return static_cast<int>(inKernel);
 }
 
 void SerialPort::setDtr(bool on)
@@ -289,29 +302,7 @@ int SerialPort::bytesQueued()
     if (fd_ < 0)
         return 0;
     pump();
-    int n = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &n) != 0) {
-        if (errno == EIO || errno == EBADF || errno == ENODEV)
-            failed_ = true;
-        n = 0;
-    }
-    if (n < 0)
-        n = 0;
-    return n + static_cast<int>(pending_.size());
-}
-
-int SerialPort::bytesAhead()
-{
-    int n = bytesQueued();
-    // Paced, the layer knows what the line has still to carry of what the kernel took, also
-    // where the kernel does not say (a pseudo-terminal): it drains at the line's speed.
-    if (fd_ >= 0 && paced_ && byteTime_.count() > 0) {
-        const auto ahead = lineFree_ - std::chrono::steady_clock::now();
-        const int pending = static_cast<int>(pending_.size());
-        if (ahead.count() > 0)
-            n = std::max(n, pending + static_cast<int>((ahead + byteTime_ - std::chrono::nanoseconds(1)) / byteTime_));
-    }
-    return n;
+    return kernelQueued() + static_cast<int>(pending_.size());
 }
 
 int SerialPort::read(uint8_t* buf, int max)

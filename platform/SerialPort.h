@@ -35,11 +35,9 @@
 //                 stops taking bytes leaves the rest in the kernel, whose flow control then
 //                 holds the other side back as before.
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
-//                 what the layer holds because the kernel did not take it yet.
-//   bytesAhead    bytes written that the line has not carried yet: bytesQueued(), and while
-//                 paced at least what the layer holds plus what the line has still to carry of
-//                 what the kernel took, reckoned at the line's speed, also on a line that
-//                 reports no queue (a pseudo-terminal). It drains at the line's speed.
+//                 what the layer holds because the kernel did not take it yet. The kernel is
+//                 asked only while bytes it took may not have left yet: once it reported them
+//                 gone, the queue is empty until the next write.
 //   read()        takes up to MAX waiting bytes, oldest first; returns how many (0 when none).
 //                 Never blocks.
 //   shortOfInput() a ready() since the last clearShortOfInput() found fewer bytes than asked
@@ -139,7 +137,6 @@ public:
 
     int bytesWaiting();
     int bytesQueued();
-    int bytesAhead();
     int ready(int n);
     int read(uint8_t* buf, int max);
     bool shortOfInput() const { return shortOfInput_; }
@@ -169,6 +166,8 @@ public:
 private:
     void findHolder(const std::string& path);
     std::chrono::nanoseconds paceShare() const;
+    // Of the bytes the kernel took, those still in its output queue (TIOCOUTQ); keeps gone_.
+    int kernelQueued();
 
     int fd_ = -1;
     bool failed_ = false;
