@@ -309,8 +309,10 @@ void IdleDriver::onPump()
         return;
     const std::size_t before = port_->pendingSize();
     port_->pump();
-    if (port_->failed() || port_->pendingSize() != before) {
-        run();  // the step may add to what the port holds back, or wait for all of it to have gone
+    // The step may add to what the port holds back, or wait for all of it to have gone; a
+    // kernel that refused the share (the other side said XOFF) is waited for by sleep().
+    if (port_->failed() || port_->pendingSize() != before || port_->hasPending()) {
+        run();
         return;
     }
     armPumpTimer();

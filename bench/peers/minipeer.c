@@ -7,7 +7,8 @@
  *                                   for "#" (again from the first record on "?"), ends with
  *                                   the end-of-exchange record
  *   minipeer receive LINE BAUD DIR  answers the call with DC1, keeps each memo's records in
- *                                   DIR (written and synced) before it answers "#", "?" for
+ *                                   DIR (written, synced, renamed into place and the folder
+ *                                   synced) before it answers "#", "?" for
  *                                   a record whose checksum is wrong, until the end record
  *
  * Once the device has answered the call it says "records" on standard error. Its writes stay
@@ -101,8 +102,8 @@ static int send_memo(const char *chain, size_t n)
 
 static int receive_memos(const char *dir)
 {
-    char rec[600], path[4096];
-    int len = -1, memo = 0, bad = 0;
+    char rec[600], part[4096], path[4096];
+    int len = -1, memo = 0, bad = 0, folder = open(dir, O_RDONLY | O_DIRECTORY);
     FILE *out = NULL;
     for (;;) {
         struct pollfd p = {fd, POLLIN, 0};
@@ -128,16 +129,19 @@ static int receive_memos(const char *dir)
             if (type == 0xFF && !bad)
                 return 1;
             if (!out) {
+                snprintf(part, sizeof part, "%s/memo.part", dir);
                 snprintf(path, sizeof path, "%s/memo-%03d.hex", dir, ++memo);
-                if (!(out = fopen(path, "w")))
-                    return perror(path), 0;
+                if (folder < 0 || !(out = fopen(part, "w")))
+                    return perror(part), 0;
             }
             fprintf(out, "%.*s\n", len, rec);
             len = -1;
             if (type == 0x01 || bad) { /* the memo's end, or a damaged record: answer */
                 fflush(out), fsync(fileno(out)), fclose(out), out = NULL;
-                if (bad)
-                    unlink(path), --memo;
+                if (bad) /* a memo on disk before its "#": written, synced, named, its folder synced */
+                    unlink(part), --memo;
+                else if (rename(part, path) != 0 || fsync(folder) != 0)
+                    return perror(path), 0;
                 put(bad ? "?" : "#", 1);
                 bad = 0;
             }
