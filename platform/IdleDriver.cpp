@@ -124,10 +124,18 @@ uint64_t IdleDriver::fingerprint() const
 // calls this directly; the run timer carries on a burst that was cut short.
 void IdleDriver::run()
 {
-    for (int burst = 0; burst < kBurst; ++burst)
-        if (!runOnce())
-            return;
-    callAgain();
+    // In one wake-up the port's input is read until the kernel is found empty, not again: what
+    // comes later is taken at the next one (the read notifier or the step's wait calls it).
+    SerialPort* const port = port_;
+    if (port)
+        port->batchReads(true);
+    bool more = true;
+    for (int burst = 0; burst < kBurst && more; ++burst)
+        more = runOnce();
+    if (port)
+        port->batchReads(false);
+    if (more)
+        callAgain();
 }
 
 bool IdleDriver::runOnce()

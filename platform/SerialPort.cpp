@@ -99,7 +99,7 @@ bool SerialPort::open(const std::string& path)
     pending_.clear();
     input_.clear();
     inputAt_ = 0;
-    shortOfInput_ = false;
+    shortOfInput_ = batch_ = drained_ = false;
     written_ = sent_ = gone_ = 0;
     return true;
 }
@@ -280,6 +280,10 @@ int SerialPort::ready(int n)
     std::size_t held = input_.size() - inputAt_;
     if (held >= std::size_t(std::max(n, 0)))
         return static_cast<int>(held);
+    if (batch_ && drained_) {
+        shortOfInput_ = true;
+        return static_cast<int>(held);
+    }
     // Keep what is left at the front, then one read for whatever the kernel has.
     input_.erase(input_.begin(), input_.begin() + std::ptrdiff_t(inputAt_));
     inputAt_ = 0;
@@ -290,6 +294,7 @@ int SerialPort::ready(int n)
     while (got < 0 && errno == EINTR);
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         failed_ = true;
+    drained_ = got < static_cast<ssize_t>(kInputChunk);
     held += got > 0 ? std::size_t(got) : 0;
     input_.resize(held);
     if (held < std::size_t(n))

@@ -42,6 +42,10 @@
 //                 Never blocks.
 //   shortOfInput() a ready() since the last clearShortOfInput() found fewer bytes than asked
 //                 for, so the kernel was empty at that moment: input it holds now is new.
+//   batchReads(on) while on, a ready() that has once found the kernel empty (a read that took
+//                 less than it could) asks it no more and reports that (shortOfInput()): what
+//                 comes later waits for the next batch. For a caller that wakes, takes what
+//                 has come and sleeps again. Each call starts a new batch; off after open().
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
@@ -140,6 +144,11 @@ public:
     int ready(int n);
     int read(uint8_t* buf, int max);
     bool shortOfInput() const { return shortOfInput_; }
+    void batchReads(bool on)
+    {
+        batch_ = on;
+        drained_ = false;
+    }
     void clearShortOfInput() { shortOfInput_ = false; }
     void write(const uint8_t* data, std::size_t n);
     void pump();
@@ -176,6 +185,8 @@ private:
     std::vector<uint8_t> input_;    // bytes taken from the kernel, not yet read; from inputAt_
     std::size_t inputAt_ = 0;
     bool shortOfInput_ = false;
+    bool batch_ = false;            // batchReads
+    bool drained_ = false;          // in this batch a read found the kernel empty
     bool refused_ = false;          // the kernel refused the last bytes offered
     bool paced_ = false;
     std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown
