@@ -15,6 +15,7 @@
  * at most 150 ms ahead of the line, in shares of 100 ms, and while a record comes in it
  * sleeps for the time the rest of it takes: one wake-up a share or a record, as VEXLO.
  * Exit status 0 when the exchange went through. */
+#define _DEFAULT_SOURCE /* cfmakeraw */
 #include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
