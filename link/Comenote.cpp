@@ -236,8 +236,6 @@ int BytesWaiting(TCommLink& link) { return link.Handle.bytesWaiting(); }
 
 int BytesQueued(TCommLink& link) { return link.Handle.bytesQueued(); }
 
-int BytesAhead(TCommLink& link) { return link.Handle.bytesAhead(); }
-
 int FreeSpace(TCommLink& link) { return kQueueSize - BytesQueued(link); }
 
 // The port takes everything the line has in one read and hands it out from there, so reading a

@@ -91,10 +91,6 @@ bool OpenLink(TCommLink& link);
 int BytesWaiting(TCommLink& link);
 int BytesQueued(TCommLink& link);
 
-// Bytes written that the line has not carried yet: BytesQueued, and while a send paces the
-// port also what the line has still to carry of what the kernel took (platform/SerialPort.h).
-int BytesAhead(TCommLink& link);
-
 // 2048 minus the bytes queued for sending.
 int FreeSpace(TCommLink& link);
 

@@ -139,18 +139,25 @@ void RecvDataStep(TCommLink& link, bool& done)
     if (g_waiting.size() >= kMaxWaitingMemos)
         return;  // until their "#" leaves
     TRecordReader& reader = link.Received;
-    const int value = RecvWantsHexPair(reader) ? ReadHexByte(link) : ReadByte(link);
-    if (value < 0) {
-        // In the middle of a record the rest follows at the line's speed: no need to look
-        // before it can all be there.
-        ExpectInput(RecordCharsLeft(reader));
-        return;
+    // Everything that has come is read in one call, up to the next record that asks for an
+    // answer or ends something; the call after it goes on from there.
+    RecvEvent event = RecvEvent::None;
+    std::optional<std::size_t> memoStart;
+    while (event == RecvEvent::None) {
+        const int value = RecvWantsHexPair(reader) ? ReadHexByte(link) : ReadByte(link);
+        if (value < 0) {
+            // In the middle of a record the rest follows at the line's speed: no need to look
+            // before it can all be there.
+            ExpectInput(RecordCharsLeft(reader));
+            return;
+        }
+        memoStart = reader.MemoStart;
+        const std::size_t kept = reader.Records.size();
+        event = RecvRecordStep(reader, static_cast<uint8_t>(value));
+        // A record that the device sends after a "#" says that "#" reached it.
+        if ((event != RecvEvent::None || reader.Records.size() != kept) && g_sink && g_sink->Heard)
+            g_sink->Heard();
     }
-    const std::optional<std::size_t> memoStart = reader.MemoStart;
-    const std::size_t kept = reader.Records.size();
-    const RecvEvent event = RecvRecordStep(reader, static_cast<uint8_t>(value));
-    if ((event != RecvEvent::None || reader.Records.size() != kept) && g_sink && g_sink->Heard)
-        g_sink->Heard();
     switch (event) {
     case RecvEvent::None:
         break;

@@ -19,11 +19,11 @@ constexpr uint8_t DC1 = 17;
 constexpr int kCallTicks = 10;  // more than this many ticks without DC1: call again
 constexpr int kMaxRetries = 16; // the 17th unanswered call ends the exchange
 constexpr int kMaxResends = 17; // the 17th "?" for the memo ends the exchange
-// How far the records may run ahead of the line: what Cancel has to take back, and what the
-// progress shows as gone although it is not. A record is never split, so a record longer
-// than this goes out once the line has less than kMinAhead left to carry.
-constexpr auto kMaxAhead = std::chrono::milliseconds(100);
-constexpr auto kMinAhead = std::chrono::milliseconds(10);
+// How much of the chain the port may hold back beyond what it has handed the kernel (which it
+// keeps about 150 ms ahead of the line, platform/SerialPort.h): what the progress does not
+// count yet, and what Cancel drops without the device hearing it. A record is never split, so
+// the next one is written while the port holds less than this, and may go over it.
+constexpr auto kMaxHeld = std::chrono::milliseconds(100);
 
 enum class Failure { None, Cancelled, LineGone, Refused, NoAnswer, NoVerdict, TooManyResends, EndNotSent, Empty };
 
@@ -77,18 +77,12 @@ void reportProgress(TCommLink& link)
     SetProgress(std::max(0, g_written - BytesQueued(link)), g_total);
 }
 
-// True when a record of N bytes may be written now. Otherwise the step is called again once
-// the queue, draining at the line's speed, has room for it.
-bool roomAhead(TCommLink& link, int n)
+// True when the next record may be written now. Otherwise the step is called again once the
+// port has handed the kernel its next share of what it holds (platform/IdleDriver.h), which is
+// when the line has carried about 100 ms more: one wake-up serves both.
+bool roomAhead(TCommLink& link)
 {
-    if (g_byteTime.count() == 0)
-        return true;
-    const auto limit = std::max<Clock::duration>(kMaxAhead, n * g_byteTime + kMinAhead);
-    const auto ahead = (BytesAhead(link) + n) * g_byteTime;
-    if (ahead <= limit)
-        return true;
-    WakeStepAfter(int(std::chrono::ceil<std::chrono::milliseconds>(ahead - limit).count()));
-    return false;
+    return g_byteTime.count() == 0 || static_cast<int64_t>(link.Handle.pendingSize()) * g_byteTime < kMaxHeld;
 }
 
 // The device has not said anything for longer than the exchange waits: ends the exchange and
@@ -180,7 +174,7 @@ void SendDataStep(TCommLink& link, bool& done)
         }
         const TRecord& record = chain[std::size_t(link.NextRecord)];
         // A device that holds us with XOFF for ever is given up like a silent one.
-        if (!roomAhead(link, record.Count) || !WriteBlock(link, record.Data.data(), record.Count)) {
+        if (!roomAhead(link) || !WriteBlock(link, record.Data.data(), record.Count)) {
             if (gaveUpWaiting())
                 return;
         } else {

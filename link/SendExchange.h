@@ -8,10 +8,11 @@
 // end-of-exchange record), "?" send it again (waiting input is dropped, the chain goes out
 // again from its first record), "!" or the quotation mark abort.
 //
-// The records are paced by the line speed: no more than about 100 ms of line time (or one
-// record, when a record takes longer) waits in the queues, and the port hands the kernel no
-// more than about 150 ms ahead of the line (platform/SerialPort.h, setPaced), also on a line
-// that would buffer a whole memo (a pseudo-terminal). So Cancel takes back what has not left, and the
+// The records are paced by the line speed: the port hands the kernel no more than about 150 ms
+// ahead of the line, in shares of about 100 ms (platform/SerialPort.h, setPaced), also on a
+// line that would buffer a whole memo (a pseudo-terminal), and the exchange writes the next
+// record whenever the port holds back less than about 100 ms of it, so one wake-up hands over
+// a share and writes what the next one needs. So Cancel takes back what has not left, and the
 // progress shows what has really gone. The exchange gives up when the device gives no verdict
 // (or no room to send) for SendVerdictWaitMs, and at its 17th "?".
 //

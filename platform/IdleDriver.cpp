@@ -124,10 +124,18 @@ uint64_t IdleDriver::fingerprint() const
 // calls this directly; the run timer carries on a burst that was cut short.
 void IdleDriver::run()
 {
-    for (int burst = 0; burst < kBurst; ++burst)
-        if (!runOnce())
-            return;
-    callAgain();
+    // In one wake-up the port's input is read until the kernel is found empty, not again: what
+    // comes later is taken at the next one (the read notifier or the step's wait calls it).
+    SerialPort* const port = port_;
+    if (port)
+        port->batchReads(true);
+    bool more = true;
+    for (int burst = 0; burst < kBurst && more; ++burst)
+        more = runOnce();
+    if (port)
+        port->batchReads(false);
+    if (more)
+        callAgain();
 }
 
 bool IdleDriver::runOnce()
@@ -214,15 +222,13 @@ void IdleDriver::sleep()
     }
     port_->checkHangup();
     const int held = port_->ready(0);
-    const int inKernel = port_->bytesWaiting() - held;
+    // The step found the kernel empty when it tried to read: whatever it holds now came since,
+    // and the read notifier, armed below, fires for it at once. Otherwise the step left input
+    // there, which must not make the notifier fire over and over.
+    const int inKernel = port_->shortOfInput() ? 0 : port_->bytesWaiting() - held;
     const int queued = port_->bytesQueued();
     if (port_->failed()) {
         fail();
-        return;
-    }
-    // The step found the kernel empty when it tried to read: what it holds now came since.
-    if (port_->shortOfInput() && inKernel > 0) {
-        callAgain();
         return;
     }
     runTimer_.stop();
@@ -309,9 +315,12 @@ void IdleDriver::onPump()
 {
     if (!port_)
         return;
+    const std::size_t before = port_->pendingSize();
     port_->pump();
-    if (port_->failed() || port_->pendingSize() == 0) {
-        wake();  // all of it has gone to the kernel: a step may wait for that
+    // The step may add to what the port holds back, or wait for all of it to have gone; a
+    // kernel that refused the share (the other side said XOFF) is waited for by sleep().
+    if (port_->failed() || port_->pendingSize() != before || port_->hasPending()) {
+        run();
         return;
     }
     armPumpTimer();

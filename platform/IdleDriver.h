@@ -13,8 +13,8 @@
 //   - the time the step asked for (wakeAt) has come;
 //   - the kernel takes bytes again that it refused before (a write notifier), the kernel's
 //     output queue will have emptied at the line's speed, or the port has handed the kernel
-//     the last of what it held back to pace the line (the driver hands it over piece by piece,
-//     as SerialPort::nextPump says, without calling the step);
+//     another share of what it held back to pace the line (the driver hands it over piece by
+//     piece, as SerialPort::nextPump says, and then calls the step, which may add to it);
 //   - input that arrived while the step ran: it is called again at once;
 //   - wake() is called (a tick of the host's timer, a new step hooked).
 // Whatever woke the driver, the step is simply called again: it looks at the line and the

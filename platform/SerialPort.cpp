@@ -99,7 +99,7 @@ bool SerialPort::open(const std::string& path)
     pending_.clear();
     input_.clear();
     inputAt_ = 0;
-    shortOfInput_ = false;
+    shortOfInput_ = batch_ = drained_ = false;
     written_ = sent_ = gone_ = 0;
     return true;
 }
@@ -213,13 +213,26 @@ uint64_t SerialPort::bytesGone()
     if (fd_ < 0)
         return written_;
     pump();
+    (void)kernelQueued();
+    return gone_;
+}
+
+int SerialPort::kernelQueued()
+{
+    // Everything the kernel took has left already (or was dropped): nothing to ask. A line
+    // that never reports a queue (a pseudo-terminal) is so asked once after each write.
+    if (sent_ == gone_)
+        return 0;
     int n = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &n) != 0 || n < 0)
+    if (::ioctl(fd_, TIOCOUTQ, &n) != 0) {
+        if (errno == EIO || errno == EBADF || errno == ENODEV)
+            failed_ = true;
         n = 0;
-    const uint64_t inKernel = std::min<uint64_t>(uint64_t(n), sent_ - gone_);
+    }
+    const uint64_t inKernel = std::min<uint64_t>(uint64_t(std::max(n, 0)), sent_ - gone_);
     // Bytes never come back into the queue: keep the highest count seen.
     gone_ = std::max(gone_, sent_ - inKernel);
-    return gone_;
+    return static_cast<int>(inKernel);
 }
 
 void SerialPort::setDtr(bool on)
@@ -267,6 +280,10 @@ int SerialPort::ready(int n)
     std::size_t held = input_.size() - inputAt_;
     if (held >= std::size_t(std::max(n, 0)))
         return static_cast<int>(held);
+    if (batch_ && drained_) {
+        shortOfInput_ = true;
+        return static_cast<int>(held);
+    }
     // Keep what is left at the front, then one read for whatever the kernel has.
     input_.erase(input_.begin(), input_.begin() + std::ptrdiff_t(inputAt_));
     inputAt_ = 0;
@@ -277,6 +294,7 @@ int SerialPort::ready(int n)
     while (got < 0 && errno == EINTR);
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         failed_ = true;
+    drained_ = got < static_cast<ssize_t>(kInputChunk);
     held += got > 0 ? std::size_t(got) : 0;
     input_.resize(held);
     if (held < std::size_t(n))
@@ -289,29 +307,7 @@ int SerialPort::bytesQueued()
     if (fd_ < 0)
         return 0;
     pump();
-    int n = 0;
-    if (::ioctl(fd_, TIOCOUTQ, &n) != 0) {
-        if (errno == EIO || errno == EBADF || errno == ENODEV)
-            failed_ = true;
-        n = 0;
-    }
-    if (n < 0)
-        n = 0;
-    return n + static_cast<int>(pending_.size());
-}
-
-int SerialPort::bytesAhead()
-{
-    int n = bytesQueued();
-    // Paced, the layer knows what the line has still to carry of what the kernel took, also
-    // where the kernel does not say (a pseudo-terminal): it drains at the line's speed.
-    if (fd_ >= 0 && paced_ && byteTime_.count() > 0) {
-        const auto ahead = lineFree_ - std::chrono::steady_clock::now();
-        const int pending = static_cast<int>(pending_.size());
-        if (ahead.count() > 0)
-            n = std::max(n, pending + static_cast<int>((ahead + byteTime_ - std::chrono::nanoseconds(1)) / byteTime_));
-    }
-    return n;
+    return kernelQueued() + static_cast<int>(pending_.size());
 }
 
 int SerialPort::read(uint8_t* buf, int max)

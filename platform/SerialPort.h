@@ -35,15 +35,17 @@
 //                 stops taking bytes leaves the rest in the kernel, whose flow control then
 //                 holds the other side back as before.
 //   bytesQueued   bytes written but not yet gone: the kernel's output queue (TIOCOUTQ) plus
-//                 what the layer holds because the kernel did not take it yet.
-//   bytesAhead    bytes written that the line has not carried yet: bytesQueued(), and while
-//                 paced at least what the layer holds plus what the line has still to carry of
-//                 what the kernel took, reckoned at the line's speed, also on a line that
-//                 reports no queue (a pseudo-terminal). It drains at the line's speed.
+//                 what the layer holds because the kernel did not take it yet. The kernel is
+//                 asked only while bytes it took may not have left yet: once it reported them
+//                 gone, the queue is empty until the next write.
 //   read()        takes up to MAX waiting bytes, oldest first; returns how many (0 when none).
 //                 Never blocks.
 //   shortOfInput() a ready() since the last clearShortOfInput() found fewer bytes than asked
 //                 for, so the kernel was empty at that moment: input it holds now is new.
+//   batchReads(on) while on, a ready() that has once found the kernel empty (a read that took
+//                 less than it could) asks it no more and reports that (shortOfInput()): what
+//                 comes later waits for the next batch. For a caller that wakes, takes what
+//                 has come and sleeps again. Each call starts a new batch; off after open().
 //   write()       accepts every byte. What the kernel does not take at once is kept, in order,
 //                 and pushed by later calls of pump(), write() or bytesQueued(); nothing is
 //                 lost, reordered or split.
@@ -139,10 +141,14 @@ public:
 
     int bytesWaiting();
     int bytesQueued();
-    int bytesAhead();
     int ready(int n);
     int read(uint8_t* buf, int max);
     bool shortOfInput() const { return shortOfInput_; }
+    void batchReads(bool on)
+    {
+        batch_ = on;
+        drained_ = false;
+    }
     void clearShortOfInput() { shortOfInput_ = false; }
     void write(const uint8_t* data, std::size_t n);
     void pump();
@@ -169,6 +175,8 @@ public:
 private:
     void findHolder(const std::string& path);
     std::chrono::nanoseconds paceShare() const;
+    // Of the bytes the kernel took, those still in its output queue (TIOCOUTQ); keeps gone_.
+    int kernelQueued();
 
     int fd_ = -1;
     bool failed_ = false;
@@ -177,6 +185,8 @@ private:
     std::vector<uint8_t> input_;    // bytes taken from the kernel, not yet read; from inputAt_
     std::size_t inputAt_ = 0;
     bool shortOfInput_ = false;
+    bool batch_ = false;            // batchReads
+    bool drained_ = false;          // in this batch a read found the kernel empty
     bool refused_ = false;          // the kernel refused the last bytes offered
     bool paced_ = false;
     std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown

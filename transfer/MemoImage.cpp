@@ -147,23 +147,30 @@ void AddImageRecords(TRecordList& chain, uint16_t height, uint16_t width, uint16
 namespace {
 
 // Sets the pixels of one image data record: W + 1 bits a row, the row ending with the byte that
-// holds the bit for column W.
+// holds the bit for column W. IMAGE is W pixels wide, one bit a pixel, most significant bit
+// first (Format_Mono) with index 0 black: a set bit on the wire is a clear bit in the image.
+// A row starts at a byte of the record, so every byte covers eight columns from a multiple of
+// eight on; the bits of the image past its width stay as they were.
 void DrawBlock(QImage& image, int width, const TRecord& block)
 {
     int y = block.Data[0] * 256 + block.Data[1];
     int x = 0;
     const int end = std::min<int>(block.Count, TRecord::DataSize);
-    for (int k = 2; k < end; ++k) {
-        const uint8_t byte = block.Data[k];
-        for (int bit = 7; bit >= 0; --bit) {
-            if (x < image.width() && y < image.height())
-                image.setPixel(x, y, (byte >> bit) & 1 ? 0 : 1);  // index 0 black, 1 white
-            if (x >= width) {
-                x = 0;
-                ++y;
-                break;
-            }
-            ++x;
+    const int height = image.height();
+    uchar* row = y < height ? image.scanLine(y) : nullptr;
+    for (int k = 2; k < end && y < height; ++k) {
+        const int columns = std::min(width - x, 8);  // pixels of the image in this byte
+        if (columns > 0) {
+            const auto mask = static_cast<uchar>(0xFF00 >> columns);
+            uchar& pixels = row[x / 8];
+            pixels = static_cast<uchar>((pixels & ~mask) | (~block.Data[k] & mask));
+        }
+        if (columns < 8) {  // the bit for column W lies in this byte: the row ends with it
+            x = 0;
+            if (++y < height)
+                row = image.scanLine(y);
+        } else {
+            x += 8;
         }
     }
 }

@@ -52,6 +52,31 @@ TEST_F(LinkTest, ReadByteGivesEveryValueInOrderAndDc1Dc3AsDataBeforeTheDataPhase
     EXPECT_EQ(ReadByte(link_), -1);
 }
 
+// In one batch the kernel is read until it is found empty, then not again until the next
+// batch; outside a batch every read asks it. Input that comes meanwhile is never lost.
+TEST_F(LinkTest, ABatchAsksTheKernelUntilItIsFoundEmptyAndNoLonger)
+{
+    const struct {
+        bool batch;
+        bool newBatch;  // a new batch starts before the second read
+        int second;     // what the second ReadByte gives
+    } cases[] = {{false, false, 'b'}, {true, false, -1}, {true, true, 'b'}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(OpenLink(link_));
+        link_.Handle.batchReads(c.batch);
+        deviceSends("a");
+        EXPECT_EQ(ReadByte(link_), 'a');
+        EXPECT_EQ(ReadByte(link_), -1);  // the kernel found empty
+        deviceSends("b");
+        if (c.newBatch)
+            link_.Handle.batchReads(true);
+        EXPECT_EQ(ReadByte(link_), c.second) << "batch " << c.batch << ", new batch " << c.newBatch;
+        link_.Handle.batchReads(false);
+        EXPECT_EQ(ReadByte(link_) == 'b', c.second == -1);  // what waited is read after the batch
+        ClosePort(link_, 0);
+    }
+}
+
 enum class Op { Byte, EndRecord, Block5 };
 
 struct QueueCase {

@@ -288,6 +288,53 @@ TEST(DispGraphMemo, RefusesSizesItCannotDrawAndStillWalks)
     }
 }
 
+// What the device may send beyond the rows of a well-formed memo: set bits past the width, a
+// record that ends inside a row, rows below the picture. Only columns 0..W-1 of rows 0..H-1
+// are drawn, each from its own bit; the rest of a picture stays white.
+TEST(DispGraphMemo, DrawsOnlyThePixelsTheRowsHold)
+{
+    const struct {
+        int width, height;
+        std::vector<uint8_t> data;        // row number, then row bytes
+        std::vector<std::string> rows;    // '#' black, '.' white
+    } cases[] = {
+        // A row of W + 1 bits: the bits after column W in its last byte belong to no pixel.
+        {3, 2, {0, 0, 0xBF, 0x7F}, {"#.#", ".##"}},
+        {8, 2, {0, 0, 0x81, 0xFF, 0x42, 0x00}, {"#......#", ".#....#."}},
+        {9, 1, {0, 0, 0x00, 0xFF}, {"........#"}},
+        {13, 1, {0, 0, 0xF0, 0xAF}, {"####....#.#.#"}},
+        // A record that ends inside a row leaves the rest of that row white.
+        {17, 2, {0, 0, 0xFF, 0xFF, 0xFF, 0xAA}, {"#################", "#.#.#.#.........."}},
+        // Rows below the picture are not drawn; a first row number past it draws nothing.
+        {4, 2, {0, 1, 0x90, 0xF0, 0xF0}, {"....", "#..#"}},
+        {4, 2, {0x01, 0x00, 0xF0}, {"....", "...."}},
+        // Only the row number: nothing to draw.
+        {4, 1, {0, 0}, {"...."}},
+    };
+    for (const auto& c : cases) {
+        TRecordList sent;
+        TRecordReader received;
+        const auto w = static_cast<uint8_t>(c.width);
+        const auto h = static_cast<uint8_t>(c.height);
+        AddHexRecord(sent, 0xA000, 0x80, std::vector<uint8_t>{1, 0x41, 0x53, 0, w, 0, h, 0, 0});
+        AddHexRecord(sent, 0xA000, 0x00, c.data);
+        AddEndRecord(sent);
+        ReceiveChain(sent, received);
+        TMemoPicture pic;
+        QString error;
+        DispGraphMemo(pic, received.Records, 0, error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        std::vector<std::string> rows;
+        for (int y = 0; y < pic.Image.height(); ++y) {
+            std::string row;
+            for (int x = 0; x < pic.Image.width(); ++x)
+                row += pic.Image.pixel(x, y) == qRgb(0, 0, 0) ? '#' : '.';
+            rows.push_back(row);
+        }
+        EXPECT_EQ(rows, c.rows) << "width " << c.width;
+    }
+}
+
 // An end-of-memo record ends the drawing whatever its address: the next memo's header and
 // rows are not drawn into the memo before it.
 TEST(ReceivedMemos, AnEndOfMemoRecordAtTheImageAddressEndsTheMemo)
