@@ -1,5 +1,6 @@
 #include "store/Inbox.h"
 
+#include "platform/DurableFile.h"
 #include "platform/FileNames.h"
 #include "store/MemoContent.h"
 
@@ -13,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -42,8 +44,17 @@ struct DeliveredNote {
 DeliveredNote readNote(const QString& folder, const QString& path)
 {
     DeliveredNote note;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting (a FIFO would wait for a writer); only a regular file is read.
+    const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return note;
+    QFile file;
+    struct stat st {};
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return note;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return note;
     const QList<QByteArray> lines = file.read(4096).split('\n');
     note.vouched = QString::fromUtf8(lines.value(0));
@@ -189,15 +200,14 @@ void TInbox::ExchangeEnded(bool completed)
     if (store_ && !newest_.isEmpty()) {
         const QString vouched = completed ? newest_ : vouched_;
         const QString unconfirmed = completed || vouched == newest_ ? QString() : newest_;
-        // Written after the memos, so that it is newer than the folder's last change. Neither
-        // flushed to disk nor written whole beside it first: a note lost or cut short in a
-        // crash names no memo of the folder, and the next look lists the folder or finds none.
+        // Written after the memos, so that it is newer than the folder's last change, through
+        // the durable writer: whole or not at all, and never onto a FIFO that nobody reads. A
+        // note that cannot be written names no memo, and the next look lists the folder or
+        // finds none.
         const QString& path = notePath();
-        QFile note(path);
-        if (!note.open(QIODevice::WriteOnly | QIODevice::Truncate) && !platform::MakeFolders(QFileInfo(path).path()))
-            note.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        if (note.isOpen())
-            note.write((vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8());
+        const QByteArray text = (vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8();
+        if (platform::ReplaceFile(path, text) && !platform::MakeFolders(QFileInfo(path).path()))
+            (void)platform::ReplaceFile(path, text);
     }
     newest_.clear();
     vouched_.clear();

@@ -13,6 +13,8 @@
 #include <QPainter>
 
 #include <cerrno>
+#include <string>
+#include <sys/stat.h>
 #include <functional>
 #include <vector>
 
@@ -273,6 +275,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, InboxNote,
                                          NoteCase{"TheMemoInTheNoteIsGone", false, false, true, 0, false},
                                          NoteCase{"BrokenOffAfterTheDeviceWentOn", false, false, false, 0, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A FIFO that nobody reads at the note's name holds neither the memo's arrival nor the
+// exchange's end (reading or writing the note would wait for it for ever).
+TEST(InboxNoteFile, AFifoAtItsNameIsNeitherReadNorWritten)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    TMemoStore store(data.path() + QStringLiteral("/memos"));
+    ASSERT_FALSE(store.Open());
+    const QString note = DeliveredNotePath(store.Folder());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(note).path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(note).constData(), 0600), 0);
+    TInbox inbox(store);
+    QString error;
+    ASSERT_TRUE(inbox.Sink().Arrived(StrokeMemo(2, "2422"), error));
+    inbox.ExchangeEnded(true);
+    EXPECT_EQ(inbox.StoredCount(), 1);
+}
 
 // A file without the Content chunk (written before it existed, or by another program) is
 // recognised all the same.
