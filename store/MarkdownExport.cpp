@@ -250,7 +250,9 @@ bool ExportMarkdown(const QList<TExportMemo>& memos, const TExportOptions& optio
     Record record;
     if (QFileInfo::exists(recordPath)) {
         QFile file(recordPath);
-        const QJsonDocument doc = file.size() <= MaxOwnFile && file.open(QIODevice::ReadOnly)
+        // Only a regular file is read: a FIFO there would wait for a writer for ever.
+        const QJsonDocument doc = QFileInfo(recordPath).isFile() && !QFileInfo(recordPath).isSymLink() &&
+                                          file.size() <= MaxOwnFile && file.open(QIODevice::ReadOnly)
                                       ? QJsonDocument::fromJson(file.readAll())
                                       : QJsonDocument();
         if (doc.object().value(QStringLiteral("writer")).toString() != QLatin1String(RecordWriter))
