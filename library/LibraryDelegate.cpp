@@ -70,8 +70,8 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     }
 
     // The star in the corner above the picture, the tags on a band over its foot.
-    const MemoInfo& info = model->entryAt(index.row()).info;
-    if (info.starred) {
+    const MemoEntry& entry = model->entryAt(index.row());
+    if (entry.starred()) {
         QFont big = option.font;
         big.setPointSizeF(big.pointSizeF() * 1.3);
         painter->setFont(big);
@@ -80,14 +80,14 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
         painter->drawText(corner, Qt::AlignRight | Qt::AlignTop, QStringLiteral("★"));
         painter->setFont(option.font);
     }
-    if (!info.tags.isEmpty()) {
+    if (entry.hasTags()) {
         const QFontMetrics& small = option.fontMetrics;
         const QRect band(box.left(), box.bottom() + 1 - small.height(), box.width(), small.height());
         QColor shade = palette.color(QPalette::Highlight);
         shade.setAlpha(200);
         painter->fillRect(band, shade);
         painter->setPen(palette.color(QPalette::HighlightedText));
-        const QString tags = QLatin1Char('#') + info.tags.join(QStringLiteral(" #"));
+        const QString tags = QLatin1Char('#') + entry.tags().join(QStringLiteral(" #"));
         painter->drawText(band.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter,
                           small.elidedText(tags, Qt::ElideRight, band.width() - 6));
     }
@@ -96,7 +96,7 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QFontMetrics& fm = option.fontMetrics;
     const QRect text(cell.left() + 2, box.bottom() + 1 + kTextGap, cell.width() - 4, fm.height());
     const QColor ink = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    QString title = model->entryAt(index.row()).info.title;
+    QString title = entry.title().toString();
     painter->setPen(ink);
     if (title.isEmpty()) {
         title = QStringLiteral("(無題)");
@@ -104,7 +104,7 @@ void TLibraryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     }
     painter->drawText(text, Qt::AlignHCenter | Qt::AlignVCenter, fm.elidedText(title, Qt::ElideRight, text.width()));
     const QString time =
-        QDateTime::fromMSecsSinceEpoch(model->entryAt(index.row()).info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        QDateTime::fromMSecsSinceEpoch(entry.time()).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     painter->setPen(selected ? ink : palette.color(QPalette::PlaceholderText));
     painter->drawText(text.translated(0, fm.height()), Qt::AlignHCenter | Qt::AlignVCenter, time);
     if (option.state & QStyle::State_HasFocus) {

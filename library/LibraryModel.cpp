@@ -17,18 +17,19 @@ namespace {
 // Kept pictures, in bytes: some hundreds of memos, a few pages of the list, whatever the size
 // of the library.
 constexpr int kThumbnailBytes = 1024 * 1024;
+// Pictures asked for and still waiting to be read, at most: a few pages of the list.
+constexpr size_t kWaitingPictures = 200;
 
 // A picture is kept for its file as it was: a file that changes is read again.
 QString thumbnailKey(const QString& path, const MemoEntry& e)
 {
-    return path + QLatin1Char('\n') + QString::number(e.modified) + QLatin1Char('/') + QString::number(e.fileSize);
+    return path + QLatin1Char('\n') + QString::number(e.modified()) + QLatin1Char('/') + QString::number(e.fileSize());
 }
 
 // What sorting by title compares: the reading where there is one (as Japanese lists sort),
 // else the title, both folded (the first two parts of the search text).
-QStringView titleKey(const QString& searchText)
+QStringView titleKey(QStringView search)
 {
-    const QStringView search(searchText);
     const qsizetype cut = search.indexOf(QChar(kSearchSeparator));
     if (cut < 0)
         return search;
@@ -37,10 +38,10 @@ QStringView titleKey(const QString& searchText)
     return reading.isEmpty() ? search.first(cut) : reading;
 }
 
-QString accessibleTitle(const MemoInfo& info)
+QString accessibleTitle(const MemoEntry& e)
 {
-    QString title = info.title.isEmpty() ? QStringLiteral("(無題)") : info.title;
-    if (info.starred)
+    QString title = e.title().isEmpty() ? QStringLiteral("(無題)") : e.title().toString();
+    if (e.starred())
         title = QStringLiteral("★ ") + title;
     return title;
 }
@@ -73,39 +74,39 @@ QVariant TLibraryModel::data(const QModelIndex& index, int role) const
         return {};
     const MemoEntry& e = entryAt(index.row());
     switch (role) {
-    case Qt::DisplayRole: return e.info.title;
+    case Qt::DisplayRole: return e.title().toString();
     // A screen reader hears the title (as the cell shows it) and, asked for more, the time too.
-    case Qt::AccessibleTextRole: return accessibleTitle(e.info);
+    case Qt::AccessibleTextRole: return accessibleTitle(e);
     case Qt::AccessibleDescriptionRole: {
         QString text = QStringLiteral("%1%2、%3")
                            .arg(conflictOriginal(index.row()).isEmpty() ? QString() : QStringLiteral("競合コピー、"),
-                                accessibleTitle(e.info),
-                                QDateTime::fromMSecsSinceEpoch(e.info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-        if (!e.info.tags.isEmpty())
-            text += QStringLiteral("、タグ: ") + e.info.tags.join(QStringLiteral("、"));
+                                accessibleTitle(e),
+                                QDateTime::fromMSecsSinceEpoch(e.time()).toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        if (e.hasTags())
+            text += QStringLiteral("、タグ: ") + e.tags().join(QStringLiteral("、"));
         return text;
     }
     case Qt::ToolTipRole: {
-        QString tip = e.fileName;
-        if (!e.info.reading.isEmpty())
-            tip = e.info.reading + QLatin1Char('\n') + tip;
+        QString tip = e.fileName();
+        if (!e.reading().isEmpty())
+            tip = e.reading().toString() + QLatin1Char('\n') + tip;
         if (const QString original = conflictOriginal(index.row()); !original.isEmpty())
             tip = QStringLiteral("競合コピー: %1 の別の版です。どちらを残すかは「このファイルを残す」で選べます。\n")
                       .arg(original) + tip;
         else if (const qsizetype versions = versionsOf(index.row()).size(); versions > 1)
             tip = QStringLiteral("このメモには競合コピーが %1 件あります。\n").arg(versions - 1) + tip;
-        if (!e.info.tags.isEmpty())
-            tip += QStringLiteral("\nタグ: ") + e.info.tags.join(QStringLiteral(", "));
-        if (!e.info.note.isEmpty())
-            tip += QStringLiteral("\n\n") + e.info.note.left(500);
+        if (e.hasTags())
+            tip += QStringLiteral("\nタグ: ") + e.tags().join(QStringLiteral(", "));
+        if (!e.note().isEmpty())
+            tip += QStringLiteral("\n\n") + e.note().left(500).toString();
         return tip;
     }
     case ConflictRole: return conflictOriginal(index.row());
-    case TagsRole: return e.info.tags;
-    case StarredRole: return e.info.starred;
-    case NoteRole: return e.info.note;
-    case FileNameRole: return e.fileName;
-    case TimeRole: return QDateTime::fromMSecsSinceEpoch(e.info.time);
+    case TagsRole: return e.tags();
+    case StarredRole: return e.starred();
+    case NoteRole: return e.note().toString();
+    case FileNameRole: return e.fileName();
+    case TimeRole: return QDateTime::fromMSecsSinceEpoch(e.time());
     case ThumbnailRole: return thumbnailAt(index.row());
     default: return {};
     }
@@ -119,12 +120,13 @@ void TLibraryModel::setFolder(const QString& folder)
     indexAgrees_ = -1;
     complete_ = false;
     positions_.clear();
-    entries_ = std::make_shared<const std::vector<MemoEntry>>();
+    entries_ = std::make_shared<const MemoList>();
     originals_.clear();
     originalsMade_ = false;
     shown_.clear();
     thumbnails_.clear();
     pending_.clear();
+    asked_.clear();
     readers_.clear();  // pictures of the folder before, not yet begun
     endResetModel();
 }
@@ -177,17 +179,17 @@ QStringList TLibraryModel::surplusDuplicates() const
     QStringList names;
     for (size_t row = 0; row < oldestOfGroup_.size() && row < shown_.size(); ++row)
         if (!oldestOfGroup_[row])
-            names << (*entries_)[size_t(shown_[row])].fileName;
+            names << (*entries_)[size_t(shown_[row])].fileName();
     return names;
 }
 
 void TLibraryModel::arrangeDuplicates()
 {
-    const std::vector<MemoEntry>& entries = *entries_;
-    QHash<QString, int> position;
+    const MemoList& entries = *entries_;
+    QHash<QStringView, int> position;
     position.reserve(qsizetype(entries.size()));
     for (int i = 0; i < int(entries.size()); ++i)
-        position.insert(entries[size_t(i)].fileName, i);
+        position.insert(entries[size_t(i)].fileNameView(), i);
     for (const std::vector<QString>& group : *duplicates_) {
         std::vector<int> present;
         for (const QString& name : group)
@@ -197,7 +199,7 @@ void TLibraryModel::arrangeDuplicates()
             continue;  // the others have gone: nothing doubled any more
         ++shownGroups_;
         for (size_t k = 0; k < present.size(); ++k) {
-            if (!query_.isEmpty() && !MatchesQuery(query_, entries[size_t(present[k])].info, searchText(size_t(present[k]))))
+            if (!query_.isEmpty() && !matches(size_t(present[k])))
                 continue;
             shown_.push_back(present[k]);
             oldestOfGroup_.push_back(k == 0);
@@ -215,7 +217,7 @@ void TLibraryModel::arrange()
         arrangeDuplicates();
         return;
     }
-    const std::vector<MemoEntry>& entries = *entries_;
+    const MemoList& entries = *entries_;
     if (query_.isEmpty()) {
         shown_.resize(entries.size());
         std::iota(shown_.begin(), shown_.end(), 0);
@@ -226,23 +228,23 @@ void TLibraryModel::arrange()
         if (positions_.isEmpty()) {
             positions_.reserve(qsizetype(entries.size()));
             for (int i = 0; i < int(entries.size()); ++i)
-                positions_.insert(entries[size_t(i)].fileName, i);
+                positions_.insert(entries[size_t(i)].fileNameView(), i);
         }
         shown_.reserve(names->size());
         for (const QString& name : *names)
             if (const auto it = positions_.constFind(name); it != positions_.cend())
-                if (MatchesQuery(query_, entries[size_t(*it)].info, searchText(size_t(*it))))
+                if (matches(size_t(*it)))
                     shown_.push_back(*it);
     } else {
         for (int i = 0; i < int(entries.size()); ++i)
-            if (MatchesQuery(query_, entries[size_t(i)].info, searchText(size_t(i))))
+            if (matches(size_t(i)))
                 shown_.push_back(i);
     }
     // Ties go by file name, so that the order never depends on how the folder was listed.
     auto byTime = [&entries](int a, int b) {
         const MemoEntry& x = entries[size_t(a)];
         const MemoEntry& y = entries[size_t(b)];
-        return x.info.time != y.info.time ? x.info.time < y.info.time : x.fileName < y.fileName;
+        return x.time() != y.time() ? x.time() < y.time() : x.fileNameView() < y.fileNameView();
     };
     switch (order_) {
     case Order::Newest: std::sort(shown_.begin(), shown_.end(), [&](int a, int b) { return byTime(b, a); }); break;
@@ -262,9 +264,9 @@ void TLibraryModel::arrange()
             copies[original[size_t(i)]].push_back(i);
     if (copies.isEmpty())
         return;
-    QSet<QString> shownNames;
+    QSet<QStringView> shownNames;
     for (int i : shown_)
-        shownNames.insert(entries[size_t(i)].fileName);
+        shownNames.insert(entries[size_t(i)].fileNameView());
     std::vector<int> grouped;
     grouped.reserve(shown_.size());
     for (int i : shown_) {
@@ -272,7 +274,7 @@ void TLibraryModel::arrange()
         if (!of.isEmpty() && shownNames.contains(of))
             continue;  // placed with its original
         grouped.push_back(i);
-        if (const auto it = copies.constFind(entries[size_t(i)].fileName); it != copies.cend())
+        if (const auto it = copies.constFind(entries[size_t(i)].fileName()); it != copies.cend())
             grouped.insert(grouped.end(), it->begin(), it->end());
     }
     shown_ = std::move(grouped);
@@ -284,7 +286,7 @@ const std::vector<QString>& TLibraryModel::originals() const
         originals_.clear();
         originals_.reserve(entries_->size());
         for (const MemoEntry& e : *entries_)
-            originals_.push_back(ConflictCopyOf(e.fileName).value_or(QString()));
+            originals_.push_back(ConflictCopyOf(e.fileName()).value_or(QString()));
         originalsMade_ = true;
     }
     return originals_;
@@ -298,15 +300,15 @@ QString TLibraryModel::conflictOriginal(int row) const
 QStringList TLibraryModel::versionsOf(int row) const
 {
     const std::vector<QString>& original = originals();
-    const QString own = entryAt(row).fileName;
+    const QString own = entryAt(row).fileName();
     const QString of = original[size_t(shown_[size_t(row)])].isEmpty() ? own : original[size_t(shown_[size_t(row)])];
     QStringList versions;
     QStringList copies;
     for (size_t i = 0; i < entries_->size(); ++i) {
-        if ((*entries_)[i].fileName == of)
+        if ((*entries_)[i].fileNameView() == of)
             versions << of;
         else if (original[i] == of)
-            copies << (*entries_)[i].fileName;
+            copies << (*entries_)[i].fileName();
     }
     if (copies.isEmpty())
         return {};
@@ -320,17 +322,23 @@ int TLibraryModel::conflictCount() const
     return int(std::count_if(original.begin(), original.end(), [](const QString& of) { return !of.isEmpty(); }));
 }
 
-const QString& TLibraryModel::searchText(size_t position) const
+QStringView TLibraryModel::searchText(size_t position) const
 {
     const MemoEntry& e = (*entries_)[position];
-    if (!e.search.isEmpty())
-        return e.search;
+    if (!e.search().isEmpty())
+        return e.search();
     if (search_.size() != entries_->size())
         search_.resize(entries_->size());
     QString& made = search_[position];
     if (made.isEmpty())
-        made = MemoSearchText(e.info);
+        made = MemoSearchText(e.info());
     return made;
+}
+
+bool TLibraryModel::matches(size_t position) const
+{
+    const MemoEntry& e = (*entries_)[position];
+    return MatchesQuery(query_, e.starred(), e.time(), searchText(position));
 }
 
 std::optional<std::vector<QString>> TLibraryModel::indexNames()
@@ -354,7 +362,7 @@ QList<QPair<QString, int>> TLibraryModel::tagCounts() const
 {
     QHash<QString, QPair<QString, int>> counts;  // folded -> as first written, count
     for (const MemoEntry& e : *entries_)
-        for (const QString& tag : e.info.tags) {
+        for (const QString& tag : e.tags()) {
             auto& c = counts[SearchKey(tag)];
             if (c.second++ == 0)
                 c.first = tag;
@@ -373,13 +381,13 @@ QList<QPair<QString, int>> TLibraryModel::tagCounts() const
 
 QString TLibraryModel::pathAt(int row) const
 {
-    return folder_ + QLatin1Char('/') + entryAt(row).fileName;
+    return folder_ + QLatin1Char('/') + entryAt(row).fileName();
 }
 
 int TLibraryModel::rowOf(const QString& fileName) const
 {
     for (size_t row = 0; row < shown_.size(); ++row)
-        if ((*entries_)[size_t(shown_[row])].fileName == fileName)
+        if ((*entries_)[size_t(shown_[row])].fileNameView() == fileName)
             return int(row);
     return -1;
 }
@@ -392,16 +400,32 @@ QImage TLibraryModel::thumbnailAt(int row) const
         return *kept;
     if (pending_.contains(key))
         return {};
-    pending_.insert(key);
+    const auto wanted = std::make_shared<std::atomic<bool>>(true);
+    pending_.insert(key, wanted);
+    asked_.emplace_back(key, wanted);
+    // The oldest asks give way: their rows have long been scrolled past, and one painted again
+    // asks anew.
+    while (asked_.size() > kWaitingPictures) {
+        const auto [oldKey, oldWanted] = std::move(asked_.front());
+        asked_.pop_front();
+        if (const auto it = pending_.constFind(oldKey); it != pending_.cend() && *it == oldWanted) {
+            oldWanted->store(false);
+            pending_.erase(it);
+        }
+    }
     auto* self = const_cast<TLibraryModel*>(this);
-    const QString fileName = entryAt(row).fileName;
-    readers_.start([self, path, key, fileName] {
+    const QString fileName = entryAt(row).fileName();
+    readers_.start([self, path, key, fileName, wanted] {
+        if (!wanted->load())
+            return;
         const QImage picture = ReadThumbnail(path);
         QMetaObject::invokeMethod(
             self,
-            [self, picture, key, fileName] {
-                if (!self->pending_.remove(key))
-                    return;  // the folder was changed meanwhile
+            [self, picture, key, fileName, wanted] {
+                const auto it = self->pending_.constFind(key);
+                if (it == self->pending_.cend() || *it != wanted)
+                    return;  // the folder was changed meanwhile, or the row was given up
+                self->pending_.erase(it);
                 // A file that cannot be read is kept as a null picture too, so it is not read
                 // at every paint.
                 self->thumbnails_.insert(key, new QImage(picture), std::max<qsizetype>(64, picture.sizeInBytes()));

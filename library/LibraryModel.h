@@ -25,6 +25,8 @@
 #include <QImage>
 #include <QStringList>
 
+#include <atomic>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -94,13 +96,15 @@ private:
     const std::vector<QString>& originals() const;
     // The search text of the entry at POSITION: the entry's own, or made here for entries
     // that come without one.
-    const QString& searchText(size_t position) const;
+    QStringView searchText(size_t position) const;
+    // Whether the entry at POSITION meets the query typed.
+    bool matches(size_t position) const;
     // The names the index file gives for the long words of the query, when it holds the memos
     // of the list and the query has such words.
     std::optional<std::vector<QString>> indexNames();
 
     QString folder_;
-    MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
+    MemoEntries entries_ = std::make_shared<const MemoList>();
     std::vector<int> shown_;  // positions in entries_, in display order
     mutable std::vector<QString> originals_;  // by position
     mutable bool originalsMade_ = false;
@@ -110,12 +114,16 @@ private:
     bool complete_ = false;
     int indexAgrees_ = -1;  // the index file holds as many memos as the list: -1 not asked yet
     bool searchedIndex_ = false;
-    mutable QHash<QString, int> positions_;  // file name -> position in entries_, made when needed
+    mutable QHash<QStringView, int> positions_;  // file name (in entries_) -> position, made when needed
     std::optional<DuplicateGroups> duplicates_;
     std::vector<bool> oldestOfGroup_;  // by row, while duplicates are shown
     int shownGroups_ = 0;
     Order order_ = Order::Newest;
     mutable QCache<QString, QImage> thumbnails_;
-    mutable QSet<QString> pending_;  // keys of the pictures being read
+    // The pictures asked for and not read yet, each with a flag that its reader checks before
+    // it starts: a list scrolled quickly through thousands of memos reads only the pictures of
+    // the last few pages asked for, not every one it passed.
+    mutable QHash<QString, std::shared_ptr<std::atomic<bool>>> pending_;
+    mutable std::deque<std::pair<QString, std::shared_ptr<std::atomic<bool>>>> asked_;  // oldest first
     mutable QThreadPool readers_;
 };

@@ -58,10 +58,10 @@ public:
     {
         const QModelIndexList selected = panel->memoList->selectionModel()->selectedIndexes();
         for (const QModelIndex& index : selected)
-            names_.insert(panel->memoModel->entryAt(index.row()).fileName);
+            names_.insert(panel->memoModel->entryAt(index.row()).fileName());
         const QModelIndex current = panel->memoList->currentIndex();
         if (current.isValid())
-            current_ = panel->memoModel->entryAt(current.row()).fileName;
+            current_ = panel->memoModel->entryAt(current.row()).fileName();
         scroll_ = panel->memoList->verticalScrollBar()->value();
     }
     ~KeepSelection()
@@ -70,7 +70,7 @@ public:
         QItemSelection selection;
         int first = -1;
         for (int row = 0; row <= model->rowCount(); ++row) {
-            const bool in = row < model->rowCount() && names_.contains(model->entryAt(row).fileName);
+            const bool in = row < model->rowCount() && !names_.isEmpty() && names_.contains(model->entryAt(row).fileName());
             if (in && first < 0)
                 first = row;
             if (!in && first >= 0) {
@@ -558,8 +558,8 @@ void TLibraryPanel::updateCount()
 LibraryMemo TLibraryPanel::memoAt(int row) const
 {
     const MemoEntry& e = memoModel->entryAt(row);
-    return {memoModel->pathAt(row), e.info.title,   e.info.reading, QDateTime::fromMSecsSinceEpoch(e.info.time),
-            e.info.titled,         e.info.tags,    e.info.note,    e.info.starred};
+    return {memoModel->pathAt(row), e.title().toString(), e.reading().toString(), QDateTime::fromMSecsSinceEpoch(e.time()),
+            e.titled(),             e.tags(),             e.note().toString(),    e.starred()};
 }
 
 QList<LibraryMemo> TLibraryPanel::selectedMemos() const

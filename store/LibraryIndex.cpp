@@ -58,7 +58,7 @@ private:
 // (open addressing): the folder's names are looked up as they come, never decoded.
 class KnownNames {
 public:
-    explicit KnownNames(const std::vector<MemoEntry>& entries)
+    explicit KnownNames(const MemoList& entries)
     {
         size_t capacity = 16;
         while (capacity < entries.size() * 2)
@@ -67,7 +67,7 @@ public:
         starts_.reserve(entries.size() + 1);
         for (const MemoEntry& e : entries) {
             starts_.push_back(quint32(bytes_.size()));
-            bytes_.append(platform::EncodeFileName(e.fileName));
+            bytes_.append(platform::EncodeFileName(e.fileNameView().toString()));
         }
         starts_.push_back(quint32(bytes_.size()));
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -173,13 +173,8 @@ std::optional<MemoEntry> readEntry(int dirfd, const Listed& file, QByteArray& he
     }
     ::close(fd);
     head.truncate(have);
-    MemoEntry entry;
-    entry.fileName = file.name;
-    entry.fileSize = qint64(st.st_size);
-    entry.modified = modifiedNs(st);
-    entry.info = ReadMemoInfo(file.name, head, entry.modified / 1'000'000);
-    entry.search = MemoSearchText(entry.info);
-    return entry;
+    const MemoInfo info = ReadMemoInfo(file.name, head, modifiedNs(st) / 1'000'000);
+    return MemoEntry(file.name, qint64(st.st_size), modifiedNs(st), info, MemoSearchText(info));
 }
 
 // Something other than a regular file under one of the index's names: not ours to open or
@@ -356,17 +351,17 @@ private:
                 for (size_t r = 0; r < n; ++r, ++i) {
                     const MemoEntry& e = rows[i];
                     const QString* name = names.constData() + r * kColumns;
-                    insert.bindValue(name[0], e.fileName);
-                    insert.bindValue(name[1], e.fileSize);
-                    insert.bindValue(name[2], e.modified);
-                    insert.bindValue(name[3], e.info.title);
-                    insert.bindValue(name[4], e.info.reading);
-                    insert.bindValue(name[5], e.info.time);
-                    insert.bindValue(name[6], e.info.titled);
-                    insert.bindValue(name[7], e.info.tags.join(QLatin1Char('\n')));
-                    insert.bindValue(name[8], e.info.note);
-                    insert.bindValue(name[9], e.info.starred);
-                    insert.bindValue(name[10], e.search);
+                    insert.bindValue(name[0], e.fileName());
+                    insert.bindValue(name[1], e.fileSize());
+                    insert.bindValue(name[2], e.modified());
+                    insert.bindValue(name[3], e.title().toString());
+                    insert.bindValue(name[4], e.reading().toString());
+                    insert.bindValue(name[5], e.time());
+                    insert.bindValue(name[6], e.info().titled);
+                    insert.bindValue(name[7], e.tagLines().toString());
+                    insert.bindValue(name[8], e.note().toString());
+                    insert.bindValue(name[9], e.starred());
+                    insert.bindValue(name[10], e.search().toString());
                 }
                 ok = insert.exec();
             }
@@ -469,6 +464,59 @@ struct LibraryIndex::Database {
         QSqlDatabase::removeDatabase(connection);
     }
 };
+
+MemoEntry::MemoEntry(QStringView fileName, qint64 fileSize, qint64 modified, const MemoInfo& info, QStringView search)
+{
+    const QString tags = info.tags.join(QLatin1Char('\n'));
+    Row row;
+    row.fileName = fileName;
+    row.title = info.title;
+    row.reading = info.reading;
+    row.tags = tags;
+    row.note = info.note;
+    row.search = search;
+    row.fileSize = fileSize;
+    row.modified = modified;
+    row.time = info.time;
+    row.pictureSize = info.size;
+    row.titled = info.titled;
+    row.starred = info.starred;
+    *this = MemoEntry(row);
+}
+
+MemoEntry::MemoEntry(const Row& row)
+    : fileSize_(row.fileSize), modified_(row.modified), time_(row.time), pictureSize_(row.pictureSize),
+      titled_(row.titled), starred_(row.starred)
+{
+    const QStringView parts[PartCount] = {row.fileName, row.title, row.reading, row.tags, row.note, row.search};
+    qsizetype length = 0;
+    for (const QStringView& p : parts)
+        length += p.size();
+    texts_.reserve(length);  // exactly: no room left over in fifty thousand strings
+    for (int p = 0; p < PartCount; ++p) {
+        texts_ += parts[p];
+        ends_[size_t(p)] = quint32(texts_.size());
+    }
+}
+
+QStringList MemoEntry::tags() const
+{
+    return hasTags() ? tagLines().toString().split(QLatin1Char('\n')) : QStringList();
+}
+
+MemoInfo MemoEntry::info() const
+{
+    MemoInfo info;
+    info.title = title().toString();
+    info.reading = reading().toString();
+    info.time = time_;
+    info.size = pictureSize_;
+    info.titled = titled_;
+    info.tags = tags();
+    info.note = note().toString();
+    info.starred = starred_;
+    return info;
+}
 
 LibraryIndex::LibraryIndex(const QString& folder) : folder_(folder) {}
 
@@ -644,26 +692,31 @@ bool LibraryIndex::loadRows()
     }
     std::vector<MemoEntry> rows;
     while (q.next()) {
-        MemoEntry e;
-        e.fileName = q.value(0).toString();
-        e.fileSize = q.value(1).toLongLong();
-        e.modified = q.value(2).toLongLong();
-        e.info.title = q.value(3).toString();
-        e.info.reading = q.value(4).toString();
-        e.info.time = q.value(5).toLongLong();
-        e.info.titled = q.value(6).toBool();
-        if (const QString tags = q.value(7).toString(); !tags.isEmpty())
-            e.info.tags = tags.split(QLatin1Char('\n'));
-        e.info.note = q.value(8).toString();
-        e.info.starred = q.value(9).toBool();
-        e.search = q.value(10).toString();
-        rows.push_back(std::move(e));
+        const QString name = q.value(0).toString();
+        const QString title = q.value(3).toString();
+        const QString reading = q.value(4).toString();
+        const QString tags = q.value(7).toString();
+        const QString note = q.value(8).toString();
+        const QString search = q.value(10).toString();
+        MemoEntry::Row row;
+        row.fileName = name;
+        row.title = title;
+        row.reading = reading;
+        row.tags = tags;
+        row.note = note;
+        row.search = search;
+        row.fileSize = q.value(1).toLongLong();
+        row.modified = q.value(2).toLongLong();
+        row.time = q.value(5).toLongLong();
+        row.titled = q.value(6).toBool();
+        row.starred = q.value(9).toBool();
+        rows.emplace_back(row);
     }
     if (q.lastError().isValid()) {
         busyLoading_ = heldByAnother(q.lastError());
         return false;
     }
-    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(rows));
+    entries_ = std::make_shared<const MemoList>(std::move(rows));
     return true;
 }
 
@@ -688,7 +741,7 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
     Folder folder(folder_);
     const Listing listed = folder.memoNames();
     // Where each known memo is, and whether the folder still lists it.
-    const std::vector<MemoEntry>& before = *entries_;
+    const MemoList& before = *entries_;
     const KnownNames known(before);
     std::vector<bool> listedAgain(before.size(), false);
     std::vector<size_t> toRead;  // positions in LISTED
@@ -703,7 +756,7 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
             listedAgain[size_t(k)] = true;
             struct stat st {};
             if (::fstatat(folder.fd(), listed.data(i), &st, 0) == 0 && S_ISREG(st.st_mode) &&
-                qint64(st.st_size) == entry.fileSize && modifiedNs(st) == entry.modified) {
+                qint64(st.st_size) == entry.fileSize() && modifiedNs(st) == entry.modified()) {
                 same.push_back(k);
                 continue;
             }
@@ -716,16 +769,19 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
             *changed = std::exchange(unreported_, false);
         return entries_;
     }
-    std::vector<MemoEntry> next;
-    next.reserve(same.size() + toRead.size());
+    // Room for every memo that can come, so that the lists handed over meanwhile (the first
+    // part of this one) never move.
+    const auto next = std::make_shared<std::vector<MemoEntry>>();
+    next->reserve(same.size() + toRead.size());
+    [[maybe_unused]] const size_t room = next->capacity();
     for (const qsizetype k : same)
-        next.push_back(before[size_t(k)]);
+        next->push_back(before[size_t(k)]);
     std::vector<qsizetype>().swap(same);
     // Gone, or no memo file any more (a changed one is written again as it is now).
     QStringList removed;
     for (size_t i = 0; i < before.size(); ++i)
         if (!listedAgain[i])
-            removed << before[i].fileName;
+            removed << before[i].fileName();
 
     // The files to read in the order of the index's keys (the bytes of their UTF-8 names): the
     // table then grows only at its end, which makes a rebuild write far fewer pages.
@@ -740,15 +796,16 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
     constexpr qint64 kMeanwhileMs = 250;
     QElapsedTimer sinceShown;
     sinceShown.start();
+    const auto shown = [&] { meanwhile(std::make_shared<const MemoList>(next, next->size())); };
     if (meanwhile && unreported_ && !toRead.empty())
-        meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
+        shown();
     for (size_t i : toRead) {
         if (stop && stop->load(std::memory_order_relaxed)) {
             stopped = true;
             break;
         }
         if (meanwhile && sinceShown.elapsed() >= kMeanwhileMs) {
-            meanwhile(std::make_shared<const std::vector<MemoEntry>>(next));
+            shown();
             sinceShown.restart();
         }
         const Listed file = listed.listed(i);
@@ -758,7 +815,8 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
         if (std::optional<MemoEntry> entry = readEntry(folder.fd(), file, head)) {
             if (writer)
                 writer->add(*entry);
-            next.push_back(std::move(*entry));
+            Q_ASSERT(next->size() < room);  // never beyond the room reserved: nothing moves
+            next->push_back(std::move(*entry));
             ++added;
         } else if (known.find(listed.view(i)) >= 0) {
             removed << file.name;  // no memo file any more (its row goes when the index is next opened)
@@ -771,7 +829,7 @@ MemoEntries LibraryIndex::Refresh(bool* changed, const std::atomic<bool>* stop,
     if (db_ && !oldIndexGone_)
         removeOldIndex();  // the index is whole in its new place
     const bool differs = std::exchange(unreported_, false);
-    entries_ = std::make_shared<const std::vector<MemoEntry>>(std::move(next));
+    entries_ = std::make_shared<const MemoList>(next, next->size());
     if (changed)
         *changed = differs || added > 0 || !removed.isEmpty();
     return entries_;

@@ -24,6 +24,7 @@
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -36,19 +37,89 @@ inline constexpr int kIndexLayout = 3;
 
 struct LibraryQuery;
 
-struct MemoEntry {
-    QString fileName;  // in the folder
-    qint64 fileSize = 0;
-    qint64 modified = 0;  // the file's modification time, ns since the epoch
-    MemoInfo info;
-    // The memo's text as the search compares it (MemoSearchText, store/LibraryQuery.h), made
-    // where the file is read, so that a window never folds ten thousand texts as the user types.
-    QString search;
+// One memo of the folder as the list knows it. Its texts (file name, title, reading, tags,
+// note and the folded search text) are kept in one string, one allocation a memo instead of
+// seven: fifty thousand of them are most of what a large library costs in memory.
+class MemoEntry {
+public:
+    MemoEntry() = default;
+    // SEARCH: the memo's text as the search compares it (MemoSearchText, store/LibraryQuery.h),
+    // made where the file is read, so that a window never folds ten thousand texts as the user
+    // types.
+    MemoEntry(QStringView fileName, qint64 fileSize, qint64 modified, const MemoInfo& info, QStringView search);
+    // The same from the parts as the index keeps them: the tags one a line.
+    struct Row {
+        QStringView fileName, title, reading, tags, note, search;
+        qint64 fileSize = 0, modified = 0, time = 0;
+        QSize pictureSize;
+        bool titled = false, starred = false;
+    };
+    explicit MemoEntry(const Row& row);
+
+    QString fileName() const { return part(Name).toString(); }  // in the folder
+    QStringView fileNameView() const { return part(Name); }
+    qint64 fileSize() const { return fileSize_; }
+    qint64 modified() const { return modified_; }  // the file's modification time, ns since the epoch
+    qint64 time() const { return time_; }
+    bool starred() const { return starred_; }
+    bool titled() const { return titled_; }  // the title came from the file's text
+    QStringView title() const { return part(Title); }
+    QStringView reading() const { return part(Reading); }
+    QStringView note() const { return part(Note); }
+    QStringView search() const { return part(Search); }
+    bool hasTags() const { return !part(Tags).isEmpty(); }
+    QStringList tags() const;
+    QStringView tagLines() const { return part(Tags); }  // the tags, one a line
+    // Everything the file told, as ReadMemoInfo gave it.
+    MemoInfo info() const;
+
+private:
+    enum Part { Name, Title, Reading, Tags, Note, Search, PartCount };
+    QStringView part(Part p) const
+    {
+        const quint32 from = p == Name ? 0 : ends_[p - 1];
+        return QStringView(texts_).sliced(from, ends_[p] - from);
+    }
+
+    QString texts_;  // the parts one after the other; tags separated by line breaks
+    std::array<quint32, PartCount> ends_{};
+    qint64 fileSize_ = 0;
+    qint64 modified_ = 0;
+    qint64 time_ = 0;
+    QSize pictureSize_;
+    bool titled_ = false;
+    bool starred_ = false;
 };
 
 // A list of memos as one Refresh found them; never changed afterwards, so the index and the
-// list on the screen share it.
-using MemoEntries = std::shared_ptr<const std::vector<MemoEntry>>;
+// list on the screen share it. A list handed over while a refresh still reads files is the
+// first part of the list that refresh is building, not a copy: the refresh only appends
+// behind it, into room reserved beforehand, so its entries never move.
+class MemoList {
+public:
+    MemoList() = default;
+    explicit MemoList(std::vector<MemoEntry> entries)
+        : all_(std::make_shared<std::vector<MemoEntry>>(std::move(entries))), data_(all_->data()), count_(all_->size())
+    {
+    }
+    // The first COUNT entries of ALL, which may still grow behind them but never reallocate.
+    MemoList(std::shared_ptr<const std::vector<MemoEntry>> all, size_t count)
+        : all_(std::move(all)), data_(all_->data()), count_(count)
+    {
+    }
+
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const MemoEntry& operator[](size_t i) const { return data_[i]; }
+    const MemoEntry* begin() const { return data_; }
+    const MemoEntry* end() const { return data_ + count_; }
+
+private:
+    std::shared_ptr<const std::vector<MemoEntry>> all_;
+    const MemoEntry* data_ = nullptr;
+    size_t count_ = 0;
+};
+using MemoEntries = std::shared_ptr<const MemoList>;
 
 class LibraryIndex {
 public:
@@ -99,7 +170,7 @@ private:
     QString problem_;
     bool oldIndexGone_ = false;  // the folder's own index of earlier versions was looked for
     std::unique_ptr<Database> db_;
-    MemoEntries entries_ = std::make_shared<const std::vector<MemoEntry>>();
+    MemoEntries entries_ = std::make_shared<const MemoList>();
     bool loaded_ = false;
     bool unreported_ = false;  // what was loaded first has not been returned yet
     bool busyLoading_ = false;  // the last loadRows failed as another program holds the index

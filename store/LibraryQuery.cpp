@@ -87,10 +87,15 @@ QString MemoSearchText(const MemoInfo& info)
 
 bool MatchesQuery(const LibraryQuery& query, const MemoInfo& info, QStringView searchText)
 {
-    if (query.starred && !info.starred)
+    return MatchesQuery(query, info.starred, info.time, searchText);
+}
+
+bool MatchesQuery(const LibraryQuery& query, bool starred, qint64 time, QStringView searchText)
+{
+    if (query.starred && !starred)
         return false;
     for (const LibraryQuery::Days& days : query.days)
-        if (info.time < days.from || info.time >= days.to)
+        if (time < days.from || time >= days.to)
             return false;
     for (const QString& tag : query.tags)
         if (!searchText.contains(QChar(kTagMark) + tag + QChar(kTagMark)))

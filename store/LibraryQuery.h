@@ -55,3 +55,5 @@ LibraryQuery ParseLibraryQuery(const QString& typed, const QDate& today = QDate:
 QString MemoSearchText(const MemoInfo& info);
 
 bool MatchesQuery(const LibraryQuery& query, const MemoInfo& info, QStringView searchText);
+// The same for a memo known by its star and time of arrival (MemoInfo's) alone.
+bool MatchesQuery(const LibraryQuery& query, bool starred, qint64 time, QStringView searchText);

@@ -7,20 +7,20 @@
 #include <algorithm>
 #include <map>
 
-DuplicateGroups FindDuplicateMemos(const QString& folder, const std::vector<MemoEntry>& entries)
+DuplicateGroups FindDuplicateMemos(const QString& folder, const MemoList& entries)
 {
     // Memos that could be alike: their key is read only when another one shares its title.
     QHash<QString, std::vector<size_t>> alike;
     for (size_t i = 0; i < entries.size(); ++i) {
-        const MemoInfo& info = entries[i].info;
-        const QString key = info.titled ? QStringLiteral("T") + info.title + QChar(u'\x1f') + info.reading
-                                        : QStringLiteral("S") + QString::number(entries[i].fileSize);
+        const MemoEntry& e = entries[i];
+        const QString key = e.titled() ? QStringLiteral("T%1\x1f%2").arg(e.title(), e.reading())
+                                       : QStringLiteral("S") + QString::number(e.fileSize());
         alike[key].push_back(i);
     }
     auto older = [&entries](size_t a, size_t b) {
         const MemoEntry& x = entries[a];
         const MemoEntry& y = entries[b];
-        return x.info.time != y.info.time ? x.info.time < y.info.time : x.fileName < y.fileName;
+        return x.time() != y.time() ? x.time() < y.time() : x.fileNameView() < y.fileNameView();
     };
     std::vector<std::vector<size_t>> groups;
     for (const std::vector<size_t>& candidates : std::as_const(alike)) {
@@ -28,7 +28,7 @@ DuplicateGroups FindDuplicateMemos(const QString& folder, const std::vector<Memo
             continue;
         std::map<QByteArray, std::vector<size_t>> byContent;
         for (size_t i : candidates) {
-            const QByteArray key = ReadMemoContentKey(folder + QLatin1Char('/') + entries[i].fileName);
+            const QByteArray key = ReadMemoContentKey(folder + QLatin1Char('/') + entries[i].fileName());
             if (!key.isEmpty())
                 byContent[key].push_back(i);
         }
@@ -45,7 +45,7 @@ DuplicateGroups FindDuplicateMemos(const QString& folder, const std::vector<Memo
     for (const auto& group : groups) {
         std::vector<QString>& named = names.emplace_back();
         for (size_t i : group)
-            named.push_back(entries[i].fileName);
+            named.push_back(entries[i].fileName());
     }
     return names;
 }

@@ -19,4 +19,4 @@
 
 using DuplicateGroups = std::vector<std::vector<QString>>;  // file names in the folder
 
-DuplicateGroups FindDuplicateMemos(const QString& folder, const std::vector<MemoEntry>& entries);
+DuplicateGroups FindDuplicateMemos(const QString& folder, const MemoList& entries);

@@ -36,7 +36,7 @@ QStringList shown(const TLibraryModel& model)
 {
     QStringList titles;
     for (int row = 0; row < model.rowCount(); ++row)
-        titles << model.entryAt(row).info.title;
+        titles << model.entryAt(row).info().title;
     return titles;
 }
 
@@ -99,7 +99,7 @@ TEST_F(LibraryDuplicates, ShowsEachGroupOldestFirstAndOffersAllButTheOldest)
     expected << QStringLiteral("scan copy.png");  // the copy is the newer file
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(surplus, expected);
-    EXPECT_EQ(model.entryAt(0).fileName, QFileInfo(paths["a1"]).fileName()) << "the oldest of a group first";
+    EXPECT_EQ(model.entryAt(0).fileName(), QFileInfo(paths["a1"]).fileName()) << "the oldest of a group first";
 }
 
 TEST_F(LibraryDuplicates, FollowsTheFolderAndTheTypedFilter)
@@ -120,10 +120,11 @@ TEST_F(LibraryDuplicates, FollowsTheFolderAndTheTypedFilter)
         {"SurplusTrashed", {"a2", "a3", "c2"}, "", 2, 1},
     };
     for (const auto& c : cases) {
-        auto entries = std::make_shared<std::vector<MemoEntry>>(*LibraryIndex(dir.path()).Refresh());
+        const MemoEntries all = LibraryIndex(dir.path()).Refresh();
+        std::vector<MemoEntry> entries(all->begin(), all->end());
         for (const char* gone : c.removed)
-            std::erase_if(*entries, [&](const MemoEntry& e) { return e.fileName == QFileInfo(paths[gone]).fileName(); });
-        model.setEntries(entries);
+            std::erase_if(entries, [&](const MemoEntry& e) { return e.fileName() == QFileInfo(paths[gone]).fileName(); });
+        model.setEntries(std::make_shared<const MemoList>(std::move(entries)));
         model.setFilter(QString::fromLatin1(c.typed));
         EXPECT_EQ(model.rowCount(), c.rows) << c.name;
         EXPECT_EQ(model.surplusDuplicates().size(), c.surplus) << c.name;

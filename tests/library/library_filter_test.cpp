@@ -9,27 +9,27 @@ namespace {
 
 MemoEntry entry(const char* name, const char* title, const char* reading, qint64 time = 0)
 {
-    MemoEntry e;
-    e.fileName = QString::fromUtf8(name);
-    e.info.title = QString::fromUtf8(title);
-    e.info.reading = QString::fromUtf8(reading);
-    e.info.time = time;
-    e.info.titled = true;
-    return e;
+    MemoInfo info;
+    info.title = QString::fromUtf8(title);
+    info.reading = QString::fromUtf8(reading);
+    info.time = time;
+    info.titled = true;
+    // No search text: the model folds it itself for such entries.
+    return MemoEntry(QString::fromUtf8(name), 0, 0, info, {});
 }
 
 QStringList shown(const TLibraryModel& model)
 {
     QStringList names;
     for (int row = 0; row < model.rowCount(); ++row)
-        names << model.entryAt(row).fileName;
+        names << model.entryAt(row).fileName();
     return names;
 }
 
 TEST(LibraryFilter, KanaFormsFindEachOther)
 {
     TLibraryModel model;
-    model.setEntries(std::make_shared<const std::vector<MemoEntry>>(std::vector<MemoEntry>{
+    model.setEntries(std::make_shared<const MemoList>(std::vector<MemoEntry>{
         entry("meeting", "会議", "ｶｲｷﾞ", 5),
         entry("shopping", "買い物", "ｶｲﾓﾉ", 4),
         entry("memo", "めも", "", 3),

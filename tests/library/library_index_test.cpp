@@ -38,7 +38,7 @@ std::map<QString, QString> titles(const MemoEntries& entries)
 {
     std::map<QString, QString> out;
     for (const MemoEntry& e : *entries)
-        out[e.fileName] = e.info.title;
+        out[e.fileName()] = e.info().title;
     return out;
 }
 
@@ -194,14 +194,14 @@ TEST(LibraryNames, ThatAreNotUtf8KeepTheirBytes)
         ASSERT_EQ(entries->size(), std::size(files));
         std::set<QString> names;
         for (const MemoEntry& e : *entries) {
-            names.insert(e.fileName);
-            const QByteArray name = bytesOf(e.fileName);
+            names.insert(e.fileName());
+            const QByteArray name = bytesOf(e.fileName());
             ASSERT_TRUE(sides.count(name)) << name.toHex().toStdString();
-            EXPECT_EQ(e.info.size, QSize(sides[name], 8)) << name.toHex().toStdString();
-            const std::optional<QImage> picture = ReadPictureFile(dir.path() + QLatin1Char('/') + e.fileName);
+            EXPECT_EQ(e.info().size, QSize(sides[name], 8)) << name.toHex().toStdString();
+            const std::optional<QImage> picture = ReadPictureFile(dir.path() + QLatin1Char('/') + e.fileName());
             ASSERT_TRUE(picture) << name.toHex().toStdString();
             EXPECT_EQ(picture->width(), sides[name]);
-            EXPECT_TRUE(ReadMemoMeta(dir.path() + QLatin1Char('/') + e.fileName).has_value());
+            EXPECT_TRUE(ReadMemoMeta(dir.path() + QLatin1Char('/') + e.fileName()).has_value());
         }
         EXPECT_EQ(names.size(), std::size(files)) << "two files under one name";
     }
@@ -245,11 +245,11 @@ TEST_F(LibraryIndexTest, MemosAreDatedByTheirArrivalOthersByTheirFile)
     scan.close();
     LibraryIndex index(folder_);
     for (const MemoEntry& e : *index.Refresh()) {
-        const qint64 expected = e.fileName == QLatin1String("scan.bmp") ? touched.toMSecsSinceEpoch()
-                                : e.fileName == a_ ? kMorning.addSecs(60).toMSecsSinceEpoch()
+        const qint64 expected = e.fileName() == QLatin1String("scan.bmp") ? touched.toMSecsSinceEpoch()
+                                : e.fileName() == a_ ? kMorning.addSecs(60).toMSecsSinceEpoch()
                                                    : kMorning.addSecs(120).toMSecsSinceEpoch();
-        EXPECT_EQ(e.info.time, expected) << e.fileName.toStdString();
-        EXPECT_EQ(e.info.titled, e.fileName != QLatin1String("scan.bmp")) << e.fileName.toStdString();
+        EXPECT_EQ(e.info().time, expected) << e.fileName().toStdString();
+        EXPECT_EQ(e.info().titled, e.fileName() != QLatin1String("scan.bmp")) << e.fileName().toStdString();
     }
 }
 

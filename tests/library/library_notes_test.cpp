@@ -84,7 +84,7 @@ QStringList shownTitles(const TLibraryModel& model)
 {
     QStringList titles;
     for (int row = 0; row < model.rowCount(); ++row)
-        titles << model.entryAt(row).info.title;
+        titles << model.entryAt(row).info().title;
     return titles;
 }
 
@@ -119,8 +119,8 @@ TEST(LibraryNotes, StarTagUndoAndSearchFromTheWindow)
     auto starredTitles = [&] {
         QStringList titles;
         for (int row = 0; row < panel.memoModel->rowCount(); ++row)
-            if (panel.memoModel->entryAt(row).info.starred)
-                titles << panel.memoModel->entryAt(row).info.title;
+            if (panel.memoModel->entryAt(row).info().starred)
+                titles << panel.memoModel->entryAt(row).info().title;
         return titles;
     };
     (void)QTest::qWaitFor([&] { return starredTitles().size() == 2; }, 5000);

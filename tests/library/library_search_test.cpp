@@ -31,8 +31,8 @@ Names inMemory(const MemoEntries& entries, const LibraryQuery& query)
 {
     Names names;
     for (const MemoEntry& e : *entries)
-        if (MatchesQuery(query, e.info, e.search))
-            names.insert(e.fileName);
+        if (MatchesQuery(query, e.info(), e.search()))
+            names.insert(e.fileName());
     return names;
 }
 
@@ -76,8 +76,8 @@ TEST(LibrarySearch, FindsWordsTagsStarsAndDaysWithOrWithoutTheIndex)
     EXPECT_EQ(reopened.FilesRead(), 0);
     for (const MemoEntries& list : {entries, stored})
         for (const MemoEntry& e : *list) {
-            EXPECT_EQ(e.search, MemoSearchText(e.info)) << qPrintable(e.fileName);
-            EXPECT_FALSE(e.search.isEmpty());
+            EXPECT_EQ(e.search(), MemoSearchText(e.info())) << qPrintable(e.fileName());
+            EXPECT_FALSE(e.search().isEmpty());
         }
 
     const QDate today = day.date();

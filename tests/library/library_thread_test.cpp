@@ -130,7 +130,7 @@ TEST(LibraryThread, TheMemosKnownShowWhileNewOnesAreRead)
     slow.release();
     ASSERT_TRUE(done.wait(10000));
     EXPECT_EQ(panel.memoModel->rowCount(), 4);
-    EXPECT_EQ(panel.memoModel->entryAt(0).info.title, QStringLiteral("新しい"));
+    EXPECT_EQ(panel.memoModel->entryAt(0).info().title, QStringLiteral("新しい"));
 }
 
 // 削除 and 名前の変更 act on the list as it is once the folder has been read again: the memo
@@ -172,7 +172,7 @@ TEST(LibraryThread, CommandsFindTheirMemoInTheListReadAfterThem)
     panel.renameAction->trigger();
     ASSERT_TRUE(done.wait(10000));
     ASSERT_TRUE(panel.memoList->currentIndex().isValid());
-    EXPECT_EQ(panel.memoModel->entryAt(panel.memoList->currentIndex().row()).info.title, QStringLiteral("改名"));
+    EXPECT_EQ(panel.memoModel->entryAt(panel.memoList->currentIndex().row()).info().title, QStringLiteral("改名"));
 
     SetBoxAnswerer(nullptr);
     qputenv("XDG_DATA_HOME", savedData);

@@ -27,7 +27,7 @@ QStringList shownTitles(const TLibraryModel& model)
 {
     QStringList titles;
     for (int row = 0; row < model.rowCount(); ++row)
-        titles << model.entryAt(row).info.title;
+        titles << model.entryAt(row).info().title;
     return titles;
 }
 
@@ -133,7 +133,7 @@ TEST(LibraryThumbnails, AreReadBesideTheWindow)
     std::map<QString, QSize> sizes;
     for (int row = 0; row < model.rowCount(); ++row) {
         EXPECT_FALSE(model.thumbnailPending(row));
-        sizes[model.entryAt(row).info.title] = model.thumbnailAt(row).size();
+        sizes[model.entryAt(row).info().title] = model.thumbnailAt(row).size();
     }
     EXPECT_EQ(sizes[QStringLiteral("大")], QSize(124, 82));  // scaled into the box
     EXPECT_EQ(sizes[QStringLiteral("小")], QSize(40, 30));
@@ -238,7 +238,7 @@ TEST(LibraryConflicts, ACopyIsMarkedAndOneVersionIsKept)
     ASSERT_EQ(model.rowCount(), 3);
     // Newer than everything by its arrival, yet beside its original.
     const int row = model.rowOf(copy);
-    ASSERT_EQ(model.entryAt(row - 1).fileName, original);
+    ASSERT_EQ(model.entryAt(row - 1).fileName(), original);
     EXPECT_TRUE(model.data(model.index(row), Qt::ToolTipRole).toString().contains(QStringLiteral("競合コピー")));
     EXPECT_TRUE(model.data(model.index(row), Qt::AccessibleDescriptionRole).toString().startsWith(QStringLiteral("競合")));
     EXPECT_TRUE(panel.countLabel->text().contains(QStringLiteral("競合 1 件"))) << panel.countLabel->text().toStdString();

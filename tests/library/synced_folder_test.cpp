@@ -209,7 +209,7 @@ TEST(IndexPlace, TheOldIndexInTheFolderGoesOnceTheNewOneIsBuilt)
             continue;
         }
         ASSERT_EQ(entries->size(), 1u) << c.name;
-        EXPECT_EQ((*entries)[0].fileName, memo);
+        EXPECT_EQ((*entries)[0].fileName(), memo);
         EXPECT_TRUE(index.Stored()) << c.name;
         QStringList expected{memo};
         if (c.foreignShm)
@@ -271,7 +271,7 @@ TEST(IndexPlace, AnIndexThatCannotBeKeptIsToldAndTheListStillWorks)
         LibraryIndex index(folder);
         const MemoEntries entries = index.Refresh();
         ASSERT_EQ(entries->size(), 1u) << c.name;
-        EXPECT_EQ((*entries)[0].info.title, QStringLiteral("会議")) << c.name;
+        EXPECT_EQ((*entries)[0].info().title, QStringLiteral("会議")) << c.name;
         EXPECT_FALSE(index.Stored()) << c.name;
         EXPECT_TRUE(index.Problem().contains(dir.path())) << c.name << ": " << index.Problem().toStdString();
         EXPECT_EQ(filesIn(folder), QStringList{memo}) << c.name << ": an index was put into the folder";
@@ -436,15 +436,15 @@ TEST(SyncedFolder, TwoPCsReceivingAtTheSameSecondAndTheirConflictCopies)
         model.setOrder(order);
         const int row = model.rowOf(copy);
         ASSERT_GT(row, 0);
-        EXPECT_EQ(model.entryAt(row - 1).fileName, renamed) << "the copy is not beside its original, order " << int(order);
+        EXPECT_EQ(model.entryAt(row - 1).fileName(), renamed) << "the copy is not beside its original, order " << int(order);
         EXPECT_EQ(model.conflictOriginal(row), renamed);
         EXPECT_EQ(model.versionsOf(row), (QStringList{renamed, copy}));
         EXPECT_EQ(model.versionsOf(row - 1), (QStringList{renamed, copy}));
         EXPECT_TRUE(model.conflictOriginal(row - 1).isEmpty());
     }
     for (int row = 0; row < model.rowCount(); ++row)
-        if (model.entryAt(row).fileName != copy && model.entryAt(row).fileName != renamed) {
-            EXPECT_TRUE(model.versionsOf(row).isEmpty()) << model.entryAt(row).fileName.toStdString();
+        if (model.entryAt(row).fileName() != copy && model.entryAt(row).fileName() != renamed) {
+            EXPECT_TRUE(model.versionsOf(row).isEmpty()) << model.entryAt(row).fileName().toStdString();
         }
 
     // B's version is kept: it takes the original's name, A's goes to the trash.

@@ -59,22 +59,22 @@ struct Options {
 QJsonObject toJson(const QString& folder, const MemoEntry& e)
 {
     return {
-        {QStringLiteral("file"), e.fileName},
-        {QStringLiteral("path"), folder + QLatin1Char('/') + e.fileName},
-        {QStringLiteral("title"), e.info.title},
-        {QStringLiteral("reading"), e.info.reading},
-        {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(e.info.time).toOffsetFromUtc(
-                                     QDateTime::fromMSecsSinceEpoch(e.info.time).offsetFromUtc()).toString(Qt::ISODate)},
-        {QStringLiteral("tags"), QJsonArray::fromStringList(e.info.tags)},
-        {QStringLiteral("note"), e.info.note},
-        {QStringLiteral("starred"), e.info.starred},
+        {QStringLiteral("file"), e.fileName()},
+        {QStringLiteral("path"), folder + QLatin1Char('/') + e.fileName()},
+        {QStringLiteral("title"), e.title().toString()},
+        {QStringLiteral("reading"), e.reading().toString()},
+        {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(e.time()).toOffsetFromUtc(
+                                     QDateTime::fromMSecsSinceEpoch(e.time()).offsetFromUtc()).toString(Qt::ISODate)},
+        {QStringLiteral("tags"), QJsonArray::fromStringList(e.tags())},
+        {QStringLiteral("note"), e.note().toString()},
+        {QStringLiteral("starred"), e.starred()},
     };
 }
 
 void print(const QString& folder, std::vector<const MemoEntry*> memos, bool json)
 {
     std::sort(memos.begin(), memos.end(), [](const MemoEntry* a, const MemoEntry* b) {
-        return a->info.time != b->info.time ? a->info.time > b->info.time : a->fileName < b->fileName;
+        return a->time() != b->time() ? a->time() > b->time() : a->fileNameView() < b->fileNameView();
     });
     if (json) {
         QJsonArray array;
@@ -84,11 +84,11 @@ void print(const QString& folder, std::vector<const MemoEntry*> memos, bool json
         return;
     }
     for (const MemoEntry* e : memos) {
-        QString line = QDateTime::fromMSecsSinceEpoch(e->info.time).toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
-                       (e->info.starred ? QStringLiteral(" ★ ") : QStringLiteral("   ")) + e->fileName;
-        if (e->info.title != e->fileName)
-            line += QStringLiteral("  「%1」").arg(e->info.title);
-        for (const QString& tag : e->info.tags)
+        QString line = QDateTime::fromMSecsSinceEpoch(e->time()).toString(QStringLiteral("yyyy-MM-dd HH:mm")) +
+                       (e->starred() ? QStringLiteral(" ★ ") : QStringLiteral("   ")) + e->fileName();
+        if (e->title() != e->fileNameView())
+            line += QStringLiteral("  「%1」").arg(e->title());
+        for (const QString& tag : e->tags())
             line += QStringLiteral(" #") + tag;
         cli::PrintLine(line);
     }
@@ -105,11 +105,11 @@ int listMemos(const QString& folder, const std::optional<LibraryQuery>& query, c
         if (const std::optional<std::vector<QString>> names = index.Search(*query)) {
             QSet<QString> found(names->begin(), names->end());
             for (const MemoEntry& e : *entries)
-                if (found.contains(e.fileName))
+                if (found.contains(e.fileName()))
                     shown.push_back(&e);
         } else {
             for (const MemoEntry& e : *entries)
-                if (MatchesQuery(*query, e.info, e.search))
+                if (MatchesQuery(*query, e.starred(), e.time(), e.search()))
                     shown.push_back(&e);
         }
     } else {
@@ -149,10 +149,9 @@ int changeMemos(const QString& folder, const QStringList& files, const MemoNotes
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
             continue;
-        MemoEntry e;
-        e.fileName = QFileInfo(path).fileName();
-        e.info = ReadMemoInfo(e.fileName, f.read(kMemoHeadBytes), QFileInfo(path).lastModified().toMSecsSinceEpoch());
-        memos.push_back(std::move(e));
+        const QString name = QFileInfo(path).fileName();
+        const MemoInfo info = ReadMemoInfo(name, f.read(kMemoHeadBytes), QFileInfo(path).lastModified().toMSecsSinceEpoch());
+        memos.emplace_back(name, 0, 0, info, QString());
     }
     std::vector<const MemoEntry*> shown;
     for (const MemoEntry& e : memos)
