@@ -452,7 +452,8 @@ int main(int argc, char** argv)
                 }
             }));
             index.Refresh();
-            const QString name = QStringLiteral("一括%1").arg(round);
+            // A tag the memos of a folder kept from an earlier run cannot carry yet.
+            const QString name = QStringLiteral("一括%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
             tag.push_back(msOf([&] {
                 for (const QString& path : paths)
                     ChangeMemoNotes(path, {{name}, {}, {}, {}});
