@@ -269,7 +269,10 @@ private:
             db.setDatabaseName(path_);
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
             // A row replaced takes its words out of the full-text table (its delete trigger).
+            // A small page cache, as the reading connection has: a rebuild appends at the end
+            // of the table, and the log takes the pages as they are written.
             bool ok = db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL")) &&
+                      QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size=-512")) &&
                       QSqlQuery(db).exec(QStringLiteral("PRAGMA recursive_triggers=ON")) && db.transaction();
             ok = ok && write(db);
             if (ok)
@@ -391,7 +394,7 @@ bool createTables(QSqlQuery& q)
              "title TEXT, reading TEXT, time INTEGER, titled INTEGER, tags TEXT, note TEXT, starred INTEGER, "
              "search TEXT)",
              "CREATE VIRTUAL TABLE memo_text USING fts5(search, content='memo', content_rowid='id', "
-             "tokenize='trigram')",
+             "tokenize='trigram', detail=none)",
          })
         if (!q.exec(QLatin1String(sql)))
             return false;
@@ -409,14 +412,19 @@ std::optional<std::vector<QString>> searchNames(const QSqlDatabase& db, const Li
     QStringList where;
     QVariantList values;
     QStringList phrases;
+    auto quoted = [](const QList<uint>& letters) {
+        const QString text = QString::fromUcs4(reinterpret_cast<const char32_t*>(letters.constData()), letters.size());
+        return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    };
     for (const QString& word : query.words) {
-        if (word.toUcs4().size() >= 3) {
-            phrases << QLatin1Char('"') + QString(word).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-                           QLatin1Char('"');
-        } else {
-            where << QStringLiteral("instr(search, ?) > 0");
-            values << word;
-        }
+        // The table keeps which memos hold each trigram, not where (detail=none: a third
+        // smaller and quicker to build): a word is looked up as all of its trigrams, and the
+        // memos that hold them are then checked for the word itself.
+        if (const QList<uint> letters = word.toUcs4(); letters.size() >= 3)
+            for (qsizetype i = 0; i + 3 <= letters.size(); ++i)
+                phrases << quoted(letters.mid(i, 3));
+        where << QStringLiteral("instr(search, ?) > 0");
+        values << word;
     }
     if (!phrases.isEmpty()) {
         where.prepend(QStringLiteral("id IN (SELECT rowid FROM memo_text WHERE memo_text MATCH ?)"));

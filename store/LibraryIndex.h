@@ -33,7 +33,7 @@
 
 // The index's user_version; raised whenever the layout of its table changes, so that an index
 // of another layout is rebuilt.
-inline constexpr int kIndexLayout = 3;
+inline constexpr int kIndexLayout = 4;
 
 struct LibraryQuery;
 
