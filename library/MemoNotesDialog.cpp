@@ -1,6 +1,7 @@
 #include "library/MemoNotesDialog.h"
 
 #include "gui/MessageBox.h"
+#include "platform/DurableFile.h"
 #include "store/KanaFold.h"
 
 #include <QCheckBox>
@@ -135,14 +136,18 @@ NotesUndo ChangeLibraryNotes(QWidget*, const QList<LibraryMemo>& memos, const Me
 {
     NotesUndo undo;
     QStringList failures;
+    // The folder is flushed once for all the memos, not once a memo.
+    platform::FolderFlushes flushes;
     for (const LibraryMemo& memo : memos) {
         MemoNotes before;
-        if (const auto failure = ChangeMemoNotes(memo.path, change, &before)) {
+        if (const auto failure = ChangeMemoNotes(memo.path, change, &before, &flushes)) {
             failures << QStringLiteral("%1: %2").arg(QFileInfo(memo.path).fileName(), failure->text);
             continue;
         }
         undo.before.append({memo.path, before});
     }
+    if (const auto failure = flushes.Flush())
+        failures << failure->text();
     tellFailures(failures, QStringLiteral("%1 件のメモのタグ・メモ書き・スターを変更できません"));
     return undo;
 }
@@ -150,8 +155,11 @@ NotesUndo ChangeLibraryNotes(QWidget*, const QList<LibraryMemo>& memos, const Me
 void UndoLibraryNotes(QWidget*, const NotesUndo& undo)
 {
     QStringList failures;
+    platform::FolderFlushes flushes;
     for (const auto& [path, notes] : undo.before)
-        if (const auto failure = WriteMemoNotes(path, notes))
+        if (const auto failure = WriteMemoNotes(path, notes, nullptr, &flushes))
             failures << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), failure->text);
+    if (const auto failure = flushes.Flush())
+        failures << failure->text();
     tellFailures(failures, QStringLiteral("%1 件のメモのタグ・メモ書き・スターを元に戻せません"));
 }

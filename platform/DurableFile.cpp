@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -310,7 +311,22 @@ QString FileWriteError::englishText() const
     return {};
 }
 
-std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes)
+void FolderFlushes::Add(const QByteArray& folder)
+{
+    if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end())
+        folders_.push_back(folder);
+}
+
+std::optional<FileWriteError> FolderFlushes::Flush()
+{
+    Result first;
+    for (const QByteArray& folder : std::exchange(folders_, {}))
+        if (Result failure = syncFolder(folder); failure && !first)
+            first = failure;
+    return first;
+}
+
+std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes, FolderFlushes* later)
 {
     QByteArray target = EncodeFileName(path);
     if (target.isEmpty())
@@ -342,6 +358,10 @@ std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView by
     if (::rename(temp.path().constData(), target.constData()) != 0)
         return systemError(errno);
     temp.renamed();
+    if (later) {
+        later->Add(folder);
+        return std::nullopt;
+    }
     return syncFolder(folder);
 }
 

@@ -19,6 +19,13 @@
 //       marked read-only (ReadOnly: no write permission for us, or no write permission bit at
 //       all, which holds for root too). A replaced file keeps its permission bits (and, when root
 //       replaces it, its owner); a new file gets 0666 less the umask.
+//   ReplaceFile(path, bytes, later)
+//       The same, with the flush of the folder left to LATER (FolderFlushes) when given: a
+//       batch of files replaced in one folder flushes it once, at LATER.Flush(), and not once
+//       a file. Until then a power cut may bring back the old files; nothing is ever lost.
+//   FolderFlushes
+//       Flush() flushes every folder given to it once (first failure returned) and forgets
+//       them; destroying it flushes whatever is still pending.
 //   WriteNewFile(folder, nameFor, first, bytes, written)
 //       The same durable write, but never over anything: the file is put under the first
 //       name nameFor(n), n = first, first + 1, ..., that nothing in FOLDER carries (no file,
@@ -43,11 +50,13 @@
 // "同じ名前のフォルダーがあります"), englishText() the same for the command line.
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 #include <sys/types.h>
 
 namespace platform {
@@ -68,7 +77,21 @@ struct FileWriteError {
     QString englishText() const;  // "no space left on device"
 };
 
-std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes);
+class FolderFlushes {
+public:
+    FolderFlushes() = default;
+    ~FolderFlushes() { Flush(); }
+    FolderFlushes(const FolderFlushes&) = delete;
+    FolderFlushes& operator=(const FolderFlushes&) = delete;
+
+    void Add(const QByteArray& folder);
+    std::optional<FileWriteError> Flush();
+
+private:
+    std::vector<QByteArray> folders_;
+};
+
+std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView bytes, FolderFlushes* later = nullptr);
 
 std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
                                            int first, QByteArrayView bytes, QString* written = nullptr,

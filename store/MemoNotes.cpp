@@ -146,7 +146,7 @@ namespace {
 // Writes NOTES into the PNG whose bytes (read with status ST) are BYTES.
 std::optional<MemoNotesError> writeNotes(const QString& path, const QByteArray& bytes, const struct stat& st,
                                          const MemoNotes& given, const std::function<MemoNotes(const MemoNotes&)>& change,
-                                         MemoNotes* before)
+                                         MemoNotes* before, platform::FolderFlushes* later)
 {
     const std::optional<MemoNotes> old = ReadMemoNotes(bytes);
     if (!old)
@@ -174,7 +174,7 @@ std::optional<MemoNotesError> writeNotes(const QString& path, const QByteArray& 
     if (!rewritten)
         return MemoNotesError{QStringLiteral("ファイルが壊れています"), QStringLiteral("the file is damaged")};
     const bool datedByFile = ReadPngText(bytes, {kMemoArrivedKey})->texts.isEmpty();
-    if (const auto failure = platform::ReplaceFile(path, *rewritten))
+    if (const auto failure = platform::ReplaceFile(path, *rewritten, later))
         return MemoNotesError{failure->text(), failure->englishText()};
     if (datedByFile) {
         struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -188,7 +188,8 @@ std::optional<MemoNotesError> writeNotes(const QString& path, const QByteArray& 
 }
 
 std::optional<MemoNotesError> rewrite(const QString& path, const MemoNotes& notes,
-                                      const std::function<MemoNotes(const MemoNotes&)>& change, MemoNotes* before)
+                                      const std::function<MemoNotes(const MemoNotes&)>& change, MemoNotes* before,
+                                      platform::FolderFlushes* later)
 {
     if (!isPngName(path))
         return MemoNotesError{QStringLiteral("BMP のメモにはタグ・メモ書き・スターを付けられません (PNG のメモだけに付けられます)"),
@@ -197,17 +198,19 @@ std::optional<MemoNotesError> rewrite(const QString& path, const MemoNotes& note
     struct stat st {};
     if (const auto failure = readWhole(path, bytes, st))
         return failure;
-    return writeNotes(path, bytes, st, notes, change, before);
+    return writeNotes(path, bytes, st, notes, change, before, later);
 }
 
 }  // namespace
 
-std::optional<MemoNotesError> WriteMemoNotes(const QString& path, const MemoNotes& notes, MemoNotes* before)
+std::optional<MemoNotesError> WriteMemoNotes(const QString& path, const MemoNotes& notes, MemoNotes* before,
+                                             platform::FolderFlushes* later)
 {
-    return rewrite(path, notes, {}, before);
+    return rewrite(path, notes, {}, before, later);
 }
 
-std::optional<MemoNotesError> ChangeMemoNotes(const QString& path, const MemoNotesChange& change, MemoNotes* before)
+std::optional<MemoNotesError> ChangeMemoNotes(const QString& path, const MemoNotesChange& change, MemoNotes* before,
+                                              platform::FolderFlushes* later)
 {
-    return rewrite(path, {}, [&](const MemoNotes& old) { return ApplyNotesChange(old, change); }, before);
+    return rewrite(path, {}, [&](const MemoNotes& old) { return ApplyNotesChange(old, change); }, before, later);
 }

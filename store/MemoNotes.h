@@ -32,6 +32,8 @@
 //       read or written. Nothing is written when the notes are already those.
 //   ChangeMemoNotes(path, change, before)
 //       ReadMemoNotes, ApplyNotesChange and WriteMemoNotes in one, on the file as it is now.
+//   LATER (both): when given, the flush of the memo's folder is left to it, so that a change
+//   to a thousand memos flushes their folder once (platform/DurableFile.h).
 #pragma once
 
 #include <QByteArray>
@@ -39,6 +41,10 @@
 #include <QStringList>
 
 #include <optional>
+
+namespace platform {
+class FolderFlushes;
+}
 
 inline constexpr char kMemoTagsKey[] = "Tags";
 inline constexpr char kMemoNoteKey[] = "Note";
@@ -77,7 +83,8 @@ std::optional<MemoNotes> ReadMemoNotesFile(const QString& path);
 
 MemoNotes ApplyNotesChange(const MemoNotes& notes, const MemoNotesChange& change);
 
-std::optional<MemoNotesError> WriteMemoNotes(const QString& path, const MemoNotes& notes, MemoNotes* before = nullptr);
+std::optional<MemoNotesError> WriteMemoNotes(const QString& path, const MemoNotes& notes, MemoNotes* before = nullptr,
+                                             platform::FolderFlushes* later = nullptr);
 
 std::optional<MemoNotesError> ChangeMemoNotes(const QString& path, const MemoNotesChange& change,
-                                              MemoNotes* before = nullptr);
+                                              MemoNotes* before = nullptr, platform::FolderFlushes* later = nullptr);

@@ -21,6 +21,7 @@
 // Times are medians of several rounds, the two sides taking turns; the files are in the page
 // cache for both sides (they are read once before anything is timed). The folder is made in a
 // temporary folder unless --folder names one (memos already there are used as they are).
+#include "platform/DurableFile.h"
 #include "store/IndexPlace.h"
 #include "store/LibraryIndex.h"
 #include "store/MemoNotes.h"
@@ -455,8 +456,11 @@ int main(int argc, char** argv)
             // A tag the memos of a folder kept from an earlier run cannot carry yet.
             const QString name = QStringLiteral("一括%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
             tag.push_back(msOf([&] {
+                // As the window and vexlo-cli do: the folder flushed once for the thousand.
+                platform::FolderFlushes flushes;
                 for (const QString& path : paths)
-                    ChangeMemoNotes(path, {{name}, {}, {}, {}});
+                    ChangeMemoNotes(path, {{name}, {}, {}, {}}, nullptr, &flushes);
+                flushes.Flush();
                 index.Refresh();
             }));
             if (index.FilesRead() != int(paths.size()))

@@ -123,3 +123,30 @@ TEST(AbandonedFiles, OnlyOursAreCleared)
 }
 
 }  // namespace
+
+// Files replaced in a batch leave the flush of their folder to the end: the files are whole at
+// once, and a flush that fails at the end (the folder gone meanwhile) is reported, not lost.
+TEST(FolderFlushes, ABatchFlushesItsFolderOnceAndReportsAFailure)
+{
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.png")), b = dir.filePath(QStringLiteral("b.png"));
+    writeFile(a, "old a");
+    writeFile(b, "old b");
+    platform::FolderFlushes flushes;
+    EXPECT_FALSE(platform::ReplaceFile(a, "new a", &flushes).has_value());
+    EXPECT_FALSE(platform::ReplaceFile(b, "new b", &flushes).has_value());
+    EXPECT_EQ(contentOf(a), "new a");
+    EXPECT_EQ(contentOf(b), "new b");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary file left";
+    EXPECT_FALSE(flushes.Flush().has_value());
+
+    const QString sub = dir.filePath(QStringLiteral("sub"));
+    ASSERT_TRUE(QDir().mkdir(sub));
+    platform::FolderFlushes pending;
+    EXPECT_FALSE(platform::ReplaceFile(sub + QStringLiteral("/c.png"), "c", &pending).has_value());
+    ASSERT_TRUE(QDir(sub).removeRecursively());
+    const auto failure = pending.Flush();
+    ASSERT_TRUE(failure.has_value()) << "a folder that could not be flushed must be reported";
+    EXPECT_EQ(failure->error, ENOENT);
+    EXPECT_FALSE(pending.Flush().has_value()) << "nothing is left pending after a flush";
+}

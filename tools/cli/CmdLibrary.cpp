@@ -2,6 +2,7 @@
 // note and star changed (store/MemoNotes.h), for scripts and other programs.
 #include "tools/cli/CliCommon.h"
 
+#include "platform/DurableFile.h"
 #include "store/LibraryIndex.h"
 #include "store/LibraryQuery.h"
 #include "store/MemoNotes.h"
@@ -134,14 +135,19 @@ int changeMemos(const QString& folder, const QStringList& files, const MemoNotes
         return cli::Fail(QStringLiteral("library: no memo file given"));
     int status = cli::ExitOk;
     QStringList changed;
+    platform::FolderFlushes flushes;  // each folder flushed once, after all its memos
     for (const QString& file : files) {
         const QString path = pathOf(folder, file);
-        if (const auto failure = ChangeMemoNotes(path, change)) {
+        if (const auto failure = ChangeMemoNotes(path, change, nullptr, &flushes)) {
             cli::Fail(QStringLiteral("library: %1: %2").arg(file, failure->englishText));
             status = cli::ExitError;
             continue;
         }
         changed << path;
+    }
+    if (const auto failure = flushes.Flush()) {
+        cli::Fail(QStringLiteral("library: the folder could not be flushed to disk: %1").arg(failure->englishText()));
+        status = cli::ExitError;
     }
     // What the memos carry afterwards, read back from their files.
     std::vector<MemoEntry> memos;
