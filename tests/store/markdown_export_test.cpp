@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -232,6 +234,29 @@ TEST(MarkdownExport, ExportingAgainUpdatesOnlyItsOwnFiles)
     EXPECT_FALSE(ExportMemos(memos, options, out, &error));
     EXPECT_TRUE(error.contains(QString::fromLatin1(kMarkdownRecordName))) << error.toStdString();
     EXPECT_EQ(readAll(out + QStringLiteral("/a.md")), aBefore);
+}
+
+// A FIFO where the export's record or one of its notes goes is never opened (it would wait
+// for a writer for ever): the record's stops the export, the note's is left alone.
+TEST(MarkdownExport, AFifoInTheWayHoldsNothingUp)
+{
+    struct Case {
+        const char* fifo;
+        bool written;  // the rest of the export went ahead
+    };
+    for (const Case& c : {Case{kMarkdownRecordName, false}, Case{"a.md", true}}) {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QString::fromLatin1(c.fifo));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TExportOptions options;
+        options.Format = ExportFormat::Markdown;
+        QString error;
+        EXPECT_FALSE(ExportMemos({memo("a", "A", 1)}, options, dir.path(), &error)) << c.fifo;
+        EXPECT_TRUE(error.contains(fifo)) << error.toStdString();
+        EXPECT_EQ(QFileInfo::exists(dir.filePath(QStringLiteral("attachments/a.png"))), c.written) << c.fifo;
+        struct stat st {};
+        EXPECT_TRUE(::lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode)) << c.fifo;
+    }
 }
 
 TEST(MarkdownExport, PicturesFolderStaysInside)
