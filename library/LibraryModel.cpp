@@ -257,11 +257,12 @@ void TLibraryModel::arrange()
         break;
     }
     // Conflict copies right after their original, when it is shown.
-    const std::vector<QString>& original = originals();
+    const QHash<int, QString>& original = originals();
     QHash<QString, std::vector<int>> copies;  // by the original's name, in the order found
-    for (int i : shown_)
-        if (!original[size_t(i)].isEmpty())
-            copies[original[size_t(i)]].push_back(i);
+    if (!original.isEmpty())
+        for (int i : shown_)
+            if (const auto it = original.constFind(i); it != original.cend())
+                copies[*it].push_back(i);
     if (copies.isEmpty())
         return;
     QSet<QStringView> shownNames;
@@ -270,7 +271,7 @@ void TLibraryModel::arrange()
     std::vector<int> grouped;
     grouped.reserve(shown_.size());
     for (int i : shown_) {
-        const QString& of = original[size_t(i)];
+        const QString of = original.value(i);
         if (!of.isEmpty() && shownNames.contains(of))
             continue;  // placed with its original
         grouped.push_back(i);
@@ -280,13 +281,13 @@ void TLibraryModel::arrange()
     shown_ = std::move(grouped);
 }
 
-const std::vector<QString>& TLibraryModel::originals() const
+const QHash<int, QString>& TLibraryModel::originals() const
 {
     if (!originalsMade_) {
         originals_.clear();
-        originals_.reserve(entries_->size());
-        for (const MemoEntry& e : *entries_)
-            originals_.push_back(ConflictCopyOf(e.fileName()).value_or(QString()));
+        for (int i = 0; i < int(entries_->size()); ++i)
+            if (std::optional<QString> of = ConflictCopyOf((*entries_)[size_t(i)].fileName()))
+                originals_.insert(i, *of);
         originalsMade_ = true;
     }
     return originals_;
@@ -294,20 +295,20 @@ const std::vector<QString>& TLibraryModel::originals() const
 
 QString TLibraryModel::conflictOriginal(int row) const
 {
-    return originals()[size_t(shown_[size_t(row)])];
+    return originals().value(shown_[size_t(row)]);
 }
 
 QStringList TLibraryModel::versionsOf(int row) const
 {
-    const std::vector<QString>& original = originals();
+    const QHash<int, QString>& original = originals();
     const QString own = entryAt(row).fileName();
-    const QString of = original[size_t(shown_[size_t(row)])].isEmpty() ? own : original[size_t(shown_[size_t(row)])];
+    const QString of = original.value(shown_[size_t(row)], own);
     QStringList versions;
     QStringList copies;
     for (size_t i = 0; i < entries_->size(); ++i) {
         if ((*entries_)[i].fileNameView() == of)
             versions << of;
-        else if (original[i] == of)
+        else if (original.value(int(i)) == of)
             copies << (*entries_)[i].fileName();
     }
     if (copies.isEmpty())
@@ -318,8 +319,7 @@ QStringList TLibraryModel::versionsOf(int row) const
 
 int TLibraryModel::conflictCount() const
 {
-    const std::vector<QString>& original = originals();
-    return int(std::count_if(original.begin(), original.end(), [](const QString& of) { return !of.isEmpty(); }));
+    return int(originals().size());
 }
 
 QStringView TLibraryModel::searchText(size_t position) const

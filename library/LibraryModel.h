@@ -93,7 +93,7 @@ private:
     void arrangeDuplicates();
     // The search text of every entry, made when first needed (filtering, sorting by title).
     // For each entry, the original it is a conflict copy of (empty: none); made when first needed.
-    const std::vector<QString>& originals() const;
+    const QHash<int, QString>& originals() const;
     // The search text of the entry at POSITION: the entry's own, or made here for entries
     // that come without one.
     QStringView searchText(size_t position) const;
@@ -106,7 +106,7 @@ private:
     QString folder_;
     MemoEntries entries_ = std::make_shared<const MemoList>();
     std::vector<int> shown_;  // positions in entries_, in display order
-    mutable std::vector<QString> originals_;  // by position
+    mutable QHash<int, QString> originals_;  // by position, for the conflict copies alone
     mutable bool originalsMade_ = false;
     mutable std::vector<QString> search_;  // MemoSearchText of entries that lack it, by position
     LibraryQuery query_;

@@ -493,8 +493,8 @@ MemoEntry::MemoEntry(QStringView fileName, qint64 fileSize, qint64 modified, con
 }
 
 MemoEntry::MemoEntry(const Row& row)
-    : fileSize_(row.fileSize), modified_(row.modified), time_(row.time), pictureSize_(row.pictureSize),
-      titled_(row.titled), starred_(row.starred)
+    : titled_(row.titled), starred_(row.starred), fileSize_(row.fileSize), modified_(row.modified), time_(row.time),
+      pictureSize_(row.pictureSize)
 {
     const QStringView parts[PartCount] = {row.fileName, row.title, row.reading, row.tags, row.note, row.search};
     qsizetype length = 0;
@@ -503,7 +503,8 @@ MemoEntry::MemoEntry(const Row& row)
     texts_.reserve(length);  // exactly: no room left over in fifty thousand strings
     for (int p = 0; p < PartCount; ++p) {
         texts_ += parts[p];
-        ends_[size_t(p)] = quint32(texts_.size());
+        if (p < Search)
+            ends_[size_t(p)] = quint32(texts_.size());
     }
 }
 

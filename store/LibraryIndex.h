@@ -77,18 +77,19 @@ private:
     enum Part { Name, Title, Reading, Tags, Note, Search, PartCount };
     QStringView part(Part p) const
     {
-        const quint32 from = p == Name ? 0 : ends_[p - 1];
-        return QStringView(texts_).sliced(from, ends_[p] - from);
+        const qsizetype from = p == Name ? 0 : ends_[p - 1];
+        const qsizetype to = p == Search ? texts_.size() : ends_[p];
+        return QStringView(texts_).sliced(from, to - from);
     }
 
     QString texts_;  // the parts one after the other; tags separated by line breaks
-    std::array<quint32, PartCount> ends_{};
+    std::array<quint32, PartCount - 1> ends_{};  // where each part but the last ends
+    bool titled_ = false;
+    bool starred_ = false;
     qint64 fileSize_ = 0;
     qint64 modified_ = 0;
     qint64 time_ = 0;
     QSize pictureSize_;
-    bool titled_ = false;
-    bool starred_ = false;
 };
 
 // A list of memos as one Refresh found them; never changed afterwards, so the index and the
