@@ -374,6 +374,47 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
     return failure;
 }
 
+std::optional<FileWriteError> RewriteNote(const QString& path, QByteArrayView bytes)
+{
+    const QByteArray target = EncodeFileName(path);
+    if (target.isEmpty())
+        return systemError(ENOENT);
+    // O_NONBLOCK: a FIFO at the name, read by nobody, fails the open instead of holding it.
+    const int fd = ::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return ReplaceFile(path, bytes);  // none yet, or a link: made or refused as ever
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid() ||
+        (st.st_mode & 0200) == 0) {
+        ::close(fd);
+        return ReplaceFile(path, bytes);
+    }
+    const char* at = bytes.data();
+    qsizetype left = bytes.size();
+    off_t offset = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, at, size_t(left), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            return systemError(error);
+        }
+        at += n;
+        left -= n;
+        offset += n;
+    }
+    if (::ftruncate(fd, offset) != 0 || ::fdatasync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return systemError(error);
+    }
+    if (::close(fd) != 0)
+        return systemError(errno);
+    return std::nullopt;
+}
+
 int RemoveAbandonedFiles(const QString& folder)
 {
     const QByteArray dir = EncodeFileName(folder);
