@@ -349,14 +349,15 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
                                            int first, QByteArrayView bytes, QString* written, int* number)
 {
     const QByteArray dir = folder.isEmpty() ? QByteArray(".") : EncodeFileName(folder);
+    const QString firstName = nameFor(first);  // made once: it names the temporary file too
     TempFile temp;
-    if (Result failure = temp.create(dir, EncodeFileName(nameFor(first))))
+    if (Result failure = temp.create(dir, EncodeFileName(firstName)))
         return failure;
     if (Result failure = temp.write(bytes))
         return failure;
     constexpr int kNamesTried = 100000;
     for (int n = first; n - first < kNamesTried; ++n) {
-        const QString name = nameFor(n);
+        const QString name = n == first ? firstName : nameFor(n);
         const int error = renameNoReplace(temp.path(), dir + '/' + EncodeFileName(name));
         if (error == EEXIST)
             continue;
