@@ -406,7 +406,8 @@ std::optional<FileWriteError> RewriteNote(const QString& path, QByteArrayView by
         left -= n;
         offset += n;
     }
-    if (::ftruncate(fd, offset) != 0 || ::fdatasync(fd) != 0) {
+    // Cut only when the old note was longer: a truncation to the same size is not free.
+    if ((st.st_size > offset && ::ftruncate(fd, offset) != 0) || ::fdatasync(fd) != 0) {
         const int error = errno;
         ::close(fd);
         return systemError(error);
