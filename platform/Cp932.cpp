@@ -6,7 +6,9 @@
 namespace platform {
 namespace {
 
-// One converter per call: iconv descriptors keep shift state and are not thread-safe.
+// An iconv descriptor keeps shift state and is not thread-safe: each thread has its own, made
+// at its first use (opening one costs more than converting a title, and a title is converted
+// a character at a time), and every conversion starts from the initial state.
 class Converter {
 public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -25,6 +27,7 @@ public:
     size_t run(std::string_view in, std::string& out)
     {
         out.clear();
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // whatever a failed conversion left
         char* src = const_cast<char*>(in.data());
         size_t srcLeft = in.size();
         char buf[1024];
@@ -47,12 +50,24 @@ private:
     iconv_t cd_;
 };
 
+Converter& toCp932()
+{
+    thread_local Converter converter("CP932", "UTF-8");
+    return converter;
+}
+
+Converter& fromCp932()
+{
+    thread_local Converter converter("UTF-8", "CP932");
+    return converter;
+}
+
 }  // namespace
 
 bool ToCp932(const QString& text, std::string& out, QString& error)
 {
     out.clear();
-    Converter conv("CP932", "UTF-8");
+    Converter& conv = toCp932();
     if (!conv.ok()) {
         error = QStringLiteral("the CP932 converter is not available");
         return false;
@@ -81,7 +96,7 @@ bool ToCp932(const QString& text, std::string& out, QString& error)
 bool FromCp932(std::string_view bytes, QString& out, QString& error)
 {
     out.clear();
-    Converter conv("UTF-8", "CP932");
+    Converter& conv = fromCp932();
     if (!conv.ok()) {
         error = QStringLiteral("the CP932 converter is not available");
         return false;

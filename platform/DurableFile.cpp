@@ -369,14 +369,15 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
                                            int first, QByteArrayView bytes, QString* written, int* number)
 {
     const QByteArray dir = folder.isEmpty() ? QByteArray(".") : EncodeFileName(folder);
+    const QString firstName = nameFor(first);  // made once: it names the temporary file too
     TempFile temp;
-    if (Result failure = temp.create(dir, EncodeFileName(nameFor(first))))
+    if (Result failure = temp.create(dir, EncodeFileName(firstName)))
         return failure;
     if (Result failure = temp.write(bytes))
         return failure;
     constexpr int kNamesTried = 100000;
     for (int n = first; n - first < kNamesTried; ++n) {
-        const QString name = nameFor(n);
+        const QString name = n == first ? firstName : nameFor(n);
         const int error = renameNoReplace(temp.path(), dir + '/' + EncodeFileName(name));
         if (error == EEXIST)
             continue;
@@ -392,6 +393,48 @@ std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::fun
     FileWriteError failure;
     failure.cause = FileWriteError::Cause::NoFreeName;
     return failure;
+}
+
+std::optional<FileWriteError> RewriteNote(const QString& path, QByteArrayView bytes)
+{
+    const QByteArray target = EncodeFileName(path);
+    if (target.isEmpty())
+        return systemError(ENOENT);
+    // O_NONBLOCK: a FIFO at the name, read by nobody, fails the open instead of holding it.
+    const int fd = ::open(target.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return ReplaceFile(path, bytes);  // none yet, or a link: made or refused as ever
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid() ||
+        (st.st_mode & 0200) == 0) {
+        ::close(fd);
+        return ReplaceFile(path, bytes);
+    }
+    const char* at = bytes.data();
+    qsizetype left = bytes.size();
+    off_t offset = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, at, size_t(left), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            return systemError(error);
+        }
+        at += n;
+        left -= n;
+        offset += n;
+    }
+    // Cut only when the old note was longer: a truncation to the same size is not free.
+    if ((st.st_size > offset && ::ftruncate(fd, offset) != 0) || ::fdatasync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return systemError(error);
+    }
+    if (::close(fd) != 0)
+        return systemError(errno);
+    return std::nullopt;
 }
 
 int RemoveAbandonedFiles(const QString& folder)

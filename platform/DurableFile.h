@@ -32,6 +32,14 @@
 //       folder or link of any kind), atomically (a name taken meanwhile by another program
 //       is skipped, never replaced). WRITTEN receives the path, NUMBER the n used. At most
 //       100000 names are tried (NoFreeName).
+//   RewriteNote(path, bytes)
+//       For a small note of ours that is written again and again (a few hundred bytes, no
+//       document): when PATH is a regular file of ours with no other name, BYTES are written
+//       over it where it stands and flushed (one fsync, no new file, no rename, no flush of the
+//       folder); otherwise it is ReplaceFile(path, bytes). The file is opened without following
+//       a link and without waiting for a FIFO. A power cut during the write may leave the new
+//       bytes and some of the old behind them, or the old size: only for notes whose reader
+//       takes a note it cannot make sense of for none.
 //   RemoveAbandonedFiles(folder)
 //       Removes the temporary files that writers which died (kill -9, a power cut) left in
 //       FOLDER: files of ours (named as above, owned by this user) that no living writer holds
@@ -96,6 +104,8 @@ std::optional<FileWriteError> ReplaceFile(const QString& path, QByteArrayView by
 std::optional<FileWriteError> WriteNewFile(const QString& folder, const std::function<QString(int)>& nameFor,
                                            int first, QByteArrayView bytes, QString* written = nullptr,
                                            int* number = nullptr);
+
+std::optional<FileWriteError> RewriteNote(const QString& path, QByteArrayView bytes);
 
 int RemoveAbandonedFiles(const QString& folder);
 

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -48,22 +49,34 @@ DeliveredNote readNote(const QString& folder, const QString& path)
     const int fd = ::open(platform::EncodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return note;
-    QFile file;
-    struct stat st {};
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    struct stat noted {};
+    if (::fstat(fd, &noted) != 0 || !S_ISREG(noted.st_mode)) {
         ::close(fd);
         return note;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return note;
-    const QList<QByteArray> lines = file.read(4096).split('\n');
-    note.vouched = QString::fromUtf8(lines.value(0));
-    note.unconfirmed = QString::fromUtf8(lines.value(1));
+    char text[4096];
+    ssize_t length = 0;
+    while (length < ssize_t(sizeof text)) {
+        const ssize_t n = ::read(fd, text + length, sizeof text - size_t(length));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        length += n;
+    }
+    ::close(fd);
+    const QByteArrayView bytes(text, length);
+    const qsizetype first = bytes.indexOf('\n');
+    note.vouched = QString::fromUtf8(bytes.first(first < 0 ? length : first));
+    if (first >= 0) {
+        const QByteArrayView rest = bytes.sliced(first + 1);
+        const qsizetype second = rest.indexOf('\n');
+        note.unconfirmed = QString::fromUtf8(second < 0 ? rest : rest.first(second));
+    }
     // Nothing has come or gone in the folder since the note: it tells the newest memo too. (A
     // program killed after storing a memo, or a file added or removed, changes the folder.)
-    struct stat noted {}, changed {};
-    note.current = ::fstat(file.handle(), &noted) == 0 &&
-                   ::stat(platform::EncodeFileName(folder).constData(), &changed) == 0 &&
+    struct stat changed {};
+    note.current = ::stat(platform::EncodeFileName(folder).constData(), &changed) == 0 &&
                    (noted.st_mtim.tv_sec > changed.st_mtim.tv_sec ||
                     (noted.st_mtim.tv_sec == changed.st_mtim.tv_sec && noted.st_mtim.tv_nsec >= changed.st_mtim.tv_nsec));
     return note;
@@ -200,13 +213,14 @@ void TInbox::ExchangeEnded(bool completed)
     if (store_ && !newest_.isEmpty()) {
         const QString vouched = completed ? newest_ : vouched_;
         const QString unconfirmed = completed || vouched == newest_ ? QString() : newest_;
-        // Written after the memos, so that it is newer than the folder's last change, through
-        // the durable writer: whole or not at all, and never onto a FIFO that nobody reads. A
-        // note that cannot be written names no memo, and the next look lists the folder or
-        // finds none.
+        // Written after the memos, so that it is newer than the folder's last change, over the
+        // note of the exchange before where it stands (one flush to disk, no new file) and
+        // never onto a FIFO that nobody reads. A note that cannot be written, or that a power
+        // cut leaves torn, names no memo (or no memo there is), and the next look lists the
+        // folder or finds none.
         const QString& path = notePath();
         const QByteArray text = (vouched + QLatin1Char('\n') + unconfirmed + QLatin1Char('\n')).toUtf8();
-        if (platform::ReplaceFile(path, text) && !platform::MakeFolders(QFileInfo(path).path()))
+        if (platform::RewriteNote(path, text) && !platform::MakeFolders(QFileInfo(path).path()))
             (void)platform::ReplaceFile(path, text);
     }
     newest_.clear();

@@ -75,7 +75,10 @@ TMemoMeta MemoMetaOf(const TReceivedMemo& memo, const QDateTime& arrived)
     return meta;
 }
 
-TMemoStore::TMemoStore(QString folder, SyncedSetting synced) : folder_(std::move(folder)), setting_(synced) {}
+TMemoStore::TMemoStore(QString folder, SyncedSetting synced)
+    : folder_(std::move(folder)), setting_(synced), syncedCheck_(folder_)
+{
+}
 
 std::optional<platform::FileWriteError> TMemoStore::Open()
 {
@@ -88,7 +91,7 @@ std::optional<platform::FileWriteError> TMemoStore::Open()
         return failure;
     }
     platform::RemoveAbandonedFiles(folder_);
-    synced_ = setting_ == SyncedSetting::Yes || (setting_ == SyncedSetting::Auto && IsSyncedFolder(folder_));
+    synced_ = setting_ == SyncedSetting::Yes || (setting_ == SyncedSetting::Auto && syncedCheck_.IsSynced());
     return std::nullopt;
 }
 
@@ -101,13 +104,16 @@ std::optional<platform::FileWriteError> TMemoStore::Store(const QImage& picture,
         return failure;
     }
     const QDateTime arrived = meta.Arrived.isValid() ? meta.Arrived : QDateTime::currentDateTime();
-    // Looked at again for every memo: a receiver runs for days, and a sync tool may be set up meanwhile.
+    // Asked again for every memo: a receiver runs for days, and a sync tool may be set up
+    // meanwhile. The folders are looked through again only when they have changed.
     if (setting_ == SyncedSetting::Auto)
-        synced_ = IsSyncedFolder(folder_);
+        synced_ = syncedCheck_.IsSynced();
     const QString machine = !synced_ ? QString() : machine_.isEmpty() ? MachinePart() : machine_;
     const auto name = [&](int n) { return MemoFileName(arrived, meta.Title, n, QStringLiteral(".png"), machine); };
     if (auto failure = platform::WriteNewFile(folder_, name, 1, bytes, path))
         return failure;
+    if (setting_ == SyncedSetting::Auto)
+        syncedCheck_.Changed();  // the new memo: no reason to look for marks again
     ++stored_;
     return std::nullopt;
 }

@@ -29,6 +29,7 @@
 #include "link/Config.h"
 #include "platform/DurableFile.h"
 #include "store/MemoFile.h"
+#include "store/SyncedFolder.h"
 #include "transfer/ReceivedMemos.h"
 
 #include <QDateTime>
@@ -95,6 +96,7 @@ private:
     QString folder_;
     SyncedSetting setting_;
     bool synced_ = false;
+    TSyncedFolderCheck syncedCheck_;  // with AUTO: whether the folder is synced, looked at again when it changes
     QString machine_;  // empty: MachinePart()
     int stored_ = 0;
 };

@@ -78,25 +78,88 @@ std::optional<QString> oneLevelDown(const QString& name)
     return std::nullopt;
 }
 
-}  // namespace
-
-bool IsSyncedFolder(const QString& folder)
+QByteArray resolvedPath(const QString& folder)
 {
     QByteArray path = platform::EncodeFileName(folder);
     if (char* resolved = ::realpath(path.constData(), nullptr)) {
         path = resolved;
         std::free(resolved);
     }
-    // From the folder up to the root; a part not made yet has no marks.
+    return path;
+}
+
+// The folders from PATH up to the root, the root as an empty path.
+template <typename Visit>
+bool anyLevel(QByteArray path, const Visit& visit)
+{
     while (!path.isEmpty()) {
-        if (holdsSyncMark(path))
+        if (visit(path))
             return true;
         const qsizetype slash = path.lastIndexOf('/');
         if (slash <= 0)
             break;
         path.truncate(slash);
     }
-    return holdsSyncMark(QByteArray());
+    return visit(QByteArray());
+}
+
+}  // namespace
+
+bool IsSyncedFolder(const QString& folder)
+{
+    // From the folder up to the root; a part not made yet has no marks.
+    return anyLevel(resolvedPath(folder), holdsSyncMark);
+}
+
+TSyncedFolderCheck::TSyncedFolderCheck(QString folder) : folder_(std::move(folder)) {}
+
+TSyncedFolderCheck::Level TSyncedFolderCheck::levelAt(const QByteArray& path)
+{
+    Level level;
+    level.path = path;
+    struct stat st {};
+    if (::stat(path.isEmpty() ? "/" : path.constData(), &st) == 0) {
+        level.exists = true;
+        level.device = st.st_dev;
+        level.inode = st.st_ino;
+        level.changed = st.st_mtim;
+    }
+    return level;
+}
+
+bool TSyncedFolderCheck::same(const Level& a, const Level& b)
+{
+    return a.exists == b.exists && a.device == b.device && a.inode == b.inode &&
+           a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
+}
+
+bool TSyncedFolderCheck::IsSynced()
+{
+    // A mark comes or goes with a change of the folder that holds it. Folder times are kept
+    // to the kernel's tick, so a mark put there in the same tick as the last look shows the
+    // same time: the folders are looked through again once a minute all the same.
+    const auto now = std::chrono::steady_clock::now();
+    const QByteArray path = resolvedPath(folder_);
+    if (known_ && path == resolved_ && now - lookedAt_ < std::chrono::minutes(1) &&
+        std::all_of(levels_.begin(), levels_.end(), [](const Level& level) { return same(level, levelAt(level.path)); }))
+        return synced_;
+    levels_.clear();
+    // Each folder's time taken before it is looked through: a mark put there meanwhile
+    // changes it again.
+    synced_ = anyLevel(path, [this](const QByteArray& level) {
+        levels_.push_back(levelAt(level));
+        return holdsSyncMark(level);
+    });
+    resolved_ = path;
+    lookedAt_ = now;
+    known_ = true;
+    return synced_;
+}
+
+void TSyncedFolderCheck::Changed()
+{
+    if (known_ && !levels_.empty())
+        levels_.front() = levelAt(levels_.front().path);
 }
 
 QString MachinePart()

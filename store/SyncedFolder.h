@@ -8,6 +8,14 @@
 //       what it syncs: ".stfolder" (Syncthing), ".dropbox" (Dropbox), ".sync_*.db",
 //       "._sync_*.db", ".owncloudsync.log" or ".nextcloudsync.log" (the ownCloud and Nextcloud
 //       clients). Tools that leave no mark are named in [Library] Synced= (store/MemoStore.h).
+//   TSyncedFolderCheck(folder).IsSynced()
+//       The same answer as IsSyncedFolder(folder), for a folder asked about again and again
+//       (the library folder, before every memo stored): the folders from FOLDER up to the root
+//       are looked through again only when one of them has changed since the last look (its
+//       time of change, or another folder under its path), and at least once a minute.
+//       Changed() tells that we have just changed FOLDER ourselves (a memo written into it):
+//       that change alone does not make the next call look again. A mark put in FOLDER while
+//       we write there may so go unseen for up to that minute.
 //   MachinePart()
 //       Four lower-case hex digits that stand for this PC: the start of a SHA-256 of the
 //       system's machine id (/etc/machine-id; the host name when there is none), salted, so
@@ -33,9 +41,39 @@
 #include <QString>
 #include <QStringList>
 
+#include <QByteArray>
+
+#include <chrono>
 #include <optional>
+#include <vector>
+#include <sys/stat.h>
 
 bool IsSyncedFolder(const QString& folder);
+
+class TSyncedFolderCheck {
+public:
+    explicit TSyncedFolderCheck(QString folder);
+    bool IsSynced();
+    void Changed();
+
+private:
+    struct Level {
+        QByteArray path;
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        struct timespec changed {};
+    };
+    static Level levelAt(const QByteArray& path);
+    static bool same(const Level& a, const Level& b);
+
+    QString folder_;
+    bool known_ = false;
+    bool synced_ = false;
+    QByteArray resolved_;
+    std::vector<Level> levels_;  // from the folder up, as far as the last look went
+    std::chrono::steady_clock::time_point lookedAt_;
+};
 
 QString MachinePart();
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -120,6 +123,74 @@ TEST(AbandonedFiles, OnlyOursAreCleared)
         expected << foreign;
     expected.sort();
     EXPECT_EQ(left, expected);
+}
+
+// A note written again over itself: exactly the new bytes whatever stood there before, never
+// into a FIFO or a second name of the file, never over a file marked read-only.
+TEST(RewriteNote, WritesOnlyIntoANoteOfItsOwn)
+{
+    using Setup = std::function<void(const QString& note, const QString& folder)>;
+    const struct {
+        const char* what;
+        Setup before;
+        std::optional<platform::FileWriteError::Cause> refused;
+        const char* content;  // at the note's name afterwards (nullptr: not a readable file)
+        const char* other;    // at folder/other afterwards, when the case made one
+    } cases[] = {
+        {"no note yet", [](const QString&, const QString&) {}, std::nullopt, "new\n\n", nullptr},
+        {"a longer note", [](const QString& note, const QString&) { writeFile(note, "a much longer note\nx\n"); },
+         std::nullopt, "new\n\n", nullptr},
+        {"a shorter note", [](const QString& note, const QString&) { writeFile(note, "n"); }, std::nullopt, "new\n\n",
+         nullptr},
+        {"a second name of the note",
+         [](const QString& note, const QString& folder) {
+             writeFile(note, "old\n");
+             ASSERT_EQ(::link(QFile::encodeName(note).constData(), QFile::encodeName(folder + "/other").constData()), 0);
+         },
+         std::nullopt, "new\n\n", "old\n"},
+        {"a link of ours to a file", // followed as by ReplaceFile, the file it names replaced
+         [](const QString& note, const QString& folder) {
+             writeFile(folder + "/other", "old\n");
+             ASSERT_EQ(::symlink("other", QFile::encodeName(note).constData()), 0);
+         },
+         std::nullopt, "new\n\n", "new\n\n"},
+        {"a FIFO nobody reads",
+         [](const QString& note, const QString&) { ASSERT_EQ(::mkfifo(QFile::encodeName(note).constData(), 0600), 0); },
+         platform::FileWriteError::Cause::NotRegular, nullptr, nullptr},
+        {"a note marked read-only",
+         [](const QString& note, const QString&) {
+             writeFile(note, "old\n");
+             ASSERT_EQ(::chmod(QFile::encodeName(note).constData(), 0444), 0);
+         },
+         platform::FileWriteError::Cause::ReadOnly, "old\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString note = dir.filePath(QStringLiteral("note"));
+        c.before(note, dir.path());
+        const std::optional<platform::FileWriteError> failure = platform::RewriteNote(note, "new\n\n");
+        EXPECT_EQ(failure ? std::optional(failure->cause) : std::nullopt, c.refused) << c.what;
+        if (c.content)
+            EXPECT_EQ(contentOf(note), QByteArray(c.content)) << c.what;
+        if (c.other)
+            EXPECT_EQ(contentOf(dir.filePath(QStringLiteral("other"))), QByteArray(c.other)) << c.what;
+    }
+}
+
+// A FIFO that somebody reads gets nothing.
+TEST(RewriteNote, NothingGoesIntoAFifoThatIsRead)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("note")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const std::optional<platform::FileWriteError> failure = platform::RewriteNote(QFile::decodeName(fifo), "new\n");
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->cause, platform::FileWriteError::Cause::NotRegular);
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
 }
 
 }  // namespace

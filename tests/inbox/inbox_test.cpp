@@ -276,6 +276,49 @@ INSTANTIATE_TEST_SUITE_P(Cases, InboxNote,
                                          NoteCase{"BrokenOffAfterTheDeviceWentOn", false, false, false, 0, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The note is written over the one before where it stands: a power cut during the write may
+// leave it cut short, or with the end of the old note behind the new one. Such a note makes
+// the memo it named look new (stored twice at worst), never another memo a repeat.
+TEST(InboxNoteFile, ANoteTornByAPowerCutNamesNoOtherMemo)
+{
+    const struct {
+        const char* what;
+        std::function<QByteArray(const QByteArray& note)> torn;
+        bool recognised;
+    } cases[] = {
+        {"whole", [](const QByteArray& note) { return note; }, true},
+        {"the old note's end behind it", [](const QByteArray& note) { return note + "2026-01-01 00.00.00 old.png\n"; },
+         true},
+        {"cut in the name of the memo", [](const QByteArray& note) { return note.first(note.size() - 6); }, false},
+        {"cut before that name", [](const QByteArray& note) { return note.first(note.indexOf('\n') + 1); }, false},
+        {"garbage", [](const QByteArray&) { return QByteArray("\xff\xfe\n\x01\n", 5); }, false},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        TMemoStore store(data.path() + QStringLiteral("/memos"));
+        ASSERT_FALSE(store.Open());
+        const TReceivedMemo memo = StrokeMemo(2, "2422");
+        QString error;
+        {
+            TInbox first(store);
+            ASSERT_TRUE(first.Sink().Arrived(memo, error));
+            first.ExchangeEnded(false);  // broken off before its "#"
+        }
+        QFile note(DeliveredNotePath(store.Folder()));
+        ASSERT_TRUE(note.open(QIODevice::ReadWrite));
+        const QByteArray whole = note.readAll();
+        ASSERT_TRUE(whole.count('\n') == 2 && whole.endsWith(".png\n")) << whole.toStdString();
+        ASSERT_TRUE(note.resize(0));
+        note.write(c.torn(whole));
+        note.close();
+        TInbox next(store);
+        ASSERT_TRUE(next.Sink().Arrived(memo, error)) << c.what;
+        EXPECT_EQ(next.RecognisedCount(), c.recognised ? 1 : 0) << c.what;
+        EXPECT_EQ(QDir(store.Folder()).entryList(QDir::Files).size(), c.recognised ? 1 : 2) << c.what;
+    }
+}
+
 // A FIFO that nobody reads at the note's name holds neither the memo's arrival nor the
 // exchange's end (reading or writing the note would wait for it for ever).
 TEST(InboxNoteFile, AFifoAtItsNameIsNeitherReadNorWritten)

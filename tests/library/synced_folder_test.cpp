@@ -346,6 +346,73 @@ TEST(SyncedFolder, IsToldByTheMarksOfSyncTools)
     }
 }
 
+// The library folder is asked about before every memo stored; the answer follows every change
+// of the folders that can hold a mark, and a memo written by us changes nothing.
+TEST(SyncedFolder, ACheckAskedAgainFollowsTheChangesOfItsFolders)
+{
+    using Step = std::function<void(const QDir& top, TSyncedFolderCheck& check)>;
+    auto file = [](const QString& path) { writeFile(path, ""); };
+    const Step writeMemo = [&](const QDir& top, TSyncedFolderCheck& check) {
+        file(top.filePath(QStringLiteral("memos/2026-12-07 16.23.32.png")));
+        check.Changed();
+    };
+    const struct {
+        const char* what;
+        const char* markBefore;  // a folder below the top, or nothing
+        std::vector<Step> steps;
+        bool synced;
+    } cases[] = {
+        {"a mark put above the folder", nullptr,
+         {[&](const QDir& top, TSyncedFolderCheck&) { top.mkpath(QStringLiteral(".stfolder")); }}, true},
+        {"a mark put into the folder", nullptr,
+         {[&](const QDir& top, TSyncedFolderCheck&) { file(top.filePath(QStringLiteral("memos/.sync_0123abcd.db"))); }},
+         true},
+        {"a mark taken away", ".stfolder",
+         {[&](const QDir& top, TSyncedFolderCheck&) { top.rmdir(QStringLiteral(".stfolder")); }}, false},
+        {"a memo of ours written", nullptr, {writeMemo}, false},
+        {"a memo of ours kept, a mark found", ".stfolder", {writeMemo}, true},
+        {"a mark put into the folder after a memo of ours", nullptr,
+         {writeMemo,
+          [&](const QDir& top, TSyncedFolderCheck&) { file(top.filePath(QStringLiteral("memos/.owncloudsync.log"))); }},
+         true},
+        {"a mark put above the folder, then a memo of ours", nullptr,
+         {[&](const QDir& top, TSyncedFolderCheck& check) {
+             top.mkpath(QStringLiteral(".stfolder"));
+             writeMemo(top, check);
+         }},
+         true},
+        {"the folder's link turned to a synced tree", nullptr,
+         {[&](const QDir& top, TSyncedFolderCheck&) {
+             top.mkpath(QStringLiteral("other/.stfolder"));
+             top.mkpath(QStringLiteral("other/memos"));
+             ::unlink(QFile::encodeName(top.filePath(QStringLiteral("library"))).constData());
+             ASSERT_EQ(::symlink("other/memos", QFile::encodeName(top.filePath(QStringLiteral("library"))).constData()), 0);
+         }},
+         true},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QDir top(dir.path());
+        top.mkpath(QStringLiteral("memos"));
+        ASSERT_EQ(::symlink("memos", QFile::encodeName(top.filePath(QStringLiteral("library"))).constData()), 0);
+        if (c.markBefore)
+            top.mkpath(QLatin1String(c.markBefore));
+        // The folders' times set back: a change within the kernel's tick of the first look
+        // then shows all the same.
+        for (const char* folder : {".", "memos"}) {
+            const struct timespec hourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+            ::utimensat(AT_FDCWD, QFile::encodeName(top.filePath(QLatin1String(folder))).constData(), hourAgo, 0);
+        }
+        TSyncedFolderCheck check(top.filePath(QStringLiteral("library")));
+        ASSERT_EQ(check.IsSynced(), c.markBefore != nullptr) << c.what;
+        for (const Step& step : c.steps) {
+            step(top, check);
+            EXPECT_EQ(check.IsSynced(), IsSyncedFolder(top.filePath(QStringLiteral("library")))) << c.what;
+        }
+        EXPECT_EQ(check.IsSynced(), c.synced) << c.what;
+    }
+}
+
 TMemoMeta metaOf(const QString& title)
 {
     TMemoMeta meta;
