@@ -46,19 +46,44 @@ public:
         return program_.waitForStarted(10000);
     }
 
+    // A loaded X server may turn a connection away (its queue of clients waiting to be
+    // accepted is full): the program then ends at once, before it did anything. It is started
+    // again, up to twice; TRUE when it was.
+    bool restartIfTurnedAway()
+    {
+        if (turnedAway_ >= 2 || (program_.state() != QProcess::NotRunning && !program_.waitForFinished(0)))
+            return false;
+        const QByteArray errors = program_.readAllStandardError();
+        if (!errors.contains("could not connect to display"))
+            return false;
+        ++turnedAway_;
+        std::cerr << "the X server turned the program away; started again" << std::endl;
+        program_.start();
+        return program_.waitForStarted(10000);
+    }
+
     // The id of a window with TITLE, waiting up to MS (20 s) for it to appear.
     QString waitForWindow(const QString& title, int ms = 20000)
     {
         QString id;
-        waitUntil([&] {
+        const auto shownOrEnded = [&] {
             id = windowNamed(title);
-            return !id.isEmpty();
-        }, ms);
-        if (id.isEmpty())  // say why: a program that ended tells more than a missing window
-            std::cerr << "no window \"" << title.toStdString() << "\": the program "
-                      << (program_.state() == QProcess::NotRunning
-                              ? "ended with status " + std::to_string(program_.exitCode())
-                              : std::string("is running"))
+            return !id.isEmpty() || program_.waitForFinished(0);
+        };
+        do
+            waitUntil(shownOrEnded, ms);
+        while (id.isEmpty() && restartIfTurnedAway());
+        // Say why: a program that ended tells more than a missing window. Its end is only
+        // noticed when QProcess is given the chance to look.
+        if (id.isEmpty() && !program_.waitForFinished(200) && program_.state() != QProcess::NotRunning)
+            std::cerr << "no window \"" << title.toStdString() << "\": the program is running (pid "
+                      << program_.processId() << ")";
+        else if (id.isEmpty())
+            std::cerr << "no window \"" << title.toStdString() << "\": the program ended "
+                      << (program_.exitStatus() == QProcess::CrashExit ? "by a crash, status " : "with status ")
+                      << program_.exitCode();
+        if (id.isEmpty())
+            std::cerr
                       << "; its windows: " << windowNames().toStdString()
                       << "; its errors: " << program_.readAllStandardError().toStdString() << std::endl;
         return id;
@@ -142,4 +167,5 @@ private:
     QTemporaryDir config_;
     QProcessEnvironment env_;
     QProcess program_;
+    int turnedAway_ = 0;  // times the X server turned the program away
 };
