@@ -11,7 +11,9 @@
 #include <QImageReader>
 #include <QTransform>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -516,10 +518,59 @@ bool IsBlackAndWhite(const QImage& picture)
     return true;
 }
 
+QByteArray MonochromeBmpBytes(const QImage& mono)
+{
+    if (mono.isNull() || mono.format() != QImage::Format_Mono)
+        return {};
+    const qint64 width = mono.width();
+    const qint64 height = mono.height();
+    const qint64 rowBytes = (width + 31) / 32 * 4;  // rows padded to 32 bits, as the image's own
+    const QList<QRgb> colors = mono.colorTable();
+    const qint64 offset = 14 + 40 + 4 * qint64(colors.size());
+    const qint64 size = offset + rowBytes * height;
+    if (size > INT32_MAX)
+        return {};
+    QByteArray bytes(qsizetype(size), '\0');
+    char* out = bytes.data();
+    const auto put = [&out](quint32 value, int count) {
+        for (int i = 0; i < count; ++i)
+            *out++ = char(value >> (8 * i));
+    };
+    // The file header, then the information header.
+    put('B' | 'M' << 8, 2);
+    put(quint32(size), 4);
+    put(0, 4);
+    put(quint32(offset), 4);
+    put(40, 4);
+    put(quint32(width), 4);
+    put(quint32(height), 4);
+    put(1, 2);  // planes
+    put(1, 2);  // bits a pixel
+    put(0, 4);  // not compressed
+    put(quint32(rowBytes * height), 4);
+    put(quint32(mono.dotsPerMeterX()), 4);
+    put(quint32(mono.dotsPerMeterY()), 4);
+    put(quint32(colors.size()), 4);  // colours used
+    put(quint32(colors.size()), 4);  // and all of them important
+    for (const QRgb c : colors) {
+        put(quint32(qBlue(c)) | quint32(qGreen(c)) << 8 | quint32(qRed(c)) << 16, 4);
+    }
+    const qint64 copied = std::min<qint64>(rowBytes, mono.bytesPerLine());
+    for (qint64 y = height - 1; y >= 0; --y, out += rowBytes)
+        std::memcpy(out, mono.constScanLine(int(y)), size_t(copied));
+    return bytes;
+}
+
 namespace {
 
 std::optional<QByteArray> bmpBytes(const QImage& mono)
 {
+    if (mono.format() == QImage::Format_Mono) {
+        QByteArray bytes = MonochromeBmpBytes(mono);
+        if (bytes.isEmpty())
+            return std::nullopt;
+        return bytes;
+    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);

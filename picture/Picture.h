@@ -64,6 +64,12 @@ QImage ToMonochrome(const QImage& picture);
 // picture as it is (a null picture counts: it shows white paper).
 bool IsBlackAndWhite(const QImage& picture);
 
+// The bytes of a 1-bit BMP file of MONO, an image of QImage::Format_Mono (its colour table,
+// resolution and rows as they are, bottom row first), as Qt's BMP writer makes them but without
+// its image-format plugins, which it loads on first use; empty for a null image, one of another
+// format, or one too large for a BMP's 32-bit sizes.
+QByteArray MonochromeBmpBytes(const QImage& mono);
+
 // Writes MONO as a 1-bit BMP file to PATH (relative names go into the current directory),
 // through platform::ReplaceFile: the old file is replaced only by a complete new one that is on
 // disk; on failure it is left as it was and the reason is returned in the user's words (a

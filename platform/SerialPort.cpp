@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -97,8 +98,7 @@ bool SerialPort::open(const std::string& path)
     paced_ = refused_ = false;
     byteTime_ = {};
     pending_.clear();
-    input_.clear();
-    inputAt_ = 0;
+    inputAt_ = inputEnd_ = 0;
     shortOfInput_ = batch_ = drained_ = false;
     written_ = sent_ = gone_ = 0;
     return true;
@@ -134,8 +134,7 @@ void SerialPort::close()
     }
     fd_ = -1;
     pending_.clear();
-    input_.clear();
-    inputAt_ = 0;
+    inputAt_ = inputEnd_ = 0;
     refused_ = paced_ = false;
     lock_.release();
 }
@@ -188,8 +187,7 @@ bool SerialPort::configure(const LineSettings& s)
 void SerialPort::purge()
 {
     discardOutput();
-    input_.clear();
-    inputAt_ = 0;
+    inputAt_ = inputEnd_ = 0;
     if (fd_ >= 0)
         ::tcflush(fd_, TCIFLUSH);
 }
@@ -264,7 +262,7 @@ int SerialPort::bytesWaiting()
 {
     if (fd_ < 0)
         return 0;
-    const int held = static_cast<int>(input_.size() - inputAt_);
+    const int held = static_cast<int>(inputEnd_ - inputAt_);
     int n = 0;
     if (::ioctl(fd_, FIONREAD, &n) != 0) {
         failed_ = true;
@@ -277,17 +275,21 @@ int SerialPort::ready(int n)
 {
     if (fd_ < 0)
         return 0;
-    std::size_t held = input_.size() - inputAt_;
+    std::size_t held = inputEnd_ - inputAt_;
     if (held >= std::size_t(std::max(n, 0)))
         return static_cast<int>(held);
     if (batch_ && drained_) {
         shortOfInput_ = true;
         return static_cast<int>(held);
     }
-    // Keep what is left at the front, then one read for whatever the kernel has.
-    input_.erase(input_.begin(), input_.begin() + std::ptrdiff_t(inputAt_));
+    // Keep what is left at the front, then one read for whatever the kernel has. The buffer
+    // only grows (to what was held at once plus a chunk) and is never cleared for a read.
+    if (inputAt_ > 0 && held > 0)
+        std::memmove(input_.data(), input_.data() + inputAt_, held);
     inputAt_ = 0;
-    input_.resize(held + kInputChunk);
+    inputEnd_ = held;
+    if (input_.size() < held + kInputChunk)
+        input_.resize(held + kInputChunk);
     ssize_t got;
     do
         got = ::read(fd_, input_.data() + held, kInputChunk);
@@ -296,7 +298,7 @@ int SerialPort::ready(int n)
         failed_ = true;
     drained_ = got < static_cast<ssize_t>(kInputChunk);
     held += got > 0 ? std::size_t(got) : 0;
-    input_.resize(held);
+    inputEnd_ = held;
     if (held < std::size_t(n))
         shortOfInput_ = true;
     return static_cast<int>(held);
@@ -317,10 +319,8 @@ int SerialPort::read(uint8_t* buf, int max)
     const int n = std::min(ready(max), max);
     std::copy_n(input_.begin() + std::ptrdiff_t(inputAt_), n, buf);
     inputAt_ += std::size_t(n);
-    if (inputAt_ == input_.size()) {
-        input_.clear();
-        inputAt_ = 0;
-    }
+    if (inputAt_ == inputEnd_)
+        inputAt_ = inputEnd_ = 0;
     activity_ += static_cast<uint64_t>(n);
     return n;
 }

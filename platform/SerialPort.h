@@ -182,8 +182,9 @@ private:
     bool failed_ = false;
     uint64_t activity_ = 0;
     std::vector<uint8_t> pending_;  // bytes the kernel has not taken yet, oldest first
-    std::vector<uint8_t> input_;    // bytes taken from the kernel, not yet read; from inputAt_
+    std::vector<uint8_t> input_;    // bytes taken from the kernel, not yet read: inputAt_ to inputEnd_
     std::size_t inputAt_ = 0;
+    std::size_t inputEnd_ = 0;
     bool shortOfInput_ = false;
     bool batch_ = false;            // batchReads
     bool drained_ = false;          // in this batch a read found the kernel empty

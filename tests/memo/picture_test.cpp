@@ -217,3 +217,75 @@ INSTANTIATE_TEST_SUITE_P(Picture, ReducedTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// The 1-bit BMP that Save, Save As and vexlo-cli receive write: byte for byte the file Qt's
+// own BMP writer makes of the same image (every reader of those files has met it), and read
+// back pixel for pixel, for widths around the 32-bit row padding, either colour table, bits set
+// past the right edge, and another resolution.
+struct MonoBmpCase {
+    const char* name;
+    int w, h;
+    QList<QRgb> colors;  // empty: the table a new monochrome image has
+    bool padBits;        // every bit past the width set
+    int dotsPerMeter;    // 0: the image's own
+};
+
+class MonoBmp : public testing::TestWithParam<MonoBmpCase> {};
+
+QImage monoPicture(const MonoBmpCase& c)
+{
+    QImage image(c.w, c.h, QImage::Format_Mono);
+    if (!c.colors.isEmpty())
+        image.setColorTable(c.colors);
+    image.fill(c.padBits ? 1 : 0);
+    for (int y = 0; y < c.h; ++y)  // a pattern that tells rows and columns apart
+        for (int x = 0; x < c.w; ++x)
+            image.setPixel(x, y, (x * 7 + y * 3) % 5 < 2 ? 0 : 1);
+    if (c.dotsPerMeter > 0) {
+        image.setDotsPerMeterX(c.dotsPerMeter);
+        image.setDotsPerMeterY(c.dotsPerMeter + 1);
+    }
+    return image;
+}
+
+TEST_P(MonoBmp, IsTheFileQtWritesAndReadsBackTheSame)
+{
+    const QImage image = monoPicture(GetParam());
+    QByteArray expected;
+    QBuffer buffer(&expected);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "BMP"));
+
+    const QByteArray bytes = MonochromeBmpBytes(image);
+    EXPECT_EQ(bytes.toHex(), expected.toHex());
+    const std::optional<QImage> back = ReadPictureBytes(bytes);
+    ASSERT_TRUE(back.has_value());
+    ASSERT_EQ(back->size(), image.size());
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_EQ(back->pixel(x, y), image.pixel(x, y)) << x << "," << y;
+}
+
+const QList<QRgb> kBlackWhite = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+const QList<QRgb> kWhiteBlack = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MonoBmp,
+    testing::Values(MonoBmpCase{"OnePixel", 1, 1, kBlackWhite, false, 0},
+                    MonoBmpCase{"Width7", 7, 3, kBlackWhite, true, 0},
+                    MonoBmpCase{"Width31", 31, 2, kBlackWhite, true, 0},
+                    MonoBmpCase{"Width32", 32, 2, kBlackWhite, false, 0},
+                    MonoBmpCase{"Width33", 33, 4, kBlackWhite, true, 0},
+                    MonoBmpCase{"AMemo", 124, 121, kBlackWhite, true, 0},
+                    MonoBmpCase{"WhiteFirst", 40, 5, kWhiteBlack, false, 0},
+                    MonoBmpCase{"TheNewImagesTable", 9, 9, {}, true, 0},
+                    MonoBmpCase{"OtherResolution", 17, 6, kBlackWhite, false, 11811}),
+    [](const testing::TestParamInfo<MonoBmpCase>& info) { return std::string(info.param.name); });
+
+TEST(MonoBmpBytes, NothingForANullImageOrAnotherFormat)
+{
+    EXPECT_TRUE(MonochromeBmpBytes(QImage()).isEmpty());
+    QImage grey(4, 4, QImage::Format_Grayscale8);
+    grey.fill(0);
+    EXPECT_TRUE(MonochromeBmpBytes(grey).isEmpty());
+}

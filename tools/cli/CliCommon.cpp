@@ -16,7 +16,21 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+// A build with AddressSanitizer checks for leaks when the program exits: there the program
+// takes Qt down and exits as usual.
+#if defined(__SANITIZE_ADDRESS__)
+#define VEXLO_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define VEXLO_LEAK_CHECK 1
+#endif
+#endif
+#ifndef VEXLO_LEAK_CHECK
+#define VEXLO_LEAK_CHECK 0
+#endif
 
 namespace cli {
 
@@ -133,7 +147,18 @@ static int& withoutGlib(int& argc)
     return argc;
 }
 
-ConsoleApplication::ConsoleApplication() : app_(withoutGlib(argc_), argv_) {}
+ConsoleApplication::ConsoleApplication()
+{
+    if (!QCoreApplication::instance())
+        app_ = new QCoreApplication(withoutGlib(argc_), argv_);
+}
+
+ConsoleApplication::~ConsoleApplication()
+{
+#if VEXLO_LEAK_CHECK
+    delete app_;
+#endif
+}
 
 std::string HexLine(std::string_view bytes)
 {
@@ -379,6 +404,16 @@ int FinishStandardOutput(int status)
     const std::string line = "vexlo-cli: cannot write to standard output: " + why + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     return ExitError;
+}
+
+int EndProgram(int status)
+{
+    std::fflush(stderr);
+#if VEXLO_LEAK_CHECK
+    return status;
+#else
+    std::_Exit(status);
+#endif
 }
 
 }  // namespace cli

@@ -1,11 +1,11 @@
 #include "tools/cli/MemoOutput.h"
 
+#include "picture/Picture.h"
 #include "platform/DurableFile.h"
 #include "store/MemoStore.h"
 #include "tools/cli/CliCommon.h"
 #include "transfer/DeviceText.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -55,10 +55,7 @@ bool TMemoOutput::Write(const TReceivedMemo& memo, const QDateTime& arrived, QSt
         TMemoMeta meta = MemoMetaOf(memo, arrived);
         bytes = EncodeMemoPng(memo.Picture.Image, meta);
     } else {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        if (!memo.Picture.Image.convertToFormat(QImage::Format_Mono).save(&buffer, "BMP"))
-            bytes.clear();
+        bytes = MonochromeBmpBytes(memo.Picture.Image.convertToFormat(QImage::Format_Mono));
     }
     if (bytes.isEmpty()) {
         cli::Fail(QStringLiteral("memo %1: cannot encode it as %2").arg(memos_).arg(format_.toUpper()));

@@ -77,5 +77,5 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    return cli::FinishStandardOutput(run(argc, argv));
+    return cli::EndProgram(cli::FinishStandardOutput(run(argc, argv)));
 }
