@@ -99,7 +99,7 @@ bool SerialPort::open(const std::string& path)
     byteTime_ = {};
     pending_.clear();
     inputAt_ = inputEnd_ = 0;
-    shortOfInput_ = batch_ = drained_ = false;
+    shortOfInput_ = batch_ = drained_ = gotInput_ = false;
     written_ = sent_ = gone_ = 0;
     return true;
 }
@@ -251,7 +251,7 @@ void SerialPort::setRts(bool on)
 
 void SerialPort::checkHangup()
 {
-    if (fd_ < 0 || failed_)
+    if (fd_ < 0 || failed_ || (batch_ && gotInput_))
         return;
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
@@ -297,6 +297,7 @@ int SerialPort::ready(int n)
     if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
         failed_ = true;
     drained_ = got < static_cast<ssize_t>(kInputChunk);
+    gotInput_ = gotInput_ || got > 0;
     held += got > 0 ? std::size_t(got) : 0;
     inputEnd_ = held;
     if (held < std::size_t(n))

@@ -70,7 +70,8 @@
 //                 caller can tell whether a piece of code touched the line.
 //   failed()      the line has gone: hang-up, an I/O error, or a descriptor that no longer
 //                 answers. Reads then give 0. Cleared by the next successful open(). A
-//                 hang-up shows only to checkHangup(), which a caller about to wait asks.
+//                 hang-up shows only to checkHangup(), which a caller about to wait asks (in
+//                 a batch of reads that brought bytes, at the next that brings none).
 //
 // Every call on a closed port is harmless: reads give 0, writes are dropped.
 #pragma once
@@ -147,7 +148,7 @@ public:
     void batchReads(bool on)
     {
         batch_ = on;
-        drained_ = false;
+        drained_ = gotInput_ = false;
     }
     void clearShortOfInput() { shortOfInput_ = false; }
     void write(const uint8_t* data, std::size_t n);
@@ -170,6 +171,8 @@ public:
 
     // Looks for a hang-up or an error on the line (poll) and marks the port failed. Reads see
     // a hang-up only as "nothing waiting", so whoever waits for input asks this before sleeping.
+    // Within a batch whose reads brought bytes the line was there a moment ago: it is asked at
+    // the next wake-up that brings none, which saves a system call at every busy one.
     void checkHangup();
 
 private:
@@ -188,6 +191,7 @@ private:
     bool shortOfInput_ = false;
     bool batch_ = false;            // batchReads
     bool drained_ = false;          // in this batch a read found the kernel empty
+    bool gotInput_ = false;         // in this batch a read brought bytes
     bool refused_ = false;          // the kernel refused the last bytes offered
     bool paced_ = false;
     std::chrono::nanoseconds byteTime_{0};       // a byte's time on the line; 0: unknown
